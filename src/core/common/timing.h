@@ -1,0 +1,77 @@
+#pragma once
+
+#include <chrono>
+
+namespace keldor {
+
+using std::chrono::milliseconds;
+using namespace std::chrono_literals;
+
+// Every duration the program waits for lives here, with the headend's real values as defaults.
+// Tests construct a Timing with short values and run exactly the same code.
+struct Timing {
+    // Command exchange
+    milliseconds sendPause = 10ms;        // pause before every send
+    milliseconds answerLimit = 20s;       // get_data and command_quit
+    milliseconds sessionOpenLimit = 5s;   // com_start: "RM" -> "OK"
+    milliseconds closePause = 500ms;      // after the closing frame
+    milliseconds resendWindow = 30s;      // set_parameter resends within this window
+    milliseconds keepAliveInterval = 60s; // keep-alive write period
+
+    // LAN link
+    milliseconds connectNotice = 1s;      // the progress window stays up this long
+    milliseconds directConnectLimit = 30s;
+    milliseconds proxyConnectLimit = 15s;
+    milliseconds proxyReplyLimit = 30s;
+    milliseconds handshakeAttempt = 3s;   // one "RM" attempt
+    milliseconds handshakeWindow = 10s;   // all "RM" attempts
+
+    // Headend restart and reconnect
+    milliseconds restartStep = 2s;        // ten of these before the first reconnect attempt
+    milliseconds reconnectPoll = 2s;
+    milliseconds reconnectLimit = 120s;
+
+    // Full write
+    milliseconds bulkWriteDonePause = 1s;
+
+    // Uploads
+    milliseconds blockAckLimit = 10s;     // "OK" before each block
+    milliseconds uploadWindow = 30s;      // attempts from the first start frame
+    milliseconds storeWindow = 30s;       // store command attempts
+    milliseconds successPause = 3s;
+    milliseconds storeEndLimit = 30min;   // "EN" after the store command; the headend needs up to 10 min
+
+    // Directory editor
+    milliseconds editorSavePause = 500ms;
+
+    // Short timings for tests: same proportions where they matter, milliseconds instead of seconds.
+    static Timing fast()
+    {
+        Timing t;
+        t.sendPause = 1ms;
+        t.answerLimit = 400ms;
+        t.sessionOpenLimit = 300ms;
+        t.closePause = 20ms;
+        t.resendWindow = 600ms;
+        t.keepAliveInterval = 200ms;
+        t.connectNotice = 10ms;
+        t.directConnectLimit = 1500ms;
+        t.proxyConnectLimit = 1000ms;
+        t.proxyReplyLimit = 800ms;
+        t.handshakeAttempt = 150ms;
+        t.handshakeWindow = 500ms;
+        t.restartStep = 20ms;
+        t.reconnectPoll = 50ms;
+        t.reconnectLimit = 1500ms;
+        t.bulkWriteDonePause = 10ms;
+        t.blockAckLimit = 300ms;
+        t.uploadWindow = 800ms;
+        t.storeWindow = 800ms;
+        t.successPause = 10ms;
+        t.storeEndLimit = 2s;
+        t.editorSavePause = 10ms;
+        return t;
+    }
+};
+
+} // namespace keldor

@@ -1,0 +1,152 @@
+#include "link/exchange.h"
+
+#include "link/seriallink.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace keldor {
+
+namespace {
+constexpr QByteArrayView sessionOpen = "RM";
+constexpr QByteArrayView acceptedTail = "OK";
+constexpr QByteArrayView commandEndTail = "EN";
+} // namespace
+
+Exchange::Exchange(UserInterface &ui, const Timing &timing, SerialLink &serial, Link &lan,
+                   QObject *parent)
+    : QObject(parent)
+    , m_ui(ui)
+    , m_timing(timing)
+    , m_serial(serial)
+    , m_lan(lan)
+{
+    for (Link *link : {static_cast<Link *>(&m_serial), &m_lan}) {
+        connect(link, &Link::received, this, &Exchange::append_rx);
+        connect(link, &Link::stateChanged, this, &Exchange::arrived);
+    }
+}
+
+Link &Exchange::activeLink() const
+{
+    return m_serialSelected ? static_cast<Link &>(m_serial) : m_lan;
+}
+
+void Exchange::clear_rx()
+{
+    m_rx.clear();
+    m_overflow = false;
+}
+
+void Exchange::append_rx(const QByteArray &bytes)
+{
+    if (m_overflow)
+        return;
+    m_rx.append(bytes);
+    if (m_rx.size() > rxLimit) {
+        m_rx.clear();
+        m_overflow = true;
+    }
+    emit arrived();
+}
+
+void Exchange::send(const QByteArray &bytes)
+{
+    activeLink().write(bytes);
+}
+
+void Exchange::wait_event(milliseconds remaining)
+{
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &Exchange::arrived, &loop, &QEventLoop::quit);
+    deadline.start(remaining);
+    loop.exec();
+}
+
+void Exchange::wait_seconds(milliseconds duration)
+{
+    const QDeadlineTimer deadline(duration, Qt::PreciseTimer);
+    while (!deadline.hasExpired()) {
+        QEventLoop loop;
+        QTimer::singleShot(milliseconds(deadline.remainingTime()), Qt::PreciseTimer, &loop,
+                           &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+bool Exchange::wait_until(const std::function<bool()> &condition, milliseconds limit)
+{
+    const QDeadlineTimer deadline(limit, Qt::PreciseTimer);
+    for (;;) {
+        if (condition())
+            return true;
+        if (m_overflow || deadline.hasExpired())
+            return false;
+        wait_event(milliseconds(deadline.remainingTime()));
+    }
+}
+
+bool Exchange::wait_for_answer(const std::function<bool()> &condition)
+{
+    // A link that has gone away can't deliver the answer any more; waiting out the full
+    // limit would only keep the operator looking at the hourglass.
+    Link &link = activeLink();
+    const bool answered = wait_until(
+        [&] { return condition() || !link.isOpen(); }, m_timing.answerLimit);
+    if (answered && condition())
+        return true;
+    m_ui.message(UserInterface::Icon::Critical, QStringLiteral("Connect Error"),
+                 QStringLiteral("Connection aborted!"));
+    m_ui.setMainWindowEnabled(true);
+    return false;
+}
+
+bool Exchange::get_data(int n)
+{
+    return wait_for_answer([this, n] { return m_rx.size() >= n; });
+}
+
+bool Exchange::command_quit()
+{
+    return wait_for_answer([this] { return m_rx.endsWith(commandEndTail); });
+}
+
+bool Exchange::com_start()
+{
+    clear_rx();
+    m_serial.write(sessionOpen.toByteArray());
+    return wait_until([this] { return m_rx.endsWith(acceptedTail); }, m_timing.sessionOpenLimit);
+}
+
+bool Exchange::com_end()
+{
+    m_ui.setKeepAliveRunning(false);
+    bool sent = false;
+    if (m_serial.isOpen()) {
+        clear_rx();
+        m_serial.write(QByteArray("\x00P\x00\x00\x00\x00\x00\x00\x00\x00", 10));
+        sent = true;
+    }
+    wait_seconds(m_timing.closePause);
+    return sent;
+}
+
+void Exchange::begin_exchange()
+{
+    m_ui.setMainWindowEnabled(false);
+    m_ui.setKeepAliveRunning(false);
+}
+
+void Exchange::end_exchange()
+{
+    m_ui.setKeepAliveRunning(true);
+    m_ui.setMainWindowEnabled(true);
+}
+
+} // namespace keldor

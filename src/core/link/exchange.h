@@ -1,0 +1,75 @@
+#pragma once
+
+#include "common/timing.h"
+#include "common/userinterface.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <functional>
+
+namespace keldor {
+
+class Link;
+class SerialLink;
+
+// The request/answer dialogue with the headend: the one receive buffer that both links feed,
+// the send primitive that picks the selected link, and the waits with their time-outs.
+// Waits run a nested event loop that wakes on data arrival, on a link state change and on a
+// deadline taken from the monotonic clock, so a wait costs no CPU.
+class Exchange : public QObject {
+    Q_OBJECT
+
+public:
+    Exchange(UserInterface &ui, const Timing &timing, SerialLink &serial, Link &lan,
+             QObject *parent = nullptr);
+
+    // The serial link when selected, the LAN link otherwise; consulted at every send.
+    void setSerialSelected(bool selected) { m_serialSelected = selected; }
+    bool serialSelected() const { return m_serialSelected; }
+    Link &activeLink() const;
+
+    const QByteArray &rx_buffer() const { return m_rx; }
+    void clear_rx();
+    void append_rx(const QByteArray &bytes);
+    bool rx_ends_with(QByteArrayView tail) const { return m_rx.endsWith(tail); }
+
+    void send(const QByteArray &bytes);
+    void wait_seconds(milliseconds duration);
+    bool get_data(int n);
+    bool command_quit();
+    bool com_start();
+    bool com_end();
+
+    // Waits without any message until the condition holds or the limit has passed.
+    bool wait_until(const std::function<bool()> &condition, milliseconds limit);
+
+    // The bracket around every exchange: the main window is disabled and the keep-alive timer
+    // stopped while it runs; a good ending gives both back.
+    void begin_exchange();
+    void end_exchange();
+
+    UserInterface &ui() const { return m_ui; }
+    const Timing &timing() const { return m_timing; }
+
+    // Upper bound on what a headend may pile up before anybody reads it. No answer of the
+    // protocol comes near it; a headend that exceeds it is babbling and the wait fails.
+    static constexpr qsizetype rxLimit = 64 * 1024;
+
+signals:
+    void arrived();
+
+private:
+    bool wait_for_answer(const std::function<bool()> &condition);
+    void wait_event(milliseconds remaining);
+
+    UserInterface &m_ui;
+    const Timing &m_timing;
+    SerialLink &m_serial;
+    Link &m_lan;
+    QByteArray m_rx;
+    bool m_overflow = false;
+    bool m_serialSelected = true;
+};
+
+} // namespace keldor

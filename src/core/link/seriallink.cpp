@@ -1,0 +1,82 @@
+#include "link/seriallink.h"
+
+#include <QFileInfo>
+
+namespace keldor {
+
+SerialLink::SerialLink(QObject *parent) : Link(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialLink::readAvailable);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::handleError);
+}
+
+bool SerialLink::open(const QString &portName)
+{
+    close();
+    m_portName = portName;
+    m_port.setPortName(portName);
+    m_port.setBaudRate(QSerialPort::Baud9600);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_port.setReadBufferSize(inputBufferSize);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        emit stateChanged();
+        return false;
+    }
+    m_port.clear(QSerialPort::AllDirections);
+    m_port.readAll();
+    emit stateChanged();
+    return true;
+}
+
+void SerialLink::close()
+{
+    if (m_port.isOpen()) {
+        m_port.close();
+        emit stateChanged();
+    }
+}
+
+bool SerialLink::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+void SerialLink::write(const QByteArray &bytes)
+{
+    // A failed write is not reported here: the wait for the answer decides.
+    if (m_port.isOpen())
+        m_port.write(bytes);
+}
+
+bool SerialLink::portUsable(const QString &portName)
+{
+    if (portName.isEmpty() || !QFileInfo::exists(portName))
+        return false;
+    QSerialPort probe(portName);
+    if (!probe.open(QIODevice::ReadWrite))
+        return false;
+    probe.close();
+    return true;
+}
+
+void SerialLink::readAvailable()
+{
+    const QByteArray bytes = m_port.readAll();
+    if (!bytes.isEmpty())
+        emit received(bytes);
+}
+
+void SerialLink::handleError(QSerialPort::SerialPortError error)
+{
+    // An unplugged adapter shows up as a resource error; the port is useless from then on,
+    // and closing it lets a waiting exchange end at once instead of running into its limit.
+    if (error == QSerialPort::ResourceError && m_port.isOpen()) {
+        m_port.close();
+        emit stateChanged();
+    }
+}
+
+} // namespace keldor

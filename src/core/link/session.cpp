@@ -1,0 +1,136 @@
+#include "link/session.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <optional>
+
+namespace keldor {
+
+Session::Session(UserInterface &ui, const Timing &timing)
+    : ui(ui)
+    , timing(timing)
+    , exchange(ui, this->timing, serial, lan)
+{
+}
+
+bool check_device_present(Session &session)
+{
+    BusyCursor busy(session.ui);
+    for (const QString &port : session.usbPorts()) {
+        if (!SerialLink::portUsable(port) || !session.serial.open(port))
+            continue;
+        if (session.exchange.com_start()) {
+            session.ui.setConnectionModeLocked(true);
+            return true;
+        }
+    }
+    session.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
+                       QStringLiteral("No Device found!\r\n"
+                                      "Please check connection (LED beneath USB-Port permanently "
+                                      "green)\r\nand try again."));
+    return false;
+}
+
+namespace {
+
+// A port text that is no port number can never connect; it fails at once instead of after
+// the connection limit.
+std::optional<quint16> port_number(const QString &text)
+{
+    bool ok = false;
+    const uint value = text.trimmed().toUInt(&ok);
+    if (!ok || value == 0 || value > 65535)
+        return std::nullopt;
+    return static_cast<quint16>(value);
+}
+
+bool connect_socket(Session &session, const QString &host, const QString &portText,
+                    milliseconds limit)
+{
+    const auto port = port_number(portText);
+    if (!port)
+        return false;
+    session.lan.connectTo(host, *port);
+    session.exchange.wait_until(
+        [&] { return session.lan.isConnected() || session.lan.hasFailed(); }, limit);
+    return session.lan.isConnected();
+}
+
+bool open_tunnel(Session &session, const LanTarget &target)
+{
+    Exchange &exchange = session.exchange;
+    exchange.clear_rx();
+    session.lan.write("CONNECT " + target.ip.toLatin1() + ':' + target.port.toLatin1() +
+                      " HTTP/1.0\r\n");
+    session.lan.write("Accept: */*\r\n");
+    session.lan.write("\r\n");
+    // Only the status line matters; whatever the proxy adds after it is dropped with the
+    // buffer before the handshake.
+    return exchange.wait_until(
+        [&] { return exchange.rx_buffer().left(20).contains("200") || !session.lan.isConnected(); },
+        session.timing.proxyReplyLimit) &&
+           exchange.rx_buffer().left(20).contains("200");
+}
+
+bool handshake(Session &session)
+{
+    Exchange &exchange = session.exchange;
+    const QDeadlineTimer window(session.timing.handshakeWindow, Qt::PreciseTimer);
+    exchange.clear_rx();
+    do {
+        QCoreApplication::processEvents();
+        session.lan.write("RM");
+        // The buffer is kept between attempts: a late "OK" to an earlier "RM" still counts.
+        exchange.wait_until(
+            [&] { return exchange.rx_ends_with("OK") || !session.lan.isConnected(); },
+            session.timing.handshakeAttempt);
+        if (exchange.rx_ends_with("OK"))
+            return true;
+    } while (!window.hasExpired() && session.lan.isConnected());
+    return false;
+}
+
+} // namespace
+
+bool lan_connect(Session &session, const LanTarget &target)
+{
+    UserInterface &ui = session.ui;
+    if (target.name == QLatin1String("non")) {
+        ui.message(UserInterface::Icon::Critical, QStringLiteral("Download Error"),
+                   QStringLiteral("    Connection not possible!\rPlease select a headend first!"));
+        return false;
+    }
+    ui.showProgress(QStringLiteral("Attempting to connect to Headend %1...").arg(target.name), 100);
+    BusyCursor busy(ui);
+    session.exchange.wait_seconds(session.timing.connectNotice);
+
+    const auto fail = [&](const QString &text) {
+        session.lan.close();
+        ui.message(UserInterface::Icon::Critical, QStringLiteral("Download Error"), text);
+        ui.closeProgress();
+        return false;
+    };
+
+    if (target.proxy_use != 1) {
+        if (!connect_socket(session, target.ip, target.port, session.timing.directConnectLimit))
+            return fail(QStringLiteral("Connection could not be established!"));
+    } else {
+        if (!connect_socket(session, target.proxy_ip, target.proxy_port,
+                            session.timing.proxyConnectLimit))
+            return fail(QStringLiteral("Connection to proxy server could not be established!"));
+        if (!open_tunnel(session, target))
+            return fail(QStringLiteral("Connection to host could not be established!"));
+    }
+    if (!handshake(session))
+        return fail(QStringLiteral("Connection could not be established!"));
+
+    ui.setStatusPanel(3, QStringLiteral("Online"));
+    ui.setProgressLabel(QStringLiteral("Connection established, downloading Data!"));
+    session.exchange.wait_seconds(session.timing.connectNotice);
+    ui.closeProgress();
+    ui.setConnectionModeLocked(true);
+    return true;
+}
+
+} // namespace keldor

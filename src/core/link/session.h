@@ -1,0 +1,50 @@
+#pragma once
+
+#include "common/timing.h"
+#include "common/userinterface.h"
+#include "link/exchange.h"
+#include "link/lanlink.h"
+#include "link/seriallink.h"
+#include "link/usbports.h"
+
+#include <QStringList>
+
+#include <functional>
+
+namespace keldor {
+
+// Everything needed to talk to one headend: both links, the exchange over them, the timings
+// and the operator-facing side. One per process in the programs; tests make their own.
+class Session {
+public:
+    explicit Session(UserInterface &ui, const Timing &timing = {});
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    UserInterface &ui;
+    Timing timing;
+    SerialLink serial;
+    LanLink lan;
+    Exchange exchange;
+    // Candidate ports for discovery; tests replace it.
+    std::function<QStringList()> usbPorts = [] { return list_usb_serial_ports(); };
+};
+
+// Finds the headend on one of the USB serial ports and opens a session on it.
+bool check_device_present(Session &session);
+
+// What the LAN connection needs to know about the active headend and the proxy.
+struct LanTarget {
+    QString name = QStringLiteral("non");
+    QString ip;
+    QString port;
+    qint16 proxy_use = 0;
+    QString proxy_ip;
+    QString proxy_port;
+};
+
+// Connects to the active headend over TCP, directly or through the proxy's CONNECT tunnel,
+// and opens the session with "RM"/"OK".
+bool lan_connect(Session &session, const LanTarget &target);
+
+} // namespace keldor

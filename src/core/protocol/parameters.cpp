@@ -1,0 +1,294 @@
+#include "protocol/parameters.h"
+
+#include "common/textutil.h"
+#include "common/userinterface.h"
+#include "link/exchange.h"
+#include "link/link.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QtEndian>
+
+#include <bit>
+#include <cmath>
+#include <limits>
+
+namespace keldor {
+
+namespace {
+
+constexpr int frameLength = 10;
+constexpr quint8 listStringCode = 0xA0;
+const QByteArray continueRequest("N");
+
+template<typename T>
+QByteArray big_endian(T value)
+{
+    QByteArray bytes(sizeof(T), Qt::Uninitialized);
+    qToBigEndian(value, bytes.data());
+    return bytes;
+}
+
+QByteArray frame(quint8 channel, quint8 code, const QByteArray &payload)
+{
+    QByteArray bytes(frameLength, '\0');
+    bytes[0] = static_cast<char>(channel);
+    bytes[1] = static_cast<char>(code);
+    bytes.replace(2, payload.size(), payload);
+    return bytes.left(frameLength);
+}
+
+std::optional<double> number_of(const WriteValue &value)
+{
+    if (const auto *i = std::get_if<qint64>(&value))
+        return static_cast<double>(*i);
+    if (const auto *d = std::get_if<double>(&value))
+        return std::isfinite(*d) ? std::optional(*d) : std::nullopt;
+    if (const auto *s = std::get_if<QString>(&value))
+        return parse_number(*s);
+    return std::nullopt;
+}
+
+std::variant<qint64, QString> whole_in_range(const WriteValue &value, quint8 code, qint64 lowest,
+                                             qint64 highest)
+{
+    const auto number = number_of(value);
+    if (!number)
+        return QStringLiteral("Parameter %1 needs a number; nothing was sent.").arg(code_hex(code));
+    const double rounded = round_half_even(*number);
+    if (rounded < static_cast<double>(lowest) || rounded > static_cast<double>(highest))
+        return QStringLiteral("Overflow: %1 is outside %2 to %3 for parameter %4; nothing was sent.")
+            .arg(rounded, 0, 'f', 0)
+            .arg(lowest)
+            .arg(highest)
+            .arg(code_hex(code));
+    return static_cast<qint64>(rounded);
+}
+
+} // namespace
+
+QString code_hex(quint8 code)
+{
+    return QString::number(code, 16).toUpper();
+}
+
+AnswerKind answer_kind(quint8 code)
+{
+    switch (code) {
+    case 0x51: case 0x69:
+        return AnswerKind::Float;
+    case 0x61: case 0x62: case 0x7A: case 0x81: case 0x82: case 0x9F:
+        return AnswerKind::Int32;
+    case 0x0C: case 0x12: case 0x13: case 0x52: case 0x53: case 0x54: case 0x55: case 0x60:
+    case 0x63: case 0x90: case 0xA5:
+        return AnswerKind::Int16;
+    case 0x01: case 0x09: case 0x0B: case 0x78: case 0x79: case 0x7B: case 0x91: case 0x92:
+    case 0x93: case 0xA1:
+        return AnswerKind::Text;
+    default:
+        return AnswerKind::Byte;
+    }
+}
+
+int answer_length(AnswerKind kind)
+{
+    switch (kind) {
+    case AnswerKind::Float:
+    case AnswerKind::Int32:
+        return 4;
+    case AnswerKind::Int16:
+        return 2;
+    case AnswerKind::Text:
+    case AnswerKind::Byte:
+        return 1;
+    }
+    return 1;
+}
+
+PayloadKind payload_kind(quint8 code)
+{
+    switch (code) {
+    case 0x03:
+        return PayloadKind::Float;
+    case 0x07: case 0x0F: case 0x65: case 0x66: case 0x67:
+        return PayloadKind::Int16;
+    case 0x8F:
+        return PayloadKind::Port16;
+    case 0x8D: case 0x8E: case 0xA2:
+        return PayloadKind::Int32;
+    case listStringCode:
+        return PayloadKind::ListText;
+    default:
+        return PayloadKind::Byte;
+    }
+}
+
+QByteArray read_request(quint8 channel, quint8 code, quint8 sub)
+{
+    return frame(channel, code, QByteArray(1, static_cast<char>(sub)));
+}
+
+ParamValue decode_answer(AnswerKind kind, QByteArrayView bytes)
+{
+    ParamValue value;
+    value.kind = kind;
+    const auto *data = reinterpret_cast<const uchar *>(bytes.data());
+    switch (kind) {
+    case AnswerKind::Float:
+        value.number = std::bit_cast<float>(qFromBigEndian<quint32>(data));
+        break;
+    case AnswerKind::Int32:
+        value.number = qFromBigEndian<qint32>(data);
+        break;
+    case AnswerKind::Int16:
+        value.number = qFromBigEndian<qint16>(data);
+        break;
+    case AnswerKind::Byte:
+        value.number = data[0];
+        break;
+    case AnswerKind::Text:
+        value.text = bytes.toByteArray();
+        break;
+    }
+    return value;
+}
+
+std::variant<EncodedWrite, QString> encode_write(quint8 channel, quint8 code,
+                                                 const WriteValue &value)
+{
+    QByteArray payload;
+    EncodedWrite encoded;
+    switch (payload_kind(code)) {
+    case PayloadKind::Float: {
+        const auto number = number_of(value);
+        if (!number || std::abs(*number) > std::numeric_limits<float>::max())
+            return QStringLiteral("Parameter %1 needs a number; nothing was sent.")
+                .arg(code_hex(code));
+        payload = big_endian(std::bit_cast<quint32>(static_cast<float>(*number)));
+        break;
+    }
+    case PayloadKind::Int16:
+    case PayloadKind::Port16: {
+        // A port above 32767 goes out as its two bytes, like every other port number.
+        const qint64 highest = payload_kind(code) == PayloadKind::Port16 ? 65535 : 32767;
+        const auto whole = whole_in_range(value, code, -32768, highest);
+        if (const auto *error = std::get_if<QString>(&whole))
+            return *error;
+        payload = big_endian(static_cast<quint16>(std::get<qint64>(whole)));
+        break;
+    }
+    case PayloadKind::Int32: {
+        // Addresses go out octet by octet: 192.168.1.20 is a valid address even though its
+        // 32-bit value doesn't fit a signed integer.
+        const auto whole = whole_in_range(value, code, std::numeric_limits<qint32>::min(),
+                                          std::numeric_limits<quint32>::max());
+        if (const auto *error = std::get_if<QString>(&whole))
+            return *error;
+        payload = big_endian(static_cast<quint32>(std::get<qint64>(whole)));
+        break;
+    }
+    case PayloadKind::ListText: {
+        QByteArray list;
+        if (const auto *bytes = std::get_if<QByteArray>(&value))
+            list = *bytes;
+        else if (const auto *text = std::get_if<QString>(&value))
+            list = text->toLatin1();
+        else
+            return QStringLiteral("Parameter %1 needs a list; nothing was sent.").arg(code_hex(code));
+        payload = list.left(2);
+        encoded.rest = list.mid(2);
+        break;
+    }
+    case PayloadKind::Byte: {
+        const auto whole = whole_in_range(value, code, 0, 255);
+        if (const auto *error = std::get_if<QString>(&whole))
+            return *error;
+        payload = QByteArray(1, static_cast<char>(std::get<qint64>(whole)));
+        break;
+    }
+    }
+    encoded.frame = frame(channel, code, payload);
+    return encoded;
+}
+
+bool read_parameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, ParamValue &value)
+{
+    BusyCursor busy(exchange.ui());
+    exchange.begin_exchange();
+    exchange.clear_rx();
+    exchange.wait_seconds(exchange.timing().sendPause);
+    exchange.send(read_request(channel, code, sub));
+
+    const AnswerKind kind = answer_kind(code);
+    if (!exchange.get_data(answer_length(kind)))
+        return false;
+    if (kind == AnswerKind::Text) {
+        const int length = static_cast<uchar>(exchange.rx_buffer().at(0));
+        exchange.clear_rx();
+        exchange.wait_seconds(exchange.timing().sendPause);
+        exchange.send(continueRequest);
+        if (!exchange.get_data(length))
+            return false;
+        value = decode_answer(kind, QByteArrayView(exchange.rx_buffer()).first(length));
+    } else {
+        value = decode_answer(kind, exchange.rx_buffer());
+    }
+
+    exchange.clear_rx();
+    exchange.wait_seconds(exchange.timing().sendPause);
+    exchange.send(continueRequest);
+    if (!exchange.command_quit())
+        return false;
+    exchange.end_exchange();
+    return true;
+}
+
+bool set_parameter(Exchange &exchange, quint8 channel, quint8 code, const WriteValue &value)
+{
+    UserInterface &ui = exchange.ui();
+    const auto encoded = encode_write(channel, code, value);
+    if (const auto *error = std::get_if<QString>(&encoded)) {
+        ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"), *error);
+        return false;
+    }
+    const EncodedWrite &write = std::get<EncodedWrite>(encoded);
+
+    BusyCursor busy(ui);
+    exchange.begin_exchange();
+    exchange.clear_rx();
+    exchange.wait_seconds(exchange.timing().sendPause);
+
+    QByteArray request = write.frame;
+    if (code == listStringCode) {
+        exchange.send(write.frame);
+        if (!exchange.get_data(1))
+            return false;
+        request = write.rest;
+    }
+
+    // The buffer is not cleared between attempts, so a late "EN" ends the next wait at once.
+    const QDeadlineTimer window(exchange.timing().resendWindow, Qt::PreciseTimer);
+    for (;;) {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        exchange.send(request);
+        if (exchange.command_quit()) {
+            exchange.end_exchange();
+            return true;
+        }
+        // Resending into a link that is gone would only repeat the same failure.
+        if (window.hasExpired() || !exchange.activeLink().isOpen())
+            break;
+    }
+    ui.message(UserInterface::Icon::Exclamation, QStringLiteral("Error ") + code_hex(code),
+               QStringLiteral("An error occured while sending, data may be lost\rPlease try again."));
+    exchange.end_exchange();
+    return false;
+}
+
+bool keep_alive(Exchange &exchange)
+{
+    return set_parameter(exchange, 0, 0x77, qint64{0});
+}
+
+} // namespace keldor
