@@ -1,0 +1,39 @@
+#pragma once
+
+#include "shell/settingsstore.h"
+
+#include <QString>
+
+namespace keldor {
+
+enum class ConnectionMode { Usb, Lan };
+
+// What the update window loads.
+inline constexpr quint8 updateTargetController = 132;
+inline constexpr quint8 updateTargetQamFpga = 137;
+
+// The process-wide state of the main window, with its values right after start-up.
+struct ShellState {
+    QString active_headend_name = QStringLiteral("non"); // "non": no headend chosen
+    QString active_headend_ip = QStringLiteral("0.0.0.0");
+    QString active_headend_port = QStringLiteral("80");
+    qint16 proxy_use = 0; // only 1 sends the connection through the proxy
+    QString proxy_ip;
+    QString proxy_port;
+    bool expert_mode = false;
+    quint8 update_target = 0; // 0 until an update item is chosen
+    ConnectionMode connection_mode = ConnectionMode::Usb;
+};
+
+// Restores the proxy values and the connection mode at start-up. Missing or unreadable values
+// give the defaults.
+void loadSettings(ShellState &state, const SettingsStore &store);
+
+// The USB or LAN switch: sets the mode and stores both mode keys, the switched one first.
+// False when the store could not be written; the mode is changed for this run all the same.
+bool switchConnectionMode(ShellState &state, SettingsStore &store, ConnectionMode mode);
+
+// Stores "Proxy-Use", "Proxy-IP" and "Proxy-Port", in this order.
+bool saveProxySettings(const ShellState &state, SettingsStore &store);
+
+} // namespace keldor
