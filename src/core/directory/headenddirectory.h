@@ -1,0 +1,61 @@
+#pragma once
+
+#include "directory/headendentry.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+namespace keldor {
+
+class DirectoryConnection;
+
+// The known LAN headends, read from the directory file and written back row by row at once.
+// Rows are addressed by their position in the order they were added; two may be alike.
+// Every change is made in the file first and shown here only when that succeeded, so a failed
+// change loses nothing and leaves the rows as they were. Failures return false (or -1) and
+// lastError() tells the operator why.
+class HeadendDirectory {
+public:
+    HeadendDirectory();
+    HeadendDirectory(const HeadendDirectory &) = delete;
+    HeadendDirectory &operator=(const HeadendDirectory &) = delete;
+    ~HeadendDirectory();
+
+    // Opens the directory file of the folder and reads every row.
+    bool open(const QString &folder);
+    void close();
+    bool isOpen() const { return m_connection != nullptr; }
+    QString filePath() const { return m_path; }
+    QString lastError() const { return m_lastError; }
+
+    int count() const { return int(m_rows.size()); }
+    // An empty entry for a position that does not exist; an empty value in the file reads as
+    // empty text.
+    HeadendEntry row(int index) const;
+
+    // Adds a row without values and stores it at once. Its position, or -1.
+    int appendEmpty();
+    // Refuses values longer than their column and writes nothing of the row then.
+    bool update(int index, const HeadendEntry &entry);
+    bool remove(int index);
+
+private:
+    struct Row {
+        qint64 rowId = 0;
+        HeadendEntry entry;
+    };
+
+    bool fail(const QString &text);
+    bool failWrite(const QString &problem);
+    bool checkOpen();
+    bool checkPosition(int index);
+
+    std::unique_ptr<DirectoryConnection> m_connection;
+    QString m_path;
+    QList<Row> m_rows;
+    QString m_lastError;
+};
+
+} // namespace keldor
