@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QStringView>
+
+#include <chrono>
+#include <optional>
+
+namespace sim {
+
+using namespace std::chrono_literals;
+
+enum class Fault {
+    None,
+    Silent,     // answers nothing at all, not even the session opening
+    LateOk,     // answers every "RM" only after the plan's delay
+    DropAnswer, // ignores matching frames
+    Garbage,    // sends garbage bytes ahead of the real answer
+    Disconnect, // sends half of the answer, then drops the connection
+    Babble,     // answers, then streams bytes until the connection drops
+};
+
+struct FaultPlan {
+    Fault fault = Fault::None;
+    int code = -1;  // frame code the fault applies to; -1 = every frame
+    int count = -1; // how many more times it fires; -1 = always
+    std::chrono::milliseconds delay = 3500ms;
+    // Ends in neither "OK" nor "EN", so a client can only be fooled by what follows.
+    QByteArray garbage = QByteArray::fromHex("A55A00FF13");
+};
+
+std::optional<Fault> faultFromName(QStringView name);
+
+} // namespace sim

@@ -1,0 +1,67 @@
+#include "pacer.h"
+
+#include <chrono>
+
+namespace sim {
+
+namespace {
+
+// Large backlogs go out in slices of this period; short ones are released the moment their last
+// byte is due.
+constexpr std::chrono::milliseconds SlicePeriod{10};
+
+} // namespace
+
+Pacer::Pacer(QObject *parent)
+    : QObject(parent) {
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &Pacer::release);
+}
+
+void Pacer::setRate(int bytesPerSecond) {
+    m_rate = bytesPerSecond;
+    if (m_rate <= 0 && !m_queue.isEmpty()) {
+        m_timer.stop();
+        emit released(std::exchange(m_queue, {}));
+        emit drained();
+    }
+}
+
+void Pacer::push(const QByteArray &bytes) {
+    if (bytes.isEmpty())
+        return;
+    if (m_rate <= 0) {
+        emit released(bytes);
+        emit drained();
+        return;
+    }
+    if (m_queue.isEmpty()) {
+        m_busySince.start();
+        m_releasedSinceBusy = 0;
+    }
+    m_queue.append(bytes);
+    if (!m_timer.isActive())
+        release();
+}
+
+void Pacer::release() {
+    const qint64 due = m_busySince.elapsed() * m_rate / 1000 - m_releasedSinceBusy;
+    const qint64 count = qMin<qint64>(due, m_queue.size());
+    if (count > 0) {
+        m_releasedSinceBusy += count;
+        const QByteArray chunk = m_queue.left(count);
+        m_queue.remove(0, count);
+        emit released(chunk);
+    }
+    if (m_queue.isEmpty()) {
+        emit drained();
+        return;
+    }
+    const qint64 allDueMs = ((m_releasedSinceBusy + m_queue.size()) * 1000 + m_rate - 1) / m_rate;
+    const qint64 waitMs =
+        qBound(qint64(1), allDueMs - m_busySince.elapsed(), qint64(SlicePeriod.count()));
+    m_timer.start(std::chrono::milliseconds(waitMs));
+}
+
+} // namespace sim
