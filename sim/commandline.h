@@ -1,0 +1,40 @@
+#pragma once
+
+#include "fault.h"
+#include "headend.h"
+
+#include <QHostAddress>
+#include <QString>
+
+#include <optional>
+
+class QCoreApplication;
+
+namespace sim {
+
+struct Options {
+    QString configFile;
+    QString dumpStateFile;
+    QString transcriptFile;
+    QHostAddress bindAddress{QHostAddress::LocalHost};
+    std::optional<quint16> tcpPort;
+    bool pty = false;
+    QString ptyLink;
+    FaultPlan fault;
+    int baud = 0;
+    Timing timing;
+    // Identity shortcuts, applied over the configuration file.
+    std::optional<quint8> variant;
+    std::optional<qint32> serialNumber;
+    QString deviceType;
+    QString hardwareVersion;
+    QString controllerVersion;
+    QString fpgaVersion;
+};
+
+// Exits with a usage message on invalid options.
+Options parseCommandLine(const QCoreApplication &app);
+
+void applyIdentityShortcuts(const Options &options, DeviceState &state);
+
+} // namespace sim
