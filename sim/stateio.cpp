@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QSet>
 
+#include <algorithm>
 #include <cmath>
 #include <concepts>
 #include <limits>
@@ -15,7 +16,8 @@ namespace {
 
 // The field lists below drive both directions, so a key can't be saved under one name and loaded
 // under another.
-template<class V, class T> void visitTuner(V &v, T &tuner) {
+template<class V, class T> void visitTuner(V &v, T &tuner)
+{
     v("status", tuner.status);
     v("no_signal", tuner.noSignal);
     v("data_rate", tuner.dataRate);
@@ -23,7 +25,8 @@ template<class V, class T> void visitTuner(V &v, T &tuner) {
     v("snr_tenths", tuner.snrTenths);
 }
 
-template<class V, class T> void visitChannel(V &v, T &channel) {
+template<class V, class T> void visitChannel(V &v, T &channel)
+{
     v("polarisation", channel.polarisation);
     v("in_frequency", channel.inFrequency);
     v("lo_frequency", channel.loFrequency);
@@ -43,7 +46,8 @@ template<class V, class T> void visitChannel(V &v, T &channel) {
     v("input_services", channel.inputServices);
 }
 
-template<class V, class T> void visitState(V &v, T &state) {
+template<class V, class T> void visitState(V &v, T &state)
+{
     v.object("identity", state.identity, [](V &inner, auto &identity) {
         inner("device_type", identity.deviceType);
         inner("serial_number", identity.serialNumber);
@@ -74,7 +78,8 @@ template<class V, class T> void visitState(V &v, T &state) {
 }
 
 // Addresses travel as "a.b.c.d", the MAC as "aa:bb:cc:dd:ee:ff".
-template<std::size_t N> constexpr QChar separatorFor() {
+template<std::size_t N> constexpr QChar separatorFor()
+{
     return N == 4 ? u'.' : u':';
 }
 
@@ -82,40 +87,47 @@ class Saver {
 public:
     QJsonObject json;
 
-    template<std::integral T> void operator()(const char *key, const T &value) {
+    template<std::integral T> void operator()(const char *key, const T &value)
+    {
         json[key] = qint64(value);
     }
     void operator()(const char *key, float value) { json[key] = double(value); }
     void operator()(const char *key, const QString &value) { json[key] = value; }
-    void operator()(const char *key, const QByteArray &value) {
+    void operator()(const char *key, const QByteArray &value)
+    {
         json[key] = QString::fromLatin1(value.toHex());
     }
-    template<std::size_t N> void operator()(const char *key, const std::array<quint8, N> &value) {
+    template<std::size_t N> void operator()(const char *key, const std::array<quint8, N> &value)
+    {
         QStringList parts;
         for (quint8 octet : value)
             parts.append(N == 4 ? QString::number(octet)
                                 : QStringLiteral("%1").arg(octet, 2, 16, QLatin1Char('0')));
         json[key] = parts.join(separatorFor<N>());
     }
-    void operator()(const char *key, const QList<quint16> &ids) {
+    void operator()(const char *key, const QList<quint16> &ids)
+    {
         QJsonArray array;
         for (quint16 id : ids)
             array.append(id);
         json[key] = array;
     }
-    void operator()(const char *key, const QList<InputService> &services) {
+    void operator()(const char *key, const QList<InputService> &services)
+    {
         QJsonArray array;
         for (const InputService &service : services)
             array.append(QJsonObject{{"name", service.name}, {"id", service.id}});
         json[key] = array;
     }
-    template<class T, class F> void object(const char *key, const T &value, F visit) {
+    template<class T, class F> void object(const char *key, const T &value, F visit)
+    {
         Saver inner;
         visit(inner, value);
         json[key] = inner.json;
     }
     template<class T, std::size_t N, class F>
-    void list(const char *key, const std::array<T, N> &values, F visit) {
+    void list(const char *key, const std::array<T, N> &values, F visit)
+    {
         QJsonArray array;
         for (const T &value : values) {
             Saver inner;
@@ -130,11 +142,13 @@ class Loader {
 public:
     Loader(const QJsonObject &json, const QString &path)
         : m_json(json)
-        , m_path(path) {}
+        , m_path(path)
+    {}
 
     QString error;
 
-    template<std::integral T> void operator()(const char *key, T &field) {
+    template<std::integral T> void operator()(const char *key, T &field)
+    {
         const QJsonValue value = take(key);
         if (value.isUndefined())
             return;
@@ -148,7 +162,8 @@ public:
         }
         field = T(number);
     }
-    void operator()(const char *key, float &field) {
+    void operator()(const char *key, float &field)
+    {
         const QJsonValue value = take(key);
         if (value.isUndefined())
             return;
@@ -157,16 +172,20 @@ public:
         field = float(value.toDouble());
     }
     // The device sends texts as one byte per character with a one-byte length.
-    void operator()(const char *key, QString &field) {
+    void operator()(const char *key, QString &field)
+    {
         const QJsonValue value = take(key);
         if (value.isUndefined())
             return;
         const QString text = value.toString();
-        if (!value.isString() || text.size() > 255 || text.toLatin1() != text.toUtf8())
+        const bool latin1 =
+            std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
+        if (!value.isString() || text.size() > 255 || !latin1)
             return fail(key, QStringLiteral("a Latin-1 text of at most 255 characters"));
         field = text;
     }
-    void operator()(const char *key, QByteArray &field) {
+    void operator()(const char *key, QByteArray &field)
+    {
         const QJsonValue value = take(key);
         if (value.isUndefined())
             return;
@@ -178,7 +197,8 @@ public:
         }
         field = bytes;
     }
-    template<std::size_t N> void operator()(const char *key, std::array<quint8, N> &field) {
+    template<std::size_t N> void operator()(const char *key, std::array<quint8, N> &field)
+    {
         const QJsonValue value = take(key);
         if (value.isUndefined())
             return;
@@ -195,7 +215,8 @@ public:
                                     : QStringLiteral("a MAC address aa:bb:cc:dd:ee:ff"));
         field = octets;
     }
-    void operator()(const char *key, QList<quint16> &field) {
+    void operator()(const char *key, QList<quint16> &field)
+    {
         const QJsonValue value = take(key);
         if (value.isUndefined())
             return;
@@ -210,7 +231,8 @@ public:
             return fail(key, QStringLiteral("an array of service IDs"));
         field = ids;
     }
-    void operator()(const char *key, QList<InputService> &field) {
+    void operator()(const char *key, QList<InputService> &field)
+    {
         const QJsonValue value = take(key);
         if (value.isUndefined())
             return;
@@ -231,7 +253,8 @@ public:
         if (error.isEmpty())
             field = services;
     }
-    template<class T, class F> void object(const char *key, T &field, F visit) {
+    template<class T, class F> void object(const char *key, T &field, F visit)
+    {
         const QJsonValue value = take(key);
         if (value.isUndefined())
             return;
@@ -243,7 +266,8 @@ public:
             error = inner.finish();
     }
     template<class T, std::size_t N, class F>
-    void list(const char *key, std::array<T, N> &fields, F visit) {
+    void list(const char *key, std::array<T, N> &fields, F visit)
+    {
         const QJsonValue value = take(key);
         if (value.isUndefined())
             return;
@@ -261,7 +285,8 @@ public:
 
     // Reports the first error, or a key that no field claimed (a typo would otherwise pass
     // silently and leave the default in place).
-    QString finish() const {
+    QString finish() const
+    {
         if (!error.isEmpty())
             return error;
         for (const QString &key : m_json.keys()) {
@@ -272,14 +297,17 @@ public:
     }
 
 private:
-    QJsonValue take(const char *key) {
+    QJsonValue take(const char *key)
+    {
         m_taken.insert(QString::fromLatin1(key));
         return error.isEmpty() ? m_json.value(QLatin1String(key)) : QJsonValue::Undefined;
     }
-    QString qualified(const QString &key) const {
+    QString qualified(const QString &key) const
+    {
         return m_path.isEmpty() ? key : m_path + u'.' + key;
     }
-    void fail(const char *key, const QString &expected) {
+    void fail(const char *key, const QString &expected)
+    {
         if (error.isEmpty())
             error = QStringLiteral("%1: expected %2")
                         .arg(qualified(QString::fromLatin1(key)), expected);
@@ -292,7 +320,8 @@ private:
 
 } // namespace
 
-bool loadState(const QJsonObject &json, DeviceState &state, QString *error) {
+bool loadState(const QJsonObject &json, DeviceState &state, QString *error)
+{
     DeviceState loaded = state;
     Loader loader(json, {});
     visitState(loader, loaded);
@@ -306,13 +335,15 @@ bool loadState(const QJsonObject &json, DeviceState &state, QString *error) {
     return true;
 }
 
-QJsonObject saveState(const DeviceState &state) {
+QJsonObject saveState(const DeviceState &state)
+{
     Saver saver;
     visitState(saver, state);
     return saver.json;
 }
 
-bool loadStateFile(const QString &path, DeviceState &state, QString *error) {
+bool loadStateFile(const QString &path, DeviceState &state, QString *error)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
@@ -330,7 +361,8 @@ bool loadStateFile(const QString &path, DeviceState &state, QString *error) {
     return loadState(document.object(), state, error);
 }
 
-bool saveStateFile(const QString &path, const DeviceState &state, QString *error) {
+bool saveStateFile(const QString &path, const DeviceState &state, QString *error)
+{
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(QJsonDocument(saveState(state)).toJson()) < 0) {
