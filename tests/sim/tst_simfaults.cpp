@@ -1,0 +1,163 @@
+#include "rawclient.h"
+
+#include "sim/headend.h"
+#include "sim/tcptransport.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <memory>
+
+using sim::Fault;
+using sim::FaultPlan;
+
+class TestSimFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void silentAnswersNotEvenTheOpening();
+    void lateOkComesAfterTheDelayForEachOpening();
+    void droppedFrameChangesNothingAndUsesUpItsCount();
+    void garbagePrecedesTheRealAnswer();
+    void faultsHitOnlyTheirCode();
+    void disconnectSendsHalfTheAnswer();
+    void babbleKeepsStreaming();
+    void throttlePacesBothDirections();
+
+private:
+    void plan(Fault fault, int code = -1, int count = -1);
+
+    std::unique_ptr<sim::Headend> m_headend;
+    std::unique_ptr<sim::TcpTransport> m_tcp;
+    std::unique_ptr<RawClient> m_client;
+};
+
+void TestSimFaults::init()
+{
+    m_headend = std::make_unique<sim::Headend>();
+    m_tcp = std::make_unique<sim::TcpTransport>(*m_headend);
+    QVERIFY(m_tcp->listen(QHostAddress::LocalHost, 0));
+    m_client = std::make_unique<RawClient>();
+    QVERIFY(m_client->connectTo(m_tcp->port()));
+}
+
+void TestSimFaults::cleanup()
+{
+    m_client.reset();
+    m_tcp.reset();
+    m_headend.reset();
+}
+
+void TestSimFaults::plan(Fault fault, int code, int count)
+{
+    FaultPlan plan;
+    plan.fault = fault;
+    plan.code = code;
+    plan.count = count;
+    plan.delay = 300ms;
+    m_headend->setFault(plan);
+}
+
+void TestSimFaults::silentAnswersNotEvenTheOpening()
+{
+    plan(Fault::Silent);
+    m_client->send("RM");
+    m_client->send(frame(0, 0x77));
+    QCOMPARE(m_client->firstArrivalWithin(200ms), QByteArray());
+    QCOMPARE(m_headend->transcript().size(), 2);
+}
+
+void TestSimFaults::lateOkComesAfterTheDelayForEachOpening()
+{
+    plan(Fault::LateOk);
+    QElapsedTimer clock;
+    clock.start();
+    m_client->send("RM");
+    QCOMPARE(m_client->firstArrivalWithin(100ms), QByteArray());
+    m_client->send("RM");
+    QCOMPARE(m_client->read(2), QByteArray("OK"));
+    QVERIFY(clock.elapsed() >= 250);
+    QCOMPARE(m_client->read(2), QByteArray("OK"));
+    // Frames are not delayed.
+    QCOMPARE(m_client->exchange(frame(0, 0x77), 2), QByteArray("EN"));
+}
+
+void TestSimFaults::droppedFrameChangesNothingAndUsesUpItsCount()
+{
+    plan(Fault::DropAnswer, 0x06, 1);
+    m_client->send(frame(1, 0x06, "\x01"));
+    QCOMPARE(m_client->firstArrivalWithin(150ms), QByteArray());
+    QCOMPARE(m_headend->state().channels[1].qam, quint8(5));
+    QCOMPARE(m_client->exchange(frame(1, 0x06, "\x01"), 2), QByteArray("EN"));
+    QCOMPARE(m_headend->state().channels[1].qam, quint8(1));
+}
+
+void TestSimFaults::garbagePrecedesTheRealAnswer()
+{
+    plan(Fault::Garbage);
+    QCOMPARE(m_client->exchange(frame(0, 0x7A), 9), QByteArray::fromHex("A55A00FF13"
+                                                                        "0001E240"));
+    QCOMPARE(m_client->exchange("N", 2), QByteArray("EN"));
+}
+
+void TestSimFaults::faultsHitOnlyTheirCode()
+{
+    plan(Fault::Garbage, 0x52);
+    QCOMPARE(m_client->exchange("RM", 2), QByteArray("OK"));
+    QCOMPARE(m_client->exchange(frame(0, 0x59), 1), QByteArray(1, char(5)));
+    QCOMPARE(m_client->exchange("N", 2), QByteArray("EN"));
+    QCOMPARE(m_client->exchange(frame(0, 0x52), 7), QByteArray::fromHex("A55A00FF13"
+                                                                        "29F8"));
+}
+
+void TestSimFaults::disconnectSendsHalfTheAnswer()
+{
+    plan(Fault::Disconnect, 0x7A);
+    QCOMPARE(m_client->exchange(frame(0, 0x7A), 2), QByteArray::fromHex("0001"));
+    QVERIFY(m_client->waitForDisconnect());
+    QCOMPARE(m_client->socket().bytesAvailable(), 0);
+
+    RawClient next;
+    QVERIFY(next.connectTo(m_tcp->port()));
+    QCOMPARE(next.exchange("RM", 2), QByteArray("OK"));
+}
+
+void TestSimFaults::babbleKeepsStreaming()
+{
+    plan(Fault::Babble, 0x77, 1);
+    QCOMPARE(m_client->exchange(frame(0, 0x77), 2), QByteArray("EN"));
+    const QByteArray babble = m_client->read(64 * 1024);
+    QCOMPARE(babble.size(), 64 * 1024);
+    QVERIFY(!babble.contains("EN") && !babble.contains("OK"));
+}
+
+// Generous bounds only: the point is the order of magnitude, not the scheduler's precision.
+void TestSimFaults::throttlePacesBothDirections()
+{
+    constexpr int Rate = 4000;
+    m_headend->setThrottle(Rate);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(m_client->exchange(frame(0, 0x84, QByteArray::fromHex("00000800")), 2), "OK");
+    m_client->send(QByteArray(1024, 'a'));
+    QCOMPARE(m_client->read(2), QByteArray("OK"));
+    m_client->send(QByteArray(1024, 'b'));
+    QCOMPARE(m_client->read(4), QByteArray("OKEN"));
+    const qint64 inbound = clock.elapsed();
+    QVERIFY2(inbound >= 2048 * 1000 / Rate * 8 / 10 && inbound < 3000,
+             qPrintable(QString::number(inbound)));
+
+    m_headend->state().identity.deviceType = QString(255, u'x');
+    m_headend->setThrottle(1000);
+    clock.restart();
+    QCOMPARE(m_client->exchange(frame(0, 0x79), 1), QByteArray(1, char(255)));
+    QCOMPARE(m_client->exchange("N", 255), QByteArray(255, 'x'));
+    const qint64 outbound = clock.elapsed();
+    QVERIFY2(outbound >= 200 && outbound < 2000, qPrintable(QString::number(outbound)));
+}
+
+QTEST_GUILESS_MAIN(TestSimFaults)
+#include "tst_simfaults.moc"
