@@ -2,7 +2,8 @@
 
 namespace sim {
 
-std::optional<Answer> answerOf(quint8 c) {
+std::optional<Answer> answerOf(quint8 c)
+{
     using namespace code;
     switch (c) {
     case ReadOutFrequency:
@@ -58,7 +59,8 @@ std::optional<Answer> answerOf(quint8 c) {
     }
 }
 
-std::optional<Payload> payloadOf(quint8 c) {
+std::optional<Payload> payloadOf(quint8 c)
+{
     using namespace code;
     switch (c) {
     case OutFrequency:

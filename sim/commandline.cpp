@@ -10,13 +10,15 @@ namespace sim {
 
 namespace {
 
-[[noreturn]] void usageError(const QString &message) {
+[[noreturn]] void usageError(const QString &message)
+{
     std::fprintf(stderr, "headend-sim: %s\n", qPrintable(message));
     std::exit(2);
 }
 
 // Accepts decimal and 0x-prefixed hexadecimal, as codes are usually written in hex.
-qint64 number(const QCommandLineParser &parser, const QString &name, qint64 min, qint64 max) {
+qint64 number(const QCommandLineParser &parser, const QString &name, qint64 min, qint64 max)
+{
     bool ok = false;
     const qint64 value = parser.value(name).toLongLong(&ok, 0);
     if (!ok || value < min || value > max)
@@ -24,13 +26,15 @@ qint64 number(const QCommandLineParser &parser, const QString &name, qint64 min,
     return value;
 }
 
-std::chrono::milliseconds duration(const QCommandLineParser &parser, const QString &name) {
+std::chrono::milliseconds duration(const QCommandLineParser &parser, const QString &name)
+{
     return std::chrono::milliseconds(number(parser, name, 0, 24 * 3600 * 1000));
 }
 
 } // namespace
 
-Options parseCommandLine(const QCoreApplication &app) {
+Options parseCommandLine(const QCoreApplication &app)
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Simulated KELDOR headend for tests, demos and benchmarks."));
@@ -114,7 +118,8 @@ Options parseCommandLine(const QCoreApplication &app) {
     return options;
 }
 
-void applyIdentityShortcuts(const Options &options, DeviceState &state) {
+void applyIdentityShortcuts(const Options &options, DeviceState &state)
+{
     Identity &identity = state.identity;
     if (options.variant)
         identity.variant = *options.variant;

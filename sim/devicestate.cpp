@@ -10,7 +10,8 @@ constexpr int DefaultServicesPerChannel = 5;
 
 // Every channel gets its own output slot and transponder so that a client mixing up channel
 // indices reads visibly wrong values.
-DeviceState::DeviceState() {
+DeviceState::DeviceState()
+{
     for (int i = 0; i < MaxChannels; ++i) {
         Channel &channel = channels[i];
         channel.outFrequency = 114.0f + 8.0f * i;
@@ -22,7 +23,8 @@ DeviceState::DeviceState() {
     }
 }
 
-int DeviceState::channelCount() const {
+int DeviceState::channelCount() const
+{
     switch (identity.variant) {
     case 0:
         return 12;
@@ -35,7 +37,8 @@ int DeviceState::channelCount() const {
     }
 }
 
-std::optional<quint8> variantForChannelCount(int count) {
+std::optional<quint8> variantForChannelCount(int count)
+{
     switch (count) {
     case 12:
         return 0;

@@ -2,7 +2,8 @@
 
 namespace sim {
 
-std::optional<Fault> faultFromName(QStringView name) {
+std::optional<Fault> faultFromName(QStringView name)
+{
     struct Named {
         QStringView name;
         Fault fault;

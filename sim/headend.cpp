@@ -7,11 +7,13 @@
 namespace sim {
 
 Headend::Headend(QObject *parent)
-    : QObject(parent) {
+    : QObject(parent)
+{
     m_clock.start();
 }
 
-Fault Headend::strike(std::optional<quint8> code) {
+Fault Headend::strike(std::optional<quint8> code)
+{
     const bool opening = !code.has_value();
     switch (m_fault.fault) {
     case Fault::None:
@@ -34,18 +36,21 @@ Fault Headend::strike(std::optional<quint8> code) {
     return m_fault.fault;
 }
 
-void Headend::setThrottle(int bytesPerSecond) {
+void Headend::setThrottle(int bytesPerSecond)
+{
     m_throttle = qMax(0, bytesPerSecond);
     emit throttleChanged(m_throttle);
 }
 
-bool Headend::setTranscriptFile(const QString &path) {
+bool Headend::setTranscriptFile(const QString &path)
+{
     m_transcriptFile.close();
     m_transcriptFile.setFileName(path);
     return m_transcriptFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
 }
 
-void Headend::record(TranscriptEntry entry) {
+void Headend::record(TranscriptEntry entry)
+{
     entry.timeMs = m_clock.elapsed();
     if (m_transcriptFile.isOpen()) {
         // Flushed per line so that a test reading the file sees what happened so far.
@@ -55,11 +60,13 @@ void Headend::record(TranscriptEntry entry) {
     m_transcript.append(std::move(entry));
 }
 
-QByteArray Headend::image(UploadTarget target) const {
+QByteArray Headend::image(UploadTarget target) const
+{
     return target == UploadTarget::Controller ? m_controllerImage : m_fpgaImage;
 }
 
-void Headend::storeImage(UploadTarget target, const QByteArray &image, int connection) {
+void Headend::storeImage(UploadTarget target, const QByteArray &image, int connection)
+{
     (target == UploadTarget::Controller ? m_controllerImage : m_fpgaImage) = image;
     TranscriptEntry entry;
     entry.connection = connection;
@@ -72,7 +79,8 @@ void Headend::storeImage(UploadTarget target, const QByteArray &image, int conne
 }
 
 // The acknowledgement must reach the client before the links go, hence the short drop delay.
-void Headend::restart() {
+void Headend::restart()
+{
     if (m_restarting)
         return;
     m_restarting = true;

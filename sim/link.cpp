@@ -6,7 +6,8 @@ namespace sim {
 
 Link::Link(Headend &headend, QObject *parent)
     : QObject(parent)
-    , m_session(headend, headend.nextConnectionId()) {
+    , m_session(headend, headend.nextConnectionId())
+{
     m_inbound.setRate(headend.throttle());
     m_outbound.setRate(headend.throttle());
     connect(&headend, &Headend::throttleChanged, &m_inbound, &Pacer::setRate);
@@ -21,11 +22,13 @@ Link::Link(Headend &headend, QObject *parent)
     });
 }
 
-void Link::receive(const QByteArray &bytes) {
+void Link::receive(const QByteArray &bytes)
+{
     m_inbound.push(bytes);
 }
 
-void Link::hangUpWhenSent() {
+void Link::hangUpWhenSent()
+{
     if (m_outbound.isIdle())
         emit hangUp();
     else

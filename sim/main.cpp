@@ -15,18 +15,21 @@
 namespace {
 
 // Test harnesses read these lines from stdout, so each goes out whole and at once.
-void announce(const QString &line) {
+void announce(const QString &line)
+{
     std::fputs(qPrintable(line + u'\n'), stdout);
     std::fflush(stdout);
 }
 
-int fail(const QString &message) {
+int fail(const QString &message)
+{
     std::fprintf(stderr, "headend-sim: %s\n", qPrintable(message));
     return 1;
 }
 
 // SIGINT and SIGTERM end the event loop normally, so the state can still be dumped on the way out.
-void quitOnTermination(QCoreApplication &app) {
+void quitOnTermination(QCoreApplication &app)
+{
     sigset_t terminating;
     sigemptyset(&terminating);
     sigaddset(&terminating, SIGINT);
@@ -39,7 +42,8 @@ void quitOnTermination(QCoreApplication &app) {
 
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("headend-sim"));
     const sim::Options options = sim::parseCommandLine(app);

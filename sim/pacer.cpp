@@ -13,13 +13,15 @@ constexpr std::chrono::milliseconds SlicePeriod{10};
 } // namespace
 
 Pacer::Pacer(QObject *parent)
-    : QObject(parent) {
+    : QObject(parent)
+{
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &Pacer::release);
 }
 
-void Pacer::setRate(int bytesPerSecond) {
+void Pacer::setRate(int bytesPerSecond)
+{
     m_rate = bytesPerSecond;
     if (m_rate <= 0 && !m_queue.isEmpty()) {
         m_timer.stop();
@@ -28,7 +30,8 @@ void Pacer::setRate(int bytesPerSecond) {
     }
 }
 
-void Pacer::push(const QByteArray &bytes) {
+void Pacer::push(const QByteArray &bytes)
+{
     if (bytes.isEmpty())
         return;
     if (m_rate <= 0) {
@@ -45,7 +48,8 @@ void Pacer::push(const QByteArray &bytes) {
         release();
 }
 
-void Pacer::release() {
+void Pacer::release()
+{
     const qint64 due = m_busySince.elapsed() * m_rate / 1000 - m_releasedSinceBusy;
     const qint64 count = qMin<qint64>(due, m_queue.size());
     if (count > 0) {

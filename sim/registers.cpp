@@ -11,15 +11,18 @@ namespace {
 
 using Value = std::variant<qint64, float, QByteArray>;
 
-QByteArray octets(const auto &address) {
+QByteArray octets(const auto &address)
+{
     return QByteArray(reinterpret_cast<const char *>(address.data()), qsizetype(address.size()));
 }
 
-QByteArray text(const QString &value) {
+QByteArray text(const QString &value)
+{
     return value.toLatin1();
 }
 
-std::optional<Value> valueOf(const DeviceState &state, quint8 c, const Address &address) {
+std::optional<Value> valueOf(const DeviceState &state, quint8 c, const Address &address)
+{
     using namespace code;
     const Channel &channel = state.channels[address.channel];
     const Channel &selected = state.channels[address.selected];
@@ -122,7 +125,8 @@ std::optional<Value> valueOf(const DeviceState &state, quint8 c, const Address &
     }
 }
 
-QByteArray encode(Answer answer, const Value &value) {
+QByteArray encode(Answer answer, const Value &value)
+{
     switch (answer) {
     case Answer::Float:
         return bigEndianFloat(std::get<float>(value));
@@ -138,7 +142,8 @@ QByteArray encode(Answer answer, const Value &value) {
     return {};
 }
 
-Value decode(Payload payload, const char *bytes) {
+Value decode(Payload payload, const char *bytes)
+{
     switch (payload) {
     case Payload::Float:
         return fromBigEndianFloat(bytes);
@@ -154,14 +159,16 @@ Value decode(Payload payload, const char *bytes) {
     return qint64(0);
 }
 
-void setOctets(std::array<quint8, 4> &address, quint32 value) {
+void setOctets(std::array<quint8, 4> &address, quint32 value)
+{
     for (int i = 0; i < 4; ++i)
         address[i] = quint8(value >> (24 - 8 * i));
 }
 
 } // namespace
 
-std::optional<QByteArray> readRegister(const DeviceState &state, quint8 c, const Address &address) {
+std::optional<QByteArray> readRegister(const DeviceState &state, quint8 c, const Address &address)
+{
     const std::optional<Answer> answer = answerOf(c);
     const std::optional<Value> value = valueOf(state, c, address);
     if (!answer || !value)
@@ -169,7 +176,8 @@ std::optional<QByteArray> readRegister(const DeviceState &state, quint8 c, const
     return encode(*answer, *value);
 }
 
-bool writeRegister(DeviceState &state, quint8 c, Address &address, const QByteArray &payload) {
+bool writeRegister(DeviceState &state, quint8 c, Address &address, const QByteArray &payload)
+{
     using namespace code;
     const std::optional<Payload> kind = payloadOf(c);
     if (!kind || payload.size() < 4)
@@ -282,7 +290,8 @@ constexpr int ServiceModeAt = 21;
 
 } // namespace
 
-void applyChannelFrame(Channel &channel, const QByteArray &frame) {
+void applyChannelFrame(Channel &channel, const QByteArray &frame)
+{
     const char *bytes = frame.constData();
     const auto int16At = [bytes](int at) {
         return qint16(fromBigEndian16(bytes + at));
@@ -307,11 +316,13 @@ void applyChannelFrame(Channel &channel, const QByteArray &frame) {
     channel.serviceIds.clear();
 }
 
-int serviceCountOf(const QByteArray &channelFrame) {
+int serviceCountOf(const QByteArray &channelFrame)
+{
     return quint8(channelFrame[ServiceCountAt]);
 }
 
-QList<quint16> decodeServiceIds(const QByteArray &bytes) {
+QList<quint16> decodeServiceIds(const QByteArray &bytes)
+{
     QList<quint16> ids;
     for (qsizetype at = 0; at + 1 < bytes.size(); at += 2)
         ids.append(fromBigEndian16(bytes.constData() + at));

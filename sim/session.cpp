@@ -28,11 +28,13 @@ const QByteArray End = QByteArrayLiteral("EN");
 const QByteArray GoAhead = QByteArrayLiteral("G");
 
 // Bytes that may open a unit in idle state: "RM", "N" or a frame's channel byte.
-bool canStartUnit(char byte) {
+bool canStartUnit(char byte)
+{
     return byte == 'R' || byte == 'N' || quint8(byte) <= HighestChannel;
 }
 
-bool isKnown(const QByteArray &frame) {
+bool isKnown(const QByteArray &frame)
+{
     using namespace code;
     const quint8 c = quint8(frame[1]);
     switch (c) {
@@ -54,13 +56,15 @@ bool isKnown(const QByteArray &frame) {
 Session::Session(Headend &headend, int connection, QObject *parent)
     : QObject(parent)
     , m_headend(headend)
-    , m_connection(connection) {
+    , m_connection(connection)
+{
     m_rawTimeout.setSingleShot(true);
     connect(&m_rawTimeout, &QTimer::timeout, this, &Session::abandonRaw);
     connect(&m_babbleTimer, &QTimer::timeout, this, &Session::babble);
 }
 
-void Session::receive(const QByteArray &bytes) {
+void Session::receive(const QByteArray &bytes)
+{
     if (m_state == State::HungUp || !m_headend.isOnline())
         return;
     m_buffer.append(bytes);
@@ -72,12 +76,14 @@ void Session::receive(const QByteArray &bytes) {
         m_rawTimeout.stop();
 }
 
-bool Session::isRaw(State state) {
+bool Session::isRaw(State state)
+{
     return state == State::ServiceList || state == State::BulkChannel ||
            state == State::BulkServices || state == State::Upload;
 }
 
-QString Session::stepName(State state) {
+QString Session::stepName(State state)
+{
     switch (state) {
     case State::ServiceList:
         return QStringLiteral("service-list");
@@ -92,7 +98,8 @@ QString Session::stepName(State state) {
     }
 }
 
-bool Session::step() {
+bool Session::step()
+{
     switch (m_state) {
     case State::Idle:
         return stepIdle();
@@ -112,7 +119,8 @@ bool Session::step() {
     return false;
 }
 
-bool Session::stepIdle() {
+bool Session::stepIdle()
+{
     if (m_buffer.isEmpty())
         return false;
     const char first = m_buffer[0];
@@ -155,7 +163,8 @@ bool Session::stepIdle() {
 }
 
 // Anything but "N" means the client gave up on the read; the bytes are taken as a new unit.
-bool Session::stepContinue() {
+bool Session::stepContinue()
+{
     if (m_buffer.isEmpty())
         return false;
     if (m_buffer[0] != 'N') {
@@ -174,7 +183,8 @@ bool Session::stepContinue() {
     return true;
 }
 
-bool Session::stepRaw() {
+bool Session::stepRaw()
+{
     if (m_buffer.size() < m_rawExpected)
         return false;
     const QByteArray block = m_buffer.left(m_rawExpected);
@@ -183,7 +193,8 @@ bool Session::stepRaw() {
     return true;
 }
 
-void Session::handleFrame(const QByteArray &frame) {
+void Session::handleFrame(const QByteArray &frame)
+{
     if (!isKnown(frame)) {
         record(TranscriptEntry::Kind::Unknown, frame);
         return;
@@ -219,7 +230,8 @@ void Session::handleFrame(const QByteArray &frame) {
     }
 }
 
-void Session::dispatch(const QByteArray &frame) {
+void Session::dispatch(const QByteArray &frame)
+{
     using namespace code;
     const quint8 c = quint8(frame[1]);
     const QByteArray payload = frame.mid(2);
@@ -271,7 +283,8 @@ void Session::dispatch(const QByteArray &frame) {
     }
 }
 
-void Session::startRead(quint8 c, const QByteArray &answer) {
+void Session::startRead(quint8 c, const QByteArray &answer)
+{
     if (answerOf(c) == Answer::Text) {
         m_pendingText = answer.left(MaxTextLength);
         send(QByteArray(1, char(m_pendingText.size())));
@@ -282,12 +295,14 @@ void Session::startRead(quint8 c, const QByteArray &answer) {
     }
 }
 
-void Session::startRaw(State state, qsizetype size) {
+void Session::startRaw(State state, qsizetype size)
+{
     m_state = state;
     m_rawExpected = size;
 }
 
-void Session::finishRaw(const QByteArray &block) {
+void Session::finishRaw(const QByteArray &block)
+{
     DeviceState &state = m_headend.state();
     switch (m_state) {
     case State::ServiceList: {
@@ -332,7 +347,8 @@ void Session::finishRaw(const QByteArray &block) {
     }
 }
 
-void Session::finishBulkChannel() {
+void Session::finishBulkChannel()
+{
     if (++m_bulkChannel < m_headend.state().channelCount()) {
         send(GoAhead);
         startRaw(State::BulkChannel, ChannelFrameSize);
@@ -342,7 +358,8 @@ void Session::finishBulkChannel() {
     }
 }
 
-void Session::finishUpload() {
+void Session::finishUpload()
+{
     m_headend.storeImage(m_uploadTarget, std::exchange(m_image, {}), m_connection);
     m_state = State::Idle;
     send(End);
@@ -350,19 +367,22 @@ void Session::finishUpload() {
 
 // A client that died mid-transfer would otherwise leave the device waiting for bytes forever, and
 // its next session opening would be swallowed as data.
-void Session::abandonRaw() {
+void Session::abandonRaw()
+{
     record(TranscriptEntry::Kind::RawTimeout, m_buffer, stepName(m_state));
     m_buffer.clear();
     m_image.clear();
     m_state = State::Idle;
 }
 
-void Session::startBabble() {
+void Session::startBabble()
+{
     if (!m_babbleTimer.isActive())
         m_babbleTimer.start(BabblePeriod);
 }
 
-void Session::babble() {
+void Session::babble()
+{
     static const QByteArray chunk = QByteArrayLiteral("\x55\xAA").repeated(BabbleChunk / 2);
     send(chunk);
     m_babbled += chunk.size();
@@ -370,7 +390,8 @@ void Session::babble() {
         m_babbleTimer.stop();
 }
 
-void Session::send(const QByteArray &bytes) {
+void Session::send(const QByteArray &bytes)
+{
     if (bytes.isEmpty() || m_state == State::HungUp || m_headend.fault().fault == Fault::Silent)
         return;
     if (m_capture)
@@ -379,7 +400,8 @@ void Session::send(const QByteArray &bytes) {
         emit output(bytes);
 }
 
-void Session::record(TranscriptEntry::Kind kind, const QByteArray &bytes, const QString &what) {
+void Session::record(TranscriptEntry::Kind kind, const QByteArray &bytes, const QString &what)
+{
     TranscriptEntry entry;
     entry.connection = m_connection;
     entry.kind = kind;

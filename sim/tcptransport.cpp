@@ -9,13 +9,15 @@ namespace sim {
 
 TcpTransport::TcpTransport(Headend &headend, QObject *parent)
     : QObject(parent)
-    , m_headend(headend) {
+    , m_headend(headend)
+{
     connect(&m_server, &QTcpServer::newConnection, this, &TcpTransport::accept);
     connect(&m_headend, &Headend::wentDown, this, &TcpTransport::goDown);
     connect(&m_headend, &Headend::cameUp, this, &TcpTransport::comeUp);
 }
 
-bool TcpTransport::listen(const QHostAddress &address, quint16 port) {
+bool TcpTransport::listen(const QHostAddress &address, quint16 port)
+{
     if (!m_server.listen(address, port))
         return false;
     m_address = address;
@@ -24,7 +26,8 @@ bool TcpTransport::listen(const QHostAddress &address, quint16 port) {
     return true;
 }
 
-void TcpTransport::accept() {
+void TcpTransport::accept()
+{
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         // Answers are a few bytes each; waiting to coalesce them would only slow the dialogue.
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -38,14 +41,16 @@ void TcpTransport::accept() {
     }
 }
 
-void TcpTransport::goDown() {
+void TcpTransport::goDown()
+{
     for (QTcpSocket *socket : m_server.findChildren<QTcpSocket *>())
         socket->disconnectFromHost();
     m_server.close();
 }
 
 // A port that can't be had leaves the device on its previous one rather than unreachable.
-void TcpTransport::comeUp() {
+void TcpTransport::comeUp()
+{
     const quint16 wanted = m_headend.state().lan.port;
     if (!listen(m_address, wanted)) {
         qWarning("port %u unavailable after restart (%s); staying on %u", wanted,

@@ -4,7 +4,8 @@ namespace sim {
 
 namespace {
 
-QString kindName(TranscriptEntry::Kind kind) {
+QString kindName(TranscriptEntry::Kind kind)
+{
     using Kind = TranscriptEntry::Kind;
     switch (kind) {
     case Kind::Open:
@@ -31,7 +32,8 @@ QString kindName(TranscriptEntry::Kind kind) {
 
 } // namespace
 
-QJsonObject toJson(const TranscriptEntry &entry) {
+QJsonObject toJson(const TranscriptEntry &entry)
+{
     using Kind = TranscriptEntry::Kind;
     QJsonObject json{
         {"t", entry.timeMs}, {"connection", entry.connection}, {"kind", kindName(entry.kind)}};

@@ -45,7 +45,8 @@ private:
     std::unique_ptr<RawClient> m_client;
 };
 
-void TestSimProtocol::init() {
+void TestSimProtocol::init()
+{
     m_headend = std::make_unique<sim::Headend>();
     m_headend->setTiming({200ms, 200ms, 50ms, 300ms});
     m_tcp = std::make_unique<sim::TcpTransport>(*m_headend);
@@ -54,28 +55,32 @@ void TestSimProtocol::init() {
     QVERIFY(m_client->connectTo(m_tcp->port()));
 }
 
-void TestSimProtocol::cleanup() {
+void TestSimProtocol::cleanup()
+{
     m_client.reset();
     m_tcp.reset();
     m_headend.reset();
 }
 
 // A full read: answer, "N", "EN".
-QByteArray TestSimProtocol::read(int channel, int code, int sub, qsizetype size) {
+QByteArray TestSimProtocol::read(int channel, int code, int sub, qsizetype size)
+{
     const QByteArray answer =
         m_client->exchange(frame(channel, code, QByteArray(1, char(sub))), size);
     const QByteArray end = m_client->exchange("N", 2);
     return end == "EN" ? answer : QByteArray("no EN: ") + end;
 }
 
-void TestSimProtocol::sessionOpeningIsAnsweredEveryTime() {
+void TestSimProtocol::sessionOpeningIsAnsweredEveryTime()
+{
     QCOMPARE(m_client->exchange("RM", 2), QByteArray("OK"));
     QCOMPARE(m_client->exchange("RM", 2), QByteArray("OK"));
     m_client->send(frame(0, 0x50));
     QCOMPARE(m_client->exchange("RM", 2), QByteArray("OK"));
 }
 
-void TestSimProtocol::numericReads_data() {
+void TestSimProtocol::numericReads_data()
+{
     QTest::addColumn<int>("channel");
     QTest::addColumn<int>("code");
     QTest::addColumn<QByteArray>("answer");
@@ -91,7 +96,8 @@ void TestSimProtocol::numericReads_data() {
     QTest::newRow("temperature plus 16") << 0 << 0x80 << QByteArray::fromHex("39");
 }
 
-void TestSimProtocol::numericReads() {
+void TestSimProtocol::numericReads()
+{
     QFETCH(int, channel);
     QFETCH(int, code);
     QFETCH(QByteArray, answer);
@@ -104,7 +110,8 @@ void TestSimProtocol::numericReads() {
     QCOMPARE(read(channel, code, 0, answer.size()), answer);
 }
 
-void TestSimProtocol::textReadsSendLengthThenCharacters() {
+void TestSimProtocol::textReadsSendLengthThenCharacters()
+{
     QCOMPARE(m_client->exchange(frame(0, 0x79), 1), QByteArray(1, char(10)));
     QCOMPARE(m_client->exchange("N", 10), QByteArray("KELDOR QAM"));
     QCOMPARE(m_client->exchange("N", 2), QByteArray("EN"));
@@ -114,7 +121,8 @@ void TestSimProtocol::textReadsSendLengthThenCharacters() {
     QCOMPARE(m_client->exchange("N", 2), QByteArray("EN"));
 }
 
-void TestSimProtocol::emptyTextAnswersNothingToTheFirstContinue() {
+void TestSimProtocol::emptyTextAnswersNothingToTheFirstContinue()
+{
     m_headend->state().identity.hardwareVersion.clear();
     QCOMPARE(m_client->exchange(frame(0, 0x7B), 1), QByteArray(1, '\0'));
     m_client->send("N");
@@ -122,7 +130,8 @@ void TestSimProtocol::emptyTextAnswersNothingToTheFirstContinue() {
     QCOMPARE(m_client->firstArrivalWithin(100ms), QByteArray());
 }
 
-void TestSimProtocol::writesDecodeTheirPayload_data() {
+void TestSimProtocol::writesDecodeTheirPayload_data()
+{
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QVariant>("expected");
@@ -138,7 +147,8 @@ void TestSimProtocol::writesDecodeTheirPayload_data() {
         << frame(0, 0x8D, QByteArray::fromHex("0A000207")) << "ip" << QVariant("10.0.2.7");
 }
 
-void TestSimProtocol::writesDecodeTheirPayload() {
+void TestSimProtocol::writesDecodeTheirPayload()
+{
     QFETCH(QByteArray, request);
     QFETCH(QString, field);
     QFETCH(QVariant, expected);
@@ -160,7 +170,8 @@ void TestSimProtocol::writesDecodeTheirPayload() {
     QCOMPARE(state.channels[3].outputOn, quint8(1));
 }
 
-void TestSimProtocol::serviceListsFollowTheSelectedChannel() {
+void TestSimProtocol::serviceListsFollowTheSelectedChannel()
+{
     m_headend->state().channels[3].serviceMode = 128;
     m_headend->state().channels[3].serviceIds = {4001, 4003};
     QCOMPARE(m_client->exchange(frame(3, 0x02, "\x03"), 2), QByteArray("EN"));
@@ -173,7 +184,8 @@ void TestSimProtocol::serviceListsFollowTheSelectedChannel() {
     QCOMPARE(read(0, 0x13, 1, 2), sim::bigEndian16(4003));
 }
 
-void TestSimProtocol::selectionBuiltByCodes() {
+void TestSimProtocol::selectionBuiltByCodes()
+{
     m_headend->state().channels[5].serviceIds = {1};
     QCOMPARE(m_client->exchange(frame(5, 0x02, "\x05"), 2), QByteArray("EN"));
     QCOMPARE(m_client->exchange(frame(5, 0x0E, "\x01"), 2), QByteArray("EN"));
@@ -187,7 +199,8 @@ void TestSimProtocol::selectionBuiltByCodes() {
     QCOMPARE(read(0, 0x12, 0, 2), QByteArray::fromHex("0102"));
 }
 
-void TestSimProtocol::listStringInTwoSteps() {
+void TestSimProtocol::listStringInTwoSteps()
+{
     QCOMPARE(m_client->exchange(frame(7, 0x02, "\x07"), 2), QByteArray("EN"));
     QCOMPARE(m_client->exchange(frame(7, 0xA0, QByteArray::fromHex("8002")), 2), QByteArray("OK"));
     QCOMPARE(m_client->exchange(QByteArray::fromHex("1F41"), 0), QByteArray());
@@ -202,7 +215,8 @@ void TestSimProtocol::listStringInTwoSteps() {
     QVERIFY(m_headend->state().channels[7].serviceIds.isEmpty());
 }
 
-void TestSimProtocol::bulkWriteCoversEveryChannelOfTheVariant() {
+void TestSimProtocol::bulkWriteCoversEveryChannelOfTheVariant()
+{
     m_headend->state().identity.variant = 1;
     m_headend->state().channels[8].outFrequency = 999.0f;
     QCOMPARE(m_client->exchange(frame(0, 0x8A), 1), QByteArray("G"));
@@ -239,7 +253,8 @@ void TestSimProtocol::bulkWriteCoversEveryChannelOfTheVariant() {
     QCOMPARE(state.channels[8].outFrequency, 999.0f);
 }
 
-void TestSimProtocol::uploadInBlocksRecordsTheImage() {
+void TestSimProtocol::uploadInBlocksRecordsTheImage()
+{
     QByteArray image(1025, '\0');
     for (int i = 0; i < image.size(); ++i)
         image[i] = char(i * 7);
@@ -256,7 +271,8 @@ void TestSimProtocol::uploadInBlocksRecordsTheImage() {
     QCOMPARE(m_headend->transcript()[1].bytes.size(), 1024);
 }
 
-void TestSimProtocol::silenceAbandonsAnUpload() {
+void TestSimProtocol::silenceAbandonsAnUpload()
+{
     QCOMPARE(m_client->exchange(frame(0, 0x89, sim::bigEndian32(2048)), 2), QByteArray("OK"));
     m_client->send(QByteArray(100, 'x'));
     QCOMPARE(m_client->firstArrivalWithin(400ms), QByteArray());
@@ -265,13 +281,15 @@ void TestSimProtocol::silenceAbandonsAnUpload() {
     QVERIFY(m_headend->image(sim::UploadTarget::Fpga).isEmpty());
 }
 
-void TestSimProtocol::storeEndsAfterTheFlashDelay() {
+void TestSimProtocol::storeEndsAfterTheFlashDelay()
+{
     QCOMPARE(m_client->exchange(frame(0, 0x8B), 2), QByteArray("OK"));
     QCOMPARE(m_client->firstArrivalWithin(50ms), QByteArray());
     QCOMPARE(m_client->read(2), QByteArray("EN"));
 }
 
-void TestSimProtocol::unknownCodesAndStrayContinuesGetNoAnswer() {
+void TestSimProtocol::unknownCodesAndStrayContinuesGetNoAnswer()
+{
     m_client->send(frame(0, 0xEE));
     m_client->send("N");
     m_client->send(frame(0, 0x50, "\x01"));
@@ -285,13 +303,15 @@ void TestSimProtocol::unknownCodesAndStrayContinuesGetNoAnswer() {
     QCOMPARE(transcript[2].kind, TranscriptEntry::Kind::Unknown);
 }
 
-void TestSimProtocol::anAbandonedReadDoesNotSwallowTheNextRequest() {
+void TestSimProtocol::anAbandonedReadDoesNotSwallowTheNextRequest()
+{
     QCOMPARE(m_client->exchange(frame(0, 0x7A), 4), QByteArray::fromHex("0001E240"));
     QCOMPARE(m_client->exchange("RM", 2), QByteArray("OK"));
     QCOMPARE(read(0, 0x59, 0, 1), QByteArray(1, char(5)));
 }
 
-void TestSimProtocol::clientsShareOneDevice() {
+void TestSimProtocol::clientsShareOneDevice()
+{
     RawClient other;
     QVERIFY(other.connectTo(m_tcp->port()));
     QCOMPARE(m_client->exchange(frame(3, 0x06, "\x02"), 2), QByteArray("EN"));
@@ -299,7 +319,8 @@ void TestSimProtocol::clientsShareOneDevice() {
     QCOMPARE(other.exchange("N", 2), QByteArray("EN"));
 }
 
-void TestSimProtocol::restartComesBackOnTheNewPort() {
+void TestSimProtocol::restartComesBackOnTheNewPort()
+{
     QTcpServer probe;
     QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
     const quint16 newPort = probe.serverPort();
