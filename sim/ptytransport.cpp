@@ -4,8 +4,10 @@
 #include "link.h"
 
 #include <QFile>
+#include <QTimer>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -16,13 +18,17 @@ namespace sim {
 
 namespace {
 
+using namespace std::chrono_literals;
+
 constexpr qsizetype ReadChunk = 4096;
+constexpr std::chrono::milliseconds HangUpGrace = 100ms;
 
 } // namespace
 
 PtyTransport::PtyTransport(Headend &headend, QObject *parent)
     : QObject(parent)
-    , m_headend(headend) {
+    , m_headend(headend)
+{
     // A restarting device forgets any half-finished dialogue and what it still meant to send.
     connect(&m_headend, &Headend::wentDown, this, [this] {
         m_pending.clear();
@@ -30,11 +36,13 @@ PtyTransport::PtyTransport(Headend &headend, QObject *parent)
     });
 }
 
-PtyTransport::~PtyTransport() {
+PtyTransport::~PtyTransport()
+{
     closePair();
 }
 
-bool PtyTransport::open(const QString &linkPath) {
+bool PtyTransport::open(const QString &linkPath)
+{
     m_linkPath = linkPath;
     if (!openPair())
         return false;
@@ -42,7 +50,8 @@ bool PtyTransport::open(const QString &linkPath) {
     return true;
 }
 
-bool PtyTransport::openPair() {
+bool PtyTransport::openPair()
+{
     m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (m_master < 0)
         return fail(QStringLiteral("posix_openpt"));
@@ -75,7 +84,8 @@ bool PtyTransport::openPair() {
     return true;
 }
 
-void PtyTransport::closePair() {
+void PtyTransport::closePair()
+{
     m_readNotifier.reset();
     m_writeNotifier.reset();
     m_pending.clear();
@@ -86,13 +96,15 @@ void PtyTransport::closePair() {
     m_slave = m_master = -1;
 }
 
-void PtyTransport::newLink() {
+void PtyTransport::newLink()
+{
     m_link = std::make_unique<Link>(m_headend);
     connect(m_link.get(), &Link::transmit, this, &PtyTransport::writeMaster);
-    connect(m_link.get(), &Link::hangUp, this, &PtyTransport::hangUp, Qt::QueuedConnection);
+    connect(m_link.get(), &Link::hangUp, this, &PtyTransport::hangUp);
 }
 
-void PtyTransport::readMaster() {
+void PtyTransport::readMaster()
+{
     QByteArray bytes;
     char chunk[ReadChunk];
     for (;;) {
@@ -105,13 +117,15 @@ void PtyTransport::readMaster() {
         m_link->receive(bytes);
 }
 
-void PtyTransport::writeMaster(const QByteArray &bytes) {
+void PtyTransport::writeMaster(const QByteArray &bytes)
+{
     m_pending.append(bytes);
     flushPending();
 }
 
 // The pty buffer is small; what doesn't fit waits until the client has read some.
-void PtyTransport::flushPending() {
+void PtyTransport::flushPending()
+{
     while (!m_pending.isEmpty()) {
         const ssize_t written = ::write(m_master, m_pending.constData(), m_pending.size());
         if (written < 0)
@@ -122,9 +136,17 @@ void PtyTransport::flushPending() {
         m_writeNotifier->setEnabled(!m_pending.isEmpty());
 }
 
+// Closing the master flushes whatever the client has not read yet, so the client gets a moment to
+// pick up the last bytes first.
+void PtyTransport::hangUp()
+{
+    QTimer::singleShot(HangUpGrace, this, &PtyTransport::reopen);
+}
+
 // Closing the master is what a client on the slave sees as the cable being pulled. A fresh pair
 // then stands in for the replugged device.
-void PtyTransport::hangUp() {
+void PtyTransport::reopen()
+{
     closePair();
     if (!openPair()) {
         qWarning("cannot reopen the pseudo-terminal: %s", qPrintable(m_error));
@@ -134,7 +156,8 @@ void PtyTransport::hangUp() {
     emit reopened(m_slavePath);
 }
 
-bool PtyTransport::fail(const QString &what) {
+bool PtyTransport::fail(const QString &what)
+{
     m_error = QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
     closePair();
     return false;

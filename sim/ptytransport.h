@@ -37,6 +37,7 @@ private:
     void writeMaster(const QByteArray &bytes);
     void flushPending();
     void hangUp();
+    void reopen();
     bool fail(const QString &what);
 
     Headend &m_headend;
