@@ -1,0 +1,99 @@
+#include "ctloptions.h"
+
+namespace keldor {
+
+namespace {
+
+std::optional<std::pair<QString, QString>> host_and_port(const QString &text)
+{
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0 || colon == text.size() - 1)
+        return std::nullopt;
+    return std::pair(text.left(colon), text.mid(colon + 1));
+}
+
+} // namespace
+
+QString ctl_usage()
+{
+    return QStringLiteral(
+        "usage: keldor-ctl (--lan HOST:PORT [--proxy HOST:PORT] | --serial DEVICE | --usb)\n"
+        "                  [--verbose] COMMAND [ARGUMENTS]\n"
+        "\n"
+        "commands:\n"
+        "  info [--json]              identity, channel count and variant of the headend\n"
+        "  get CHANNEL CODE [SUB]     read one parameter and print its value\n"
+        "  set CHANNEL CODE VALUE     write one parameter (list strings as hex bytes)\n"
+        "\n"
+        "CHANNEL is the channel byte of the request (0..15, 0 for device values);\n"
+        "CODE and SUB are decimal or 0x-hexadecimal.\n"
+        "exit status: 0 success, 1 link or headend failure, 2 usage error\n");
+}
+
+std::optional<int> parse_code(const QString &text, int highest)
+{
+    bool ok = false;
+    const int value = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+                          ? text.mid(2).toInt(&ok, 16)
+                          : text.toInt(&ok, 10);
+    if (!ok || value < 0 || value > highest)
+        return std::nullopt;
+    return value;
+}
+
+std::variant<CtlOptions, QString> parse_ctl_options(const QStringList &arguments)
+{
+    CtlOptions options;
+    bool linkGiven = false;
+    const auto chooseLink = [&](CtlOptions::Link link) -> bool {
+        if (linkGiven)
+            return false;
+        linkGiven = true;
+        options.link = link;
+        return true;
+    };
+
+    qsizetype i = 0;
+    for (; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (!arg.startsWith(QLatin1String("--")))
+            break;
+        const bool hasValue = i + 1 < arguments.size();
+        if (arg == QLatin1String("--verbose")) {
+            options.verbose = true;
+        } else if (arg == QLatin1String("--usb")) {
+            if (!chooseLink(CtlOptions::Link::Usb))
+                return QStringLiteral("choose one of --lan, --serial and --usb");
+        } else if (arg == QLatin1String("--serial") && hasValue) {
+            if (!chooseLink(CtlOptions::Link::Serial))
+                return QStringLiteral("choose one of --lan, --serial and --usb");
+            options.serialDevice = arguments.at(++i);
+        } else if (arg == QLatin1String("--lan") && hasValue) {
+            if (!chooseLink(CtlOptions::Link::Lan))
+                return QStringLiteral("choose one of --lan, --serial and --usb");
+            const auto target = host_and_port(arguments.at(++i));
+            if (!target)
+                return QStringLiteral("--lan needs HOST:PORT");
+            std::tie(options.host, options.port) = *target;
+        } else if (arg == QLatin1String("--proxy") && hasValue) {
+            const auto proxy = host_and_port(arguments.at(++i));
+            if (!proxy)
+                return QStringLiteral("--proxy needs HOST:PORT");
+            options.useProxy = true;
+            std::tie(options.proxyHost, options.proxyPort) = *proxy;
+        } else {
+            return QStringLiteral("unknown or incomplete option %1").arg(arg);
+        }
+    }
+    if (!linkGiven)
+        return QStringLiteral("choose a link: --lan HOST:PORT, --serial DEVICE or --usb");
+    if (options.useProxy && options.link != CtlOptions::Link::Lan)
+        return QStringLiteral("--proxy goes with --lan");
+    if (i >= arguments.size())
+        return QStringLiteral("no command given");
+    options.command = arguments.at(i);
+    options.arguments = arguments.mid(i + 1);
+    return options;
+}
+
+} // namespace keldor

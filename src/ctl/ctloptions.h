@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <variant>
+
+namespace keldor {
+
+struct CtlOptions {
+    enum class Link { Lan, Serial, Usb };
+    Link link = Link::Usb;
+    QString host;
+    QString port;
+    bool useProxy = false;
+    QString proxyHost;
+    QString proxyPort;
+    QString serialDevice;
+    bool verbose = false;
+    QString command;
+    QStringList arguments;
+};
+
+// The options, or the reason why the command line can't be used.
+std::variant<CtlOptions, QString> parse_ctl_options(const QStringList &arguments);
+
+QString ctl_usage();
+
+// Decimal or 0x-prefixed hexadecimal, within the given range.
+std::optional<int> parse_code(const QString &text, int highest);
+
+} // namespace keldor
