@@ -31,6 +31,8 @@ PtyTransport::PtyTransport(Headend &headend, QObject *parent)
 {
     // A restarting device forgets any half-finished dialogue and what it still meant to send.
     connect(&m_headend, &Headend::wentDown, this, [this] {
+        if (m_master < 0)
+            return;
         m_pending.clear();
         newLink();
     });
