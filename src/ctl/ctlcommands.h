@@ -8,7 +8,8 @@ namespace keldor {
 
 class Session;
 
-enum ExitCode { ExitSuccess = 0, ExitFailure = 1, ExitUsage = 2 };
+// The full help text: options and every command.
+QString ctl_help();
 
 // Runs one keldor-ctl command: checks its arguments, opens the session on the chosen link,
 // does the work and closes the session again. Results go to out, messages to the session's UI.

@@ -20,25 +20,7 @@ QString ctl_usage()
         "usage: keldor-ctl (--lan HOST:PORT [--proxy HOST:PORT] | --serial DEVICE | --usb)\n"
         "                  [--verbose] COMMAND [ARGUMENTS]\n"
         "\n"
-        "commands:\n"
-        "  info [--json]              identity, channel count and variant of the headend\n"
-        "  get CHANNEL CODE [SUB]     read one parameter and print its value\n"
-        "  set CHANNEL CODE VALUE     write one parameter (list strings as hex bytes)\n"
-        "\n"
-        "CHANNEL is the channel byte of the request (0..15, 0 for device values);\n"
-        "CODE and SUB are decimal or 0x-hexadecimal.\n"
-        "exit status: 0 success, 1 link or headend failure, 2 usage error\n");
-}
-
-std::optional<int> parse_code(const QString &text, int highest)
-{
-    bool ok = false;
-    const int value = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
-                          ? text.mid(2).toInt(&ok, 16)
-                          : text.toInt(&ok, 10);
-    if (!ok || value < 0 || value > highest)
-        return std::nullopt;
-    return value;
+        "commands:\n");
 }
 
 std::variant<CtlOptions, QString> parse_ctl_options(const QStringList &arguments)

@@ -3,7 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
 #include <variant>
 
 namespace keldor {
@@ -26,8 +25,5 @@ struct CtlOptions {
 std::variant<CtlOptions, QString> parse_ctl_options(const QStringList &arguments);
 
 QString ctl_usage();
-
-// Decimal or 0x-prefixed hexadecimal, within the given range.
-std::optional<int> parse_code(const QString &text, int highest);
 
 } // namespace keldor

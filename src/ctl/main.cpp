@@ -1,4 +1,5 @@
 #include "consoleui.h"
+#include "ctlcommand.h"
 #include "ctlcommands.h"
 #include "ctloptions.h"
 #include "link/session.h"
@@ -18,7 +19,7 @@ int main(int argc, char *argv[])
 
     const auto parsed = parse_ctl_options(app.arguments().mid(1));
     if (const auto *problem = std::get_if<QString>(&parsed)) {
-        err << "keldor-ctl: " << *problem << "\n\n" << ctl_usage();
+        err << "keldor-ctl: " << *problem << "\n\n" << ctl_help();
         return ExitUsage;
     }
     const auto &options = std::get<CtlOptions>(parsed);

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace keldor {
+
+// The entries of the channel column's lists. The position of an entry is what the model
+// holds and the headend receives, except for the QAM list whose entries carry their code.
+namespace lists {
+const QStringList &polarisation(); // "SAT 1".."SAT 4", "SAT"
+const QStringList &lo();           // "AUTO", "09750", "10600", "OTHER"
+const QStringList &bandwidth();    // "7 MHz", "8 MHz"
+const QStringList &qam();          // "QAM-4".."QAM-256", index = QAM code
+const QStringList &attenuation();  // "0dB".."-12dB"
+const QStringList &spectrum();     // "Normal", "Invers"
+const QStringList &opmode();       // "Normal", "Single", "Zero"
+// Tuner state texts by state code 0..12; codes without a text give an empty text.
+const QStringList &tunerStatus();
+} // namespace lists
+
+// The list entry at a position, or an empty text when the headend reported a position the
+// list doesn't have.
+QString list_entry(const QStringList &list, int position);
+
+// "#####": the whole number without leading zeros; zero shows as an empty text.
+QString format_whole(qint64 value);
+// "###.00": two decimals with the user's decimal separator, no leading zero before it.
+QString format_frequency(double megahertz);
+
+// What one channel column shows, as texts: the report and keldor-ctl take them from here, the
+// window from its controls.
+struct ChannelTexts {
+    QString status;
+    QString ber;
+    QString snr;
+    QString polarisation;
+    QString in_frequency;
+    QString lo;
+    QString in_symbolrate;
+    bool output_on = false;
+    QString opmode;
+    QString out_frequency;
+    QString bandwidth;
+    QString qam;
+    QString out_symbolrate;
+    QString spectrum;
+    QString attenuation;
+};
+
+// The device block of the channel window.
+struct DeviceTexts {
+    QString device_type;
+    QString serial_number;
+    QString hardware_version;
+    QString controller_version;
+    QString fpga_version;
+};
+
+} // namespace keldor

@@ -1,0 +1,15 @@
+#include "ctlcommand.h"
+
+namespace keldor {
+
+const CtlCommandTable &ctl_commands()
+{
+    static const CtlCommandTable table = [] {
+        CtlCommandTable t;
+        add_parameter_commands(t);
+        return t;
+    }();
+    return table;
+}
+
+} // namespace keldor

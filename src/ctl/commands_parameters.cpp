@@ -1,0 +1,151 @@
+#include "ctlcommand.h"
+
+#include "common/textutil.h"
+#include "link/session.h"
+#include "model/unitdata.h"
+#include "protocol/devicetype.h"
+#include "protocol/parameters.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <array>
+
+namespace keldor {
+
+namespace {
+
+QString value_text(const ParamValue &value)
+{
+    switch (value.kind) {
+    case AnswerKind::Text:
+        return from_cp1252(value.text);
+    case AnswerKind::Float:
+        return QString::number(value.toFloat(), 'g', 9);
+    default:
+        return QString::number(value.toInt());
+    }
+}
+
+QString check_channel_code(const QStringList &args)
+{
+    if (!parse_code(args.at(0), 15))
+        return QStringLiteral("CHANNEL must be 0..15");
+    if (!parse_code(args.at(1), 255))
+        return QStringLiteral("CODE must be 0..255 (decimal or 0x-hex)");
+    return {};
+}
+
+std::optional<QByteArray> hex_bytes(QString text)
+{
+    text.remove(QLatin1Char(':')).remove(QLatin1Char(' ')).remove(QLatin1Char(','));
+    if (text.size() % 2 != 0)
+        return std::nullopt;
+    QByteArray bytes;
+    for (qsizetype i = 0; i < text.size(); i += 2) {
+        bool ok = false;
+        const int byte = text.mid(i, 2).toInt(&ok, 16);
+        if (!ok)
+            return std::nullopt;
+        bytes.append(static_cast<char>(byte));
+    }
+    return bytes;
+}
+
+int info(Session &session, const QStringList &args, QTextStream &out)
+{
+    UnitData unit;
+    if (!check_devicetype(session.exchange, unit))
+        return ExitFailure;
+    struct Read {
+        quint8 code;
+        ParamValue value;
+    };
+    std::array<Read, 6> reads{{{0x79, {}}, {0x7A, {}}, {0x7B, {}}, {0x78, {}}, {0x01, {}}, {0x76, {}}}};
+    for (Read &read : reads) {
+        if (!read_parameter(session.exchange, 0, read.code, 0, read.value))
+            return ExitFailure;
+    }
+    QJsonObject json{{"device_type", from_cp1252(reads[0].value.text)},
+                     {"serial_number", reads[1].value.toInt()},
+                     {"hardware_version", from_cp1252(reads[2].value.text)},
+                     {"controller_version", from_cp1252(reads[3].value.text)},
+                     {"fpga_version", from_cp1252(reads[4].value.text)},
+                     {"polarisation_supported", reads[5].value.toInt() != 0},
+                     {"device_variant", unit.device_variant},
+                     {"max_channel", unit.max_channel}};
+    if (args.contains(QLatin1String("--json"))) {
+        out << QJsonDocument(json).toJson(QJsonDocument::Indented);
+        return ExitSuccess;
+    }
+    const QStringList order{"device_type",  "serial_number",          "hardware_version",
+                            "controller_version", "fpga_version", "polarisation_supported",
+                            "device_variant", "max_channel"};
+    for (const QString &key : order) {
+        const QJsonValue v = json.value(key);
+        const QString text = v.isBool()     ? (v.toBool() ? "yes" : "no")
+                             : v.isString() ? v.toString()
+                                            : QString::number(v.toInteger());
+        out << (key + QLatin1Char(':')).leftJustified(24) << text << '\n';
+    }
+    return ExitSuccess;
+}
+
+int get(Session &session, const QStringList &args, QTextStream &out)
+{
+    ParamValue value;
+    const auto channel = static_cast<quint8>(*parse_code(args.at(0), 15));
+    const auto code = static_cast<quint8>(*parse_code(args.at(1), 255));
+    const auto sub = static_cast<quint8>(args.size() > 2 ? *parse_code(args.at(2), 255) : 0);
+    if (!read_parameter(session.exchange, channel, code, sub, value))
+        return ExitFailure;
+    out << value_text(value) << '\n';
+    return ExitSuccess;
+}
+
+int set(Session &session, const QStringList &args, QTextStream &)
+{
+    const auto channel = static_cast<quint8>(*parse_code(args.at(0), 15));
+    const auto code = static_cast<quint8>(*parse_code(args.at(1), 255));
+    const WriteValue value = payload_kind(code) == PayloadKind::ListText
+                                 ? WriteValue(*hex_bytes(args.at(2)))
+                                 : WriteValue(args.at(2));
+    return set_parameter(session.exchange, channel, code, value) ? ExitSuccess : ExitFailure;
+}
+
+} // namespace
+
+void add_parameter_commands(CtlCommandTable &table)
+{
+    table[QStringLiteral("info")] = {
+        0, 1, QStringLiteral("info [--json]              identity, channel count and variant"),
+        [](const QStringList &a) {
+            return a.isEmpty() || a.first() == QLatin1String("--json")
+                       ? QString()
+                       : QStringLiteral("info takes only --json");
+        },
+        info};
+    table[QStringLiteral("get")] = {
+        2, 3, QStringLiteral("get CHANNEL CODE [SUB]     read one parameter and print its value"),
+        [](const QStringList &a) {
+            if (const QString e = check_channel_code(a); !e.isEmpty())
+                return e;
+            return a.size() < 3 || parse_code(a.at(2), 255) ? QString()
+                                                           : QStringLiteral("SUB must be 0..255");
+        },
+        get};
+    table[QStringLiteral("set")] = {
+        3, 3,
+        QStringLiteral("set CHANNEL CODE VALUE     write one parameter (list strings as hex bytes)"),
+        [](const QStringList &a) {
+            if (const QString e = check_channel_code(a); !e.isEmpty())
+                return e;
+            const auto code = static_cast<quint8>(*parse_code(a.at(1), 255));
+            if (payload_kind(code) == PayloadKind::ListText && !hex_bytes(a.at(2)))
+                return QStringLiteral("the list string is given as hex bytes, e.g. 0102ABCD");
+            return QString();
+        },
+        set};
+}
+
+} // namespace keldor
