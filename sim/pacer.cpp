@@ -50,7 +50,13 @@ void Pacer::push(const QByteArray &bytes)
 
 void Pacer::release()
 {
-    const qint64 due = m_busySince.elapsed() * m_rate / 1000 - m_releasedSinceBusy;
+    // Times are kept in nanoseconds and rounded to the nearest millisecond, the resolution of
+    // the timer: rounding up instead would add up to a millisecond to every message and make
+    // the emulated line measurably slower than the real one.
+    constexpr qint64 nsPerSecond = 1'000'000'000;
+    constexpr qint64 halfMs = 500'000;
+    const qint64 now = m_busySince.nsecsElapsed();
+    const qint64 due = (now + halfMs) * m_rate / nsPerSecond - m_releasedSinceBusy;
     const qint64 count = qMin<qint64>(due, m_queue.size());
     if (count > 0) {
         m_releasedSinceBusy += count;
@@ -62,9 +68,9 @@ void Pacer::release()
         emit drained();
         return;
     }
-    const qint64 allDueMs = ((m_releasedSinceBusy + m_queue.size()) * 1000 + m_rate - 1) / m_rate;
-    const qint64 waitMs =
-        qBound(qint64(1), allDueMs - m_busySince.elapsed(), qint64(SlicePeriod.count()));
+    const qint64 allDue = (m_releasedSinceBusy + m_queue.size()) * nsPerSecond / m_rate;
+    const qint64 waitMs = qBound(qint64(1), (allDue - now + halfMs) / 1'000'000,
+                                 qint64(SlicePeriod.count()));
     m_timer.start(std::chrono::milliseconds(waitMs));
 }
 
