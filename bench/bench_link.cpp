@@ -44,7 +44,9 @@ int benchReads(QTextStream &out, int reads, const QString &baud)
     }
     RecordingUi ui;
     Session session(ui);
-    session.usbPorts = [&] { return QStringList{pty.at(1)}; };
+    session.usbPorts = [&] {
+        return QStringList{pty.at(1)};
+    };
     if (!check_device_present(session)) {
         out << "no session on " << pty.at(1) << '\n';
         return 1;
@@ -64,7 +66,8 @@ int benchReads(QTextStream &out, int reads, const QString &baud)
         wireBytes += requestBytes + answer_length(answer_kind(code)) + continueBytes + endBytes;
     }
     const double elapsed = clock.nsecsElapsed() / 1e9;
-    const double pauses = reads * 2 * std::chrono::duration<double>(session.timing.sendPause).count();
+    const double pauses =
+        reads * 2 * std::chrono::duration<double>(session.timing.sendPause).count();
     const double bound = wireBytes / lineBytesPerSecond + pauses;
     out << QStringLiteral("%1 reads over a pty at 9600 baud: %2 s, wire bound %3 s, ratio %4 "
                           "(target <= 1.05)\n")
@@ -79,7 +82,8 @@ int benchReads(QTextStream &out, int reads, const QString &baud)
 int benchSilentWait(QTextStream &out)
 {
     SimProcess sim;
-    const QStringList tcp = sim.start({"--tcp", "0", "--fault", "drop"}, QStringLiteral("LISTENING"));
+    const QStringList tcp =
+        sim.start({"--tcp", "0", "--fault", "drop"}, QStringLiteral("LISTENING"));
     if (tcp.size() < 4) {
         out << "could not start headend-sim\n";
         return 1;

@@ -61,7 +61,8 @@ int info(Session &session, const QStringList &args, QTextStream &out)
         quint8 code;
         ParamValue value;
     };
-    std::array<Read, 6> reads{{{0x79, {}}, {0x7A, {}}, {0x7B, {}}, {0x78, {}}, {0x01, {}}, {0x76, {}}}};
+    std::array<Read, 6> reads{
+        {{0x79, {}}, {0x7A, {}}, {0x7B, {}}, {0x78, {}}, {0x01, {}}, {0x76, {}}}};
     for (Read &read : reads) {
         if (!read_parameter(session.exchange, 0, read.code, 0, read.value))
             return ExitFailure;
@@ -78,9 +79,9 @@ int info(Session &session, const QStringList &args, QTextStream &out)
         out << QJsonDocument(json).toJson(QJsonDocument::Indented);
         return ExitSuccess;
     }
-    const QStringList order{"device_type",  "serial_number",          "hardware_version",
-                            "controller_version", "fpga_version", "polarisation_supported",
-                            "device_variant", "max_channel"};
+    const QStringList order{"device_type",        "serial_number", "hardware_version",
+                            "controller_version", "fpga_version",  "polarisation_supported",
+                            "device_variant",     "max_channel"};
     for (const QString &key : order) {
         const QJsonValue v = json.value(key);
         const QString text = v.isBool()     ? (v.toBool() ? "yes" : "no")
@@ -131,12 +132,13 @@ void add_parameter_commands(CtlCommandTable &table)
             if (const QString e = check_channel_code(a); !e.isEmpty())
                 return e;
             return a.size() < 3 || parse_code(a.at(2), 255) ? QString()
-                                                           : QStringLiteral("SUB must be 0..255");
+                                                            : QStringLiteral("SUB must be 0..255");
         },
         get};
     table[QStringLiteral("set")] = {
         3, 3,
-        QStringLiteral("set CHANNEL CODE VALUE     write one parameter (list strings as hex bytes)"),
+        QStringLiteral(
+            "set CHANNEL CODE VALUE     write one parameter (list strings as hex bytes)"),
         [](const QStringList &a) {
             if (const QString e = check_channel_code(a); !e.isEmpty())
                 return e;

@@ -13,7 +13,10 @@ QString lines(QString text)
 }
 } // namespace
 
-ConsoleUi::ConsoleUi(bool verbose) : m_err(stderr), m_verbose(verbose) {}
+ConsoleUi::ConsoleUi(bool verbose)
+    : m_err(stderr)
+    , m_verbose(verbose)
+{}
 
 UserInterface::Answer ConsoleUi::message(Icon, const QString &title, const QString &text,
                                          Buttons buttons)

@@ -5,8 +5,8 @@
 #include <QTextStream>
 
 #include <functional>
-#include <optional>
 #include <map>
+#include <optional>
 
 namespace keldor {
 

@@ -22,7 +22,9 @@ bool open_session(Session &session, const CtlOptions &options)
         return lan_connect(session, target);
     }
     case CtlOptions::Link::Serial:
-        session.usbPorts = [device = options.serialDevice] { return QStringList{device}; };
+        session.usbPorts = [device = options.serialDevice] {
+            return QStringList{device};
+        };
         [[fallthrough]];
     case CtlOptions::Link::Usb:
         session.exchange.setSerialSelected(true);
@@ -64,8 +66,7 @@ QString ctl_help()
     return help;
 }
 
-int run_ctl_command(Session &session, const CtlOptions &options, QTextStream &out,
-                    QTextStream &err)
+int run_ctl_command(Session &session, const CtlOptions &options, QTextStream &out, QTextStream &err)
 {
     const auto found = ctl_commands().find(options.command);
     if (found == ctl_commands().end()) {

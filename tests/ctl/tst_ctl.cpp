@@ -101,20 +101,21 @@ private slots:
         QTest::newRow("proxy down")
             << QStringList{"--lan", "127.0.0.1:5000", "--proxy", closed, "info"} << 1
             << "Connection to proxy server could not be established!";
-        QTest::newRow("no serial device") << QStringList{"--serial", "/dev/nonexistent", "info"} << 1
-                                          << "No Device found!";
+        QTest::newRow("no serial device")
+            << QStringList{"--serial", "/dev/nonexistent", "info"} << 1 << "No Device found!";
         QTest::newRow("no link") << QStringList{"info"} << 2 << "choose a link";
-        QTest::newRow("two links") << QStringList{"--usb", "--lan", "h:1", "info"} << 2 << "choose one";
-        QTest::newRow("unknown command") << QStringList{"--usb", "frobnicate"} << 2
-                                         << "unknown command";
+        QTest::newRow("two links")
+            << QStringList{"--usb", "--lan", "h:1", "info"} << 2 << "choose one";
+        QTest::newRow("unknown command")
+            << QStringList{"--usb", "frobnicate"} << 2 << "unknown command";
         QTest::newRow("bad code") << QStringList{"--usb", "get", "0", "0x1FF"} << 2 << "CODE";
         QTest::newRow("bad channel") << QStringList{"--usb", "get", "16", "1"} << 2 << "CHANNEL";
-        QTest::newRow("missing value") << QStringList{"--usb", "set", "0", "1"} << 2
-                                       << "wrong number";
-        QTest::newRow("bad list string") << QStringList{"--usb", "set", "0", "0xA0", "0g"} << 2
-                                         << "hex bytes";
-        QTest::newRow("lan without port") << QStringList{"--lan", "localhost", "info"} << 2
-                                          << "HOST:PORT";
+        QTest::newRow("missing value")
+            << QStringList{"--usb", "set", "0", "1"} << 2 << "wrong number";
+        QTest::newRow("bad list string")
+            << QStringList{"--usb", "set", "0", "0xA0", "0g"} << 2 << "hex bytes";
+        QTest::newRow("lan without port")
+            << QStringList{"--lan", "localhost", "info"} << 2 << "HOST:PORT";
     }
     void failuresAndUsageErrors()
     {

@@ -23,7 +23,8 @@ public:
     }
 
     // Delivers bytes from the far end after a delay, as a real link would, from the event loop.
-    void reply(const QByteArray &bytes, std::chrono::milliseconds delay = std::chrono::milliseconds(0))
+    void reply(const QByteArray &bytes,
+               std::chrono::milliseconds delay = std::chrono::milliseconds(0))
     {
         QTimer::singleShot(delay, this, [this, bytes] { emit received(bytes); });
     }

@@ -18,7 +18,8 @@ public:
     // ("LISTENING" or "PTY"); returns that line's words.
     QStringList start(const QStringList &arguments, const QString &announcement)
     {
-        const QString bin = qEnvironmentVariable("KELDOR_BIN_DIR", QCoreApplication::applicationDirPath());
+        const QString bin =
+            qEnvironmentVariable("KELDOR_BIN_DIR", QCoreApplication::applicationDirPath());
         m_process.setProgram(bin + QStringLiteral("/headend-sim"));
         m_process.setArguments(arguments);
         m_process.start();

@@ -27,7 +27,8 @@ public:
             *error = conf.errorString();
             return false;
         }
-        QByteArray text = "Port " + QByteArray::number(m_port) + "\nListen 127.0.0.1\n"
+        QByteArray text = "Port " + QByteArray::number(m_port) +
+                          "\nListen 127.0.0.1\n"
                           "Timeout 30\nMaxClients 20\nAllow 127.0.0.1\nLogLevel Error\n";
         for (quint16 port : allowedConnectPorts)
             text += "ConnectPort " + QByteArray::number(port) + '\n';

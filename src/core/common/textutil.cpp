@@ -61,7 +61,8 @@ std::optional<qint16> whole_number16(const QString &text)
     if (!value)
         return std::nullopt;
     const double rounded = round_half_even(*value);
-    if (rounded < std::numeric_limits<qint16>::min() || rounded > std::numeric_limits<qint16>::max())
+    if (rounded < std::numeric_limits<qint16>::min() ||
+        rounded > std::numeric_limits<qint16>::max())
         return std::nullopt;
     return static_cast<qint16>(rounded);
 }

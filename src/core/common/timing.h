@@ -19,15 +19,15 @@ struct Timing {
     milliseconds keepAliveInterval = 60s; // keep-alive write period
 
     // LAN link
-    milliseconds connectNotice = 1s;      // the progress window stays up this long
+    milliseconds connectNotice = 1s; // the progress window stays up this long
     milliseconds directConnectLimit = 30s;
     milliseconds proxyConnectLimit = 15s;
     milliseconds proxyReplyLimit = 30s;
-    milliseconds handshakeAttempt = 3s;   // one "RM" attempt
-    milliseconds handshakeWindow = 10s;   // all "RM" attempts
+    milliseconds handshakeAttempt = 3s; // one "RM" attempt
+    milliseconds handshakeWindow = 10s; // all "RM" attempts
 
     // Headend restart and reconnect
-    milliseconds restartStep = 2s;        // ten of these before the first reconnect attempt
+    milliseconds restartStep = 2s; // ten of these before the first reconnect attempt
     milliseconds reconnectPoll = 2s;
     milliseconds reconnectLimit = 120s;
 
@@ -35,11 +35,12 @@ struct Timing {
     milliseconds bulkWriteDonePause = 1s;
 
     // Uploads
-    milliseconds blockAckLimit = 10s;     // "OK" before each block
-    milliseconds uploadWindow = 30s;      // attempts from the first start frame
-    milliseconds storeWindow = 30s;       // store command attempts
+    milliseconds blockAckLimit = 10s; // "OK" before each block
+    milliseconds uploadWindow = 30s;  // attempts from the first start frame
+    milliseconds storeWindow = 30s;   // store command attempts
     milliseconds successPause = 3s;
-    milliseconds storeEndLimit = 30min;   // "EN" after the store command; the headend needs up to 10 min
+    milliseconds storeEndLimit =
+        30min; // "EN" after the store command; the headend needs up to 10 min
 
     // Directory editor
     milliseconds editorSavePause = 500ms;

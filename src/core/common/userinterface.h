@@ -41,7 +41,11 @@ public:
 // Shows the wait cursor for its lifetime.
 class BusyCursor {
 public:
-    explicit BusyCursor(UserInterface &ui) : m_ui(ui) { m_ui.setBusy(true); }
+    explicit BusyCursor(UserInterface &ui)
+        : m_ui(ui)
+    {
+        m_ui.setBusy(true);
+    }
     ~BusyCursor() { m_ui.setBusy(false); }
     BusyCursor(const BusyCursor &) = delete;
     BusyCursor &operator=(const BusyCursor &) = delete;

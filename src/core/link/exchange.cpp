@@ -97,8 +97,8 @@ bool Exchange::wait_for_answer(const std::function<bool()> &condition)
     // A link that has gone away can't deliver the answer any more; waiting out the full
     // limit would only keep the operator looking at the hourglass.
     Link &link = activeLink();
-    const bool answered = wait_until(
-        [&] { return condition() || !link.isOpen(); }, m_timing.answerLimit);
+    const bool answered =
+        wait_until([&] { return condition() || !link.isOpen(); }, m_timing.answerLimit);
     if (answered && condition())
         return true;
     m_ui.message(UserInterface::Icon::Critical, QStringLiteral("Connect Error"),

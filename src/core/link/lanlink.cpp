@@ -2,7 +2,8 @@
 
 namespace keldor {
 
-LanLink::LanLink(QObject *parent) : Link(parent)
+LanLink::LanLink(QObject *parent)
+    : Link(parent)
 {
     connect(&m_socket, &QTcpSocket::readyRead, this, &LanLink::readAvailable);
     connect(&m_socket, &QTcpSocket::stateChanged, this, &Link::stateChanged);

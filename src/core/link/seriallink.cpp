@@ -4,7 +4,8 @@
 
 namespace keldor {
 
-SerialLink::SerialLink(QObject *parent) : Link(parent)
+SerialLink::SerialLink(QObject *parent)
+    : Link(parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialLink::readAvailable);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::handleError);

@@ -11,8 +11,7 @@ Session::Session(UserInterface &ui, const Timing &timing)
     : ui(ui)
     , timing(timing)
     , exchange(ui, this->timing, serial, lan)
-{
-}
+{}
 
 bool check_device_present(Session &session)
 {
@@ -68,8 +67,11 @@ bool open_tunnel(Session &session, const LanTarget &target)
     // Only the status line matters; whatever the proxy adds after it is dropped with the
     // buffer before the handshake.
     return exchange.wait_until(
-        [&] { return exchange.rx_buffer().left(20).contains("200") || !session.lan.isConnected(); },
-        session.timing.proxyReplyLimit) &&
+               [&] {
+                   return exchange.rx_buffer().left(20).contains("200") ||
+                          !session.lan.isConnected();
+               },
+               session.timing.proxyReplyLimit) &&
            exchange.rx_buffer().left(20).contains("200");
 }
 

@@ -27,7 +27,9 @@ public:
     LanLink lan;
     Exchange exchange;
     // Candidate ports for discovery; tests replace it.
-    std::function<QStringList()> usbPorts = [] { return list_usb_serial_ports(); };
+    std::function<QStringList()> usbPorts = [] {
+        return list_usb_serial_ports();
+    };
 };
 
 // Finds the headend on one of the USB serial ports and opens a session on it.

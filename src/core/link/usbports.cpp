@@ -46,7 +46,8 @@ QStringList list_usb_serial_ports(const DeviceTree &tree)
 {
     const QDir ttyClass(tree.sysfsRoot + QStringLiteral("/class/tty"));
     QStringList names;
-    for (const QString &name : ttyClass.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
+    for (const QString &name :
+         ttyClass.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
         if (onUsbBus(ttyClass.filePath(name + QStringLiteral("/device")), tree.sysfsRoot))
             names.append(name);
     }

@@ -59,7 +59,10 @@ struct UnitData {
     // Bounds-checked access: an index outside 0..15 is a programming error on our side or
     // a corrupt value from outside, and must never touch memory beyond the table.
     ChannelRecord &channel(int index) { return channels.at(static_cast<size_t>(index)); }
-    const ChannelRecord &channel(int index) const { return channels.at(static_cast<size_t>(index)); }
+    const ChannelRecord &channel(int index) const
+    {
+        return channels.at(static_cast<size_t>(index));
+    }
     int channelsInUse() const { return max_channel + 1; }
 };
 

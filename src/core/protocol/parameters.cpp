@@ -21,8 +21,7 @@ constexpr int frameLength = 10;
 constexpr quint8 listStringCode = 0xA0;
 const QByteArray continueRequest("N");
 
-template<typename T>
-QByteArray big_endian(T value)
+template<typename T> QByteArray big_endian(T value)
 {
     QByteArray bytes(sizeof(T), Qt::Uninitialized);
     qToBigEndian(value, bytes.data());
@@ -57,7 +56,8 @@ std::variant<qint64, QString> whole_in_range(const WriteValue &value, quint8 cod
         return QStringLiteral("Parameter %1 needs a number; nothing was sent.").arg(code_hex(code));
     const double rounded = round_half_even(*number);
     if (rounded < static_cast<double>(lowest) || rounded > static_cast<double>(highest))
-        return QStringLiteral("Overflow: %1 is outside %2 to %3 for parameter %4; nothing was sent.")
+        return QStringLiteral(
+                   "Overflow: %1 is outside %2 to %3 for parameter %4; nothing was sent.")
             .arg(rounded, 0, 'f', 0)
             .arg(lowest)
             .arg(highest)
@@ -75,15 +75,38 @@ QString code_hex(quint8 code)
 AnswerKind answer_kind(quint8 code)
 {
     switch (code) {
-    case 0x51: case 0x69:
+    case 0x51:
+    case 0x69:
         return AnswerKind::Float;
-    case 0x61: case 0x62: case 0x7A: case 0x81: case 0x82: case 0x9F:
+    case 0x61:
+    case 0x62:
+    case 0x7A:
+    case 0x81:
+    case 0x82:
+    case 0x9F:
         return AnswerKind::Int32;
-    case 0x0C: case 0x12: case 0x13: case 0x52: case 0x53: case 0x54: case 0x55: case 0x60:
-    case 0x63: case 0x90: case 0xA5:
+    case 0x0C:
+    case 0x12:
+    case 0x13:
+    case 0x52:
+    case 0x53:
+    case 0x54:
+    case 0x55:
+    case 0x60:
+    case 0x63:
+    case 0x90:
+    case 0xA5:
         return AnswerKind::Int16;
-    case 0x01: case 0x09: case 0x0B: case 0x78: case 0x79: case 0x7B: case 0x91: case 0x92:
-    case 0x93: case 0xA1:
+    case 0x01:
+    case 0x09:
+    case 0x0B:
+    case 0x78:
+    case 0x79:
+    case 0x7B:
+    case 0x91:
+    case 0x92:
+    case 0x93:
+    case 0xA1:
         return AnswerKind::Text;
     default:
         return AnswerKind::Byte;
@@ -110,11 +133,17 @@ PayloadKind payload_kind(quint8 code)
     switch (code) {
     case 0x03:
         return PayloadKind::Float;
-    case 0x07: case 0x0F: case 0x65: case 0x66: case 0x67:
+    case 0x07:
+    case 0x0F:
+    case 0x65:
+    case 0x66:
+    case 0x67:
         return PayloadKind::Int16;
     case 0x8F:
         return PayloadKind::Port16;
-    case 0x8D: case 0x8E: case 0xA2:
+    case 0x8D:
+    case 0x8E:
+    case 0xA2:
         return PayloadKind::Int32;
     case listStringCode:
         return PayloadKind::ListText;
@@ -194,7 +223,8 @@ std::variant<EncodedWrite, QString> encode_write(quint8 channel, quint8 code,
         else if (const auto *text = std::get_if<QString>(&value))
             list = text->toLatin1();
         else
-            return QStringLiteral("Parameter %1 needs a list; nothing was sent.").arg(code_hex(code));
+            return QStringLiteral("Parameter %1 needs a list; nothing was sent.")
+                .arg(code_hex(code));
         payload = list.left(2);
         encoded.rest = list.mid(2);
         break;
@@ -280,8 +310,9 @@ bool set_parameter(Exchange &exchange, quint8 channel, quint8 code, const WriteV
         if (window.hasExpired() || !exchange.activeLink().isOpen())
             break;
     }
-    ui.message(UserInterface::Icon::Exclamation, QStringLiteral("Error ") + code_hex(code),
-               QStringLiteral("An error occured while sending, data may be lost\rPlease try again."));
+    ui.message(
+        UserInterface::Icon::Exclamation, QStringLiteral("Error ") + code_hex(code),
+        QStringLiteral("An error occured while sending, data may be lost\rPlease try again."));
     exchange.end_exchange();
     return false;
 }

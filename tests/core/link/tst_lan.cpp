@@ -45,9 +45,8 @@ private slots:
         QVERIFY(lan_connect(*m_session, direct(m_sim->portText())));
         QCOMPARE(m_ui->messages.size(), 0);
         QCOMPARE(m_ui->panels[2], QStringLiteral("Online"));
-        QCOMPARE(m_ui->progressLabels,
-                 (QStringList{"Attempting to connect to Headend Rack 7...",
-                              "Connection established, downloading Data!"}));
+        QCOMPARE(m_ui->progressLabels, (QStringList{"Attempting to connect to Headend Rack 7...",
+                                                    "Connection established, downloading Data!"}));
         QVERIFY(!m_ui->progressShown);
         QVERIFY(m_ui->connectionModeLocked);
         QCOMPARE(m_sim->count(sim::TranscriptEntry::Kind::Open), 1);
@@ -84,7 +83,8 @@ private slots:
         QVERIFY(!lan_connect(*m_session, direct(port)));
         QCOMPARE(m_ui->messages.size(), 1);
         QCOMPARE(m_ui->messages.first().title, downloadError);
-        QCOMPARE(m_ui->messages.first().text, QStringLiteral("Connection could not be established!"));
+        QCOMPARE(m_ui->messages.first().text,
+                 QStringLiteral("Connection could not be established!"));
         QCOMPARE(m_ui->messages.first().icon, UserInterface::Icon::Critical);
         QVERIFY(!m_ui->progressShown);
         QCOMPARE(m_ui->busyDepth, 0);
@@ -169,7 +169,8 @@ private slots:
         target.proxy_ip = QStringLiteral("127.0.0.1");
         target.proxy_port = QString::number(TinyProxy::freePort());
         QVERIFY(!lan_connect(*m_session, target));
-        QCOMPARE(m_ui->texts(), QStringList{"Connection to proxy server could not be established!"});
+        QCOMPARE(m_ui->texts(),
+                 QStringList{"Connection to proxy server could not be established!"});
         QCOMPARE(m_sim->count(sim::TranscriptEntry::Kind::Open), 0);
     }
 
@@ -198,9 +199,10 @@ private slots:
         // A write into the dropped link fails once with its message and doesn't resend forever.
         m_ui->clear();
         QVERIFY(!set_parameter(m_session->exchange, 0, 0x74, qint64(0)));
-        QCOMPARE(m_ui->texts(),
-                 (QStringList{"Connection aborted!",
-                              "An error occured while sending, data may be lost\rPlease try again."}));
+        QCOMPARE(
+            m_ui->texts(),
+            (QStringList{"Connection aborted!",
+                         "An error occured while sending, data may be lost\rPlease try again."}));
         // The program stays usable: the next connection works.
         m_sim->headend.setFault({});
         QVERIFY(lan_connect(*m_session, direct(m_sim->portText())));

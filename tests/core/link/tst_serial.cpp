@@ -28,7 +28,8 @@ private slots:
         QVERIFY2(silent.openPty(), qPrintable(silent.pty.errorString()));
         QVERIFY2(good.openPty(), qPrintable(good.pty.errorString()));
         m_session->usbPorts = [&] {
-            return QStringList{"/dev/nonexistent-tty", silent.pty.slavePath(), good.pty.slavePath()};
+            return QStringList{"/dev/nonexistent-tty", silent.pty.slavePath(),
+                               good.pty.slavePath()};
         };
 
         QVERIFY(check_device_present(*m_session));
@@ -58,7 +59,9 @@ private slots:
         quiet.fault = sim::Fault::Silent;
         silent.headend.setFault(quiet);
         QVERIFY(silent.openPty());
-        m_session->usbPorts = [&] { return QStringList{silent.pty.slavePath()}; };
+        m_session->usbPorts = [&] {
+            return QStringList{silent.pty.slavePath()};
+        };
 
         QVERIFY(!check_device_present(*m_session));
         QCOMPARE(m_ui->messages.size(), 1);
@@ -70,7 +73,9 @@ private slots:
         QVERIFY(!m_ui->connectionModeLocked);
 
         m_ui->clear();
-        m_session->usbPorts = [] { return QStringList(); };
+        m_session->usbPorts = [] {
+            return QStringList();
+        };
         QVERIFY(!check_device_present(*m_session));
         QCOMPARE(m_ui->messages.size(), 1);
     }
@@ -79,7 +84,9 @@ private slots:
     {
         auto device = std::make_unique<SimHeadend>();
         QVERIFY(device->openPty());
-        m_session->usbPorts = [&] { return QStringList{device->pty.slavePath()}; };
+        m_session->usbPorts = [&] {
+            return QStringList{device->pty.slavePath()};
+        };
         QVERIFY(check_device_present(*m_session));
         device.reset(); // the pty disappears like a pulled USB cable
         ParamValue value;

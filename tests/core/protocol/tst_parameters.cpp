@@ -88,8 +88,7 @@ private slots:
         ParamValue value;
         QVERIFY(read_parameter(*m_exchange, 3, static_cast<quint8>(code), 0, value));
         QCOMPARE(value.number, expected);
-        QCOMPARE(m_link->written,
-                 (QByteArrayList{bytes({3, code, 0, 0, 0, 0, 0, 0, 0, 0}), "N"}));
+        QCOMPARE(m_link->written, (QByteArrayList{bytes({3, code, 0, 0, 0, 0, 0, 0, 0, 0}), "N"}));
         QVERIFY(m_ui->keepAliveRunning);
         QVERIFY(m_ui->mainWindowEnabled);
         QCOMPARE(m_ui->busyDepth, 0);
@@ -124,18 +123,18 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<WriteValue>("value");
         QTest::addColumn<QByteArray>("frame");
-        QTest::newRow("float from number") << 0x03 << WriteValue(346.0)
-                                           << bytes({2, 3, 0x43, 0xAD, 0, 0, 0, 0, 0, 0});
+        QTest::newRow("float from number")
+            << 0x03 << WriteValue(346.0) << bytes({2, 3, 0x43, 0xAD, 0, 0, 0, 0, 0, 0});
         QTest::newRow("float from text") << 0x03 << WriteValue(QString(" 346.00"))
                                          << bytes({2, 3, 0x43, 0xAD, 0, 0, 0, 0, 0, 0});
-        QTest::newRow("16-bit negative") << 0x65 << WriteValue(qint64(-2))
-                                         << bytes({2, 0x65, 0xFF, 0xFE, 0, 0, 0, 0, 0, 0});
-        QTest::newRow("16-bit half to even down") << 0x07 << WriteValue(QString("6900.5"))
-                                                  << bytes({2, 7, 0x1A, 0xF4, 0, 0, 0, 0, 0, 0});
-        QTest::newRow("16-bit half to even up") << 0x07 << WriteValue(QString("6901.5"))
-                                                << bytes({2, 7, 0x1A, 0xF6, 0, 0, 0, 0, 0, 0});
-        QTest::newRow("port above 32767") << 0x8F << WriteValue(qint64(65535))
-                                          << bytes({2, 0x8F, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0});
+        QTest::newRow("16-bit negative")
+            << 0x65 << WriteValue(qint64(-2)) << bytes({2, 0x65, 0xFF, 0xFE, 0, 0, 0, 0, 0, 0});
+        QTest::newRow("16-bit half to even down")
+            << 0x07 << WriteValue(QString("6900.5")) << bytes({2, 7, 0x1A, 0xF4, 0, 0, 0, 0, 0, 0});
+        QTest::newRow("16-bit half to even up")
+            << 0x07 << WriteValue(QString("6901.5")) << bytes({2, 7, 0x1A, 0xF6, 0, 0, 0, 0, 0, 0});
+        QTest::newRow("port above 32767")
+            << 0x8F << WriteValue(qint64(65535)) << bytes({2, 0x8F, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0});
         QTest::newRow("address above 2^31")
             << 0x8D << WriteValue(qint64((192LL << 24) | (168 << 16) | (1 << 8) | 20))
             << bytes({2, 0x8D, 192, 168, 1, 20, 0, 0, 0, 0});
@@ -147,7 +146,9 @@ private slots:
         QFETCH(int, code);
         QFETCH(WriteValue, value);
         QFETCH(QByteArray, frame);
-        m_link->responder = [](ScriptedLink &link, const QByteArray &) { link.reply("EN", 1ms); };
+        m_link->responder = [](ScriptedLink &link, const QByteArray &) {
+            link.reply("EN", 1ms);
+        };
         QVERIFY(set_parameter(*m_exchange, 2, static_cast<quint8>(code), value));
         QCOMPARE(m_link->written, QByteArrayList{frame});
         QVERIFY(m_ui->messages.isEmpty());
@@ -212,8 +213,9 @@ private slots:
             QCOMPARE(frame, m_link->written.first());
         const auto last = m_ui->messages.last();
         QCOMPARE(last.title, QStringLiteral("Error 3"));
-        QCOMPARE(last.text,
-                 QStringLiteral("An error occured while sending, data may be lost\rPlease try again."));
+        QCOMPARE(
+            last.text,
+            QStringLiteral("An error occured while sending, data may be lost\rPlease try again."));
         QCOMPARE(last.icon, UserInterface::Icon::Exclamation);
         QCOMPARE(m_ui->messages.size(), m_link->written.size() + 1);
         QVERIFY(m_ui->mainWindowEnabled);
@@ -264,10 +266,10 @@ private slots:
         QCOMPARE(unit.max_channel, maxChannel);
         QCOMPARE(unit.device_variant, deviceVariant);
         QCOMPARE(unit.controller_version, version);
-        const bool asked = std::any_of(m_link->written.begin(), m_link->written.end(),
-                                       [](const QByteArray &f) {
-                                           return f.size() == 10 && uchar(f.at(1)) == 0xA3;
-                                       });
+        const bool asked =
+            std::any_of(m_link->written.begin(), m_link->written.end(), [](const QByteArray &f) {
+                return f.size() == 10 && uchar(f.at(1)) == 0xA3;
+            });
         QCOMPARE(asked, asksVariant);
     }
 
