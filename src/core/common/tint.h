@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace keldor {
+
+// The few text colours the status displays use. The headend's documentation and the
+// operators speak of red 255 and green 49152 (blue-green-red order); tint_rgb gives the
+// same colours as 0xRRGGBB for a widget.
+enum class Tint { Black, Red, Green };
+
+constexpr quint32 tint_rgb(Tint tint)
+{
+    switch (tint) {
+    case Tint::Red:
+        return 0xFF0000;
+    case Tint::Green:
+        return 0x00C000;
+    case Tint::Black:
+        break;
+    }
+    return 0x000000;
+}
+
+} // namespace keldor
