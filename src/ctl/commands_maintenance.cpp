@@ -294,19 +294,13 @@ int lan_settings(Session &session, const QStringList &args, QTextStream &out)
 void add_maintenance_commands(CtlCommandTable &table)
 {
     table[QStringLiteral("update-fw")] = {
-        1,
-        1,
-        QStringLiteral("update-fw FILE             upload controller firmware (.UC3)"),
-        {},
-        [](Session &s, const QStringList &a, QTextStream &) {
+        1, 1, QStringLiteral("update-fw FILE             upload controller firmware (.UC3)"),
+        check_image_argument, [](Session &s, const QStringList &a, QTextStream &) {
             return upload(s, a, false);
         }};
     table[QStringLiteral("update-fpga")] = {
-        1,
-        1,
-        QStringLiteral("update-fpga FILE           upload and store an FPGA image (.RBF)"),
-        {},
-        [](Session &s, const QStringList &a, QTextStream &) {
+        1, 1, QStringLiteral("update-fpga FILE           upload and store an FPGA image (.RBF)"),
+        check_image_argument, [](Session &s, const QStringList &a, QTextStream &) {
             return upload(s, a, true);
         }};
     table[QStringLiteral("diag")] = {
