@@ -4,9 +4,9 @@
 
 namespace keldor {
 
-// The few text colours the status displays use. The headend's documentation and the
-// operators speak of red 255 and green 49152 (blue-green-red order); tint_rgb gives the
-// same colours as 0xRRGGBB for a widget.
+// The few text colours the status displays use: red 255 and green 49152 in blue-green-red
+// order, the values operators know from earlier tools. tint_rgb gives them as 0xRRGGBB for a
+// widget.
 enum class Tint { Black, Red, Green };
 
 constexpr quint32 tint_rgb(Tint tint)
