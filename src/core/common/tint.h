@@ -4,9 +4,8 @@
 
 namespace keldor {
 
-// The few text colours the status displays use: red 255 and green 49152 in blue-green-red
-// order, the values operators know from earlier tools. tint_rgb gives them as 0xRRGGBB for a
-// widget.
+// The few text colours the status displays use: red 255 and green 49152 as blue-green-red
+// values. tint_rgb gives them as 0xRRGGBB for a widget.
 enum class Tint { Black, Red, Green };
 
 constexpr quint32 tint_rgb(Tint tint)
