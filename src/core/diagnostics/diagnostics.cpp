@@ -1,0 +1,162 @@
+#include "diagnostics/diagnostics.h"
+
+#include "common/textutil.h"
+#include "common/userinterface.h"
+#include "diagnostics/diagnosticview.h"
+#include "link/exchange.h"
+#include "model/unitdata.h"
+#include "protocol/devicetype.h"
+#include "protocol/parameters.h"
+
+#include <array>
+#include <optional>
+
+namespace keldor {
+
+namespace {
+
+constexpr quint8 statusStringCode = 0x09;
+constexpr quint8 tunerStatusCode = 0x60;
+constexpr quint8 maximumTemperatureCode = 0x7F;
+constexpr quint8 actualTemperatureCode = 0x80;
+constexpr quint8 operatingHoursCode = 0x81;
+constexpr quint8 criticalHoursCode = 0x82;
+constexpr quint8 fanCode = 0x85;
+constexpr quint8 resetCounterClearCode = 0x99;
+constexpr quint8 resetCountCode = 0x9C;
+// Temperatures travel with 16 added, so that a byte carries down to -16 degrees.
+constexpr int temperatureOffset = 16;
+
+using Field = DiagnosticView::Field;
+using Column = DiagnosticView::Column;
+using State = DiagnosticView::State;
+
+constexpr std::array<Field, 4> lockFields{Field::VcoLock, Field::SerdesLock, Field::OutPllLock,
+                                          Field::DacLock};
+
+// The status string names each bit by its position; a string cut short by the headend
+// leaves the bits it doesn't hold unknown rather than guessed.
+class StatusString {
+public:
+    explicit StatusString(const QByteArray &text)
+        : m_text(text)
+    {}
+
+    std::optional<int> character(int position) const
+    {
+        if (position >= m_text.size())
+            return std::nullopt;
+        return static_cast<quint8>(m_text.at(position));
+    }
+
+    State bit(int position, int bit, State whenSet, State whenClear) const
+    {
+        const auto c = character(position);
+        if (!c)
+            return State::Unknown;
+        return (*c >> bit) & 1 ? whenSet : whenClear;
+    }
+
+private:
+    QByteArray m_text;
+};
+
+bool read_value(Exchange &exchange, quint8 channel, quint8 code, ParamValue &value)
+{
+    return read_parameter(exchange, channel, code, 0, value);
+}
+
+void show_locks(const StatusString &status, DiagnosticView &view)
+{
+    const auto first = status.character(0);
+    for (int bit = 0; bit < 4; ++bit) {
+        const Field field = lockFields[static_cast<size_t>(bit)];
+        if (!first)
+            view.setText(field, QStringLiteral("UNKNOWN"), Tint::Black);
+        else if ((*first >> bit) & 1)
+            view.setText(field, QStringLiteral("LOCKED"), Tint::Green);
+        else
+            view.setText(field, QStringLiteral("UNLOCKED"), Tint::Red);
+    }
+    view.setText(Field::EyeValue, first ? number_text(*first >> 4) : QStringLiteral("?"),
+                 Tint::Black);
+}
+
+// Two characters serve the 16 rows of one column, the first rows 0..7, the second 8..15.
+void show_column(const StatusString &status, int firstCharacter, Column column, State whenSet,
+                 State whenClear, DiagnosticView &view)
+{
+    for (int row = 0; row < channelCount; ++row)
+        view.setIcon(column, row,
+                     status.bit(firstCharacter + row / 8, row % 8, whenSet, whenClear));
+}
+
+} // namespace
+
+bool read_diagnostic_data(Exchange &exchange, UnitData &unit, DiagnosticView &view)
+{
+    BusyCursor busy(exchange.ui());
+    if (!check_devicetype(exchange, unit))
+        return false;
+    const int rows = unit.channelsInUse();
+    for (int row = 0; row < channelCount; ++row)
+        view.setRowVisible(row, row < rows);
+
+    ParamValue value;
+    if (!read_value(exchange, 0, actualTemperatureCode, value))
+        return false;
+    view.setText(Field::ActualTemperature, QString::number(value.toInt() - temperatureOffset),
+                 Tint::Black);
+    if (!read_value(exchange, 0, maximumTemperatureCode, value))
+        return false;
+    view.setText(Field::MaximumTemperature, QString::number(value.toInt() - temperatureOffset),
+                 Tint::Black);
+
+    if (!read_value(exchange, 0, operatingHoursCode, value))
+        return false;
+    view.setText(Field::OperatingHours, QString::number(value.toInt()), Tint::Black);
+    if (!read_value(exchange, 0, criticalHoursCode, value))
+        return false;
+    view.setText(Field::CriticalHours, QString::number(value.toInt()), Tint::Black);
+
+    if (!read_value(exchange, 0, statusStringCode, value))
+        return false;
+    const StatusString status(value.text);
+    show_locks(status, view);
+
+    for (int channel = 0; channel < rows; ++channel) {
+        if (!read_value(exchange, static_cast<quint8>(channel), tunerStatusCode, value))
+            return false;
+        view.setIcon(Column::Tuner, channel, value.toInt() != 0 ? State::Good : State::Bad);
+    }
+
+    view.setMixerClipping(status.bit(1, 7, State::Bad, State::Good));
+    show_column(status, 2, Column::Clipping, State::Bad, State::Good, view);
+    show_column(status, 4, Column::AsiSync, State::Good, State::Bad, view);
+    show_column(status, 6, Column::Asi188, State::Good, State::Bad, view);
+    return true;
+}
+
+bool set_fan(Exchange &exchange, int option)
+{
+    if (option < 0 || option >= fanOptionCount) {
+        exchange.ui().message(
+            UserInterface::Icon::Critical, QStringLiteral("Error"),
+            QStringLiteral("There is no fan option %1; nothing was sent.").arg(option + 1));
+        return false;
+    }
+    return set_parameter(exchange, 0, fanCode, qint64{option});
+}
+
+bool reset_counter(Exchange &exchange, DiagnosticView &view)
+{
+    if (!set_parameter(exchange, 0, resetCounterClearCode, qint64{0}))
+        return false;
+    ParamValue count;
+    if (!read_parameter(exchange, 0, resetCountCode, 0, count))
+        return false;
+    view.setText(Field::ResetCount, QString::number(count.toInt()), Tint::Black);
+    return true;
+}
+
+} // namespace keldor

@@ -1,0 +1,246 @@
+#include "network/lansettings.h"
+
+#include "common/textutil.h"
+#include "common/userinterface.h"
+#include "link/exchange.h"
+#include "protocol/parameters.h"
+#include "shell/shellstate.h"
+
+#include <QStringList>
+
+namespace keldor {
+
+namespace {
+
+constexpr quint8 readPortCode = 0x90;
+constexpr quint8 readIpCode = 0x91;
+constexpr quint8 readSubnetCode = 0x92;
+constexpr quint8 readGatewayCode = 0xA1;
+constexpr quint8 writeIpCode = 0x8D;
+constexpr quint8 writeSubnetCode = 0x8E;
+constexpr quint8 writePortCode = 0x8F;
+constexpr quint8 writeGatewayCode = 0xA2;
+constexpr quint8 restartCode = 0x96;
+
+constexpr int octetDigits = 3;
+constexpr int portDigits = 5;
+constexpr int highestOctet = 255;
+constexpr int highestPort = 65535;
+constexpr QChar backspace(8);
+
+const QString inputErrorTitle = QStringLiteral("Input Error");
+const QString octetRangeText = QStringLiteral("Please enter a number between 0 and 255!");
+const QString portRangeText = QStringLiteral("Please enter a number between 0 and 65535!");
+
+// Only plain digits count: the boxes take nothing else from the keyboard, and a pasted sign,
+// blank or fraction is no octet or port either. Ten digits and more are no number we can use.
+std::optional<qint64> digits_value(const QString &text)
+{
+    if (text.isEmpty() || text.size() > 9)
+        return std::nullopt;
+    qint64 value = 0;
+    for (QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - '0');
+    }
+    return value;
+}
+
+std::optional<int> whole_number(const QString &text, int highest)
+{
+    const auto value = digits_value(text);
+    if (!value || *value > highest)
+        return std::nullopt;
+    return static_cast<int>(*value);
+}
+
+bool read_address(Exchange &exchange, quint8 code, const QString &name,
+                  std::optional<OctetTexts> &out)
+{
+    ParamValue value;
+    if (!read_parameter(exchange, 0, code, 0, value))
+        return false;
+    if (value.text.size() != 4) {
+        exchange.ui().message(UserInterface::Icon::Critical, QStringLiteral("Error"),
+                              QStringLiteral("The headend's answer for the %1 is not four "
+                                             "octets.")
+                                  .arg(name));
+        return false;
+    }
+    OctetTexts octets;
+    for (int i = 0; i < 4; ++i)
+        octets[static_cast<size_t>(i)] = octet_text(static_cast<quint8>(value.text.at(i)));
+    out = octets;
+    return true;
+}
+
+bool entirely_selected(const QString &text, int selectionStart, int selectionLength)
+{
+    return selectionStart == 0 && selectionLength >= text.size();
+}
+
+// The address as the headend takes it: first octet in the most significant byte. The value
+// goes out as all 32 bits, so 192.168.1.20 reaches the headend as C0 A8 01 14.
+std::optional<qint64> address_value(const OctetTexts &octets)
+{
+    qint64 value = 0;
+    for (const QString &text : octets) {
+        const auto octet = whole_number(text.trimmed(), highestOctet);
+        if (!octet)
+            return std::nullopt;
+        value = value << 8 | *octet;
+    }
+    return value;
+}
+
+QString dotted(const OctetTexts &octets)
+{
+    QStringList parts;
+    for (const QString &text : octets)
+        parts.append(QString::number(*whole_number(text.trimmed(), highestOctet)));
+    return parts.join(QLatin1Char('.'));
+}
+
+} // namespace
+
+bool gateway_supported(const QByteArray &controllerVersion)
+{
+    return compare_text(controllerVersion, "1.03") >= 0;
+}
+
+QString octet_text(int value)
+{
+    return QStringLiteral("%1").arg(value, octetDigits, 10, QLatin1Char('0'));
+}
+
+bool read_lan_settings(Exchange &exchange, const QByteArray &controllerVersion, LanReading &reading)
+{
+    reading = {};
+    if (!read_address(exchange, readIpCode, QStringLiteral("IP-Adress"), reading.ip) ||
+        !read_address(exchange, readSubnetCode, QStringLiteral("Subnet-Mask"), reading.subnet))
+        return false;
+    if (gateway_supported(controllerVersion) &&
+        !read_address(exchange, readGatewayCode, QStringLiteral("Gateway"), reading.gateway))
+        return false;
+    ParamValue port;
+    if (!read_parameter(exchange, 0, readPortCode, 0, port))
+        return false;
+    // The headend reports its port as a signed 16-bit number; 40000 arrives as -25536.
+    reading.port = QString::number(static_cast<quint16>(port.toInt()));
+    return true;
+}
+
+void show_lan_attention(UserInterface &ui)
+{
+    ui.message(UserInterface::Icon::Exclamation, QStringLiteral("Attention"),
+               QStringLiteral("                           Attention!!!                          "
+                              "\r\nPlease change these settings carefully as you may not be able"
+                              "\r\n   to reconnect to the headend when using improper values!"));
+}
+
+KeyDecision octet_key(int box, const QString &text, int selectionStart, int selectionLength,
+                      QChar typed)
+{
+    const bool hasNext = box < 3;
+    if (typed == backspace)
+        return {true, false};
+    if (typed == QLatin1Char('.'))
+        return {false, hasNext};
+    if (typed < QLatin1Char('0') || typed > QLatin1Char('9'))
+        return {};
+    if (text.size() >= octetDigits && !entirely_selected(text, selectionStart, selectionLength))
+        return {};
+    switch (selectionStart) {
+    case 0:
+        return {typed <= QLatin1Char('2'), false};
+    case 1:
+        return {!text.startsWith(QLatin1Char('2')) || typed <= QLatin1Char('5'), false};
+    case 2: {
+        const bool taken = !text.startsWith(QLatin1String("25")) || typed <= QLatin1Char('5');
+        return {taken, taken && hasNext};
+    }
+    default:
+        return {true, false};
+    }
+}
+
+KeyDecision port_key(const QString &text, int selectionStart, int selectionLength, QChar typed)
+{
+    if (typed == backspace)
+        return {true, false};
+    if (typed < QLatin1Char('0') || typed > QLatin1Char('9'))
+        return {};
+    return {text.size() < portDigits || entirely_selected(text, selectionStart, selectionLength),
+            false};
+}
+
+std::optional<QString> check_octet(UserInterface &ui, const QString &text)
+{
+    const auto value = whole_number(text.trimmed(), highestOctet);
+    if (!value) {
+        ui.message(UserInterface::Icon::Critical, inputErrorTitle, octetRangeText);
+        return std::nullopt;
+    }
+    return octet_text(*value);
+}
+
+bool check_port(UserInterface &ui, const QString &text)
+{
+    const QString digits = text.trimmed();
+    if (!digits_value(digits)) {
+        ui.message(UserInterface::Icon::Critical, inputErrorTitle, portRangeText);
+        return false;
+    }
+    if (!whole_number(digits, highestPort)) {
+        ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
+                   QStringLiteral("Max. value 65535"));
+        return false;
+    }
+    return true;
+}
+
+bool save_lan_settings(Exchange &exchange, const QByteArray &controllerVersion,
+                       const LanSettingsInput &input, ShellState &shell)
+{
+    UserInterface &ui = exchange.ui();
+    const bool withGateway = gateway_supported(controllerVersion);
+    struct Row {
+        const OctetTexts *octets;
+        QString name;
+        quint8 code;
+        std::optional<qint64> value;
+    };
+    QList<Row> rows{{&input.ip, QStringLiteral("IP-Adress"), writeIpCode, {}},
+                    {&input.subnet, QStringLiteral("Subnet-Mask"), writeSubnetCode, {}}};
+    if (withGateway)
+        rows.append({&input.gateway, QStringLiteral("Gateway"), writeGatewayCode, {}});
+    const QString nothingSent = QStringLiteral("\rNothing was sent to the headend.");
+    for (Row &row : rows) {
+        row.value = address_value(*row.octets);
+        if (!row.value) {
+            ui.message(UserInterface::Icon::Critical, inputErrorTitle,
+                       row.name + QStringLiteral(": ") + octetRangeText + nothingSent);
+            return false;
+        }
+    }
+    const auto port = whole_number(input.port.trimmed(), highestPort);
+    if (!port) {
+        ui.message(UserInterface::Icon::Critical, inputErrorTitle,
+                   QStringLiteral("Port: ") + portRangeText + nothingSent);
+        return false;
+    }
+
+    if (!set_parameter(exchange, 0, writeIpCode, *rows[0].value))
+        return false;
+    shell.active_headend_ip = dotted(input.ip);
+    shell.active_headend_port = QString::number(*port);
+    for (qsizetype i = 1; i < rows.size(); ++i) {
+        if (!set_parameter(exchange, 0, rows[i].code, *rows[i].value))
+            return false;
+    }
+    return set_parameter(exchange, 0, writePortCode, qint64{*port}) &&
+           set_parameter(exchange, 0, restartCode, qint64{0});
+}
+
+} // namespace keldor

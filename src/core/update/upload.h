@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace keldor {
+
+class Session;
+class UpdateView;
+
+// How an upload ended. Only Succeeded means the headend has the new image; after Failed the
+// headend may hold part of it and the caller waits for its restart all the same. Cancelled
+// and NotStarted leave the headend running what it had: nothing more was sent after the
+// operator cancelled, and nothing at all was sent when the image or the backup was refused.
+enum class UploadResult { Succeeded, Failed, Cancelled, NotStarted };
+
+// Saves the headend's configuration before an upload may change it: the path of the file
+// written, or an error text (path empty) when that was not possible.
+struct BackupResult {
+    QString path;
+    QString error;
+};
+using BackupHook = std::function<BackupResult()>;
+
+constexpr qint64 uploadBlockSize = 1024;
+// The headend counts blocks in a signed 16-bit number.
+constexpr int maxUploadBlocks = 32767;
+
+// Blocks of 1024 bytes, the last one holding the rest.
+qint64 upload_block_count(qint64 length);
+
+// The update window's look before and between updates.
+void show_update_idle(UpdateView &view);
+
+// Sends a controller image (start frame 0x84) over the session's active link. The image is
+// checked and the backup taken before anything is sent; a missing, unreadable, empty or
+// oversized image, or a refused backup, ends with NotStarted.
+UploadResult update_fw(Session &session, UpdateView &view, const QString &imagePath,
+                       const BackupHook &backup = {});
+
+// Sends an FPGA image (start frame 0x89), then has the headend store it in its flash (0x8B)
+// and waits until it reports the end of storing.
+UploadResult update_fpga(Session &session, UpdateView &view, const QString &imagePath,
+                         const BackupHook &backup = {});
+
+} // namespace keldor

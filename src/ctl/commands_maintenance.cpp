@@ -1,0 +1,328 @@
+#include "ctlcommand.h"
+
+#include "diagnostics/diagnostics.h"
+#include "diagnostics/diagnosticview.h"
+#include "link/session.h"
+#include "model/unitdata.h"
+#include "network/lansettings.h"
+#include "protocol/devicetype.h"
+#include "shell/shellstate.h"
+#include "update/updateview.h"
+#include "update/upload.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <array>
+#include <map>
+
+namespace keldor {
+
+namespace {
+
+// The update window's texts as lines on stderr; the percentage only when it changes.
+class ConsoleUpdateView : public UpdateView {
+public:
+    ConsoleUpdateView()
+        : m_err(stderr)
+    {}
+
+    void setTitle(const QString &text, Tint) override { say(text); }
+    void setExplanation(int, const QString &english, const QString &, Tint) override
+    {
+        say(english);
+    }
+    void setProgressMaximum(int) override {}
+    void setProgressValue(int) override {}
+    void setPercentage(const QString &text) override
+    {
+        if (text == m_percentage)
+            return;
+        m_percentage = text;
+        say(QStringLiteral("sent ") + text.trimmed());
+    }
+    void setProgressVisible(bool) override {}
+    void setActivityTint(Tint) override {}
+    void setElapsedTimerRunning(bool) override {}
+    void setToolbar(Toolbar) override {}
+    void setBackupFile(const QString &path) override
+    {
+        say(QStringLiteral("configuration saved to ") + path);
+    }
+    bool cancelRequested() const override { return false; }
+
+private:
+    void say(const QString &text)
+    {
+        if (!text.isEmpty())
+            m_err << text << Qt::endl;
+    }
+
+    QTextStream m_err;
+    QString m_percentage;
+};
+
+// A file that isn't there fails before any link is opened.
+QString check_image_argument(const QStringList &args)
+{
+    return QFileInfo(args.at(0)).isFile() ? QString()
+                                          : QStringLiteral("%1 is no image file").arg(args.at(0));
+}
+
+int upload(Session &session, const QStringList &args, bool fpga)
+{
+    ConsoleUpdateView view;
+    const QString path = QFileInfo(args.at(0)).absoluteFilePath();
+    const UploadResult result =
+        fpga ? update_fpga(session, view, path) : update_fw(session, view, path);
+    return result == UploadResult::Succeeded ? ExitSuccess : ExitFailure;
+}
+
+// Collects what the diagnostic window would show.
+class DiagnosticReport : public DiagnosticView {
+public:
+    void setRowVisible(int row, bool visible) override { m_visible.at(size_t(row)) = visible; }
+    void setText(Field field, const QString &text, Tint) override { m_texts[field] = text; }
+    void setIcon(Column column, int row, State state) override
+    {
+        m_icons.at(size_t(column)).at(size_t(row)) = state;
+    }
+    void setMixerClipping(State state) override { m_mixer = state; }
+
+    QJsonObject json() const
+    {
+        const auto number = [this](Field field) -> QJsonValue {
+            bool ok = false;
+            const int value = text(field).trimmed().toInt(&ok);
+            return ok ? QJsonValue(value) : QJsonValue();
+        };
+        QJsonArray channels;
+        for (int row = 0; row < channelCount; ++row) {
+            if (!m_visible.at(size_t(row)))
+                continue;
+            channels.append(QJsonObject{{"channel", row + 1},
+                                        {"tuner", icon(Column::Tuner, row)},
+                                        {"clipping", icon(Column::Clipping, row)},
+                                        {"asi_188", icon(Column::Asi188, row)},
+                                        {"asi_sync", icon(Column::AsiSync, row)}});
+        }
+        return {{"actual_temperature", number(Field::ActualTemperature)},
+                {"maximum_temperature", number(Field::MaximumTemperature)},
+                {"operating_hours", number(Field::OperatingHours)},
+                {"critical_hours", number(Field::CriticalHours)},
+                {"vco", text(Field::VcoLock)},
+                {"serdes", text(Field::SerdesLock)},
+                {"out_pll", text(Field::OutPllLock)},
+                {"dac", text(Field::DacLock)},
+                {"dac_sampling_eye", number(Field::EyeValue)},
+                {"output_mixer_clipping", state_name(m_mixer)},
+                {"channels", channels}};
+    }
+
+    void print(QTextStream &out) const
+    {
+        const std::array<std::pair<const char *, Field>, 9> lines{{
+            {"Actual Operating-Temperature:", Field::ActualTemperature},
+            {"Maximum Operating-Temperature:", Field::MaximumTemperature},
+            {"Total Operating Hours:", Field::OperatingHours},
+            {"Critical Operating Hours:", Field::CriticalHours},
+            {"VCO:", Field::VcoLock},
+            {"SERDES:", Field::SerdesLock},
+            {"OUT-PLL:", Field::OutPllLock},
+            {"DAC:", Field::DacLock},
+            {"DAC Sampling Eye:", Field::EyeValue},
+        }};
+        for (const auto &[caption, field] : lines)
+            out << QString::fromLatin1(caption).leftJustified(32) << text(field).trimmed() << '\n';
+        out << QStringLiteral("Clipping Output Mixer:").leftJustified(32) << state_name(m_mixer)
+            << "\n\n";
+        out << "CHANNEL  Tuner-Lock  Clipping  ASI-188  ASI-Sync\n";
+        for (int row = 0; row < channelCount; ++row) {
+            if (!m_visible.at(size_t(row)))
+                continue;
+            out << QString::number(row + 1).leftJustified(9)
+                << icon(Column::Tuner, row).leftJustified(12)
+                << icon(Column::Clipping, row).leftJustified(10)
+                << icon(Column::Asi188, row).leftJustified(9) << icon(Column::AsiSync, row) << '\n';
+        }
+    }
+
+private:
+    static QString state_name(State state)
+    {
+        switch (state) {
+        case State::Good:
+            return QStringLiteral("good");
+        case State::Bad:
+            return QStringLiteral("bad");
+        case State::Unknown:
+            break;
+        }
+        return QStringLiteral("unknown");
+    }
+    QString text(Field field) const
+    {
+        const auto found = m_texts.find(field);
+        return found == m_texts.end() ? QString() : found->second;
+    }
+    QString icon(Column column, int row) const
+    {
+        return state_name(m_icons.at(size_t(column)).at(size_t(row)));
+    }
+
+    std::array<bool, channelCount> m_visible{};
+    std::map<Field, QString> m_texts;
+    std::array<std::array<State, channelCount>, 4> m_icons{};
+    State m_mixer = State::Unknown;
+};
+
+int diag(Session &session, const QStringList &args, QTextStream &out)
+{
+    UnitData unit;
+    DiagnosticReport report;
+    if (!read_diagnostic_data(session.exchange, unit, report))
+        return ExitFailure;
+    if (args.contains(QLatin1String("--json")))
+        out << QJsonDocument(report.json()).toJson(QJsonDocument::Indented);
+    else
+        report.print(out);
+    return ExitSuccess;
+}
+
+std::optional<OctetTexts> dotted_address(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return std::nullopt;
+    OctetTexts octets;
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        const int value = parts.at(i).toInt(&ok);
+        if (!ok || value < 0 || value > 255 || parts.at(i).startsWith(QLatin1Char('+')))
+            return std::nullopt;
+        octets[size_t(i)] = octet_text(value);
+    }
+    return octets;
+}
+
+QString plain_address(const OctetTexts &octets)
+{
+    QStringList parts;
+    for (const QString &octet : octets)
+        parts.append(QString::number(octet.toInt()));
+    return parts.join(QLatin1Char('.'));
+}
+
+// "--ip A.B.C.D --mask A.B.C.D [--gateway A.B.C.D] --port N" as option/value pairs.
+std::variant<std::map<QString, QString>, QString> lan_options(const QStringList &args)
+{
+    std::map<QString, QString> options;
+    for (qsizetype i = 0; i < args.size(); i += 2) {
+        const QString &name = args.at(i);
+        if (name != QLatin1String("--ip") && name != QLatin1String("--mask") &&
+            name != QLatin1String("--gateway") && name != QLatin1String("--port"))
+            return QStringLiteral("lan-settings takes --ip, --mask, --gateway and --port");
+        if (i + 1 >= args.size())
+            return QStringLiteral("%1 needs a value").arg(name);
+        options[name] = args.at(i + 1);
+    }
+    if (options.empty())
+        return options;
+    if (!options.count(QStringLiteral("--ip")) || !options.count(QStringLiteral("--mask")) ||
+        !options.count(QStringLiteral("--port")))
+        return QStringLiteral("setting the LAN needs --ip, --mask and --port");
+    for (const auto &[name, value] : options) {
+        if (name == QLatin1String("--port")) {
+            bool ok = false;
+            const int port = value.toInt(&ok);
+            if (!ok || port < 0 || port > 65535 || value.startsWith(QLatin1Char('+')))
+                return QStringLiteral("--port must be 0..65535");
+        } else if (!dotted_address(value)) {
+            return QStringLiteral("%1 must be A.B.C.D with each part 0..255").arg(name);
+        }
+    }
+    return options;
+}
+
+int lan_settings(Session &session, const QStringList &args, QTextStream &out)
+{
+    const auto options = std::get<std::map<QString, QString>>(lan_options(args));
+    UnitData unit;
+    if (!check_devicetype(session.exchange, unit))
+        return ExitFailure;
+    const bool withGateway = gateway_supported(unit.controller_version);
+    if (options.count(QStringLiteral("--gateway")) && !withGateway) {
+        session.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
+                           QStringLiteral("This headend's controller software %1 has no gateway "
+                                          "setting; nothing was sent.")
+                               .arg(QString::fromLatin1(unit.controller_version)));
+        return ExitFailure;
+    }
+
+    LanReading reading;
+    if (!read_lan_settings(session.exchange, unit.controller_version, reading))
+        return ExitFailure;
+    if (options.empty()) {
+        out << "IP-Adress:   " << plain_address(*reading.ip) << '\n'
+            << "Subnet-Mask: " << plain_address(*reading.subnet) << '\n';
+        if (reading.gateway)
+            out << "Gateway:     " << plain_address(*reading.gateway) << '\n';
+        out << "Port:        " << *reading.port << '\n';
+        return ExitSuccess;
+    }
+
+    LanSettingsInput input;
+    input.ip = *dotted_address(options.at(QStringLiteral("--ip")));
+    input.subnet = *dotted_address(options.at(QStringLiteral("--mask")));
+    // A gateway not given keeps the one the headend has.
+    const auto gateway = options.find(QStringLiteral("--gateway"));
+    input.gateway = gateway != options.end() ? *dotted_address(gateway->second)
+                                             : reading.gateway.value_or(OctetTexts{});
+    input.port = options.at(QStringLiteral("--port"));
+    ShellState shell;
+    if (!save_lan_settings(session.exchange, unit.controller_version, input, shell))
+        return ExitFailure;
+    out << "The headend restarts with its new settings; it answers at " << shell.active_headend_ip
+        << ':' << shell.active_headend_port << '\n';
+    return ExitSuccess;
+}
+
+} // namespace
+
+void add_maintenance_commands(CtlCommandTable &table)
+{
+    table[QStringLiteral("update-fw")] = {
+        1, 1, QStringLiteral("update-fw FILE             upload controller firmware (.UC3)"),
+        check_image_argument, [](Session &s, const QStringList &a, QTextStream &) {
+            return upload(s, a, false);
+        }};
+    table[QStringLiteral("update-fpga")] = {
+        1, 1, QStringLiteral("update-fpga FILE           upload and store an FPGA image (.RBF)"),
+        check_image_argument, [](Session &s, const QStringList &a, QTextStream &) {
+            return upload(s, a, true);
+        }};
+    table[QStringLiteral("diag")] = {
+        0, 1,
+        QStringLiteral("diag [--json]              temperatures, hours, locks and channel states"),
+        [](const QStringList &a) {
+            return a.isEmpty() || a.first() == QLatin1String("--json")
+                       ? QString()
+                       : QStringLiteral("diag takes only --json");
+        },
+        diag};
+    table[QStringLiteral("lan-settings")] = {
+        0, 8,
+        QStringLiteral("lan-settings [--ip A.B.C.D --mask A.B.C.D [--gateway A.B.C.D] --port N]\n"
+                       "                             print the headend's LAN settings, or set them "
+                       "and restart it"),
+        [](const QStringList &a) {
+            const auto options = lan_options(a);
+            const auto *problem = std::get_if<QString>(&options);
+            return problem ? *problem : QString();
+        },
+        lan_settings};
+}
+
+} // namespace keldor
