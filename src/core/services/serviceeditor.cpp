@@ -96,14 +96,12 @@ ServiceListEditor::SaveResult ServiceListEditor::send(const Selection &selection
         return set_parameter(m_exchange, channel, code, value);
     };
 
+    // The record follows the headend step by step: after a failed write it holds the IDs the
+    // headend has already taken.
     if (selection.mode == servicemode::allButListed)
         record.service_count = 0;
     if (!write(selectionStart, selection.mode))
         return SaveResult::Failed;
-    if (selection.mode == servicemode::all) {
-        record.service_mode = servicemode::all;
-        record.service_count = 0;
-    }
     for (qsizetype i = 0; i < selection.ids.size(); ++i) {
         if (!write(selectionId, selection.ids.at(i)))
             return SaveResult::Failed;

@@ -232,7 +232,7 @@ private slots:
         plan.code = servicecode::inputId;
         plan.count = 1;
         m_sim->headend.setFault(plan);
-        // The fault strikes the first ID read; put it on the third service.
+        // The first ID read fails, so not even the first service is complete.
         ServiceListEditor editor(m_session->exchange, m_unit, channel);
         QVERIFY(!editor.fill());
         QCOMPARE(editor.inputCount(), 5);
