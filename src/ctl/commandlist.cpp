@@ -7,6 +7,7 @@ const CtlCommandTable &ctl_commands()
     static const CtlCommandTable table = [] {
         CtlCommandTable t;
         add_parameter_commands(t);
+        add_channel_commands(t);
         return t;
     }();
     return table;
