@@ -1,7 +1,10 @@
 #include "channels/setsearch.h"
 
+#include "channels/channellists.h"
 #include "channels/channelview.h"
 #include "common/textutil.h"
+#include "common/userinterface.h"
+#include "link/exchange.h"
 #include "model/unitdata.h"
 #include "protocol/parameters.h"
 #include "protocol/tunerinfo.h"
@@ -76,6 +79,13 @@ bool send_input(Exchange &exchange, UnitData &unit, int channel, const InputSett
 
 bool set_channel(Exchange &exchange, UnitData &unit, int channel, const OutputSettings &settings)
 {
+    // A QAM box without a selection (the headend reported a code the list doesn't have) would
+    // otherwise stop the Set halfway, after the frequency was already sent.
+    if (settings.qam_code < 0 || settings.qam_code >= lists::qam().size()) {
+        exchange.ui().message(UserInterface::Icon::Critical, QStringLiteral("Error"),
+                              QStringLiteral("Please select a QAM order!"));
+        return false;
+    }
     const auto ch = static_cast<quint8>(channel);
     ChannelRecord &record = unit.channel(channel);
     if (!set_parameter(exchange, ch, 0x02, qint64{ch}))

@@ -31,6 +31,7 @@ struct InputSettings {
 
 // Writes the output settings of one channel, each field into the model once the headend
 // acknowledged it. The first failed write ends it; the closing 0x74 write is not examined.
+// Without a QAM code 0..5 nothing is sent.
 bool set_channel(Exchange &exchange, UnitData &unit, int channel, const OutputSettings &settings);
 
 // Tunes one channel's input and reads its tuner state onto the view. The service list is reset
