@@ -33,7 +33,7 @@ public:
     virtual void setServiceListEnabled(int channel, bool enabled) = 0;
     virtual void setSearchEnabled(int channel, bool enabled) = 0;
 
-    // A position selects that entry and enables the box; nothing shows "SAT" in a disabled box
+    // A position selects that entry and enables the box; std::nullopt shows "SAT" in a disabled box
     // (the headend has a single input).
     virtual void setPolarisation(int channel, std::optional<int> position) = 0;
     virtual void setInFrequencyText(int channel, const QString &text) = 0;
