@@ -9,6 +9,7 @@ const CtlCommandTable &ctl_commands()
         add_parameter_commands(t);
         add_maintenance_commands(t);
         add_file_commands(t);
+        add_channel_commands(t);
         return t;
     }();
     return table;

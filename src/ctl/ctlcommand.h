@@ -31,6 +31,7 @@ using CtlCommandTable = std::map<QString, CtlCommand>;
 void add_parameter_commands(CtlCommandTable &table);
 void add_maintenance_commands(CtlCommandTable &table);
 void add_file_commands(CtlCommandTable &table);
+void add_channel_commands(CtlCommandTable &table);
 
 const CtlCommandTable &ctl_commands();
 
