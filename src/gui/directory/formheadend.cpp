@@ -4,6 +4,7 @@
 #include "shell/station.h"
 
 #include <QHeaderView>
+#include <QLabel>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -30,7 +31,11 @@ Form_Headend::Form_Headend(Station &station, QWidget *parent)
     m_grid->setTabKeyNavigation(false);
     m_grid->horizontalHeader()->setStretchLastSection(true);
     m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    auto *hint = new QLabel(
+        QStringLiteral("Double-click a headend, or select it and press Enter, to connect."), this);
+    hint->setWordWrap(true);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(hint);
     layout->addWidget(m_grid);
     // Enter and a double click both choose the row under the cursor.
     connect(m_grid, &QTableView::activated, this, &Form_Headend::activated);

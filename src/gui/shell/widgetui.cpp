@@ -77,6 +77,8 @@ void WidgetUi::attach(MDIForm1 &window)
     m_window = &window;
     m_timer1.setInterval(window.station().session.timing.keepAliveInterval);
     connect(&m_timer1, &QTimer::timeout, &window, &MDIForm1::keepAliveTick);
+    for (int panel = 1; panel <= 3; ++panel)
+        window.setStatusPanel(panel, m_panels[panel - 1]);
 }
 
 QString WidgetUi::displayText(const QString &text)
@@ -134,6 +136,9 @@ void WidgetUi::setConnectionModeLocked(bool locked)
 
 void WidgetUi::setStatusPanel(int panel, const QString &text)
 {
+    if (panel < 1 || panel > 3)
+        return;
+    m_panels[panel - 1] = text;
     if (m_window)
         m_window->setStatusPanel(panel, text);
 }

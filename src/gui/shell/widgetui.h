@@ -21,7 +21,8 @@ public:
     ~WidgetUi() override;
 
     // The main window whose status bar, menus and keep-alive handler this interface drives;
-    // the keep-alive interval comes from the window's session timing.
+    // the keep-alive interval comes from the window's session timing. Panels set before
+    // show up now.
     void attach(MDIForm1 &window);
 
     Answer message(Icon icon, const QString &title, const QString &text,
@@ -50,6 +51,8 @@ private:
     QTimer m_timer1;
     QPointer<Form2> m_form2;
     int m_busyDepth = 0;
+    // The main window sets its panels while it is built, before it can be attached.
+    QString m_panels[3];
 };
 
 } // namespace keldor

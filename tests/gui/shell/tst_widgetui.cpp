@@ -101,8 +101,13 @@ private slots:
     {
         StationFixture fixture;
         WidgetUi ui;
-        MDIForm1 window(fixture.station);
+        Station station(ui, fixture.store, Timing::fast());
+        fixture.settings.setValue("Settings/LAN-Control", "True");
+        MDIForm1 window(station);
         ui.attach(window);
+        // What the window showed while it was built, before it was attached.
+        QCOMPARE(window.statusPanel(3), QStringLiteral("Offline"));
+        QVERIFY(!window.statusPanel(1).isEmpty());
 
         ui.setStatusPanel(2, QStringLiteral("Active Headend: Rack"));
         QCOMPARE(window.statusPanel(2), QStringLiteral("Active Headend: Rack"));
