@@ -254,10 +254,12 @@ QMdiSubWindow *MDIForm1::addChildWindow(QWidget *window)
     return child;
 }
 
-void MDIForm1::closeAllChildWindows()
+bool MDIForm1::closeAllChildWindows()
 {
+    bool allClosed = true;
     for (QMdiSubWindow *child : m_mdiArea->subWindowList(QMdiArea::CreationOrder))
-        child->close();
+        allClosed = child->close() && allClosed;
+    return allClosed;
 }
 
 void MDIForm1::USB()
@@ -414,8 +416,12 @@ void MDIForm1::Exit()
 
 void MDIForm1::closeEvent(QCloseEvent *event)
 {
-    // Child windows end their own exchanges with the headend before the link goes.
-    closeAllChildWindows();
+    // Child windows end their own exchanges with the headend before the link goes. One that
+    // still holds something the operator typed keeps the program running.
+    if (!closeAllChildWindows()) {
+        event->ignore();
+        return;
+    }
     m_station.session.lan.close();
     event->accept();
 }

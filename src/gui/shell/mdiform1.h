@@ -48,8 +48,8 @@ public:
     // Shows a window as a child of the main window; it is deleted when it closes.
     QMdiSubWindow *addChildWindow(QWidget *window);
     // Closes the child windows in the order they were opened; each runs its own close
-    // handling. A window that refuses to close stays open.
-    void closeAllChildWindows();
+    // handling. A window that refuses to close stays open; false then.
+    bool closeAllChildWindows();
     QMdiArea *mdiArea() const { return m_mdiArea; }
 
     // The menu handlers.

@@ -191,6 +191,21 @@ private slots:
                  typed.left(length - 1));
     }
 
+    void programStaysOpenWhileAnEntryIsRefused()
+    {
+        QVERIFY(m_fixture->writeDirectory(fiveRows()));
+        open();
+        m_window->show();
+        button("Command_Modify")->click();
+        text("Text_Port")->setText(QStringLiteral("654321"));
+        QVERIFY(!m_window->close());
+        QVERIFY(m_window->isVisible());
+        QCOMPARE(text("Text_Port")->text(), QStringLiteral("654321"));
+        text("Text_Port")->setText(QStringLiteral("65432"));
+        QVERIFY(m_window->close());
+        QCOMPARE(m_fixture->directoryRows().value(0).port, QStringLiteral("65432"));
+    }
+
     void deleteTheOnlyRow()
     {
         QVERIFY(m_fixture->writeDirectory({{"Only", "", "10.0.0.9", "80"}}));
