@@ -29,7 +29,6 @@ Form_Proxy::Form_Proxy(Station &station, QWidget *parent)
     m_textIp->setObjectName(QStringLiteral("Text_IP"));
     m_textPort->setObjectName(QStringLiteral("Text_Port"));
     m_commandOk->setObjectName(QStringLiteral("Command_OK"));
-    m_commandOk->setDefault(true);
 
     auto *fields = new QFormLayout;
     fields->addRow(QStringLiteral("IP-Adress:"), m_textIp);
@@ -51,6 +50,9 @@ Form_Proxy::Form_Proxy(Station &station, QWidget *parent)
 
     connect(m_checkProxy, &QCheckBox::clicked, this, &Form_Proxy::checkProxyClicked);
     connect(m_commandOk, &QPushButton::clicked, this, &Form_Proxy::okClicked);
+    // A child window has no default button of its own; Enter in a field means OK.
+    connect(m_textIp, &QLineEdit::returnPressed, this, &Form_Proxy::okClicked);
+    connect(m_textPort, &QLineEdit::returnPressed, this, &Form_Proxy::okClicked);
 }
 
 void Form_Proxy::enableTexts()

@@ -19,7 +19,7 @@ Form2::Form2(QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     m_label->setObjectName(QStringLiteral("Label1"));
     m_label->setWordWrap(true);
-    m_label->setMinimumWidth(m_label->fontMetrics().averageCharWidth() * 50);
+    m_label->setMinimumWidth(m_label->fontMetrics().averageCharWidth() * 60);
     m_progressBar->setObjectName(QStringLiteral("ProgressBar1"));
     m_progressBar->setRange(0, 100);
     m_progressBar->setValue(0);

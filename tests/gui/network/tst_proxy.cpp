@@ -62,7 +62,7 @@ private slots:
         checkBox(form)->click();
         text(form, "Text_IP")->setText(QStringLiteral("192.168.0.1"));
         text(form, "Text_Port")->setText(QStringLiteral("8080"));
-        form.findChild<QPushButton *>("Command_OK")->click();
+        QTest::keyClick(text(form, "Text_Port"), Qt::Key_Return);
         QCOMPARE(fixture.stored("Proxy-Use"), QStringLiteral("1"));
         QCOMPARE(fixture.stored("Proxy-IP"), QStringLiteral("192.168.0.1"));
         QCOMPARE(fixture.stored("Proxy-Port"), QStringLiteral("8080"));
