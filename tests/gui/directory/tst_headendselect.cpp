@@ -27,20 +27,6 @@ private slots:
         QCOMPARE(fixture.station.shell.active_headend_name, QStringLiteral("non"));
     }
 
-    void gridShowsTheTable()
-    {
-        StationFixture fixture;
-        QVERIFY(fixture.writeDirectory(
-            {{"Rack 1", "Basement", "10.0.0.1", "4001"}, {"Rack 2", "Roof", "10.0.0.2", "4002"}}));
-        Form_Headend selection(fixture.station);
-        QAbstractItemModel *model = selection.grid()->model();
-        QCOMPARE(model->rowCount(), 2);
-        QCOMPARE(model->columnCount(), 4);
-        QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("IP-Adress"));
-        QCOMPARE(model->index(1, 1).data().toString(), QStringLiteral("Roof"));
-        QVERIFY(fixture.ui.messages.isEmpty());
-    }
-
     void choosingARow_data()
     {
         QTest::addColumn<bool>("byKeyboard");
