@@ -50,6 +50,8 @@ private slots:
     void headendComesBack()
     {
         setRestartDelay(300ms);
+        // Room for a slow machine; the wait ends as soon as the headend is back.
+        m_fixture->station.session.timing.reconnectLimit = 10s;
         m_window->addChildWindow(new QWidget);
 
         m_window->item("Reset_Headend")->trigger();
@@ -114,6 +116,7 @@ private slots:
         // attempt until one is accepted.
         setRestartDelay(500ms);
         m_fixture->station.session.timing.restartStep = 1ms;
+        m_fixture->station.session.timing.reconnectLimit = 10s;
 
         m_window->item("Reset_Headend")->trigger();
 
