@@ -119,17 +119,17 @@ void SettingsMenu::Load()
     // The headend's own channel count decides how many channels the write sends, whatever
     // model the file was saved from.
     Exchange &exchange = m_station.session.exchange;
-    if (!check_devicetype(exchange, m_station.unit) ||
-        !save_unit_data(exchange, m_station.unit, *format == SettingsFormat::Current))
-        return;
-    // The channel window is opened the way the Program menu opens it, and over USB that
-    // means finding the headend again, which needs the port free.
-    Session &session = m_station.session;
+    const bool written =
+        check_devicetype(exchange, m_station.unit) &&
+        save_unit_data(exchange, m_station.unit, *format == SettingsFormat::Current);
+    // Over USB the port is given back either way: the channel window finds the headend again
+    // the way the Program menu does, and after a failure the next function needs it free.
     if (m_window.usbChecked()) {
         exchange.com_end();
-        session.serial.close();
+        m_station.session.serial.close();
     }
-    m_window.openHeadendWindow(HeadendWindow::Program);
+    if (written)
+        m_window.openHeadendWindow(HeadendWindow::Program);
 }
 
 bool SettingsMenu::connectHeadend()

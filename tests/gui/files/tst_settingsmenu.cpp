@@ -244,8 +244,16 @@ private slots:
         QCOMPARE(m_overviews, 1);
     }
 
+    void usbLoadFindsTheHeadendFirst_data()
+    {
+        QTest::addColumn<bool>("writeFails");
+        QTest::newRow("written") << false;
+        QTest::newRow("write fails") << true;
+    }
+
     void usbLoadFindsTheHeadendFirst()
     {
+        QFETCH(bool, writeFails);
         QVERIFY(m_sim->openPty());
         m_fixture->station.session.lan.close();
         m_window->item("USB")->trigger();
@@ -253,6 +261,12 @@ private slots:
         m_fixture->station.session.usbPorts = [this] {
             return QStringList{m_sim->pty.slavePath()};
         };
+        if (writeFails) {
+            sim::FaultPlan plan;
+            plan.fault = sim::Fault::DropAnswer;
+            plan.code = bulkWriteCode;
+            m_sim->headend.setFault(plan);
+        }
         std::array<ChannelRecord, channelCount> channels{};
         channels[5].in_frequency = 12100;
         QVERIFY(write_file(path("full.kdr"), encode_settings(channels)));
@@ -260,6 +274,13 @@ private slots:
 
         m_window->item("Load")->trigger();
 
+        if (writeFails) {
+            QVERIFY(!ui().messages.isEmpty());
+            QCOMPARE(m_overviews, 0);
+            // The port is free for the next try.
+            QVERIFY(!m_fixture->station.session.serial.isOpen());
+            return;
+        }
         QVERIFY(ui().messages.isEmpty());
         QCOMPARE(bulkChannelFrames(), 12);
         QCOMPARE(m_sim->headend.state().channels[5].inFrequency, 12100);
