@@ -52,6 +52,10 @@ QLineEdit *readingField(const char *name, int channel, QWidget *parent)
     QLineEdit *field = numberField(name, channel, parent);
     field->setReadOnly(true);
     field->setFocusPolicy(Qt::NoFocus);
+    // What the tuner measures must not look like something to type into.
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    field->setPalette(palette);
     field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QLatin1Char('0')) *
                            readingFieldChars);
     return field;
@@ -61,6 +65,8 @@ QComboBox *list(const char *name, int channel, QWidget *parent)
 {
     auto *box = make<QComboBox>(name, channel, parent);
     box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Lists and text fields line up at the same width.
+    box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return box;
 }
 
@@ -79,6 +85,11 @@ QGridLayout *sectionGrid(QGroupBox *section)
     auto *grid = new QGridLayout(section);
     grid->setColumnStretch(1, 1);
     grid->setHorizontalSpacing(6);
+    // Input and output fields start at the same place: both caption columns are as wide as the
+    // widest caption, both unit columns as wide as the widest unit.
+    const QFontMetrics metrics = section->fontMetrics();
+    grid->setColumnMinimumWidth(0, metrics.horizontalAdvance(QStringLiteral("Spectrum:")));
+    grid->setColumnMinimumWidth(2, metrics.horizontalAdvance(QStringLiteral("kSym")));
     return grid;
 }
 
@@ -202,7 +213,8 @@ ChannelColumn build_channel_column(int channel, QWidget *parent)
     auto *layout = new QVBoxLayout(c.frame);
     layout->addWidget(c.input);
     layout->addWidget(c.output);
-    layout->addStretch();
+    // A column is as wide as its fields need; the pages centre the columns they hold.
+    c.frame->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Maximum);
     return c;
 }
 

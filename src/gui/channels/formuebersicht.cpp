@@ -150,7 +150,7 @@ void Form_Uebersicht::addColumns(int pageSize, int lastChannel)
     for (int channel = 0; channel <= lastChannel; ++channel) {
         const size_t page = channel < pageSize ? 0 : channel < firstChannelOfThirdPage ? 1 : 2;
         m_columns.push_back(build_channel_column(channel, m_page[page]));
-        rows[page]->addWidget(m_columns.back().frame);
+        rows[page]->addWidget(m_columns.back().frame, 0, Qt::AlignTop);
         bindColumn(channel);
     }
     for (QHBoxLayout *row : rows)
