@@ -57,7 +57,7 @@ Form_Uebersicht::Form_Uebersicht(Station &station, MDIForm1 &mainWindow, QWidget
     setWindowTitle(QStringLiteral("Channel Overview"));
 
     // Without an answer the window keeps the twelve columns of the standard model.
-    m_loaded = check_devicetype(station.session.exchange, station.unit);
+    const bool loaded = check_devicetype(station.session.exchange, station.unit);
     const UnitData &unit = station.unit;
     const bool sixteen = unit.device_variant == sixteenChannelVariant;
     const int lastOfSecondPage = sixteen ? 11 : unit.max_channel;
@@ -79,7 +79,7 @@ Form_Uebersicht::Form_Uebersicht(Station &station, MDIForm1 &mainWindow, QWidget
     m_pageButtons[2]->setText(pageCaption(firstChannelOfThirdPage + 1, channelCount));
     m_pageButtons[2]->setVisible(sixteen && lastChannel >= firstChannelOfThirdPage);
     showPage(0);
-    if (m_loaded)
+    if (loaded)
         m_mainWindow.item(QStringLiteral("Program"))->setEnabled(false);
 }
 

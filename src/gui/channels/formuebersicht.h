@@ -129,7 +129,6 @@ private:
     // The LO rule already accepted the text when Tab moved the focus on.
     std::optional<int> m_loAcceptedByTab;
     bool m_movingFocus = false;
-    bool m_loaded = false;
     bool m_activated = false;
     bool m_unloaded = false;
 };

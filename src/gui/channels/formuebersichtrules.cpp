@@ -130,6 +130,8 @@ bool Form_Uebersicht::eventFilter(QObject *watched, QEvent *event)
             setSetEnabled(ref.channel, true);
         break;
     case QEvent::FocusIn:
+        if (ref.field == Field::Lo)
+            m_loAcceptedByTab.reset();
         // Typing replaces the value; after a mouse click the selection must outlive the click.
         if (auto *edit = qobject_cast<QLineEdit *>(watched); edit && ref.field != Field::Lo) {
             edit->selectAll();
@@ -178,6 +180,9 @@ bool Form_Uebersicht::filterKey(const FieldRef &ref, QKeyEvent *key)
         const QLineEdit *edit = c->lo->lineEdit();
         accepted = key_filter_a(edit->text(), selectionStart(*edit),
                                 static_cast<int>(edit->selectedText().size()), *typed);
+        // A typed LO value is a change of the input like a typed frequency: without this the
+        // operator could not send it.
+        setSearchEnabled(ref.channel, true);
         break;
     }
     case Field::OutFrequency:

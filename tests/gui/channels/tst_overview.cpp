@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QRadioButton>
 #include <QStackedWidget>
 
@@ -341,9 +343,29 @@ private slots:
         QVERIFY(texts.channels[8].out_frequency.isEmpty());
     }
 
-    void registeredForTheProgramMenu()
+    void programMenuOpensAndClosesTheOverview()
     {
-        QVERIFY(standardWindows().factory(HeadendWindow::Program));
+        OverviewFixture f(10);
+        QVERIFY(f.connect());
+        f.mainWindow = std::make_unique<MDIForm1>(f.station.station);
+        MDIForm1 &main = *f.mainWindow;
+        main.show();
+
+        main.item("Program")->trigger();
+
+        QTRY_COMPARE(main.mdiArea()->subWindowList().size(), 1);
+        auto *window = main.mdiArea()->subWindowList().first()->findChild<Form_Uebersicht *>();
+        QVERIFY(window);
+        QCOMPARE(window->columnCount(), 10);
+        auto *frequency = window->findChild<QLineEdit *>("Text_outfrequenz_9");
+        QTRY_COMPARE(frequency->text(), QStringLiteral("186.00"));
+        QVERIFY(!main.item("Program")->isEnabled());
+        QVERIFY(main.item("Settings_Dialog")->isVisible());
+
+        QVERIFY(main.closeAllChildWindows());
+        QVERIFY(main.item("Program")->isEnabled());
+        QVERIFY(!main.item("Settings_Dialog")->isVisible());
+        QVERIFY(f.ui().messages.isEmpty());
     }
 };
 

@@ -1,7 +1,11 @@
 #include "overviewfixture.h"
 
+#include "shell/widgetui.h"
+
 #include <QLabel>
+#include <QMessageBox>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTimer>
 
 using namespace keldor;
@@ -81,6 +85,7 @@ private slots:
         QTest::keyClick(lo, Qt::Key_Tab);
 
         QVERIFY(m_f->ui().messages.isEmpty());
+        QVERIFY(m_f->button("Command_Search", 0)->isEnabled());
         QCOMPARE(lo->itemText(lo->count() - 1), QStringLiteral("9500"));
         QCOMPARE(QApplication::focusWidget(), m_f->edit("Text_input_symbolrate", 0));
         QTest::qWait(20);
@@ -312,6 +317,52 @@ private slots:
                 expected.append(name + '_' + QString::number(ch));
         }
         QCOMPARE(seen, expected);
+    }
+
+    // With real message boxes the box takes the focus and gives it back; the rule must run once
+    // and the focus end in the field, also when the field it went to has a rule of its own.
+    void realMessageBoxesGiveTheFocusBack()
+    {
+        QSettings ini(m_f->station.folder.filePath("widget.ini"), QSettings::IniFormat);
+        ini.setValue("Settings/LAN-Control", "True");
+        SettingsStore settings(ini);
+        WidgetUi ui;
+        Station station(ui, settings, Timing::fast());
+        MDIForm1 main(station, WindowRegistry());
+        ui.attach(main);
+        station.shell = m_f->station.station.shell;
+        QVERIFY(lan_connect(station.session, station.lanTarget()));
+        auto &window = *new Form_Uebersicht(station, main);
+        main.addChildWindow(&window);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        QTRY_COMPARE(window.findChild<QLineEdit *>("Text_infrequenz_0")->text(),
+                     QStringLiteral("10744"));
+
+        QStringList shown;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                shown.append(box->text());
+                box->accept();
+            }
+        });
+        answer.start(5);
+        // The transponder field is followed by the LO combo, whose own rule refuses its text.
+        auto *lo = window.findChild<QComboBox *>("Combo_LO_0");
+        lo->setEditText("9499");
+        auto *field = window.findChild<QLineEdit *>("Text_infrequenz_0");
+        field->setFocus();
+        QTest::keyClicks(field, "13000");
+        QTest::keyClick(field, Qt::Key_Tab);
+
+        QTRY_COMPARE(shown.size(), 1);
+        QTest::qWait(50);
+        QCOMPARE(shown, QStringList{"TP-Frequency must be in the range 10449 to 11649MHz"});
+        // The offscreen platform does not activate the main window again after the box, so the
+        // window's own focus tells where the focus is once it is active.
+        QCOMPARE(main.focusWidget(), field);
+        QCOMPARE(field->text(), QStringLiteral("13000"));
     }
 
 private:
