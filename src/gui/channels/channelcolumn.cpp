@@ -22,6 +22,7 @@ namespace {
 // Field widths in characters: room for the longest value each field takes.
 constexpr int numberFieldChars = 7;
 constexpr int readingFieldChars = 7;
+constexpr int listFieldChars = 7;
 
 template<typename W> W *make(const char *name, int channel, QWidget *parent)
 {
@@ -64,7 +65,9 @@ QLineEdit *readingField(const char *name, int channel, QWidget *parent)
 QComboBox *list(const char *name, int channel, QWidget *parent)
 {
     auto *box = make<QComboBox>(name, channel, parent);
-    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Room for the longest entry ("QAM-256", "-12dB") even in a narrow window.
+    box->setMinimumContentsLength(listFieldChars);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     // Lists and text fields line up at the same width.
     box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return box;
@@ -85,6 +88,8 @@ QGridLayout *sectionGrid(QGroupBox *section)
     auto *grid = new QGridLayout(section);
     grid->setColumnStretch(1, 1);
     grid->setHorizontalSpacing(6);
+    // Six columns side by side must fit a common screen; the frames need little margin.
+    grid->setContentsMargins(6, 6, 6, 6);
     // Input and output fields start at the same place: both caption columns are as wide as the
     // widest caption, both unit columns as wide as the widest unit.
     const QFontMetrics metrics = section->fontMetrics();
@@ -211,6 +216,7 @@ ChannelColumn build_channel_column(int channel, QWidget *parent)
     buildOutput(c, channel);
 
     auto *layout = new QVBoxLayout(c.frame);
+    layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(c.input);
     layout->addWidget(c.output);
     // A column is as wide as its fields need; the pages centre the columns they hold.

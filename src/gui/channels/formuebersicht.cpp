@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -51,7 +52,7 @@ Form_Uebersicht::Form_Uebersicht(Station &station, MDIForm1 &mainWindow, QWidget
     : QWidget(parent)
     , m_station(station)
     , m_mainWindow(mainWindow)
-    , m_pages(new QStackedWidget(this))
+    , m_pages(new QStackedWidget)
 {
     setObjectName(QStringLiteral("Form_Uebersicht"));
     setWindowTitle(QStringLiteral("Channel Overview"));
@@ -70,7 +71,12 @@ Form_Uebersicht::Form_Uebersicht(Station &station, MDIForm1 &mainWindow, QWidget
     top->addWidget(buildPageButtons(), 0, Qt::AlignBottom);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(m_pages, 1);
+    // On a small screen the columns scroll rather than squeeze their fields.
+    auto *scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(m_pages);
+    layout->addWidget(scroll, 1);
     addColumns(pageSize, lastChannel);
     setTabOrder();
 
