@@ -1,5 +1,7 @@
 #include "shell/windowregistry.h"
 
+#include "channels/formuebersicht.h"
+
 namespace keldor {
 
 void WindowRegistry::add(HeadendWindow target, WindowFactory factory)
@@ -16,6 +18,9 @@ WindowFactory WindowRegistry::factory(HeadendWindow target) const
 WindowRegistry standardWindows()
 {
     WindowRegistry registry;
+    registry.add(HeadendWindow::Program, [](Station &station, MDIForm1 &mainWindow) {
+        return new Form_Uebersicht(station, mainWindow);
+    });
     return registry;
 }
 
