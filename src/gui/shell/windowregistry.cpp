@@ -1,6 +1,10 @@
 #include "shell/windowregistry.h"
 
 #include "channels/formuebersicht.h"
+#include "files/settingsmenu.h"
+#include "services/formservicelist.h"
+
+#include <QPointer>
 
 namespace keldor {
 
@@ -19,7 +23,21 @@ WindowRegistry standardWindows()
 {
     WindowRegistry registry;
     registry.add(HeadendWindow::Program, [](Station &station, MDIForm1 &mainWindow) {
-        return new Form_Uebersicht(station, mainWindow);
+        auto *overview = new Form_Uebersicht(station, mainWindow);
+        overview->openServiceList = [&station, overview](int channel) {
+            Form_Servicelist editor(station, channel, overview);
+            editor.exec();
+        };
+        // The report beside a saved settings file shows what this window shows.
+        if (SettingsMenu *settings = SettingsMenu::of(mainWindow)) {
+            settings->setReportTextsProvider(
+                [window = QPointer<Form_Uebersicht>(overview)]() -> std::optional<ReportTexts> {
+                    if (!window)
+                        return std::nullopt;
+                    return window->reportTexts();
+                });
+        }
+        return overview;
     });
     return registry;
 }
