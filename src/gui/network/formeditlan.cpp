@@ -111,6 +111,8 @@ Form_Edit_LAN::Form_Edit_LAN(Station &station, MDIForm1 &mainWindow, QWidget *pa
     setTabOrder(previous, m_port);
     setTabOrder(m_port, m_save);
 
+    m_ip.at(0)->setFocus();
+
     connect(m_save, &QPushButton::clicked, this, &Form_Edit_LAN::saveClicked);
     QTimer::singleShot(0, this, &Form_Edit_LAN::activate);
 }
@@ -157,6 +159,9 @@ void Form_Edit_LAN::activate()
     fill(m_gateway, reading.gateway);
     if (reading.port)
         m_port->setText(*reading.port);
+    // The box with the focus had its text selected before the text came.
+    if (auto *box = qobject_cast<QLineEdit *>(focusWidget()))
+        box->selectAll();
     if (complete)
         show_lan_attention(m_station.ui);
 }

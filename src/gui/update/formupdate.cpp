@@ -202,9 +202,11 @@ void Form_Update::activate()
     if (m_activated)
         return;
     m_activated = true;
-    m_station.ui.setKeepAliveRunning(false);
     // Only the FPGA image depends on the model; without an answer no image can be told right.
-    if (fpga() && !check_devicetype(m_station.session.exchange, m_station.unit))
+    const bool known = !fpga() || check_devicetype(m_station.session.exchange, m_station.unit);
+    // The keep-alive would come between the blocks of the upload; it rests until the end.
+    m_station.ui.setKeepAliveRunning(false);
+    if (!known)
         return;
     showImage(newest_image(programFolder(), mask()));
 }
