@@ -111,6 +111,8 @@ QLabel *Form_Diagnostic::valueLabel(Field field, const QString &name)
 {
     auto *label = new QLabel(this);
     label->setObjectName(name);
+    // Room for the widest value from the start: the window is sized before the first reading.
+    label->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("UNLOCKED  ")));
     m_fields.at(size_t(field)) = label;
     return label;
 }

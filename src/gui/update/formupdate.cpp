@@ -113,18 +113,23 @@ Form_Update::Form_Update(Station &station, MDIForm1 &mainWindow, QWidget *parent
     m_title->setFont(titleFont);
     m_title->setAlignment(Qt::AlignCenter);
 
+    // English and German side by side, each line beside its translation.
     auto *explanations = new QGridLayout;
+    explanations->setColumnStretch(0, 1);
+    explanations->setColumnStretch(1, 1);
     for (int line = 0; line < 2; ++line) {
         m_english[line] = new QLabel(this);
         m_english[line]->setObjectName(QStringLiteral("Label_englisch_%1").arg(line));
         m_german[line] = new QLabel(this);
         m_german[line]->setObjectName(QStringLiteral("Label_deutsch_%1").arg(line));
         for (QLabel *label : {m_english[line], m_german[line]}) {
+            label->setMinimumWidth(label->fontMetrics().horizontalAdvance(
+                QStringLiteral("FPGA Firmware wird an Headend übertragen, bitte warten")));
             label->setWordWrap(true);
             label->setAlignment(Qt::AlignCenter);
         }
         explanations->addWidget(m_english[line], line, 0);
-        explanations->addWidget(m_german[line], line + 2, 0);
+        explanations->addWidget(m_german[line], line, 1);
     }
 
     m_filename->setObjectName(QStringLiteral("Text_Filename"));
