@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QTimer>
 #include <QToolBar>
@@ -283,6 +284,9 @@ void Form_Update::updateClicked()
     m_cancel = false;
     m_uploading = true;
     setToolbar(Toolbar::Uploading);
+    // Another function of the menu would talk to the headend between the blocks.
+    QMenuBar *menu = m_mainWindow.menuBar();
+    menu->setEnabled(false);
     const QString path = findImage();
     showImage(path);
 
@@ -291,12 +295,16 @@ void Form_Update::updateClicked()
     Session &session = station.session;
     // The serial upload closes the port for the restart; the wait needs to know which one.
     const QString serialPort = session.serial.portName();
-    const BackupHook backup = [&station] {
-        return backup_configuration(station.session, programFolder());
+    const BackupHook backup = [&station, menu] {
+        const BackupResult result = backup_configuration(station.session, programFolder());
+        // The reading gave the menu back at its end.
+        menu->setEnabled(false);
+        return result;
     };
     const UploadResult result = fpga() ? update_fpga(session, *this, path, backup)
                                        : update_fw(session, *this, path, backup);
     m_uploading = false;
+    menu->setEnabled(true);
     if (result == UploadResult::Cancelled || result == UploadResult::NotStarted) {
         // The headend still runs what it had: no restart to wait for.
         show_update_idle(*this);

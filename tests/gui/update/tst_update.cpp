@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -100,21 +101,45 @@ private slots:
         QVERIFY(!ui().keepAliveRunning);
     }
 
-    void controllerUploadThenReconnect()
+    void uploadThenReconnect_data()
     {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("controller") << "Update_µC"
+                                    << "KELDOR_FW_3.UC3"
+                                    << "controller";
+        QTest::newRow("FPGA") << "Update_QAM"
+                              << "KELDOR_FPGA_3.RBF"
+                              << "fpga";
+    }
+
+    void uploadThenReconnect()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, name);
+        QFETCH(QString, target);
         const QByteArray image = imageBytes(5 * 1024 + 77);
-        writeImage("KELDOR_FW_3.UC3", image);
+        writeImage(name, image);
+        sim::Timing simTiming = m_station->sim.headend.timing();
+        simTiming.storeDelay = 200ms;
+        m_station->sim.headend.setTiming(simTiming);
         station().session.timing.successPause = 300ms;
         station().session.timing.reconnectLimit = 10s;
-        open("Update_µC");
+        open(item);
         QTRY_VERIFY(!filename()->text().isEmpty());
         PaintedTexts percentages(m_station->widget<QLabel>("Label1"));
         QStringList titles;
+        bool menuUsable = false;
         QTimer watch;
         connect(&watch, &QTimer::timeout, [&] {
-            if (QLabel *title = m_station->widget<QLabel>("Label_title");
-                title && !titles.contains(title->text()))
+            QLabel *title = m_station->widget<QLabel>("Label_title");
+            if (!title)
+                return;
+            if (!titles.contains(title->text()))
                 titles.append(title->text());
+            if (title->text() == QStringLiteral("Running"))
+                menuUsable = menuUsable || m_station->window->menuBar()->isEnabled();
         });
         watch.start(1);
 
@@ -122,7 +147,11 @@ private slots:
 
         const QList<sim::TranscriptEntry> done = entries(Kind::UploadDone);
         QCOMPARE(done.size(), 1);
+        QCOMPARE(done.first().what, target);
         QCOMPARE(done.first().sha256, QCryptographicHash::hash(image, QCryptographicHash::Sha256));
+        QVERIFY(titles.contains(QStringLiteral("Running")));
+        QVERIFY(!menuUsable);
+        QVERIFY(m_station->window->menuBar()->isEnabled());
         QVERIFY(percentages.texts.contains(QStringLiteral(" 100%")));
         QVERIFY(titles.contains(QStringLiteral("Update Successful / Update erfolgreich")));
         // The configuration was saved before the first block.
