@@ -25,10 +25,6 @@ class Form_Diagnostic : public QWidget, public DiagnosticView {
 public:
     Form_Diagnostic(Station &station, MDIForm1 &mainWindow, QWidget *parent = nullptr);
 
-    // The first activation: keep-alive on and everything read. Runs once, soon after the
-    // window was shown.
-    void activate();
-
     // DiagnosticView
     void setRowVisible(int row, bool visible) override;
     void setText(Field field, const QString &text, Tint tint) override;
@@ -42,6 +38,9 @@ private:
     static constexpr int rowCount = 16;
     static constexpr int columnCount = 4;
 
+    // The first activation: keep-alive on and everything read. Runs once, soon after the
+    // window was shown.
+    void activate();
     QWidget *buildChannels();
     QWidget *buildDevice();
     QWidget *buildProduction();

@@ -25,15 +25,14 @@ class Form_Edit_LAN : public QDialog {
 public:
     Form_Edit_LAN(Station &station, MDIForm1 &mainWindow, QWidget *parent = nullptr);
 
-    // Reads the settings and warns the operator. Runs once, soon after the window was shown.
-    void activate();
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     using Row = std::array<QLineEdit *, 4>;
 
+    // Reads the settings and warns the operator. Runs once, soon after the window was shown.
+    void activate();
     Row addRow(QGridLayout &grid, const QString &name, int gridRow, QLabel *label);
     bool filterKey(QLineEdit &box, QKeyEvent &event);
     void focusLost(QLineEdit &box);

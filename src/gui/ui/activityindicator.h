@@ -16,8 +16,8 @@ public:
     explicit ActivityIndicator(QWidget *parent = nullptr);
 
     void setTint(Tint tint);
-    Tint tint() const { return m_tint; }
     void advance();
+    // Back to the resting look, no block lit.
     void reset();
 
     QSize sizeHint() const override;

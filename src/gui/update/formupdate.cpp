@@ -198,11 +198,6 @@ QString Form_Update::mask() const
     return image_mask(m_station.shell.update_target, m_station.unit.device_variant);
 }
 
-QString Form_Update::imagePath() const
-{
-    return m_filename->text();
-}
-
 void Form_Update::activate()
 {
     if (m_activated)
@@ -308,6 +303,8 @@ void Form_Update::updateClicked()
     if (result == UploadResult::Cancelled || result == UploadResult::NotStarted) {
         // The headend still runs what it had: no restart to wait for.
         show_update_idle(*this);
+        m_activity->setTint(Tint::Black);
+        m_activity->reset();
         return;
     }
     // A failed upload may have left the headend restarting all the same.

@@ -36,10 +36,6 @@ public:
     Form_Update(Station &station, MDIForm1 &mainWindow, QWidget *parent = nullptr);
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
-    // The first activation: the model (for an FPGA image) and the newest matching image.
-    // Runs once, soon after the window was shown.
-    void activate();
-    QString imagePath() const;
 
     // UpdateView
     void setTitle(const QString &text, Tint tint) override;
@@ -59,6 +55,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The first activation: the model (for an FPGA image) and the newest matching image.
+    // Runs once, soon after the window was shown.
+    void activate();
     QAction *addButton(int index, const QString &caption, QStyle::StandardPixmap icon,
                        void (Form_Update::*handler)());
     bool fpga() const;
