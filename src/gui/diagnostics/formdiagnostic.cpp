@@ -188,13 +188,20 @@ void Form_Diagnostic::activate()
         return;
     m_activated = true;
     m_station.ui.setKeepAliveRunning(true);
+    readAll();
+}
+
+void Form_Diagnostic::readAll()
+{
+    m_reading = true;
     read_diagnostic_data(m_station.session.exchange, m_station.unit, *this);
+    m_reading = false;
 }
 
 void Form_Diagnostic::refreshClicked()
 {
     setEnabled(false);
-    read_diagnostic_data(m_station.session.exchange, m_station.unit, *this);
+    readAll();
     setEnabled(true);
 }
 
@@ -210,6 +217,11 @@ void Form_Diagnostic::resetClicked()
 
 void Form_Diagnostic::closeEvent(QCloseEvent *event)
 {
+    // The reading writes into this window until it returns.
+    if (m_reading) {
+        event->ignore();
+        return;
+    }
     Session &session = m_station.session;
     m_station.ui.setKeepAliveRunning(false);
     if (session.exchange.com_end() && session.serial.isOpen())

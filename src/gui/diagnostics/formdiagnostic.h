@@ -46,6 +46,7 @@ private:
     QWidget *buildProduction();
     QLabel *valueLabel(Field field, const QString &name);
     void showState(QLabel &picture, State state);
+    void readAll();
     void refreshClicked();
     void fanClicked(int option);
     void resetClicked();
@@ -59,6 +60,7 @@ private:
     std::array<QLabel *, 10> m_fields = {};
     QButtonGroup *m_fans = nullptr;
     bool m_activated = false;
+    bool m_reading = false;
 };
 
 } // namespace keldor

@@ -193,7 +193,7 @@ bool Form_Edit_LAN::eventFilter(QObject *watched, QEvent *event)
         QTimer::singleShot(0, box, &QLineEdit::selectAll);
         break;
     case QEvent::FocusOut:
-        if (isVisible() && (!m_returning || m_returning == box))
+        if (!m_closing && isVisible() && (!m_returning || m_returning == box))
             focusLost(*box);
         break;
     default:
@@ -248,6 +248,12 @@ void Form_Edit_LAN::returnFocus(QLineEdit &box)
 {
     m_returning = &box;
     QTimer::singleShot(0, &box, [&box] { box.setFocus(Qt::OtherFocusReason); });
+}
+
+void Form_Edit_LAN::done(int result)
+{
+    m_closing = true;
+    QDialog::done(result);
 }
 
 void Form_Edit_LAN::saveClicked()

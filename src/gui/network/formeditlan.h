@@ -25,6 +25,9 @@ class Form_Edit_LAN : public QDialog {
 public:
     Form_Edit_LAN(Station &station, MDIForm1 &mainWindow, QWidget *parent = nullptr);
 
+    // Leaving the window is no leaving of a box: nothing is checked on the way out.
+    void done(int result) override;
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -54,6 +57,7 @@ private:
     // check themselves on the way, or two bad boxes would pull the focus to and fro.
     QLineEdit *m_returning = nullptr;
     bool m_activated = false;
+    bool m_closing = false;
 };
 
 } // namespace keldor

@@ -217,6 +217,19 @@ private slots:
         QCOMPARE(m_station->overviews, 0);
     }
 
+    void closingWithoutSavingSendsAndAsksNothing()
+    {
+        show();
+        QTRY_COMPARE(ui().messages.size(), 1);
+        QLineEdit *edit = box("Text_IP_1");
+        focus(edit);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClick(edit, Qt::Key_Escape);
+        QTRY_VERIFY(!m_form->isVisible());
+        QCOMPARE(ui().messages.size(), 1);
+        QCOMPARE(m_station->sim.frames(0x8D).size(), 0);
+    }
+
     void badBoxSendsNothing()
     {
         show();
