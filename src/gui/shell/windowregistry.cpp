@@ -1,8 +1,12 @@
 #include "shell/windowregistry.h"
 
 #include "channels/formuebersicht.h"
+#include "diagnostics/formdiagnostic.h"
 #include "files/settingsmenu.h"
+#include "network/formeditlan.h"
 #include "services/formservicelist.h"
+#include "shell/mdiform1.h"
+#include "update/formupdate.h"
 
 #include <QPointer>
 
@@ -38,6 +42,18 @@ WindowRegistry standardWindows()
                 });
         }
         return overview;
+    });
+    registry.add(HeadendWindow::Diagnostic, [](Station &station, MDIForm1 &mainWindow) {
+        return new Form_Diagnostic(station, mainWindow);
+    });
+    registry.add(HeadendWindow::UpdateController, [](Station &station, MDIForm1 &mainWindow) {
+        return new Form_Update(station, mainWindow);
+    });
+    registry.add(HeadendWindow::UpdateQam, [](Station &station, MDIForm1 &mainWindow) {
+        return new Form_Update(station, mainWindow);
+    });
+    registry.add(HeadendWindow::LanParameter, [](Station &station, MDIForm1 &mainWindow) {
+        return new Form_Edit_LAN(station, mainWindow, &mainWindow);
     });
     return registry;
 }
