@@ -1,0 +1,161 @@
+// Draws every window of the station against a simulated headend into PNG files, for the
+// documentation and for looking at the layout: keldor-screenshots FOLDER. Run it under xvfb-run
+// (scripts/screenshots.sh) or on a desktop.
+#include "channels/formuebersicht.h"
+#include "diagnostics/formdiagnostic.h"
+#include "directory/directoryfile.h"
+#include "directory/formheadend.h"
+#include "directory/formheadendedit.h"
+#include "directory/headenddirectory.h"
+#include "link/session.h"
+#include "network/formeditlan.h"
+#include "network/formproxy.h"
+#include "services/formservicelist.h"
+#include "shell/frmlogin.h"
+#include "shell/mdiform1.h"
+#include "shell/programfolder.h"
+#include "shell/settingsstore.h"
+#include "shell/station.h"
+#include "shell/widgetui.h"
+#include "sim/headend.h"
+#include "sim/tcptransport.h"
+#include "update/formupdate.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QMdiSubWindow>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+
+using namespace keldor;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Message boxes would stop the run; they are written to stderr instead.
+class LoggingUi : public WidgetUi {
+public:
+    Answer message(Icon, const QString &title, const QString &text, Buttons) override
+    {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
+        return Answer::Ok;
+    }
+};
+
+void settle(std::chrono::milliseconds time)
+{
+    QEventLoop loop;
+    QTimer::singleShot(time, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool save(QWidget &widget, const QString &folder, const QString &name)
+{
+    const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
+    const bool saved = widget.grab().save(path);
+    std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QString folder = app.arguments().value(1);
+    if (folder.isEmpty() || !QDir().mkpath(folder)) {
+        std::fprintf(stderr, "usage: keldor-screenshots FOLDER\n");
+        return 2;
+    }
+
+    sim::Headend headend;
+    // A channel without a signal and one switched off show what a technician looks for.
+    headend.state().channels[1].tuner.status = 0;
+    headend.state().channels[1].tuner.noSignal = 1;
+    headend.state().channels[4].outputOn = 0;
+    sim::TcpTransport tcp(headend);
+    if (!tcp.listen(QHostAddress::LocalHost, 0))
+        return 1;
+
+    QTemporaryDir temp;
+    setProgramFolderOverride(temp.path());
+    for (const char *icon : {"sat.ico", "check.ico", "cross.ico"})
+        QFile::copy(QCoreApplication::applicationDirPath() + '/' + icon, temp.filePath(icon));
+    datenbank_anlegen(temp.path());
+    {
+        HeadendDirectory directory;
+        directory.open(temp.path());
+        const int row = directory.appendEmpty();
+        directory.update(row, {QStringLiteral("Rack 3 Kopfstation"), QStringLiteral("Hall B"),
+                               QStringLiteral("127.0.0.1"), QString::number(tcp.port())});
+    }
+    QSettings ini(temp.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+    ini.setValue(QStringLiteral("Settings/LAN-Control"), QStringLiteral("True"));
+    SettingsStore settings(ini);
+    LoggingUi ui;
+    Timing timing;
+    timing.sendPause = 1ms; // the pictures don't need the headend's real pace
+    Station station(ui, settings, timing);
+    MDIForm1 window(station);
+    ui.attach(window);
+    window.resize(1600, 1000);
+    window.show();
+    settle(200ms);
+    int failures = save(window, folder, QStringLiteral("main-window")) ? 0 : 1;
+
+    const auto child = [&](QWidget *widget, const QString &name, std::chrono::milliseconds wait) {
+        QMdiSubWindow *sub = window.addChildWindow(widget);
+        sub->show();
+        settle(wait);
+        failures += save(*sub, folder, name) ? 0 : 1;
+        sub->close();
+        settle(100ms);
+    };
+    const auto dialog = [&](QWidget *widget, const QString &name, std::chrono::milliseconds wait) {
+        widget->show();
+        settle(wait);
+        failures += save(*widget, folder, name) ? 0 : 1;
+        widget->close();
+        delete widget;
+    };
+
+    child(new Form_Headend_Edit(station, window), QStringLiteral("directory-editor"), 300ms);
+    dialog(new Form_Proxy(station, &window), QStringLiteral("proxy-settings"), 200ms);
+    dialog(new frmLogin(station, &window), QStringLiteral("expert-login"), 200ms);
+    dialog(new Form_Headend(station, &window), QStringLiteral("headend-selection"), 300ms);
+
+    station.shell.active_headend_name = QStringLiteral("Rack 3 Kopfstation");
+    station.shell.active_headend_ip = QStringLiteral("127.0.0.1");
+    station.shell.active_headend_port = QString::number(tcp.port());
+    ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + station.shell.active_headend_name);
+    if (!lan_connect(station.session, station.lanTarget()))
+        return 1;
+
+    for (int channels : {12, 16}) {
+        headend.state().identity.variant = *sim::variantForChannelCount(channels);
+        auto *overview = new Form_Uebersicht(station, window);
+        QMdiSubWindow *sub = window.addChildWindow(overview);
+        sub->showMaximized();
+        settle(3s);
+        failures +=
+            save(window, folder, QStringLiteral("channel-overview-%1").arg(channels)) ? 0 : 1;
+        if (channels == 12)
+            dialog(new Form_Servicelist(station, 0, overview), QStringLiteral("service-list"), 1s);
+        sub->close();
+        settle(300ms);
+        if (!station.session.lan.isConnected() &&
+            !lan_connect(station.session, station.lanTarget()))
+            return 1;
+    }
+    headend.state().identity.variant = *sim::variantForChannelCount(8);
+    child(new Form_Diagnostic(station, window), QStringLiteral("diagnostic-window"), 2s);
+    station.shell.update_target = 132;
+    child(new Form_Update(station, window), QStringLiteral("update-window-idle"), 1s);
+    dialog(new Form_Edit_LAN(station, window, &window), QStringLiteral("lan-settings"), 1s);
+    return failures == 0 ? 0 : 1;
+}
