@@ -166,8 +166,8 @@ int benchPty(QTextStream &out, const QTemporaryDir &dir, const QString &image, q
     elapsed = clock.nsecsElapsed() / 1e9;
     sent = reader.readNew();
     const qint64 blocks = upload_block_count(imageSize);
-    bound =
-        (sent.bytes + received) / lineBytesPerSecond + blocks * seconds(session.timing.sendPause);
+    bound = (sent.bytes + received) / lineBytesPerSecond +
+            blocks * seconds(session.timing.sendPause) + seconds(session.timing.successPause);
     printRatio(out,
                QStringLiteral("upload of %1 KiB over a pty at 9600 baud").arg(imageSize / 1024),
                elapsed, bound, 1.03);
