@@ -24,6 +24,7 @@ struct FaultPlan {
     Fault fault = Fault::None;
     int code = -1;  // frame code the fault applies to; -1 = every frame
     int count = -1; // how many more times it fires; -1 = always
+    int skip = 0;   // matching frames that pass unharmed before it fires, to hit one mid-transfer
     std::chrono::milliseconds delay = 3500ms;
     // Ends in neither "OK" nor "EN", so a client can only be fooled by what follows.
     QByteArray garbage = QByteArray::fromHex("A55A00FF13");

@@ -31,6 +31,10 @@ Fault Headend::strike(std::optional<quint8> code)
     }
     if (m_fault.count == 0)
         return Fault::None;
+    if (m_fault.skip > 0) {
+        --m_fault.skip;
+        return Fault::None;
+    }
     if (m_fault.count > 0)
         --m_fault.count;
     return m_fault.fault;

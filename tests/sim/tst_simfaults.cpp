@@ -23,6 +23,7 @@ private slots:
     void droppedFrameChangesNothingAndUsesUpItsCount();
     void garbagePrecedesTheRealAnswer();
     void faultsHitOnlyTheirCode();
+    void skippedFramesPassBeforeTheFaultFires();
     void disconnectSendsHalfTheAnswer();
     void babbleKeepsStreaming();
     void throttlePacesBothDirections();
@@ -111,6 +112,23 @@ void TestSimFaults::faultsHitOnlyTheirCode()
     QCOMPARE(m_client->exchange("N", 2), QByteArray("EN"));
     QCOMPARE(m_client->exchange(frame(0, 0x52), 7), QByteArray::fromHex("A55A00FF13"
                                                                         "29F8"));
+}
+
+void TestSimFaults::skippedFramesPassBeforeTheFaultFires()
+{
+    FaultPlan plan;
+    plan.fault = Fault::DropAnswer;
+    plan.code = 0x06;
+    plan.count = 1;
+    plan.skip = 1;
+    m_headend->setFault(plan);
+    QCOMPARE(m_client->exchange(frame(0, 0x59), 1), QByteArray(1, char(5)));
+    QCOMPARE(m_client->exchange("N", 2), QByteArray("EN"));
+    QCOMPARE(m_client->exchange(frame(1, 0x06, "\x01"), 2), QByteArray("EN"));
+    m_client->send(frame(1, 0x06, "\x02"));
+    QCOMPARE(m_client->firstArrivalWithin(150ms), QByteArray());
+    QCOMPARE(m_headend->state().channels[1].qam, quint8(1));
+    QCOMPARE(m_client->exchange(frame(1, 0x06, "\x03"), 2), QByteArray("EN"));
 }
 
 void TestSimFaults::disconnectSendsHalfTheAnswer()

@@ -16,6 +16,9 @@ Session::Session(UserInterface &ui, const Timing &timing)
 bool check_device_present(Session &session)
 {
     BusyCursor busy(session.ui);
+    // A port this program still holds open looks busy to the probe below; without letting go
+    // of it first, a second search would never find the headend it is connected to.
+    session.serial.close();
     for (const QString &port : session.usbPorts()) {
         if (!SerialLink::portUsable(port) || !session.serial.open(port))
             continue;

@@ -185,7 +185,10 @@ bool save_settings_file(UserInterface &ui, const QString &path, UnitData &unit)
 {
     QSaveFile file(path);
     const QByteArray image = encode_settings(unit.channels);
-    if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.commit()) {
+    // QSaveFile::commit() puts the file in place even when its buffered bytes could not all be
+    // written (a full disk); unbuffered, a short write shows at once, and the flush is checked.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        file.write(image) != image.size() || !file.flush() || !file.commit()) {
         ui.message(UserInterface::Icon::Critical, saveTitle,
                    QStringLiteral("The settings could not be saved as %1:\r%2\rAn existing file "
                                   "of that name is unchanged.")

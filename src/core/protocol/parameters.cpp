@@ -20,6 +20,16 @@ namespace {
 constexpr int frameLength = 10;
 constexpr quint8 listStringCode = 0xA0;
 const QByteArray continueRequest("N");
+const QByteArray commandEnd("EN");
+
+bool garbled_answer(Exchange &exchange)
+{
+    exchange.ui().message(UserInterface::Icon::Critical, QStringLiteral("Connect Error"),
+                          QStringLiteral("The headend's answer was garbled; it was not used.\r"
+                                         "Please try again."));
+    exchange.ui().setMainWindowEnabled(true);
+    return false;
+}
 
 template<typename T> QByteArray big_endian(T value)
 {
@@ -249,19 +259,27 @@ bool read_parameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub,
     exchange.wait_seconds(exchange.timing().sendPause);
     exchange.send(read_request(channel, code, sub));
 
+    // The headend sends nothing beyond the answer before it hears "N", and only "EN" after it.
+    // Anything more means the bytes read were not (only) the answer, so none of them is used.
     const AnswerKind kind = answer_kind(code);
-    if (!exchange.get_data(answer_length(kind)))
+    const int length = answer_length(kind);
+    if (!exchange.get_data(length))
         return false;
+    if (exchange.rx_buffer().size() != length)
+        return garbled_answer(exchange);
+    ParamValue answer;
     if (kind == AnswerKind::Text) {
-        const int length = static_cast<uchar>(exchange.rx_buffer().at(0));
+        const int textLength = static_cast<uchar>(exchange.rx_buffer().at(0));
         exchange.clear_rx();
         exchange.wait_seconds(exchange.timing().sendPause);
         exchange.send(continueRequest);
-        if (!exchange.get_data(length))
+        if (!exchange.get_data(textLength))
             return false;
-        value = decode_answer(kind, QByteArrayView(exchange.rx_buffer()).first(length));
+        if (exchange.rx_buffer().size() != textLength)
+            return garbled_answer(exchange);
+        answer = decode_answer(kind, exchange.rx_buffer());
     } else {
-        value = decode_answer(kind, exchange.rx_buffer());
+        answer = decode_answer(kind, exchange.rx_buffer());
     }
 
     exchange.clear_rx();
@@ -269,6 +287,9 @@ bool read_parameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub,
     exchange.send(continueRequest);
     if (!exchange.command_quit())
         return false;
+    if (exchange.rx_buffer() != commandEnd)
+        return garbled_answer(exchange);
+    value = answer;
     exchange.end_exchange();
     return true;
 }

@@ -350,7 +350,8 @@ ReportResult Print_RTF(Exchange &exchange, const QString &path, const ReportText
         ui.closeProgress();
     }
     file.write("}\r\n");
-    if (!file.commit())
+    // commit() would put a report in place whose buffer could not be flushed (a full disk).
+    if (!file.flush() || !file.commit())
         return notWritten();
     return result;
 }

@@ -96,21 +96,18 @@ ServiceListEditor::SaveResult ServiceListEditor::send(const Selection &selection
         return set_parameter(m_exchange, channel, code, value);
     };
 
-    // The record follows the headend step by step: after a failed write it holds the IDs the
-    // headend has already taken.
-    if (selection.mode == servicemode::allButListed)
-        record.service_count = 0;
+    // The record follows the headend step by step: after a failed write it holds the mode and
+    // the IDs the headend has already taken, never its old count over new IDs.
     if (!write(selectionStart, selection.mode))
         return SaveResult::Failed;
+    record.service_mode = selection.mode;
+    record.service_count = 0;
     for (qsizetype i = 0; i < selection.ids.size(); ++i) {
         if (!write(selectionId, selection.ids.at(i)))
             return SaveResult::Failed;
         record.service_ids[static_cast<size_t>(i)] = selection.ids.at(i);
-        if (selection.mode == servicemode::allButListed)
-            record.service_count = static_cast<quint8>(i + 1);
+        record.service_count = static_cast<quint8>(i + 1);
     }
-    record.service_mode = selection.mode;
-    record.service_count = static_cast<quint8>(selection.ids.size());
 
     if (!write(selectionEnd, 0) || !write(selectionCommit, 0) ||
         !set_parameter(m_exchange, channel, listString, selection.listString()))

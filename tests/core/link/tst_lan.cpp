@@ -240,8 +240,8 @@ private slots:
         ParamValue value;
         read_parameter(session.exchange, 0, 0x59, 0, value);
 
-        // From now on the headend only streams noise: the exchange must give up once the
-        // buffer bound is reached, long before its time limit, and hold no more than the bound.
+        // From now on the headend only streams noise: the read must give up as soon as it sees
+        // more than an answer, long before its time limit, and hold no more than the bound.
         sim::FaultPlan ignore;
         ignore.fault = sim::Fault::DropAnswer;
         m_sim->headend.setFault(ignore);
@@ -250,7 +250,9 @@ private slots:
         clock.start();
         QVERIFY(!read_parameter(session.exchange, 0, 0x7A, 0, value));
         QVERIFY(clock.elapsed() < 4000);
-        QCOMPARE(m_ui->texts(), QStringList{"Connection aborted!"});
+        QCOMPARE(
+            m_ui->texts(),
+            QStringList{"The headend's answer was garbled; it was not used.\rPlease try again."});
         QVERIFY(session.exchange.rx_buffer().size() <= Exchange::rxLimit);
     }
 

@@ -1,0 +1,234 @@
+// Measures the long transfers against the time their bytes need on the wire:
+//  1. the full read of a 16-channel headend over a pseudo-terminal at 9600 baud, against the
+//     bytes both sides actually sent plus the pause the protocol demands before every send;
+//  2. a controller upload over the same line, against its bytes plus one pause per block;
+//  3. the same upload over loopback TCP without a throttle, against the block pauses alone.
+// Both upload bounds also hold the fixed pause for which update_fw shows its success.
+// The bytes the client sent come from the simulator's transcript, the bytes it received from
+// the link itself.
+#include "channels/channeltextsview.h"
+#include "link/session.h"
+#include "protocol/devicetype.h"
+#include "protocol/readunitdata.h"
+#include "update/updateview.h"
+#include "update/upload.h"
+
+#include "recordingui.h"
+#include "simprocess.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+using namespace keldor;
+
+namespace {
+
+constexpr double lineBytesPerSecond = 960.0; // 9600 baud, 10 bits per byte
+
+class QuietView : public UpdateView {
+public:
+    void setTitle(const QString &, Tint) override {}
+    void setExplanation(int, const QString &, const QString &, Tint) override {}
+    void setProgressMaximum(int) override {}
+    void setProgressValue(int) override {}
+    void setPercentage(const QString &) override {}
+    void setProgressVisible(bool) override {}
+    void setActivityTint(Tint) override {}
+    void setElapsedTimerRunning(bool) override {}
+    void setToolbar(Toolbar) override {}
+    void setBackupFile(const QString &) override {}
+    bool cancelRequested() const override { return false; }
+};
+
+// What the client sent since the transcript was last looked at: bytes and separate sends.
+struct Sent {
+    qint64 bytes = 0;
+    qint64 units = 0;
+};
+
+class TranscriptReader {
+public:
+    explicit TranscriptReader(const QString &path)
+        : m_file(path)
+    {}
+
+    Sent readNew()
+    {
+        Sent sent;
+        if (!m_file.isOpen() && !m_file.open(QIODevice::ReadOnly))
+            return sent;
+        while (m_file.canReadLine() || !m_file.atEnd()) {
+            const QJsonObject entry = QJsonDocument::fromJson(m_file.readLine()).object();
+            const QString kind = entry.value(QLatin1String("kind")).toString();
+            const qint64 size = unitSize(kind, entry);
+            if (size > 0) {
+                sent.bytes += size;
+                ++sent.units;
+            }
+        }
+        return sent;
+    }
+
+private:
+    static qint64 unitSize(const QString &kind, const QJsonObject &entry)
+    {
+        if (kind == QLatin1String("open"))
+            return 2;
+        if (kind == QLatin1String("frame") || kind == QLatin1String("unknown"))
+            return 10;
+        if (kind == QLatin1String("continue") || kind == QLatin1String("stray-continue"))
+            return 1;
+        if (kind == QLatin1String("raw") || kind == QLatin1String("noise"))
+            return entry.value(QLatin1String("size")).toInteger();
+        return 0;
+    }
+
+    QFile m_file;
+};
+
+double seconds(std::chrono::milliseconds duration)
+{
+    return std::chrono::duration<double>(duration).count();
+}
+
+void printRatio(QTextStream &out, const QString &what, double elapsed, double bound, double target)
+{
+    out << QStringLiteral("%1: %2 s, bound %3 s, ratio %4 (target <= %5)\n")
+               .arg(what)
+               .arg(elapsed, 0, 'f', 3)
+               .arg(bound, 0, 'f', 3)
+               .arg(elapsed / bound, 0, 'f', 3)
+               .arg(target, 0, 'f', 2);
+    out.flush();
+}
+
+int benchPty(QTextStream &out, const QTemporaryDir &dir, const QString &image, qint64 imageSize)
+{
+    const QString transcript = dir.filePath(QStringLiteral("pty.jsonl"));
+    SimProcess sim;
+    const QStringList pty = sim.start(
+        {"--pty", "--variant", "16", "--baud", "9600", "--transcript", transcript}, "PTY");
+    if (pty.size() < 2) {
+        out << "could not start headend-sim on a pty\n";
+        return 1;
+    }
+    RecordingUi ui;
+    Session session(ui);
+    session.usbPorts = [&] {
+        return QStringList{pty.at(1)};
+    };
+    qint64 received = 0;
+    QObject::connect(&session.serial, &Link::received, &session.serial,
+                     [&](const QByteArray &bytes) { received += bytes.size(); });
+    if (!check_device_present(session)) {
+        out << "no session on " << pty.at(1) << '\n';
+        return 1;
+    }
+    TranscriptReader reader(transcript);
+    reader.readNew();
+    received = 0;
+
+    UnitData unit;
+    ChannelTextsView view;
+    QElapsedTimer clock;
+    clock.start();
+    if (!check_devicetype(session.exchange, unit) ||
+        !read_unit_data(session.exchange, unit, view)) {
+        out << "the full read failed: " << ui.texts().join(" / ") << '\n';
+        return 1;
+    }
+    double elapsed = clock.nsecsElapsed() / 1e9;
+    Sent sent = reader.readNew();
+    double bound = (sent.bytes + received) / lineBytesPerSecond +
+                   sent.units * seconds(session.timing.sendPause);
+    printRatio(
+        out,
+        QStringLiteral("full read of %1 channels over a pty at 9600 baud (%2 bytes, %3 sends)")
+            .arg(unit.max_channel + 1)
+            .arg(sent.bytes + received)
+            .arg(sent.units),
+        elapsed, bound, 1.05);
+
+    if (imageSize == 0)
+        return 0;
+    received = 0;
+    QuietView updateView;
+    clock.restart();
+    if (update_fw(session, updateView, image) != UploadResult::Succeeded) {
+        out << "the upload over the pty failed: " << ui.texts().join(" / ") << '\n';
+        return 1;
+    }
+    elapsed = clock.nsecsElapsed() / 1e9;
+    sent = reader.readNew();
+    const qint64 blocks = upload_block_count(imageSize);
+    bound = (sent.bytes + received) / lineBytesPerSecond +
+            blocks * seconds(session.timing.sendPause) + seconds(session.timing.successPause);
+    printRatio(out,
+               QStringLiteral("upload of %1 KiB over a pty at 9600 baud").arg(imageSize / 1024),
+               elapsed, bound, 1.03);
+    return 0;
+}
+
+int benchTcpUpload(QTextStream &out, const QString &image, qint64 imageSize)
+{
+    SimProcess sim;
+    const QStringList tcp = sim.start({"--tcp", "0"}, QStringLiteral("LISTENING"));
+    if (tcp.size() < 4) {
+        out << "could not start headend-sim\n";
+        return 1;
+    }
+    RecordingUi ui;
+    Session session(ui);
+    session.exchange.setSerialSelected(false);
+    LanTarget target;
+    target.name = QStringLiteral("bench");
+    target.ip = tcp.at(2);
+    target.port = tcp.at(3);
+    if (!lan_connect(session, target)) {
+        out << "no session on " << target.ip << ':' << target.port << '\n';
+        return 1;
+    }
+    QuietView view;
+    QElapsedTimer clock;
+    clock.start();
+    if (update_fw(session, view, image) != UploadResult::Succeeded) {
+        out << "the upload over TCP failed: " << ui.texts().join(" / ") << '\n';
+        return 1;
+    }
+    const double elapsed = clock.nsecsElapsed() / 1e9;
+    const double bound = upload_block_count(imageSize) * seconds(session.timing.sendPause) +
+                         seconds(session.timing.successPause);
+    printRatio(out, QStringLiteral("upload of %1 KiB over loopback TCP").arg(imageSize / 1024),
+               elapsed, bound, 1.2);
+    return 0;
+}
+
+} // namespace
+
+// Arguments: the image size in KiB (default 512); 0 skips the uploads.
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    const qint64 kib = argc > 1 ? QString::fromLocal8Bit(argv[1]).toLongLong() : 512;
+    const qint64 imageSize = qMax<qint64>(0, kib) * 1024;
+
+    QTemporaryDir dir;
+    const QString image = dir.filePath(QStringLiteral("KELDOR_FW_BENCH.UC3"));
+    QFile file(image);
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    for (qint64 i = 0; i < imageSize; ++i)
+        file.putChar(char((i * 31) & 0xFF));
+    file.close();
+
+    int failures = benchPty(out, dir, image, imageSize);
+    if (imageSize > 0)
+        failures += benchTcpUpload(out, image, imageSize);
+    return failures == 0 ? 0 : 1;
+}
