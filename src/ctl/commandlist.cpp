@@ -8,6 +8,8 @@ const CtlCommandTable &ctl_commands()
         CtlCommandTable t;
         add_parameter_commands(t);
         add_maintenance_commands(t);
+        add_file_commands(t);
+        add_channel_commands(t);
         return t;
     }();
     return table;

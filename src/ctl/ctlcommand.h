@@ -30,6 +30,8 @@ using CtlCommandTable = std::map<QString, CtlCommand>;
 // Each group of commands lives in its own file and adds itself here.
 void add_parameter_commands(CtlCommandTable &table);
 void add_maintenance_commands(CtlCommandTable &table);
+void add_file_commands(CtlCommandTable &table);
+void add_channel_commands(CtlCommandTable &table);
 
 const CtlCommandTable &ctl_commands();
 

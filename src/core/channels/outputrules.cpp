@@ -1,0 +1,143 @@
+#include "channels/outputrules.h"
+
+#include "channels/channellists.h"
+#include "common/textutil.h"
+#include "protocol/tunerinfo.h"
+
+namespace keldor {
+
+namespace {
+
+constexpr int lowestFrequency = 112;
+constexpr int highestFrequency = 858;
+constexpr int highestSymbolrate = 7200;
+constexpr int highestQamCode = 5;
+constexpr int sevenMegahertz = 0;
+// Occupied bandwidth is the symbol rate times 1.15 (roll-off 0.15); half of it in MHz.
+constexpr double halfWidthPerKsym = 1.15 / 2000.0;
+
+const QString highDatarate =
+    QStringLiteral("This transponder cannot be converted due to high datarate!");
+const QString invalidSymbolrate = QStringLiteral("Please enter a valid Symbolrate!");
+
+RuleMessage error(const QString &text)
+{
+    return {.text = text};
+}
+
+RuleMessage collision(const QString &text)
+{
+    return {UserInterface::Icon::Critical, QStringLiteral("WARNING!!!"), text,
+            UserInterface::Buttons::AbortRetryIgnore};
+}
+
+// Steps 2 and 3 of the QAM rule, shared with the bandwidth rule.
+void raise_symbolrate(RuleOutcome &outcome, const QString &symbolrateText, int minimum)
+{
+    const auto value = parse_number(symbolrateText);
+    if (!value) {
+        outcome.messages.append(error(invalidSymbolrate));
+        outcome.focus = RuleOutcome::Focus::OutSymbolrate;
+        return;
+    }
+    if (round_half_even(*value) < minimum)
+        outcome.outSymbolrateText = number_text(minimum);
+}
+
+} // namespace
+
+RuleOutcome output_frequency_rule(const QList<OutputSpan> &columns, int column)
+{
+    RuleOutcome outcome;
+    const auto typed = parse_number(columns.value(column).frequency);
+    if (!typed) {
+        outcome.messages.append(error(QStringLiteral("Please enter a valid Output-Frequency!")));
+        outcome.focus = RuleOutcome::Focus::Back;
+        return outcome;
+    }
+    const auto whole = whole_number16(columns.at(column).frequency);
+    if (!whole || *whole > highestFrequency || *whole < lowestFrequency) {
+        outcome.messages.append(
+            error(QStringLiteral("Frequency must be in the range 112 to 858MHz")));
+        outcome.focus = RuleOutcome::Focus::Back;
+    }
+    outcome.fieldText = format_frequency(*typed);
+
+    const auto fi = whole_number16(*outcome.fieldText);
+    const auto si = whole_number16(columns.at(column).symbolrate);
+    if (!fi || !si)
+        return outcome;
+    const double upperEdge = *fi + *si * halfWidthPerKsym;
+    const double lowerEdge = *fi - *si * halfWidthPerKsym;
+    for (int j = 0; j < columns.size(); ++j) {
+        if (j == column)
+            continue;
+        const auto fj = whole_number16(columns.at(j).frequency);
+        const auto sj = whole_number16(columns.at(j).symbolrate);
+        if (!fj || !sj)
+            continue;
+        const QString where = number_text(j + 1) + QStringLiteral(" at ") +
+                              columns.at(j).frequency + QStringLiteral("MHz!!!");
+        if (*fj < *fi) {
+            if (lowerEdge < *fj + *sj * halfWidthPerKsym)
+                outcome.messages.append(
+                    collision(QStringLiteral("Collision with lower CHANNEL") + where));
+        } else if (upperEdge > *fj - *sj * halfWidthPerKsym) {
+            outcome.messages.append(
+                collision(QStringLiteral("Collision with upper CHANNEL") + where));
+        }
+    }
+    return outcome;
+}
+
+RuleOutcome output_symbolrate_rule(const QString &symbolrateText, int qamCode, float dataRate)
+{
+    RuleOutcome outcome;
+    const int minimum = get_minsymbol(qamCode, dataRate);
+    if (!parse_number(symbolrateText)) {
+        outcome.messages.append(error(invalidSymbolrate));
+        outcome.focus = RuleOutcome::Focus::Back;
+    } else if (minimum > highestSymbolrate) {
+        outcome.messages.append(error(highDatarate));
+    } else if (const auto value = whole_number16(symbolrateText);
+               !value || *value < minimum || *value > highestSymbolrate) {
+        outcome.messages.append(error(QStringLiteral("Output Symbolrate must be in the range") +
+                                      number_text(minimum) + QStringLiteral(" to 7200kSym")));
+        outcome.focus = RuleOutcome::Focus::Back;
+    }
+    return outcome;
+}
+
+RuleOutcome qam_rule(const QString &symbolrateText, int qamCode, float dataRate)
+{
+    RuleOutcome outcome;
+    raise_symbolrate(outcome, symbolrateText, get_minsymbol(qamCode, dataRate));
+    return outcome;
+}
+
+RuleOutcome bandwidth_rule(int bandwidthPosition, int qamCode, const QString &symbolrateText,
+                           float dataRate)
+{
+    RuleOutcome outcome;
+    if (!(dataRate > 0))
+        return outcome;
+    outcome.enableSet = true;
+    const int lowest = get_minqam(bandwidthPosition, dataRate);
+    if (lowest > highestQamCode) {
+        outcome.messages.append(
+            error(bandwidthPosition == sevenMegahertz
+                      ? QStringLiteral("This transponder does not fit into a 7MHz channel!")
+                      : highDatarate));
+        return outcome;
+    }
+    const int selected = qamCode < lowest ? lowest : qamCode;
+    outcome.qamList = QamList{lowest, selected};
+    const int minimum = get_minsymbol(selected, dataRate);
+    if (minimum > highestSymbolrate)
+        outcome.messages.append(error(highDatarate));
+    else
+        raise_symbolrate(outcome, symbolrateText, minimum);
+    return outcome;
+}
+
+} // namespace keldor

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "link/session.h"
+
+namespace keldor {
+
+// Waits for a headend that was told to restart: the restart pause with the progress window,
+// then polls until the headend can be reached again on the selected link. On the serial link
+// that is the moment its USB port can be used again; on the LAN the moment a connection to
+// the target's address is accepted. Neither opens a session: the caller does that next.
+// After the reconnect limit the operator is told to reconnect by hand and false is returned.
+bool wait_for_restart(Session &session, const LanTarget &target, const QString &serialPort);
+
+// The caption of the program's own message boxes.
+inline constexpr auto applicationTitle = "KELDOR Station";
+
+} // namespace keldor

@@ -1,0 +1,236 @@
+#include "model/settingsfile.h"
+
+#include "common/textutil.h"
+#include "common/userinterface.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <bit>
+
+namespace keldor {
+
+namespace {
+
+const QString saveTitle = QStringLiteral("Save Settings");
+const QString loadTitle = QStringLiteral("Load Settings");
+const QString nothingSent = QStringLiteral("\rNothing was sent to the headend.");
+constexpr int reservedAt = 22;
+constexpr int serviceIdsAt = 48;
+
+// Little-endian writer over a fixed-size record; the offsets are the file format.
+class RecordWriter {
+public:
+    explicit RecordWriter(qsizetype size)
+        : m_bytes(size, '\0')
+    {}
+    void put8(int at, quint8 v) { m_bytes[at] = static_cast<char>(v); }
+    void put16(int at, qint16 v) { qToLittleEndian(v, m_bytes.data() + at); }
+    void putFloat(int at, float v)
+    {
+        qToLittleEndian(std::bit_cast<quint32>(v), m_bytes.data() + at);
+    }
+    QByteArray bytes() const { return m_bytes; }
+
+private:
+    QByteArray m_bytes;
+};
+
+class RecordReader {
+public:
+    explicit RecordReader(QByteArrayView bytes)
+        : m_data(reinterpret_cast<const uchar *>(bytes.data()))
+    {}
+    quint8 get8(int at) const { return m_data[at]; }
+    qint16 get16(int at) const { return qFromLittleEndian<qint16>(m_data + at); }
+    float getFloat(int at) const
+    {
+        return std::bit_cast<float>(qFromLittleEndian<quint32>(m_data + at));
+    }
+
+private:
+    const uchar *m_data;
+};
+
+// The first thirteen fields, common to both file forms.
+void encode_settings_head(RecordWriter &w, const ChannelRecord &r)
+{
+    w.put8(0, r.polarisation);
+    w.put16(1, r.in_frequency);
+    w.put16(3, r.lo_frequency);
+    w.put16(5, r.in_symbolrate);
+    w.putFloat(7, r.out_frequency);
+    w.put8(11, r.bandwidth);
+    w.put8(12, r.qam);
+    w.put16(13, r.out_symbolrate);
+    w.put8(15, r.spectrum);
+    w.put8(16, r.attenuation);
+    w.put8(17, r.opmode);
+    w.put8(18, r.output_on);
+    w.put8(19, r.lo_mode);
+}
+
+void decode_settings_head(const RecordReader &in, ChannelRecord &r)
+{
+    r.polarisation = in.get8(0);
+    r.in_frequency = in.get16(1);
+    r.lo_frequency = in.get16(3);
+    r.in_symbolrate = in.get16(5);
+    r.out_frequency = in.getFloat(7);
+    r.bandwidth = in.get8(11);
+    r.qam = in.get8(12);
+    r.out_symbolrate = in.get16(13);
+    r.spectrum = in.get8(15);
+    r.attenuation = in.get8(16);
+    r.opmode = in.get8(17);
+    r.output_on = in.get8(18);
+    r.lo_mode = in.get8(19);
+}
+
+ChannelRecord decode_settings_record(QByteArrayView bytes)
+{
+    const RecordReader in(bytes);
+    ChannelRecord r;
+    decode_settings_head(in, r);
+    r.service_count = in.get8(20);
+    r.service_mode = in.get8(21);
+    for (int i = 0; i < reservedBytes; ++i)
+        r.reserved[i] = in.get8(reservedAt + i);
+    for (int i = 0; i < serviceIdCapacity; ++i)
+        r.service_ids[i] = in.get16(serviceIdsAt + 2 * i);
+    return r;
+}
+
+QString wrong_size(qint64 size)
+{
+    return QStringLiteral("it has %1 bytes; a settings file has 3968 bytes (240 in the old form).")
+        .arg(size);
+}
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+QByteArray encode_settings_record(const ChannelRecord &record)
+{
+    RecordWriter w(settingsRecordSize);
+    encode_settings_head(w, record);
+    w.put8(20, record.service_count);
+    w.put8(21, record.service_mode);
+    for (int i = 0; i < reservedBytes; ++i)
+        w.put8(reservedAt + i, record.reserved[i]);
+    for (int i = 0; i < serviceIdCapacity; ++i)
+        w.put16(serviceIdsAt + 2 * i, record.service_ids[i]);
+    return w.bytes();
+}
+
+QByteArray encode_settings(const std::array<ChannelRecord, channelCount> &channels)
+{
+    QByteArray image;
+    image.reserve(settingsFileSize);
+    for (const ChannelRecord &record : channels)
+        image.append(encode_settings_record(record));
+    return image;
+}
+
+std::optional<QString> decode_settings(const QByteArray &image,
+                                       std::array<ChannelRecord, channelCount> &channels)
+{
+    // Decoded into a copy first: a refused file must not leave half a table behind.
+    std::array<ChannelRecord, channelCount> decoded = channels;
+    if (image.size() == oldSettingsFileSize) {
+        for (int ch = 0; ch < oldRecordCount; ++ch)
+            decode_settings_head(RecordReader(QByteArrayView(image).sliced(ch * oldRecordSize)),
+                                 decoded[ch]);
+        for (ChannelRecord &record : decoded) {
+            record.service_count = 0;
+            record.service_mode = 0;
+        }
+    } else if (image.size() == settingsFileSize) {
+        for (int ch = 0; ch < channelCount; ++ch) {
+            decoded[ch] = decode_settings_record(
+                QByteArrayView(image).sliced(ch * settingsRecordSize, settingsRecordSize));
+            // The record has room for 100 IDs; a larger count can only come from a damaged
+            // file and would make the full write send IDs that aren't there.
+            if (decoded[ch].service_count > serviceIdCapacity)
+                return QStringLiteral("it is damaged: channel") + number_text(ch + 1) +
+                       QStringLiteral(" lists") + number_text(decoded[ch].service_count) +
+                       QStringLiteral(" services, a channel holds at most 100.");
+        }
+    } else {
+        return wrong_size(image.size());
+    }
+    channels = decoded;
+    return std::nullopt;
+}
+
+QString settings_file_name(const QString &chosen)
+{
+    return chosen.endsWith(QLatin1String(".kdr"), Qt::CaseSensitive)
+               ? chosen
+               : chosen + QLatin1String(".kdr");
+}
+
+QString report_file_name(const QString &settingsFile)
+{
+    return settingsFile.chopped(qMin<qsizetype>(4, settingsFile.size())) + QLatin1String(".rtf");
+}
+
+bool save_settings_file(UserInterface &ui, const QString &path, UnitData &unit)
+{
+    QSaveFile file(path);
+    const QByteArray image = encode_settings(unit.channels);
+    if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.commit()) {
+        ui.message(UserInterface::Icon::Critical, saveTitle,
+                   QStringLiteral("The settings could not be saved as %1:\r%2\rAn existing file "
+                                  "of that name is unchanged.")
+                       .arg(shown(path), file.errorString()));
+        return false;
+    }
+    unit.settings_file_name = path;
+    return true;
+}
+
+std::variant<SettingsFormat, QString>
+read_settings_file(const QString &path, std::array<ChannelRecord, channelCount> &channels)
+{
+    QFile file(path);
+    // Anything larger than a settings file is refused below anyway; one byte more than the
+    // largest form is enough to tell.
+    QByteArray image;
+    qint64 size = 0;
+    if (file.open(QIODevice::ReadOnly)) {
+        size = file.size();
+        image = file.read(settingsFileSize + 1);
+    }
+    if (!file.isOpen() || file.error() != QFileDevice::NoError)
+        return QStringLiteral("The settings file %1 can't be read:\r%2")
+                   .arg(shown(path), file.errorString()) +
+               nothingSent;
+    if (size != image.size()) // larger than any settings file; only its start was read
+        return QStringLiteral("%1 is no usable KELDOR settings file: ").arg(shown(path)) +
+               wrong_size(size) + nothingSent;
+    if (const auto problem = decode_settings(image, channels))
+        return QStringLiteral("%1 is no usable KELDOR settings file: ").arg(shown(path)) +
+               *problem + nothingSent;
+    return image.size() == oldSettingsFileSize ? SettingsFormat::Old : SettingsFormat::Current;
+}
+
+std::optional<SettingsFormat> load_settings_file(UserInterface &ui, const QString &path,
+                                                 UnitData &unit)
+{
+    const auto read = read_settings_file(path, unit.channels);
+    if (const auto *problem = std::get_if<QString>(&read)) {
+        ui.message(UserInterface::Icon::Critical, loadTitle, *problem);
+        return std::nullopt;
+    }
+    unit.settings_file_name = path;
+    return std::get<SettingsFormat>(read);
+}
+
+} // namespace keldor

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace keldor {
+
+class ChannelView;
+class Exchange;
+struct UnitData;
+
+// Whether the headend edits service lists: FPGA from "1.06", controller from "1.05", and never
+// the 16-channel model (variant 3). Versions compare as plain texts.
+bool service_lists_supported(const QByteArray &fpgaVersion, const QByteArray &controllerVersion,
+                             qint32 deviceVariant);
+
+// Reads the identity block and channels 0..max_channel into the model and onto the view.
+// max_channel comes from check_devicetype. A failed read ends it there: what was read keeps its
+// new value, the rest its old one.
+bool read_unit_data(Exchange &exchange, UnitData &unit, ChannelView &view);
+
+} // namespace keldor

@@ -1,0 +1,358 @@
+#include "report/rtfreport.h"
+
+#include "common/textutil.h"
+#include "common/userinterface.h"
+#include "link/exchange.h"
+#include "report/rtftext.h"
+#include "services/servicelists.h"
+
+#include <QDir>
+#include <QSaveFile>
+
+#include <functional>
+
+namespace keldor {
+
+namespace {
+
+constexpr int wideColumns = 6;
+constexpr int narrowColumns = 4;
+constexpr int namesPerLine = 8;
+constexpr qint32 eightChannelVariant = 1;
+constexpr qint32 sixteenChannelVariant = 3;
+
+// Every fragment stands on a line of its own; RTF readers ignore the line ends, and they also
+// end the control words that some fragments finish with.
+class Lines {
+public:
+    Lines &operator<<(const QByteArray &line)
+    {
+        m_out.append(line).append("\r\n");
+        return *this;
+    }
+    Lines &operator<<(const char *line) { return *this << QByteArray(line); }
+    QByteArray bytes() const { return m_out; }
+
+private:
+    QByteArray m_out;
+};
+
+QByteArray tabs(int n)
+{
+    return QByteArray(R"(\tab )").repeated(n);
+}
+
+QByteArray rule()
+{
+    return R"({\b\fs16\ul )" + tabs(18) + R"(\par})";
+}
+
+QByteArray number(qint64 value)
+{
+    return number_text(value).toLatin1();
+}
+
+// One printed row of the table: what the columns show and how the row is framed.
+struct ValueRow {
+    QByteArray label;
+    QByteArray unit;
+    std::function<QString(const ChannelTexts &)> value;
+    bool rowStart = true;   // false where the block opening already began the row
+    bool tightBold = false; // "\b\tab" instead of "\b \tab" before the column rule
+};
+
+const QList<ValueRow> &input_rows()
+{
+    static const QList<ValueRow> rows{
+        {"", "", [](const ChannelTexts &t) { return t.status; }, false},
+        {"BER:", "",
+         [](const ChannelTexts &t) {
+             return t.ber;
+         }},
+        {"SNR:", "",
+         [](const ChannelTexts &t) {
+             return t.snr;
+         }},
+        {"IN:", "",
+         [](const ChannelTexts &t) {
+             return t.polarisation;
+         }},
+        {"TP:", " MHz",
+         [](const ChannelTexts &t) {
+             return t.in_frequency;
+         }},
+        {"LO:", " MHz",
+         [](const ChannelTexts &t) {
+             return t.lo;
+         }},
+        {"SR:", " kSym",
+         [](const ChannelTexts &t) {
+             return t.in_symbolrate;
+         }},
+    };
+    return rows;
+}
+
+const QList<ValueRow> &output_rows()
+{
+    static const QList<ValueRow> rows{
+        {"Status:", "",
+         [](const ChannelTexts &t) { return QString::fromLatin1(t.output_on ? "ON" : "OFF"); },
+         false},
+        {"OP:", "",
+         [](const ChannelTexts &t) {
+             return t.opmode;
+         }},
+        {"F:", " MHz",
+         [](const ChannelTexts &t) {
+             return t.out_frequency;
+         }},
+        {"BW:", "", [](const ChannelTexts &t) { return t.bandwidth; }, true, true},
+        {"QM:", "",
+         [](const ChannelTexts &t) {
+             return t.qam;
+         }},
+        {"SR:", " kSym",
+         [](const ChannelTexts &t) {
+             return t.out_symbolrate;
+         }},
+        {"SP:", "",
+         [](const ChannelTexts &t) {
+             return t.spectrum;
+         }},
+        {"ATT:", "",
+         [](const ChannelTexts &t) {
+             return t.attenuation;
+         }},
+    };
+    return rows;
+}
+
+QByteArray separator(const ValueRow &row)
+{
+    if (!row.rowStart && row.label.isEmpty())
+        return R"(\b \tab |\tab }{\fs16 )";
+    const QByteArray bold = row.unit.isEmpty() && !row.tightBold ? R"(\b \tab)" : R"(\b\tab)";
+    return row.unit + bold + R"( |\tab }{\fs16 )" + row.label + R"(\tab )";
+}
+
+// Writes one block's rows. The unit of a row's last column goes in front of the next row's
+// start; the block after the last row brings its own.
+void write_rows(Lines &out, const QList<ValueRow> &rows, const ReportTexts &texts,
+                const ReportRow &row)
+{
+    QByteArray pendingUnit;
+    for (const ValueRow &valueRow : rows) {
+        if (valueRow.rowStart) {
+            out << pendingUnit + (row.narrow ? R"(\par \tab \tab \tab )" : R"(\par )") +
+                       valueRow.label + R"(\tab )";
+        }
+        for (int col = 0; col < row.count; ++col) {
+            if (col > 0)
+                out << separator(valueRow);
+            out << rtf_escape(valueRow.value(texts.channels[row.first + col]));
+        }
+        pendingUnit = valueRow.unit;
+    }
+}
+
+void write_table_row(Lines &out, const ReportTexts &texts, const ReportRow &row)
+{
+    if (row.narrow) {
+        out << R"({ \tab \tab \b\fs16\ul )" + tabs(12) + R"(\par})";
+        out << R"({\b\fs16 \tab \tab \tab \tab \tab |\tab \tab \tab |\tab \tab \tab |\par \tab \tab \tab)";
+    } else {
+        out << rule();
+        out << R"({\b\fs16 \tab \tab |\tab \tab \tab |\tab \tab \tab |\tab \tab \tab |\tab \tab \tab |\par )";
+    }
+    for (int col = 0; col < row.count; ++col) {
+        if (col > 0)
+            out << R"(\b \tab |\tab }{\fs16 )";
+        out << R"(\b CHANNEL)" + number(row.first + col + 1);
+    }
+
+    if (row.narrow) {
+        out << R"(\par }{\b\fs16  \tab \tab \tab \tab \tab |\tab \tab \tab |\tab \tab \tab |\par })"
+               R"({\b\fs16 \tab \tab \tab INPUT:\tab \tab |\tab INPUT:\tab \tab |\tab INPUT:\tab \tab |)"
+               R"(\tab INPUT:\par }{\fs16 \tab \tab \tab)";
+    } else {
+        out << R"(\par }{\b\fs16 \tab \tab |\tab \tab \tab |\tab \tab \tab |\tab \tab \tab |\tab \tab \tab |)"
+               R"(\par }{\b\fs16 INPUT:\tab \tab |\tab INPUT:\tab \tab |\tab INPUT:\tab \tab |\tab INPUT:)"
+               R"(\tab \tab |\tab INPUT:\tab \tab |\tab INPUT:\par }{\fs16)";
+    }
+    write_rows(out, input_rows(), texts, row);
+
+    if (row.narrow) {
+        out << R"( kSym\par \b \tab \tab \tab \tab \tab |\tab \tab \tab |\tab \tab \tab |\par })"
+               R"({\b\fs16 \tab \tab \tab OUTPUT:\tab |\tab OUTPUT:\tab |\tab OUTPUT:\tab |\tab OUTPUT:)"
+               R"(\par }{\fs16 \tab \tab \tab Status:\tab)";
+    } else {
+        out << R"( kSym\par \b \tab \tab |\tab \tab \tab |\tab \tab \tab |\tab \tab \tab |\tab \tab \tab |)"
+               R"(\par }{\b\fs16 OUTPUT:\tab |\tab OUTPUT:\tab |\tab OUTPUT:\tab |\tab OUTPUT:\tab |)"
+               R"(\tab OUTPUT:\tab |\tab OUTPUT:\par }{\fs16 Status:\tab)";
+    }
+    write_rows(out, output_rows(), texts, row);
+
+    if (row.narrow) {
+        out << R"(\par \tab \tab }{\b\fs16\ul \tab \tab \tab |\tab \tab \tab |\tab \tab \tab |)"
+               R"(\tab \tab \tab \par \par })";
+    } else {
+        out << R"(\par }{\b\fs16\ul \tab \tab |\tab \tab \tab |\tab \tab \tab |\tab \tab \tab |)"
+               R"(\tab \tab \tab |\tab \tab \tab \tab \par \par })";
+    }
+}
+
+int input_position(const ChannelServices &services, qint16 id)
+{
+    for (int i = 0; i < services.input.size(); ++i) {
+        if (services.input.at(i).id == id)
+            return i;
+    }
+    return -1;
+}
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+QList<ReportRow> report_rows(qint32 deviceVariant, int channelsInUse)
+{
+    QList<ReportRow> rows;
+    int first = 0;
+    const int channels = qBound(0, channelsInUse, channelCount);
+    if (deviceVariant != eightChannelVariant) {
+        // A remainder of four or fewer fits the narrow layout without empty columns.
+        while (channels - first > narrowColumns) {
+            const int count = qMin(wideColumns, channels - first);
+            rows.append({false, first, count});
+            first += count;
+        }
+    }
+    while (first < channels) {
+        const int count = qMin(narrowColumns, channels - first);
+        rows.append({true, first, count});
+        first += count;
+    }
+    return rows;
+}
+
+bool report_has_service_lists(const DeviceTexts &device, qint32 deviceVariant)
+{
+    return compare_text(device.fpga_version.toLatin1(), "1.05") > 0 &&
+           compare_text(device.controller_version.toLatin1(), "1.04") > 0 &&
+           deviceVariant != sixteenChannelVariant;
+}
+
+QByteArray rtf_device_header(const DeviceTexts &device)
+{
+    Lines out;
+    out << R"({\b\fs24 Devicetype:}{\b\fs16 \tab \tab }{\b\fs24 )" << rtf_escape(device.device_type)
+        << R"(}{\b\fs16 \tab \tab \tab \tab \tab \tab \tab \tab }{\b\fs24 \'b5C-SW-Version:\tab)"
+        << rtf_escape(device.controller_version)
+        << R"(}{\b\fs16 \par }{\b\fs24 Serialnumber:}{\b\fs16 \tab }{\b\fs24 )"
+        << rtf_escape(device.serial_number)
+        << R"(}{\b\fs16 \tab \tab \tab }{\b\fs24 HW-Version:}{\b\fs16 \tab }{\b\fs24 )"
+        << rtf_escape(device.hardware_version)
+        << R"(}{\b\fs16 \tab \tab \tab }{\b\fs24 FPGA-SW-Version:\tab}{\b\fs24 )"
+        << rtf_escape(device.fpga_version) << R"(\par})";
+    return out.bytes();
+}
+
+QByteArray rtf_channel_table(const ReportTexts &texts, qint32 deviceVariant, int channelsInUse)
+{
+    Lines out;
+    out << rule();
+    for (const ReportRow &row : report_rows(deviceVariant, channelsInUse))
+        write_table_row(out, texts, row);
+    return out.bytes();
+}
+
+QByteArray rtf_service_list(int channel, const ChannelServices &services)
+{
+    struct Listed {
+        int position;
+        QString name;
+    };
+    QList<Listed> listed;
+    qint64 count = 0;
+    QByteArray ending = R"( Services):\ulnone\b0\f1\par\fs16 )";
+    const int inputs = services.inputCount.value_or(static_cast<int>(services.input.size()));
+    if (services.mode == servicemode::all) {
+        for (int i = 0; i < services.input.size(); ++i)
+            listed.append({i, services.input.at(i).name});
+        count = inputs;
+    } else if (services.mode == servicemode::listed) {
+        for (const qint16 id : services.listedIds) {
+            if (const int at = input_position(services, id); at >= 0)
+                listed.append({at, services.input.at(at).name});
+        }
+        count = services.listedCount;
+    } else {
+        for (int i = 0; i < services.input.size(); ++i) {
+            if (!services.listedIds.contains(services.input.at(i).id))
+                listed.append({i, services.input.at(i).name});
+        }
+        // A headend listing more IDs than it has services must not print a negative count.
+        count = qMax(0, inputs - services.listedCount);
+        ending = R"( Services):\ulnone\b0\f1\par\par\fs16 )";
+    }
+
+    Lines out;
+    out << R"(\par\par\ul\b\fs16 Servicelist Channel)" + number(channel + 1) + " (" +
+               QByteArray::number(count) + ending;
+    for (const Listed &entry : listed) {
+        if (entry.position % namesPerLine == 0)
+            out << R"(\par )";
+        out << rtf_escape(entry.name) + ", ";
+    }
+    return out.bytes();
+}
+
+ReportResult Print_RTF(Exchange &exchange, const QString &path, const ReportTexts &texts,
+                       const UnitData &unit)
+{
+    UserInterface &ui = exchange.ui();
+    QSaveFile file(path);
+    const auto notWritten = [&] {
+        ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
+                   QStringLiteral("The report could not be written as %1:\r%2")
+                       .arg(shown(path), file.errorString()));
+        return ReportResult::NotWritten;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return notWritten();
+
+    const int channels = qBound(0, unit.channelsInUse(), channelCount);
+    file.write(rtf_document_header());
+    file.write(rtf_device_header(texts.device));
+    file.write(rtf_channel_table(texts, unit.device_variant, channels));
+
+    ReportResult result = ReportResult::Written;
+    if (report_has_service_lists(texts.device, unit.device_variant)) {
+        ui.showProgress(QString(), channels);
+        ui.setProgressValue(0);
+        for (int ch = 0; ch < channels; ++ch) {
+            ui.setProgressLabel(QStringLiteral("Reading Service List Channel: ") +
+                                number_text(ch + 1));
+            ChannelServices services;
+            if (!read_service_lists(exchange, ch, services)) {
+                result = ReportResult::Incomplete;
+                break;
+            }
+            file.write(rtf_service_list(ch, services));
+            ui.setProgressValue(ui.progressValue() + 1);
+        }
+        if (result == ReportResult::Written)
+            exchange.wait_seconds(exchange.timing().reportDonePause);
+        ui.closeProgress();
+    }
+    file.write("}\r\n");
+    if (!file.commit())
+        return notWritten();
+    return result;
+}
+
+} // namespace keldor

@@ -1,0 +1,115 @@
+#include "services/servicelists.h"
+
+#include "common/textutil.h"
+#include "protocol/parameters.h"
+
+namespace keldor {
+
+namespace {
+
+bool contains_id(const QList<Service> &services, qint16 id)
+{
+    return std::any_of(services.cbegin(), services.cend(),
+                       [id](const Service &s) { return s.id == id; });
+}
+
+} // namespace
+
+bool read_service_lists(Exchange &exchange, int channel, ChannelServices &services)
+{
+    using namespace servicecode;
+    services = {};
+    if (!set_parameter(exchange, static_cast<quint8>(channel), selectChannel, qint64{channel}))
+        return false;
+    ParamValue value;
+    if (!read_parameter(exchange, 0, inputCount, 0, value))
+        return false;
+    services.inputCount = value.toInt();
+    for (int i = 0; i < *services.inputCount; ++i) {
+        ParamValue name;
+        ParamValue id;
+        if (!read_parameter(exchange, 0, inputName, static_cast<quint8>(i), name) ||
+            !read_parameter(exchange, 0, inputId, static_cast<quint8>(i), id))
+            return false;
+        filter_text(name.text);
+        services.input.append({from_cp1252(name.text), static_cast<qint16>(id.toInt())});
+    }
+    if (!set_parameter(exchange, static_cast<quint8>(channel), inputDone, qint64{0}))
+        return false;
+    if (!read_parameter(exchange, 0, selectionHeader, 0, value))
+        return false;
+    const auto header = static_cast<quint16>(value.toInt());
+    services.mode = static_cast<quint8>(header >> 8);
+    services.listedCount = header & 0xFF;
+    services.selectionKnown = true;
+    // Without input services there is nothing a listed ID could pick or drop.
+    if (services.mode == servicemode::all || services.input.isEmpty())
+        return true;
+    for (int i = 0; i < services.listedCount; ++i) {
+        if (!read_parameter(exchange, 0, listedId, static_cast<quint8>(i), value))
+            return false;
+        services.listedIds.append(static_cast<qint16>(value.toInt()));
+    }
+    return true;
+}
+
+QList<Service> output_services(const ChannelServices &services)
+{
+    QList<Service> output;
+    if (services.mode == servicemode::all)
+        return services.input;
+    if (services.mode == servicemode::listed) {
+        for (const qint16 id : services.listedIds) {
+            const auto found = std::find_if(services.input.cbegin(), services.input.cend(),
+                                            [id](const Service &s) { return s.id == id; });
+            if (found != services.input.cend())
+                output.append(*found);
+        }
+        return output;
+    }
+    output = services.input;
+    for (const qint16 id : services.listedIds) {
+        const auto found = std::find_if(output.begin(), output.end(),
+                                        [id](const Service &s) { return s.id == id; });
+        if (found != output.end())
+            output.erase(found);
+    }
+    return output;
+}
+
+QByteArray Selection::listString() const
+{
+    QByteArray bytes;
+    bytes.append(static_cast<char>(mode));
+    bytes.append(static_cast<char>(ids.size()));
+    for (const qint16 id : ids) {
+        const auto word = static_cast<quint16>(id);
+        bytes.append(static_cast<char>(word >> 8));
+        bytes.append(static_cast<char>(word & 0xFF));
+    }
+    return bytes;
+}
+
+Selection choose_selection(const QList<Service> &input, const QList<Service> &output)
+{
+    Selection selection;
+    const auto inputs = input.size();
+    const auto outputs = output.size();
+    if (outputs == inputs)
+        return selection;
+    // Real division: five services with two wanted list the two, with three the other two.
+    if (static_cast<double>(inputs) / 2.0 >= static_cast<double>(outputs)) {
+        selection.mode = servicemode::listed;
+        for (const Service &s : output)
+            selection.ids.append(s.id);
+        return selection;
+    }
+    selection.mode = servicemode::allButListed;
+    for (const Service &s : input) {
+        if (!contains_id(output, s.id))
+            selection.ids.append(s.id);
+    }
+    return selection;
+}
+
+} // namespace keldor

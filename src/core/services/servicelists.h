@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace keldor {
+
+class Exchange;
+struct ChannelRecord;
+
+// Service-list parameter codes.
+namespace servicecode {
+constexpr quint8 selectChannel = 0x02;
+constexpr quint8 inputCount = 0x0A;
+constexpr quint8 inputName = 0x0B;
+constexpr quint8 inputId = 0x0C;
+constexpr quint8 inputDone = 0x0D;
+constexpr quint8 selectionStart = 0x0E;
+constexpr quint8 selectionId = 0x0F;
+constexpr quint8 selectionEnd = 0x10;
+constexpr quint8 selectionCommit = 0x11;
+constexpr quint8 selectionHeader = 0x12;
+constexpr quint8 listedId = 0x13;
+constexpr quint8 listString = 0xA0;
+} // namespace servicecode
+
+// Selection modes as the headend and the channel record keep them.
+namespace servicemode {
+constexpr quint8 all = 0;
+constexpr quint8 listed = 1;
+constexpr quint8 allButListed = 128;
+} // namespace servicemode
+
+// One service of a transponder: its name as cleaned for display, and its ID.
+struct Service {
+    QString name;
+    qint16 id = 0;
+
+    bool operator==(const Service &) const = default;
+};
+
+// What the headend reports about the services of one channel.
+struct ChannelServices {
+    std::optional<int> inputCount; // N, once the headend has told it
+    QList<Service> input;          // in the headend's order
+    bool selectionKnown = false;   // the selection header has been read
+    quint8 mode = servicemode::all;
+    int listedCount = 0;     // K from the selection header
+    QList<qint16> listedIds; // the IDs read so far, in list order
+};
+
+// Reads the input list and the current selection of a channel: select it, read the input
+// services, then the selection. The first failed exchange ends the read with false; what was
+// read until then stays in services.
+bool read_service_lists(Exchange &exchange, int channel, ChannelServices &services);
+
+// The output list that a selection stands for: every input service (mode 0), the input services
+// with the listed IDs in list order (mode 1), or the input services minus the listed ones.
+QList<Service> output_services(const ChannelServices &services);
+
+// The selection that carries an output list: all services when both lists are equally long,
+// else the shorter of the wanted and the unwanted services.
+struct Selection {
+    quint8 mode = servicemode::all;
+    QList<qint16> ids;
+
+    // Parameter 0xA0's value: mode, count, then each ID high byte first; "0, 0" for mode 0.
+    QByteArray listString() const;
+};
+Selection choose_selection(const QList<Service> &input, const QList<Service> &output);
+
+} // namespace keldor

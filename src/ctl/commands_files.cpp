@@ -1,0 +1,223 @@
+#include "ctlcommand.h"
+#include "ctlunitread.h"
+
+#include "common/textutil.h"
+#include "link/session.h"
+#include "model/settingsfile.h"
+#include "model/unitdata.h"
+#include "protocol/devicetype.h"
+#include "protocol/fullwrite.h"
+#include "report/rtfreport.h"
+#include "services/serviceeditor.h"
+
+#include <QFileInfo>
+
+namespace keldor {
+
+namespace {
+
+const QString overwriteOption = QStringLiteral("--overwrite");
+const QString keepServicesOption = QStringLiteral("--keep-services");
+const QString passOption = QStringLiteral("--pass");
+
+QString mode_text(quint8 mode)
+{
+    switch (mode) {
+    case servicemode::all:
+        return QStringLiteral("0 (every service passes)");
+    case servicemode::listed:
+        return QStringLiteral("1 (only the listed services pass)");
+    default:
+        return QString::number(mode) +
+               QStringLiteral(" (every service but the listed ones passes)");
+    }
+}
+
+// Service IDs as the operator knows them: 0..65535, decimal or 0x-hexadecimal.
+std::optional<QList<quint16>> parse_ids(const QString &text)
+{
+    QList<quint16> ids;
+    if (text.trimmed().isEmpty())
+        return ids;
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        const auto id = parse_code(part.trimmed(), 0xFFFF);
+        if (!id || ids.contains(static_cast<quint16>(*id)))
+            return std::nullopt;
+        ids.append(static_cast<quint16>(*id));
+    }
+    return ids;
+}
+
+std::optional<int> parse_channel(const QString &text)
+{
+    const auto channel = parse_code(text, channelCount);
+    return channel && *channel >= 1 ? channel : std::nullopt;
+}
+
+void print_services(QTextStream &out, const QString &heading, const QList<Service> &services)
+{
+    out << heading << " (" << services.size() << "):\n";
+    for (const Service &s : services)
+        out << "  " << QString::number(static_cast<quint16>(s.id)).rightJustified(5) << "  "
+            << s.name << '\n';
+}
+
+QString check_save(const QStringList &args)
+{
+    if (args.size() == 2 && args.at(1) != overwriteOption)
+        return QStringLiteral("save takes only --overwrite after FILE");
+    const QString path = settings_file_name(args.at(0));
+    if (QFileInfo::exists(path) && !args.contains(overwriteOption))
+        return QStringLiteral("%1 exists; add --overwrite to replace it").arg(path);
+    return {};
+}
+
+int save(Session &session, const QStringList &args, QTextStream &out)
+{
+    UnitData unit;
+    ReportTexts texts;
+    if (!read_channel_data(session.exchange, unit, texts))
+        return ExitFailure;
+    const QString path = settings_file_name(args.at(0));
+    if (!save_settings_file(session.ui, path, unit))
+        return ExitFailure;
+    out << "settings: " << path << '\n';
+    const QString report = report_file_name(path);
+    const ReportResult result = Print_RTF(session.exchange, report, texts, unit);
+    if (result != ReportResult::NotWritten)
+        out << "report: " << report << (result == ReportResult::Incomplete ? " (incomplete)" : "")
+            << '\n';
+    return result == ReportResult::Written ? ExitSuccess : ExitFailure;
+}
+
+QString check_load(const QStringList &args)
+{
+    if (args.size() == 2 && args.at(1) != keepServicesOption)
+        return QStringLiteral("load takes only --keep-services after FILE");
+    std::array<ChannelRecord, channelCount> scratch{};
+    const auto read = read_settings_file(args.at(0), scratch);
+    if (const auto *problem = std::get_if<QString>(&read))
+        return QString(*problem).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    if (args.size() == 2 && std::get<SettingsFormat>(read) == SettingsFormat::Old)
+        return QStringLiteral("--keep-services needs a current settings file; %1 is the old "
+                              "240-byte form without service lists")
+            .arg(args.at(0));
+    return {};
+}
+
+int load(Session &session, const QStringList &args, QTextStream &out)
+{
+    UnitData unit;
+    if (!check_devicetype(session.exchange, unit))
+        return ExitFailure;
+    const auto format = load_settings_file(session.ui, args.at(0), unit);
+    if (!format)
+        return ExitFailure;
+    const bool keep = args.size() == 2;
+    if (!save_unit_data(session.exchange, unit, keep))
+        return ExitFailure;
+    out << "sent" << number_text(unit.channelsInUse()) << " channels"
+        << (keep ? " with their service lists" : ", every service passes") << '\n';
+    return ExitSuccess;
+}
+
+int report(Session &session, const QStringList &args, QTextStream &out)
+{
+    UnitData unit;
+    ReportTexts texts;
+    if (!read_channel_data(session.exchange, unit, texts))
+        return ExitFailure;
+    const ReportResult result = Print_RTF(session.exchange, args.at(0), texts, unit);
+    if (result == ReportResult::NotWritten)
+        return ExitFailure;
+    out << "report: " << args.at(0) << (result == ReportResult::Incomplete ? " (incomplete)" : "")
+        << '\n';
+    return result == ReportResult::Written ? ExitSuccess : ExitFailure;
+}
+
+QString check_services(const QStringList &args)
+{
+    if (!parse_channel(args.at(0)))
+        return QStringLiteral("CHANNEL must be 1..16");
+    if (args.size() == 2 || (args.size() == 3 && args.at(1) != passOption))
+        return QStringLiteral("services takes --pass ID,ID,... after CHANNEL");
+    if (args.size() == 3 && !parse_ids(args.at(2)))
+        return QStringLiteral("--pass needs distinct service IDs 0..65535, separated by commas");
+    return {};
+}
+
+int services(Session &session, const QStringList &args, QTextStream &out)
+{
+    UnitData unit;
+    if (!check_devicetype(session.exchange, unit))
+        return ExitFailure;
+    const int channel = *parse_channel(args.at(0)) - 1;
+    if (channel > unit.max_channel) {
+        session.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
+                           QStringLiteral("This headend has") + number_text(unit.channelsInUse()) +
+                               QStringLiteral(" channels; nothing was changed."));
+        return ExitFailure;
+    }
+    if (args.size() == 1) {
+        ChannelServices read;
+        if (!read_service_lists(session.exchange, channel, read))
+            return ExitFailure;
+        out << "channel" << number_text(channel + 1) << ", mode " << mode_text(read.mode) << '\n';
+        print_services(out, QStringLiteral("input services"), read.input);
+        print_services(out, QStringLiteral("output services"), output_services(read));
+        return ExitSuccess;
+    }
+
+    ServiceListEditor editor(session.exchange, unit, channel);
+    if (!editor.fill())
+        return ExitFailure;
+    editor.removeAll();
+    const QList<quint16> wanted = *parse_ids(args.at(2));
+    for (const quint16 id : wanted) {
+        const auto &input = editor.input();
+        const auto found = std::find_if(input.cbegin(), input.cend(),
+                                        [id](const Service &s) { return quint16(s.id) == id; });
+        if (found == input.cend()) {
+            session.ui.message(
+                UserInterface::Icon::Critical, QStringLiteral("Error"),
+                QStringLiteral("Service ID %1 is not in the input list of channel").arg(id) +
+                    number_text(channel + 1) + QStringLiteral("; nothing was sent."));
+            return ExitFailure;
+        }
+        editor.addInput(static_cast<int>(found - input.cbegin()));
+    }
+    if (editor.save() != ServiceListEditor::SaveResult::Sent)
+        return ExitFailure;
+    const ChannelRecord &record = unit.channel(channel);
+    out << "sent mode " << mode_text(record.service_mode) << " with " << record.service_count
+        << " listed IDs\n";
+    return ExitSuccess;
+}
+
+} // namespace
+
+void add_file_commands(CtlCommandTable &table)
+{
+    table[QStringLiteral("save")] = {
+        1, 2,
+        QStringLiteral(
+            "save FILE [--overwrite]    read the headend, write FILE.kdr and its report"),
+        check_save, save};
+    table[QStringLiteral("load")] = {
+        1, 2,
+        QStringLiteral("load FILE [--keep-services] send a settings file with the full write"),
+        check_load, load};
+    table[QStringLiteral("report")] = {
+        1,
+        1,
+        QStringLiteral("report FILE.rtf            write the configuration report"),
+        {},
+        report};
+    table[QStringLiteral("services")] = {
+        1, 3,
+        QStringLiteral(
+            "services CHANNEL [--pass ID,...]  show or set the services of channel 1..16"),
+        check_services, services};
+}
+
+} // namespace keldor

@@ -1,0 +1,102 @@
+#include "directory/formheadend.h"
+
+#include "shell/programfolder.h"
+#include "shell/station.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace keldor {
+
+namespace {
+
+const QString selectionError = QStringLiteral("Selection Error");
+
+} // namespace
+
+Form_Headend::Form_Headend(Station &station, QWidget *parent)
+    : QDialog(parent)
+    , m_station(station)
+    , m_grid(new QTableView(this))
+{
+    setObjectName(QStringLiteral("Form_Headend"));
+    setWindowTitle(QStringLiteral("Select Headend"));
+    m_grid->setObjectName(QStringLiteral("DBGrid1"));
+    m_grid->setModel(&m_model);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setTabKeyNavigation(false);
+    m_grid->horizontalHeader()->setStretchLastSection(true);
+    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    auto *hint = new QLabel(
+        QStringLiteral("Double-click a headend, or select it and press Enter, to connect."), this);
+    hint->setWordWrap(true);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(hint);
+    layout->addWidget(m_grid);
+    // Enter and a double click both choose the row under the cursor.
+    connect(m_grid, &QTableView::activated, this, &Form_Headend::activated);
+    load();
+}
+
+void Form_Headend::load()
+{
+    QStringList headers;
+    for (const DirectoryColumn &column : directoryColumns)
+        headers.append(QLatin1String(column.name));
+    m_model.setHorizontalHeaderLabels(headers);
+    const bool opened = m_directory.open(programFolder());
+    if (opened) {
+        for (int row = 0; row < m_directory.count(); ++row) {
+            QList<QStandardItem *> items;
+            for (const QString &value : columnValues(m_directory.row(row)))
+                items.append(new QStandardItem(value));
+            m_model.appendRow(items);
+        }
+    }
+    m_grid->resizeColumnsToContents();
+    m_grid->setMinimumWidth(
+        m_grid->horizontalHeader()->length() + m_grid->verticalHeader()->sizeHint().width() +
+        2 * m_grid->frameWidth() + m_grid->fontMetrics().averageCharWidth() * 12);
+    if (m_model.rowCount() > 0)
+        m_grid->setCurrentIndex(m_model.index(0, 0));
+
+    m_station.session.lan.close();
+    ShellState &shell = m_station.shell;
+    shell.active_headend_name = QStringLiteral("non");
+    m_station.ui.setStatusPanel(3, QStringLiteral("Offline"));
+    m_station.ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + shell.active_headend_name);
+
+    if (!opened) {
+        m_station.ui.message(UserInterface::Icon::Critical, selectionError,
+                             m_directory.lastError());
+    } else if (m_directory.count() == 0) {
+        m_station.ui.message(UserInterface::Icon::Critical, selectionError,
+                             QStringLiteral("   Selection not possible.\r"
+                                            "Please edit a headend first!"));
+    }
+}
+
+void Form_Headend::activated(const QModelIndex &index)
+{
+    if (index.isValid())
+        choose(index.row());
+}
+
+void Form_Headend::choose(int row)
+{
+    if (row < 0 || row >= m_directory.count())
+        return;
+    const HeadendEntry entry = m_directory.row(row);
+    ShellState &shell = m_station.shell;
+    shell.active_headend_name = entry.name;
+    shell.active_headend_ip = entry.ip;
+    shell.active_headend_port = entry.port;
+    m_station.ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + entry.name);
+    accept();
+}
+
+} // namespace keldor

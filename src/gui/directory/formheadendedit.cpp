@@ -1,0 +1,296 @@
+#include "directory/formheadendedit.h"
+
+#include "directory/formheadend.h"
+#include "shell/mdiform1.h"
+#include "shell/programfolder.h"
+#include "shell/station.h"
+#include "ui/childwindow.h"
+
+#include <QCloseEvent>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace keldor {
+
+namespace {
+
+const QString editTitle = QStringLiteral("Edit Headends");
+
+} // namespace
+
+Form_Headend_Edit::Form_Headend_Edit(Station &station, MDIForm1 &mainWindow, QWidget *parent)
+    : QWidget(parent)
+    , m_station(station)
+    , m_mainWindow(mainWindow)
+    , m_addNew(new QPushButton(QStringLiteral("Add New"), this))
+    , m_modify(new QPushButton(QStringLiteral("Modify"), this))
+    , m_delete(new QPushButton(QStringLiteral("Delete"), this))
+    , m_save(new QPushButton(QStringLiteral("Save"), this))
+{
+    setObjectName(QStringLiteral("Form_Headend_Edit"));
+    setWindowTitle(editTitle);
+
+    static constexpr std::array<const char *, 4> names{"Text_Name", "Text_Location", "Text_IP",
+                                                       "Text_Port"};
+    static constexpr std::array<const char *, 4> labels{
+        "Name:", "Location:", "IP-Adress:", "Port:"};
+    auto *fields = new QFormLayout;
+    const int charWidth = fontMetrics().horizontalAdvance(u'M');
+    for (size_t i = 0; i < m_texts.size(); ++i) {
+        m_texts[i] = new QLineEdit(this);
+        m_texts[i]->setObjectName(QLatin1String(names[i]));
+        m_texts[i]->setMinimumWidth(charWidth * 22);
+        fields->addRow(QLatin1String(labels[i]), m_texts[i]);
+    }
+    m_addNew->setObjectName(QStringLiteral("Command_AddNew"));
+    m_modify->setObjectName(QStringLiteral("Command_Modify"));
+    m_delete->setObjectName(QStringLiteral("Command_Delete"));
+    m_save->setObjectName(QStringLiteral("Command_Save"));
+    m_save->setEnabled(false);
+
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *button : {m_addNew, m_modify, m_delete, m_save})
+        buttons->addWidget(button);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(buildNavigator());
+    layout->addLayout(fields);
+    layout->addLayout(buttons);
+    layout->addStretch();
+
+    connect(m_texts[Name], &QLineEdit::textChanged, this, &Form_Headend_Edit::updateCaption);
+    connect(m_addNew, &QPushButton::clicked, this, &Form_Headend_Edit::addNew);
+    connect(m_modify, &QPushButton::clicked, this, &Form_Headend_Edit::modify);
+    connect(m_delete, &QPushButton::clicked, this, &Form_Headend_Edit::deleteRow);
+    connect(m_save, &QPushButton::clicked, this, &Form_Headend_Edit::save);
+    load();
+}
+
+QWidget *Form_Headend_Edit::buildNavigator()
+{
+    m_navigator = new QWidget(this);
+    m_navigator->setObjectName(QStringLiteral("Data1"));
+    auto *row = new QHBoxLayout(m_navigator);
+    row->setContentsMargins(0, 0, 0, 0);
+    const auto addButton = [&](const char *name, QStyle::StandardPixmap icon, const QString &tip,
+                               void (Form_Headend_Edit::*move)()) {
+        auto *button = new QToolButton(m_navigator);
+        button->setObjectName(QLatin1String(name));
+        button->setIcon(style()->standardIcon(icon));
+        button->setToolTip(tip);
+        button->setAccessibleName(tip);
+        connect(button, &QToolButton::clicked, this, move);
+        row->addWidget(button);
+    };
+    addButton("Data1_First", QStyle::SP_MediaSkipBackward, QStringLiteral("First headend"),
+              &Form_Headend_Edit::moveFirst);
+    addButton("Data1_Previous", QStyle::SP_MediaSeekBackward, QStringLiteral("Previous headend"),
+              &Form_Headend_Edit::movePrevious);
+    m_caption = new QLabel(m_navigator);
+    m_caption->setObjectName(QStringLiteral("Data1_Caption"));
+    m_caption->setAlignment(Qt::AlignCenter);
+    m_caption->setFrameShape(QFrame::StyledPanel);
+    row->addWidget(m_caption, 1);
+    addButton("Data1_Next", QStyle::SP_MediaSeekForward, QStringLiteral("Next headend"),
+              &Form_Headend_Edit::moveNext);
+    addButton("Data1_Last", QStyle::SP_MediaSkipForward, QStringLiteral("Last headend"),
+              &Form_Headend_Edit::moveLast);
+    return m_navigator;
+}
+
+void Form_Headend_Edit::load()
+{
+    if (!m_directory.open(programFolder())) {
+        reportError(m_directory.lastError());
+        m_addNew->setEnabled(false);
+        m_modify->setEnabled(false);
+        m_delete->setEnabled(false);
+    }
+    m_count = m_directory.count();
+    setTextsEnabled(false);
+    m_navigator->setEnabled(m_count > 0);
+    showRow(m_count > 0 ? 0 : -1);
+}
+
+QString Form_Headend_Edit::positionCaption() const
+{
+    return m_caption->text();
+}
+
+void Form_Headend_Edit::updateCaption()
+{
+    m_caption->setText(QStringLiteral("Headend (%1/%2)").arg(m_position + 1).arg(m_count));
+}
+
+void Form_Headend_Edit::setTextsEnabled(bool enabled)
+{
+    for (QLineEdit *text : m_texts)
+        text->setEnabled(enabled);
+}
+
+void Form_Headend_Edit::showRow(int row)
+{
+    m_position = row;
+    const HeadendEntry entry = m_directory.row(row);
+    m_texts[Location]->setText(entry.location);
+    m_texts[Ip]->setText(entry.ip);
+    m_texts[Port]->setText(entry.port);
+    m_texts[Name]->setText(entry.name);
+    updateCaption();
+}
+
+HeadendEntry Form_Headend_Edit::typedEntry() const
+{
+    return {m_texts[Name]->text(), m_texts[Location]->text(), m_texts[Ip]->text(),
+            m_texts[Port]->text()};
+}
+
+void Form_Headend_Edit::reportError(const QString &text)
+{
+    m_station.ui.message(UserInterface::Icon::Critical, editTitle, text);
+}
+
+bool Form_Headend_Edit::storeTyped()
+{
+    if (!m_texts[Name]->isEnabled())
+        return true;
+    const HeadendEntry typed = typedEntry();
+    if (m_position < 0 || m_position >= m_directory.count()) {
+        // Modify on an empty directory: whatever was typed becomes a row of its own.
+        if (typed == HeadendEntry())
+            return true;
+        const QString tooLong = lengthError(typed);
+        if (!tooLong.isEmpty()) {
+            reportError(tooLong);
+            return false;
+        }
+        const int row = m_directory.appendEmpty();
+        if (row < 0 || !m_directory.update(row, typed)) {
+            reportError(m_directory.lastError());
+            return false;
+        }
+        m_position = row;
+        m_count = m_directory.count();
+        m_navigator->setEnabled(true);
+        updateCaption();
+        return true;
+    }
+    if (typed == m_directory.row(m_position))
+        return true;
+    const QString tooLong = lengthError(typed);
+    if (!tooLong.isEmpty()) {
+        reportError(tooLong);
+        return false;
+    }
+    if (!m_directory.update(m_position, typed)) {
+        reportError(m_directory.lastError());
+        return false;
+    }
+    return true;
+}
+
+bool Form_Headend_Edit::moveTo(int row)
+{
+    if (m_directory.count() == 0 || !storeTyped())
+        return false;
+    showRow(qBound(0, row, m_directory.count() - 1));
+    return true;
+}
+
+void Form_Headend_Edit::moveFirst()
+{
+    moveTo(0);
+}
+
+void Form_Headend_Edit::movePrevious()
+{
+    moveTo(m_position - 1);
+}
+
+void Form_Headend_Edit::moveNext()
+{
+    moveTo(m_position + 1);
+}
+
+void Form_Headend_Edit::moveLast()
+{
+    moveTo(m_directory.count() - 1);
+}
+
+void Form_Headend_Edit::addNew()
+{
+    if (!storeTyped())
+        return;
+    const int row = m_directory.appendEmpty();
+    if (row < 0) {
+        reportError(m_directory.lastError());
+        return;
+    }
+    m_save->setEnabled(true);
+    m_navigator->setEnabled(true);
+    setTextsEnabled(true);
+    m_count = m_directory.count();
+    showRow(row);
+    m_texts[Name]->setFocus();
+}
+
+void Form_Headend_Edit::modify()
+{
+    m_save->setEnabled(true);
+    setTextsEnabled(true);
+    m_texts[Name]->setFocus();
+}
+
+void Form_Headend_Edit::deleteRow()
+{
+    if (m_directory.count() == 0)
+        return;
+    const int deleted = m_position;
+    if (m_station.ui.message(UserInterface::Icon::Question, QStringLiteral("Delete Headend"),
+                             QStringLiteral("Are you sure ?"),
+                             UserInterface::Buttons::OkCancel) != UserInterface::Answer::Ok)
+        return;
+    if (!m_directory.remove(deleted)) {
+        reportError(m_directory.lastError());
+        return;
+    }
+    // The texts belonged to the deleted row; nothing of them is kept.
+    setTextsEnabled(false);
+    m_count = m_directory.count();
+    if (m_count == 0) {
+        m_navigator->setEnabled(false);
+        showRow(-1);
+        m_position = 0;
+        updateCaption();
+        return;
+    }
+    showRow(deleted > 0 ? deleted - 1 : 0);
+}
+
+void Form_Headend_Edit::save()
+{
+    if (!storeTyped())
+        return;
+    setTextsEnabled(false);
+    m_station.session.exchange.wait_seconds(m_station.session.timing.editorSavePause);
+    if (!closeWindow(*this))
+        return;
+    // The selection's load ends the connection and forgets the active headend: the entry it
+    // was made from may just have changed.
+    Form_Headend selection(m_station, &m_mainWindow);
+}
+
+void Form_Headend_Edit::closeEvent(QCloseEvent *event)
+{
+    if (storeTyped())
+        event->accept();
+    else
+        event->ignore();
+}
+
+} // namespace keldor

@@ -1,0 +1,47 @@
+#include "shell/formfilelist.h"
+
+#include "shell/programfolder.h"
+#include "shell/station.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+namespace keldor {
+
+Form_Filelist::Form_Filelist(Station &station, QWidget *parent)
+    : QDialog(parent)
+    , m_station(station)
+    , m_list(new QListWidget(this))
+    , m_label(new QLabel(this))
+{
+    setObjectName(QStringLiteral("Form_Filelist"));
+    setWindowTitle(QStringLiteral("Fileselection"));
+    setWindowIcon(QIcon(programFile(QStringLiteral("sat.ico"))));
+    m_list->setObjectName(QStringLiteral("List1"));
+    m_label->setObjectName(QStringLiteral("Label1"));
+    m_label->setWordWrap(true);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_label);
+    layout->addWidget(m_list);
+    // Enter chooses too, so the list works without a mouse.
+    connect(m_list, &QListWidget::itemActivated, this, &Form_Filelist::chosen);
+    // The caller shows the hourglass while it searches; a choice needs the normal pointer,
+    // and the caller's pointer comes back when the window goes.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+}
+
+Form_Filelist::~Form_Filelist()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+void Form_Filelist::chosen(QListWidgetItem *item)
+{
+    m_station.unit.settings_file_name = programFile(item->text());
+    accept();
+}
+
+} // namespace keldor

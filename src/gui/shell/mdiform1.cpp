@@ -1,0 +1,454 @@
+#include "shell/mdiform1.h"
+
+#include "directory/directoryfile.h"
+#include "directory/formheadend.h"
+#include "directory/formheadendedit.h"
+#include "link/reconnect.h"
+#include "network/formproxy.h"
+#include "protocol/parameters.h"
+#include "shell/programfolder.h"
+#include "shell/station.h"
+
+#include <QCloseEvent>
+#include <QDate>
+#include <QDialog>
+#include <QIcon>
+#include <QLabel>
+#include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTime>
+#include <QTimer>
+
+namespace keldor {
+
+namespace {
+
+constexpr quint8 restartCode = 150;
+
+QString currentDate()
+{
+    return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+}
+
+QString currentTime()
+{
+    return QTime::currentTime().toString(QStringLiteral("HH:mm"));
+}
+
+} // namespace
+
+MDIForm1::MDIForm1(Station &station, WindowRegistry windows, QWidget *parent)
+    : QMainWindow(parent)
+    , m_station(station)
+    , m_windows(std::move(windows))
+    , m_mdiArea(new QMdiArea(this))
+{
+    setObjectName(QStringLiteral("MDIForm1"));
+    m_mdiArea->setObjectName(QStringLiteral("MDIArea"));
+    setCentralWidget(m_mdiArea);
+    buildMenus();
+    buildStatusBar();
+    startUp();
+}
+
+QAction *MDIForm1::item(const QString &name) const
+{
+    return m_items.value(name);
+}
+
+QMenu *MDIForm1::menu(const QString &name) const
+{
+    return m_menus.value(name);
+}
+
+bool MDIForm1::usbChecked() const
+{
+    return m_items.value(QStringLiteral("USB"))->isChecked();
+}
+
+bool MDIForm1::lanChecked() const
+{
+    return m_items.value(QStringLiteral("LAN"))->isChecked();
+}
+
+void MDIForm1::buildMenus()
+{
+    QMenu *main = addMenu(nullptr, QStringLiteral("Menu"), QStringLiteral("&Menu"));
+    addItem(main, QStringLiteral("Program"), QStringLiteral("&Program Menu"), &MDIForm1::Program);
+    addItem(main, QStringLiteral("Diagnostic"), QStringLiteral("&Diagnostic"),
+            &MDIForm1::Diagnostic);
+    QMenu *update = addMenu(main, QStringLiteral("Update"), QStringLiteral("&Firmware Update"));
+    addItem(update, QStringLiteral("Update_µC"), QStringLiteral("&µController"),
+            &MDIForm1::Update_uC);
+    addItem(update, QStringLiteral("Update_QAM"), QStringLiteral("&QAM-FPGA"),
+            &MDIForm1::Update_QAM);
+    addItem(main, QStringLiteral("Exit"), QStringLiteral("&Exit"), &MDIForm1::Exit);
+
+    // Save and Load are connected by the settings file code; the channel overview shows this
+    // menu once it has read a headend.
+    QMenu *settings =
+        addMenu(nullptr, QStringLiteral("Settings_Dialog"), QStringLiteral("&Settings"));
+    addItem(settings, QStringLiteral("Save"), QStringLiteral("&Save Settings"), nullptr);
+    addItem(settings, QStringLiteral("Load"), QStringLiteral("&Load Settings"), nullptr);
+    addSeparator(settings, QStringLiteral("MenuLine3"))->setVisible(false);
+    addItem(settings, QStringLiteral("Reset_Headend"), QStringLiteral("&Reset Headend"),
+            &MDIForm1::Reset_Headend)
+        ->setVisible(false);
+    item(QStringLiteral("Settings_Dialog"))->setVisible(false);
+
+    QMenu *control = addMenu(nullptr, QStringLiteral("Control"), QStringLiteral("&Control"));
+    addModeItem(control, QStringLiteral("USB"), QStringLiteral("USB-Control"), &MDIForm1::USB);
+    addModeItem(control, QStringLiteral("LAN"), QStringLiteral("LAN-Control"), &MDIForm1::LAN);
+    addSeparator(control, QStringLiteral("MenuLine1"));
+    addItem(control, QStringLiteral("Edit_Headend"), QStringLiteral("&Edit Headends"),
+            &MDIForm1::Edit_Headend);
+    addItem(control, QStringLiteral("Select_Headend"), QStringLiteral("&Select Active Headend"),
+            &MDIForm1::Select_Headend);
+    addItem(control, QStringLiteral("Proxy_Setting"), QStringLiteral("&Proxy Settings"),
+            &MDIForm1::Proxy_Setting);
+    addSeparator(control, QStringLiteral("MenuLine2"))->setVisible(false);
+    addItem(control, QStringLiteral("LAN_Parameter"), QStringLiteral("L&AN-Settings"),
+            &MDIForm1::LAN_Parameter)
+        ->setVisible(false);
+    setDirectoryItemsVisible(false);
+}
+
+QAction *MDIForm1::addModeItem(QMenu *menu, const QString &name, const QString &caption,
+                               void (MDIForm1::*handler)())
+{
+    QAction *action = addItem(menu, name, caption, nullptr);
+    action->setCheckable(true);
+    // The handler sets the check marks itself and must see them as they were before the click,
+    // so the toggle of the click is taken back first.
+    connect(action, &QAction::triggered, action,
+            [action](bool checked) { action->setChecked(!checked); });
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
+QMenu *MDIForm1::addMenu(QMenu *parent, const QString &name, const QString &caption)
+{
+    QMenu *menu = parent ? parent->addMenu(caption) : menuBar()->addMenu(caption);
+    menu->setObjectName(name);
+    menu->menuAction()->setObjectName(name);
+    m_menus.insert(name, menu);
+    m_items.insert(name, menu->menuAction());
+    return menu;
+}
+
+QAction *MDIForm1::addItem(QMenu *menu, const QString &name, const QString &caption,
+                           void (MDIForm1::*handler)())
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(name);
+    action->setParent(this);
+    if (handler)
+        connect(action, &QAction::triggered, this, handler);
+    m_items.insert(name, action);
+    return action;
+}
+
+QAction *MDIForm1::addSeparator(QMenu *menu, const QString &name)
+{
+    QAction *separator = menu->addSeparator();
+    separator->setObjectName(name);
+    m_items.insert(name, separator);
+    return separator;
+}
+
+void MDIForm1::buildStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(true);
+    const int narrow = fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000 00"));
+    for (int i = 0; i < 3; ++i) {
+        m_panels[i] = new QLabel(bar);
+        m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+        m_panels[i]->setFrameShape(QFrame::StyledPanel);
+        m_panels[i]->setFrameShadow(QFrame::Sunken);
+        if (i != 1)
+            m_panels[i]->setMinimumWidth(narrow);
+        bar->addPermanentWidget(m_panels[i], i == 1 ? 1 : 0);
+    }
+}
+
+void MDIForm1::setStatusPanel(int panel, const QString &text)
+{
+    if (panel >= 1 && panel <= 3)
+        m_panels[panel - 1]->setText(text);
+}
+
+QString MDIForm1::statusPanel(int panel) const
+{
+    return panel >= 1 && panel <= 3 ? m_panels[panel - 1]->text() : QString();
+}
+
+void MDIForm1::startUp()
+{
+    setWindowTitle(QStringLiteral("KELDOR Station V%1.%2.%3")
+                       .arg(KELDOR_VERSION_MAJOR)
+                       .arg(KELDOR_VERSION_MINOR)
+                       .arg(KELDOR_VERSION_PATCH));
+    setWindowIcon(QIcon(programFile(QStringLiteral("sat.ico"))));
+
+    UserInterface &ui = m_station.ui;
+    ui.setStatusPanel(1, currentDate());
+    ui.setStatusPanel(3, currentTime());
+
+    ShellState &shell = m_station.shell;
+    shell = ShellState();
+    loadSettings(shell, m_station.settings);
+    const bool lan = shell.connection_mode == ConnectionMode::Lan;
+    item(QStringLiteral("USB"))->setChecked(!lan);
+    item(QStringLiteral("LAN"))->setChecked(lan);
+    m_station.session.exchange.setSerialSelected(!lan);
+    if (lan) {
+        setDirectoryItemsVisible(true);
+        showLanPanels();
+    }
+}
+
+void MDIForm1::setDirectoryItemsVisible(bool visible)
+{
+    for (const char *name : {"MenuLine1", "Edit_Headend", "Select_Headend", "Proxy_Setting"})
+        item(QLatin1String(name))->setVisible(visible);
+}
+
+void MDIForm1::showUsbPanels()
+{
+    UserInterface &ui = m_station.ui;
+    ui.setStatusPanel(1, currentDate());
+    ui.setStatusPanel(2, QString());
+    ui.setStatusPanel(3, currentTime());
+}
+
+void MDIForm1::showLanPanels()
+{
+    UserInterface &ui = m_station.ui;
+    ui.setStatusPanel(1, currentDate());
+    ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + m_station.shell.active_headend_name);
+    ui.setStatusPanel(3, QStringLiteral("Offline"));
+}
+
+void MDIForm1::setInputEnabled(bool enabled)
+{
+    menuBar()->setEnabled(enabled);
+    m_mdiArea->setEnabled(enabled);
+}
+
+void MDIForm1::setConnectionModeLocked(bool locked)
+{
+    item(QStringLiteral("USB"))->setEnabled(!locked);
+    item(QStringLiteral("LAN"))->setEnabled(!locked);
+}
+
+QMdiSubWindow *MDIForm1::addChildWindow(QWidget *window)
+{
+    QMdiSubWindow *child = m_mdiArea->addSubWindow(window);
+    child->setAttribute(Qt::WA_DeleteOnClose);
+    child->show();
+    return child;
+}
+
+bool MDIForm1::closeAllChildWindows()
+{
+    bool allClosed = true;
+    for (QMdiSubWindow *child : m_mdiArea->subWindowList(QMdiArea::CreationOrder))
+        allClosed = child->close() && allClosed;
+    return allClosed;
+}
+
+void MDIForm1::USB()
+{
+    switchMode(ConnectionMode::Usb);
+}
+
+void MDIForm1::LAN()
+{
+    switchMode(ConnectionMode::Lan);
+}
+
+void MDIForm1::switchMode(ConnectionMode mode)
+{
+    const bool usb = mode == ConnectionMode::Usb;
+    QAction *chosen = item(usb ? QStringLiteral("USB") : QStringLiteral("LAN"));
+    QAction *other = item(usb ? QStringLiteral("LAN") : QStringLiteral("USB"));
+    if (!chosen->isChecked()) {
+        chosen->setChecked(true);
+        setDirectoryItemsVisible(!usb);
+        if (usb)
+            showUsbPanels();
+        else
+            showLanPanels();
+    }
+    other->setChecked(false);
+    m_station.session.exchange.setSerialSelected(usb);
+    if (!switchConnectionMode(m_station.shell, m_station.settings, mode)) {
+        m_station.ui.message(UserInterface::Icon::Exclamation, QLatin1String(applicationTitle),
+                             m_station.settings.lastError() +
+                                 QStringLiteral("\rThe mode applies until the program ends."));
+    }
+    reopenControlMenu();
+}
+
+// The operator usually switches the mode and then picks a directory item, so the menu comes
+// back open once the click has closed it.
+void MDIForm1::reopenControlMenu()
+{
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible() && menuBar()->isEnabled())
+            menuBar()->setActiveAction(item(QStringLiteral("Control")));
+    });
+}
+
+void MDIForm1::Program()
+{
+    openHeadendWindow(HeadendWindow::Program);
+}
+
+void MDIForm1::Diagnostic()
+{
+    openHeadendWindow(HeadendWindow::Diagnostic);
+}
+
+void MDIForm1::Update_uC()
+{
+    openHeadendWindow(HeadendWindow::UpdateController);
+}
+
+void MDIForm1::Update_QAM()
+{
+    openHeadendWindow(HeadendWindow::UpdateQam);
+}
+
+void MDIForm1::openHeadendWindow(HeadendWindow target)
+{
+    closeAllChildWindows();
+    if (target == HeadendWindow::UpdateController)
+        m_station.shell.update_target = updateTargetController;
+    else if (target == HeadendWindow::UpdateQam)
+        m_station.shell.update_target = updateTargetQamFpga;
+
+    Session &session = m_station.session;
+    if (usbChecked()) {
+        if (check_device_present(session))
+            openWindow(target);
+        return;
+    }
+    if (session.lan.isConnected()) {
+        openWindow(target);
+        return;
+    }
+    selectActiveHeadend();
+    if (lan_connect(session, m_station.lanTarget()))
+        openWindow(target);
+}
+
+void MDIForm1::openWindow(HeadendWindow target)
+{
+    const WindowFactory factory = m_windows.factory(target);
+    if (!factory)
+        return;
+    QWidget *window = factory(m_station, *this);
+    if (auto *dialog = qobject_cast<QDialog *>(window)) {
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->exec();
+        return;
+    }
+    addChildWindow(window);
+}
+
+bool MDIForm1::ensureDirectory()
+{
+    const QString folder = programFolder();
+    if (file_exist(directoryPath(folder)))
+        return true;
+    QString error;
+    if (datenbank_anlegen(folder, &error))
+        return true;
+    m_station.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"), error);
+    return false;
+}
+
+void MDIForm1::selectActiveHeadend()
+{
+    if (!ensureDirectory())
+        return;
+    Form_Headend selection(m_station, this);
+    selection.exec();
+}
+
+void MDIForm1::Edit_Headend()
+{
+    closeAllChildWindows();
+    if (!ensureDirectory())
+        return;
+    addChildWindow(new Form_Headend_Edit(m_station, *this));
+}
+
+void MDIForm1::Select_Headend()
+{
+    closeAllChildWindows();
+    selectActiveHeadend();
+    if (m_station.shell.active_headend_name != QLatin1String("non") &&
+        lan_connect(m_station.session, m_station.lanTarget()))
+        openWindow(HeadendWindow::Program);
+}
+
+void MDIForm1::Proxy_Setting()
+{
+    addChildWindow(new Form_Proxy(m_station));
+}
+
+void MDIForm1::LAN_Parameter()
+{
+    openWindow(HeadendWindow::LanParameter);
+}
+
+void MDIForm1::Exit()
+{
+    close();
+}
+
+void MDIForm1::closeEvent(QCloseEvent *event)
+{
+    // Child windows end their own exchanges with the headend before the link goes. One that
+    // still holds something the operator typed keeps the program running.
+    if (!closeAllChildWindows()) {
+        event->ignore();
+        return;
+    }
+    m_station.session.lan.close();
+    event->accept();
+}
+
+void MDIForm1::Reset_Headend()
+{
+    Session &session = m_station.session;
+    if (!set_parameter(session.exchange, 0, restartCode, qint64{0}))
+        return;
+    closeAllChildWindows();
+    const QString serialPort = session.serial.portName();
+    if (usbChecked() && session.serial.isOpen())
+        session.serial.close();
+
+    const LanTarget target = m_station.lanTarget();
+    if (!wait_for_restart(session, target, serialPort))
+        return;
+    const bool connected =
+        usbChecked() ? check_device_present(session) : lan_connect(session, target);
+    if (connected)
+        openWindow(HeadendWindow::Program);
+}
+
+void MDIForm1::keepAliveTick()
+{
+    if (usbChecked() && !keep_alive(m_station.session.exchange))
+        m_station.ui.setKeepAliveRunning(false);
+}
+
+} // namespace keldor

@@ -1,0 +1,184 @@
+#include "shell/widgetui.h"
+
+#include "shell/form2.h"
+#include "shell/mdiform1.h"
+#include "shell/station.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QProgressBar>
+
+namespace keldor {
+
+namespace {
+
+QMessageBox::Icon boxIcon(UserInterface::Icon icon)
+{
+    switch (icon) {
+    case UserInterface::Icon::Critical:
+        return QMessageBox::Critical;
+    case UserInterface::Icon::Exclamation:
+        return QMessageBox::Warning;
+    case UserInterface::Icon::Information:
+        return QMessageBox::Information;
+    case UserInterface::Icon::Question:
+        return QMessageBox::Question;
+    case UserInterface::Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons boxButtons(UserInterface::Buttons buttons)
+{
+    switch (buttons) {
+    case UserInterface::Buttons::OkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case UserInterface::Buttons::AbortRetryIgnore:
+        return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    case UserInterface::Buttons::Ok:
+        break;
+    }
+    return QMessageBox::Ok;
+}
+
+UserInterface::Answer answerOf(int button)
+{
+    switch (button) {
+    case QMessageBox::Cancel:
+        return UserInterface::Answer::Cancel;
+    case QMessageBox::Abort:
+        return UserInterface::Answer::Abort;
+    case QMessageBox::Retry:
+        return UserInterface::Answer::Retry;
+    case QMessageBox::Ignore:
+        return UserInterface::Answer::Ignore;
+    default:
+        return UserInterface::Answer::Ok;
+    }
+}
+
+} // namespace
+
+WidgetUi::WidgetUi(QObject *parent)
+    : QObject(parent)
+{
+    m_timer1.setObjectName(QStringLiteral("Timer1"));
+}
+
+WidgetUi::~WidgetUi()
+{
+    while (m_busyDepth > 0)
+        setBusy(false);
+}
+
+void WidgetUi::attach(MDIForm1 &window)
+{
+    m_window = &window;
+    m_timer1.setInterval(window.station().session.timing.keepAliveInterval);
+    connect(&m_timer1, &QTimer::timeout, &window, &MDIForm1::keepAliveTick);
+    for (int panel = 1; panel <= 3; ++panel)
+        window.setStatusPanel(panel, m_panels[panel - 1]);
+}
+
+QString WidgetUi::displayText(const QString &text)
+{
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+UserInterface::Answer WidgetUi::message(Icon icon, const QString &title, const QString &text,
+                                        Buttons buttons)
+{
+    QMessageBox box(boxIcon(icon), title, displayText(text), boxButtons(buttons), m_window);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    // The operator must see that the program waits for an answer, not for the headend.
+    if (m_busyDepth > 0)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int button = box.exec();
+    if (m_busyDepth > 0)
+        QApplication::restoreOverrideCursor();
+    return answerOf(button);
+}
+
+void WidgetUi::setBusy(bool busy)
+{
+    if (busy) {
+        ++m_busyDepth;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (m_busyDepth > 0) {
+        --m_busyDepth;
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void WidgetUi::setMainWindowEnabled(bool enabled)
+{
+    if (m_window)
+        m_window->setInputEnabled(enabled);
+}
+
+void WidgetUi::setKeepAliveRunning(bool running)
+{
+    if (running)
+        m_timer1.start();
+    else
+        m_timer1.stop();
+}
+
+void WidgetUi::setConnectionModeLocked(bool locked)
+{
+    if (m_window)
+        m_window->setConnectionModeLocked(locked);
+}
+
+void WidgetUi::setStatusPanel(int panel, const QString &text)
+{
+    if (panel < 1 || panel > 3)
+        return;
+    m_panels[panel - 1] = text;
+    if (m_window)
+        m_window->setStatusPanel(panel, text);
+}
+
+Form2 &WidgetUi::progressWindow()
+{
+    if (!m_form2)
+        m_form2 = new Form2(m_window);
+    return *m_form2;
+}
+
+void WidgetUi::showProgress(const QString &label, int maximum)
+{
+    Form2 &form = progressWindow();
+    form.setText(label);
+    form.progressBar()->setRange(0, maximum);
+    form.progressBar()->setValue(0);
+    form.show();
+    form.raise();
+}
+
+void WidgetUi::setProgressLabel(const QString &label)
+{
+    progressWindow().setText(label);
+}
+
+void WidgetUi::setProgressValue(int value)
+{
+    progressWindow().progressBar()->setValue(value);
+}
+
+int WidgetUi::progressValue() const
+{
+    return m_form2 ? m_form2->progressBar()->value() : 0;
+}
+
+void WidgetUi::closeProgress()
+{
+    if (m_form2)
+        m_form2->hide();
+}
+
+} // namespace keldor

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "directory/directoryfile.h"
+#include "directory/headenddirectory.h"
+#include "shell/programfolder.h"
+#include "shell/station.h"
+
+#include "recordingui.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+
+// A station as the program has it, but with a recording interface, short timings, a settings
+// file and a program folder that belong to the test alone.
+struct StationFixture {
+    StationFixture() { keldor::setProgramFolderOverride(folder.path()); }
+    ~StationFixture() { keldor::setProgramFolderOverride({}); }
+
+    QString stored(const QString &key) const
+    {
+        return settings.value(QStringLiteral("Settings/") + key).toString();
+    }
+
+    // Creates the directory file with these rows.
+    bool writeDirectory(const QList<keldor::HeadendEntry> &rows)
+    {
+        if (!keldor::datenbank_anlegen(folder.path()))
+            return false;
+        keldor::HeadendDirectory directory;
+        if (!directory.open(folder.path()))
+            return false;
+        for (const keldor::HeadendEntry &entry : rows) {
+            if (!directory.update(directory.appendEmpty(), entry))
+                return false;
+        }
+        return true;
+    }
+
+    QList<keldor::HeadendEntry> directoryRows() const
+    {
+        keldor::HeadendDirectory directory;
+        QList<keldor::HeadendEntry> rows;
+        if (directory.open(folder.path())) {
+            for (int i = 0; i < directory.count(); ++i)
+                rows.append(directory.row(i));
+        }
+        return rows;
+    }
+
+    QTemporaryDir folder;
+    QSettings settings{folder.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+    keldor::SettingsStore store{settings};
+    RecordingUi ui;
+    keldor::Station station{ui, store, keldor::Timing::fast()};
+};
+
+// Runs the action on the next modal dialog as soon as it is on screen, so a test can answer
+// what the program asks with exec(). Only while the object lives.
+class OnNextModal {
+public:
+    explicit OnNextModal(std::function<void(QWidget *)> action)
+        : m_action(std::move(action))
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                m_timer.stop();
+                m_action(modal);
+            }
+        });
+        m_timer.start(5);
+    }
+
+private:
+    std::function<void(QWidget *)> m_action;
+    QTimer m_timer;
+};
