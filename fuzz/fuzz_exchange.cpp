@@ -1,14 +1,19 @@
-// Arbitrary headend bytes against the request/answer dialogue: reads, writes, the keep-alive
-// and the device-type check, with answers cut, repeated, flooded or dropped anywhere. Nothing
-// may crash, read past the buffer or let the receive buffer grow past its limit.
+// Arbitrary headend bytes against the request/answer dialogue: reads, writes, the keep-alive,
+// the device-type check, the full read, the tuner state and the service lists, with answers
+// cut, repeated, flooded or dropped anywhere. Nothing may crash, read past the buffer, let the
+// receive buffer grow past its limit or turn a value the headend sent into undefined behaviour.
 
 #include "fuzzsupport.h"
 
+#include "channels/channeltextsview.h"
 #include "link/exchange.h"
 #include "link/seriallink.h"
 #include "model/unitdata.h"
 #include "protocol/devicetype.h"
 #include "protocol/parameters.h"
+#include "protocol/readunitdata.h"
+#include "protocol/tunerinfo.h"
+#include "services/servicelists.h"
 
 #include "recordingui.h"
 #include "scriptedlink.h"
@@ -97,6 +102,35 @@ void check_decoding(FuzzedDataProvider &data)
     expect(value.kind == kind, "the answer keeps its kind");
 }
 
+// The minimum rates the channel window derives from a data rate the headend reported.
+void check_tuner(Exchange &exchange, FuzzedDataProvider &data)
+{
+    UnitData unit;
+    ChannelTextsView view;
+    const int channel = data.ConsumeIntegralInRange(0, channelCount - 1);
+    if (!read_tuner_info(exchange, unit, view, channel))
+        return;
+    const float rate = unit.channel_data_rate.at(size_t(channel));
+    for (int bandwidth = 0; bandwidth <= 1; ++bandwidth) {
+        const int qam = get_minqam(bandwidth, rate);
+        expect(qam >= 1 && qam <= 6, "a QAM code");
+    }
+    for (int qam = 0; qam <= 6; ++qam)
+        get_minsymbol(qam, rate);
+}
+
+void check_services(Exchange &exchange, FuzzedDataProvider &data)
+{
+    ChannelServices services;
+    read_service_lists(exchange, data.ConsumeIntegralInRange(0, channelCount - 1), services);
+    expect(services.input.size() <= 255, "at most the count byte's services");
+    const QList<Service> output = output_services(services);
+    expect(output.size() <= services.input.size(), "the output picks from the input");
+    const Selection selection = choose_selection(services.input, output);
+    expect(selection.ids.size() <= 255, "the selection fits its count byte");
+    expect(selection.listString().size() == 2 + 2 * selection.ids.size(), "the list string");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -120,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         lan.open = data.ConsumeIntegralInRange(0, 15) != 0;
         const auto channel = data.ConsumeIntegral<quint8>();
         const auto code = data.ConsumeIntegral<quint8>();
-        switch (data.ConsumeIntegralInRange(0, 5)) {
+        switch (data.ConsumeIntegralInRange(0, 8)) {
         case 0: {
             ParamValue value;
             if (read_parameter(exchange, channel, code, data.ConsumeIntegral<quint8>(), value)) {
@@ -147,6 +181,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         }
         case 4:
             check_encoding(channel, code, write_value(data));
+            break;
+        case 5: {
+            UnitData unit;
+            ChannelTextsView view;
+            constexpr qint16 channelCounts[] = {7, 9, 11, 15};
+            unit.max_channel = channelCounts[data.ConsumeIntegralInRange(0, 3)];
+            read_unit_data(exchange, unit, view);
+            break;
+        }
+        case 6:
+            check_tuner(exchange, data);
+            break;
+        case 7:
+            check_services(exchange, data);
             break;
         default:
             check_decoding(data);
