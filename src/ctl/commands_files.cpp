@@ -1,5 +1,5 @@
 #include "ctlcommand.h"
-#include "ctlunitread.h"
+#include "report/reporttexts.h"
 
 #include "common/textutil.h"
 #include "link/session.h"
@@ -76,7 +76,7 @@ int save(Session &session, const QStringList &args, QTextStream &out)
 {
     UnitData unit;
     ReportTexts texts;
-    if (!read_channel_data(session.exchange, unit, texts))
+    if (!read_report_texts(session.exchange, unit, texts))
         return ExitFailure;
     const QString path = settings_file_name(args.at(0));
     if (!save_settings_file(session.ui, path, unit))
@@ -125,7 +125,7 @@ int report(Session &session, const QStringList &args, QTextStream &out)
 {
     UnitData unit;
     ReportTexts texts;
-    if (!read_channel_data(session.exchange, unit, texts))
+    if (!read_report_texts(session.exchange, unit, texts))
         return ExitFailure;
     const ReportResult result = Print_RTF(session.exchange, args.at(0), texts, unit);
     if (result == ReportResult::NotWritten)

@@ -7,9 +7,11 @@
 #include "network/lansettings.h"
 #include "protocol/devicetype.h"
 #include "shell/shellstate.h"
+#include "update/backup.h"
 #include "update/updateview.h"
 #include "update/upload.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -75,8 +77,12 @@ int upload(Session &session, const QStringList &args, bool fpga)
 {
     ConsoleUpdateView view;
     const QString path = QFileInfo(args.at(0)).absoluteFilePath();
+    // The operator runs the tool where they keep their files; the backup goes there.
+    const BackupHook backup = [&session] {
+        return backup_configuration(session, QDir::currentPath());
+    };
     const UploadResult result =
-        fpga ? update_fpga(session, view, path) : update_fw(session, view, path);
+        fpga ? update_fpga(session, view, path, backup) : update_fw(session, view, path, backup);
     return result == UploadResult::Succeeded ? ExitSuccess : ExitFailure;
 }
 

@@ -44,6 +44,7 @@ struct Timing {
     milliseconds successPause = 3s;
     milliseconds storeEndLimit =
         30min; // "EN" after the store command; the headend needs up to 10 min
+    milliseconds elapsedTick = 100ms; // the update window's elapsed time and activity indicator
 
     // Directory editor
     milliseconds editorSavePause = 500ms;
@@ -74,6 +75,7 @@ struct Timing {
         t.storeWindow = 800ms;
         t.successPause = 10ms;
         t.storeEndLimit = 2s;
+        t.elapsedTick = 20ms;
         t.editorSavePause = 10ms;
         return t;
     }

@@ -34,15 +34,15 @@ bool reachable(Session &session, const LanTarget &target, const QString &serialP
 
 } // namespace
 
-bool wait_for_restart(Session &session, const LanTarget &target, const QString &serialPort)
+bool wait_for_restart(Session &session, const LanTarget &target, const QString &serialPort,
+                      const QString &progressText)
 {
     UserInterface &ui = session.ui;
     Exchange &exchange = session.exchange;
     bool back = false;
     {
         BusyCursor busy(ui);
-        ui.showProgress(QStringLiteral("Headend is now reinitializing, please wait..."),
-                        progressFull);
+        ui.showProgress(progressText, progressFull);
         ui.setProgressValue(0);
         // The headend needs this long before it can answer anything.
         for (int step = 0; step < restartSteps; ++step) {

@@ -3,6 +3,7 @@
 #include "directory/directoryfile.h"
 #include "directory/formheadend.h"
 #include "directory/formheadendedit.h"
+#include "files/settingsmenu.h"
 #include "link/reconnect.h"
 #include "network/formproxy.h"
 #include "protocol/parameters.h"
@@ -52,6 +53,7 @@ MDIForm1::MDIForm1(Station &station, WindowRegistry windows, QWidget *parent)
     buildMenus();
     buildStatusBar();
     startUp();
+    SettingsMenu::attach(*this);
 }
 
 QAction *MDIForm1::item(const QString &name) const

@@ -1,0 +1,453 @@
+#include "channels/formuebersicht.h"
+
+#include "common/textutil.h"
+#include "protocol/devicetype.h"
+#include "protocol/readunitdata.h"
+#include "shell/mdiform1.h"
+#include "shell/station.h"
+#include "ui/listindex.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace keldor {
+
+namespace {
+
+constexpr qint32 sixteenChannelVariant = 3;
+constexpr int polarisationSingleInput = 4; // "SAT"
+constexpr int firstChannelOfThirdPage = 12;
+const QColor statusRed(255, 0, 0);
+
+QString pageCaption(int first, int last)
+{
+    return QStringLiteral("CHANNEL") + number_text(first) + QStringLiteral(" -") +
+           number_text(last);
+}
+
+void setTextColour(QLabel *label, const QColor &colour)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+} // namespace
+
+Form_Uebersicht::Form_Uebersicht(Station &station, MDIForm1 &mainWindow, QWidget *parent)
+    : QWidget(parent)
+    , m_station(station)
+    , m_mainWindow(mainWindow)
+    , m_pages(new QStackedWidget)
+{
+    setObjectName(QStringLiteral("Form_Uebersicht"));
+    setWindowTitle(QStringLiteral("Channel Overview"));
+
+    // Without an answer the window keeps the twelve columns of the standard model.
+    const bool loaded = check_devicetype(station.session.exchange, station.unit);
+    const UnitData &unit = station.unit;
+    const bool sixteen = unit.device_variant == sixteenChannelVariant;
+    const int lastOfSecondPage = sixteen ? 11 : unit.max_channel;
+    const int pageSize = (lastOfSecondPage + 1) / 2;
+    const int lastChannel = std::min<int>(unit.max_channel, channelCount - 1);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(buildDeviceBlock());
+    top->addStretch();
+    top->addWidget(buildPageButtons(), 0, Qt::AlignBottom);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    // On a small screen the columns scroll rather than squeeze their fields.
+    auto *scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(m_pages);
+    layout->addWidget(scroll, 1);
+    addColumns(pageSize, lastChannel);
+    setTabOrder();
+
+    m_pageButtons[0]->setText(QStringLiteral("CHANNEL 1 -") + number_text(pageSize));
+    m_pageButtons[1]->setText(pageCaption(pageSize + 1, lastOfSecondPage + 1));
+    m_pageButtons[2]->setText(pageCaption(firstChannelOfThirdPage + 1, channelCount));
+    m_pageButtons[2]->setVisible(sixteen && lastChannel >= firstChannelOfThirdPage);
+    showPage(0);
+    if (loaded)
+        m_mainWindow.item(QStringLiteral("Program"))->setEnabled(false);
+}
+
+QWidget *Form_Uebersicht::buildDeviceBlock()
+{
+    static constexpr std::array<std::array<const char *, 3>, 5> rows{{
+        {"Label_Typ_Text", "Device Type:", "Label_Typ"},
+        {"Label_Serial_Text", "Serial Number:", "Label_Serial_Number"},
+        {"Label_HW_Text", "Hardware Version:", "Label_HW_Version"},
+        {"Label_CPU_SW_Text", "µC Software Version:", "Label_CPU_SW_Version"},
+        {"Label_FPGA_SW_Text", "FPGA Software Version:", "Label_FPGA_SW_Version"},
+    }};
+    auto *block = new QGroupBox(QStringLiteral("Headend"), this);
+    block->setObjectName(QStringLiteral("Frame_Device"));
+    auto *grid = new QGridLayout(block);
+    grid->setHorizontalSpacing(12);
+    // Two rows of pairs keep the block low, so the columns get the height.
+    constexpr int pairsPerRow = 3;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        auto *caption = new QLabel(QString::fromUtf8(rows[i][1]), block);
+        caption->setObjectName(QLatin1String(rows[i][0]));
+        auto *value = new QLabel(block);
+        value->setObjectName(QLatin1String(rows[i][2]));
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        QFont bold = value->font();
+        bold.setBold(true);
+        value->setFont(bold);
+        value->setMinimumWidth(
+            value->fontMetrics().horizontalAdvance(QStringLiteral("KELDOR QAM")));
+        m_deviceLabels[i] = value;
+        const int row = static_cast<int>(i) / pairsPerRow;
+        const int col = static_cast<int>(i) % pairsPerRow * 2;
+        grid->addWidget(caption, row, col);
+        grid->addWidget(value, row, col + 1);
+    }
+    return block;
+}
+
+QWidget *Form_Uebersicht::buildPageButtons()
+{
+    static constexpr std::array<const char *, 3> names{"Command1_6", "Command7_12", "Command13_16"};
+    auto *box = new QWidget(this);
+    auto *row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    for (size_t page = 0; page < m_pageButtons.size(); ++page) {
+        auto *button = new QPushButton(box);
+        button->setObjectName(QLatin1String(names[page]));
+        row->addWidget(button);
+        m_pageButtons[page] = button;
+    }
+    connect(m_pageButtons[0], &QPushButton::clicked, this, &Form_Uebersicht::Command1_6);
+    connect(m_pageButtons[1], &QPushButton::clicked, this, &Form_Uebersicht::Command7_12);
+    connect(m_pageButtons[2], &QPushButton::clicked, this, &Form_Uebersicht::Command13_16);
+    return box;
+}
+
+void Form_Uebersicht::addColumns(int pageSize, int lastChannel)
+{
+    std::array<QHBoxLayout *, 3> rows{};
+    for (size_t page = 0; page < m_page.size(); ++page) {
+        m_page[page] = new QWidget(m_pages);
+        m_page[page]->setObjectName(QStringLiteral("Frame_Channel_%1").arg(page));
+        rows[page] = new QHBoxLayout(m_page[page]);
+        rows[page]->addStretch();
+        m_pages->addWidget(m_page[page]);
+    }
+    m_columns.reserve(static_cast<size_t>(lastChannel + 1));
+    for (int channel = 0; channel <= lastChannel; ++channel) {
+        const size_t page = channel < pageSize ? 0 : channel < firstChannelOfThirdPage ? 1 : 2;
+        m_columns.push_back(build_channel_column(channel, m_page[page]));
+        rows[page]->addWidget(m_columns.back().frame, 0, Qt::AlignTop);
+        bindColumn(channel);
+    }
+    for (QHBoxLayout *row : rows)
+        row->addStretch();
+}
+
+void Form_Uebersicht::setTabOrder()
+{
+    QWidget *previous = nullptr;
+    for (const ChannelColumn &c : m_columns) {
+        for (QWidget *widget : c.tabOrder()) {
+            if (previous)
+                QWidget::setTabOrder(previous, widget);
+            previous = widget;
+            // The two buttons that are not in the column's order follow their neighbours.
+            if (widget == c.search) {
+                QWidget::setTabOrder(previous, c.serviceList);
+                previous = c.serviceList;
+            } else if (widget == c.on) {
+                QWidget::setTabOrder(previous, c.off);
+                previous = c.off;
+            }
+        }
+    }
+}
+
+ChannelColumn *Form_Uebersicht::column(int channel)
+{
+    if (channel < 0 || channel >= columnCount())
+        return nullptr;
+    return &m_columns[static_cast<size_t>(channel)];
+}
+
+void Form_Uebersicht::showPage(int page)
+{
+    m_pages->setCurrentWidget(m_page[static_cast<size_t>(page)]);
+    for (size_t i = 0; i < m_pageButtons.size(); ++i)
+        m_pageButtons[i]->setEnabled(static_cast<int>(i) != page);
+}
+
+void Form_Uebersicht::Command1_6()
+{
+    showPage(0);
+}
+
+void Form_Uebersicht::Command7_12()
+{
+    showPage(1);
+}
+
+void Form_Uebersicht::Command13_16()
+{
+    showPage(2);
+}
+
+void Form_Uebersicht::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The window is on screen before the read starts, so the operator sees what is filled.
+    if (!m_activated) {
+        QTimer::singleShot(0, this, [this] {
+            if (!m_activated && !m_unloaded)
+                activate();
+        });
+    }
+}
+
+void Form_Uebersicht::activate()
+{
+    m_activated = true;
+    UserInterface &ui = m_station.ui;
+    ui.setKeepAliveRunning(true);
+    for (const ChannelColumn &c : m_columns) {
+        refill_lists(c);
+        c.set->setEnabled(false);
+        c.search->setEnabled(false);
+        c.serviceList->setEnabled(false);
+    }
+    BusyCursor busy(ui);
+    read_unit_data(m_station.session.exchange, m_station.unit, *this);
+    updateMenus(true);
+}
+
+void Form_Uebersicht::updateMenus(bool windowOpen)
+{
+    const auto item = [this](const char *name) {
+        return m_mainWindow.item(QLatin1String(name));
+    };
+    for (const char *name : {"Settings_Dialog", "MenuLine2", "LAN_Parameter"})
+        item(name)->setVisible(windowOpen);
+    m_mainWindow.setConnectionModeLocked(windowOpen);
+    if (windowOpen && m_mainWindow.lanChecked()) {
+        item("MenuLine3")->setVisible(true);
+        item("Reset_Headend")->setVisible(true);
+    }
+    if (!windowOpen)
+        item("Program")->setEnabled(true);
+}
+
+void Form_Uebersicht::closeEvent(QCloseEvent *event)
+{
+    if (!m_unloaded)
+        unload();
+    event->accept();
+}
+
+void Form_Uebersicht::unload()
+{
+    m_unloaded = true;
+    m_pendingRule.reset();
+    Session &session = m_station.session;
+    m_station.ui.setKeepAliveRunning(false);
+    if (session.exchange.com_end() && session.serial.isOpen())
+        session.serial.close();
+    updateMenus(false);
+}
+
+ReportTexts Form_Uebersicht::reportTexts() const
+{
+    ReportTexts texts;
+    texts.device = {m_deviceLabels[0]->text(), m_deviceLabels[1]->text(), m_deviceLabels[2]->text(),
+                    m_deviceLabels[3]->text(), m_deviceLabels[4]->text()};
+    for (const ChannelColumn &c : m_columns) {
+        ChannelTexts &t =
+            texts.channels.at(static_cast<size_t>(c.frame->property("channel").toInt()));
+        t.status = c.status->text();
+        t.ber = c.ber->text();
+        t.snr = c.snr->text();
+        t.polarisation = c.polarisation->currentText();
+        t.in_frequency = c.inFrequency->text();
+        t.lo = c.lo->currentText();
+        t.in_symbolrate = c.inSymbolrate->text();
+        t.output_on = c.on->isChecked();
+        t.opmode = c.opmode->currentText();
+        t.out_frequency = c.outFrequency->text();
+        t.bandwidth = c.bandwidth->currentText();
+        t.qam = c.qam->currentText();
+        t.out_symbolrate = c.outSymbolrate->text();
+        t.spectrum = c.spectrum->currentText();
+        t.attenuation = c.attenuation->currentText();
+    }
+    return texts;
+}
+
+void Form_Uebersicht::setDeviceText(DeviceField field, const QString &text)
+{
+    m_deviceLabels.at(static_cast<size_t>(field))->setText(text);
+}
+
+void Form_Uebersicht::hideServiceListButtons()
+{
+    for (const ChannelColumn &c : m_columns)
+        c.serviceList->hide();
+}
+
+void Form_Uebersicht::setStatus(int channel, const QString &text, bool black)
+{
+    if (ChannelColumn *c = column(channel)) {
+        c->status->setText(text);
+        // Every state but a lock is something the technician has to look at.
+        setTextColour(c->status, black ? QColor(Qt::black) : statusRed);
+    }
+}
+
+void Form_Uebersicht::setBer(int channel, const QString &text)
+{
+    if (ChannelColumn *c = column(channel))
+        c->ber->setText(text);
+}
+
+void Form_Uebersicht::setSnr(int channel, const QString &text)
+{
+    if (ChannelColumn *c = column(channel))
+        c->snr->setText(text);
+}
+
+void Form_Uebersicht::setServiceListEnabled(int channel, bool enabled)
+{
+    if (ChannelColumn *c = column(channel))
+        c->serviceList->setEnabled(enabled);
+}
+
+void Form_Uebersicht::setSearchEnabled(int channel, bool enabled)
+{
+    if (ChannelColumn *c = column(channel))
+        c->search->setEnabled(enabled);
+}
+
+void Form_Uebersicht::setPolarisation(int channel, std::optional<int> position)
+{
+    if (ChannelColumn *c = column(channel)) {
+        set_list_index(*c->polarisation, position.value_or(polarisationSingleInput));
+        c->polarisation->setEnabled(position.has_value());
+    }
+}
+
+void Form_Uebersicht::setInFrequencyText(int channel, const QString &text)
+{
+    if (ChannelColumn *c = column(channel))
+        c->inFrequency->setText(text);
+}
+
+void Form_Uebersicht::addLoEntry(int channel, const QString &text)
+{
+    if (ChannelColumn *c = column(channel)) {
+        const QSignalBlocker blocker(c->lo);
+        c->lo->addItem(text);
+    }
+}
+
+void Form_Uebersicht::setLoText(int channel, const QString &text)
+{
+    if (ChannelColumn *c = column(channel)) {
+        set_list_index(*c->lo, c->lo->findText(text));
+        c->lo->setEditText(text);
+    }
+}
+
+void Form_Uebersicht::setInSymbolrateText(int channel, const QString &text)
+{
+    if (ChannelColumn *c = column(channel))
+        c->inSymbolrate->setText(text);
+}
+
+void Form_Uebersicht::setOutputOn(int channel, bool on)
+{
+    if (ChannelColumn *c = column(channel)) {
+        (on ? c->on : c->off)->setChecked(true);
+        for (QWidget *control : c->outputControls())
+            control->setEnabled(on);
+    }
+}
+
+void Form_Uebersicht::setOpmode(int channel, int position)
+{
+    if (ChannelColumn *c = column(channel))
+        set_list_index(*c->opmode, position);
+}
+
+void Form_Uebersicht::setOutFrequencyText(int channel, const QString &text)
+{
+    if (ChannelColumn *c = column(channel))
+        c->outFrequency->setText(text);
+}
+
+void Form_Uebersicht::setBandwidth(int channel, int position)
+{
+    if (ChannelColumn *c = column(channel))
+        set_list_index(*c->bandwidth, position);
+}
+
+void Form_Uebersicht::setQamList(int channel, int firstCode, int selectedCode)
+{
+    if (ChannelColumn *c = column(channel))
+        fill_qam_list(*c->qam, firstCode, selectedCode);
+}
+
+void Form_Uebersicht::setOutSymbolrateText(int channel, const QString &text)
+{
+    if (ChannelColumn *c = column(channel))
+        c->outSymbolrate->setText(text);
+}
+
+void Form_Uebersicht::setSpectrum(int channel, int position)
+{
+    if (ChannelColumn *c = column(channel))
+        set_list_index(*c->spectrum, position);
+}
+
+void Form_Uebersicht::setAttenuation(int channel, int position)
+{
+    if (ChannelColumn *c = column(channel))
+        set_list_index(*c->attenuation, position);
+}
+
+void Form_Uebersicht::setSetEnabled(int channel, bool enabled)
+{
+    if (ChannelColumn *c = column(channel))
+        c->set->setEnabled(enabled);
+}
+
+void Form_Uebersicht::showFirstPage()
+{
+    showPage(0);
+}
+
+void Form_Uebersicht::setPagesEnabled(bool enabled)
+{
+    // The third page too: a search must leave no column of any page usable.
+    for (QWidget *page : m_page)
+        page->setEnabled(enabled);
+}
+
+} // namespace keldor

@@ -1,0 +1,158 @@
+#include "files/settingsmenu.h"
+
+#include "channels/channeltextsview.h"
+#include "directory/directoryfile.h"
+#include "directory/formheadend.h"
+#include "link/reconnect.h"
+#include "model/settingsfile.h"
+#include "protocol/devicetype.h"
+#include "protocol/fullwrite.h"
+#include "protocol/readunitdata.h"
+#include "shell/mdiform1.h"
+#include "shell/programfolder.h"
+#include "shell/station.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace keldor {
+
+namespace {
+
+// Qt shows the filter's name alone when the details are hidden, so the dialog reads
+// "KELDOR Settings-File - *.kdr" and lists the .kdr files.
+const QString fileFilter = QStringLiteral("KELDOR Settings-File - *.kdr (*.kdr)");
+const QString initialName = QStringLiteral("*.kdr");
+
+} // namespace
+
+SettingsMenu::SettingsMenu(MDIForm1 &window)
+    : QObject(&window)
+    , m_window(window)
+    , m_station(window.station())
+{
+    setObjectName(QStringLiteral("SettingsMenu"));
+    connect(window.item(QStringLiteral("Save")), &QAction::triggered, this, &SettingsMenu::Save);
+    connect(window.item(QStringLiteral("Load")), &QAction::triggered, this, &SettingsMenu::Load);
+}
+
+SettingsMenu *SettingsMenu::attach(MDIForm1 &window)
+{
+    return new SettingsMenu(window);
+}
+
+SettingsMenu *SettingsMenu::of(const MDIForm1 &window)
+{
+    return window.findChild<SettingsMenu *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+QString SettingsMenu::chooseInDialog(FileDialog kind, const QString &title) const
+{
+    const auto options = QFileDialog::HideNameFilterDetails;
+    if (kind == FileDialog::Save)
+        return QFileDialog::getSaveFileName(&m_window, title, initialName, fileFilter, nullptr,
+                                            options | QFileDialog::DontConfirmOverwrite);
+    return QFileDialog::getOpenFileName(&m_window, title, initialName, fileFilter, nullptr,
+                                        options);
+}
+
+void SettingsMenu::Save()
+{
+    const QString title = QStringLiteral("Save Settings");
+    QString path;
+    for (;;) {
+        const QString chosen = m_chooseFile(FileDialog::Save, title);
+        if (chosen.isEmpty())
+            return;
+        path = settings_file_name(chosen);
+        if (!QFileInfo::exists(path))
+            break;
+        // The existing file stays as it is until the new one is completely written.
+        if (m_station.ui.message(UserInterface::Icon::Question, QLatin1String(applicationTitle),
+                                 QStringLiteral("File already exists! Overwrite?"),
+                                 UserInterface::Buttons::OkCancel) == UserInterface::Answer::Ok)
+            break;
+    }
+
+    const std::optional<ReportTexts> texts = currentReportTexts();
+    if (!texts)
+        return;
+    if (!save_settings_file(m_station.ui, path, m_station.unit))
+        return;
+    Print_RTF(m_station.session.exchange, report_file_name(path), *texts, m_station.unit);
+}
+
+// Without a channel window there is nothing on screen to print, so the report shows what the
+// headend holds now; the same read brings the channel table up to date for the file.
+std::optional<ReportTexts> SettingsMenu::currentReportTexts()
+{
+    if (m_reportTexts) {
+        if (auto texts = m_reportTexts())
+            return texts;
+    }
+    Exchange &exchange = m_station.session.exchange;
+    ChannelTextsView view;
+    if (!check_devicetype(exchange, m_station.unit) ||
+        !read_unit_data(exchange, m_station.unit, view))
+        return std::nullopt;
+    ReportTexts texts;
+    texts.device = view.device();
+    for (int channel = 0; channel < channelCount; ++channel)
+        texts.channels[static_cast<size_t>(channel)] = view.texts(channel);
+    return texts;
+}
+
+void SettingsMenu::Load()
+{
+    // A window that still holds the operator's typing keeps its channel table.
+    if (!m_window.closeAllChildWindows())
+        return;
+    const QString path = m_chooseFile(FileDialog::Open, QStringLiteral("Load Settings"));
+    if (path.isEmpty())
+        return;
+    const std::optional<SettingsFormat> format =
+        load_settings_file(m_station.ui, path, m_station.unit);
+    if (!format || !connectHeadend())
+        return;
+
+    // The headend's own channel count decides how many channels the write sends, whatever
+    // model the file was saved from.
+    Exchange &exchange = m_station.session.exchange;
+    const bool written =
+        check_devicetype(exchange, m_station.unit) &&
+        save_unit_data(exchange, m_station.unit, *format == SettingsFormat::Current);
+    // Over USB the port is given back either way: the channel window finds the headend again
+    // the way the Program menu does, and after a failure the next function needs it free.
+    if (m_window.usbChecked()) {
+        exchange.com_end();
+        m_station.session.serial.close();
+    }
+    if (written)
+        m_window.openHeadendWindow(HeadendWindow::Program);
+}
+
+bool SettingsMenu::connectHeadend()
+{
+    Session &session = m_station.session;
+    if (m_window.usbChecked())
+        return check_device_present(session);
+    if (session.lan.isConnected())
+        return true;
+    selectActiveHeadend();
+    return lan_connect(session, m_station.lanTarget());
+}
+
+void SettingsMenu::selectActiveHeadend()
+{
+    const QString folder = programFolder();
+    QString error;
+    if (!file_exist(directoryPath(folder)) && !datenbank_anlegen(folder, &error)) {
+        m_station.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"), error);
+        return;
+    }
+    Form_Headend selection(m_station, &m_window);
+    selection.exec();
+}
+
+} // namespace keldor

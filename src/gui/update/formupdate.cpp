@@ -1,0 +1,430 @@
+#include "update/formupdate.h"
+
+#include "link/reconnect.h"
+#include "protocol/devicetype.h"
+#include "shell/formfilelist.h"
+#include "shell/frmlogin.h"
+#include "shell/mdiform1.h"
+#include "shell/programfolder.h"
+#include "shell/station.h"
+#include "ui/activityindicator.h"
+#include "ui/childwindow.h"
+#include "update/backup.h"
+#include "update/imagefiles.h"
+#include "update/upload.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace keldor {
+
+namespace {
+
+QString tint_style(Tint tint)
+{
+    return QStringLiteral("color: #%1;").arg(tint_rgb(tint), 6, 16, QLatin1Char('0'));
+}
+
+QString elapsed_text(qint64 ms)
+{
+    const qint64 tenths = ms / 100;
+    return QStringLiteral("%1:%2.%3")
+        .arg(tenths / 600, 2, 10, QLatin1Char('0'))
+        .arg(tenths / 10 % 60, 2, 10, QLatin1Char('0'))
+        .arg(tenths % 10);
+}
+
+QString default_chooser(QWidget *parent, const QString &title, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+}
+
+// After the window has gone: the headend restarts with its new software and is connected
+// again the ordinary way. Nothing of the window may be touched here.
+void reconnect_after_update(Station &station, MDIForm1 &mainWindow, const QString &serialPort)
+{
+    Session &session = station.session;
+    const LanTarget target = station.lanTarget();
+    if (!wait_for_restart(session, target, serialPort,
+                          QStringLiteral("Headend is now initializing with new software , "
+                                         "please wait...")))
+        return;
+    const bool connected =
+        mainWindow.usbChecked() ? check_device_present(session) : lan_connect(session, target);
+    if (!connected) {
+        station.ui.message(UserInterface::Icon::Critical, QLatin1String(applicationTitle),
+                           QStringLiteral("Reconnect to Headend failed, please try manually!"));
+    }
+}
+
+} // namespace
+
+Form_Update::Form_Update(Station &station, MDIForm1 &mainWindow, QWidget *parent)
+    : QWidget(parent)
+    , m_station(station)
+    , m_mainWindow(mainWindow)
+    , m_chooseFile(default_chooser)
+    , m_toolbar(new QToolBar(this))
+    , m_title(new QLabel(this))
+    , m_filename(new QLineEdit(this))
+    , m_progress(new QProgressBar(this))
+    , m_percentage(new QLabel(this))
+    , m_elapsed(new QLabel(this))
+    , m_activity(new ActivityIndicator(this))
+    , m_backup(new QLabel(this))
+    , m_timer(new QTimer(this))
+{
+    setObjectName(QStringLiteral("Form_Update"));
+    setWindowTitle(QStringLiteral("Update Utility"));
+    setWindowIcon(QIcon(programFile(QStringLiteral("sat.ico"))));
+
+    m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_addFile = addButton(3, QStringLiteral("Add File"), QStyle::SP_FileDialogNewFolder,
+                          &Form_Update::addFileClicked);
+    m_update =
+        addButton(4, QStringLiteral("Update"), QStyle::SP_ArrowUp, &Form_Update::updateClicked);
+    m_expert = addButton(5, QStringLiteral("Expert"), QStyle::SP_FileDialogDetailedView,
+                         &Form_Update::expertClicked);
+    m_toolbar->addSeparator();
+    m_cancelButton = addButton(7, QStringLiteral("Cancel"), QStyle::SP_DialogCancelButton,
+                               &Form_Update::cancelClicked);
+    m_exit = addButton(8, QStringLiteral("Exit"), QStyle::SP_DialogCloseButton,
+                       &Form_Update::exitClicked);
+    m_addFile->setVisible(false);
+
+    m_title->setObjectName(QStringLiteral("Label_title"));
+    QFont titleFont = m_title->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
+    titleFont.setBold(true);
+    m_title->setFont(titleFont);
+    m_title->setAlignment(Qt::AlignCenter);
+
+    // English and German side by side, each line beside its translation.
+    auto *explanations = new QGridLayout;
+    explanations->setColumnStretch(0, 1);
+    explanations->setColumnStretch(1, 1);
+    for (int line = 0; line < 2; ++line) {
+        m_english[line] = new QLabel(this);
+        m_english[line]->setObjectName(QStringLiteral("Label_englisch_%1").arg(line));
+        m_german[line] = new QLabel(this);
+        m_german[line]->setObjectName(QStringLiteral("Label_deutsch_%1").arg(line));
+        for (QLabel *label : {m_english[line], m_german[line]}) {
+            label->setMinimumWidth(label->fontMetrics().horizontalAdvance(
+                QStringLiteral("FPGA Firmware wird an Headend übertragen, bitte warten")));
+            label->setWordWrap(true);
+            label->setAlignment(Qt::AlignCenter);
+        }
+        explanations->addWidget(m_english[line], line, 0);
+        explanations->addWidget(m_german[line], line, 1);
+    }
+
+    m_filename->setObjectName(QStringLiteral("Text_Filename"));
+    m_filename->setReadOnly(true);
+    m_filename->setMinimumWidth(m_filename->fontMetrics().horizontalAdvance(u'M') * 30);
+    auto *file = new QFormLayout;
+    file->addRow(QStringLiteral("File Title:"), m_filename);
+
+    m_progress->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progress->setTextVisible(false);
+    m_percentage->setObjectName(QStringLiteral("Label1"));
+    m_percentage->setMinimumWidth(
+        m_percentage->fontMetrics().horizontalAdvance(QStringLiteral(" 100%")));
+    m_percentage->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto *progress = new QHBoxLayout;
+    progress->addWidget(m_progress, 1);
+    progress->addWidget(m_percentage);
+
+    m_elapsed->setObjectName(QStringLiteral("lblZeit"));
+    m_activity->setObjectName(QStringLiteral("Activity1"));
+    auto *activity = new QHBoxLayout;
+    activity->addWidget(m_activity, 1);
+    activity->addWidget(m_elapsed);
+
+    m_backup->setObjectName(QStringLiteral("Label_Backup"));
+    m_backup->setWordWrap(true);
+    m_backup->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setMenuBar(m_toolbar);
+    layout->addWidget(m_title);
+    layout->addLayout(explanations);
+    layout->addSpacing(m_title->fontMetrics().height() / 2);
+    layout->addLayout(file);
+    layout->addLayout(progress);
+    layout->addLayout(activity);
+    layout->addWidget(m_backup);
+    layout->addStretch();
+
+    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setInterval(m_station.session.timing.elapsedTick);
+    connect(m_timer, &QTimer::timeout, this, &Form_Update::tick);
+
+    show_update_idle(*this);
+    m_elapsed->setText(elapsed_text(0));
+    QTimer::singleShot(0, this, &Form_Update::activate);
+}
+
+QAction *Form_Update::addButton(int index, const QString &caption, QStyle::StandardPixmap icon,
+                                void (Form_Update::*handler)())
+{
+    QAction *action = m_toolbar->addAction(style()->standardIcon(icon), caption);
+    action->setObjectName(QStringLiteral("Toolbar1_Button%1").arg(index));
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
+bool Form_Update::fpga() const
+{
+    return m_station.shell.update_target == updateTargetQamFpga;
+}
+
+QString Form_Update::mask() const
+{
+    return image_mask(m_station.shell.update_target, m_station.unit.device_variant);
+}
+
+void Form_Update::activate()
+{
+    if (m_activated)
+        return;
+    m_activated = true;
+    // Only the FPGA image depends on the model; without an answer no image can be told right.
+    const bool known = !fpga() || check_devicetype(m_station.session.exchange, m_station.unit);
+    // The keep-alive would come between the blocks of the upload; it rests until the end.
+    m_station.ui.setKeepAliveRunning(false);
+    if (!known)
+        return;
+    showImage(newest_image(programFolder(), mask()));
+}
+
+QString Form_Update::findImage()
+{
+    const QString folder = programFolder();
+    const QStringList names = matching_images(folder, mask());
+    if (!m_expertUnlocked || names.size() < 2)
+        return names.isEmpty() ? QString() : QDir(folder).filePath(names.first());
+
+    Form_Filelist list(m_station, this);
+    list.list()->addItems(names);
+    list.list()->setCurrentRow(0);
+    list.label()->setText(QStringLiteral("Double click the image to send:"));
+    m_station.unit.settings_file_name.clear();
+    if (list.exec() != QDialog::Accepted)
+        return {};
+    return m_station.unit.settings_file_name;
+}
+
+void Form_Update::showImage(const QString &path)
+{
+    m_filename->setText(QDir::toNativeSeparators(path));
+}
+
+void Form_Update::addFileClicked()
+{
+    const QString title = fpga() ? QStringLiteral("Add RBF-File") : QStringLiteral("Add UC3-File");
+    const QString filter =
+        fpga() ? QStringLiteral("RBF-File (*.rbf)") : QStringLiteral("UC3-File (*.uc3)");
+    const QString chosen = m_chooseFile(this, title, filter);
+    if (chosen.isEmpty())
+        return;
+    const QFileInfo source(chosen);
+    const QString folder = programFolder();
+    if (QDir(source.absolutePath()) == QDir(folder))
+        return;
+    const QString target = programFile(source.fileName());
+    UserInterface &ui = m_station.ui;
+    if (QFileInfo::exists(target) &&
+        ui.message(UserInterface::Icon::Question, windowTitle(),
+                   QStringLiteral("File already exists! Overwrite?"),
+                   UserInterface::Buttons::OkCancel) != UserInterface::Answer::Ok) {
+        return;
+    }
+    // The copy goes beside the target first, so a failed copy leaves the old image intact.
+    const QString partial = target + QStringLiteral(".part");
+    QFile::remove(partial);
+    QFile copy(chosen);
+    if (!copy.copy(partial)) {
+        ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
+                   QStringLiteral("%1 could not be copied into %2: %3")
+                       .arg(QDir::toNativeSeparators(chosen), QDir::toNativeSeparators(folder),
+                            copy.errorString()));
+        return;
+    }
+    QFile::remove(target);
+    if (!QFile::rename(partial, target)) {
+        QFile::remove(partial);
+        ui.message(
+            UserInterface::Icon::Critical, QStringLiteral("Error"),
+            QStringLiteral("%1 could not be written.").arg(QDir::toNativeSeparators(target)));
+    }
+}
+
+void Form_Update::updateClicked()
+{
+    m_cancel = false;
+    m_uploading = true;
+    setToolbar(Toolbar::Uploading);
+    // Another function of the menu would talk to the headend between the blocks.
+    QMenuBar *menu = m_mainWindow.menuBar();
+    menu->setEnabled(false);
+    const QString path = findImage();
+    showImage(path);
+
+    Station &station = m_station;
+    MDIForm1 &mainWindow = m_mainWindow;
+    Session &session = station.session;
+    // The serial upload closes the port for the restart; the wait needs to know which one.
+    const QString serialPort = session.serial.portName();
+    const BackupHook backup = [&station, menu] {
+        const BackupResult result = backup_configuration(station.session, programFolder());
+        // The reading gave the menu back at its end.
+        menu->setEnabled(false);
+        return result;
+    };
+    const UploadResult result = fpga() ? update_fpga(session, *this, path, backup)
+                                       : update_fw(session, *this, path, backup);
+    m_uploading = false;
+    menu->setEnabled(true);
+    if (result == UploadResult::Cancelled || result == UploadResult::NotStarted) {
+        // The headend still runs what it had: no restart to wait for.
+        show_update_idle(*this);
+        m_activity->setTint(Tint::Black);
+        m_activity->reset();
+        return;
+    }
+    // A failed upload may have left the headend restarting all the same.
+    station.ui.setStatusPanel(2, QString());
+    closeWindow(*this);
+    QTimer::singleShot(0, &mainWindow, [&station, &mainWindow, serialPort] {
+        reconnect_after_update(station, mainWindow, serialPort);
+    });
+}
+
+void Form_Update::expertClicked()
+{
+    frmLogin login(m_station, this);
+    login.exec();
+    if (!m_station.shell.expert_mode)
+        return;
+    m_expertUnlocked = true;
+    m_addFile->setVisible(true);
+    m_expert->setVisible(false);
+}
+
+void Form_Update::cancelClicked()
+{
+    m_cancel = true;
+    m_cancelButton->setEnabled(false);
+}
+
+void Form_Update::exitClicked()
+{
+    m_station.ui.setStatusPanel(2, QString());
+    closeWindow(*this);
+}
+
+void Form_Update::tick()
+{
+    m_elapsed->setText(elapsed_text(m_clock.elapsed()));
+    m_activity->advance();
+}
+
+void Form_Update::closeEvent(QCloseEvent *event)
+{
+    // The upload writes to this window until it returns; the headend must not be left
+    // half-way either.
+    if (m_uploading) {
+        event->ignore();
+        return;
+    }
+    Session &session = m_station.session;
+    m_station.ui.setKeepAliveRunning(false);
+    if (session.exchange.com_end() && session.serial.isOpen())
+        session.serial.close();
+    event->accept();
+}
+
+void Form_Update::setTitle(const QString &text, Tint tint)
+{
+    m_title->setText(text);
+    m_title->setStyleSheet(tint_style(tint));
+}
+
+void Form_Update::setExplanation(int line, const QString &english, const QString &german, Tint tint)
+{
+    if (line < 0 || line > 1)
+        return;
+    m_english[line]->setText(english);
+    m_german[line]->setText(german);
+    m_english[line]->setStyleSheet(tint_style(tint));
+    m_german[line]->setStyleSheet(tint_style(tint));
+}
+
+void Form_Update::setProgressMaximum(int maximum)
+{
+    m_progress->setMaximum(maximum);
+}
+
+void Form_Update::setProgressValue(int value)
+{
+    m_progress->setValue(value);
+}
+
+void Form_Update::setPercentage(const QString &text)
+{
+    m_percentage->setText(text);
+    m_percentage->repaint();
+}
+
+void Form_Update::setProgressVisible(bool visible)
+{
+    m_progress->setVisible(visible);
+    m_percentage->setVisible(visible);
+}
+
+void Form_Update::setActivityTint(Tint tint)
+{
+    m_activity->setTint(tint);
+}
+
+void Form_Update::setElapsedTimerRunning(bool running)
+{
+    if (!running) {
+        m_timer->stop();
+        return;
+    }
+    m_clock.start();
+    m_elapsed->setText(elapsed_text(0));
+    m_timer->start();
+}
+
+void Form_Update::setToolbar(Toolbar state)
+{
+    const bool idle = state == Toolbar::Idle;
+    for (QAction *action : {m_addFile, m_update, m_expert, m_exit})
+        action->setEnabled(idle);
+    m_cancelButton->setEnabled(state == Toolbar::Uploading);
+}
+
+void Form_Update::setBackupFile(const QString &path)
+{
+    m_backup->setText(
+        QStringLiteral("Configuration saved to %1").arg(QDir::toNativeSeparators(path)));
+}
+
+} // namespace keldor

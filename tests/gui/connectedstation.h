@@ -1,0 +1,67 @@
+#pragma once
+
+#include "shell/mdiform1.h"
+
+#include "simfixture.h"
+#include "stationfixture.h"
+
+#include <QTest>
+
+#include <memory>
+
+// The main window in LAN mode, connected to an in-process simulated headend, with the
+// program's own windows and a stand-in for the channel overview that counts its openings.
+struct ConnectedStation {
+    // Call from the test's init(): QVERIFY needs a test function.
+    bool start(int channels = 12)
+    {
+        fixture.settings.setValue("Settings/LAN-Control", "True");
+        if (!sim.listen())
+            return false;
+        sim.headend.state().identity.variant = *sim::variantForChannelCount(channels);
+        keldor::WindowRegistry registry = keldor::standardWindows();
+        registry.add(keldor::HeadendWindow::Program, [this](keldor::Station &, keldor::MDIForm1 &) {
+            ++overviews;
+            return new QWidget;
+        });
+        window = std::make_unique<keldor::MDIForm1>(fixture.station, registry);
+        // Shown, so that labels paint and the dialogs have a parent on screen.
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            return false;
+        keldor::ShellState &shell = fixture.station.shell;
+        shell.active_headend_name = QStringLiteral("Sim");
+        shell.active_headend_ip = QStringLiteral("127.0.0.1");
+        shell.active_headend_port = sim.portText();
+        if (!keldor::lan_connect(fixture.station.session, fixture.station.lanTarget()))
+            return false;
+        fixture.ui.clear();
+        fixture.ui.progressLabels.clear();
+        sim.headend.clearTranscript();
+        return true;
+    }
+
+    // The sim goes down shortly after a restart command and stays down for delay.
+    void setRestartDelay(std::chrono::milliseconds delay)
+    {
+        sim::Timing timing = sim.headend.timing();
+        timing.restartDrop = std::chrono::milliseconds(10);
+        timing.restartDelay = delay;
+        sim.headend.setTiming(timing);
+    }
+
+    template<typename T> T *child() const { return window->findChild<T *>(); }
+
+    template<typename T = QWidget> T *widget(const QString &name) const
+    {
+        return window->findChild<T *>(name);
+    }
+
+    RecordingUi &ui() { return fixture.ui; }
+    keldor::Station &station() { return fixture.station; }
+
+    StationFixture fixture;
+    SimHeadend sim;
+    std::unique_ptr<keldor::MDIForm1> window;
+    int overviews = 0;
+};
