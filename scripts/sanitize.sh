@@ -13,5 +13,5 @@ CC=clang CXX=clang++ KELDOR_BUILD_DIR=$build_dir scripts/build.sh -DKELDOR_FUZZ=
 [ "${1:-}" = --build-only ] && exit 0
 export ASAN_OPTIONS=detect_leaks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-# The tests spend their time waiting on the headend, not computing: two at a time fit two cores.
+# The tests mostly wait on the headend, so two at a time fit two cores.
 ctest --test-dir "$build_dir" --output-on-failure --timeout 300 -j2

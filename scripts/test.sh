@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
-ctest --test-dir "${KELDOR_BUILD_DIR:-build}" --output-on-failure --timeout 300
+# The tests mostly wait on the headend, so two at a time fit two cores.
+ctest --test-dir "${KELDOR_BUILD_DIR:-build}" --output-on-failure --timeout 300 -j2
 scripts/sanitize.sh
 scripts/fuzz.sh --ci
