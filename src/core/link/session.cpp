@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include <algorithm>
 #include <optional>
 
 namespace keldor {
@@ -59,44 +60,58 @@ bool connect_socket(Session &session, const QString &host, const QString &portTe
     return session.lan.isConnected();
 }
 
-bool open_tunnel(Session &session, const LanTarget &target)
+} // namespace
+
+std::optional<QByteArray> connect_request(const LanTarget &target)
 {
-    Exchange &exchange = session.exchange;
+    // A blank, a control character or a line break in the address or the port would let a
+    // directory entry end the request line early and add headers of its own.
+    const auto fitsRequestLine = [](const QString &text) {
+        return std::all_of(text.cbegin(), text.cend(),
+                           [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7F; });
+    };
+    if (!fitsRequestLine(target.ip) || !fitsRequestLine(target.port))
+        return std::nullopt;
+    return "CONNECT " + target.ip.toLatin1() + ':' + target.port.toLatin1() + " HTTP/1.0\r\n";
+}
+
+bool proxy_accepted(QByteArrayView reply)
+{
+    return reply.first(std::min<qsizetype>(reply.size(), 20)).contains("200");
+}
+
+bool open_tunnel(Exchange &exchange, Link &link, const LanTarget &target, const Timing &timing)
+{
+    const auto request = connect_request(target);
+    if (!request)
+        return false;
     exchange.clear_rx();
-    session.lan.write("CONNECT " + target.ip.toLatin1() + ':' + target.port.toLatin1() +
-                      " HTTP/1.0\r\n");
-    session.lan.write("Accept: */*\r\n");
-    session.lan.write("\r\n");
+    link.write(*request);
+    link.write("Accept: */*\r\n");
+    link.write("\r\n");
     // Only the status line matters; whatever the proxy adds after it is dropped with the
     // buffer before the handshake.
     return exchange.wait_until(
-               [&] {
-                   return exchange.rx_buffer().left(20).contains("200") ||
-                          !session.lan.isConnected();
-               },
-               session.timing.proxyReplyLimit) &&
-           exchange.rx_buffer().left(20).contains("200");
+               [&] { return proxy_accepted(exchange.rx_buffer()) || !link.isOpen(); },
+               timing.proxyReplyLimit) &&
+           proxy_accepted(exchange.rx_buffer());
 }
 
-bool handshake(Session &session)
+bool lan_handshake(Exchange &exchange, Link &link, const Timing &timing)
 {
-    Exchange &exchange = session.exchange;
-    const QDeadlineTimer window(session.timing.handshakeWindow, Qt::PreciseTimer);
+    const QDeadlineTimer window(timing.handshakeWindow, Qt::PreciseTimer);
     exchange.clear_rx();
     do {
         QCoreApplication::processEvents();
-        session.lan.write("RM");
+        link.write("RM");
         // The buffer is kept between attempts: a late "OK" to an earlier "RM" still counts.
-        exchange.wait_until(
-            [&] { return exchange.rx_ends_with("OK") || !session.lan.isConnected(); },
-            session.timing.handshakeAttempt);
+        exchange.wait_until([&] { return exchange.rx_ends_with("OK") || !link.isOpen(); },
+                            timing.handshakeAttempt);
         if (exchange.rx_ends_with("OK"))
             return true;
-    } while (!window.hasExpired() && session.lan.isConnected());
+    } while (!window.hasExpired() && link.isOpen());
     return false;
 }
-
-} // namespace
 
 bool lan_connect(Session &session, const LanTarget &target)
 {
@@ -124,10 +139,10 @@ bool lan_connect(Session &session, const LanTarget &target)
         if (!connect_socket(session, target.proxy_ip, target.proxy_port,
                             session.timing.proxyConnectLimit))
             return fail(QStringLiteral("Connection to proxy server could not be established!"));
-        if (!open_tunnel(session, target))
+        if (!open_tunnel(session.exchange, session.lan, target, session.timing))
             return fail(QStringLiteral("Connection to host could not be established!"));
     }
-    if (!handshake(session))
+    if (!lan_handshake(session.exchange, session.lan, session.timing))
         return fail(QStringLiteral("Connection could not be established!"));
 
     ui.setStatusPanel(3, QStringLiteral("Online"));

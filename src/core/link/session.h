@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace keldor {
 
@@ -44,6 +45,17 @@ struct LanTarget {
     QString proxy_ip;
     QString proxy_port;
 };
+
+// The proxy's CONNECT request line for the target, or nothing when the address or the port
+// holds a character that has no place in a request line.
+std::optional<QByteArray> connect_request(const LanTarget &target);
+// Whether the proxy's reply so far opens the tunnel: "200" within its first 20 characters.
+bool proxy_accepted(QByteArrayView reply);
+
+// The two steps after the socket is up: the proxy tunnel and the "RM"/"OK" opening. They only
+// need some link, so they can be driven without a network.
+bool open_tunnel(Exchange &exchange, Link &link, const LanTarget &target, const Timing &timing);
+bool lan_handshake(Exchange &exchange, Link &link, const Timing &timing);
 
 // Connects to the active headend over TCP, directly or through the proxy's CONNECT tunnel,
 // and opens the session with "RM"/"OK".

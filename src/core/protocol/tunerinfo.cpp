@@ -86,6 +86,10 @@ qint16 get_minsymbol(int qamCode, float datarate)
         return 0;
     const int bitsPerSymbol = qamCode + 3;
     const double rate = round_half_even(with_reed_solomon(datarate) * 1000.0 / bitsPerSymbol - 2.0);
+    // A garbled data-rate answer can be not a number; it sets no minimum, and converting it
+    // would be undefined.
+    if (std::isnan(rate))
+        return 0;
     // A data rate no cable channel carries must not wrap around into a small minimum.
     if (rate > std::numeric_limits<qint16>::max())
         return std::numeric_limits<qint16>::max();

@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QTest>
 
+#include <limits>
+
 using namespace keldor;
 
 namespace {
@@ -74,6 +76,10 @@ private slots:
         QCOMPARE(get_minsymbol(1, static_cast<float>(4.0 * 188 / 204 * 2.5005)), 2498);
         // A data rate far beyond any cable channel saturates instead of wrapping around.
         QCOMPARE(get_minsymbol(1, 1.0e6f), 32767);
+        QCOMPARE(get_minsymbol(1, std::numeric_limits<float>::infinity()), 32767);
+        QCOMPARE(get_minsymbol(1, -std::numeric_limits<float>::infinity()), -32768);
+        // The headend's answer was no number at all: no minimum rather than a garbage one.
+        QCOMPARE(get_minsymbol(1, std::numeric_limits<float>::quiet_NaN()), 0);
     }
 
     void berText_data()

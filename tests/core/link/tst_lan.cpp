@@ -162,6 +162,45 @@ private slots:
         QCOMPARE(m_sim->count(sim::TranscriptEntry::Kind::Open), 0);
     }
 
+    // An address or port from the directory that would break the proxy's request line must
+    // never reach the proxy: it could smuggle in headers or a second request.
+    void tunnelRefusesTargetsThatBreakTheRequestLine_data()
+    {
+        QTest::addColumn<QString>("ip");
+        QTest::addColumn<QString>("port");
+        QTest::newRow("line break in the address")
+            << QStringLiteral("10.0.0.1:80 HTTP/1.0\r\nX-Injected: 1\r\n") << QStringLiteral("80");
+        QTest::newRow("bare line feed") << QStringLiteral("10.0.0.1\n") << QStringLiteral("80");
+        QTest::newRow("blank in the port") << QStringLiteral("10.0.0.1") << QStringLiteral("80 1");
+        QTest::newRow("not ASCII") << QStringLiteral("r\u00e4ck.example") << QStringLiteral("80");
+    }
+    void tunnelRefusesTargetsThatBreakTheRequestLine()
+    {
+        QFETCH(QString, ip);
+        QFETCH(QString, port);
+        QTcpServer proxy;
+        QVERIFY(proxy.listen(QHostAddress::LocalHost));
+        QByteArray seen;
+        connect(&proxy, &QTcpServer::newConnection, &proxy, [&] {
+            QTcpSocket *client = proxy.nextPendingConnection();
+            connect(client, &QTcpSocket::readyRead, &proxy,
+                    [&seen, client] { seen += client->readAll(); });
+        });
+        LanTarget target = direct(port);
+        target.ip = ip;
+        target.proxy_use = 1;
+        target.proxy_ip = QStringLiteral("127.0.0.1");
+        target.proxy_port = QString::number(proxy.serverPort());
+
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QVERIFY(!lan_connect(*m_session, target));
+        QVERIFY(elapsed.elapsed() < m_session->timing.proxyReplyLimit.count());
+        QCOMPARE(m_ui->texts(), QStringList{"Connection to host could not be established!"});
+        QTest::qWait(50);
+        QCOMPARE(seen, QByteArray());
+    }
+
     void proxyDown()
     {
         LanTarget target = direct(m_sim->portText());

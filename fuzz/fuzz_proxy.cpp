@@ -1,0 +1,112 @@
+// The LAN opening with arbitrary proxy replies and headend answers: the CONNECT request built
+// from the headend's address and port as typed, the "200" check on the proxy's reply, and the
+// "RM"/"OK" handshake, on a link that may deliver anything in any pieces or go away.
+
+#include "fuzzsupport.h"
+
+#include "link/exchange.h"
+#include "link/seriallink.h"
+#include "link/session.h"
+
+#include "recordingui.h"
+#include "scriptedlink.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace keldor;
+
+namespace {
+
+void expect(bool condition, const char *what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "broken: %s\n", what);
+        std::abort();
+    }
+}
+
+QString text(FuzzedDataProvider &data, size_t maxLength)
+{
+    const std::string bytes = data.ConsumeRandomLengthString(maxLength);
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+}
+
+// The proxy and then the headend behind it: every write gets a few pieces of the input, or
+// the link goes away.
+struct PlaybackFarEnd {
+    FuzzedDataProvider &data;
+
+    void operator()(ScriptedLink &link, const QByteArray &)
+    {
+        const int pieces = data.ConsumeIntegralInRange(0, 2);
+        for (int i = 0; i < pieces && link.open; ++i) {
+            if (data.ConsumeIntegralInRange(0, 15) == 0) {
+                link.drop();
+                return;
+            }
+            const std::string piece = data.ConsumeRandomLengthString(64);
+            emit link.received(QByteArray(piece.data(), qsizetype(piece.size())));
+        }
+    }
+};
+
+// What the proxy sees must be one request line of three words, then the two header lines:
+// nothing from the address or the port may start a header or a request of its own.
+void check_request(const QByteArrayList &written)
+{
+    expect(written.size() >= 3, "the request and its header lines");
+    const QByteArray &line = written.at(0);
+    expect(line.endsWith("\r\n"), "the request line ends with CR LF");
+    const QByteArray words = line.chopped(2);
+    expect(!words.contains('\r') && !words.contains('\n'), "one request line");
+    expect(words.split(' ').size() == 3, "method, target and version");
+    expect(written.at(1) == "Accept: */*\r\n" && written.at(2) == "\r\n", "the header lines");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    start_application();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
+{
+    FuzzedDataProvider data(input, size);
+    RecordingUi ui;
+    const Timing timing = instant_timing();
+    SerialLink serial;
+    ScriptedLink lan;
+    Exchange exchange(ui, timing, serial, lan);
+    exchange.setSerialSelected(false);
+
+    const std::string reply = data.ConsumeRandomLengthString(64);
+    const QByteArrayView replyView(reply.data(), qsizetype(reply.size()));
+    expect(proxy_accepted(replyView) ==
+               QByteArray(reply.data(), qsizetype(reply.size())).left(20).contains("200"),
+           "\"200\" counts within the first 20 characters only");
+
+    LanTarget target;
+    target.name = QStringLiteral("fuzz");
+    target.ip = text(data, 40);
+    target.port = text(data, 10);
+    lan.responder = PlaybackFarEnd{data};
+
+    if (data.ConsumeBool()) {
+        const bool tunnelled = open_tunnel(exchange, lan, target, timing);
+        if (!connect_request(target)) {
+            expect(!tunnelled && lan.written.isEmpty(), "a refused target sends nothing");
+            return 0;
+        }
+        check_request(lan.written);
+        expect(tunnelled == proxy_accepted(exchange.rx_buffer()), "the tunnel opens on \"200\"");
+        if (!tunnelled)
+            return 0;
+    }
+    if (lan_handshake(exchange, lan, timing))
+        expect(exchange.rx_ends_with("OK"), "the headend said \"OK\"");
+    expect(exchange.rx_buffer().size() <= Exchange::rxLimit, "receive buffer bound");
+    return 0;
+}

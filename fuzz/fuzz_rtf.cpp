@@ -1,0 +1,154 @@
+// The report's handling of headend texts: any text, escaped, must read back as itself (less its
+// control characters) and leave the document's groups as they were, wherever it is printed.
+
+#include "fuzzsupport.h"
+
+#include "common/textutil.h"
+#include "report/rtfreport.h"
+#include "report/rtftext.h"
+#include "services/servicelists.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace keldor;
+
+namespace {
+
+void expect(bool condition, const char *what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "broken: %s\n", what);
+        std::abort();
+    }
+}
+
+QString text(FuzzedDataProvider &data, size_t maxLength)
+{
+    // UTF-16 units straight from the input: lone surrogates and every control character too.
+    const std::string bytes = data.ConsumeRandomLengthString(2 * maxLength);
+    QString out;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        out.append(QChar(char16_t(uchar(bytes[i]) | uchar(bytes[i + 1]) << 8)));
+    return out;
+}
+
+// Reads an escaped text back the way an RTF reader does; nothing but the escapes that
+// rtf_escape writes may appear.
+QString unescape(const QByteArray &rtf)
+{
+    QString out;
+    for (qsizetype i = 0; i < rtf.size(); ++i) {
+        const char c = rtf.at(i);
+        expect(c >= 0x20 && c < 0x7F && c != '{' && c != '}', "printable and no group");
+        if (c != '\\') {
+            out.append(QLatin1Char(c));
+            continue;
+        }
+        expect(i + 1 < rtf.size(), "an escape is complete");
+        const char next = rtf.at(++i);
+        if (next == '\\' || next == '{' || next == '}') {
+            out.append(QLatin1Char(next));
+        } else if (next == '\'') {
+            expect(i + 2 < rtf.size(), "two hex digits");
+            bool ok = false;
+            const int byte = rtf.mid(i + 1, 2).toInt(&ok, 16);
+            expect(ok, "two hex digits");
+            out.append(from_cp1252(QByteArray(1, char(byte))));
+            i += 2;
+        } else {
+            expect(next == 'u', "only \\u as a control word");
+            const qsizetype end = rtf.indexOf('?', i + 1);
+            expect(end > i + 1, "\\u ends with its replacement");
+            bool ok = false;
+            const int code = rtf.mid(i + 1, end - i - 1).toInt(&ok);
+            expect(ok && code >= -32768 && code <= 32767, "\\u takes a signed 16-bit number");
+            out.append(QChar(char16_t(quint16(qint16(code)))));
+            i = end;
+        }
+    }
+    return out;
+}
+
+void check_escape(const QString &original)
+{
+    QString expected;
+    for (const QChar c : original) {
+        if (c.unicode() >= 0x20 && c.unicode() != 0x7F)
+            expected.append(c);
+    }
+    expect(unescape(rtf_escape(original)) == expected, "an escaped text reads back as itself");
+}
+
+// Opening and closing braces that are not escaped.
+std::pair<int, int> groups(const QByteArray &rtf)
+{
+    std::pair<int, int> count;
+    for (qsizetype i = 0; i < rtf.size(); ++i) {
+        if (rtf.at(i) == '\\')
+            ++i;
+        else if (rtf.at(i) == '{')
+            ++count.first;
+        else if (rtf.at(i) == '}')
+            ++count.second;
+    }
+    return count;
+}
+
+void check_fragments(FuzzedDataProvider &data)
+{
+    ReportTexts texts;
+    texts.device = {text(data, 20), text(data, 12), text(data, 8), text(data, 8), text(data, 8)};
+    for (ChannelTexts &column : texts.channels) {
+        if (data.remaining_bytes() == 0)
+            break;
+        column.status = text(data, 12);
+        column.ber = text(data, 8);
+        column.out_frequency = text(data, 8);
+        column.qam = text(data, 8);
+    }
+    const qint32 variant = data.ConsumeIntegralInRange(0, 3);
+    const int channels = data.ConsumeIntegralInRange(0, channelCount);
+    expect(groups(rtf_device_header(texts.device)) == groups(rtf_device_header({})),
+           "the device header keeps its groups");
+    expect(groups(rtf_channel_table(texts, variant, channels)) ==
+               groups(rtf_channel_table({}, variant, channels)),
+           "the channel table keeps its groups");
+
+    ChannelServices services;
+    services.mode = data.PickValueInArray(
+        {servicemode::all, servicemode::listed, servicemode::allButListed, quint8(7)});
+    services.listedCount = data.ConsumeIntegralInRange(0, 255);
+    if (data.ConsumeBool())
+        services.inputCount = data.ConsumeIntegralInRange(0, 255);
+    while (data.remaining_bytes() > 0 && services.input.size() < 255) {
+        const auto id = data.ConsumeIntegral<qint16>();
+        services.input.append({text(data, 16), id});
+        if (data.ConsumeBool())
+            services.listedIds.append(id);
+    }
+    const int channel = data.ConsumeIntegralInRange(0, channelCount - 1);
+    ChannelServices plain = services;
+    for (Service &service : plain.input)
+        service.name.clear();
+    expect(groups(rtf_service_list(channel, services)) == groups(rtf_service_list(channel, plain)),
+           "a service list keeps its groups");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    start_application();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
+{
+    FuzzedDataProvider data(input, size);
+    if (data.ConsumeBool())
+        check_escape(text(data, 400));
+    else
+        check_fragments(data);
+    return 0;
+}
