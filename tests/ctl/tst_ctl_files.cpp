@@ -52,15 +52,10 @@ private slots:
         QVERIFY(m_dir.isValid());
         m_ui = std::make_unique<RecordingUi>();
         m_session = std::make_unique<Session>(*m_ui, Timing::fast());
-        m_session->exchange.setSerialSelected(false);
         m_sim = std::make_unique<SimHeadend>();
         m_sim->headend.state().identity.variant = 1; // 8 channels
         QVERIFY(m_sim->listen());
-        LanTarget target;
-        target.name = QStringLiteral("Rack 7");
-        target.ip = QStringLiteral("127.0.0.1");
-        target.port = m_sim->portText();
-        QVERIFY(lan_connect(*m_session, target));
+        QVERIFY(m_sim->connect(*m_session));
     }
 
     void argumentsAreCheckedBeforeTheHeadend_data()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/session.h"
 #include "sim/headend.h"
 #include "sim/ptytransport.h"
 #include "sim/tcptransport.h"
@@ -16,6 +17,17 @@ struct SimHeadend {
     bool listen() { return tcp.listen(QHostAddress::LocalHost, 0); }
     QString portText() const { return QString::number(tcp.port()); }
     bool openPty() { return pty.open(); }
+
+    // Connects a session over loopback TCP the way the operator's LAN mode does.
+    bool connect(keldor::Session &session, const QString &name = QStringLiteral("sim")) const
+    {
+        session.exchange.setSerialSelected(false);
+        keldor::LanTarget target;
+        target.name = name;
+        target.ip = QStringLiteral("127.0.0.1");
+        target.port = portText();
+        return keldor::lan_connect(session, target);
+    }
 
     QList<sim::TranscriptEntry> frames(int code) const
     {

@@ -22,12 +22,7 @@ private slots:
         m_sim = std::make_unique<SimHeadend>();
         QVERIFY(m_sim->listen());
         m_session = std::make_unique<Session>(m_ui, Timing::fast());
-        m_session->exchange.setSerialSelected(false);
-        LanTarget target;
-        target.name = QStringLiteral("Rack 7");
-        target.ip = QStringLiteral("127.0.0.1");
-        target.port = m_sim->portText();
-        QVERIFY(lan_connect(*m_session, target));
+        QVERIFY(m_sim->connect(*m_session));
         m_ui.clear();
     }
 
