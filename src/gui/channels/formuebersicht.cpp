@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -158,6 +159,10 @@ void Form_Uebersicht::addColumns(int pageSize, int lastChannel)
         m_columns.push_back(build_channel_column(channel, m_page[page]));
         rows[page]->addWidget(m_columns.back().frame, 0, Qt::AlignTop);
         bindColumn(channel);
+        // Sixteen columns of controls take long enough to build that the window would stop
+        // painting and the link would stop being read; let both run between columns. User input
+        // waits until the window is complete.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     for (QHBoxLayout *row : rows)
         row->addStretch();
