@@ -5,6 +5,7 @@
 #include "link/session.h"
 #include "protocol/parameters.h"
 
+#include "lansession.h"
 #include "recordingui.h"
 #include "simprocess.h"
 
@@ -84,21 +85,10 @@ int benchSilentWait(QTextStream &out)
     SimProcess sim;
     const QStringList tcp =
         sim.start({"--tcp", "0", "--fault", "drop"}, QStringLiteral("LISTENING"));
-    if (tcp.size() < 4) {
-        out << "could not start headend-sim\n";
-        return 1;
-    }
     RecordingUi ui;
     Session session(ui);
-    session.exchange.setSerialSelected(false);
-    LanTarget target;
-    target.name = QStringLiteral("bench");
-    target.ip = tcp.at(2);
-    target.port = tcp.at(3);
-    if (!lan_connect(session, target)) {
-        out << "no session on " << target.ip << ':' << target.port << '\n';
+    if (!connect_to_sim(session, tcp, out))
         return 1;
-    }
     const double cpuBefore = cpuSeconds();
     QElapsedTimer clock;
     clock.start();

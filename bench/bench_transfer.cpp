@@ -13,6 +13,7 @@
 #include "update/updateview.h"
 #include "update/upload.h"
 
+#include "lansession.h"
 #include "recordingui.h"
 #include "simprocess.h"
 
@@ -178,21 +179,10 @@ int benchTcpUpload(QTextStream &out, const QString &image, qint64 imageSize)
 {
     SimProcess sim;
     const QStringList tcp = sim.start({"--tcp", "0"}, QStringLiteral("LISTENING"));
-    if (tcp.size() < 4) {
-        out << "could not start headend-sim\n";
-        return 1;
-    }
     RecordingUi ui;
     Session session(ui);
-    session.exchange.setSerialSelected(false);
-    LanTarget target;
-    target.name = QStringLiteral("bench");
-    target.ip = tcp.at(2);
-    target.port = tcp.at(3);
-    if (!lan_connect(session, target)) {
-        out << "no session on " << target.ip << ':' << target.port << '\n';
+    if (!connect_to_sim(session, tcp, out))
         return 1;
-    }
     QuietView view;
     QElapsedTimer clock;
     clock.start();
