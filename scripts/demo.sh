@@ -6,6 +6,8 @@
 #   scripts/demo.sh --cli    keldor-ctl reads the simulator's identity instead
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Everything these programs reach stays on this machine (see LanLink::announceDial).
+export KELDOR_LOOPBACK_ONLY=1
 mode=gui
 case "${1:-}" in
 --cli) mode=cli ;;

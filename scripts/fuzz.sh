@@ -7,6 +7,8 @@
 # crash-*: copy it into fuzz/corpus/NAME/ once the fault is fixed, so it is replayed for good.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Everything these programs reach stays on this machine (see LanLink::announceDial).
+export KELDOR_LOOPBACK_ONLY=1
 build_dir=${KELDOR_SANITIZE_DIR:-build-sanitize}
 seconds=60
 limits=()

@@ -4,6 +4,8 @@
 # Any sanitizer report fails the run; so does a seed of the fuzz corpus that crashes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Everything these programs reach stays on this machine (see LanLink::announceDial).
+export KELDOR_LOOPBACK_ONLY=1
 scripts/install-deps.sh clang libclang-rt-14-dev
 build_dir=${KELDOR_SANITIZE_DIR:-build-sanitize}
 # No optimisation and line tables only: the reports keep file and line, and the build, most of

@@ -1,6 +1,54 @@
 #include "link/lanlink.h"
 
+#include <QHostAddress>
+
+#include <cstdio>
+#include <cstdlib>
+
 namespace keldor {
+
+namespace {
+
+// A literal loopback address, or the name that never leaves the machine. Any other name would
+// need a lookup, and that is a packet too.
+bool staysOnThisMachine(const QString &host)
+{
+    if (host.isEmpty() || host == QLatin1String("localhost"))
+        return true;
+    QHostAddress address;
+    return address.setAddress(host) && address.isLoopback();
+}
+
+LanLink::DialHook &dialHook()
+{
+    static LanLink::DialHook hook = [] {
+        LanLink::DialHook loopbackOnly;
+        if (qEnvironmentVariableIntValue("KELDOR_LOOPBACK_ONLY") == 1) {
+            loopbackOnly = [](const QString &host) {
+                if (staysOnThisMachine(host))
+                    return;
+                std::fprintf(stderr, "KELDOR_LOOPBACK_ONLY: refused to reach \"%s\"\n",
+                             qPrintable(host));
+                std::abort();
+            };
+        }
+        return loopbackOnly;
+    }();
+    return hook;
+}
+
+} // namespace
+
+void LanLink::setDialHook(DialHook hook)
+{
+    dialHook() = std::move(hook);
+}
+
+void LanLink::announceDial(const QString &host)
+{
+    if (const DialHook &hook = dialHook())
+        hook(host);
+}
 
 LanLink::LanLink(QObject *parent)
     : Link(parent)
@@ -17,6 +65,7 @@ void LanLink::connectTo(const QString &host, quint16 port)
 {
     close();
     m_failed = false;
+    announceDial(host);
     m_socket.connectToHost(host, port);
 }
 

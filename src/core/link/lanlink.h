@@ -4,6 +4,8 @@
 
 #include <QTcpSocket>
 
+#include <functional>
+
 namespace keldor {
 
 // The TCP connection to a headend, direct or through a proxy tunnel.
@@ -22,6 +24,14 @@ public:
     // The last connection attempt failed (refused, unreachable, dropped) and nothing was
     // started since.
     bool hasFailed() const { return m_failed; }
+
+    // Every host this program is about to reach over TCP, a proxy's tunnel target included,
+    // passes this hook first. With KELDOR_LOOPBACK_ONLY=1 in the environment (the test suite
+    // sets it for itself and every program it starts) the default hook ends the process
+    // before a name lookup or a packet can leave for anything outside 127.0.0.0/8.
+    using DialHook = std::function<void(const QString &host)>;
+    static void setDialHook(DialHook hook);
+    static void announceDial(const QString &host);
 
 private:
     void readAvailable();

@@ -85,6 +85,8 @@ bool open_tunnel(Exchange &exchange, Link &link, const LanTarget &target, const 
     const auto request = connect_request(target);
     if (!request)
         return false;
+    // The proxy dials the target on our behalf.
+    LanLink::announceDial(target.ip);
     exchange.clear_rx();
     link.write(*request);
     link.write("Accept: */*\r\n");

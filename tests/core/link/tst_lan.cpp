@@ -9,6 +9,10 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace keldor;
 using namespace std::chrono_literals;
 
@@ -54,6 +58,42 @@ private slots:
         ParamValue serial;
         QVERIFY(read_parameter(m_session->exchange, 0, 0x7A, 0, serial));
         QCOMPARE(serial.toInt(), 123456);
+    }
+
+    // The test suite's own guard: every test binary runs with it, so a host outside the
+    // loopback range ends the process before its connection or name lookup starts. Each case
+    // runs in a child, which announces the host and never dials it.
+    void loopbackGuardRefusesEveryOtherHost_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("127.0.0.1") << "127.0.0.1" << true;
+        QTest::newRow("another loopback host") << "127.0.0.2" << true;
+        QTest::newRow("top of the range") << "127.255.255.254" << true;
+        QTest::newRow("IPv6 loopback") << "::1" << true;
+        QTest::newRow("localhost") << "localhost" << true;
+        QTest::newRow("one past the range") << "128.0.0.1" << false;
+        QTest::newRow("a headend's LAN address") << "192.168.1.20" << false;
+        QTest::newRow("a private network") << "10.0.0.7" << false;
+        QTest::newRow("a name needs a lookup") << "headend.example" << false;
+    }
+    void loopbackGuardRefusesEveryOtherHost()
+    {
+        QFETCH(QString, host);
+        QFETCH(bool, allowed);
+        QCOMPARE(qgetenv("KELDOR_LOOPBACK_ONLY"), QByteArray("1"));
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            LanLink::announceDial(host);
+            _exit(0);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        if (allowed)
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        else
+            QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT);
     }
 
     void noHeadendChosen()
