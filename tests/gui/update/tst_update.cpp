@@ -250,7 +250,7 @@ private slots:
     void noImageSendsNothing()
     {
         open("Update_µC");
-        QTest::qWait(20);
+        QCoreApplication::processEvents();
         QVERIFY(filename()->text().isEmpty());
 
         button(4)->trigger();
