@@ -59,7 +59,9 @@ Options parseCommandLine(const QCoreApplication &app)
         {"fault-delay", "Delay of a late OK in ms (default 3500).", "ms"},
         {"fault-garbage", "Garbage bytes as hex digits.", "hex"},
         {"baud", "Emulate a serial line of this speed in both directions.", "baud"},
-        {"upload-timeout", "Silence that abandons a multi-step transfer, ms.", "ms"},
+        {"upload-timeout",
+         "Silence that abandons a multi-step transfer, ms (default: the device waits for ever).",
+         "ms"},
         {"store-delay", "Time to store an FPGA image, ms.", "ms"},
         {"restart-delay", "Time a restart keeps the device away, ms.", "ms"},
     });

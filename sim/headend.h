@@ -16,7 +16,9 @@ namespace sim {
 
 struct Timing {
     // Silence that makes the device give up a multi-step transfer (upload, bulk write, list).
-    std::chrono::milliseconds rawTimeout = 2s;
+    // No headend is known to give up: unless a test asks for it, the device waits for ever and
+    // takes whatever comes next as the rest of the transfer.
+    std::optional<std::chrono::milliseconds> rawTimeout;
     // Time the flash needs to store an FPGA image.
     std::chrono::milliseconds storeDelay = 1s;
     // Time between the restart acknowledgement and the links going down.

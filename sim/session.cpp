@@ -16,6 +16,8 @@ constexpr qsizetype FrameSize = 10;
 constexpr quint8 HighestChannel = MaxChannels - 1;
 constexpr qsizetype ChannelFrameSize = 48;
 constexpr quint32 UploadBlockSize = 1024;
+// The device counts the blocks of an image in a signed 16-bit number.
+constexpr quint64 MaxUploadBlocks = 32767;
 constexpr int MaxTextLength = 255;
 
 constexpr std::chrono::milliseconds BabblePeriod = 10ms;
@@ -70,8 +72,9 @@ void Session::receive(const QByteArray &bytes)
     m_buffer.append(bytes);
     while (step()) {
     }
-    if (isRaw(m_state))
-        m_rawTimeout.start(m_headend.timing().rawTimeout);
+    const std::optional<std::chrono::milliseconds> abandonAfter = m_headend.timing().rawTimeout;
+    if (isRaw(m_state) && abandonAfter)
+        m_rawTimeout.start(*abandonAfter);
     else
         m_rawTimeout.stop();
 }
@@ -244,9 +247,13 @@ void Session::dispatch(const QByteArray &frame)
         startRaw(State::BulkChannel, ChannelFrameSize);
         return;
     case UploadController:
-    case UploadFpga:
+    case UploadFpga: {
+        const quint32 length = fromBigEndian32(payload.constData());
+        // An image it can't count is refused: no "OK", and the device stays idle.
+        if ((quint64{length} + UploadBlockSize - 1) / UploadBlockSize > MaxUploadBlocks)
+            return;
         m_uploadTarget = c == UploadController ? UploadTarget::Controller : UploadTarget::Fpga;
-        m_uploadRemaining = fromBigEndian32(payload.constData());
+        m_uploadRemaining = length;
         m_image.clear();
         send(Ok);
         if (m_uploadRemaining == 0)
@@ -254,6 +261,7 @@ void Session::dispatch(const QByteArray &frame)
         else
             startRaw(State::Upload, qMin(UploadBlockSize, m_uploadRemaining));
         return;
+    }
     case StoreFpga:
         send(Ok);
         QTimer::singleShot(m_headend.timing().storeDelay, this, [this] { send(End); });
@@ -365,8 +373,8 @@ void Session::finishUpload()
     send(End);
 }
 
-// A client that died mid-transfer would otherwise leave the device waiting for bytes forever, and
-// its next session opening would be swallowed as data.
+// Only when asked for (--upload-timeout). Nothing says that a headend gives up a transfer: a
+// client that stops in the middle leaves it waiting, and whatever comes next is taken as data.
 void Session::abandonRaw()
 {
     record(TranscriptEntry::Kind::RawTimeout, m_buffer, stepName(m_state));

@@ -16,9 +16,16 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSocketNotifier>
+#include <QStandardPaths>
 
 #include <array>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <map>
+#include <memory>
+#include <unistd.h>
 
 namespace keldor {
 
@@ -48,12 +55,24 @@ public:
     void setProgressVisible(bool) override {}
     void setActivityTint(Tint) override {}
     void setElapsedTimerRunning(bool) override {}
-    void setToolbar(Toolbar) override {}
+    void setToolbar(Toolbar state) override { m_toolbar = state; }
     void setBackupFile(const QString &path) override
     {
-        say(QStringLiteral("configuration saved to ") + path);
+        say(QStringLiteral("configuration saved to ") + QDir::toNativeSeparators(path));
     }
-    bool cancelRequested() const override { return false; }
+    bool cancelRequested() const override { return m_cancel; }
+    // A signal is the operator's last word; there is nobody to ask.
+    bool cancelNeedsConfirmation() const override { return false; }
+
+    void requestCancel()
+    {
+        // While the headend writes its flash nothing may interrupt it; the upload no longer
+        // looks at the request then.
+        if (m_toolbar == Toolbar::Storing)
+            say(QStringLiteral("The headend is storing the image and must not be interrupted; "
+                               "the update goes on."));
+        m_cancel = true;
+    }
 
 private:
     void say(const QString &text)
@@ -64,23 +83,124 @@ private:
 
     QTextStream m_err;
     QString m_percentage;
+    Toolbar m_toolbar = Toolbar::Idle;
+    bool m_cancel = false;
 };
 
-// A file that isn't there fails before any link is opened.
-QString check_image_argument(const QStringList &args)
+// SIGINT and SIGTERM while an update runs. The handler only writes a byte into a pipe, which is
+// all it may safely do; every wait of the upload runs the event loop, which reads the pipe and
+// asks the upload to stop. The previous handlers come back with the end of the update.
+class StopSignals {
+public:
+    explicit StopSignals(std::function<void()> stop)
+    {
+        if (::pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        s_writeEnd = m_pipe[1];
+        m_notifier = std::make_unique<QSocketNotifier>(m_pipe[0], QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated,
+                         [this, stop = std::move(stop)] {
+                             char drained[16];
+                             while (::read(m_pipe[0], drained, sizeof drained) > 0) {
+                             }
+                             stop();
+                         });
+        struct sigaction action = {};
+        action.sa_handler = &StopSignals::handle;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGINT, &action, &m_previousInt);
+        ::sigaction(SIGTERM, &action, &m_previousTerm);
+    }
+    ~StopSignals()
+    {
+        if (m_pipe[0] < 0)
+            return;
+        ::sigaction(SIGINT, &m_previousInt, nullptr);
+        ::sigaction(SIGTERM, &m_previousTerm, nullptr);
+        s_writeEnd = -1;
+        m_notifier.reset();
+        ::close(m_pipe[0]);
+        ::close(m_pipe[1]);
+    }
+    StopSignals(const StopSignals &) = delete;
+    StopSignals &operator=(const StopSignals &) = delete;
+
+private:
+    static void handle(int)
+    {
+        const int saved = errno;
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(s_writeEnd, &byte, 1);
+        errno = saved;
+    }
+
+    static inline volatile std::sig_atomic_t s_writeEnd = -1;
+    int m_pipe[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    struct sigaction m_previousInt = {};
+    struct sigaction m_previousTerm = {};
+};
+
+// "FILE [--backup-dir DIR | --no-backup]"
+struct UploadArguments {
+    QString image;
+    QString backupFolder; // empty: "backups" in the per-user data location
+    bool backup = true;
+};
+
+std::variant<UploadArguments, QString> upload_arguments(const QStringList &args)
 {
-    return QFileInfo(args.at(0)).isFile() ? QString()
-                                          : QStringLiteral("%1 is no image file").arg(args.at(0));
+    UploadArguments parsed;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        if (arg == QLatin1String("--no-backup")) {
+            parsed.backup = false;
+        } else if (arg == QLatin1String("--backup-dir")) {
+            if (i + 1 >= args.size() || args.at(i + 1).isEmpty())
+                return QStringLiteral("--backup-dir needs a folder");
+            parsed.backupFolder = args.at(++i);
+        } else if (arg.startsWith(QLatin1String("--")) || !parsed.image.isEmpty()) {
+            return QStringLiteral("update takes one image file, --backup-dir DIR or --no-backup");
+        } else {
+            parsed.image = arg;
+        }
+    }
+    if (!parsed.backup && !parsed.backupFolder.isEmpty())
+        return QStringLiteral("--backup-dir and --no-backup exclude each other");
+    // A file that isn't there fails before any link is opened.
+    if (!QFileInfo(parsed.image).isFile())
+        return QStringLiteral("%1 is no image file").arg(parsed.image);
+    return parsed;
+}
+
+QString check_upload_arguments(const QStringList &args)
+{
+    const auto parsed = upload_arguments(args);
+    const auto *problem = std::get_if<QString>(&parsed);
+    return problem ? *problem : QString();
 }
 
 int upload(Session &session, const QStringList &args, bool fpga)
 {
+    const auto arguments = std::get<UploadArguments>(upload_arguments(args));
     ConsoleUpdateView view;
-    const QString path = QFileInfo(args.at(0)).absoluteFilePath();
-    // The operator runs the tool where they keep their files; the backup goes there.
-    const BackupHook backup = [&session] {
-        return backup_configuration(session, QDir::currentPath());
-    };
+    const StopSignals stopSignals([&view] { view.requestCancel(); });
+    const QString path = QFileInfo(arguments.image).absoluteFilePath();
+    BackupHook backup;
+    if (arguments.backup) {
+        // Never the folder the command happens to run in: backups gather in one place of the
+        // operator's own, unless they name another.
+        const QString folder =
+            arguments.backupFolder.isEmpty()
+                ? QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
+                      .filePath(QStringLiteral("backups"))
+                : arguments.backupFolder;
+        backup = [&session, folder] {
+            QDir().mkpath(folder);
+            return backup_configuration(session, folder);
+        };
+    }
     const UploadResult result =
         fpga ? update_fpga(session, view, path, backup) : update_fw(session, view, path, backup);
     return result == UploadResult::Succeeded ? ExitSuccess : ExitFailure;
@@ -299,14 +419,24 @@ int lan_settings(Session &session, const QStringList &args, QTextStream &out)
 
 void add_maintenance_commands(CtlCommandTable &table)
 {
+    const QString backupUsage =
+        QStringLiteral("\n                             the configuration is saved first, into "
+                       "--backup-dir DIR or\n                             \"backups\" in the "
+                       "per-user data folder; --no-backup skips it");
     table[QStringLiteral("update-fw")] = {
-        1, 1, QStringLiteral("update-fw FILE             upload controller firmware (.UC3)"),
-        check_image_argument, [](Session &s, const QStringList &a, QTextStream &) {
+        1, 3,
+        QStringLiteral("update-fw FILE [--backup-dir DIR | --no-backup]\n"
+                       "                             upload controller firmware (.UC3)") +
+            backupUsage,
+        check_upload_arguments, [](Session &s, const QStringList &a, QTextStream &) {
             return upload(s, a, false);
         }};
     table[QStringLiteral("update-fpga")] = {
-        1, 1, QStringLiteral("update-fpga FILE           upload and store an FPGA image (.RBF)"),
-        check_image_argument, [](Session &s, const QStringList &a, QTextStream &) {
+        1, 3,
+        QStringLiteral("update-fpga FILE [--backup-dir DIR | --no-backup]\n"
+                       "                             upload and store an FPGA image (.RBF)") +
+            backupUsage,
+        check_upload_arguments, [](Session &s, const QStringList &a, QTextStream &) {
             return upload(s, a, true);
         }};
     table[QStringLiteral("diag")] = {

@@ -30,7 +30,10 @@ private slots:
     void listStringInTwoSteps();
     void bulkWriteCoversEveryChannelOfTheVariant();
     void uploadInBlocksRecordsTheImage();
-    void silenceAbandonsAnUpload();
+    void uploadLongerThanTheBlockCountIsRefused_data();
+    void uploadLongerThanTheBlockCountIsRefused();
+    void stalledUpload_data();
+    void stalledUpload();
     void storeEndsAfterTheFlashDelay();
     void unknownCodesAndStrayContinuesGetNoAnswer();
     void anAbandonedReadDoesNotSwallowTheNextRequest();
@@ -39,6 +42,7 @@ private slots:
 
 private:
     QByteArray read(int channel, int code, int sub, qsizetype size);
+    QList<TranscriptEntry::Kind> kinds() const;
 
     std::unique_ptr<sim::Headend> m_headend;
     std::unique_ptr<sim::TcpTransport> m_tcp;
@@ -48,7 +52,11 @@ private:
 void TestSimProtocol::init()
 {
     m_headend = std::make_unique<sim::Headend>();
-    m_headend->setTiming({200ms, 200ms, 50ms, 300ms});
+    sim::Timing timing;
+    timing.storeDelay = 200ms;
+    timing.restartDrop = 50ms;
+    timing.restartDelay = 300ms;
+    m_headend->setTiming(timing);
     m_tcp = std::make_unique<sim::TcpTransport>(*m_headend);
     QVERIFY(m_tcp->listen(QHostAddress::LocalHost, 0));
     m_client = std::make_unique<RawClient>();
@@ -69,6 +77,14 @@ QByteArray TestSimProtocol::read(int channel, int code, int sub, qsizetype size)
         m_client->exchange(frame(channel, code, QByteArray(1, char(sub))), size);
     const QByteArray end = m_client->exchange("N", 2);
     return end == "EN" ? answer : QByteArray("no EN: ") + end;
+}
+
+QList<TranscriptEntry::Kind> TestSimProtocol::kinds() const
+{
+    QList<TranscriptEntry::Kind> out;
+    for (const TranscriptEntry &entry : m_headend->transcript())
+        out.append(entry.kind);
+    return out;
 }
 
 void TestSimProtocol::sessionOpeningIsAnsweredEveryTime()
@@ -271,14 +287,70 @@ void TestSimProtocol::uploadInBlocksRecordsTheImage()
     QCOMPARE(m_headend->transcript()[1].bytes.size(), 1024);
 }
 
-void TestSimProtocol::silenceAbandonsAnUpload()
+// The device counts blocks in a signed 16-bit number. A refused start frame gets no "OK" and
+// leaves the device idle, so the "RM" after it opens a session instead of being image data.
+void TestSimProtocol::uploadLongerThanTheBlockCountIsRefused_data()
 {
-    QCOMPARE(m_client->exchange(frame(0, 0x89, sim::bigEndian32(2048)), 2), QByteArray("OK"));
-    m_client->send(QByteArray(100, 'x'));
-    QCOMPARE(m_client->firstArrivalWithin(400ms), QByteArray());
-    QCOMPARE(m_client->exchange("RM", 2), QByteArray("OK"));
-    QCOMPARE(m_headend->transcript().at(1).kind, TranscriptEntry::Kind::RawTimeout);
-    QVERIFY(m_headend->image(sim::UploadTarget::Fpga).isEmpty());
+    QTest::addColumn<quint32>("length");
+    QTest::addColumn<QByteArray>("next");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QList<TranscriptEntry::Kind>>("heard");
+    using K = TranscriptEntry::Kind;
+    QTest::newRow("32767 blocks") << quint32(32767 * 1024) << "RM" + QByteArray(1022, 'x')
+                                  << QByteArray("OKOK") << QList<K>{K::Frame, K::Raw};
+    QTest::newRow("one byte more") << quint32(32767 * 1024 + 1) << QByteArray("RM")
+                                   << QByteArray("OK") << QList<K>{K::Frame, K::Open};
+}
+
+void TestSimProtocol::uploadLongerThanTheBlockCountIsRefused()
+{
+    QFETCH(quint32, length);
+    QFETCH(QByteArray, next);
+    QFETCH(QByteArray, answer);
+    QFETCH(QList<TranscriptEntry::Kind>, heard);
+    m_client->send(frame(0, 0x84, sim::bigEndian32(length)));
+    QCOMPARE(m_client->exchange(next, answer.size()), answer);
+    QCOMPARE(kinds(), heard);
+}
+
+// However long an upload stalls, the device waits for the rest of the image and takes the next
+// bytes, a session opening included, as image data; it gives up only when told to.
+void TestSimProtocol::stalledUpload_data()
+{
+    QTest::addColumn<int>("abandonAfterMs"); // 0: never
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QList<TranscriptEntry::Kind>>("heard");
+    using K = TranscriptEntry::Kind;
+    QTest::newRow("waits for ever")
+        << 0 << QByteArray("OKEN") << QList<K>{K::Frame, K::Raw, K::UploadDone};
+    QTest::newRow("gives up when told to")
+        << 100 << QByteArray("OK") << QList<K>{K::Frame, K::RawTimeout, K::Open};
+}
+
+void TestSimProtocol::stalledUpload()
+{
+    QFETCH(int, abandonAfterMs);
+    QFETCH(QByteArray, answer);
+    QFETCH(QList<TranscriptEntry::Kind>, heard);
+    if (abandonAfterMs > 0) {
+        sim::Timing timing = m_headend->timing();
+        timing.rawTimeout = std::chrono::milliseconds(abandonAfterMs);
+        m_headend->setTiming(timing);
+    }
+    const QByteArray head(1022, 'x');
+    QCOMPARE(m_client->exchange(frame(0, 0x89, sim::bigEndian32(1024)), 2), QByteArray("OK"));
+    m_client->send(head);
+    if (abandonAfterMs > 0) {
+        QTRY_VERIFY(kinds().contains(TranscriptEntry::Kind::RawTimeout));
+    } else {
+        // Seconds, as an operator takes to decide, and more than the device once waited.
+        QTest::qWait(2500);
+    }
+
+    QCOMPARE(m_client->exchange("RM", answer.size()), answer);
+    QCOMPARE(kinds(), heard);
+    QCOMPARE(m_headend->image(sim::UploadTarget::Fpga),
+             abandonAfterMs > 0 ? QByteArray() : head + "RM");
 }
 
 void TestSimProtocol::storeEndsAfterTheFlashDelay()

@@ -52,7 +52,8 @@ bool read_identity(Exchange &exchange, UnitData &unit, ChannelView &view)
     return true;
 }
 
-bool read_channel(Exchange &exchange, UnitData &unit, ChannelView &view, int channel)
+bool read_channel(Exchange &exchange, UnitData &unit, ChannelView &view, int channel,
+                  ReadNotices notices)
 {
     const auto ch = static_cast<quint8>(channel);
     ChannelRecord &record = unit.channel(channel);
@@ -115,9 +116,11 @@ bool read_channel(Exchange &exchange, UnitData &unit, ChannelView &view, int cha
     record.qam = static_cast<quint8>(value.toInt());
     const int minimum = get_minqam(record.bandwidth, unit.channel_data_rate.at(ch));
     if (locked && minimum == noQamFits) {
-        exchange.ui().message(
-            UserInterface::Icon::Critical, QStringLiteral("Error"),
-            QStringLiteral("This transponder cannot be converted due to high datarate!"));
+        if (notices == ReadNotices::Shown) {
+            exchange.ui().message(
+                UserInterface::Icon::Critical, QStringLiteral("Error"),
+                QStringLiteral("This transponder cannot be converted due to high datarate!"));
+        }
         // The column still shows what the headend runs, so a Set doesn't send a guess.
         view.setQamList(channel, 0, record.qam);
     } else if (locked) {
@@ -153,7 +156,7 @@ bool service_lists_supported(const QByteArray &fpgaVersion, const QByteArray &co
            deviceVariant != sixteenChannelVariant;
 }
 
-bool read_unit_data(Exchange &exchange, UnitData &unit, ChannelView &view)
+bool read_unit_data(Exchange &exchange, UnitData &unit, ChannelView &view, ReadNotices notices)
 {
     if (!read_identity(exchange, unit, view))
         return false;
@@ -162,7 +165,7 @@ bool read_unit_data(Exchange &exchange, UnitData &unit, ChannelView &view)
         view.hideServiceListButtons();
     const int last = std::min<int>(unit.max_channel, channelCount - 1);
     for (int channel = 0; channel <= last; ++channel) {
-        if (!read_channel(exchange, unit, view, channel))
+        if (!read_channel(exchange, unit, view, channel, notices))
             return false;
     }
     view.showFirstPage();

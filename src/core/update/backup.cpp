@@ -8,25 +8,59 @@
 #include "protocol/readunitdata.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace keldor {
 
-QString backup_file_name(const QDateTime &when)
+namespace {
+
+// More backups than this in one second are no longer an operator at work.
+constexpr int maxBackupsPerSecond = 100;
+
+// Claims a name that nobody holds by creating the file, so a second backup in the same second,
+// from this program or another, gets a name of its own instead of replacing the first.
+// Empty when the folder takes no file at all.
+QString claim_backup_file(const QString &folder, const QDateTime &when)
 {
-    return when.toString(QStringLiteral("'backup-'yyyyMMdd-HHmmss'.kdr'"));
+    for (int sequence = 1; sequence <= maxBackupsPerSecond; ++sequence) {
+        QFile file(QDir(folder).filePath(backup_file_name(when, sequence)));
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return file.fileName();
+        if (!file.exists())
+            return {};
+    }
+    return {};
+}
+
+} // namespace
+
+QString backup_file_name(const QDateTime &when, int sequence)
+{
+    const QString stamp = when.toString(QStringLiteral("'backup-'yyyyMMdd-HHmmss"));
+    return sequence <= 1 ? stamp + QStringLiteral(".kdr")
+                         : stamp + QStringLiteral("_%1.kdr").arg(sequence);
 }
 
 BackupResult backup_configuration(Session &session, const QString &folder)
 {
     UnitData unit;
     ChannelTextsView texts;
+    // No window shows this reading, so it has nothing to tell the operator about the channels.
     if (!check_devicetype(session.exchange, unit) ||
-        !read_unit_data(session.exchange, unit, texts)) {
+        !read_unit_data(session.exchange, unit, texts, ReadNotices::Hidden)) {
         return {{}, QStringLiteral("The headend's configuration could not be read.")};
     }
-    const QString path = QDir(folder).filePath(backup_file_name(QDateTime::currentDateTime()));
-    if (!save_settings_file(session.ui, path, unit))
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString path = claim_backup_file(folder, now);
+    if (path.isEmpty()) {
+        return {{},
+                QStringLiteral("%1 could not be written.")
+                    .arg(QDir::toNativeSeparators(QDir(folder).filePath(backup_file_name(now))))};
+    }
+    if (!save_settings_file(session.ui, path, unit)) {
+        QFile::remove(path);
         return {{}, QStringLiteral("%1 could not be written.").arg(QDir::toNativeSeparators(path))};
+    }
     return {path, {}};
 }
 

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 namespace keldor {
 
 namespace {
@@ -51,6 +53,17 @@ QString newest_image(const QString &folder, const QString &mask)
 {
     const QStringList names = matching_images(folder, mask);
     return names.isEmpty() ? QString() : QDir(folder).filePath(names.first());
+}
+
+bool folder_is_private(const QString &folder)
+{
+    const QFileInfo info(folder);
+    if (!info.isDir())
+        return false;
+    const uint owner = info.ownerId();
+    const bool ownersFolder = owner == ::geteuid() || owner == 0;
+    return ownersFolder &&
+           !(info.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther));
 }
 
 } // namespace keldor

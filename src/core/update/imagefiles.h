@@ -21,4 +21,9 @@ QStringList matching_images(const QString &folder, const QString &mask);
 // The full path of the newest match, or an empty text when nothing matches.
 QString newest_image(const QString &folder, const QString &mask);
 
+// Whether only the operator (or root) can put files into folder: it belongs to one of them
+// and neither its group nor others may write to it. Only then may an image found there be
+// chosen without asking; anybody else could have put the newest one there.
+bool folder_is_private(const QString &folder);
+
 } // namespace keldor

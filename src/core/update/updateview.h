@@ -35,6 +35,11 @@ public:
 
     // Set by the window's Cancel button; read between blocks.
     virtual bool cancelRequested() const = 0;
+    // Whether the operator is asked before the upload stops half-way through the image; a
+    // request that already is the operator's last word (a signal to keldor-ctl) says no.
+    virtual bool cancelNeedsConfirmation() const { return true; }
+    // The operator chose to go on after all: the request is forgotten and can be made again.
+    virtual void withdrawCancel() {}
 };
 
 } // namespace keldor

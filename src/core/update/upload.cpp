@@ -24,6 +24,7 @@ constexpr QByteArrayView acceptedTail = "OK";
 constexpr QByteArrayView commandEndTail = "EN";
 
 const QString updateErrorTitle = QStringLiteral("Update Error");
+const QString cancelledTitle = QStringLiteral("Update Cancelled");
 const QString flashErrorTitle = QStringLiteral("Flash Error");
 
 QByteArray start_frame(quint8 code, quint32 length)
@@ -97,12 +98,15 @@ private:
     qint64 m_blocks = 0;
 };
 
-enum class TransferEnd { Sent, NotAccepted, Cancelled, FileError };
+enum class TransferEnd { Sent, NotAccepted, Cancelled, Abandoned, FileError };
 
 struct Upload {
     Session &session;
     UpdateView &view;
     Image image;
+    // Set by the headend's "OK" to a start frame: from then on it waits for every byte the
+    // frame announced, and blocks carry no framing that would let it tell anything else apart.
+    bool headendTakesImage = false;
 
     Exchange &exchange() const { return session.exchange; }
     UserInterface &ui() const { return session.ui; }
@@ -114,6 +118,38 @@ struct Upload {
         exchange().wait_until([&] { return exchange().rx_ends_with(tail) || !link.isOpen(); },
                               limit);
         return exchange().rx_ends_with(tail);
+    }
+
+    void close_link()
+    {
+        if (exchange().serialSelected())
+            session.serial.close();
+        else
+            session.lan.close();
+    }
+
+    // What a pending cancel request means now: nothing while none is pending, a clean stop
+    // before the headend has taken a start frame, and afterwards, once the operator confirms,
+    // a link closed at once so that nothing else can reach the headend as image data.
+    std::optional<TransferEnd> cancellation()
+    {
+        if (!view.cancelRequested())
+            return std::nullopt;
+        if (!headendTakesImage)
+            return TransferEnd::Cancelled;
+        if (view.cancelNeedsConfirmation() &&
+            ui().message(UserInterface::Icon::Question, QStringLiteral("Cancel Update"),
+                         QStringLiteral("The headend is already taking the image and waits for "
+                                        "all of it; whatever it receives next is stored as "
+                                        "image data.\rStop anyway? The connection is closed at "
+                                        "once, and the headend must be restarted before it is "
+                                        "used again."),
+                         UserInterface::Buttons::OkCancel) != UserInterface::Answer::Ok) {
+            view.withdrawCancel();
+            return std::nullopt;
+        }
+        close_link();
+        return TransferEnd::Abandoned;
     }
 
     void show_block(int k)
@@ -138,8 +174,9 @@ struct Upload {
         for (int k = 1; k <= image.blocks(); ++k) {
             if (!wait_for_tail(acceptedTail, session.timing.blockAckLimit))
                 return TransferEnd::NotAccepted;
-            if (view.cancelRequested())
-                return TransferEnd::Cancelled;
+            headendTakesImage = true;
+            if (const std::optional<TransferEnd> stop = cancellation())
+                return *stop;
             exchange().wait_seconds(session.timing.sendPause);
             const std::optional<QByteArray> block = image.block(k);
             if (!block)
@@ -157,8 +194,8 @@ struct Upload {
     {
         const QDeadlineTimer window(session.timing.uploadWindow, Qt::PreciseTimer);
         for (;;) {
-            if (view.cancelRequested())
-                return TransferEnd::Cancelled;
+            if (const std::optional<TransferEnd> stop = cancellation())
+                return *stop;
             const TransferEnd end = attempt(startCode, pauseBeforeStart);
             if (end != TransferEnd::NotAccepted)
                 return end;
@@ -188,11 +225,20 @@ struct Upload {
         case TransferEnd::Cancelled:
             ui().setStatusPanel(2, QString());
             show_update_idle(view);
-            ui().message(UserInterface::Icon::Exclamation, QStringLiteral("Update Cancelled"),
+            ui().message(UserInterface::Icon::Exclamation, cancelledTitle,
                          QStringLiteral("The update was cancelled before the whole image was "
                                         "sent.\rPlease run the update again."));
             ui().setKeepAliveRunning(true);
             return UploadResult::Cancelled;
+        case TransferEnd::Abandoned:
+            // Neither keep-alive nor closing frame: the link is gone and stays gone.
+            ui().setStatusPanel(2, QString());
+            ui().message(UserInterface::Icon::Exclamation, cancelledTitle,
+                         QStringLiteral("The update was stopped and the connection to the "
+                                        "headend closed.\rThe headend is still waiting for the "
+                                        "rest of the image and must be restarted (switched off "
+                                        "and on again) before it is used again."));
+            return UploadResult::Abandoned;
         case TransferEnd::FileError:
             ui().message(UserInterface::Icon::Exclamation, updateErrorTitle,
                          QStringLiteral("The image file %1 could not be read to its end; the "

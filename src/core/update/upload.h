@@ -11,9 +11,12 @@ class UpdateView;
 
 // How an upload ended. Only Succeeded means the headend has the new image; after Failed the
 // headend may hold part of it and the caller waits for its restart all the same. Cancelled
-// and NotStarted leave the headend running what it had: nothing more was sent after the
-// operator cancelled, and nothing at all was sent when the image or the backup was refused.
-enum class UploadResult { Succeeded, Failed, Cancelled, NotStarted };
+// and NotStarted leave the headend running what it had: the operator cancelled before the
+// headend took a start frame, or the image or the backup was refused. Abandoned: the operator
+// stopped once the headend was taking the image; it waits for the rest and takes anything
+// sent to it as image data, so the link has been closed and stays closed until the headend
+// has been restarted.
+enum class UploadResult { Succeeded, Failed, Cancelled, Abandoned, NotStarted };
 
 // Saves the headend's configuration before an upload may change it: the path of the file
 // written, or an error text (path empty) when that was not possible.

@@ -26,6 +26,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -51,6 +52,18 @@ QString elapsed_text(qint64 ms)
 QString default_chooser(QWidget *parent, const QString &title, const QString &filter)
 {
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+}
+
+bool copy_contents(QFile &from, QSaveFile &to)
+{
+    constexpr qint64 chunkSize = 64 * 1024;
+    for (;;) {
+        const QByteArray chunk = from.read(chunkSize);
+        if (chunk.isEmpty())
+            return from.error() == QFileDevice::NoError;
+        if (to.write(chunk) != chunk.size())
+            return false;
+    }
 }
 
 // After the window has gone: the headend restarts with its new software and is connected
@@ -207,25 +220,30 @@ void Form_Update::activate()
     const bool known = !fpga() || check_devicetype(m_station.session.exchange, m_station.unit);
     // The keep-alive would come between the blocks of the upload; it rests until the end.
     m_station.ui.setKeepAliveRunning(false);
-    if (!known)
+    if (!known || !folder_is_private(programFolder()))
         return;
     showImage(newest_image(programFolder(), mask()));
 }
 
-QString Form_Update::findImage()
+std::optional<QString> Form_Update::findImage()
 {
     const QString folder = programFolder();
     const QStringList names = matching_images(folder, mask());
-    if (!m_expertUnlocked || names.size() < 2)
+    const bool isPrivate = folder_is_private(folder);
+    if (names.isEmpty() || (isPrivate && (!m_expertUnlocked || names.size() < 2)))
         return names.isEmpty() ? QString() : QDir(folder).filePath(names.first());
 
     Form_Filelist list(m_station, this);
     list.list()->addItems(names);
     list.list()->setCurrentRow(0);
-    list.label()->setText(QStringLiteral("Double click the image to send:"));
-    m_station.unit.settings_file_name.clear();
+    const QString prompt = QStringLiteral("Double click the image to send:");
+    list.label()->setText(isPrivate ? prompt
+                                    : QStringLiteral("Other users can put files into %1, so "
+                                                     "no image is taken from it unasked.\n")
+                                              .arg(QDir::toNativeSeparators(folder)) +
+                                          prompt);
     if (list.exec() != QDialog::Accepted)
-        return {};
+        return std::nullopt;
     return m_station.unit.settings_file_name;
 }
 
@@ -242,11 +260,11 @@ void Form_Update::addFileClicked()
     const QString chosen = m_chooseFile(this, title, filter);
     if (chosen.isEmpty())
         return;
-    const QFileInfo source(chosen);
+    const QFileInfo chosenInfo(chosen);
     const QString folder = programFolder();
-    if (QDir(source.absolutePath()) == QDir(folder))
+    if (QDir(chosenInfo.absolutePath()) == QDir(folder))
         return;
-    const QString target = programFile(source.fileName());
+    const QString target = programFile(chosenInfo.fileName());
     UserInterface &ui = m_station.ui;
     if (QFileInfo::exists(target) &&
         ui.message(UserInterface::Icon::Question, windowTitle(),
@@ -254,36 +272,35 @@ void Form_Update::addFileClicked()
                    UserInterface::Buttons::OkCancel) != UserInterface::Answer::Ok) {
         return;
     }
-    // The copy goes beside the target first, so a failed copy leaves the old image intact.
-    const QString partial = target + QStringLiteral(".part");
-    QFile::remove(partial);
-    QFile copy(chosen);
-    if (!copy.copy(partial)) {
-        ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
-                   QStringLiteral("%1 could not be copied into %2: %3")
-                       .arg(QDir::toNativeSeparators(chosen), QDir::toNativeSeparators(folder),
-                            copy.errorString()));
-        return;
-    }
-    QFile::remove(target);
-    if (!QFile::rename(partial, target)) {
-        QFile::remove(partial);
+    // Written beside the target and renamed over it: the folder holds the old image or the
+    // new one at every moment, and a failed copy leaves the old one as it was.
+    QFile source(chosen);
+    QSaveFile copy(target);
+    if (!source.open(QIODevice::ReadOnly) ||
+        !copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !copy_contents(source, copy) ||
+        !copy.commit()) {
+        const QString why =
+            source.error() != QFileDevice::NoError ? source.errorString() : copy.errorString();
         ui.message(
             UserInterface::Icon::Critical, QStringLiteral("Error"),
-            QStringLiteral("%1 could not be written.").arg(QDir::toNativeSeparators(target)));
+            QStringLiteral("%1 could not be copied into %2: %3")
+                .arg(QDir::toNativeSeparators(chosen), QDir::toNativeSeparators(folder), why));
     }
 }
 
 void Form_Update::updateClicked()
 {
+    const std::optional<QString> path = findImage();
+    // The list closed without a choice: the image shown stays, and nothing is sent.
+    if (!path)
+        return;
+    showImage(*path);
     m_cancel = false;
     m_uploading = true;
     setToolbar(Toolbar::Uploading);
     // Another function of the menu would talk to the headend between the blocks.
     QMenuBar *menu = m_mainWindow.menuBar();
     menu->setEnabled(false);
-    const QString path = findImage();
-    showImage(path);
 
     Station &station = m_station;
     MDIForm1 &mainWindow = m_mainWindow;
@@ -296,10 +313,16 @@ void Form_Update::updateClicked()
         menu->setEnabled(false);
         return result;
     };
-    const UploadResult result = fpga() ? update_fpga(session, *this, path, backup)
-                                       : update_fw(session, *this, path, backup);
+    const UploadResult result = fpga() ? update_fpga(session, *this, *path, backup)
+                                       : update_fw(session, *this, *path, backup);
     m_uploading = false;
     menu->setEnabled(true);
+    if (result == UploadResult::Abandoned) {
+        // The link stays closed until the operator has restarted the headend: there is no
+        // restart to wait for and nothing left to do here.
+        closeWindow(*this);
+        return;
+    }
     if (result == UploadResult::Cancelled || result == UploadResult::NotStarted) {
         // The headend still runs what it had: no restart to wait for.
         show_update_idle(*this);
@@ -330,6 +353,12 @@ void Form_Update::cancelClicked()
 {
     m_cancel = true;
     m_cancelButton->setEnabled(false);
+}
+
+void Form_Update::withdrawCancel()
+{
+    m_cancel = false;
+    m_cancelButton->setEnabled(true);
 }
 
 void Form_Update::exitClicked()

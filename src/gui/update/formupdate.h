@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -50,6 +51,7 @@ public:
     void setToolbar(Toolbar state) override;
     void setBackupFile(const QString &path) override;
     bool cancelRequested() const override { return m_cancel; }
+    void withdrawCancel() override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -62,9 +64,10 @@ private:
                        void (Form_Update::*handler)());
     bool fpga() const;
     QString mask() const;
-    // The newest image for the mask, or the operator's choice once expert functions are on;
-    // empty when nothing matches or the operator chose nothing.
-    QString findImage();
+    // The newest image for the mask, or the operator's choice once expert functions are on or
+    // when others can write to the program folder; empty when nothing matches, nothing when
+    // the operator closed the list without a choice.
+    std::optional<QString> findImage();
     void showImage(const QString &path);
     void addFileClicked();
     void updateClicked();

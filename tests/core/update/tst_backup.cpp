@@ -42,6 +42,8 @@ private slots:
     {
         m_sim->headend.state().channels[3].qam = 2;
         m_sim->headend.state().channels[5].outFrequency = 346.0f;
+        // No QAM order carries it: the channel window would say so, a backup has no window.
+        m_sim->headend.state().channels[6].tuner.dataRate = 70.0f;
         QTemporaryDir folder;
 
         const BackupResult result = backup_configuration(*m_session, folder.path());
@@ -54,6 +56,31 @@ private slots:
         QCOMPARE(channels[3].qam, quint8(2));
         QCOMPARE(channels[5].out_frequency, 346.0f);
         QVERIFY(m_ui.messages.isEmpty());
+    }
+
+    void backupsNeverReplaceEachOther()
+    {
+        QTemporaryDir folder;
+        // Backups of this second and the next are there already.
+        const QDateTime now = QDateTime::currentDateTime();
+        QStringList earlier;
+        for (const QDateTime &when : {now, now.addSecs(1)}) {
+            QFile file(QDir(folder.path()).filePath(backup_file_name(when)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("earlier");
+            earlier.append(file.fileName());
+        }
+
+        const BackupResult result = backup_configuration(*m_session, folder.path());
+
+        QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+        QVERIFY(!earlier.contains(result.path));
+        for (const QString &path : earlier) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("earlier"));
+        }
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 3);
     }
 
     void silentHeadendWritesNothing()

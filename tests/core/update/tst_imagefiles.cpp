@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace keldor;
 
 class TestImageFiles : public QObject {
@@ -74,6 +77,30 @@ private slots:
         QCOMPARE(newest_image(dir.path(), mask),
                  dir.filePath(QStringLiteral("keldor_fw_1.05.uc3")));
         QCOMPARE(newest_image(dir.path(), image_mask(updateTargetQamFpga, 3)), QString());
+    }
+
+    void onlyAPrivateFolderIsTrusted_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("foreign");
+        QTest::addColumn<bool>("trusted");
+        QTest::newRow("own, only the owner writes") << 0755 << false << true;
+        QTest::newRow("own, group may write") << 0775 << false << false;
+        QTest::newRow("own, others may write") << 0757 << false << false;
+        QTest::newRow("anybody may add, sticky") << 01777 << false << false;
+        QTest::newRow("another user's") << 0755 << true << false;
+    }
+    void onlyAPrivateFolderIsTrusted()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, foreign);
+        QFETCH(bool, trusted);
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.path());
+        if (foreign && ::chown(path.constData(), 65534, gid_t(-1)) != 0)
+            QSKIP("only root can give a folder to another user");
+        QCOMPARE(::chmod(path.constData(), mode_t(mode)), 0);
+        QCOMPARE(folder_is_private(dir.path()), trusted);
     }
 };
 

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QCryptographicHash>
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace keldor;
 using namespace std::chrono_literals;
@@ -42,6 +46,35 @@ public:
 
 private:
     QLabel *m_label;
+};
+
+// The names a folder loses, as against those a rename puts a new file under.
+class FolderWatch {
+public:
+    explicit FolderWatch(const QString &folder)
+        : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_DELETE);
+    }
+    ~FolderWatch() { ::close(m_fd); }
+
+    QStringList deleted()
+    {
+        QStringList names;
+        alignas(inotify_event) char buffer[4096];
+        ssize_t length = 0;
+        while ((length = ::read(m_fd, buffer, sizeof buffer)) > 0) {
+            for (ssize_t at = 0; at < length;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                names.append(QFile::decodeName(event->name));
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        return names;
+    }
+
+private:
+    int m_fd;
 };
 
 class TestUpdate : public QObject {
@@ -170,40 +203,54 @@ private slots:
         QVERIFY(station().session.lan.isConnected());
     }
 
+    // Once blocks flow, Cancel asks first; stopping closes the link and the window, and nothing
+    // waits for a restart or reconnects.
+    void cancelBetweenBlocks_data()
+    {
+        QTest::addColumn<QList<int>>("answers");
+        QTest::newRow("stop anyway") << QList<int>{int(UserInterface::Answer::Ok)};
+        QTest::newRow("go on, then stop")
+            << QList<int>{int(UserInterface::Answer::Cancel), int(UserInterface::Answer::Ok)};
+    }
     void cancelBetweenBlocks()
     {
+        QFETCH(QList<int>, answers);
         writeImage("KELDOR_FW_3.UC3", imageBytes(40 * 1024));
-        Form_Update *form = open("Update_µC");
+        open("Update_µC");
         QTRY_VERIFY(!filename()->text().isEmpty());
         PaintedTexts percentages(m_station->widget<QLabel>("Label1"));
-        // The operator presses Cancel once the first block has gone.
+        for (int answer : answers)
+            ui().answers.append(UserInterface::Answer(answer));
+        // The operator presses Cancel once the first block has gone, and again whenever the
+        // button comes back.
+        int presses = 0;
         QTimer press;
         connect(&press, &QTimer::timeout, [&] {
-            if (percentages.texts.size() > 1 && button(7)->isEnabled()) {
-                button(7)->trigger();
-                press.stop();
+            QAction *cancel = button(7);
+            if (cancel && percentages.texts.size() > 1 && cancel->isEnabled()) {
+                cancel->trigger();
+                ++presses;
             }
         });
         press.start(1);
 
         button(4)->trigger();
 
+        QCOMPARE(presses, int(answers.size()));
+        QCOMPARE(ui().messages.size(), answers.size() + 1);
+        QCOMPARE(ui().messages.constLast().title, QStringLiteral("Update Cancelled"));
         QCOMPARE(entries(Kind::UploadDone).size(), 0);
-        QCOMPARE(ui().messages.size(), 1);
-        QCOMPARE(ui().messages.first().title, QStringLiteral("Update Cancelled"));
-        // No restart to wait for: the window stays, idle again, and nothing reconnects.
+        QTRY_VERIFY(!m_station->child<Form_Update>());
+        QVERIFY(!station().session.lan.isOpen());
         QVERIFY(ui().progressLabels.isEmpty());
-        QCOMPARE(m_station->child<Form_Update>(), form);
-        QCOMPARE(label("Label_title"), QStringLiteral("Ready"));
-        QVERIFY(button(4)->isEnabled());
-        QVERIFY(!button(7)->isEnabled());
+        QVERIFY(m_station->window->menuBar()->isEnabled());
         QCOMPARE(m_station->sim.count(Kind::Open), 0);
     }
 
     void noImageSendsNothing()
     {
         open("Update_µC");
-        QTest::qWait(20);
+        QCoreApplication::processEvents();
         QVERIFY(filename()->text().isEmpty());
 
         button(4)->trigger();
@@ -216,34 +263,73 @@ private slots:
         QVERIFY(ui().progressLabels.isEmpty());
     }
 
-    void expertChoosesAmongImages()
+    // The operator picks the image from the list: as an expert among several, and always when
+    // others can put files into the program folder. Closing the list sends nothing and keeps
+    // the chosen path.
+    void imageFromTheList_data()
     {
+        QTest::addColumn<bool>("expert");
+        QTest::addColumn<bool>("othersMayWrite");
+        QTest::addColumn<int>("pick"); // -1: the list is closed without a choice
+        QTest::newRow("expert picks the oldest") << true << false << 2;
+        QTest::newRow("others may write to the folder") << false << true << 0;
+        QTest::newRow("list closed without a choice") << true << false << -1;
+    }
+    void imageFromTheList()
+    {
+        QFETCH(bool, expert);
+        QFETCH(bool, othersMayWrite);
+        QFETCH(int, pick);
+        const QStringList names{"KELDOR_FW_2.UC3", "KELDOR_FW_1.UC3", "KELDOR_FW_0.UC3"};
         const QDateTime now = QDateTime::currentDateTime();
-        writeImage("KELDOR_FW_1.UC3", imageBytes(100), now.addDays(-2));
-        const QByteArray older = imageBytes(200);
-        writeImage("KELDOR_FW_0.UC3", older, now.addDays(-3));
-        writeImage("KELDOR_FW_2.UC3", imageBytes(300), now.addDays(-1));
-        open("Update_µC");
-        QTRY_VERIFY(!filename()->text().isEmpty());
-
-        unlockExpert();
-        QVERIFY(button(3)->isVisible());
-        QVERIFY(!button(5)->isVisible());
+        QList<QByteArray> images;
+        for (int i = 0; i < names.size(); ++i) {
+            images.append(imageBytes(100 * (i + 1)));
+            writeImage(names.at(i), images.last(), now.addDays(-1 - i));
+        }
+        if (othersMayWrite) {
+            QVERIFY(QFile::setPermissions(programFolder(), QFile::permissions(programFolder()) |
+                                                               QFileDevice::WriteOther));
+        }
+        station().unit.settings_file_name = QStringLiteral("/earlier/choice.kdr");
+        Form_Update *form = open("Update_µC");
+        QCoreApplication::processEvents();
+        const QString shown = othersMayWrite ? QString() : programFile(names.first());
+        QCOMPARE(filename()->text(), QDir::toNativeSeparators(shown));
+        if (expert)
+            unlockExpert();
         QStringList offered;
-        OnNextModal pick([&](QWidget *modal) {
+        QString prompt;
+        OnNextModal choose([&](QWidget *modal) {
             auto *list = modal->findChild<QListWidget *>(QStringLiteral("List1"));
+            prompt = modal->findChild<QLabel *>(QStringLiteral("Label1"))->text();
             for (int i = 0; i < list->count(); ++i)
                 offered.append(list->item(i)->text());
-            emit list->itemActivated(list->item(2));
+            if (pick < 0)
+                static_cast<QDialog *>(modal)->reject();
+            else
+                emit list->itemActivated(list->item(pick));
         });
         station().session.timing.reconnectLimit = 10s;
 
         button(4)->trigger();
 
-        QCOMPARE(offered, (QStringList{"KELDOR_FW_2.UC3", "KELDOR_FW_1.UC3", "KELDOR_FW_0.UC3"}));
+        QCOMPARE(offered, names);
+        QCOMPARE(prompt.startsWith(QStringLiteral("Other users can put files into")),
+                 othersMayWrite);
+        if (pick < 0) {
+            QCOMPARE(station().unit.settings_file_name, QStringLiteral("/earlier/choice.kdr"));
+            QCOMPARE(filename()->text(), QDir::toNativeSeparators(shown));
+            QVERIFY(ui().messages.isEmpty());
+            QCOMPARE(m_station->sim.frames(0x84).size(), 0);
+            QCOMPARE(m_station->child<Form_Update>(), form);
+            QVERIFY(button(4)->isEnabled());
+            return;
+        }
         const QList<sim::TranscriptEntry> done = entries(Kind::UploadDone);
         QCOMPARE(done.size(), 1);
-        QCOMPARE(done.first().sha256, QCryptographicHash::hash(older, QCryptographicHash::Sha256));
+        QCOMPARE(done.first().sha256,
+                 QCryptographicHash::hash(images.at(pick), QCryptographicHash::Sha256));
         QTRY_VERIFY(!ui().progressShown && !ui().progressLabels.isEmpty());
     }
 
@@ -275,6 +361,7 @@ private slots:
             return source.fileName();
         });
         ui().answers = {UserInterface::Answer(answer)};
+        FolderWatch watch(programFolder());
 
         button(3)->trigger();
 
@@ -286,7 +373,12 @@ private slots:
         QFile copy(programFile(QStringLiteral("KELDOR_FW_9.UC3")));
         QVERIFY(copy.open(QIODevice::ReadOnly));
         QCOMPARE(copy.readAll(), replaced ? QByteArray("new image") : QByteArray("old"));
-        QCOMPARE(QDir(programFolder()).entryList({QStringLiteral("*.part")}).size(), 0);
+        // The new image took the old one's place in one step: the name never went missing.
+        QCOMPARE(watch.deleted(), QStringList());
+        QCOMPARE(QDir(programFolder())
+                     .entryList({QStringLiteral("*KELDOR_FW_9*")}, QDir::Files | QDir::Hidden)
+                     .size(),
+                 1);
     }
 
     void closingEndsTheSession()
