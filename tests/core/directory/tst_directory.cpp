@@ -161,23 +161,43 @@ private slots:
 
     void filesThatAreNoDirectoryAreRefused_data()
     {
+        // Statements one a line; anything else is written as the file.
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("garbage") << QByteArray("Standard Jet DB\n") << "file is not a database";
+        QTest::addColumn<QString>("expected");
+        const QString foreign = QStringLiteral("\"%1\" is not a headend directory: %2.");
+        const QByteArray table =
+            "CREATE TABLE KELDOR_Headend (Name, Location, \"IP-Adress\", Port)\n";
+        QTest::newRow("garbage") << QByteArray("Standard Jet DB\n")
+                                 << foreign.arg("%1", "file is not a database");
         QTest::newRow("foreign") << QByteArray("CREATE TABLE Clients (Name TEXT)")
-                                 << "it has no table KELDOR_Headend";
+                                 << foreign.arg("%1", "it has no table KELDOR_Headend");
         QTest::newRow("column missing")
             << QByteArray("CREATE TABLE KELDOR_Headend (Name, Location, \"IP-Adress\")")
-            << "its table KELDOR_Headend has no column \"Port\"";
+            << foreign.arg("%1", "its table KELDOR_Headend has no column \"Port\"");
+        QTest::newRow("trigger")
+            << table + "CREATE TRIGGER t AFTER UPDATE ON KELDOR_Headend BEGIN UPDATE "
+                       "KELDOR_Headend SET \"IP-Adress\" = '10.6.6.6'; END"
+            << foreign.arg("%1", "it has triggers");
+        // An untrusted schema may not read the database's own tables in a view.
+        QTest::newRow("view over pragma_database_list")
+            << QByteArray("CREATE VIEW KELDOR_Headend AS SELECT file AS Name, 1 AS Location, "
+                          "2 AS \"IP-Adress\", 3 AS Port FROM pragma_database_list")
+            << foreign.arg("%1", "it has no table KELDOR_Headend");
+        const QString unreadable =
+            QStringLiteral("The headend directory \"%1\" could not be read: %2");
+        QTest::newRow("text longer than its column")
+            << table + "INSERT INTO KELDOR_Headend VALUES ('A', 'Hall', '10.0.0.1', '4001')\n" +
+                   "INSERT INTO KELDOR_Headend VALUES ('B', 'Hall', '10.0.0.2', '400200')"
+            << unreadable.arg("%1", "headend number 2: Port is longer than 5 characters.");
     }
 
     void filesThatAreNoDirectoryAreRefused()
     {
         QFETCH(QByteArray, content);
-        QFETCH(QString, problem);
+        QFETCH(QString, expected);
         QFile file(m_path);
         if (content.startsWith("CREATE")) {
-            rawQuery(m_path, {content});
+            rawQuery(m_path, QString::fromUtf8(content).split('\n'));
         } else {
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(content);
@@ -188,8 +208,7 @@ private slots:
 
         HeadendDirectory directory;
         QVERIFY(!directory.open(m_folder));
-        QCOMPARE(directory.lastError(),
-                 QString("\"%1\" is not a headend directory: %2.").arg(m_path, problem));
+        QCOMPARE(directory.lastError(), expected.arg(m_path));
         QVERIFY(file.seek(0));
         QCOMPARE(file.readAll(), before);
     }
