@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QStringList>
 #include <QVariant>
 
 namespace keldor {
@@ -14,20 +13,8 @@ namespace keldor {
 namespace {
 
 // The rowid is the row's identity: the table has no key of its own and may hold duplicates.
-// A file from elsewhere may hold texts of any length; one character beyond its column is enough
-// to refuse a text, so no more is read.
-QString selectRows()
-{
-    QStringList columns{QStringLiteral("rowid")};
-    for (const DirectoryColumn &column : directoryColumns) {
-        columns.append(QStringLiteral("substr(\"%1\", 1, %2)")
-                           .arg(QLatin1String(column.name))
-                           .arg(column.maxLength + 1));
-    }
-    return QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY rowid")
-        .arg(columns.join(QStringLiteral(", ")), QLatin1String(directoryTable));
-}
-
+const QString selectRows = QStringLiteral(
+    R"(SELECT rowid, "Name", "Location", "IP-Adress", "Port" FROM "KELDOR_Headend" ORDER BY rowid)");
 const QString insertEmptyRow = QStringLiteral(R"(INSERT INTO "KELDOR_Headend" DEFAULT VALUES)");
 const QString updateRow = QStringLiteral(
     R"(UPDATE "KELDOR_Headend" SET "Name" = ?, "Location" = ?, "IP-Adress" = ?, "Port" = ? )"
@@ -95,7 +82,7 @@ bool HeadendDirectory::open(const QString &folder)
     {
         QSqlQuery query(database);
         query.setForwardOnly(true);
-        if (query.prepare(selectRows()) && query.exec()) {
+        if (query.prepare(selectRows) && query.exec()) {
             while (query.next()) {
                 const HeadendEntry entry{query.value(1).toString(), query.value(2).toString(),
                                          query.value(3).toString(), query.value(4).toString()};
