@@ -1,10 +1,11 @@
 // The settings-file loader with arbitrary file contents of every length, the two valid ones
 // most of all: a file is either refused with a reason and changes nothing, or loaded so that
-// saving it again gives back the same bytes, and the loaded table goes out to the headend
-// without reading past a record.
+// saving it again gives back the same bytes, what it filled in is what the channel lists offer,
+// and the loaded table goes out to the headend without reading past a record.
 
 #include "fuzzsupport.h"
 
+#include "channels/channellists.h"
 #include "model/settingsfile.h"
 #include "protocol/fullwrite.h"
 
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -100,6 +102,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
                        image.mid(ch * oldRecordSize, oldRecordSize),
                    "an old record keeps its fields");
         }
+    }
+    const int filled = *format == SettingsFormat::Current ? channelCount : oldRecordCount;
+    for (int ch = 0; ch < filled; ++ch) {
+        const ChannelRecord &r = unit.channels[ch];
+        expect(std::isfinite(r.out_frequency), "a loaded output frequency is a number");
+        expect(r.polarisation < lists::polarisation().size() &&
+                   r.bandwidth < lists::bandwidth().size() && r.qam < lists::qam().size() &&
+                   r.spectrum < lists::spectrum().size() &&
+                   r.attenuation < lists::attenuation().size() && r.opmode < lists::opmode().size(),
+               "a loaded list position is in its list");
     }
     for (const ChannelRecord &record : unit.channels) {
         expect(record.service_count <= serviceIdCapacity, "no more services than a record holds");

@@ -62,14 +62,26 @@ void print_services(QTextStream &out, const QString &heading, const QList<Servic
             << s.name << '\n';
 }
 
+// Empty when none of the paths is there or --overwrite, the only option after FILE, allows
+// replacing them.
+QString check_overwrite(const QStringList &args, const QStringList &paths)
+{
+    if (args.size() == 2)
+        return {};
+    for (const QString &path : paths) {
+        if (QFileInfo::exists(path))
+            return QStringLiteral("%1 exists; add --overwrite to replace it").arg(path);
+    }
+    return {};
+}
+
 QString check_save(const QStringList &args)
 {
     if (args.size() == 2 && args.at(1) != overwriteOption)
         return QStringLiteral("save takes only --overwrite after FILE");
+    // The report is written beside the settings and replaces one of its name just the same.
     const QString path = settings_file_name(args.at(0));
-    if (QFileInfo::exists(path) && !args.contains(overwriteOption))
-        return QStringLiteral("%1 exists; add --overwrite to replace it").arg(path);
-    return {};
+    return check_overwrite(args, {path, report_file_name(path)});
 }
 
 int save(Session &session, const QStringList &args, QTextStream &out)
@@ -119,6 +131,13 @@ int load(Session &session, const QStringList &args, QTextStream &out)
     out << "sent" << number_text(unit.channelsInUse()) << " channels"
         << (keep ? " with their service lists" : ", every service passes") << '\n';
     return ExitSuccess;
+}
+
+QString check_report(const QStringList &args)
+{
+    if (args.size() == 2 && args.at(1) != overwriteOption)
+        return QStringLiteral("report takes only --overwrite after FILE");
+    return check_overwrite(args, {args.at(0)});
 }
 
 int report(Session &session, const QStringList &args, QTextStream &out)
@@ -208,11 +227,8 @@ void add_file_commands(CtlCommandTable &table)
         QStringLiteral("load FILE [--keep-services] send a settings file with the full write"),
         check_load, load};
     table[QStringLiteral("report")] = {
-        1,
-        1,
-        QStringLiteral("report FILE.rtf            write the configuration report"),
-        {},
-        report};
+        1, 2, QStringLiteral("report FILE.rtf [--overwrite]  write the configuration report"),
+        check_report, report};
     table[QStringLiteral("services")] = {
         1, 3,
         QStringLiteral(

@@ -79,6 +79,19 @@ private slots:
             << "load" << QStringList{"x.kdr", "--keep"} << "only --keep-services";
         QTest::newRow("save unknown option")
             << "save" << QStringList{"x", "--force"} << "only --overwrite";
+
+        // A report already there is replaced only on request, by save as by report.
+        const QString report = m_dir.filePath("kept.rtf");
+        QVERIFY(write_file(report, "{\\rtf1 kept}"));
+        const QString kept = m_dir.filePath("kept");
+        QTest::newRow("save over a report") << "save" << QStringList{kept} << report + " exists";
+        QTest::newRow("save over a report, --overwrite")
+            << "save" << QStringList{kept, "--overwrite"} << "";
+        QTest::newRow("report over a file")
+            << "report" << QStringList{report} << report + " exists";
+        QTest::newRow("report --overwrite") << "report" << QStringList{report, "--overwrite"} << "";
+        QTest::newRow("report unknown option")
+            << "report" << QStringList{report, "--force"} << "only --overwrite";
     }
 
     void argumentsAreCheckedBeforeTheHeadend()

@@ -22,9 +22,9 @@
 #include "recordingui.h"
 #include "simfixture.h"
 #include "tinyproxy.h"
+#include "unwritable.h"
 
 #include <QCryptographicHash>
-#include <QProcess>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -100,26 +100,6 @@ public:
             });
         });
     }
-};
-
-// Marks a folder immutable for as long as it lives; root's writes are refused there too.
-class ImmutableFolder {
-public:
-    explicit ImmutableFolder(const QString &path)
-        : m_path(path)
-    {
-        m_ok = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), m_path}) == 0;
-    }
-    ~ImmutableFolder()
-    {
-        if (m_ok)
-            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    QString m_path;
-    bool m_ok = false;
 };
 
 } // namespace
@@ -661,8 +641,7 @@ void TestFaultMatrix::readOnlyProgramFolder()
 
 void TestFaultMatrix::immutableProgramFolder()
 {
-    // Root writes everywhere unless the folder is immutable; the directory is there, but no
-    // change can be stored.
+    // The directory is there, but no change can be stored.
     const QString folder = m_dir->path();
     QVERIFY(datenbank_anlegen(folder));
     {
@@ -673,9 +652,9 @@ void TestFaultMatrix::immutableProgramFolder()
                                      QStringLiteral("10.0.0.7"), QStringLiteral("5000")}));
     }
     const QByteArray before = fileHash(directoryPath(folder));
-    const ImmutableFolder immutableFolder(folder);
-    const ImmutableFolder immutableFile(directoryPath(folder));
-    QVERIFY2(immutableFolder.ok() && immutableFile.ok(), "chattr +i is needed here");
+    const Unwritable unwritableFolder(folder);
+    const Unwritable unwritableFile(directoryPath(folder));
+    QVERIFY(unwritableFolder.ok() && unwritableFile.ok());
     HeadendDirectory directory;
     QVERIFY(directory.open(folder));
     m_succeeded = directory.update(0, {QStringLiteral("Rack 8"), QStringLiteral("Hall"),

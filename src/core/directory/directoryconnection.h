@@ -15,6 +15,9 @@ public:
     DirectoryConnection &operator=(const DirectoryConnection &) = delete;
     ~DirectoryConnection();
 
+    // Opens the file with its schema untrusted: views, triggers and column defaults of a file
+    // from elsewhere can't call functions with side effects then. An invalid error on success.
+    QSqlError open();
     QSqlDatabase &database() { return m_database; }
 
 private:

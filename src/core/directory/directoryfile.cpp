@@ -13,7 +13,8 @@ namespace keldor {
 
 namespace {
 
-QString createTableStatement() {
+QString createTableStatement()
+{
     QStringList columns;
     for (const DirectoryColumn &column : directoryColumns) {
         columns.append(QStringLiteral("\"%1\" VARCHAR(%2)")
@@ -25,11 +26,12 @@ QString createTableStatement() {
 }
 
 // Empty on success, otherwise why the file could not be made.
-QString createFile(const QString &path) {
+QString createFile(const QString &path)
+{
     DirectoryConnection connection(path);
     QSqlDatabase &database = connection.database();
-    if (!database.open())
-        return writeProblem(path, database.lastError());
+    if (const QSqlError error = connection.open(); error.isValid())
+        return writeProblem(path, error);
     QSqlQuery query(database);
     if (!query.prepare(createTableStatement()) || !query.exec())
         return writeProblem(path, query.lastError());
@@ -38,15 +40,18 @@ QString createFile(const QString &path) {
 
 } // namespace
 
-QString directoryPath(const QString &folder) {
+QString directoryPath(const QString &folder)
+{
     return QDir(folder).filePath(QLatin1String(directoryFileName));
 }
 
-bool file_exist(const QString &path) {
+bool file_exist(const QString &path)
+{
     return QFileInfo(path).isFile();
 }
 
-bool datenbank_anlegen(const QString &folder, QString *error) {
+bool datenbank_anlegen(const QString &folder, QString *error)
+{
     const QString path = directoryPath(folder);
     QString problem;
     if (!QFileInfo(folder).isDir())

@@ -22,7 +22,8 @@ const QString updateRow = QStringLiteral(
 const QString deleteRow = QStringLiteral(R"(DELETE FROM "KELDOR_Headend" WHERE rowid = ?)");
 
 // Empty when the database is a headend directory, otherwise what is wrong with it.
-QString schemaProblem(QSqlDatabase &database) {
+QString schemaProblem(QSqlDatabase &database)
+{
     // The first read of the file is where the database notices that it isn't one.
     QSqlQuery probe(database);
     if (!probe.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !probe.exec())
@@ -36,6 +37,15 @@ QString schemaProblem(QSqlDatabase &database) {
         if (!record.contains(QLatin1String(column.name)))
             return QStringLiteral("its table %1 has no column \"%2\"").arg(table, column.name);
     }
+
+    // Ours never has one; a trigger of a file from elsewhere would act on every change made here.
+    QSqlQuery triggers(database);
+    if (!triggers.prepare(
+            QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'trigger'")) ||
+        !triggers.exec() || !triggers.next())
+        return databaseText(triggers.lastError());
+    if (triggers.value(0).toInt() > 0)
+        return QStringLiteral("it has triggers");
     return {};
 }
 
@@ -45,7 +55,8 @@ HeadendDirectory::HeadendDirectory() = default;
 
 HeadendDirectory::~HeadendDirectory() = default;
 
-bool HeadendDirectory::open(const QString &folder) {
+bool HeadendDirectory::open(const QString &folder)
+{
     close();
     const QString path = directoryPath(folder);
     const QString shownPath = QDir::toNativeSeparators(path);
@@ -54,31 +65,38 @@ bool HeadendDirectory::open(const QString &folder) {
 
     auto connection = std::make_unique<DirectoryConnection>(path);
     QSqlDatabase &database = connection->database();
-    if (!database.open()) {
+    if (const QSqlError error = connection->open(); error.isValid()) {
         return fail(QStringLiteral("The headend directory \"%1\" could not be opened: %2.")
-                        .arg(shownPath, databaseText(database.lastError())));
+                        .arg(shownPath, databaseText(error)));
     }
     if (const QString problem = schemaProblem(database); !problem.isEmpty()) {
         return fail(
             QStringLiteral("\"%1\" is not a headend directory: %2.").arg(shownPath, problem));
     }
 
+    const auto unreadable = [&](const QString &problem) {
+        return fail(QStringLiteral("The headend directory \"%1\" could not be read: %2")
+                        .arg(shownPath, problem));
+    };
     QList<Row> rows;
     {
         QSqlQuery query(database);
         query.setForwardOnly(true);
         if (query.prepare(selectRows) && query.exec()) {
             while (query.next()) {
-                rows.append(Row{query.value(0).toLongLong(),
-                                {query.value(1).toString(), query.value(2).toString(),
-                                 query.value(3).toString(), query.value(4).toString()}});
+                const HeadendEntry entry{query.value(1).toString(), query.value(2).toString(),
+                                         query.value(3).toString(), query.value(4).toString()};
+                // What could not be typed in here doesn't get in from the file either.
+                if (const QString tooLong = lengthError(entry); !tooLong.isEmpty()) {
+                    return unreadable(
+                        QStringLiteral("headend number %1: %2").arg(rows.size() + 1).arg(tooLong));
+                }
+                rows.append(Row{query.value(0).toLongLong(), entry});
             }
         }
         // next() ends on an error just as it does after the last row.
-        if (query.lastError().isValid()) {
-            return fail(QStringLiteral("The headend directory \"%1\" could not be read: %2.")
-                            .arg(shownPath, databaseText(query.lastError())));
-        }
+        if (query.lastError().isValid())
+            return unreadable(databaseText(query.lastError()) + QLatin1Char('.'));
     }
 
     m_connection = std::move(connection);
@@ -88,17 +106,20 @@ bool HeadendDirectory::open(const QString &folder) {
     return true;
 }
 
-void HeadendDirectory::close() {
+void HeadendDirectory::close()
+{
     m_connection.reset();
     m_path.clear();
     m_rows.clear();
 }
 
-HeadendEntry HeadendDirectory::row(int index) const {
+HeadendEntry HeadendDirectory::row(int index) const
+{
     return index >= 0 && index < count() ? m_rows.at(index).entry : HeadendEntry{};
 }
 
-int HeadendDirectory::appendEmpty() {
+int HeadendDirectory::appendEmpty()
+{
     if (!checkOpen())
         return -1;
     QSqlQuery query(m_connection->database());
@@ -111,7 +132,8 @@ int HeadendDirectory::appendEmpty() {
     return count() - 1;
 }
 
-bool HeadendDirectory::update(int index, const HeadendEntry &entry) {
+bool HeadendDirectory::update(int index, const HeadendEntry &entry)
+{
     if (!checkPosition(index))
         return false;
     if (const QString tooLong = lengthError(entry); !tooLong.isEmpty())
@@ -136,7 +158,8 @@ bool HeadendDirectory::update(int index, const HeadendEntry &entry) {
     return true;
 }
 
-bool HeadendDirectory::remove(int index) {
+bool HeadendDirectory::remove(int index)
+{
     if (!checkPosition(index))
         return false;
     QSqlQuery query(m_connection->database());
@@ -151,21 +174,25 @@ bool HeadendDirectory::remove(int index) {
     return true;
 }
 
-bool HeadendDirectory::fail(const QString &text) {
+bool HeadendDirectory::fail(const QString &text)
+{
     m_lastError = text;
     return false;
 }
 
-bool HeadendDirectory::failWrite(const QString &problem) {
+bool HeadendDirectory::failWrite(const QString &problem)
+{
     return fail(QStringLiteral("The headend directory \"%1\" could not be changed: %2.")
                     .arg(QDir::toNativeSeparators(m_path), problem));
 }
 
-bool HeadendDirectory::checkOpen() {
+bool HeadendDirectory::checkOpen()
+{
     return isOpen() || fail(QStringLiteral("The headend directory is not open."));
 }
 
-bool HeadendDirectory::checkPosition(int index) {
+bool HeadendDirectory::checkPosition(int index)
+{
     if (!checkOpen())
         return false;
     if (index < 0 || index >= count())

@@ -23,7 +23,8 @@ public:
     HeadendDirectory &operator=(const HeadendDirectory &) = delete;
     ~HeadendDirectory();
 
-    // Opens the directory file of the folder and reads every row.
+    // Opens the directory file of the folder and reads every row. A file with triggers, or with
+    // a text longer than its column, is refused.
     bool open(const QString &folder);
     void close();
     bool isOpen() const { return m_connection != nullptr; }

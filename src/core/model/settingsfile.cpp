@@ -1,5 +1,6 @@
 #include "model/settingsfile.h"
 
+#include "channels/channellists.h"
 #include "common/textutil.h"
 #include "common/userinterface.h"
 
@@ -8,7 +9,14 @@
 #include <QSaveFile>
 #include <QtEndian>
 
+#include <array>
 #include <bit>
+#include <cerrno>
+#include <cmath>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace keldor {
 
@@ -103,6 +111,45 @@ ChannelRecord decode_settings_record(QByteArrayView bytes)
     return r;
 }
 
+// The fields that hold a position in one of the channel window's lists; the QAM code is the
+// position in its list as well.
+struct ListField {
+    const char *name;
+    quint8 ChannelRecord::*field;
+    const QStringList &(*entries)();
+};
+const std::array<ListField, 6> listFields{{
+    {"polarisation", &ChannelRecord::polarisation, lists::polarisation},
+    {"bandwidth", &ChannelRecord::bandwidth, lists::bandwidth},
+    {"qam", &ChannelRecord::qam, lists::qam},
+    {"spectrum", &ChannelRecord::spectrum, lists::spectrum},
+    {"attenuation", &ChannelRecord::attenuation, lists::attenuation},
+    {"opmode", &ChannelRecord::opmode, lists::opmode},
+}};
+
+// Why a decoded record can't go to the headend: the full write sends every field as it is, and
+// the headend has no meaning for a position beyond its list or a frequency that is no number.
+std::optional<QString> damage(const ChannelRecord &r, int ch)
+{
+    const QString channel = QStringLiteral("channel") + number_text(ch + 1);
+    // The record has room for 100 IDs; a larger count would make the full write send IDs that
+    // aren't there.
+    if (r.service_count > serviceIdCapacity)
+        return channel + QStringLiteral(" lists") + number_text(r.service_count) +
+               QStringLiteral(" services, a channel holds at most 100.");
+    if (!std::isfinite(r.out_frequency))
+        return channel + QStringLiteral(" has out_frequency %1, which is no frequency.")
+                             .arg(double(r.out_frequency));
+    for (const ListField &f : listFields) {
+        const qsizetype size = f.entries().size();
+        if (r.*f.field >= size)
+            return channel + QStringLiteral(" has %1").arg(QLatin1String(f.name)) +
+                   number_text(r.*f.field) + QStringLiteral(", outside its list (0 to") +
+                   number_text(size - 1) + QStringLiteral(").");
+    }
+    return std::nullopt;
+}
+
 QString wrong_size(qint64 size)
 {
     return QStringLiteral("it has %1 bytes; a settings file has 3968 bytes (240 in the old form).")
@@ -143,7 +190,9 @@ std::optional<QString> decode_settings(const QByteArray &image,
 {
     // Decoded into a copy first: a refused file must not leave half a table behind.
     std::array<ChannelRecord, channelCount> decoded = channels;
+    int recordsInFile = 0;
     if (image.size() == oldSettingsFileSize) {
+        recordsInFile = oldRecordCount;
         for (int ch = 0; ch < oldRecordCount; ++ch)
             decode_settings_head(RecordReader(QByteArrayView(image).sliced(ch * oldRecordSize)),
                                  decoded[ch]);
@@ -152,18 +201,16 @@ std::optional<QString> decode_settings(const QByteArray &image,
             record.service_mode = 0;
         }
     } else if (image.size() == settingsFileSize) {
-        for (int ch = 0; ch < channelCount; ++ch) {
+        recordsInFile = channelCount;
+        for (int ch = 0; ch < channelCount; ++ch)
             decoded[ch] = decode_settings_record(
                 QByteArrayView(image).sliced(ch * settingsRecordSize, settingsRecordSize));
-            // The record has room for 100 IDs; a larger count can only come from a damaged
-            // file and would make the full write send IDs that aren't there.
-            if (decoded[ch].service_count > serviceIdCapacity)
-                return QStringLiteral("it is damaged: channel") + number_text(ch + 1) +
-                       QStringLiteral(" lists") + number_text(decoded[ch].service_count) +
-                       QStringLiteral(" services, a channel holds at most 100.");
-        }
     } else {
         return wrong_size(image.size());
+    }
+    for (int ch = 0; ch < recordsInFile; ++ch) {
+        if (const auto problem = damage(decoded[ch], ch))
+            return QStringLiteral("it is damaged: ") + *problem;
     }
     channels = decoded;
     return std::nullopt;
@@ -202,19 +249,33 @@ bool save_settings_file(UserInterface &ui, const QString &path, UnitData &unit)
 std::variant<SettingsFormat, QString>
 read_settings_file(const QString &path, std::array<ChannelRecord, channelCount> &channels)
 {
-    QFile file(path);
+    const auto unreadable = [&](const QString &reason) {
+        return QStringLiteral("The settings file %1 can't be read:\r%2").arg(shown(path), reason) +
+               nothingSent;
+    };
+    // Opened without waiting and looked at before anything is read: a FIFO would wait for a
+    // writer that may never come, and a device could deliver anything. A regular file ignores
+    // the flag.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return unreadable(qt_error_string(errno));
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return unreadable(QStringLiteral("it is not a regular file."));
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return unreadable(file.errorString());
+    }
     // Anything larger than a settings file is refused below anyway; one byte more than the
     // largest form is enough to tell.
-    QByteArray image;
-    qint64 size = 0;
-    if (file.open(QIODevice::ReadOnly)) {
-        size = file.size();
-        image = file.read(settingsFileSize + 1);
-    }
-    if (!file.isOpen() || file.error() != QFileDevice::NoError)
-        return QStringLiteral("The settings file %1 can't be read:\r%2")
-                   .arg(shown(path), file.errorString()) +
-               nothingSent;
+    const qint64 size = file.size();
+    const QByteArray image = file.read(settingsFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        return unreadable(file.errorString());
     if (size != image.size()) // larger than any settings file; only its start was read
         return QStringLiteral("%1 is no usable KELDOR settings file: ").arg(shown(path)) +
                wrong_size(size) + nothingSent;

@@ -27,8 +27,10 @@ QByteArray encode_settings(const std::array<ChannelRecord, channelCount> &channe
 
 // Decodes a whole file image into channels. A current-format image replaces every record; an
 // old one fills the first thirteen fields of channels 0..11. The service lists of every channel
-// end up empty for an old image. Nothing is changed when the image is not a settings file; the
-// reason is returned instead.
+// end up empty for an old image. Nothing is changed when the image is not a settings file or a
+// record read from it holds what the headend can't take (a list position beyond its list, an
+// output frequency that is no number, more services than a record holds); the reason, naming
+// the channel and the field, is returned instead.
 std::optional<QString> decode_settings(const QByteArray &image,
                                        std::array<ChannelRecord, channelCount> &channels);
 
@@ -44,7 +46,7 @@ QString report_file_name(const QString &settingsFile);
 bool save_settings_file(UserInterface &ui, const QString &path, UnitData &unit);
 
 // Reads a settings file into channels: its format, or the operator's message why it can't be
-// used, in which case channels are unchanged.
+// used, in which case channels are unchanged. Only a regular file is read.
 std::variant<SettingsFormat, QString>
 read_settings_file(const QString &path, std::array<ChannelRecord, channelCount> &channels);
 

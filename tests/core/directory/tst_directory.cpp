@@ -1,8 +1,9 @@
 #include "directory/directoryfile.h"
 #include "directory/headenddirectory.h"
 
+#include "unwritable.h"
+
 #include <QFile>
-#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -17,7 +18,8 @@ using namespace keldor;
 namespace {
 
 // Runs statements through a connection of the test's own; the first column of the last result.
-QStringList rawQuery(const QString &path, const QStringList &statements) {
+QStringList rawQuery(const QString &path, const QStringList &statements)
+{
     QStringList result;
     {
         auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
@@ -34,20 +36,23 @@ QStringList rawQuery(const QString &path, const QStringList &statements) {
     return result;
 }
 
-QList<HeadendEntry> rows(const HeadendDirectory &directory) {
+QList<HeadendEntry> rows(const HeadendDirectory &directory)
+{
     QList<HeadendEntry> all;
     for (int i = 0; i < directory.count(); ++i)
         all.append(directory.row(i));
     return all;
 }
 
-QList<HeadendEntry> rowsInFile(const QString &folder) {
+QList<HeadendEntry> rowsInFile(const QString &folder)
+{
     HeadendDirectory directory;
     directory.open(folder);
     return rows(directory);
 }
 
-HeadendEntry headend(int n) {
+HeadendEntry headend(int n)
+{
     const QString number = QString::number(n);
     return {"Head " + number, "Rack " + number, "10.0.0." + number, "80" + number};
 }
@@ -58,13 +63,15 @@ class TestDirectory : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
+    void init()
+    {
         m_dir.emplace();
         m_folder = m_dir->path();
         m_path = directoryPath(m_folder);
     }
 
-    void creation() {
+    void creation()
+    {
         QString error;
         QVERIFY(!file_exist(m_path));
         QVERIFY2(datenbank_anlegen(m_folder, &error), qPrintable(error));
@@ -97,7 +104,8 @@ private slots:
         QCOMPARE(directory.lastError(), "The headend directory is not open.");
     }
 
-    void editing() {
+    void editing()
+    {
         QVERIFY(datenbank_anlegen(m_folder));
         HeadendDirectory directory;
         QVERIFY(directory.open(m_folder));
@@ -127,7 +135,8 @@ private slots:
         QCOMPARE(rowsInFile(m_folder).value(1), sqlish);
     }
 
-    void overLongValuesAreRefused() {
+    void overLongValuesAreRefused()
+    {
         makeDirectory({1});
         HeadendDirectory directory;
         QVERIFY(directory.open(m_folder));
@@ -150,23 +159,45 @@ private slots:
         }
     }
 
-    void filesThatAreNoDirectoryAreRefused_data() {
+    void filesThatAreNoDirectoryAreRefused_data()
+    {
+        // Statements one a line; anything else is written as the file.
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("garbage") << QByteArray("Standard Jet DB\n") << "file is not a database";
+        QTest::addColumn<QString>("expected");
+        const QString foreign = QStringLiteral("\"%1\" is not a headend directory: %2.");
+        const QByteArray table =
+            "CREATE TABLE KELDOR_Headend (Name, Location, \"IP-Adress\", Port)\n";
+        QTest::newRow("garbage") << QByteArray("Standard Jet DB\n")
+                                 << foreign.arg("%1", "file is not a database");
         QTest::newRow("foreign") << QByteArray("CREATE TABLE Clients (Name TEXT)")
-                                 << "it has no table KELDOR_Headend";
+                                 << foreign.arg("%1", "it has no table KELDOR_Headend");
         QTest::newRow("column missing")
             << QByteArray("CREATE TABLE KELDOR_Headend (Name, Location, \"IP-Adress\")")
-            << "its table KELDOR_Headend has no column \"Port\"";
+            << foreign.arg("%1", "its table KELDOR_Headend has no column \"Port\"");
+        QTest::newRow("trigger")
+            << table + "CREATE TRIGGER t AFTER UPDATE ON KELDOR_Headend BEGIN UPDATE "
+                       "KELDOR_Headend SET \"IP-Adress\" = '10.6.6.6'; END"
+            << foreign.arg("%1", "it has triggers");
+        // An untrusted schema may not read the database's own tables in a view.
+        QTest::newRow("view over pragma_database_list")
+            << QByteArray("CREATE VIEW KELDOR_Headend AS SELECT file AS Name, 1 AS Location, "
+                          "2 AS \"IP-Adress\", 3 AS Port FROM pragma_database_list")
+            << foreign.arg("%1", "it has no table KELDOR_Headend");
+        const QString unreadable =
+            QStringLiteral("The headend directory \"%1\" could not be read: %2");
+        QTest::newRow("text longer than its column")
+            << table + "INSERT INTO KELDOR_Headend VALUES ('A', 'Hall', '10.0.0.1', '4001')\n" +
+                   "INSERT INTO KELDOR_Headend VALUES ('B', 'Hall', '10.0.0.2', '400200')"
+            << unreadable.arg("%1", "headend number 2: Port is longer than 5 characters.");
     }
 
-    void filesThatAreNoDirectoryAreRefused() {
+    void filesThatAreNoDirectoryAreRefused()
+    {
         QFETCH(QByteArray, content);
-        QFETCH(QString, problem);
+        QFETCH(QString, expected);
         QFile file(m_path);
         if (content.startsWith("CREATE")) {
-            rawQuery(m_path, {content});
+            rawQuery(m_path, QString::fromUtf8(content).split('\n'));
         } else {
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(content);
@@ -177,37 +208,36 @@ private slots:
 
         HeadendDirectory directory;
         QVERIFY(!directory.open(m_folder));
-        QCOMPARE(directory.lastError(),
-                 QString("\"%1\" is not a headend directory: %2.").arg(m_path, problem));
+        QCOMPARE(directory.lastError(), expected.arg(m_path));
         QVERIFY(file.seek(0));
         QCOMPARE(file.readAll(), before);
     }
 
-    void readOnlyFileAndFolder() {
-        const auto writable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-        const auto restore = qScopeGuard([&] {
-            QFile::setPermissions(m_folder, writable);
-            QFile::setPermissions(m_path, writable);
-        });
-        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
-        if (QFile(m_folder + "/probe").open(QIODevice::WriteOnly))
-            QSKIP("File permissions are not enforced for this user (root).");
+    void readOnlyFileAndFolder()
+    {
         QString error;
-        QVERIFY(!datenbank_anlegen(m_folder, &error));
+        {
+            const Unwritable folder(m_folder);
+            QVERIFY(folder.ok());
+            QVERIFY(!datenbank_anlegen(m_folder, &error));
+        }
         QVERIFY2(error.endsWith("could not be created: its folder is read-only."),
                  qPrintable(error));
         QVERIFY(!QFile::exists(m_path));
 
-        QFile::setPermissions(m_folder, writable);
         makeDirectory({1});
-        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
-        checkWritesFail("its folder is read-only");
-        QFile::setPermissions(m_folder, writable);
-        QFile::setPermissions(m_path, QFile::ReadOwner);
+        {
+            const Unwritable folder(m_folder);
+            QVERIFY(folder.ok());
+            checkWritesFail("its folder is read-only");
+        }
+        const Unwritable file(m_path);
+        QVERIFY(file.ok());
         checkWritesFail("the file is read-only");
     }
 
-    void fullDiskLosesNothing() {
+    void fullDiskLosesNothing()
+    {
         QVERIFY(datenbank_anlegen(m_folder));
         HeadendDirectory directory;
         QVERIFY(directory.open(m_folder));
@@ -236,7 +266,8 @@ private slots:
 
 private:
     // A directory file holding the numbered example headends.
-    void makeDirectory(const QList<int> &numbers) {
+    void makeDirectory(const QList<int> &numbers)
+    {
         QVERIFY(datenbank_anlegen(m_folder));
         HeadendDirectory directory;
         QVERIFY(directory.open(m_folder));
@@ -244,7 +275,8 @@ private:
             QVERIFY(directory.update(directory.appendEmpty(), headend(n)));
     }
 
-    void checkWritesFail(const QString &problem) {
+    void checkWritesFail(const QString &problem)
+    {
         HeadendDirectory directory;
         QVERIFY2(directory.open(m_folder), qPrintable(directory.lastError()));
         const QString error =

@@ -1,14 +1,18 @@
 #include "model/settingsfile.h"
 
 #include "recordingui.h"
+#include "unwritable.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
-#include <unistd.h>
+#include <optional>
+
+#include <sys/stat.h>
 
 using namespace keldor;
 
@@ -17,7 +21,7 @@ namespace {
 ChannelRecord sample_record(int seed)
 {
     ChannelRecord r;
-    r.polarisation = 2;
+    r.polarisation = 4;
     r.in_frequency = static_cast<qint16>(10744 + seed);
     r.lo_frequency = 9750;
     r.in_symbolrate = 27500;
@@ -52,6 +56,25 @@ bool write_all(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+enum Source { AsFile, Missing, Folder, Pipe };
+
+// A settings image of zero records but for one change in one channel.
+QByteArray image_with(int channel, void (*change)(ChannelRecord &))
+{
+    std::array<ChannelRecord, channelCount> channels{};
+    change(channels.at(channel));
+    return encode_settings(channels);
+}
+
+// The 240-byte form of the first twelve records of a current image.
+QByteArray old_image(const QByteArray &image)
+{
+    QByteArray old;
+    for (int ch = 0; ch < oldRecordCount; ++ch)
+        old.append(image.mid(ch * settingsRecordSize, oldRecordSize));
+    return old;
+}
+
 } // namespace
 
 class TestSettingsFile : public QObject {
@@ -69,7 +92,7 @@ private slots:
         const QByteArray bytes = encode_settings_record(sample_record(0));
         QCOMPARE(bytes.size(), 248);
         const auto *d = reinterpret_cast<const uchar *>(bytes.constData());
-        QCOMPARE(d[0], 2);
+        QCOMPARE(d[0], 4);
         QCOMPARE(qFromLittleEndian<qint16>(d + 1), 10744);
         QCOMPARE(qFromLittleEndian<qint16>(d + 3), 9750);
         QCOMPARE(qFromLittleEndian<qint16>(d + 5), 27500);
@@ -174,41 +197,85 @@ private slots:
 
     void unusableFilesAreRefusedAndChangeNothing_data()
     {
-        QTest::addColumn<int>("size");
+        QTest::addColumn<Source>("source");
+        QTest::addColumn<QByteArray>("image");
         QTest::addColumn<QString>("expected");
         const QString sizes = QStringLiteral(
             "is no usable KELDOR settings file: it has %1 bytes; a settings file has 3968 "
             "bytes (240 in the old form).\rNothing was sent to the headend.");
         for (int size : {0, 20, 239, 241, 248, 3967, 3969, 8000})
-            QTest::addRow("%d bytes", size) << size << sizes.arg(size);
-        QTest::newRow("missing") << -1 << QStringLiteral("can't be read");
-        QTest::newRow("a folder") << -2 << QStringLiteral("can't be read");
+            QTest::addRow("%d bytes", size)
+                << AsFile << QByteArray(size, '\x11') << sizes.arg(size);
+        const QString notRegular = QStringLiteral("can't be read:\rit is not a regular file.");
+        QTest::newRow("missing") << Missing << QByteArray() << QStringLiteral("can't be read");
+        QTest::newRow("a folder") << Folder << QByteArray() << notRegular;
+        QTest::newRow("a pipe") << Pipe << image_with(0, [](ChannelRecord &) {}) << notRegular;
+
+        const auto damaged = [](const char *what) {
+            return QStringLiteral("is no usable KELDOR settings file: it is damaged: %1\rNothing "
+                                  "was sent to the headend.")
+                .arg(QLatin1String(what));
+        };
         QTest::newRow("101 services")
-            << -3
-            << QStringLiteral("is no usable KELDOR settings file: it is damaged: channel 3 lists "
-                              "101 services, a channel holds at most 100.\rNothing was sent to "
-                              "the headend.");
+            << AsFile << image_with(2, [](ChannelRecord &r) { r.service_count = 101; })
+            << damaged("channel 3 lists 101 services, a channel holds at most 100.");
+        QTest::newRow("frequency NaN")
+            << AsFile << image_with(15, [](ChannelRecord &r) { r.out_frequency = qQNaN(); })
+            << damaged("channel 16 has out_frequency nan, which is no frequency.");
+        QTest::newRow("frequency -inf")
+            << AsFile << image_with(0, [](ChannelRecord &r) { r.out_frequency = -qInf(); })
+            << damaged("channel 1 has out_frequency -inf, which is no frequency.");
+        QTest::newRow("polarisation 5")
+            << AsFile << image_with(3, [](ChannelRecord &r) { r.polarisation = 5; })
+            << damaged("channel 4 has polarisation 5, outside its list (0 to 4).");
+        QTest::newRow("bandwidth 2")
+            << AsFile << image_with(4, [](ChannelRecord &r) { r.bandwidth = 2; })
+            << damaged("channel 5 has bandwidth 2, outside its list (0 to 1).");
+        QTest::newRow("qam 6") << AsFile << image_with(5, [](ChannelRecord &r) { r.qam = 6; })
+                               << damaged("channel 6 has qam 6, outside its list (0 to 5).");
+        QTest::newRow("spectrum 2")
+            << AsFile << image_with(6, [](ChannelRecord &r) { r.spectrum = 2; })
+            << damaged("channel 7 has spectrum 2, outside its list (0 to 1).");
+        QTest::newRow("attenuation 13")
+            << AsFile << image_with(7, [](ChannelRecord &r) { r.attenuation = 13; })
+            << damaged("channel 8 has attenuation 13, outside its list (0 to 12).");
+        QTest::newRow("opmode 3") << AsFile << image_with(8, [](ChannelRecord &r) { r.opmode = 3; })
+                                  << damaged("channel 9 has opmode 3, outside its list (0 to 2).");
+        QTest::newRow("old form, qam 255")
+            << AsFile << old_image(image_with(11, [](ChannelRecord &r) { r.qam = 255; }))
+            << damaged("channel 12 has qam 255, outside its list (0 to 5).");
     }
 
     void unusableFilesAreRefusedAndChangeNothing()
     {
-        QFETCH(int, size);
+        QFETCH(Source, source);
+        QFETCH(QByteArray, image);
         QFETCH(QString, expected);
         QString path = m_dir.filePath(QStringLiteral("%1.kdr").arg(QTest::currentDataTag()));
-        if (size >= 0) {
-            QVERIFY(write_all(path, QByteArray(size, '\x11')));
-        } else if (size == -2) {
+        QProcess writer;
+        if (source == AsFile) {
+            QVERIFY(write_all(path, image));
+        } else if (source == Folder) {
             QVERIFY(QDir().mkpath(path));
-        } else if (size == -3) {
-            std::array<ChannelRecord, channelCount> channels{};
-            channels[2].service_count = 101;
-            QVERIFY(write_all(path, encode_settings(channels)));
+        } else if (source == Pipe) {
+            // Its writer hands over a good image, so a loader that opened it and waited would
+            // take it in.
+            QVERIFY(mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+            writer.start(QStringLiteral("sh"),
+                         {QStringLiteral("-c"), QStringLiteral("cat >\"$0\""), path});
+            QVERIFY(writer.waitForStarted());
+            writer.write(image);
+            QVERIFY(writer.waitForBytesWritten());
+            writer.closeWriteChannel();
         }
 
         UnitData unit;
         unit.channels[0] = sample_record(0);
         const auto before = unit.channels;
-        QCOMPARE(load_settings_file(m_ui, path, unit), std::nullopt);
+        const auto loaded = load_settings_file(m_ui, path, unit);
+        writer.kill();
+        writer.waitForFinished();
+        QCOMPARE(loaded, std::nullopt);
         QVERIFY(unit.channels == before);
         QVERIFY(unit.settings_file_name.isEmpty());
         QCOMPARE(m_ui.messages.size(), 1);
@@ -229,23 +296,22 @@ private slots:
     void failedSaveKeepsTheOldFile()
     {
         QFETCH(bool, targetIsFolder);
-        if (!targetIsFolder && geteuid() == 0)
-            QSKIP("root writes into read-only folders");
-        const QString folder = m_dir.filePath("store");
+        const QString folder = m_dir.filePath(QTest::currentDataTag());
         QVERIFY(QDir().mkpath(folder));
         const QString path = folder + QStringLiteral("/rack.kdr");
         const QByteArray old = QByteArray(3968, '\x07');
+        std::optional<Unwritable> readOnly;
         if (targetIsFolder) {
             QVERIFY(QDir().mkpath(path));
         } else {
             QVERIFY(write_all(path, old));
-            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+            QVERIFY(readOnly.emplace(folder).ok());
         }
 
         UnitData unit;
         unit.channels[1] = sample_record(1);
         const bool saved = save_settings_file(m_ui, path, unit);
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        readOnly.reset();
         QVERIFY(!saved);
         QVERIFY(unit.settings_file_name.isEmpty());
         if (targetIsFolder)
