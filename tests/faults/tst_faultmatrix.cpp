@@ -102,6 +102,28 @@ public:
     }
 };
 
+// A headend that floods the line with noise instead of answering: at the opening, or only from
+// the first frame on after an ordinary "OK".
+class FloodingHeadend : public QTcpServer {
+public:
+    explicit FloodingHeadend(bool atOpening)
+    {
+        connect(this, &QTcpServer::newConnection, this, [this, atOpening] {
+            QTcpSocket *client = nextPendingConnection();
+            connect(client, &QTcpSocket::readyRead, client, [this, client, atOpening] {
+                const QByteArray bytes = client->readAll();
+                received += bytes;
+                if (!atOpening && bytes.endsWith("RM"))
+                    client->write("OK");
+                else
+                    client->write(QByteArray(4 * Exchange::rxLimit, 'x'));
+            });
+        });
+    }
+
+    QByteArray received;
+};
+
 // Marks a folder immutable for as long as it lives; root's writes are refused there too.
 class ImmutableFolder {
 public:
@@ -151,6 +173,8 @@ private:
     void droppedAcknowledgeDuringSet();
     void garbageBeforeAnAnswer();
     void babblingHeadend();
+    void babblingHeadendAtConnect();
+    void babblingHeadendDuringSet();
     void disconnectDuringFullRead();
     void disconnectDuringFullWrite();
     void disconnectDuringUpload();
@@ -237,6 +261,13 @@ void TestFaultMatrix::matrix_data()
          {aborted, aborted, sendError}},
         {"garbage before an answer", &TestFaultMatrix::garbageBeforeAnAnswer, {garbled}},
         {"babbling headend", &TestFaultMatrix::babblingHeadend, {garbled}},
+        {"babbling headend at connect",
+         &TestFaultMatrix::babblingHeadendAtConnect,
+         {notEstablished}},
+        // The flood ends the resend loop at its first wait instead of failing every resend.
+        {"babbling headend during set",
+         &TestFaultMatrix::babblingHeadendDuringSet,
+         {aborted, sendError}},
         {"disconnect: full read", &TestFaultMatrix::disconnectDuringFullRead, {aborted}},
         {"disconnect: full write", &TestFaultMatrix::disconnectDuringFullWrite, {aborted}},
         {"disconnect: upload", &TestFaultMatrix::disconnectDuringUpload, {sendError}},
@@ -421,6 +452,43 @@ void TestFaultMatrix::babblingHeadend()
     QCOMPARE(value.number, 42.0);
     // The program keeps the connection; only a new one gets rid of the flood, which is what the
     // operator does through the LAN item.
+    m_session->lan.close();
+}
+
+void TestFaultMatrix::babblingHeadendAtConnect()
+{
+    FloodingHeadend flooding(true);
+    QVERIFY(flooding.listen(QHostAddress::LocalHost, 0));
+    qint64 largestRead = 0;
+    QObject watch;
+    connect(&m_session->lan, &Link::received, &watch,
+            [&](const QByteArray &bytes) { largestRead = qMax(largestRead, bytes.size()); });
+    m_target.port = QString::number(flooding.serverPort());
+    m_succeeded = connectLan();
+    m_target.port = m_sim->portText();
+    // One opening, not one for every wait that the flood ends at once.
+    QCOMPARE(flooding.received, QByteArray("RM"));
+    // The socket hands the flood over in bounded reads.
+    QVERIFY(largestRead > 0 && largestRead <= LanLink::inputBufferSize);
+}
+
+void TestFaultMatrix::babblingHeadendDuringSet()
+{
+    FloodingHeadend flooding(false);
+    QVERIFY(flooding.listen(QHostAddress::LocalHost, 0));
+    m_target.port = QString::number(flooding.serverPort());
+    QVERIFY(connectLan());
+    m_target.port = m_sim->portText();
+    const float frequency = m_unit.channel(1).out_frequency;
+    OutputSettings settings;
+    settings.out_frequency = QStringLiteral("474");
+    settings.qam_code = 2;
+    settings.out_symbolrate = QStringLiteral("6900");
+    m_succeeded = set_channel(m_session->exchange, m_unit, 1, settings);
+    QCOMPARE(m_unit.channel(1).out_frequency, frequency);
+    QCOMPARE(m_ui->messages.value(1).title, QStringLiteral("Error 2"));
+    // The channel selection went out once; nothing was resent into the flood.
+    QCOMPARE(flooding.received.size(), 2 + 10);
     m_session->lan.close();
 }
 

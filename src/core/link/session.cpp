@@ -54,6 +54,8 @@ bool connect_socket(Session &session, const QString &host, const QString &portTe
     const auto port = port_number(portText);
     if (!port)
         return false;
+    // What the previous connection left behind, a flood included, would end this wait at once.
+    session.exchange.clear_rx();
     session.lan.connectTo(host, *port);
     session.exchange.wait_until(
         [&] { return session.lan.isConnected() || session.lan.hasFailed(); }, limit);
@@ -111,7 +113,7 @@ bool lan_handshake(Exchange &exchange, Link &link, const Timing &timing)
                             timing.handshakeAttempt);
         if (exchange.rx_ends_with("OK"))
             return true;
-    } while (!window.hasExpired() && link.isOpen());
+    } while (!window.hasExpired() && link.isOpen() && !exchange.overflowed());
     return false;
 }
 

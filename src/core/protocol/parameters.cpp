@@ -327,8 +327,9 @@ bool set_parameter(Exchange &exchange, quint8 channel, quint8 code, const WriteV
             exchange.end_exchange();
             return true;
         }
-        // Resending into a link that is gone would only repeat the same failure.
-        if (window.hasExpired() || !exchange.activeLink().isOpen())
+        // Resending into a link that is gone, or to a headend that floods it, would only repeat
+        // the same failure.
+        if (window.hasExpired() || !exchange.activeLink().isOpen() || exchange.overflowed())
             break;
     }
     ui.message(
