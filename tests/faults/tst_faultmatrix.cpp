@@ -102,6 +102,29 @@ public:
     }
 };
 
+// A proxy that sends its reply header in pieces: the status line at once, the rest only when
+// the client sends more. A client that took the status line for the whole header would send
+// "RM" and take the header's next word, "OK", for the headend's answer.
+class PiecemealProxy : public QTcpServer {
+public:
+    PiecemealProxy()
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *client = nextPendingConnection();
+            connect(client, &QTcpSocket::readyRead, client, [this, client] {
+                const bool statusSent = received.contains("\r\n\r\n");
+                received += client->readAll();
+                if (statusSent)
+                    client->write(" OK");
+                else if (received.contains("\r\n\r\n"))
+                    client->write("HTTP/1.1 200");
+            });
+        });
+    }
+
+    QByteArray received;
+};
+
 // A headend that floods the line with noise instead of answering: at the opening, or only from
 // the first frame on after an ordinary "OK".
 class FloodingHeadend : public QTcpServer {
@@ -185,6 +208,7 @@ private:
     void proxyDown();
     void proxyRefusesConnect();
     void proxyClosesTheTunnel();
+    void proxyHeaderInPieces();
     void unwritableSettingsTarget();
     void fullDisk();
     void readOnlyProgramFolder();
@@ -286,6 +310,9 @@ void TestFaultMatrix::matrix_data()
          &TestFaultMatrix::proxyRefusesConnect,
          {QStringLiteral("Connection to host could not be established!")}},
         {"proxy closes the tunnel", &TestFaultMatrix::proxyClosesTheTunnel, {notEstablished}},
+        {"proxy header in pieces",
+         &TestFaultMatrix::proxyHeaderInPieces,
+         {QStringLiteral("Connection to host could not be established!")}},
         {"unwritable settings target", &TestFaultMatrix::unwritableSettingsTarget, {}},
         {"full disk", &TestFaultMatrix::fullDisk, {}},
         {"read-only program folder", &TestFaultMatrix::readOnlyProgramFolder, {}},
@@ -620,6 +647,19 @@ void TestFaultMatrix::proxyClosesTheTunnel()
     m_succeeded = connectLan();
     m_target.proxy_use = 0;
     QVERIFY(!m_session->lan.isConnected());
+}
+
+void TestFaultMatrix::proxyHeaderInPieces()
+{
+    PiecemealProxy proxy;
+    QVERIFY(proxy.listen(QHostAddress::LocalHost, 0));
+    m_target.proxy_use = 1;
+    m_target.proxy_ip = QStringLiteral("127.0.0.1");
+    m_target.proxy_port = QString::number(proxy.serverPort());
+    m_succeeded = connectLan();
+    m_target.proxy_use = 0;
+    // The handshake never started inside an unfinished header.
+    QVERIFY(!proxy.received.contains("RM"));
 }
 
 void TestFaultMatrix::unwritableSettingsTarget()

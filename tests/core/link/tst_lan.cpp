@@ -203,7 +203,8 @@ private slots:
     }
 
     // An address or port from the directory that would break the proxy's request line must
-    // never reach the proxy: it could smuggle in headers or a second request.
+    // never reach the proxy: it could smuggle in headers or a second request. A port that is no
+    // port number is refused as on the direct path.
     void tunnelRefusesTargetsThatBreakTheRequestLine_data()
     {
         QTest::addColumn<QString>("ip");
@@ -213,6 +214,9 @@ private slots:
         QTest::newRow("bare line feed") << QStringLiteral("10.0.0.1\n") << QStringLiteral("80");
         QTest::newRow("blank in the port") << QStringLiteral("10.0.0.1") << QStringLiteral("80 1");
         QTest::newRow("not ASCII") << QStringLiteral("r\u00e4ck.example") << QStringLiteral("80");
+        QTest::newRow("port 0") << QStringLiteral("127.0.0.2") << QStringLiteral("0");
+        QTest::newRow("port 65536") << QStringLiteral("127.0.0.2") << QStringLiteral("65536");
+        QTest::newRow("negative port") << QStringLiteral("127.0.0.2") << QStringLiteral("-80");
     }
     void tunnelRefusesTargetsThatBreakTheRequestLine()
     {
