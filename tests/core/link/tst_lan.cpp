@@ -5,7 +5,6 @@
 #include "simfixture.h"
 #include "tinyproxy.h"
 
-#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTest>
 
@@ -236,10 +235,7 @@ private slots:
         target.proxy_ip = QStringLiteral("127.0.0.1");
         target.proxy_port = QString::number(proxy.serverPort());
 
-        QElapsedTimer elapsed;
-        elapsed.start();
         QVERIFY(!lan_connect(*m_session, target));
-        QVERIFY(elapsed.elapsed() < m_session->timing.proxyReplyLimit.count());
         QCOMPARE(m_ui->texts(), QStringList{"Connection to host could not be established!"});
         QTest::qWait(50);
         QCOMPARE(seen, QByteArray());
@@ -324,15 +320,13 @@ private slots:
         read_parameter(session.exchange, 0, 0x59, 0, value);
 
         // From now on the headend only streams noise: the read must give up as soon as it sees
-        // more than an answer, long before its time limit, and hold no more than the bound.
+        // more than an answer, not at its time limit ("Connection aborted!"), and hold no more
+        // than the bound.
         sim::FaultPlan ignore;
         ignore.fault = sim::Fault::DropAnswer;
         m_sim->headend.setFault(ignore);
         m_ui->clear();
-        QElapsedTimer clock;
-        clock.start();
         QVERIFY(!read_parameter(session.exchange, 0, 0x7A, 0, value));
-        QVERIFY(clock.elapsed() < 4000);
         QCOMPARE(
             m_ui->texts(),
             QStringList{"The headend's answer was garbled; it was not used.\rPlease try again."});
