@@ -1,6 +1,7 @@
 // The LAN opening with arbitrary proxy replies and headend answers: the CONNECT request built
-// from the headend's address and port as typed, the "200" check on the proxy's reply, and the
-// "RM"/"OK" handshake, on a link that may deliver anything in any pieces or go away.
+// from the headend's address and port as typed, the end of the proxy's reply header and the
+// "200" check on it, and the "RM"/"OK" handshake, on a link that may deliver anything in any
+// pieces or go away.
 
 #include "fuzzsupport.h"
 
@@ -60,7 +61,11 @@ void check_request(const QByteArrayList &written)
     expect(line.endsWith("\r\n"), "the request line ends with CR LF");
     const QByteArray words = line.chopped(2);
     expect(!words.contains('\r') && !words.contains('\n'), "one request line");
-    expect(words.split(' ').size() == 3, "method, target and version");
+    const QByteArrayList parts = words.split(' ');
+    expect(parts.size() == 3, "method, target and version");
+    bool isNumber = false;
+    const uint port = parts.at(1).mid(parts.at(1).lastIndexOf(':') + 1).toUInt(&isNumber);
+    expect(isNumber && port >= 1 && port <= 65535, "the target's port is a port number");
     expect(written.at(1) == "Accept: */*\r\n" && written.at(2) == "\r\n", "the header lines");
 }
 
@@ -90,6 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     expect(proxy_accepted(replyView) ==
                QByteArray(reply.data(), qsizetype(reply.size())).left(20).contains("200"),
            "\"200\" counts within the first 20 characters only");
+    if (const auto header = proxy_header_length(replyView)) {
+        const QByteArrayView lines = replyView.first(*header);
+        expect(lines.endsWith("\n\n") || lines.endsWith("\n\r\n"),
+               "the header ends in an empty line");
+        expect(!proxy_header_length(lines.chopped(1)), "the first empty line ends it");
+    }
 
     LanTarget target;
     target.name = QStringLiteral("fuzz");
@@ -104,7 +115,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
             return 0;
         }
         check_request(lan.written);
-        expect(tunnelled == proxy_accepted(exchange.rx_buffer()), "the tunnel opens on \"200\"");
+        const auto header = proxy_header_length(exchange.rx_buffer());
+        expect(tunnelled == (header && proxy_accepted(exchange.rx_buffer().first(*header))),
+               "the tunnel opens on a whole header with \"200\"");
         if (!tunnelled)
             return 0;
     }

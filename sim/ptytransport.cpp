@@ -4,6 +4,7 @@
 #include "link.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cerrno>
@@ -74,7 +75,14 @@ bool PtyTransport::openPair()
     if (tcsetattr(m_slave, TCSANOW, &attributes) != 0)
         return fail(QStringLiteral("raw mode"));
     if (!m_linkPath.isEmpty()) {
-        QFile::remove(m_linkPath);
+        // A link left by an earlier run is replaced; anything else of that name is not ours.
+        const QFileInfo existing(m_linkPath);
+        if (existing.isSymLink()) {
+            QFile::remove(m_linkPath);
+        } else if (existing.exists()) {
+            errno = EEXIST;
+            return fail(m_linkPath);
+        }
         if (!QFile::link(m_slavePath, m_linkPath))
             return fail(m_linkPath);
     }

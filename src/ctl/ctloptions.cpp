@@ -40,7 +40,10 @@ std::variant<CtlOptions, QString> parse_ctl_options(const QStringList &arguments
         const QString &arg = arguments.at(i);
         if (!arg.startsWith(QLatin1String("--")))
             break;
-        const bool hasValue = i + 1 < arguments.size();
+        // An option in the value's place means the value was left out; taken as the value,
+        // "--serial --usb" would open a device named "--usb".
+        const bool hasValue =
+            i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1String("--"));
         if (arg == QLatin1String("--verbose")) {
             options.verbose = true;
         } else if (arg == QLatin1String("--usb")) {

@@ -116,6 +116,8 @@ private slots:
             << QStringList{"--usb", "set", "0", "0xA0", "0g"} << 2 << "hex bytes";
         QTest::newRow("lan without port")
             << QStringList{"--lan", "localhost", "info"} << 2 << "HOST:PORT";
+        QTest::newRow("option in the device's place")
+            << QStringList{"--serial", "--usb", "info"} << 2 << "incomplete option --serial";
     }
     void failuresAndUsageErrors()
     {

@@ -102,6 +102,51 @@ public:
     }
 };
 
+// A proxy that sends its reply header in pieces: the status line at once, the rest only when
+// the client sends more. A client that took the status line for the whole header would send
+// "RM" and take the header's next word, "OK", for the headend's answer.
+class PiecemealProxy : public QTcpServer {
+public:
+    PiecemealProxy()
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *client = nextPendingConnection();
+            connect(client, &QTcpSocket::readyRead, client, [this, client] {
+                const bool statusSent = received.contains("\r\n\r\n");
+                received += client->readAll();
+                if (statusSent)
+                    client->write(" OK");
+                else if (received.contains("\r\n\r\n"))
+                    client->write("HTTP/1.1 200");
+            });
+        });
+    }
+
+    QByteArray received;
+};
+
+// A headend that floods the line with noise instead of answering: at the opening, or only from
+// the first frame on after an ordinary "OK".
+class FloodingHeadend : public QTcpServer {
+public:
+    explicit FloodingHeadend(bool atOpening)
+    {
+        connect(this, &QTcpServer::newConnection, this, [this, atOpening] {
+            QTcpSocket *client = nextPendingConnection();
+            connect(client, &QTcpSocket::readyRead, client, [this, client, atOpening] {
+                const QByteArray bytes = client->readAll();
+                received += bytes;
+                if (!atOpening && bytes.endsWith("RM"))
+                    client->write("OK");
+                else
+                    client->write(QByteArray(4 * Exchange::rxLimit, 'x'));
+            });
+        });
+    }
+
+    QByteArray received;
+};
+
 } // namespace
 
 class TestFaultMatrix : public QObject {
@@ -131,6 +176,8 @@ private:
     void droppedAcknowledgeDuringSet();
     void garbageBeforeAnAnswer();
     void babblingHeadend();
+    void babblingHeadendAtConnect();
+    void babblingHeadendDuringSet();
     void disconnectDuringFullRead();
     void disconnectDuringFullWrite();
     void disconnectDuringUpload();
@@ -141,6 +188,7 @@ private:
     void proxyDown();
     void proxyRefusesConnect();
     void proxyClosesTheTunnel();
+    void proxyHeaderInPieces();
     void unwritableSettingsTarget();
     void fullDisk();
     void readOnlyProgramFolder();
@@ -217,6 +265,13 @@ void TestFaultMatrix::matrix_data()
          {aborted, aborted, sendError}},
         {"garbage before an answer", &TestFaultMatrix::garbageBeforeAnAnswer, {garbled}},
         {"babbling headend", &TestFaultMatrix::babblingHeadend, {garbled}},
+        {"babbling headend at connect",
+         &TestFaultMatrix::babblingHeadendAtConnect,
+         {notEstablished}},
+        // The flood ends the resend loop at its first wait instead of failing every resend.
+        {"babbling headend during set",
+         &TestFaultMatrix::babblingHeadendDuringSet,
+         {aborted, sendError}},
         {"disconnect: full read", &TestFaultMatrix::disconnectDuringFullRead, {aborted}},
         {"disconnect: full write", &TestFaultMatrix::disconnectDuringFullWrite, {aborted}},
         {"disconnect: upload", &TestFaultMatrix::disconnectDuringUpload, {sendError}},
@@ -235,6 +290,9 @@ void TestFaultMatrix::matrix_data()
          &TestFaultMatrix::proxyRefusesConnect,
          {QStringLiteral("Connection to host could not be established!")}},
         {"proxy closes the tunnel", &TestFaultMatrix::proxyClosesTheTunnel, {notEstablished}},
+        {"proxy header in pieces",
+         &TestFaultMatrix::proxyHeaderInPieces,
+         {QStringLiteral("Connection to host could not be established!")}},
         {"unwritable settings target", &TestFaultMatrix::unwritableSettingsTarget, {}},
         {"full disk", &TestFaultMatrix::fullDisk, {}},
         {"read-only program folder", &TestFaultMatrix::readOnlyProgramFolder, {}},
@@ -404,6 +462,43 @@ void TestFaultMatrix::babblingHeadend()
     m_session->lan.close();
 }
 
+void TestFaultMatrix::babblingHeadendAtConnect()
+{
+    FloodingHeadend flooding(true);
+    QVERIFY(flooding.listen(QHostAddress::LocalHost, 0));
+    qint64 largestRead = 0;
+    QObject watch;
+    connect(&m_session->lan, &Link::received, &watch,
+            [&](const QByteArray &bytes) { largestRead = qMax(largestRead, bytes.size()); });
+    m_target.port = QString::number(flooding.serverPort());
+    m_succeeded = connectLan();
+    m_target.port = m_sim->portText();
+    // One opening, not one for every wait that the flood ends at once.
+    QCOMPARE(flooding.received, QByteArray("RM"));
+    // The socket hands the flood over in bounded reads.
+    QVERIFY(largestRead > 0 && largestRead <= LanLink::inputBufferSize);
+}
+
+void TestFaultMatrix::babblingHeadendDuringSet()
+{
+    FloodingHeadend flooding(false);
+    QVERIFY(flooding.listen(QHostAddress::LocalHost, 0));
+    m_target.port = QString::number(flooding.serverPort());
+    QVERIFY(connectLan());
+    m_target.port = m_sim->portText();
+    const float frequency = m_unit.channel(1).out_frequency;
+    OutputSettings settings;
+    settings.out_frequency = QStringLiteral("474");
+    settings.qam_code = 2;
+    settings.out_symbolrate = QStringLiteral("6900");
+    m_succeeded = set_channel(m_session->exchange, m_unit, 1, settings);
+    QCOMPARE(m_unit.channel(1).out_frequency, frequency);
+    QCOMPARE(m_ui->messages.value(1).title, QStringLiteral("Error 2"));
+    // The channel selection went out once; nothing was resent into the flood.
+    QCOMPARE(flooding.received.size(), 2 + 10);
+    m_session->lan.close();
+}
+
 void TestFaultMatrix::disconnectDuringFullRead()
 {
     QVERIFY(connectLan());
@@ -532,6 +627,19 @@ void TestFaultMatrix::proxyClosesTheTunnel()
     m_succeeded = connectLan();
     m_target.proxy_use = 0;
     QVERIFY(!m_session->lan.isConnected());
+}
+
+void TestFaultMatrix::proxyHeaderInPieces()
+{
+    PiecemealProxy proxy;
+    QVERIFY(proxy.listen(QHostAddress::LocalHost, 0));
+    m_target.proxy_use = 1;
+    m_target.proxy_ip = QStringLiteral("127.0.0.1");
+    m_target.proxy_port = QString::number(proxy.serverPort());
+    m_succeeded = connectLan();
+    m_target.proxy_use = 0;
+    // The handshake never started inside an unfinished header.
+    QVERIFY(!proxy.received.contains("RM"));
 }
 
 void TestFaultMatrix::unwritableSettingsTarget()

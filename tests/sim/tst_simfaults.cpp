@@ -3,8 +3,8 @@
 #include "sim/headend.h"
 #include "sim/tcptransport.h"
 
-#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -74,16 +74,10 @@ void TestSimFaults::silentAnswersNotEvenTheOpening()
 void TestSimFaults::lateOkComesAfterTheDelayForEachOpening()
 {
     plan(Fault::LateOk);
-    QElapsedTimer clock;
-    clock.start();
+    // Frames are not delayed, so the frame's answer overtakes the "OK" of each opening before it.
     m_client->send("RM");
-    QCOMPARE(m_client->firstArrivalWithin(100ms), QByteArray());
     m_client->send("RM");
-    QCOMPARE(m_client->read(2), QByteArray("OK"));
-    QVERIFY(clock.elapsed() >= 250);
-    QCOMPARE(m_client->read(2), QByteArray("OK"));
-    // Frames are not delayed.
-    QCOMPARE(m_client->exchange(frame(0, 0x77), 2), QByteArray("EN"));
+    QCOMPARE(m_client->exchange(frame(0, 0x77), 6), QByteArray("ENOKOK"));
 }
 
 void TestSimFaults::droppedFrameChangesNothingAndUsesUpItsCount()
@@ -152,29 +146,28 @@ void TestSimFaults::babbleKeepsStreaming()
     QVERIFY(!babble.contains("EN") && !babble.contains("OK"));
 }
 
-// Generous bounds only: the point is the order of magnitude, not the scheduler's precision.
+// The paced line lets bytes through a slice at a time in both directions: a block reaches the
+// device only after an event due at half its wire time, and an answer arrives in pieces.
 void TestSimFaults::throttlePacesBothDirections()
 {
     constexpr int Rate = 4000;
     m_headend->setThrottle(Rate);
-    QElapsedTimer clock;
-    clock.start();
     QCOMPARE(m_client->exchange(frame(0, 0x84, QByteArray::fromHex("00000800")), 2), "OK");
+    bool halfway = false;
+    QTimer::singleShot(std::chrono::milliseconds(1024 * 1000 / Rate / 2), Qt::PreciseTimer,
+                       [&] { halfway = true; });
     m_client->send(QByteArray(1024, 'a'));
     QCOMPARE(m_client->read(2), QByteArray("OK"));
+    QVERIFY(halfway);
     m_client->send(QByteArray(1024, 'b'));
     QCOMPARE(m_client->read(4), QByteArray("OKEN"));
-    const qint64 inbound = clock.elapsed();
-    QVERIFY2(inbound >= 2048 * 1000 / Rate * 8 / 10 && inbound < 3000,
-             qPrintable(QString::number(inbound)));
 
     m_headend->state().identity.deviceType = QString(255, u'x');
     m_headend->setThrottle(1000);
-    clock.restart();
     QCOMPARE(m_client->exchange(frame(0, 0x79), 1), QByteArray(1, char(255)));
+    QSignalSpy pieces(&m_client->socket(), &QIODevice::readyRead);
     QCOMPARE(m_client->exchange("N", 255), QByteArray(255, 'x'));
-    const qint64 outbound = clock.elapsed();
-    QVERIFY2(outbound >= 200 && outbound < 2000, qPrintable(QString::number(outbound)));
+    QVERIFY2(pieces.count() > 2, qPrintable(QString::number(pieces.count())));
 }
 
 QTEST_GUILESS_MAIN(TestSimFaults)

@@ -71,6 +71,7 @@ private slots:
 
     void answersTheSessionOpening();
     void linkPointsAtTheSlave();
+    void linkNeverReplacesAFile();
     void hangUpReopensOnAFreshSlave();
     void restartKeepsTheLineQuietForAWhile();
 
@@ -112,6 +113,19 @@ void TestSimPty::linkPointsAtTheSlave()
     PtyClient client(m_dir.filePath("ttyKELDOR"));
     client.send("RM");
     QCOMPARE(client.read(2), QByteArray("OK"));
+}
+
+void TestSimPty::linkNeverReplacesAFile()
+{
+    const QString path = m_dir.filePath("notes.txt");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep") == 4);
+    file.close();
+    sim::PtyTransport other(*m_headend);
+    QVERIFY(!other.open(path));
+    QVERIFY2(other.errorString().startsWith(path), qPrintable(other.errorString()));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("keep"));
 }
 
 void TestSimPty::hangUpReopensOnAFreshSlave()

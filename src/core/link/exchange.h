@@ -33,6 +33,9 @@ public:
     void clear_rx();
     void append_rx(const QByteArray &bytes);
     bool rx_ends_with(QByteArrayView tail) const { return m_rx.endsWith(tail); }
+    // The headend sent more than rxLimit since the buffer was last cleared. Every wait fails at
+    // once from then on, so a loop that waits again must stop instead.
+    bool overflowed() const { return m_overflow; }
 
     void send(const QByteArray &bytes);
     void wait_seconds(milliseconds duration);

@@ -53,6 +53,7 @@ void LanLink::announceDial(const QString &host)
 LanLink::LanLink(QObject *parent)
     : Link(parent)
 {
+    m_socket.setReadBufferSize(inputBufferSize);
     connect(&m_socket, &QTcpSocket::readyRead, this, &LanLink::readAvailable);
     connect(&m_socket, &QTcpSocket::stateChanged, this, &Link::stateChanged);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {

@@ -33,6 +33,11 @@ public:
     static void setDialHook(DialHook hook);
     static void announceDial(const QString &host);
 
+    // The most one read takes from the socket, as the serial port's input buffer bounds it
+    // there: a babbling headend then reaches the exchange's limit in steps, never in one
+    // allocation as large as the kernel's buffers.
+    static constexpr qint64 inputBufferSize = 4 * 1024;
+
 private:
     void readAvailable();
 

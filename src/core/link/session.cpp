@@ -54,6 +54,8 @@ bool connect_socket(Session &session, const QString &host, const QString &portTe
     const auto port = port_number(portText);
     if (!port)
         return false;
+    // What the previous connection left behind, a flood included, would end this wait at once.
+    session.exchange.clear_rx();
     session.lan.connectTo(host, *port);
     session.exchange.wait_until(
         [&] { return session.lan.isConnected() || session.lan.hasFailed(); }, limit);
@@ -64,20 +66,33 @@ bool connect_socket(Session &session, const QString &host, const QString &portTe
 
 std::optional<QByteArray> connect_request(const LanTarget &target)
 {
-    // A blank, a control character or a line break in the address or the port would let a
-    // directory entry end the request line early and add headers of its own.
-    const auto fitsRequestLine = [](const QString &text) {
-        return std::all_of(text.cbegin(), text.cend(),
-                           [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7F; });
-    };
-    if (!fitsRequestLine(target.ip) || !fitsRequestLine(target.port))
+    // A blank, a control character or a line break in the address would let a directory entry
+    // end the request line early and add headers of its own.
+    const bool addressFits = std::all_of(target.ip.cbegin(), target.ip.cend(), [](QChar c) {
+        return c.unicode() > 0x20 && c.unicode() < 0x7F;
+    });
+    const auto port = port_number(target.port);
+    if (!addressFits || !port)
         return std::nullopt;
-    return "CONNECT " + target.ip.toLatin1() + ':' + target.port.toLatin1() + " HTTP/1.0\r\n";
+    return "CONNECT " + target.ip.toLatin1() + ':' + QByteArray::number(*port) + " HTTP/1.0\r\n";
 }
 
-bool proxy_accepted(QByteArrayView reply)
+bool proxy_accepted(QByteArrayView header)
 {
-    return reply.first(std::min<qsizetype>(reply.size(), 20)).contains("200");
+    return header.first(std::min<qsizetype>(header.size(), 20)).contains("200");
+}
+
+std::optional<qsizetype> proxy_header_length(QByteArrayView reply)
+{
+    // Lines end in CR LF, or in a bare LF from a lax proxy.
+    for (qsizetype end = reply.indexOf('\n'); end >= 0; end = reply.indexOf('\n', end + 1)) {
+        qsizetype next = end + 1;
+        if (next < reply.size() && reply.at(next) == '\r')
+            ++next;
+        if (next < reply.size() && reply.at(next) == '\n')
+            return next + 1;
+    }
+    return std::nullopt;
 }
 
 bool open_tunnel(Exchange &exchange, Link &link, const LanTarget &target, const Timing &timing)
@@ -91,12 +106,12 @@ bool open_tunnel(Exchange &exchange, Link &link, const LanTarget &target, const 
     link.write(*request);
     link.write("Accept: */*\r\n");
     link.write("\r\n");
-    // Only the status line matters; whatever the proxy adds after it is dropped with the
-    // buffer before the handshake.
-    return exchange.wait_until(
-               [&] { return proxy_accepted(exchange.rx_buffer()) || !link.isOpen(); },
-               timing.proxyReplyLimit) &&
-           proxy_accepted(exchange.rx_buffer());
+    // The whole header is read before the handshake clears the buffer: a header line that
+    // came late would otherwise be taken for the headend's answer to "RM".
+    exchange.wait_until([&] { return proxy_header_length(exchange.rx_buffer()) || !link.isOpen(); },
+                        timing.proxyReplyLimit);
+    const auto header = proxy_header_length(exchange.rx_buffer());
+    return header && proxy_accepted(exchange.rx_buffer().first(*header));
 }
 
 bool lan_handshake(Exchange &exchange, Link &link, const Timing &timing)
@@ -111,7 +126,7 @@ bool lan_handshake(Exchange &exchange, Link &link, const Timing &timing)
                             timing.handshakeAttempt);
         if (exchange.rx_ends_with("OK"))
             return true;
-    } while (!window.hasExpired() && link.isOpen());
+    } while (!window.hasExpired() && link.isOpen() && !exchange.overflowed());
     return false;
 }
 

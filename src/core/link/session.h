@@ -46,11 +46,14 @@ struct LanTarget {
     QString proxy_port;
 };
 
-// The proxy's CONNECT request line for the target, or nothing when the address or the port
-// holds a character that has no place in a request line.
+// The proxy's CONNECT request line for the target, or nothing when the address holds a
+// character that has no place in a request line or the port is no port number.
 std::optional<QByteArray> connect_request(const LanTarget &target);
-// Whether the proxy's reply so far opens the tunnel: "200" within its first 20 characters.
-bool proxy_accepted(QByteArrayView reply);
+// Whether the proxy's reply header opens the tunnel: "200" within its first 20 characters.
+bool proxy_accepted(QByteArrayView header);
+// The length of the proxy's reply header through the empty line that ends it, or nothing while
+// that line has not arrived. Only what follows it comes from the headend.
+std::optional<qsizetype> proxy_header_length(QByteArrayView reply);
 
 // The two steps after the socket is up: the proxy tunnel and the "RM"/"OK" opening. They only
 // need some link, so they can be driven without a network.

@@ -208,9 +208,10 @@ std::variant<EncodedWrite, QString> encode_write(quint8 channel, quint8 code,
     }
     case PayloadKind::Int16:
     case PayloadKind::Port16: {
-        // A port above 32767 goes out as its two bytes, like every other port number.
-        const qint64 highest = payload_kind(code) == PayloadKind::Port16 ? 65535 : 32767;
-        const auto whole = whole_in_range(value, code, -32768, highest);
+        // A port above 32767 goes out as its two bytes, like every other port number; a
+        // negative one would go out as a large port.
+        const bool port = payload_kind(code) == PayloadKind::Port16;
+        const auto whole = whole_in_range(value, code, port ? 0 : -32768, port ? 65535 : 32767);
         if (const auto *error = std::get_if<QString>(&whole))
             return *error;
         payload = big_endian(static_cast<quint16>(std::get<qint64>(whole)));
@@ -327,8 +328,9 @@ bool set_parameter(Exchange &exchange, quint8 channel, quint8 code, const WriteV
             exchange.end_exchange();
             return true;
         }
-        // Resending into a link that is gone would only repeat the same failure.
-        if (window.hasExpired() || !exchange.activeLink().isOpen())
+        // Resending into a link that is gone, or to a headend that floods it, would only repeat
+        // the same failure.
+        if (window.hasExpired() || !exchange.activeLink().isOpen() || exchange.overflowed())
             break;
     }
     ui.message(

@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <variant>
 
@@ -25,7 +28,14 @@ struct ParamValue {
     double number = 0; // every kind but Text
     QByteArray text;
 
-    qint32 toInt() const { return static_cast<qint32>(number); }
+    // A float answer may hold anything: beyond the range it saturates, NaN counts as 0.
+    qint32 toInt() const
+    {
+        if (std::isnan(number))
+            return 0;
+        return static_cast<qint32>(std::clamp(number, double(std::numeric_limits<qint32>::min()),
+                                              double(std::numeric_limits<qint32>::max())));
+    }
     float toFloat() const { return static_cast<float>(number); }
 };
 

@@ -4,7 +4,6 @@
 #include "recordingui.h"
 #include "scriptedlink.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 
 using namespace keldor;
@@ -60,16 +59,17 @@ private slots:
 
     void droppedLinkEndsTheWaitAtOnce()
     {
+        // The rest of the answer comes long after the drop and long before the limit: only a
+        // wait that ends with the link misses it.
         Timing patient = m_timing;
-        patient.answerLimit = 10s;
+        patient.answerLimit = 1h;
         Exchange exchange(*m_ui, patient, m_serial, *m_link);
         exchange.setSerialSelected(false);
         m_link->reply("\x01", 5ms);
         QTimer::singleShot(20ms, m_link.get(), [this] { m_link->drop(); });
-        QElapsedTimer clock;
-        clock.start();
+        m_link->reply(QByteArray("\x02\x03\x04"), 30s);
         QVERIFY(!exchange.get_data(4));
-        QVERIFY2(clock.elapsed() < 5000, "the wait should end with the link, not at its limit");
+        QCOMPARE(exchange.rx_buffer(), QByteArray("\x01"));
         QCOMPARE(m_ui->texts(), QStringList{"Connection aborted!"});
     }
 
@@ -105,12 +105,11 @@ private slots:
 
     void waitSecondsLetsEventsRun()
     {
+        // An event due just before the end runs inside the wait: the wait lets events through
+        // and lasts until its end.
         bool fired = false;
-        QTimer::singleShot(5ms, [&] { fired = true; });
-        QElapsedTimer clock;
-        clock.start();
+        QTimer::singleShot(25ms, Qt::PreciseTimer, [&] { fired = true; });
         m_exchange->wait_seconds(30ms);
-        QVERIFY(clock.elapsed() >= 29);
         QVERIFY(fired);
     }
 

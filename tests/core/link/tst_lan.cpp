@@ -5,7 +5,6 @@
 #include "simfixture.h"
 #include "tinyproxy.h"
 
-#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTest>
 
@@ -203,7 +202,8 @@ private slots:
     }
 
     // An address or port from the directory that would break the proxy's request line must
-    // never reach the proxy: it could smuggle in headers or a second request.
+    // never reach the proxy: it could smuggle in headers or a second request. A port that is no
+    // port number is refused as on the direct path.
     void tunnelRefusesTargetsThatBreakTheRequestLine_data()
     {
         QTest::addColumn<QString>("ip");
@@ -213,6 +213,9 @@ private slots:
         QTest::newRow("bare line feed") << QStringLiteral("10.0.0.1\n") << QStringLiteral("80");
         QTest::newRow("blank in the port") << QStringLiteral("10.0.0.1") << QStringLiteral("80 1");
         QTest::newRow("not ASCII") << QStringLiteral("r\u00e4ck.example") << QStringLiteral("80");
+        QTest::newRow("port 0") << QStringLiteral("127.0.0.2") << QStringLiteral("0");
+        QTest::newRow("port 65536") << QStringLiteral("127.0.0.2") << QStringLiteral("65536");
+        QTest::newRow("negative port") << QStringLiteral("127.0.0.2") << QStringLiteral("-80");
     }
     void tunnelRefusesTargetsThatBreakTheRequestLine()
     {
@@ -232,10 +235,7 @@ private slots:
         target.proxy_ip = QStringLiteral("127.0.0.1");
         target.proxy_port = QString::number(proxy.serverPort());
 
-        QElapsedTimer elapsed;
-        elapsed.start();
         QVERIFY(!lan_connect(*m_session, target));
-        QVERIFY(elapsed.elapsed() < m_session->timing.proxyReplyLimit.count());
         QCOMPARE(m_ui->texts(), QStringList{"Connection to host could not be established!"});
         QTest::qWait(50);
         QCOMPARE(seen, QByteArray());
@@ -320,15 +320,13 @@ private slots:
         read_parameter(session.exchange, 0, 0x59, 0, value);
 
         // From now on the headend only streams noise: the read must give up as soon as it sees
-        // more than an answer, long before its time limit, and hold no more than the bound.
+        // more than an answer, not at its time limit ("Connection aborted!"), and hold no more
+        // than the bound.
         sim::FaultPlan ignore;
         ignore.fault = sim::Fault::DropAnswer;
         m_sim->headend.setFault(ignore);
         m_ui->clear();
-        QElapsedTimer clock;
-        clock.start();
         QVERIFY(!read_parameter(session.exchange, 0, 0x7A, 0, value));
-        QVERIFY(clock.elapsed() < 4000);
         QCOMPARE(
             m_ui->texts(),
             QStringList{"The headend's answer was garbled; it was not used.\rPlease try again."});

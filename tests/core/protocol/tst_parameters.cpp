@@ -10,6 +10,9 @@
 #include <QMap>
 #include <QTest>
 
+#include <bit>
+#include <limits>
+
 Q_DECLARE_METATYPE(keldor::WriteValue)
 
 using namespace keldor;
@@ -70,17 +73,26 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<double>("expected");
-        QTest::newRow("serial 0x7A") << 0x7A << bytes({0x00, 0x01, 0xE2, 0x40}) << 123456.0;
-        QTest::newRow("negative 16-bit 0x52") << 0x52 << bytes({0xFF, 0xFE}) << -2.0;
-        QTest::newRow("float 0x51") << 0x51 << bytes({0x43, 0xAD, 0x00, 0x00}) << 346.0;
-        QTest::newRow("byte 0x59") << 0x59 << bytes({0xFF}) << 255.0;
-        QTest::newRow("negative 32-bit 0x61") << 0x61 << bytes({0xFF, 0xFF, 0xFF, 0xFF}) << -1.0;
+        QTest::addColumn<int>("whole");
+        QTest::newRow("serial 0x7A")
+            << 0x7A << bytes({0x00, 0x01, 0xE2, 0x40}) << 123456.0 << 123456;
+        QTest::newRow("negative 16-bit 0x52") << 0x52 << bytes({0xFF, 0xFE}) << -2.0 << -2;
+        QTest::newRow("float 0x51") << 0x51 << bytes({0x43, 0xAD, 0x00, 0x00}) << 346.0 << 346;
+        QTest::newRow("byte 0x59") << 0x59 << bytes({0xFF}) << 255.0 << 255;
+        QTest::newRow("negative 32-bit 0x61")
+            << 0x61 << bytes({0xFF, 0xFF, 0xFF, 0xFF}) << -1.0 << -1;
+        // A float answer beyond the whole numbers saturates; NaN has no whole value at all.
+        QTest::newRow("float 1e30 0x69")
+            << 0x69 << bytes({0x71, 0x49, 0xF2, 0xCA}) << double(std::bit_cast<float>(0x7149F2CAu))
+            << std::numeric_limits<qint32>::max();
+        QTest::newRow("float NaN 0x69") << 0x69 << bytes({0x7F, 0xC0, 0x00, 0x00}) << qQNaN() << 0;
     }
     void readsDecodeBigEndian()
     {
         QFETCH(int, code);
         QFETCH(QByteArray, answer);
         QFETCH(double, expected);
+        QFETCH(int, whole);
         ReadAnswers answers;
         answers.values[code] = answer;
         m_link->responder = std::ref(answers);
@@ -88,6 +100,7 @@ private slots:
         ParamValue value;
         QVERIFY(read_parameter(*m_exchange, 3, static_cast<quint8>(code), 0, value));
         QCOMPARE(value.number, expected);
+        QCOMPARE(value.toInt(), whole);
         QCOMPARE(m_link->written, (QByteArrayList{bytes({3, code, 0, 0, 0, 0, 0, 0, 0, 0}), "N"}));
         QVERIFY(m_ui->keepAliveRunning);
         QVERIFY(m_ui->mainWindowEnabled);
@@ -161,6 +174,7 @@ private slots:
         QTest::newRow("16-bit above 32767") << 0x07 << WriteValue(qint64(32768));
         QTest::newRow("16-bit below -32768") << 0x65 << WriteValue(QString("-32769"));
         QTest::newRow("port above 65535") << 0x8F << WriteValue(qint64(65536));
+        QTest::newRow("negative port") << 0x8F << WriteValue(qint64(-1));
         QTest::newRow("byte above 255") << 0x06 << WriteValue(qint64(256));
         QTest::newRow("byte negative") << 0x06 << WriteValue(qint64(-1));
         QTest::newRow("byte 255.5 rounds to 256") << 0x06 << WriteValue(255.5);
