@@ -252,6 +252,15 @@ void Form_Diagnostic::setIcon(Column column, int row, State state)
         showState(*m_pictures.at(size_t(column)).at(size_t(row)), state);
 }
 
+void Form_Diagnostic::setTuner(int row, State state, int, const QString &name)
+{
+    if (row < 0 || row >= rowCount)
+        return;
+    QLabel &picture = *m_pictures.at(size_t(Column::Tuner)).at(size_t(row));
+    showState(picture, state);
+    picture.setToolTip(name);
+}
+
 void Form_Diagnostic::setMixerClipping(State state)
 {
     showState(*m_mixerClipping, state);

@@ -29,6 +29,7 @@ public:
     void setRowVisible(int row, bool visible) override;
     void setText(Field field, const QString &text, Tint tint) override;
     void setIcon(Column column, int row, State state) override;
+    void setTuner(int row, State state, int code, const QString &name) override;
     void setMixerClipping(State state) override;
 
 protected:

@@ -39,6 +39,7 @@ private slots:
 
     void eightChannelHeadend()
     {
+        m_station->sim.headend.state().channels[5].tuner.status = 12;
         open();
         QTRY_COMPARE(text("Label_FPGA_ActTemp"), QStringLiteral("-6"));
         Form_Diagnostic *form = m_station->child<Form_Diagnostic>();
@@ -74,6 +75,10 @@ private slots:
         QCOMPARE(state("Picture_188_4"), State::Good);
         QCOMPARE(state("Picture_Tuner_0"), State::Good);
         QVERIFY(!label("Picture_Tuner_0")->pixmap().isNull());
+        QCOMPARE(label("Picture_Tuner_0")->toolTip(), QStringLiteral("Tuner Locked"));
+        // A failing tuner is no lock.
+        QCOMPARE(state("Picture_Tuner_5"), State::Unknown);
+        QCOMPARE(label("Picture_Tuner_5")->toolTip(), QStringLiteral("I2C NOACKE"));
 
         QVERIFY(!m_station->window->item("Diagnostic")->isEnabled());
         QVERIFY(ui().keepAliveRunning);
