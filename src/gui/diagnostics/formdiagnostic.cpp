@@ -2,8 +2,8 @@
 
 #include "diagnostics/diagnostics.h"
 #include "shell/mdiform1.h"
-#include "shell/programfolder.h"
 #include "shell/station.h"
+#include "ui/programicons.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -12,7 +12,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -51,7 +50,7 @@ Form_Diagnostic::Form_Diagnostic(Station &station, MDIForm1 &mainWindow, QWidget
 {
     setObjectName(QStringLiteral("Form_Diagnostic"));
     setWindowTitle(QStringLiteral("Diagnostic"));
-    setWindowIcon(QIcon(programFile(QStringLiteral("sat.ico"))));
+    setWindowIcon(programIcon(QStringLiteral("sat.ico")));
     m_refresh->setObjectName(QStringLiteral("Command_Refresh"));
 
     auto *right = new QVBoxLayout;
@@ -266,7 +265,6 @@ void Form_Diagnostic::setMixerClipping(State state)
     showState(*m_mixerClipping, state);
 }
 
-// The icons are read from the program folder each time, so a replaced icon shows at once.
 void Form_Diagnostic::showState(QLabel &picture, State state)
 {
     picture.setProperty("state", static_cast<int>(state));
@@ -280,7 +278,7 @@ void Form_Diagnostic::showState(QLabel &picture, State state)
         state == State::Good ? QStringLiteral("check.ico") : QStringLiteral("cross.ico");
     picture.setText({});
     picture.setToolTip({});
-    picture.setPixmap(QIcon(programFile(file)).pixmap(picture.size()));
+    picture.setPixmap(programIcon(file).pixmap(picture.size()));
 }
 
 } // namespace keldor

@@ -9,11 +9,11 @@
 #include "protocol/parameters.h"
 #include "shell/programfolder.h"
 #include "shell/station.h"
+#include "ui/programicons.h"
 
 #include <QCloseEvent>
 #include <QDate>
 #include <QDialog>
-#include <QIcon>
 #include <QLabel>
 #include <QLocale>
 #include <QMdiArea>
@@ -195,7 +195,7 @@ void MDIForm1::startUp()
                        .arg(KELDOR_VERSION_MAJOR)
                        .arg(KELDOR_VERSION_MINOR)
                        .arg(KELDOR_VERSION_PATCH));
-    setWindowIcon(QIcon(programFile(QStringLiteral("sat.ico"))));
+    setWindowIcon(programIcon(QStringLiteral("sat.ico")));
 
     UserInterface &ui = m_station.ui;
     ui.setStatusPanel(1, currentDate());

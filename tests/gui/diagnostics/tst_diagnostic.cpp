@@ -4,6 +4,7 @@
 #include "shell/programfolder.h"
 
 #include <QAction>
+#include <QImageWriter>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,13 +20,8 @@ private slots:
     void init()
     {
         m_station = std::make_unique<ConnectedStation>();
+        // The test's program folder holds no icons: the program paints its own.
         QVERIFY(m_station->start(8));
-        // The program's icons, drawn by the build beside the test.
-        for (const char *icon : {"check.ico", "cross.ico"}) {
-            const QString name = QLatin1String(icon);
-            QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + u'/' + name,
-                                programFile(name)));
-        }
         sim::Diagnostics &diagnostics = m_station->sim.headend.state().diagnostics;
         diagnostics.actualTemperatureRaw = 10;
         diagnostics.maxTemperatureRaw = 16 + 61;
@@ -109,6 +105,20 @@ private slots:
         refresh->click();
         QCOMPARE(text("Label_FPGA_ActTemp"), QStringLiteral("44"));
         QVERIFY(m_station->child<Form_Diagnostic>()->isEnabled());
+    }
+
+    void iconFromTheProgramFolderWins()
+    {
+        QImage blue(16, 16, QImage::Format_ARGB32);
+        blue.fill(Qt::blue);
+        QVERIFY(QImageWriter(programFile(QStringLiteral("check.ico")), "ico").write(blue));
+        open();
+        QTRY_COMPARE(state("Picture_Tuner_0"), State::Good);
+        const QImage shown = label("Picture_Tuner_0")->pixmap().toImage();
+        QCOMPARE(shown.pixelColor(shown.rect().center()), QColor(Qt::blue));
+        // The cross is still the program's own.
+        QTRY_COMPARE(state("Picture_Clipping_1"), State::Bad);
+        QVERIFY(!label("Picture_Clipping_1")->pixmap().isNull());
     }
 
     void fanAndResetCounter()
