@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -71,7 +72,27 @@ Form_Diagnostic::Form_Diagnostic(Station &station, MDIForm1 &mainWindow, QWidget
 
     // One diagnostic window at a time: it owns the keep-alive while it is open.
     m_mainWindow.item(QStringLiteral("Diagnostic"))->setEnabled(false);
-    QTimer::singleShot(0, this, &Form_Diagnostic::activate);
+}
+
+// Activation is the frame's becoming the active child window. The main window's own
+// activation doesn't count: a message box shown by a reading gives it back on closing, and
+// reading again then would end in the same message box.
+bool Form_Diagnostic::event(QEvent *event)
+{
+    if (event->type() == QEvent::ParentChange) {
+        if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+            connect(frame, &QMdiSubWindow::windowStateChanged, this,
+                    &Form_Diagnostic::frameStateChanged, Qt::UniqueConnection);
+    }
+    return QWidget::event(event);
+}
+
+void Form_Diagnostic::frameStateChanged(Qt::WindowStates before, Qt::WindowStates now)
+{
+    // The frame changes its state in the middle of its own event handling; the reading waits
+    // for the headend and so runs from the event loop.
+    if (!before.testFlag(Qt::WindowActive) && now.testFlag(Qt::WindowActive))
+        QTimer::singleShot(0, this, &Form_Diagnostic::activate);
 }
 
 QWidget *Form_Diagnostic::buildChannels()
@@ -183,15 +204,18 @@ QWidget *Form_Diagnostic::buildProduction()
 
 void Form_Diagnostic::activate()
 {
-    if (m_activated)
+    // Switching windows while a reading waits for the headend brings nothing new: the running
+    // reading shows the current values, and the keep-alive stays off until it ends.
+    if (m_reading)
         return;
-    m_activated = true;
     m_station.ui.setKeepAliveRunning(true);
     readAll();
 }
 
 void Form_Diagnostic::readAll()
 {
+    if (m_reading)
+        return;
     m_reading = true;
     read_diagnostic_data(m_station.session.exchange, m_station.unit, *this);
     m_reading = false;

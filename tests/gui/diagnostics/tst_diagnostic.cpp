@@ -4,11 +4,15 @@
 #include "shell/programfolder.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QImageWriter>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace keldor;
 using State = DiagnosticView::State;
@@ -121,6 +125,57 @@ private slots:
         QVERIFY(!label("Picture_Clipping_1")->pixmap().isNull());
     }
 
+    void everyActivationReadsAgain()
+    {
+        open();
+        QTRY_COMPARE(text("Label_FPGA_ActTemp"), QStringLiteral("-6"));
+        QMdiArea *area = m_station->window->mdiArea();
+        QMdiSubWindow *diagnostic = area->activeSubWindow();
+        m_station->sim.headend.state().diagnostics.actualTemperatureRaw = 16 + 44;
+
+        m_station->window->addChildWindow(new QPushButton);
+        QCOMPARE(readings(), 1);
+        area->setActiveSubWindow(diagnostic);
+        QTRY_COMPARE(text("Label_FPGA_ActTemp"), QStringLiteral("44"));
+        QCOMPARE(readings(), 2);
+        QVERIFY(ui().keepAliveRunning);
+
+        // A message box takes the activation from the main window and gives it back; that is
+        // no activation of this window, or a reading that failed would repeat itself.
+        {
+            QDialog box(m_station->window.get());
+            box.setModal(true);
+            box.show();
+            QVERIFY(QTest::qWaitForWindowActive(&box));
+        }
+        m_station->window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_station->window.get()));
+        QCoreApplication::processEvents();
+        QCOMPARE(readings(), 2);
+    }
+
+    void noReadingWhileOneRuns()
+    {
+        sim::FaultPlan lost;
+        lost.fault = sim::Fault::DropAnswer;
+        lost.code = 0x80;
+        lost.count = 1;
+        m_station->sim.headend.setFault(lost);
+        // REFRESH while the first reading waits for its lost answer.
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [this, &poll] {
+            if (readings() == 1) {
+                poll.stop();
+                m_station->widget<QPushButton>("Command_Refresh")->click();
+            }
+        });
+        poll.start(1);
+        open();
+        QTRY_COMPARE(ui().texts(), QStringList{"Connection aborted!"});
+        QVERIFY(!poll.isActive());
+        QCOMPARE(readings(), 1);
+    }
+
     void fanAndResetCounter()
     {
         m_station->sim.headend.state().diagnostics.resetCount = 9;
@@ -162,6 +217,8 @@ private:
         return State(label(QLatin1String(name))->property("state").toInt());
     }
     RecordingUi &ui() { return m_station->ui(); }
+    // Each reading asks for the actual temperature once.
+    qsizetype readings() const { return m_station->sim.frames(0x80).size(); }
 
     std::unique_ptr<ConnectedStation> m_station;
 };
