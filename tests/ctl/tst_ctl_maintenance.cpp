@@ -78,6 +78,40 @@ private slots:
         }
     }
 
+    void headendTextsCannotControlTheTerminal_data()
+    {
+        QTest::addColumn<QString>("deviceType");
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("clear screen") << "KEL\x1b[2J"
+                                      << "KEL\\u001b[2J";
+        // 0x9D has no character in code page 1252 and arrives as the C1 control OSC.
+        QTest::newRow("window title")
+            << QString::fromUtf16(u"\u009d0;owned\u0007") << "\\u009d0;owned\\u0007";
+        QTest::newRow("carriage return") << "QAM\rfake"
+                                         << "QAM\\u000dfake";
+        QTest::newRow("line break stays") << "QAM\nnext"
+                                          << "QAM\nnext";
+    }
+    void headendTextsCannotControlTheTerminal()
+    {
+        QFETCH(QString, deviceType);
+        QFETCH(QString, printed);
+        m_sim->headend.state().identity.deviceType = deviceType;
+
+        const Result plain = run(QStringLiteral("info"), {});
+        QCOMPARE(plain.code, int(ExitSuccess));
+        QVERIFY2(plain.out.contains("device_type:            " + printed + '\n'),
+                 qPrintable(plain.out));
+        for (const QChar c : plain.out)
+            QVERIFY(c.category() != QChar::Other_Control || c == '\n');
+
+        const Result json = run(QStringLiteral("info"), {QStringLiteral("--json")});
+        for (const QChar c : json.out)
+            QVERIFY(c.category() != QChar::Other_Control || c == '\n');
+        QCOMPARE(QJsonDocument::fromJson(json.out.toUtf8()).object().value("device_type"),
+                 deviceType);
+    }
+
 private:
     std::unique_ptr<RecordingUi> m_ui;
     std::unique_ptr<Session> m_session;
