@@ -170,6 +170,8 @@ void MDIForm1::buildStatusBar()
     for (int i = 0; i < 3; ++i) {
         m_panels[i] = new QLabel(bar);
         m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+        // Panel 2 shows the headend's name as it stands in the directory.
+        m_panels[i]->setTextFormat(Qt::PlainText);
         m_panels[i]->setFrameShape(QFrame::StyledPanel);
         m_panels[i]->setFrameShadow(QFrame::Sunken);
         if (i != 1)
