@@ -254,8 +254,9 @@ std::variant<std::map<QString, QString>, QString> lan_options(const QStringList 
         if (name == QLatin1String("--port")) {
             bool ok = false;
             const int port = value.toInt(&ok);
-            if (!ok || port < 0 || port > 65535 || value.startsWith(QLatin1Char('+')))
-                return QStringLiteral("--port must be 0..65535");
+            // Port 0 takes no connections: the headend would be out of reach.
+            if (!ok || port < 1 || port > 65535 || value.startsWith(QLatin1Char('+')))
+                return QStringLiteral("--port must be 1..65535");
         } else if (!dotted_address(value)) {
             return QStringLiteral("%1 must be A.B.C.D with each part 0..255").arg(name);
         }
