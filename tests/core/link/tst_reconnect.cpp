@@ -66,11 +66,11 @@ private slots:
         LanTarget target;
         target.ip = QStringLiteral("127.0.0.1");
         target.port = sim.portText();
-        QElapsedTimer clock;
-        clock.start();
         QVERIFY(wait_for_restart(*m_session, target, {}));
         QVERIFY(m_session->lan.isConnected());
-        QVERIFY(clock.elapsed() < m_session->timing.reconnectLimit.count());
+        // The headend accepts at once, so the first look after the restart pause finds it: the
+        // bar stops full and never starts over.
+        QCOMPARE(m_ui->progressValues, (QList<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
     }
 
 private:
