@@ -215,6 +215,11 @@ public:
     {
         m_icons.at(size_t(column)).at(size_t(row)) = state;
     }
+    void setTuner(int row, State state, int code, const QString &name) override
+    {
+        setIcon(Column::Tuner, row, state);
+        m_tunerStates.at(size_t(row)) = {code, name};
+    }
     void setMixerClipping(State state) override { m_mixer = state; }
 
     QJsonObject json() const
@@ -228,8 +233,11 @@ public:
         for (int row = 0; row < channelCount; ++row) {
             if (!m_visible.at(size_t(row)))
                 continue;
+            const auto &[code, name] = m_tunerStates.at(size_t(row));
             channels.append(QJsonObject{{"channel", row + 1},
                                         {"tuner", icon(Column::Tuner, row)},
+                                        {"tuner_state", code},
+                                        {"tuner_state_name", name},
                                         {"clipping", icon(Column::Clipping, row)},
                                         {"asi_188", icon(Column::Asi188, row)},
                                         {"asi_sync", icon(Column::AsiSync, row)}});
@@ -264,14 +272,16 @@ public:
             out << QString::fromLatin1(caption).leftJustified(32) << text(field).trimmed() << '\n';
         out << QStringLiteral("Clipping Output Mixer:").leftJustified(32) << state_name(m_mixer)
             << "\n\n";
-        out << "CHANNEL  Tuner-Lock  Clipping  ASI-188  ASI-Sync\n";
+        out << "CHANNEL  Tuner-Lock  Clipping  ASI-188  ASI-Sync  Tuner-State\n";
         for (int row = 0; row < channelCount; ++row) {
             if (!m_visible.at(size_t(row)))
                 continue;
             out << QString::number(row + 1).leftJustified(9)
                 << icon(Column::Tuner, row).leftJustified(12)
                 << icon(Column::Clipping, row).leftJustified(10)
-                << icon(Column::Asi188, row).leftJustified(9) << icon(Column::AsiSync, row) << '\n';
+                << icon(Column::Asi188, row).leftJustified(9)
+                << icon(Column::AsiSync, row).leftJustified(10)
+                << m_tunerStates.at(size_t(row)).second << '\n';
         }
     }
 
@@ -301,6 +311,7 @@ private:
     std::array<bool, channelCount> m_visible{};
     std::map<Field, QString> m_texts;
     std::array<std::array<State, channelCount>, 4> m_icons{};
+    std::array<std::pair<int, QString>, channelCount> m_tunerStates{};
     State m_mixer = State::Unknown;
 };
 
@@ -363,8 +374,9 @@ std::variant<std::map<QString, QString>, QString> lan_options(const QStringList 
         if (name == QLatin1String("--port")) {
             bool ok = false;
             const int port = value.toInt(&ok);
-            if (!ok || port < 0 || port > 65535 || value.startsWith(QLatin1Char('+')))
-                return QStringLiteral("--port must be 0..65535");
+            // Port 0 takes no connections: the headend would be out of reach.
+            if (!ok || port < 1 || port > 65535 || value.startsWith(QLatin1Char('+')))
+                return QStringLiteral("--port must be 1..65535");
         } else if (!dotted_address(value)) {
             return QStringLiteral("%1 must be A.B.C.D with each part 0..255").arg(name);
         }

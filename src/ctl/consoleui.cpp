@@ -13,6 +13,32 @@ QString lines(QString text)
 }
 } // namespace
 
+QString terminal_text(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control && c != QLatin1Char('\n'))
+            shown += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+TerminalFilter::TerminalFilter(QTextStream &out)
+    : m_out(out)
+{
+    open(QIODevice::WriteOnly);
+}
+
+qint64 TerminalFilter::writeData(const char *data, qint64 size)
+{
+    m_out << terminal_text(m_decoder.decode(QByteArrayView(data, size)));
+    m_out.flush();
+    return size;
+}
+
 ConsoleUi::ConsoleUi(bool verbose)
     : m_err(stderr)
     , m_verbose(verbose)
@@ -23,7 +49,7 @@ UserInterface::Answer ConsoleUi::message(Icon, const QString &title, const QStri
 {
     ++m_messages;
     const QString heading = title.trimmed().isEmpty() ? QStringLiteral("Message") : title.trimmed();
-    m_err << heading << ": " << lines(text) << Qt::endl;
+    m_err << terminal_text(heading) << ": " << terminal_text(lines(text)) << Qt::endl;
     return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
 }
 
@@ -36,7 +62,7 @@ void ConsoleUi::showProgress(const QString &label, int)
 void ConsoleUi::setProgressLabel(const QString &label)
 {
     if (m_verbose)
-        m_err << label << Qt::endl;
+        m_err << terminal_text(label) << Qt::endl;
 }
 
 void ConsoleUi::setProgressValue(int value)

@@ -2,9 +2,33 @@
 
 #include "common/userinterface.h"
 
+#include <QIODevice>
+#include <QStringDecoder>
 #include <QTextStream>
 
 namespace keldor {
+
+// Texts from the headend or the directory end up on the operator's terminal, where a control
+// character could move the cursor, rewrite the window title or worse. Every control character
+// but the line break is written as its JSON escape (ESC as \u001b): readable on a terminal,
+// and inside --json output the very escape JSON has for it.
+QString terminal_text(const QString &text);
+
+// Passes what a QTextStream writes into it on to out, through terminal_text. Every command
+// writes its results through one of these, so no command can forget it.
+class TerminalFilter : public QIODevice {
+public:
+    explicit TerminalFilter(QTextStream &out);
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    QTextStream &m_out;
+    // A character split between two writes comes out whole.
+    QStringDecoder m_decoder{QStringDecoder::Utf8};
+};
 
 // keldor-ctl's face: messages go to stderr as "Title: text", with the carriage returns of the
 // message texts turned into line breaks. Questions are answered with Cancel: a script never

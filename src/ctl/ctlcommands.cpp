@@ -1,5 +1,6 @@
 #include "ctlcommands.h"
 
+#include "consoleui.h"
 #include "ctlcommand.h"
 #include "link/session.h"
 
@@ -87,7 +88,10 @@ int run_ctl_command(Session &session, const CtlOptions &options, QTextStream &ou
 
     if (!open_session(session, options))
         return ExitFailure;
-    const int result = command.run(session, options.arguments, out);
+    TerminalFilter filter(out);
+    QTextStream filtered(&filter);
+    const int result = command.run(session, options.arguments, filtered);
+    filtered.flush();
     close_session(session);
     return result;
 }

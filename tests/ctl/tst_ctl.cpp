@@ -114,6 +114,10 @@ private slots:
             << QStringList{"--usb", "set", "0", "1"} << 2 << "wrong number";
         QTest::newRow("bad list string")
             << QStringList{"--usb", "set", "0", "0xA0", "0g"} << 2 << "hex bytes";
+        QTest::newRow("LAN settings with port 0")
+            << QStringList{"--usb",  "lan-settings", "--ip",   "127.0.0.9",
+                           "--mask", "255.0.0.0",    "--port", "0"}
+            << 2 << "--port must be 1..65535";
         QTest::newRow("lan without port")
             << QStringList{"--lan", "localhost", "info"} << 2 << "HOST:PORT";
         QTest::newRow("option in the device's place")

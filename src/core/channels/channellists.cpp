@@ -73,6 +73,16 @@ const QStringList &tunerStatus()
 
 namespace keldor {
 
+QString tuner_state_text(int code)
+{
+    constexpr int unlocked = 0;
+    constexpr int locked = 1;
+    constexpr int unknown = 9;
+    constexpr int i2cError = 12;
+    const bool named = code == unlocked || code == locked || code == i2cError;
+    return lists::tunerStatus().at(named ? code : unknown);
+}
+
 QString list_entry(const QStringList &list, int position)
 {
     return list.value(position);

@@ -19,6 +19,10 @@ const QStringList &opmode();       // "Normal", "Single", "Zero"
 const QStringList &tunerStatus();
 } // namespace lists
 
+// The name of a tuner state code (0x60) as the channel window shows it: "Tuner unlocked" for 0,
+// "Tuner Locked" for 1, "I2C NOACKE" for 12 and "Status Unknown" for every other code.
+QString tuner_state_text(int code);
+
 // The list entry at a position, or an empty text when the headend reported a position the
 // list doesn't have.
 QString list_entry(const QStringList &list, int position);

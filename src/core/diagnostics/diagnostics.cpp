@@ -1,5 +1,6 @@
 #include "diagnostics/diagnostics.h"
 
+#include "channels/channellists.h"
 #include "common/textutil.h"
 #include "common/userinterface.h"
 #include "diagnostics/diagnosticview.h"
@@ -82,6 +83,17 @@ void show_locks(const StatusString &status, DiagnosticView &view)
                  Tint::Black);
 }
 
+// Only a lock is good and only "not locked" is bad; a failing tuner or a code nobody knows is
+// no lock, but no plain "not locked" either, so the operator reads its name instead.
+State tuner_mark(int code)
+{
+    constexpr int unlocked = 0;
+    constexpr int locked = 1;
+    if (code == locked)
+        return State::Good;
+    return code == unlocked ? State::Bad : State::Unknown;
+}
+
 // Two characters serve the 16 rows of one column, the first rows 0..7, the second 8..15.
 void show_column(const StatusString &status, int firstCharacter, Column column, State whenSet,
                  State whenClear, DiagnosticView &view)
@@ -127,7 +139,8 @@ bool read_diagnostic_data(Exchange &exchange, UnitData &unit, DiagnosticView &vi
     for (int channel = 0; channel < rows; ++channel) {
         if (!read_value(exchange, static_cast<quint8>(channel), tunerStatusCode, value))
             return false;
-        view.setIcon(Column::Tuner, channel, value.toInt() != 0 ? State::Good : State::Bad);
+        const int code = value.toInt();
+        view.setTuner(channel, tuner_mark(code), code, tuner_state_text(code));
     }
 
     view.setMixerClipping(status.bit(1, 7, State::Bad, State::Good));

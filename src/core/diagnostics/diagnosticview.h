@@ -29,7 +29,8 @@ public:
         Asi188,   // Picture_188
         AsiSync,  // Picture_RAW
     };
-    // "check.ico", "cross.ico", or neither when the headend didn't say.
+    // "check.ico", "cross.ico", or neither: the headend didn't say, or said something that is
+    // neither good nor bad.
     enum class State { Good, Bad, Unknown };
 
     virtual ~DiagnosticView() = default;
@@ -38,6 +39,8 @@ public:
     virtual void setRowVisible(int row, bool visible) = 0;
     virtual void setText(Field field, const QString &text, Tint tint) = 0;
     virtual void setIcon(Column column, int row, State state) = 0;
+    // Picture_Tuner of one channel, with the state code the headend reported and its name.
+    virtual void setTuner(int row, State state, int code, const QString &name) = 0;
     // Picture_Clipping_Outmix
     virtual void setMixerClipping(State state) = 0;
 };

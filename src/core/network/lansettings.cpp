@@ -224,10 +224,12 @@ bool save_lan_settings(Exchange &exchange, const QByteArray &controllerVersion,
             return false;
         }
     }
+    // Nobody can connect to port 0: a headend told to listen there would lock the operator out.
     const auto port = whole_number(input.port.trimmed(), highestPort);
-    if (!port) {
+    if (!port || *port == 0) {
         ui.message(UserInterface::Icon::Critical, inputErrorTitle,
-                   QStringLiteral("Port: ") + portRangeText + nothingSent);
+                   QStringLiteral("Port: Please enter a number between 1 and 65535!") +
+                       nothingSent);
         return false;
     }
 

@@ -67,7 +67,7 @@ struct LanSettingsInput {
 
 // Writes address (0x8D), points the shell at the new address and port, writes mask (0x8E),
 // gateway (0xA2, when supported) and port (0x8F), then has the headend restart with them
-// (0x96). Every box must hold a number 0..255 and the port one of 0..65535, else nothing is
+// (0x96). Every box must hold a number 0..255 and the port one of 1..65535, else nothing is
 // sent. A failed write stops the sequence there. Returns after the restart command; waiting
 // for the headend to come back is the caller's.
 bool save_lan_settings(Exchange &exchange, const QByteArray &controllerVersion,

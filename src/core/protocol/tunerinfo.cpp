@@ -21,8 +21,6 @@ constexpr quint8 dataRateCode = 0x69;
 
 constexpr int stateUnlocked = 0;
 constexpr int stateLocked = 1;
-constexpr int stateUnknown = 9;
-constexpr int stateI2cError = 12;
 
 // The transport stream carries 204-byte Reed-Solomon packets for every 188 bytes of payload.
 double with_reed_solomon(float datarate)
@@ -107,9 +105,7 @@ bool read_tuner_info(Exchange &exchange, UnitData &unit, ChannelView &view, int 
     ParamValue value;
     if (!read_parameter(exchange, ch, statusCode, 0, value))
         return false;
-    int status = value.toInt();
-    if (status > stateI2cError)
-        status = stateUnknown;
+    const int status = value.toInt();
 
     if (status == stateUnlocked) {
         if (!read_parameter(exchange, ch, noSignalCode, 0, value))
@@ -125,9 +121,7 @@ bool read_tuner_info(Exchange &exchange, UnitData &unit, ChannelView &view, int 
         return true;
     }
     if (status != stateLocked) {
-        view.setStatus(
-            channel,
-            lists::tunerStatus().at(status == stateI2cError ? stateI2cError : stateUnknown), false);
+        view.setStatus(channel, tuner_state_text(status), false);
         return true;
     }
 

@@ -110,6 +110,8 @@ QWidget *Form_Uebersicht::buildDeviceBlock()
         caption->setObjectName(QLatin1String(rows[i][0]));
         auto *value = new QLabel(block);
         value->setObjectName(QLatin1String(rows[i][2]));
+        // The headend's own texts, shown as it sent them.
+        value->setTextFormat(Qt::PlainText);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         QFont bold = value->font();
         bold.setBold(true);

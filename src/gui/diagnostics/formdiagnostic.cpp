@@ -2,8 +2,8 @@
 
 #include "diagnostics/diagnostics.h"
 #include "shell/mdiform1.h"
-#include "shell/programfolder.h"
 #include "shell/station.h"
+#include "ui/programicons.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -12,8 +12,8 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QLabel>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -51,7 +51,7 @@ Form_Diagnostic::Form_Diagnostic(Station &station, MDIForm1 &mainWindow, QWidget
 {
     setObjectName(QStringLiteral("Form_Diagnostic"));
     setWindowTitle(QStringLiteral("Diagnostic"));
-    setWindowIcon(QIcon(programFile(QStringLiteral("sat.ico"))));
+    setWindowIcon(programIcon(QStringLiteral("sat.ico")));
     m_refresh->setObjectName(QStringLiteral("Command_Refresh"));
 
     auto *right = new QVBoxLayout;
@@ -72,7 +72,27 @@ Form_Diagnostic::Form_Diagnostic(Station &station, MDIForm1 &mainWindow, QWidget
 
     // One diagnostic window at a time: it owns the keep-alive while it is open.
     m_mainWindow.item(QStringLiteral("Diagnostic"))->setEnabled(false);
-    QTimer::singleShot(0, this, &Form_Diagnostic::activate);
+}
+
+// Activation is the frame's becoming the active child window. The main window's own
+// activation doesn't count: a message box shown by a reading gives it back on closing, and
+// reading again then would end in the same message box.
+bool Form_Diagnostic::event(QEvent *event)
+{
+    if (event->type() == QEvent::ParentChange) {
+        if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+            connect(frame, &QMdiSubWindow::windowStateChanged, this,
+                    &Form_Diagnostic::frameStateChanged, Qt::UniqueConnection);
+    }
+    return QWidget::event(event);
+}
+
+void Form_Diagnostic::frameStateChanged(Qt::WindowStates before, Qt::WindowStates now)
+{
+    // The frame changes its state in the middle of its own event handling; the reading waits
+    // for the headend and so runs from the event loop.
+    if (!before.testFlag(Qt::WindowActive) && now.testFlag(Qt::WindowActive))
+        QTimer::singleShot(0, this, &Form_Diagnostic::activate);
 }
 
 QWidget *Form_Diagnostic::buildChannels()
@@ -184,15 +204,18 @@ QWidget *Form_Diagnostic::buildProduction()
 
 void Form_Diagnostic::activate()
 {
-    if (m_activated)
+    // Switching windows while a reading waits for the headend brings nothing new: the running
+    // reading shows the current values, and the keep-alive stays off until it ends.
+    if (m_reading)
         return;
-    m_activated = true;
     m_station.ui.setKeepAliveRunning(true);
     readAll();
 }
 
 void Form_Diagnostic::readAll()
 {
+    if (m_reading)
+        return;
     m_reading = true;
     read_diagnostic_data(m_station.session.exchange, m_station.unit, *this);
     m_reading = false;
@@ -252,12 +275,20 @@ void Form_Diagnostic::setIcon(Column column, int row, State state)
         showState(*m_pictures.at(size_t(column)).at(size_t(row)), state);
 }
 
+void Form_Diagnostic::setTuner(int row, State state, int, const QString &name)
+{
+    if (row < 0 || row >= rowCount)
+        return;
+    QLabel &picture = *m_pictures.at(size_t(Column::Tuner)).at(size_t(row));
+    showState(picture, state);
+    picture.setToolTip(name);
+}
+
 void Form_Diagnostic::setMixerClipping(State state)
 {
     showState(*m_mixerClipping, state);
 }
 
-// The icons are read from the program folder each time, so a replaced icon shows at once.
 void Form_Diagnostic::showState(QLabel &picture, State state)
 {
     picture.setProperty("state", static_cast<int>(state));
@@ -271,7 +302,7 @@ void Form_Diagnostic::showState(QLabel &picture, State state)
         state == State::Good ? QStringLiteral("check.ico") : QStringLiteral("cross.ico");
     picture.setText({});
     picture.setToolTip({});
-    picture.setPixmap(QIcon(programFile(file)).pixmap(picture.size()));
+    picture.setPixmap(programIcon(file).pixmap(picture.size()));
 }
 
 } // namespace keldor

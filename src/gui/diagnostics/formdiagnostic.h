@@ -17,8 +17,8 @@ class Station;
 
 // The health of the connected headend: temperatures, operating hours, the clock and
 // converter locks, and per channel the tuner lock, clipping and the two ASI states. Reads
-// everything anew when it comes up and on REFRESH; the production frame sets the fan and
-// clears the reset counter.
+// everything anew whenever it becomes the active child window and on REFRESH; the production
+// frame sets the fan and clears the reset counter.
 class Form_Diagnostic : public QWidget, public DiagnosticView {
     Q_OBJECT
 
@@ -29,17 +29,20 @@ public:
     void setRowVisible(int row, bool visible) override;
     void setText(Field field, const QString &text, Tint tint) override;
     void setIcon(Column column, int row, State state) override;
+    void setTuner(int row, State state, int code, const QString &name) override;
     void setMixerClipping(State state) override;
 
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     static constexpr int rowCount = 16;
     static constexpr int columnCount = 4;
 
-    // The first activation: keep-alive on and everything read. Runs once, soon after the
-    // window was shown.
+    // Follows the child window frame that the main window puts around this window.
+    void frameStateChanged(Qt::WindowStates before, Qt::WindowStates now);
+    // Keep-alive on and everything read.
     void activate();
     QWidget *buildChannels();
     QWidget *buildDevice();
@@ -59,7 +62,6 @@ private:
     QLabel *m_mixerClipping = nullptr;
     std::array<QLabel *, 10> m_fields = {};
     QButtonGroup *m_fans = nullptr;
-    bool m_activated = false;
     bool m_reading = false;
 };
 

@@ -1,11 +1,10 @@
 #include "services/formservicelist.h"
 
-#include "shell/programfolder.h"
 #include "shell/station.h"
+#include "ui/programicons.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -52,7 +51,7 @@ Form_Servicelist::Form_Servicelist(Station &station, int channel, QWidget *paren
     setObjectName(QStringLiteral("Form_Servicelist"));
     setModal(true);
     setWindowTitle(m_editor.caption());
-    setWindowIcon(QIcon(programFile(QStringLiteral("sat.ico"))));
+    setWindowIcon(programIcon(QStringLiteral("sat.ico")));
     buildControls();
 }
 

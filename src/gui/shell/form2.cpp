@@ -18,6 +18,8 @@ Form2::Form2(QWidget *parent)
     // The window only reports; closing it would not stop what it reports on.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     m_label->setObjectName(QStringLiteral("Label1"));
+    // The connection names the headend as it stands in the directory.
+    m_label->setTextFormat(Qt::PlainText);
     m_label->setWordWrap(true);
     m_label->setMinimumWidth(m_label->fontMetrics().averageCharWidth() * 60);
     m_progressBar->setObjectName(QStringLiteral("ProgressBar1"));

@@ -2,9 +2,9 @@
 
 #include "shell/programfolder.h"
 #include "shell/station.h"
+#include "ui/programicons.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 #include <QVBoxLayout>
@@ -19,7 +19,7 @@ Form_Filelist::Form_Filelist(Station &station, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form_Filelist"));
     setWindowTitle(QStringLiteral("Fileselection"));
-    setWindowIcon(QIcon(programFile(QStringLiteral("sat.ico"))));
+    setWindowIcon(programIcon(QStringLiteral("sat.ico")));
     m_list->setObjectName(QStringLiteral("List1"));
     m_label->setObjectName(QStringLiteral("Label1"));
     m_label->setWordWrap(true);

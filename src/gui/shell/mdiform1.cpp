@@ -9,11 +9,11 @@
 #include "protocol/parameters.h"
 #include "shell/programfolder.h"
 #include "shell/station.h"
+#include "ui/programicons.h"
 
 #include <QCloseEvent>
 #include <QDate>
 #include <QDialog>
-#include <QIcon>
 #include <QLabel>
 #include <QLocale>
 #include <QMdiArea>
@@ -170,6 +170,8 @@ void MDIForm1::buildStatusBar()
     for (int i = 0; i < 3; ++i) {
         m_panels[i] = new QLabel(bar);
         m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+        // Panel 2 shows the headend's name as it stands in the directory.
+        m_panels[i]->setTextFormat(Qt::PlainText);
         m_panels[i]->setFrameShape(QFrame::StyledPanel);
         m_panels[i]->setFrameShadow(QFrame::Sunken);
         if (i != 1)
@@ -195,7 +197,7 @@ void MDIForm1::startUp()
                        .arg(KELDOR_VERSION_MAJOR)
                        .arg(KELDOR_VERSION_MINOR)
                        .arg(KELDOR_VERSION_PATCH));
-    setWindowIcon(QIcon(programFile(QStringLiteral("sat.ico"))));
+    setWindowIcon(programIcon(QStringLiteral("sat.ico")));
 
     UserInterface &ui = m_station.ui;
     ui.setStatusPanel(1, currentDate());

@@ -94,6 +94,9 @@ UserInterface::Answer WidgetUi::message(Icon icon, const QString &title, const Q
 {
     QMessageBox box(boxIcon(icon), title, displayText(text), boxButtons(buttons), m_window);
     box.setObjectName(QStringLiteral("MessageBox"));
+    // Messages carry names from the directory and texts from the headend; one that starts
+    // with a tag must still show as typed.
+    box.setTextFormat(Qt::PlainText);
     // The operator must see that the program waits for an answer, not for the headend.
     if (m_busyDepth > 0)
         QApplication::setOverrideCursor(Qt::ArrowCursor);

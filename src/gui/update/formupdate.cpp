@@ -9,6 +9,7 @@
 #include "shell/station.h"
 #include "ui/activityindicator.h"
 #include "ui/childwindow.h"
+#include "ui/programicons.h"
 #include "update/backup.h"
 #include "update/imagefiles.h"
 #include "update/upload.h"
@@ -20,7 +21,6 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -103,7 +103,7 @@ Form_Update::Form_Update(Station &station, MDIForm1 &mainWindow, QWidget *parent
 {
     setObjectName(QStringLiteral("Form_Update"));
     setWindowTitle(QStringLiteral("Update Utility"));
-    setWindowIcon(QIcon(programFile(QStringLiteral("sat.ico"))));
+    setWindowIcon(programIcon(QStringLiteral("sat.ico")));
 
     m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);

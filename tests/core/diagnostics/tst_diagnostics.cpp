@@ -36,6 +36,11 @@ public:
     {
         icons.at(size_t(column)).at(size_t(row)) = int(state);
     }
+    void setTuner(int row, State state, int code, const QString &name) override
+    {
+        setIcon(Column::Tuner, row, state);
+        tunerStates[row] = {code, name};
+    }
     void setMixerClipping(State state) override { mixer = int(state); }
 
     // One character per row: G good, B bad, ? unknown, - never set.
@@ -52,6 +57,7 @@ public:
     QMap<Field, QString> texts;
     QMap<Field, Tint> tints;
     std::array<std::array<int, 16>, 4> icons{};
+    QMap<int, std::pair<int, QString>> tunerStates;
     int mixer = unset;
 };
 
@@ -125,6 +131,31 @@ private slots:
         QCOMPARE(m_view.column(Column::Clipping), QString(16, 'G'));
         QCOMPARE(m_view.column(Column::AsiSync), QString(16, 'G'));
         QCOMPARE(m_view.column(Column::Asi188), QString(16, 'G'));
+    }
+
+    void tunerStates_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QChar>("mark");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("not locked") << 0 << QChar('B') << "Tuner unlocked";
+        QTest::newRow("locked") << 1 << QChar('G') << "Tuner Locked";
+        QTest::newRow("2") << 2 << QChar('?') << "Status Unknown";
+        QTest::newRow("11") << 11 << QChar('?') << "Status Unknown";
+        QTest::newRow("I2C error") << 12 << QChar('?') << "I2C NOACKE";
+        QTest::newRow("13") << 13 << QChar('?') << "Status Unknown";
+        QTest::newRow("negative") << -1 << QChar('?') << "Status Unknown";
+    }
+    void tunerStates()
+    {
+        QFETCH(int, code);
+        QFETCH(QChar, mark);
+        QFETCH(QString, name);
+        m_sim->headend.state().channels[5].tuner.status = qint16(code);
+        QVERIFY(read());
+        QCOMPARE(m_view.column(Column::Tuner).at(5), mark);
+        QCOMPARE(m_view.column(Column::Tuner).at(4), QChar('G'));
+        QCOMPARE(m_view.tunerStates.value(5), std::make_pair(code, name));
     }
 
     void eightChannelsHideTheRest()

@@ -401,10 +401,12 @@ private slots:
                                                  << "Subnet-Mask: " + octetError;
         QTest::newRow("gateway box empty") << 2 << ""
                                            << "Gateway: " + octetError;
-        QTest::newRow("port 70000") << 3 << "70000"
-                                    << "Port: " + portError;
-        QTest::newRow("empty port") << 3 << ""
-                                    << "Port: " + portError;
+        // Nobody reaches a headend on port 0.
+        const QString savedPortError = "Port: Please enter a number between 1 and 65535!";
+        QTest::newRow("port 70000") << 3 << "70000" << savedPortError;
+        QTest::newRow("empty port") << 3 << "" << savedPortError;
+        QTest::newRow("port 0") << 3 << "0" << savedPortError;
+        QTest::newRow("port 00000") << 3 << "00000" << savedPortError;
     }
     void saveRefusesBadBoxes()
     {

@@ -183,6 +183,8 @@ private slots:
             QCOMPARE(f.edit("Text_BER", ch)->text(), locked ? QStringLiteral("2.3e-4") : QString());
         }
         QCOMPARE(f.window->findChild<QLabel *>("Label_Typ")->text(), QStringLiteral("KELDOR QAM"));
+        // The headend's own texts never render as markup.
+        QCOMPARE(f.window->findChild<QLabel *>("Label_Typ")->textFormat(), Qt::PlainText);
         QCOMPARE(f.window->findChild<QLabel *>("Label_Serial_Number")->text(),
                  QStringLiteral("123456"));
         QCOMPARE(f.window->findChild<QLabel *>("Label_FPGA_SW_Version")->text(),

@@ -4,10 +4,15 @@
 #include "shell/programfolder.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QImageWriter>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace keldor;
 using State = DiagnosticView::State;
@@ -19,13 +24,8 @@ private slots:
     void init()
     {
         m_station = std::make_unique<ConnectedStation>();
+        // The test's program folder holds no icons: the program paints its own.
         QVERIFY(m_station->start(8));
-        // The program's icons, drawn by the build beside the test.
-        for (const char *icon : {"check.ico", "cross.ico"}) {
-            const QString name = QLatin1String(icon);
-            QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + u'/' + name,
-                                programFile(name)));
-        }
         sim::Diagnostics &diagnostics = m_station->sim.headend.state().diagnostics;
         diagnostics.actualTemperatureRaw = 10;
         diagnostics.maxTemperatureRaw = 16 + 61;
@@ -39,6 +39,7 @@ private slots:
 
     void eightChannelHeadend()
     {
+        m_station->sim.headend.state().channels[5].tuner.status = 12;
         open();
         QTRY_COMPARE(text("Label_FPGA_ActTemp"), QStringLiteral("-6"));
         Form_Diagnostic *form = m_station->child<Form_Diagnostic>();
@@ -74,6 +75,10 @@ private slots:
         QCOMPARE(state("Picture_188_4"), State::Good);
         QCOMPARE(state("Picture_Tuner_0"), State::Good);
         QVERIFY(!label("Picture_Tuner_0")->pixmap().isNull());
+        QCOMPARE(label("Picture_Tuner_0")->toolTip(), QStringLiteral("Tuner Locked"));
+        // A failing tuner is no lock.
+        QCOMPARE(state("Picture_Tuner_5"), State::Unknown);
+        QCOMPARE(label("Picture_Tuner_5")->toolTip(), QStringLiteral("I2C NOACKE"));
 
         QVERIFY(!m_station->window->item("Diagnostic")->isEnabled());
         QVERIFY(ui().keepAliveRunning);
@@ -104,6 +109,71 @@ private slots:
         refresh->click();
         QCOMPARE(text("Label_FPGA_ActTemp"), QStringLiteral("44"));
         QVERIFY(m_station->child<Form_Diagnostic>()->isEnabled());
+    }
+
+    void iconFromTheProgramFolderWins()
+    {
+        QImage blue(16, 16, QImage::Format_ARGB32);
+        blue.fill(Qt::blue);
+        QVERIFY(QImageWriter(programFile(QStringLiteral("check.ico")), "ico").write(blue));
+        open();
+        QTRY_COMPARE(state("Picture_Tuner_0"), State::Good);
+        const QImage shown = label("Picture_Tuner_0")->pixmap().toImage();
+        QCOMPARE(shown.pixelColor(shown.rect().center()), QColor(Qt::blue));
+        // The cross is still the program's own.
+        QTRY_COMPARE(state("Picture_Clipping_1"), State::Bad);
+        QVERIFY(!label("Picture_Clipping_1")->pixmap().isNull());
+    }
+
+    void everyActivationReadsAgain()
+    {
+        open();
+        QTRY_COMPARE(text("Label_FPGA_ActTemp"), QStringLiteral("-6"));
+        QMdiArea *area = m_station->window->mdiArea();
+        QMdiSubWindow *diagnostic = area->activeSubWindow();
+        m_station->sim.headend.state().diagnostics.actualTemperatureRaw = 16 + 44;
+
+        m_station->window->addChildWindow(new QPushButton);
+        QCOMPARE(readings(), 1);
+        area->setActiveSubWindow(diagnostic);
+        QTRY_COMPARE(text("Label_FPGA_ActTemp"), QStringLiteral("44"));
+        QCOMPARE(readings(), 2);
+        QVERIFY(ui().keepAliveRunning);
+
+        // A message box takes the activation from the main window and gives it back; that is
+        // no activation of this window, or a reading that failed would repeat itself.
+        {
+            QDialog box(m_station->window.get());
+            box.setModal(true);
+            box.show();
+            QVERIFY(QTest::qWaitForWindowActive(&box));
+        }
+        m_station->window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_station->window.get()));
+        QCoreApplication::processEvents();
+        QCOMPARE(readings(), 2);
+    }
+
+    void noReadingWhileOneRuns()
+    {
+        sim::FaultPlan lost;
+        lost.fault = sim::Fault::DropAnswer;
+        lost.code = 0x80;
+        lost.count = 1;
+        m_station->sim.headend.setFault(lost);
+        // REFRESH while the first reading waits for its lost answer.
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [this, &poll] {
+            if (readings() == 1) {
+                poll.stop();
+                m_station->widget<QPushButton>("Command_Refresh")->click();
+            }
+        });
+        poll.start(1);
+        open();
+        QTRY_COMPARE(ui().texts(), QStringList{"Connection aborted!"});
+        QVERIFY(!poll.isActive());
+        QCOMPARE(readings(), 1);
     }
 
     void fanAndResetCounter()
@@ -147,6 +217,8 @@ private:
         return State(label(QLatin1String(name))->property("state").toInt());
     }
     RecordingUi &ui() { return m_station->ui(); }
+    // Each reading asks for the actual temperature once.
+    qsizetype readings() const { return m_station->sim.frames(0x80).size(); }
 
     std::unique_ptr<ConnectedStation> m_station;
 };

