@@ -178,6 +178,7 @@ private:
     void babblingHeadend();
     void babblingHeadendAtConnect();
     void babblingHeadendDuringSet();
+    void babblingHeadendDuringUpload();
     void disconnectDuringFullRead();
     void disconnectDuringFullWrite();
     void disconnectDuringUpload();
@@ -274,6 +275,9 @@ void TestFaultMatrix::matrix_data()
          {aborted, sendError}},
         {"disconnect: full read", &TestFaultMatrix::disconnectDuringFullRead, {aborted}},
         {"disconnect: full write", &TestFaultMatrix::disconnectDuringFullWrite, {aborted}},
+        {"babbling headend during upload",
+         &TestFaultMatrix::babblingHeadendDuringUpload,
+         {sendError}},
         {"disconnect: upload", &TestFaultMatrix::disconnectDuringUpload, {sendError}},
         {"disconnect: service list send",
          &TestFaultMatrix::disconnectDuringServiceListSend,
@@ -495,6 +499,22 @@ void TestFaultMatrix::babblingHeadendDuringSet()
     QCOMPARE(m_unit.channel(1).out_frequency, frequency);
     QCOMPARE(m_ui->messages.value(1).title, QStringLiteral("Error 2"));
     // The channel selection went out once; nothing was resent into the flood.
+    QCOMPARE(flooding.received.size(), 2 + 10);
+    m_session->lan.close();
+}
+
+void TestFaultMatrix::babblingHeadendDuringUpload()
+{
+    FloodingHeadend flooding(false);
+    QVERIFY(flooding.listen(QHostAddress::LocalHost, 0));
+    m_target.port = QString::number(flooding.serverPort());
+    QVERIFY(connectLan());
+    m_target.port = m_sim->portText();
+    const QString image = m_dir->filePath(QStringLiteral("KELDOR_FW_9.99.UC3"));
+    QVERIFY(writeFile(image, QByteArray(3000, 'F')));
+    NullUpdateView view;
+    m_succeeded = update_fw(*m_session, view, image) == UploadResult::Succeeded;
+    // One start frame: no attempt follows into the flood.
     QCOMPARE(flooding.received.size(), 2 + 10);
     m_session->lan.close();
 }

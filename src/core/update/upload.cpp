@@ -199,8 +199,9 @@ struct Upload {
             const TransferEnd end = attempt(startCode, pauseBeforeStart);
             if (end != TransferEnd::NotAccepted)
                 return end;
-            // Sending into a link that is gone would only repeat the same failure.
-            if (window.hasExpired() || !exchange().activeLink().isOpen())
+            // Sending into a link that is gone, or into a flood that ends every wait at once,
+            // would only repeat the same failure.
+            if (window.hasExpired() || !exchange().activeLink().isOpen() || exchange().overflowed())
                 return TransferEnd::NotAccepted;
         }
     }
@@ -383,7 +384,8 @@ UploadResult update_fpga(Session &session, UpdateView &view, const QString &imag
         exchange.clear_rx();
         exchange.send(store_frame());
         accepted = upload.wait_for_tail(acceptedTail, session.timing.blockAckLimit);
-        if (accepted || storeWindow.hasExpired() || !exchange.activeLink().isOpen())
+        if (accepted || storeWindow.hasExpired() || !exchange.activeLink().isOpen() ||
+            exchange.overflowed())
             break;
     }
     if (!accepted) {
