@@ -39,8 +39,8 @@ qint64 TerminalFilter::writeData(const char *data, qint64 size)
     return size;
 }
 
-ConsoleUi::ConsoleUi(bool verbose)
-    : m_err(stderr)
+ConsoleUi::ConsoleUi(QTextStream &err, bool verbose)
+    : m_err(err)
     , m_verbose(verbose)
 {}
 

@@ -35,7 +35,8 @@ private:
 // overwrites anything it wasn't told to.
 class ConsoleUi : public UserInterface {
 public:
-    explicit ConsoleUi(bool verbose = false);
+    // Messages go to err (stderr in keldor-ctl, a string in tests).
+    ConsoleUi(QTextStream &err, bool verbose = false);
 
     Answer message(Icon icon, const QString &title, const QString &text, Buttons buttons) override;
     void setBusy(bool) override {}
@@ -52,7 +53,7 @@ public:
     int messageCount() const { return m_messages; }
 
 private:
-    QTextStream m_err;
+    QTextStream &m_err;
     bool m_verbose = false;
     int m_progress = 0;
     int m_messages = 0;

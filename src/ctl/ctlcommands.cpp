@@ -96,4 +96,20 @@ int run_ctl_command(Session &session, const CtlOptions &options, QTextStream &ou
     return result;
 }
 
+int run_ctl(const QStringList &arguments, QTextStream &out, QTextStream &err, const Timing &timing)
+{
+    const auto parsed = parse_ctl_options(arguments);
+    if (const auto *problem = std::get_if<QString>(&parsed)) {
+        err << "keldor-ctl: " << *problem << "\n\n" << ctl_help();
+        return ExitUsage;
+    }
+    const auto &options = std::get<CtlOptions>(parsed);
+    ConsoleUi ui(err, options.verbose);
+    Session session(ui, timing);
+    const int result = run_ctl_command(session, options, out, err);
+    out.flush();
+    err.flush();
+    return result;
+}
+
 } // namespace keldor

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/timing.h"
 #include "ctloptions.h"
 
 #include <QTextStream>
@@ -15,5 +16,10 @@ QString ctl_help();
 // does the work and closes the session again. Results go to out, messages to the session's UI.
 int run_ctl_command(Session &session, const CtlOptions &options, QTextStream &out,
                     QTextStream &err);
+
+// keldor-ctl as a whole: the command line after the program's name in, the exit status out.
+// main() runs it with the real timings on stdout and stderr; tests run it in their own process.
+int run_ctl(const QStringList &arguments, QTextStream &out, QTextStream &err,
+            const Timing &timing = {});
 
 } // namespace keldor
