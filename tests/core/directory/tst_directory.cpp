@@ -1,17 +1,10 @@
 #include "directory/directoryfile.h"
 #include "directory/headenddirectory.h"
 
-#include "unwritable.h"
-
-#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/resource.h>
-
-#include <csignal>
 
 using namespace keldor;
 
@@ -159,111 +152,6 @@ private slots:
         }
     }
 
-    void filesThatAreNoDirectoryAreRefused_data()
-    {
-        // Statements one a line; anything else is written as the file.
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("expected");
-        const QString foreign = QStringLiteral("\"%1\" is not a headend directory: %2.");
-        const QByteArray table =
-            "CREATE TABLE KELDOR_Headend (Name, Location, \"IP-Adress\", Port)\n";
-        QTest::newRow("garbage") << QByteArray("Standard Jet DB\n")
-                                 << foreign.arg("%1", "file is not a database");
-        QTest::newRow("foreign") << QByteArray("CREATE TABLE Clients (Name TEXT)")
-                                 << foreign.arg("%1", "it has no table KELDOR_Headend");
-        QTest::newRow("column missing")
-            << QByteArray("CREATE TABLE KELDOR_Headend (Name, Location, \"IP-Adress\")")
-            << foreign.arg("%1", "its table KELDOR_Headend has no column \"Port\"");
-        QTest::newRow("trigger")
-            << table + "CREATE TRIGGER t AFTER UPDATE ON KELDOR_Headend BEGIN UPDATE "
-                       "KELDOR_Headend SET \"IP-Adress\" = '10.6.6.6'; END"
-            << foreign.arg("%1", "it has triggers");
-        // An untrusted schema may not read the database's own tables in a view.
-        QTest::newRow("view over pragma_database_list")
-            << QByteArray("CREATE VIEW KELDOR_Headend AS SELECT file AS Name, 1 AS Location, "
-                          "2 AS \"IP-Adress\", 3 AS Port FROM pragma_database_list")
-            << foreign.arg("%1", "it has no table KELDOR_Headend");
-        const QString unreadable =
-            QStringLiteral("The headend directory \"%1\" could not be read: %2");
-        QTest::newRow("text longer than its column")
-            << table + "INSERT INTO KELDOR_Headend VALUES ('A', 'Hall', '10.0.0.1', '4001')\n" +
-                   "INSERT INTO KELDOR_Headend VALUES ('B', 'Hall', '10.0.0.2', '400200')"
-            << unreadable.arg("%1", "headend number 2: Port is longer than 5 characters.");
-    }
-
-    void filesThatAreNoDirectoryAreRefused()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, expected);
-        QFile file(m_path);
-        if (content.startsWith("CREATE")) {
-            rawQuery(m_path, QString::fromUtf8(content).split('\n'));
-        } else {
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(content);
-            file.close();
-        }
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray before = file.readAll();
-
-        HeadendDirectory directory;
-        QVERIFY(!directory.open(m_folder));
-        QCOMPARE(directory.lastError(), expected.arg(m_path));
-        QVERIFY(file.seek(0));
-        QCOMPARE(file.readAll(), before);
-    }
-
-    void readOnlyFileAndFolder()
-    {
-        QString error;
-        {
-            const Unwritable folder(m_folder);
-            QVERIFY(folder.ok());
-            QVERIFY(!datenbank_anlegen(m_folder, &error));
-        }
-        QVERIFY2(error.endsWith("could not be created: its folder is read-only."),
-                 qPrintable(error));
-        QVERIFY(!QFile::exists(m_path));
-
-        makeDirectory({1});
-        {
-            const Unwritable folder(m_folder);
-            QVERIFY(folder.ok());
-            checkWritesFail("its folder is read-only");
-        }
-        const Unwritable file(m_path);
-        QVERIFY(file.ok());
-        checkWritesFail("the file is read-only");
-    }
-
-    void fullDiskLosesNothing()
-    {
-        QVERIFY(datenbank_anlegen(m_folder));
-        HeadendDirectory directory;
-        QVERIFY(directory.open(m_folder));
-        const HeadendEntry big{QString(100, 'n'), QString(100, 'l'), QString(50, 'i'), "12345"};
-
-        // A file size limit makes the disk look full to this process, root included.
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit limit = saved;
-        limit.rlim_cur = 16 * 1024;
-        setrlimit(RLIMIT_FSIZE, &limit);
-        bool failed = false;
-        for (int i = 0; i < 200 && !failed; ++i) {
-            const int index = directory.appendEmpty();
-            failed = index < 0 || !directory.update(index, big);
-        }
-        setrlimit(RLIMIT_FSIZE, &saved);
-
-        QVERIFY(failed);
-        QVERIFY2(directory.lastError().startsWith(
-                     QString("The headend directory \"%1\" could not be changed: ").arg(m_path)),
-                 qPrintable(directory.lastError()));
-        QCOMPARE(rowsInFile(m_folder), rows(directory));
-    }
-
 private:
     // A directory file holding the numbered example headends.
     void makeDirectory(const QList<int> &numbers)
@@ -273,20 +161,6 @@ private:
         QVERIFY(directory.open(m_folder));
         for (int n : numbers)
             QVERIFY(directory.update(directory.appendEmpty(), headend(n)));
-    }
-
-    void checkWritesFail(const QString &problem)
-    {
-        HeadendDirectory directory;
-        QVERIFY2(directory.open(m_folder), qPrintable(directory.lastError()));
-        const QString error =
-            QString("The headend directory \"%1\" could not be changed: %2.").arg(m_path, problem);
-        QCOMPARE(directory.appendEmpty(), -1);
-        QCOMPARE(directory.lastError(), error);
-        QVERIFY(!directory.update(0, headend(2)));
-        QCOMPARE(directory.lastError(), error);
-        QVERIFY(!directory.remove(0));
-        QCOMPARE(rows(directory), QList{headend(1)});
     }
 
     std::optional<QTemporaryDir> m_dir;

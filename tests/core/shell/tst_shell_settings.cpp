@@ -116,22 +116,6 @@ private slots:
         QCOMPARE(iniContent(), "[Settings]\nProxy-IP=10.0.0.1\nProxy-Port=8080\nProxy-Use=1\n");
     }
 
-    void unwritableStoreIsReported() {
-        // A file where a folder should be stops root as well.
-        QFile blocker(m_dir->filePath("blocker"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        const QString iniPath = blocker.fileName() + "/keldor.ini";
-        QSettings settings(iniPath, QSettings::IniFormat);
-        SettingsStore store(settings);
-        ShellState state;
-        QVERIFY(!switchConnectionMode(state, store, ConnectionMode::Lan));
-        QCOMPARE(store.lastError(),
-                 QString("The settings could not be stored in \"%1\".").arg(iniPath));
-        QCOMPARE(state.connection_mode, ConnectionMode::Lan);
-        QVERIFY(!saveProxySettings(state, store));
-    }
-
 private:
     QByteArray iniContent() const {
         QFile file(m_iniPath);
