@@ -7,9 +7,7 @@
 #include "recordingui.h"
 #include "simfixture.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -211,20 +209,6 @@ private slots:
         QVERIFY(lines.contains(R"(\b \tab |\tab }{\fs16 Status:\tab )"));
     }
 
-    void deviceHeader()
-    {
-        const QList<QByteArray> lines = lines_of(rtf_device_header(sample_texts().device));
-        QCOMPARE(lines.size(), 11);
-        QCOMPARE(lines.at(0), R"({\b\fs24 Devicetype:}{\b\fs16 \tab \tab }{\b\fs24 )");
-        QCOMPARE(lines.at(1), "KELDOR QAM");
-        QCOMPARE(
-            lines.at(2),
-            R"(}{\b\fs16 \tab \tab \tab \tab \tab \tab \tab \tab }{\b\fs24 \'b5C-SW-Version:\tab)");
-        QCOMPARE(lines.at(9), "1.06");
-        QCOMPARE(lines.at(10), R"(\par})");
-        QCOMPARE(group_depth(rtf_device_header(sample_texts().device)), 0);
-    }
-
     void serviceListBreaksEveryEighthName()
     {
         const QList<QByteArray> lines = lines_of(rtf_service_list(6, services(20, 0, {})));
@@ -303,20 +287,6 @@ private slots:
         QVERIFY(list.contains("\\\\, \r\n"));
     }
 
-    void headerIsOneWellFormedGroupOpening()
-    {
-        const QByteArray header = rtf_document_header();
-        QVERIFY(
-            header.startsWith(R"({\rtf1\ansi\ansicpg1252\uc1 \deff1\deflang1033\deflangfe1031)"));
-        QCOMPARE(group_depth(header), 1);
-        QVERIFY(header.contains(
-            R"(\paperw11907\paperh16840\margl851\margr851\margt1134\margb1134 \deftab708)"));
-        QVERIFY(header.contains(
-            R"(\pard\plain \widctlpar\tx567\tx1560\tx1701\tx2268\tx3261\tx3402\tx3969\tx4962\tx5103)"
-            R"(\tx5670\tx6663\tx6804\tx7371\tx8364\tx8505\tx9072\tx9639\adjustright \f1\fs20\lang1031)"
-            "\r\n"));
-    }
-
     void printAgainstTheHeadend_data()
     {
         QTest::addColumn<int>("variant");
@@ -386,19 +356,6 @@ private slots:
         QCOMPARE(group_depth(doc), 0);
         QCOMPARE(m_ui->texts(), QStringList{"Connection aborted!"});
         QVERIFY(!m_ui->progressShown);
-    }
-
-    void unwritableReportLeavesTheOldOne()
-    {
-        connect_sim();
-        const QString path = m_dir.filePath("taken.rtf");
-        QVERIFY(QDir().mkpath(path));
-        UnitData unit;
-        QCOMPARE(Print_RTF(m_session->exchange, path, sample_texts(), unit),
-                 ReportResult::NotWritten);
-        QVERIFY(QFileInfo(path).isDir());
-        QCOMPARE(m_ui->messages.size(), 1);
-        QVERIFY(m_ui->messages.first().text.startsWith("The report could not be written as "));
     }
 
 private:

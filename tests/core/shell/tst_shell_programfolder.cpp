@@ -9,12 +9,14 @@ class TestProgramFolder : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() {
+    void cleanup()
+    {
         setProgramFolderOverride({});
         qunsetenv("KELDOR_PROGRAM_DIR");
     }
 
-    void overrideBeatsEnvironmentBeatsExecutableFolder() {
+    void overrideBeatsEnvironmentBeatsExecutableFolder()
+    {
         // The build folder is writable, so a portable copy keeps its files beside itself.
         QCOMPARE(programFolder(), QCoreApplication::applicationDirPath());
 

@@ -12,7 +12,8 @@ namespace {
 class RecordingStore : public SettingsStore {
 public:
     using SettingsStore::SettingsStore;
-    void setText(const QString &key, const QString &value) override {
+    void setText(const QString &key, const QString &value) override
+    {
         written.append(key + '=' + value);
         SettingsStore::setText(key, value);
     }
@@ -25,12 +26,14 @@ class TestShellSettings : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
+    void init()
+    {
         m_dir.emplace();
         m_iniPath = m_dir->filePath("keldor.ini");
     }
 
-    void emptyStoreStartsInUsbWithoutProxy() {
+    void emptyStoreStartsInUsbWithoutProxy()
+    {
         ShellState state;
         state.proxy_use = 1;
         state.proxy_ip = "10.1.1.1";
@@ -43,7 +46,8 @@ private slots:
         QCOMPARE(state.active_headend_name, "non");
     }
 
-    void storedValuesAreRead_data() {
+    void storedValuesAreRead_data()
+    {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<ConnectionMode>("mode");
         QTest::addColumn<int>("proxyUse");
@@ -62,7 +66,8 @@ private slots:
         QTest::newRow("binary junk") << QByteArray("\x01\xff[=\n=\x80") << usb << 0;
     }
 
-    void storedValuesAreRead() {
+    void storedValuesAreRead()
+    {
         QFETCH(QByteArray, ini);
         QFETCH(ConnectionMode, mode);
         QFETCH(int, proxyUse);
@@ -80,7 +85,8 @@ private slots:
         QCOMPARE(state.proxy_port, "3128");
     }
 
-    void switchesStoreBothKeysSwitchedFirst() {
+    void switchesStoreBothKeysSwitchedFirst()
+    {
         ShellState state;
         {
             QSettings settings(m_iniPath, QSettings::IniFormat);
@@ -101,7 +107,8 @@ private slots:
         QCOMPARE(next.connection_mode, ConnectionMode::Lan);
     }
 
-    void proxyIsStoredInOrder() {
+    void proxyIsStoredInOrder()
+    {
         ShellState state;
         state.proxy_ip = "10.0.0.1";
         state.proxy_port = "8080";
@@ -117,7 +124,8 @@ private slots:
     }
 
 private:
-    QByteArray iniContent() const {
+    QByteArray iniContent() const
+    {
         QFile file(m_iniPath);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
