@@ -4,8 +4,7 @@
 #include "protocol/devicetype.h"
 #include "protocol/readunitdata.h"
 
-#include "recordingui.h"
-#include "simfixture.h"
+#include "sessionfixture.h"
 
 #include <QLocale>
 #include <QTest>
@@ -20,13 +19,10 @@ private slots:
 
     void init()
     {
-        m_ui = std::make_unique<RecordingUi>();
-        m_session = std::make_unique<Session>(*m_ui, Timing::fast());
-        m_session->exchange.setSerialSelected(false);
-        m_sim = std::make_unique<SimHeadend>();
+        m_f.emplace();
+        QVERIFY(m_f->start());
         m_unit = UnitData{};
         m_view = std::make_unique<ChannelTextsView>();
-        QVERIFY(m_sim->listen());
     }
 
     void fullRead_data()
@@ -44,9 +40,9 @@ private slots:
         QFETCH(int, variant);
         QFETCH(int, channels);
         QFETCH(bool, serviceListButtons);
-        m_sim->headend.state().identity.variant = static_cast<quint8>(variant);
+        m_f->sim.headend.state().identity.variant = static_cast<quint8>(variant);
         for (int i = 0; i < sim::MaxChannels; ++i)
-            m_sim->headend.state().channels[i].outSymbolrate = static_cast<qint16>(6800 + i);
+            m_f->sim.headend.state().channels[i].outSymbolrate = static_cast<qint16>(6800 + i);
         QVERIFY(readAll());
 
         QCOMPARE(m_unit.max_channel, channels - 1);
@@ -98,13 +94,13 @@ private slots:
         }
         for (int i = channels; i < channelCount; ++i)
             QCOMPARE(m_unit.channel(i), ChannelRecord{});
-        QCOMPARE(m_sim->frames(0x60).size(), channels);
-        QVERIFY(m_ui->messages.isEmpty());
+        QCOMPARE(m_f->sim.frames(0x60).size(), channels);
+        QVERIFY(m_f->ui.messages.isEmpty());
     }
 
     void channelStatesAndValues()
     {
-        auto &ch = m_sim->headend.state().channels;
+        auto &ch = m_f->sim.headend.state().channels;
         ch[0].tuner.status = 0;
         ch[0].tuner.noSignal = 1;
         ch[1].tuner.status = 0;
@@ -145,10 +141,10 @@ private slots:
         QCOMPARE(text(3).status, QStringLiteral("Status Unknown"));
         QCOMPARE(text(4).status, QStringLiteral("Status Unknown"));
 
-        QCOMPARE(m_ui->messages.size(), 1);
-        QCOMPARE(m_ui->messages.first().title, QStringLiteral("Error"));
-        QCOMPARE(m_ui->messages.first().icon, UserInterface::Icon::Critical);
-        QCOMPARE(m_ui->messages.first().text,
+        QCOMPARE(m_f->ui.messages.size(), 1);
+        QCOMPARE(m_f->ui.messages.first().title, QStringLiteral("Error"));
+        QCOMPARE(m_f->ui.messages.first().icon, UserInterface::Icon::Critical);
+        QCOMPARE(m_f->ui.messages.first().text,
                  QStringLiteral("This transponder cannot be converted due to high datarate!"));
         QCOMPARE(m_view->state(5).qamFirstCode, 0);
         QCOMPARE(text(5).qam, QStringLiteral("QAM-256"));
@@ -179,11 +175,11 @@ private slots:
 
     void singleInputHeadend()
     {
-        m_sim->headend.state().identity.polarisationSupported = 0;
-        m_sim->headend.state().channels[2].polarisation = 3;
+        m_f->sim.headend.state().identity.polarisationSupported = 0;
+        m_f->sim.headend.state().channels[2].polarisation = 3;
         QVERIFY(readAll());
         QVERIFY(!m_unit.polarisation_supported);
-        QCOMPARE(m_sim->frames(0x56).size(), 0);
+        QCOMPARE(m_f->sim.frames(0x56).size(), 0);
         for (int i = 0; i < 12; ++i) {
             QCOMPARE(m_view->texts(i).polarisation, QStringLiteral("SAT"));
             QVERIFY(!m_view->state(i).polarisationEnabled);
@@ -193,20 +189,20 @@ private slots:
 
     void oldFirmwareHidesServiceListButtons()
     {
-        m_sim->headend.state().identity.fpgaVersion = QStringLiteral("1.05");
+        m_f->sim.headend.state().identity.fpgaVersion = QStringLiteral("1.05");
         QVERIFY(readAll());
         QVERIFY(m_view->serviceListButtonsHidden());
     }
 
     void failedReadKeepsTheRest()
     {
-        auto &ch = m_sim->headend.state().channels;
+        auto &ch = m_f->sim.headend.state().channels;
         ch[0].tuner.status = 0;
         ch[1].tuner.status = 0;
         sim::FaultPlan drop;
         drop.fault = sim::Fault::DropAnswer;
         drop.code = 0x69; // first asked for channel 2, the first locked tuner
-        m_sim->headend.setFault(drop);
+        m_f->sim.headend.setFault(drop);
 
         ChannelRecord old;
         old.in_frequency = 1;
@@ -214,11 +210,10 @@ private slots:
         old.qam = 4;
         m_unit.channels.fill(old);
         m_unit.channel_data_rate.fill(9.0f);
-        QVERIFY(connectSim());
-        QVERIFY(check_devicetype(m_session->exchange, m_unit));
-        QVERIFY(!read_unit_data(m_session->exchange, m_unit, *m_view));
+        QVERIFY(check_devicetype(m_f->exchange(), m_unit));
+        QVERIFY(!read_unit_data(m_f->exchange(), m_unit, *m_view));
 
-        QCOMPARE(m_ui->texts(), QStringList{"Connection aborted!"});
+        QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
         QCOMPARE(m_unit.channel(0).in_frequency, 10744);
         QCOMPARE(m_unit.channel(1).out_frequency, 122.0f);
         QCOMPARE(m_unit.channel(1).qam, 5);
@@ -232,42 +227,31 @@ private slots:
         }
         QCOMPARE(m_view->texts(1).out_frequency, QStringLiteral("122.00"));
         QVERIFY(!m_view->firstPageShown());
-        QCOMPARE(m_sim->frames(0x60).size(), 3);
+        QCOMPARE(m_f->sim.frames(0x60).size(), 3);
     }
 
     void failedIdentityRead()
     {
-        QVERIFY(connectSim());
-        QVERIFY(check_devicetype(m_session->exchange, m_unit));
+        QVERIFY(check_devicetype(m_f->exchange(), m_unit));
         sim::FaultPlan drop;
         drop.fault = sim::Fault::DropAnswer;
         drop.code = 0x01;
-        m_sim->headend.setFault(drop);
-        QVERIFY(!read_unit_data(m_session->exchange, m_unit, *m_view));
+        m_f->sim.headend.setFault(drop);
+        QVERIFY(!read_unit_data(m_f->exchange(), m_unit, *m_view));
         QCOMPARE(m_view->device().controller_version, QStringLiteral("1.05"));
         QCOMPARE(m_view->device().fpga_version, QString());
         QVERIFY(!m_view->serviceListButtonsHidden());
-        QCOMPARE(m_sim->frames(0x60).size(), 0);
+        QCOMPARE(m_f->sim.frames(0x60).size(), 0);
     }
 
 private:
-    bool connectSim()
-    {
-        LanTarget target;
-        target.name = QStringLiteral("sim");
-        target.ip = QStringLiteral("127.0.0.1");
-        target.port = m_sim->portText();
-        return lan_connect(*m_session, target);
-    }
     bool readAll()
     {
-        return connectSim() && check_devicetype(m_session->exchange, m_unit) &&
-               read_unit_data(m_session->exchange, m_unit, *m_view);
+        return check_devicetype(m_f->exchange(), m_unit) &&
+               read_unit_data(m_f->exchange(), m_unit, *m_view);
     }
 
-    std::unique_ptr<RecordingUi> m_ui;
-    std::unique_ptr<Session> m_session;
-    std::unique_ptr<SimHeadend> m_sim;
+    std::optional<SessionFixture> m_f;
     UnitData m_unit;
     std::unique_ptr<ChannelTextsView> m_view;
 };

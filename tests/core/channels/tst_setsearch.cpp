@@ -3,8 +3,7 @@
 #include "link/session.h"
 #include "model/unitdata.h"
 
-#include "recordingui.h"
-#include "simfixture.h"
+#include "sessionfixture.h"
 
 #include <QLocale>
 #include <QTest>
@@ -49,22 +48,18 @@ private slots:
 
     void init()
     {
-        m_ui = std::make_unique<RecordingUi>();
-        m_session = std::make_unique<Session>(*m_ui, Timing::fast());
-        m_sim = std::make_unique<SimHeadend>();
-        QVERIFY(m_sim->listen());
-        QVERIFY(m_sim->connect(*m_session));
+        m_f.emplace();
+        QVERIFY(m_f->start());
         m_unit = UnitData{};
         m_unit.polarisation_supported = true;
         m_unit.identity.fpga_version = "1.06";
         m_unit.identity.controller_version = "1.05";
         m_view = std::make_unique<ChannelTextsView>();
-        m_sim->headend.clearTranscript();
     }
 
     void setWritesTheOutputInOrder()
     {
-        QVERIFY(set_channel(m_session->exchange, m_unit, 4, output()));
+        QVERIFY(set_channel(m_f->exchange(), m_unit, 4, output()));
         QCOMPARE(frameCodes(),
                  (QList<int>{0x02, 0x03, 0x06, 0x07, 0x04, 0x05, 0x08, 0x73, 0x75, 0x74}));
         const auto frames = sentFrames();
@@ -83,12 +78,12 @@ private slots:
         QCOMPARE(r.attenuation, 7);
         QCOMPARE(r.output_on, 0);
         QCOMPARE(r.bandwidth, 0);
-        const sim::Channel &device = m_sim->headend.state().channels[4];
+        const sim::Channel &device = m_f->sim.headend.state().channels[4];
         QCOMPARE(device.outFrequency, 346.0f);
         QCOMPARE(device.qam, 3);
         QCOMPARE(device.outputOn, 0);
         QCOMPARE(device.bandwidth, 0);
-        QVERIFY(m_ui->messages.isEmpty());
+        QVERIFY(m_f->ui.messages.isEmpty());
     }
 
     void setStopsAtTheFirstFailure()
@@ -98,7 +93,7 @@ private slots:
         old.qam = 5;
         old.out_symbolrate = 6900;
         m_unit.channel(1) = old;
-        QVERIFY(!set_channel(m_session->exchange, m_unit, 1, output()));
+        QVERIFY(!set_channel(m_f->exchange(), m_unit, 1, output()));
 
         const ChannelRecord &r = m_unit.channel(1);
         QCOMPARE(r.out_frequency, 346.0f);
@@ -109,16 +104,16 @@ private slots:
         QCOMPARE(codes.mid(0, 3), (QList<int>{0x02, 0x03, 0x06}));
         QVERIFY(!codes.contains(0x07));
         QVERIFY(!codes.contains(0x74));
-        QCOMPARE(m_ui->messages.last().title, QStringLiteral("Error 6"));
+        QCOMPARE(m_f->ui.messages.last().title, QStringLiteral("Error 6"));
         QCOMPARE(
-            m_ui->messages.last().text,
+            m_f->ui.messages.last().text,
             QStringLiteral("An error occured while sending, data may be lost\rPlease try again."));
     }
 
     void setIgnoresTheClosingWrite()
     {
         drop(0x74);
-        QVERIFY(set_channel(m_session->exchange, m_unit, 0, output()));
+        QVERIFY(set_channel(m_f->exchange(), m_unit, 0, output()));
         QCOMPARE(m_unit.channel(0).bandwidth, 0);
         QCOMPARE(frameCodes().mid(8, 2), (QList<int>{0x75, 0x74}));
     }
@@ -127,9 +122,9 @@ private slots:
     {
         OutputSettings s = output();
         s.qam_code = -1;
-        QVERIFY(!set_channel(m_session->exchange, m_unit, 0, s));
+        QVERIFY(!set_channel(m_f->exchange(), m_unit, 0, s));
         QVERIFY(frameCodes().isEmpty());
-        QCOMPARE(m_ui->texts(), QStringList{"Please select a QAM order!"});
+        QCOMPARE(m_f->ui.texts(), QStringList{"Please select a QAM order!"});
         QCOMPARE(m_unit.channel(0), ChannelRecord{});
     }
 
@@ -152,8 +147,8 @@ private slots:
         QFETCH(QString, frequency);
         QFETCH(QString, lo);
         QFETCH(QList<int>, loFrame);
-        m_sim->headend.state().channels[3].tuner.dataRate = 41.5f;
-        QVERIFY(search_channel(m_session->exchange, m_unit, *m_view, 3, input(frequency, lo)));
+        m_f->sim.headend.state().channels[3].tuner.dataRate = 41.5f;
+        QVERIFY(search_channel(m_f->exchange(), m_unit, *m_view, 3, input(frequency, lo)));
 
         QCOMPARE(frameCodes(), (QList<int>{0x02, 0x0E, 0x10, 0x11, 0xA0, 0x64, 0x65, 0x88, 0x66,
                                            0x67, 0x68, 0x74, 0x60, 0x69, 0x61, 0x62}));
@@ -174,7 +169,7 @@ private slots:
         QCOMPARE(m_view->texts(3).ber, QStringLiteral("2.3e-4"));
         QVERIFY(m_view->state(3).serviceListEnabled);
         QVERIFY(m_view->pagesEnabled());
-        QCOMPARE(m_sim->headend.state().channels[3].loFrequency, loFrame[1]);
+        QCOMPARE(m_f->sim.headend.state().channels[3].loFrequency, loFrame[1]);
     }
 
     void searchWithoutServiceListReset_data()
@@ -190,7 +185,7 @@ private slots:
         QFETCH(QByteArray, controller);
         m_unit.identity.fpga_version = fpga;
         m_unit.identity.controller_version = controller;
-        QVERIFY(search_channel(m_session->exchange, m_unit, *m_view, 0, input()));
+        QVERIFY(search_channel(m_f->exchange(), m_unit, *m_view, 0, input()));
         QCOMPARE(frameCodes().first(), 0x64);
         QVERIFY(!frameCodes().contains(0xA0));
     }
@@ -199,7 +194,7 @@ private slots:
     {
         m_unit.polarisation_supported = false;
         m_unit.channel(2).polarisation = 3;
-        QVERIFY(search_channel(m_session->exchange, m_unit, *m_view, 2, input()));
+        QVERIFY(search_channel(m_f->exchange(), m_unit, *m_view, 2, input()));
         QVERIFY(!frameCodes().contains(0x64));
         QCOMPARE(m_unit.channel(2).polarisation, 0);
     }
@@ -208,7 +203,7 @@ private slots:
     {
         drop(0x67);
         m_unit.channel(5).in_symbolrate = 1234;
-        QVERIFY(!search_channel(m_session->exchange, m_unit, *m_view, 5, input()));
+        QVERIFY(!search_channel(m_f->exchange(), m_unit, *m_view, 5, input()));
         QCOMPARE(m_unit.channel(5).in_frequency, 11699);
         QCOMPARE(m_unit.channel(5).lo_frequency, 9750);
         QCOMPARE(m_unit.channel(5).in_symbolrate, 1234);
@@ -222,9 +217,9 @@ private slots:
 
     void searchOnAnUnlockedTuner()
     {
-        m_sim->headend.state().channels[0].tuner.status = 0;
+        m_f->sim.headend.state().channels[0].tuner.status = 0;
         m_view->setServiceListEnabled(0, true);
-        QVERIFY(search_channel(m_session->exchange, m_unit, *m_view, 0, input()));
+        QVERIFY(search_channel(m_f->exchange(), m_unit, *m_view, 0, input()));
         QCOMPARE(m_view->texts(0).status, QStringLiteral("Tuner unlocked"));
         QVERIFY(!m_view->state(0).serviceListEnabled);
         QCOMPARE(m_unit.channel_data_rate[0], 0.0f);
@@ -236,12 +231,12 @@ private:
         sim::FaultPlan plan;
         plan.fault = sim::Fault::DropAnswer;
         plan.code = code;
-        m_sim->headend.setFault(plan);
+        m_f->sim.headend.setFault(plan);
     }
     QList<QByteArray> sentFrames() const
     {
         QList<QByteArray> out;
-        for (const auto &entry : m_sim->headend.transcript()) {
+        for (const auto &entry : m_f->sim.headend.transcript()) {
             if (entry.kind == sim::TranscriptEntry::Kind::Frame)
                 out.append(entry.bytes);
         }
@@ -258,9 +253,7 @@ private:
         return out;
     }
 
-    std::unique_ptr<RecordingUi> m_ui;
-    std::unique_ptr<Session> m_session;
-    std::unique_ptr<SimHeadend> m_sim;
+    std::optional<SessionFixture> m_f;
     UnitData m_unit;
     std::unique_ptr<ChannelTextsView> m_view;
 };

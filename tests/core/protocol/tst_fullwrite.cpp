@@ -2,8 +2,7 @@
 #include "model/unitdata.h"
 #include "protocol/fullwrite.h"
 
-#include "recordingui.h"
-#include "simfixture.h"
+#include "sessionfixture.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -11,15 +10,6 @@
 using namespace keldor;
 
 namespace {
-
-LanTarget target(const QString &port)
-{
-    LanTarget t;
-    t.name = QStringLiteral("Rack 7");
-    t.ip = QStringLiteral("127.0.0.1");
-    t.port = port;
-    return t;
-}
 
 ChannelRecord record(int ch, int services)
 {
@@ -62,15 +52,9 @@ class TestFullWrite : public QObject {
 private slots:
     void init()
     {
-        m_ui = std::make_unique<RecordingUi>();
-        m_session = std::make_unique<Session>(*m_ui, Timing::fast());
-        m_session->exchange.setSerialSelected(false);
-        m_sim = std::make_unique<SimHeadend>();
-        m_sim->headend.state().identity.variant = 1; // 8 channels
-        QVERIFY(m_sim->listen());
-        QVERIFY(lan_connect(*m_session, target(m_sim->portText())));
-        m_sim->headend.clearTranscript();
-        m_ui->progressLabels.clear();
+        m_f.emplace();
+        QVERIFY(m_f->start(8));
+        m_f->ui.progressLabels.clear();
         m_unit = UnitData{};
         m_unit.max_channel = 7;
     }
@@ -116,7 +100,7 @@ private slots:
             m_unit.channels[ch] = record(ch, withServices && ch % 2 == 0 ? ch + 1 : 0);
         const ChannelRecord untouched = m_unit.channels[8];
 
-        QVERIFY(save_unit_data(m_session->exchange, m_unit, keepServices));
+        QVERIFY(save_unit_data(m_f->exchange(), m_unit, keepServices));
 
         const bool lists = withServices && keepServices;
         QStringList expected;
@@ -125,10 +109,10 @@ private slots:
             if (lists && ch % 2 == 0)
                 expected.append("bulk-services");
         }
-        QCOMPARE(raw_steps(*m_sim), expected);
+        QCOMPARE(raw_steps(m_f->sim), expected);
 
         int at = 0;
-        const auto entries = m_sim->headend.transcript();
+        const auto entries = m_f->sim.headend.transcript();
         for (int ch = 0; ch < 8; ++ch) {
             while (entries.at(at).kind != sim::TranscriptEntry::Kind::Raw)
                 ++at;
@@ -137,14 +121,14 @@ private slots:
             QCOMPARE(quint8(frame[21]), lists && ch % 2 == 0 ? 1 : 0);
             if (lists && ch % 2 == 0)
                 ++at; // its service list, checked by what the headend keeps below
-            const sim::Channel &simChannel = m_sim->headend.state().channels[ch];
+            const sim::Channel &simChannel = m_f->sim.headend.state().channels[ch];
             QCOMPARE(simChannel.outFrequency, 346.0f + 8.0f * ch);
             QCOMPARE(simChannel.inFrequency, 11000 + ch);
             QCOMPARE(simChannel.serviceIds.size(), lists && ch % 2 == 0 ? ch + 1 : 0);
             if (!simChannel.serviceIds.isEmpty())
                 QCOMPARE(simChannel.serviceIds.last(), quint16(100 * (ch + 1) + ch));
         }
-        QCOMPARE(m_sim->frames(bulkWriteCode).size(), 1);
+        QCOMPARE(m_f->sim.frames(bulkWriteCode).size(), 1);
         QVERIFY(m_unit.channels[8] == untouched);
         if (!keepServices) {
             for (int ch = 0; ch < 8; ++ch) {
@@ -153,16 +137,17 @@ private slots:
             }
         }
 
-        QCOMPARE(m_ui->progressMaximum, 8);
-        QCOMPARE(m_ui->progressLabels.mid(1, 2),
+        QCOMPARE(m_f->ui.progressMaximum, 8);
+        QCOMPARE(m_f->ui.progressLabels.mid(1, 2),
                  (QStringList{"Setting Data Channel:  1", "Setting Data Channel:  2"}));
-        QCOMPARE(m_ui->progressLabels.last(), QStringLiteral("Headend Data successfully updated!"));
-        QCOMPARE(m_ui->progressValues.last(), 8);
-        QVERIFY(!m_ui->progressShown);
-        QVERIFY(m_ui->keepAliveRunning);
-        QVERIFY(m_ui->mainWindowEnabled);
-        QCOMPARE(m_ui->busyDepth, 0);
-        QVERIFY(m_ui->messages.isEmpty());
+        QCOMPARE(m_f->ui.progressLabels.last(),
+                 QStringLiteral("Headend Data successfully updated!"));
+        QCOMPARE(m_f->ui.progressValues.last(), 8);
+        QVERIFY(!m_f->ui.progressShown);
+        QVERIFY(m_f->ui.keepAliveRunning);
+        QVERIFY(m_f->ui.mainWindowEnabled);
+        QCOMPARE(m_f->ui.busyDepth, 0);
+        QVERIFY(m_f->ui.messages.isEmpty());
     }
 
     void silentOrVanishingHeadendEndsAtOnce_data()
@@ -178,32 +163,30 @@ private slots:
         sim::FaultPlan plan;
         plan.fault = static_cast<sim::Fault>(fault);
         plan.code = bulkWriteCode;
-        m_sim->headend.setFault(plan);
+        m_f->sim.headend.setFault(plan);
         for (int ch = 0; ch < channelCount; ++ch)
             m_unit.channels[ch] = record(ch, 2);
 
-        QVERIFY(!save_unit_data(m_session->exchange, m_unit, true));
-        QVERIFY(raw_steps(*m_sim).isEmpty());
-        QCOMPARE(m_ui->texts(), QStringList{"Connection aborted!"});
-        QVERIFY(!m_ui->progressShown);
-        QVERIFY(!m_ui->keepAliveRunning);
-        QCOMPARE(m_ui->busyDepth, 0);
+        QVERIFY(!save_unit_data(m_f->exchange(), m_unit, true));
+        QVERIFY(raw_steps(m_f->sim).isEmpty());
+        QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
+        QVERIFY(!m_f->ui.progressShown);
+        QVERIFY(!m_f->ui.keepAliveRunning);
+        QCOMPARE(m_f->ui.busyDepth, 0);
     }
 
     void headendWithMoreChannelsNeverConfirms()
     {
         // The table says 8 channels, the headend expects 12: it never sends "EN".
-        m_sim->headend.state().identity.variant = 0;
-        QVERIFY(!save_unit_data(m_session->exchange, m_unit, true));
-        QCOMPARE(raw_steps(*m_sim).size(), 8);
-        QCOMPARE(m_ui->texts(), QStringList{"Connection aborted!"});
-        QVERIFY(!m_ui->progressLabels.contains("Headend Data successfully updated!"));
+        m_f->sim.headend.state().identity.variant = 0;
+        QVERIFY(!save_unit_data(m_f->exchange(), m_unit, true));
+        QCOMPARE(raw_steps(m_f->sim).size(), 8);
+        QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
+        QVERIFY(!m_f->ui.progressLabels.contains("Headend Data successfully updated!"));
     }
 
 private:
-    std::unique_ptr<RecordingUi> m_ui;
-    std::unique_ptr<Session> m_session;
-    std::unique_ptr<SimHeadend> m_sim;
+    std::optional<SessionFixture> m_f;
     UnitData m_unit;
 };
 

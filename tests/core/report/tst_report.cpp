@@ -4,8 +4,7 @@
 #include "report/rtftext.h"
 #include "services/servicelists.h"
 
-#include "recordingui.h"
-#include "simfixture.h"
+#include "sessionfixture.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,15 +13,6 @@
 using namespace keldor;
 
 namespace {
-
-LanTarget target(const QString &port)
-{
-    LanTarget t;
-    t.name = QStringLiteral("Rack 7");
-    t.ip = QStringLiteral("127.0.0.1");
-    t.port = port;
-    return t;
-}
 
 ReportTexts sample_texts()
 {
@@ -304,8 +294,8 @@ private slots:
         QFETCH(QString, fpga);
         QFETCH(int, lists);
         connect_sim();
-        m_sim->headend.state().identity.variant = static_cast<quint8>(variant);
-        m_sim->headend.state().channels[1].inputServices[2].name = QStringLiteral("{Pro}\\7");
+        m_f->sim.headend.state().identity.variant = static_cast<quint8>(variant);
+        m_f->sim.headend.state().channels[1].inputServices[2].name = QStringLiteral("{Pro}\\7");
         UnitData unit;
         unit.device_variant = variant;
         unit.max_channel = static_cast<qint16>(variant == 1 ? 7 : variant == 3 ? 15 : 11);
@@ -313,62 +303,56 @@ private slots:
         texts.device.fpga_version = fpga;
         const QString path = m_dir.filePath("rack.rtf");
 
-        QCOMPARE(Print_RTF(m_session->exchange, path, texts, unit), ReportResult::Written);
+        QCOMPARE(Print_RTF(m_f->exchange(), path, texts, unit), ReportResult::Written);
         const QByteArray doc = read(path);
         QVERIFY(doc.startsWith(rtf_document_header() + rtf_device_header(texts.device)));
         QVERIFY(doc.endsWith("}\r\n"));
         QCOMPARE(group_depth(doc), 0);
         QCOMPARE(doc.count("Servicelist Channel"), lists);
-        QCOMPARE(m_sim->frames(servicecode::selectChannel).size(), lists);
+        QCOMPARE(m_f->sim.frames(servicecode::selectChannel).size(), lists);
         if (lists > 0) {
             QVERIFY(doc.contains(R"(\'b5C-SW-Version)"));
             QVERIFY(doc.contains(R"(\{Pro\}\\7, )"));
             QVERIFY(doc.contains("Servicelist Channel" + number_text(lists).toLatin1() +
                                  " (5 Services)"));
-            QCOMPARE(m_ui->progressMaximum, lists);
-            QCOMPARE(m_ui->progressLabels.at(1),
+            QCOMPARE(m_f->ui.progressMaximum, lists);
+            QCOMPARE(m_f->ui.progressLabels.at(1),
                      QStringLiteral("Reading Service List Channel:  1"));
-            QCOMPARE(m_ui->progressValues.last(), lists);
-            QVERIFY(!m_ui->progressShown);
+            QCOMPARE(m_f->ui.progressValues.last(), lists);
+            QVERIFY(!m_f->ui.progressShown);
         } else {
-            QVERIFY(m_ui->progressLabels.isEmpty());
+            QVERIFY(m_f->ui.progressLabels.isEmpty());
         }
-        QVERIFY(m_ui->messages.isEmpty());
+        QVERIFY(m_f->ui.messages.isEmpty());
     }
 
     void failedExchangeKeepsTheListsReadSoFar()
     {
         connect_sim();
-        m_sim->headend.state().channels[2].serviceMode = 1;
-        m_sim->headend.state().channels[2].serviceIds = {3001};
+        m_f->sim.headend.state().channels[2].serviceMode = 1;
+        m_f->sim.headend.state().channels[2].serviceIds = {3001};
         sim::FaultPlan plan;
         plan.fault = sim::Fault::Disconnect;
         plan.code = servicecode::listedId;
-        m_sim->headend.setFault(plan);
+        m_f->sim.headend.setFault(plan);
         UnitData unit;
         const QString path = m_dir.filePath("partial.rtf");
 
-        QCOMPARE(Print_RTF(m_session->exchange, path, sample_texts(), unit),
-                 ReportResult::Incomplete);
+        QCOMPARE(Print_RTF(m_f->exchange(), path, sample_texts(), unit), ReportResult::Incomplete);
         const QByteArray doc = read(path);
         QCOMPARE(doc.count("Servicelist Channel"), 2);
         QVERIFY(doc.endsWith("Service 2-5, \r\n}\r\n"));
         QCOMPARE(group_depth(doc), 0);
-        QCOMPARE(m_ui->texts(), QStringList{"Connection aborted!"});
-        QVERIFY(!m_ui->progressShown);
+        QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
+        QVERIFY(!m_f->ui.progressShown);
     }
 
 private:
     void connect_sim()
     {
-        m_ui = std::make_unique<RecordingUi>();
-        m_session = std::make_unique<Session>(*m_ui, Timing::fast());
-        m_session->exchange.setSerialSelected(false);
-        m_sim = std::make_unique<SimHeadend>();
-        QVERIFY(m_sim->listen());
-        QVERIFY(lan_connect(*m_session, target(m_sim->portText())));
-        m_sim->headend.clearTranscript();
-        m_ui->progressLabels.clear();
+        m_f.emplace();
+        QVERIFY(m_f->start());
+        m_f->ui.progressLabels.clear();
     }
 
     static QByteArray read(const QString &path)
@@ -378,9 +362,7 @@ private:
     }
 
     QTemporaryDir m_dir;
-    std::unique_ptr<RecordingUi> m_ui;
-    std::unique_ptr<Session> m_session;
-    std::unique_ptr<SimHeadend> m_sim;
+    std::optional<SessionFixture> m_f;
 };
 
 QTEST_GUILESS_MAIN(TestReport)

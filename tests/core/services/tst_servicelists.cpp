@@ -2,8 +2,7 @@
 #include "model/unitdata.h"
 #include "services/serviceeditor.h"
 
-#include "recordingui.h"
-#include "simfixture.h"
+#include "sessionfixture.h"
 
 #include <QTest>
 
@@ -12,15 +11,6 @@ using namespace keldor;
 namespace {
 
 constexpr int channel = 2; // shown as CHANNEL 3; sim services 3000..3004 "Service 3-1".."3-5"
-
-LanTarget target(const QString &port)
-{
-    LanTarget t;
-    t.name = QStringLiteral("Rack 7");
-    t.ip = QStringLiteral("127.0.0.1");
-    t.port = port;
-    return t;
-}
 
 QList<qint16> ids_of(const QList<Service> &services)
 {
@@ -38,12 +28,8 @@ class TestServiceLists : public QObject {
 private slots:
     void init()
     {
-        m_ui = std::make_unique<RecordingUi>();
-        m_session = std::make_unique<Session>(*m_ui, Timing::fast());
-        m_session->exchange.setSerialSelected(false);
-        m_sim = std::make_unique<SimHeadend>();
-        QVERIFY(m_sim->listen());
-        QVERIFY(lan_connect(*m_session, target(m_sim->portText())));
+        m_f.emplace();
+        QVERIFY(m_f->start());
         m_unit = UnitData{};
     }
 
@@ -67,12 +53,12 @@ private slots:
         QFETCH(int, mode);
         QFETCH(QList<quint16>, listed);
         QFETCH(QList<qint16>, output);
-        sim::Channel &simChannel = m_sim->headend.state().channels[channel];
+        sim::Channel &simChannel = m_f->sim.headend.state().channels[channel];
         simChannel.serviceMode = static_cast<quint8>(mode);
         simChannel.serviceIds = listed;
         simChannel.inputServices[1].name = QStringLiteral(" \x01Sky\x9e News");
 
-        ServiceListEditor editor(m_session->exchange, m_unit, channel);
+        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
         QVERIFY(editor.fill());
         QCOMPARE(editor.inputCount(), 5);
         QCOMPARE(ids_of(editor.input()), (QList<qint16>{3000, 3001, 3002, 3003, 3004}));
@@ -80,12 +66,12 @@ private slots:
         QCOMPARE(ids_of(editor.output()), output);
         QVERIFY(!editor.isModified());
         // Reads go to channel byte 0 after the channel has been selected with its own number.
-        const auto select = m_sim->frames(servicecode::selectChannel);
+        const auto select = m_f->sim.frames(servicecode::selectChannel);
         QCOMPARE(select.size(), 1);
         QCOMPARE(select.first().bytes.left(3), QByteArray::fromHex("020202"));
-        for (const auto &frame : m_sim->frames(servicecode::inputName))
+        for (const auto &frame : m_f->sim.frames(servicecode::inputName))
             QCOMPARE(frame.channel(), 0);
-        QCOMPARE(m_sim->frames(servicecode::listedId).size(), mode == 0 ? 0 : listed.size());
+        QCOMPARE(m_f->sim.frames(servicecode::listedId).size(), mode == 0 ? 0 : listed.size());
     }
 
     void sendingChoosesTheShorterList_data()
@@ -104,30 +90,30 @@ private slots:
         QFETCH(QList<int>, chosenRows);
         QFETCH(int, mode);
         QFETCH(QList<qint16>, listed);
-        ServiceListEditor editor(m_session->exchange, m_unit, channel);
+        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
         QVERIFY(editor.fill());
         editor.removeAll();
         for (int row : chosenRows)
             editor.addInput(row);
-        m_sim->headend.clearTranscript();
+        m_f->sim.headend.clearTranscript();
 
         QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Sent);
 
-        const auto start = m_sim->frames(servicecode::selectionStart);
+        const auto start = m_f->sim.frames(servicecode::selectionStart);
         QCOMPARE(start.size(), 1);
         QCOMPARE(start.first().bytes.left(3),
                  QByteArray::fromHex("020E") + QByteArray(1, char(mode)));
-        const auto ids = m_sim->frames(servicecode::selectionId);
+        const auto ids = m_f->sim.frames(servicecode::selectionId);
         QCOMPARE(ids.size(), listed.size());
         for (qsizetype i = 0; i < ids.size(); ++i)
             QCOMPARE(qint16(quint8(ids[i].bytes[2]) << 8 | quint8(ids[i].bytes[3])), listed[i]);
-        QCOMPARE(m_sim->frames(servicecode::selectionEnd).size(), 1);
-        QCOMPARE(m_sim->frames(servicecode::selectionCommit).size(), 1);
-        const auto string = m_sim->frames(servicecode::listString);
+        QCOMPARE(m_f->sim.frames(servicecode::selectionEnd).size(), 1);
+        QCOMPARE(m_f->sim.frames(servicecode::selectionCommit).size(), 1);
+        const auto string = m_f->sim.frames(servicecode::listString);
         QCOMPARE(string.size(), 1);
         QCOMPARE(string.first().bytes.mid(2, 2), QByteArray(1, char(mode)) + char(listed.size()));
 
-        const sim::Channel &simChannel = m_sim->headend.state().channels[channel];
+        const sim::Channel &simChannel = m_f->sim.headend.state().channels[channel];
         QCOMPARE(simChannel.serviceMode, mode);
         QCOMPARE(simChannel.serviceIds.size(), listed.size());
         const ChannelRecord &r = m_unit.channels[channel];
@@ -148,7 +134,7 @@ private slots:
 
     void editing()
     {
-        ServiceListEditor editor(m_session->exchange, m_unit, channel);
+        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
         QVERIFY(editor.fill());
         editor.removeAll();
         editor.addAll();
@@ -156,47 +142,47 @@ private slots:
         editor.removeOutput(0);
         editor.addInput(0);
         QCOMPARE(ids_of(editor.output()), (QList<qint16>{3001, 3002, 3003, 3004, 3000}));
-        QVERIFY(m_ui->messages.isEmpty());
+        QVERIFY(m_f->ui.messages.isEmpty());
 
         editor.addInput(2);
         QCOMPARE(editor.output().size(), 5);
-        QCOMPARE(m_ui->messages.size(), 1);
-        QCOMPARE(m_ui->messages.first().icon, UserInterface::Icon::Information);
-        QCOMPARE(m_ui->messages.first().title, QStringLiteral("Info"));
+        QCOMPARE(m_f->ui.messages.size(), 1);
+        QCOMPARE(m_f->ui.messages.first().icon, UserInterface::Icon::Information);
+        QCOMPARE(m_f->ui.messages.first().title, QStringLiteral("Info"));
         QCOMPARE(
-            m_ui->messages.first().text,
+            m_f->ui.messages.first().text,
             QStringLiteral("Service Service 3-3 is already a member of the Outputservicelist!"));
 
         editor.removeAll();
         editor.addAll();
         QCOMPARE(editor.output(), editor.input());
-        m_sim->headend.clearTranscript();
+        m_f->sim.headend.clearTranscript();
         QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Sent);
-        QCOMPARE(m_sim->frames(servicecode::selectionId).size(), 0);
-        QCOMPARE(m_sim->frames(servicecode::listString).first().bytes.mid(2, 2),
+        QCOMPARE(m_f->sim.frames(servicecode::selectionId).size(), 0);
+        QCOMPARE(m_f->sim.frames(servicecode::listString).first().bytes.mid(2, 2),
                  QByteArray::fromHex("0000"));
     }
 
     void duplicateStillCountsAsAnEdit()
     {
-        ServiceListEditor editor(m_session->exchange, m_unit, channel);
+        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
         QVERIFY(editor.fill());
         editor.addInput(0);
-        QCOMPARE(m_ui->messages.size(), 1);
+        QCOMPARE(m_f->ui.messages.size(), 1);
         QVERIFY(editor.isModified());
     }
 
     void unchangedListsSendNothing()
     {
-        m_sim->headend.state().channels[channel].inputServices.clear();
-        ServiceListEditor editor(m_session->exchange, m_unit, channel);
+        m_f->sim.headend.state().channels[channel].inputServices.clear();
+        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
         QVERIFY(editor.fill());
         QCOMPARE(editor.inputCount(), 0);
         QVERIFY(editor.input().isEmpty());
         QVERIFY(editor.output().isEmpty());
-        m_sim->headend.clearTranscript();
+        m_f->sim.headend.clearTranscript();
         QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Unchanged);
-        QCOMPARE(m_sim->count(sim::TranscriptEntry::Kind::Frame), 0);
+        QCOMPARE(m_f->sim.count(sim::TranscriptEntry::Kind::Frame), 0);
     }
 
     void selectionBeyondTheRecordIsRefused()
@@ -204,16 +190,16 @@ private slots:
         QList<sim::InputService> many;
         for (int i = 0; i < 210; ++i)
             many.append({QStringLiteral("S%1").arg(i), quint16(5000 + i)});
-        m_sim->headend.state().channels[channel].inputServices = many;
-        ServiceListEditor editor(m_session->exchange, m_unit, channel);
+        m_f->sim.headend.state().channels[channel].inputServices = many;
+        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
         QVERIFY(editor.fill());
         editor.removeAll();
         for (int row = 0; row < 101; ++row)
             editor.addInput(row);
-        m_sim->headend.clearTranscript();
+        m_f->sim.headend.clearTranscript();
         QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Refused);
-        QCOMPARE(m_sim->count(sim::TranscriptEntry::Kind::Frame), 0);
-        QCOMPARE(m_ui->texts(),
+        QCOMPARE(m_f->sim.count(sim::TranscriptEntry::Kind::Frame), 0);
+        QCOMPARE(m_f->ui.texts(),
                  QStringList{"This selection lists 101 services, but a channel can keep at most "
                              "100.\rPlease pass or drop fewer services; nothing was sent."});
         QCOMPARE(m_unit.channels[channel].service_count, 0);
@@ -221,7 +207,7 @@ private slots:
         editor.removeOutput(100); // 100 listed IDs fit
         QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Sent);
         QCOMPARE(m_unit.channels[channel].service_count, 100);
-        QCOMPARE(m_sim->headend.state().channels[channel].serviceIds.size(), 100);
+        QCOMPARE(m_f->sim.headend.state().channels[channel].serviceIds.size(), 100);
     }
 
     void failedReadKeepsWhatWasRead()
@@ -230,19 +216,19 @@ private slots:
         plan.fault = sim::Fault::Disconnect;
         plan.code = servicecode::inputId;
         plan.count = 1;
-        m_sim->headend.setFault(plan);
+        m_f->sim.headend.setFault(plan);
         // The first ID read fails, so not even the first service is complete.
-        ServiceListEditor editor(m_session->exchange, m_unit, channel);
+        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
         QVERIFY(!editor.fill());
         QCOMPARE(editor.inputCount(), 5);
         QVERIFY(editor.input().isEmpty());
         QVERIFY(editor.output().isEmpty());
-        QCOMPARE(m_ui->texts(), QStringList{"Connection aborted!"});
+        QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
     }
 
     void failedWriteEndsTheTransfer()
     {
-        ServiceListEditor editor(m_session->exchange, m_unit, channel);
+        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
         QVERIFY(editor.fill());
         editor.removeAll();
         editor.addInput(0);
@@ -250,22 +236,20 @@ private slots:
         sim::FaultPlan plan;
         plan.fault = sim::Fault::DropAnswer;
         plan.code = servicecode::selectionId;
-        m_sim->headend.setFault(plan);
-        m_sim->headend.clearTranscript();
+        m_f->sim.headend.setFault(plan);
+        m_f->sim.headend.clearTranscript();
 
         QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Failed);
-        QCOMPARE(m_sim->frames(servicecode::selectionEnd).size(), 0);
-        QCOMPARE(m_sim->frames(servicecode::listString).size(), 0);
-        QVERIFY(m_ui->texts().contains("An error occured while sending, data may be lost\rPlease "
-                                       "try again."));
+        QCOMPARE(m_f->sim.frames(servicecode::selectionEnd).size(), 0);
+        QCOMPARE(m_f->sim.frames(servicecode::listString).size(), 0);
+        QVERIFY(m_f->ui.texts().contains("An error occured while sending, data may be lost\rPlease "
+                                         "try again."));
         QCOMPARE(m_unit.channels[channel].service_count, 0);
         QCOMPARE(m_unit.channels[channel].service_ids[0], 0);
     }
 
 private:
-    std::unique_ptr<RecordingUi> m_ui;
-    std::unique_ptr<Session> m_session;
-    std::unique_ptr<SimHeadend> m_sim;
+    std::optional<SessionFixture> m_f;
     UnitData m_unit;
 };
 
