@@ -9,34 +9,27 @@
 class TestCtlProcess : public QObject {
     Q_OBJECT
 
-    static void verifyInfo(const QStringList &arguments)
-    {
-        const CtlRun run = runCtlProcess(arguments + QStringList{"info", "--json"});
-        QVERIFY2(run.status == 0 && run.out.contains("\"device_type\": \"KELDOR QAM\""),
-                 qPrintable(run.err));
-    }
-
 private slots:
-    void tcpAndProxy()
+    void infoOverTcpProxyAndPty()
     {
-        SimProcess sim;
-        const QStringList listening = sim.start({"--tcp", "0", "--variant", "8"}, "LISTENING");
-        QCOMPARE(listening.size(), 4);
-        const QString target = listening.at(2) + ':' + listening.at(3);
-        verifyInfo({"--lan", target});
-
+        SimProcess tcpSim;
+        SimProcess ptySim;
+        const QStringList listening = tcpSim.start({"--tcp", "0", "--variant", "8"}, "LISTENING");
+        const QStringList pty = ptySim.start({"--pty", "--variant", "8"}, "PTY");
+        QVERIFY(listening.size() == 4 && pty.size() == 2);
         TinyProxy proxy;
         QString error;
         QVERIFY2(proxy.start({quint16(listening.at(3).toUInt())}, &error), qPrintable(error));
-        verifyInfo({"--lan", target, "--proxy", "127.0.0.1:" + QString::number(proxy.port())});
-    }
 
-    void pty()
-    {
-        SimProcess sim;
-        const QStringList pty = sim.start({"--pty", "--variant", "8"}, "PTY");
-        QCOMPARE(pty.size(), 2);
-        verifyInfo({"--serial", pty.at(1)});
+        const QString target = listening.at(2) + ':' + listening.at(3);
+        for (const QStringList &link :
+             {QStringList{"--lan", target},
+              QStringList{"--lan", target, "--proxy", "127.0.0.1:" + QString::number(proxy.port())},
+              QStringList{"--serial", pty.at(1)}}) {
+            const CtlRun run = runCtlProcess(link + QStringList{"info", "--json"});
+            QVERIFY2(run.status == 0 && run.out.contains("\"device_type\": \"KELDOR QAM\""),
+                     qPrintable(link.join(' ') + ": " + run.err));
+        }
     }
 };
 
