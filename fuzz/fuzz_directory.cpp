@@ -7,34 +7,15 @@
 #include "directory/directoryfile.h"
 #include "directory/headenddirectory.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
-
-#include <cstdio>
-#include <cstdlib>
 
 using namespace keldor;
 
 namespace {
 
-void expect(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
-
-QString text(FuzzedDataProvider &data, size_t maxLength)
-{
-    const std::string bytes = data.ConsumeRandomLengthString(maxLength);
-    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
-}
-
 HeadendEntry entry(FuzzedDataProvider &data)
 {
-    return {text(data, 120), text(data, 120), text(data, 60), text(data, 8)};
+    return {utf8_text(data, 120), utf8_text(data, 120), utf8_text(data, 60), utf8_text(data, 8)};
 }
 
 bool fits(const HeadendEntry &entry)
@@ -58,10 +39,7 @@ QList<HeadendEntry> shown(const HeadendDirectory &directory)
 // One file for the whole run, on a memory file system where there is one: each input starts
 // from an empty table, so the file never grows and no input depends on the one before.
 struct Store {
-    QTemporaryDir folder{QDir(QFileInfo(QStringLiteral("/dev/shm")).isDir()
-                                  ? QStringLiteral("/dev/shm")
-                                  : QDir::tempPath())
-                             .filePath(QStringLiteral("keldor-fuzz-XXXXXX"))};
+    QTemporaryDir folder{scratch_template()};
     HeadendDirectory directory;
 
     Store()
@@ -73,12 +51,6 @@ struct Store {
 };
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    start_application();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 {

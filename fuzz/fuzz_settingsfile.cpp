@@ -9,35 +9,19 @@
 #include "model/settingsfile.h"
 #include "protocol/fullwrite.h"
 
-#include "recordingui.h"
+#include "files.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace keldor;
 
 namespace {
 
-void expect(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
-
 // One file for the whole run, on a memory file system where there is one.
 struct Store {
-    QTemporaryDir folder{QDir(QFileInfo(QStringLiteral("/dev/shm")).isDir()
-                                  ? QStringLiteral("/dev/shm")
-                                  : QDir::tempPath())
-                             .filePath(QStringLiteral("keldor-fuzz-XXXXXX"))};
+    QTemporaryDir folder{scratch_template()};
     QString path = folder.filePath(QStringLiteral("fuzz.kdr"));
 };
 
@@ -55,12 +39,6 @@ UnitData marked_unit()
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    start_application();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 {
     static Store store;
@@ -73,11 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     if (length >= 0)
         image = image.leftJustified(length, '\0', true);
 
-    QFile file(store.path);
-    expect(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-               file.write(image) == image.size(),
-           "the input is on disk");
-    file.close();
+    expect(writeFile(store.path, image), "the input is on disk");
 
     RecordingUi ui;
     UnitData unit = marked_unit();
