@@ -7,8 +7,6 @@
 #include "directory/directoryfile.h"
 #include "directory/headenddirectory.h"
 
-#include <QTemporaryDir>
-
 using namespace keldor;
 
 namespace {
@@ -21,10 +19,9 @@ HeadendEntry entry(FuzzedDataProvider &data)
 bool fits(const HeadendEntry &entry)
 {
     const auto values = columnValues(entry);
-    for (size_t i = 0; i < values.size(); ++i) {
+    for (size_t i = 0; i < values.size(); ++i)
         if (values[i].toUcs4().size() > directoryColumns[i].maxLength)
             return false;
-    }
     return true;
 }
 
@@ -36,18 +33,17 @@ QList<HeadendEntry> shown(const HeadendDirectory &directory)
     return rows;
 }
 
-// One file for the whole run, on a memory file system where there is one: each input starts
-// from an empty table, so the file never grows and no input depends on the one before.
+// One file for the whole run: each input starts from an empty table, so the file never grows
+// and no input depends on the one before. It opens while it is made, so that it is gone at exit
+// before the SQL driver it uses.
 struct Store {
-    QTemporaryDir folder{scratch_template()};
-    HeadendDirectory directory;
-
     Store()
     {
-        expect(folder.isValid() && datenbank_anlegen(folder.path()) &&
-                   directory.open(folder.path()),
+        expect(datenbank_anlegen(scratch_folder()) && directory.open(scratch_folder()),
                "a fresh directory file");
     }
+
+    HeadendDirectory directory;
 };
 
 } // namespace
@@ -92,12 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
                    "a row reads as it was written");
             break;
         default:
-            expect(directory.open(store.folder.path()), "the file opens again");
+            expect(directory.open(scratch_folder()), "the file opens again");
             break;
         }
         expect(shown(directory) == model, "the rows shown are the rows written");
     }
-    expect(directory.open(store.folder.path()) && shown(directory) == model,
+    expect(directory.open(scratch_folder()) && shown(directory) == model,
            "the file holds the rows shown");
     return 0;
 }

@@ -115,8 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         case 3: {
             UnitData unit;
             if (check_devicetype(exchange, unit)) {
-                expect(unit.max_channel == 7 || unit.max_channel == 9 || unit.max_channel == 11 ||
-                           unit.max_channel == 15,
+                expect(QList<qint16>{7, 9, 11, 15}.contains(unit.max_channel),
                        "a known channel count");
                 expect(unit.device_variant >= 0 && unit.device_variant <= 3, "a known variant");
             }

@@ -11,19 +11,11 @@
 
 #include "files.h"
 
-#include <QTemporaryDir>
-
 #include <cmath>
 
 using namespace keldor;
 
 namespace {
-
-// One file for the whole run, on a memory file system where there is one.
-struct Store {
-    QTemporaryDir folder{scratch_template()};
-    QString path = folder.filePath(QStringLiteral("fuzz.kdr"));
-};
 
 // A table that differs from anything a file decodes to by chance.
 UnitData marked_unit()
@@ -41,7 +33,7 @@ UnitData marked_unit()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 {
-    static Store store;
+    static const QString path = scratch_folder() + QStringLiteral("/fuzz.kdr");
     FuzzedDataProvider data(input, size);
     // Most inputs are stretched to one of the two sizes a settings file can have.
     const qsizetype sizes[] = {-1, oldSettingsFileSize, settingsFileSize};
@@ -51,12 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     if (length >= 0)
         image = image.leftJustified(length, '\0', true);
 
-    expect(writeFile(store.path, image), "the input is on disk");
+    expect(writeFile(path, image), "the input is on disk");
 
     RecordingUi ui;
     UnitData unit = marked_unit();
     const UnitData before = unit;
-    const auto format = load_settings_file(ui, store.path, unit);
+    const auto format = load_settings_file(ui, path, unit);
     if (!format) {
         expect(unit.channels == before.channels && unit.settings_file_name.isEmpty(),
                "a refused file changes nothing");

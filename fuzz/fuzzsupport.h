@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -47,13 +48,15 @@ inline QString utf8_text(FuzzedDataProvider &data, size_t maxLength)
     return QString::fromUtf8(bytes(data, maxLength));
 }
 
-// Where a target keeps its one file for the whole run: on a memory file system where there is
-// one.
-inline QString scratch_template()
+// The one folder a target keeps its files in for the whole run, on a memory file system where
+// there is one.
+inline QString scratch_folder()
 {
     const QString shm = QStringLiteral("/dev/shm");
-    return QDir(QFileInfo(shm).isDir() ? shm : QDir::tempPath())
-        .filePath(QStringLiteral("keldor-fuzz-XXXXXX"));
+    static const QTemporaryDir folder(QDir(QFileInfo(shm).isDir() ? shm : QDir::tempPath())
+                                          .filePath(QStringLiteral("keldor-fuzz-XXXXXX")));
+    expect(folder.isValid(), "a scratch folder");
+    return folder.path();
 }
 
 // A headend that answers at once or never: every limit is zero, so a wait ends as soon as its
