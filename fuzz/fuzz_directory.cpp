@@ -7,43 +7,21 @@
 #include "directory/directoryfile.h"
 #include "directory/headenddirectory.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
-
-#include <cstdio>
-#include <cstdlib>
-
 using namespace keldor;
 
 namespace {
 
-void expect(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
-
-QString text(FuzzedDataProvider &data, size_t maxLength)
-{
-    const std::string bytes = data.ConsumeRandomLengthString(maxLength);
-    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
-}
-
 HeadendEntry entry(FuzzedDataProvider &data)
 {
-    return {text(data, 120), text(data, 120), text(data, 60), text(data, 8)};
+    return {utf8_text(data, 120), utf8_text(data, 120), utf8_text(data, 60), utf8_text(data, 8)};
 }
 
 bool fits(const HeadendEntry &entry)
 {
     const auto values = columnValues(entry);
-    for (size_t i = 0; i < values.size(); ++i) {
+    for (size_t i = 0; i < values.size(); ++i)
         if (values[i].toUcs4().size() > directoryColumns[i].maxLength)
             return false;
-    }
     return true;
 }
 
@@ -55,30 +33,20 @@ QList<HeadendEntry> shown(const HeadendDirectory &directory)
     return rows;
 }
 
-// One file for the whole run, on a memory file system where there is one: each input starts
-// from an empty table, so the file never grows and no input depends on the one before.
+// One file for the whole run: each input starts from an empty table, so the file never grows
+// and no input depends on the one before. It opens while it is made, so that it is gone at exit
+// before the SQL driver it uses.
 struct Store {
-    QTemporaryDir folder{QDir(QFileInfo(QStringLiteral("/dev/shm")).isDir()
-                                  ? QStringLiteral("/dev/shm")
-                                  : QDir::tempPath())
-                             .filePath(QStringLiteral("keldor-fuzz-XXXXXX"))};
-    HeadendDirectory directory;
-
     Store()
     {
-        expect(folder.isValid() && datenbank_anlegen(folder.path()) &&
-                   directory.open(folder.path()),
+        expect(datenbank_anlegen(scratch_folder()) && directory.open(scratch_folder()),
                "a fresh directory file");
     }
+
+    HeadendDirectory directory;
 };
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    start_application();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 {
@@ -120,12 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
                    "a row reads as it was written");
             break;
         default:
-            expect(directory.open(store.folder.path()), "the file opens again");
+            expect(directory.open(scratch_folder()), "the file opens again");
             break;
         }
         expect(shown(directory) == model, "the rows shown are the rows written");
     }
-    expect(directory.open(store.folder.path()) && shown(directory) == model,
+    expect(directory.open(scratch_folder()) && shown(directory) == model,
            "the file holds the rows shown");
     return 0;
 }

@@ -6,8 +6,6 @@
 #include "fuzzsupport.h"
 
 #include "channels/channeltextsview.h"
-#include "link/exchange.h"
-#include "link/seriallink.h"
 #include "model/unitdata.h"
 #include "protocol/devicetype.h"
 #include "protocol/parameters.h"
@@ -15,50 +13,9 @@
 #include "protocol/tunerinfo.h"
 #include "services/servicelists.h"
 
-#include "recordingui.h"
-#include "scriptedlink.h"
-
-#include <cstdio>
-#include <cstdlib>
-
 using namespace keldor;
 
 namespace {
-
-void expect(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
-
-// The far end plays the input back: every request gets a few pieces of it, flooded or not, or
-// the link goes away.
-struct PlaybackHeadend {
-    FuzzedDataProvider &data;
-    Exchange &exchange;
-
-    void operator()(ScriptedLink &link, const QByteArray &)
-    {
-        const int pieces = data.ConsumeIntegralInRange(0, 3);
-        for (int i = 0; i < pieces && link.open; ++i) {
-            const int action = data.ConsumeIntegralInRange(0, 9);
-            if (action == 0) {
-                link.drop();
-                return;
-            }
-            const std::string piece = data.ConsumeRandomLengthString(300);
-            const QByteArray bytes(piece.data(), qsizetype(piece.size()));
-            // A flood goes well past the receive limit when the piece is long enough.
-            const int repeats = action == 1 ? data.ConsumeIntegralInRange(1, 512) : 1;
-            for (int r = 0; r < repeats; ++r) {
-                emit link.received(bytes);
-                expect(exchange.rx_buffer().size() <= Exchange::rxLimit, "receive buffer bound");
-            }
-        }
-    }
-};
 
 WriteValue write_value(FuzzedDataProvider &data)
 {
@@ -67,14 +24,10 @@ WriteValue write_value(FuzzedDataProvider &data)
         return data.ConsumeIntegral<qint64>();
     case 1:
         return data.ConsumeFloatingPoint<double>();
-    case 2: {
-        const std::string text = data.ConsumeRandomLengthString(40);
-        return QString::fromUtf8(text.data(), qsizetype(text.size()));
-    }
-    default: {
-        const std::string list = data.ConsumeRandomLengthString(40);
-        return QByteArray(list.data(), qsizetype(list.size()));
-    }
+    case 2:
+        return utf8_text(data, 40);
+    default:
+        return bytes(data, 40);
     }
 }
 
@@ -133,22 +86,12 @@ void check_services(Exchange &exchange, FuzzedDataProvider &data)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    start_application();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 {
     FuzzedDataProvider data(input, size);
-    RecordingUi ui;
-    const Timing timing = instant_timing();
-    SerialLink serial;
-    ScriptedLink lan;
-    Exchange exchange(ui, timing, serial, lan);
-    exchange.setSerialSelected(false);
-    lan.responder = PlaybackHeadend{data, exchange};
+    ScriptedExchange scripted;
+    auto &[ui, timing, serial, lan, exchange] = scripted;
+    lan.responder = Playback{data, exchange, 3, 9, 300, true};
 
     for (int step = 0; step < 8 && data.remaining_bytes() > 0; ++step) {
         lan.open = data.ConsumeIntegralInRange(0, 15) != 0;
@@ -172,8 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         case 3: {
             UnitData unit;
             if (check_devicetype(exchange, unit)) {
-                expect(unit.max_channel == 7 || unit.max_channel == 9 || unit.max_channel == 11 ||
-                           unit.max_channel == 15,
+                expect(QList<qint16>{7, 9, 11, 15}.contains(unit.max_channel),
                        "a known channel count");
                 expect(unit.device_variant >= 0 && unit.device_variant <= 3, "a known variant");
             }

@@ -5,52 +5,11 @@
 
 #include "fuzzsupport.h"
 
-#include "link/exchange.h"
-#include "link/seriallink.h"
 #include "link/session.h"
-
-#include "recordingui.h"
-#include "scriptedlink.h"
-
-#include <cstdio>
-#include <cstdlib>
 
 using namespace keldor;
 
 namespace {
-
-void expect(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
-
-QString text(FuzzedDataProvider &data, size_t maxLength)
-{
-    const std::string bytes = data.ConsumeRandomLengthString(maxLength);
-    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
-}
-
-// The proxy and then the headend behind it: every write gets a few pieces of the input, or
-// the link goes away.
-struct PlaybackFarEnd {
-    FuzzedDataProvider &data;
-
-    void operator()(ScriptedLink &link, const QByteArray &)
-    {
-        const int pieces = data.ConsumeIntegralInRange(0, 2);
-        for (int i = 0; i < pieces && link.open; ++i) {
-            if (data.ConsumeIntegralInRange(0, 15) == 0) {
-                link.drop();
-                return;
-            }
-            const std::string piece = data.ConsumeRandomLengthString(64);
-            emit link.received(QByteArray(piece.data(), qsizetype(piece.size())));
-        }
-    }
-};
 
 // What the proxy sees must be one request line of three words, then the two header lines:
 // nothing from the address or the port may start a header or a request of its own.
@@ -71,29 +30,19 @@ void check_request(const QByteArrayList &written)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    start_application();
-    // The tunnel runs over a scripted link here: the fuzzed target addresses are only bytes
-    // in a request line, never dialled, so the loopback guard stands aside for this target.
-    LanLink::setDialHook([](const QString &) {});
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 {
+    // The tunnel runs over a scripted link here: the fuzzed target addresses are only bytes
+    // in a request line, never dialled, so the loopback guard stands aside for this target.
+    [[maybe_unused]] static const bool undialled =
+        (LanLink::setDialHook([](const QString &) {}), true);
     FuzzedDataProvider data(input, size);
-    RecordingUi ui;
-    const Timing timing = instant_timing();
-    SerialLink serial;
-    ScriptedLink lan;
-    Exchange exchange(ui, timing, serial, lan);
-    exchange.setSerialSelected(false);
+    ScriptedExchange scripted;
+    auto &[ui, timing, serial, lan, exchange] = scripted;
 
-    const std::string reply = data.ConsumeRandomLengthString(64);
-    const QByteArrayView replyView(reply.data(), qsizetype(reply.size()));
-    expect(proxy_accepted(replyView) ==
-               QByteArray(reply.data(), qsizetype(reply.size())).left(20).contains("200"),
+    const QByteArray reply = bytes(data, 64);
+    const QByteArrayView replyView(reply);
+    expect(proxy_accepted(replyView) == reply.left(20).contains("200"),
            "\"200\" counts within the first 20 characters only");
     if (const auto header = proxy_header_length(replyView)) {
         const QByteArrayView lines = replyView.first(*header);
@@ -104,9 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 
     LanTarget target;
     target.name = QStringLiteral("fuzz");
-    target.ip = text(data, 40);
-    target.port = text(data, 10);
-    lan.responder = PlaybackFarEnd{data};
+    target.ip = utf8_text(data, 40);
+    target.port = utf8_text(data, 10);
+    // The proxy and then the headend behind it.
+    lan.responder = Playback{data, exchange, 2, 15, 64, false};
 
     if (data.ConsumeBool()) {
         const bool tunnelled = open_tunnel(exchange, lan, target, timing);

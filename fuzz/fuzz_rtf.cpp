@@ -8,20 +8,9 @@
 #include "report/rtftext.h"
 #include "services/servicelists.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 using namespace keldor;
 
 namespace {
-
-void expect(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 QString text(FuzzedDataProvider &data, size_t maxLength)
 {
@@ -136,12 +125,6 @@ void check_fragments(FuzzedDataProvider &data)
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    start_application();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 {

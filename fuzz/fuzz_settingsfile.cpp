@@ -9,37 +9,13 @@
 #include "model/settingsfile.h"
 #include "protocol/fullwrite.h"
 
-#include "recordingui.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
+#include "files.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace keldor;
 
 namespace {
-
-void expect(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
-
-// One file for the whole run, on a memory file system where there is one.
-struct Store {
-    QTemporaryDir folder{QDir(QFileInfo(QStringLiteral("/dev/shm")).isDir()
-                                  ? QStringLiteral("/dev/shm")
-                                  : QDir::tempPath())
-                             .filePath(QStringLiteral("keldor-fuzz-XXXXXX"))};
-    QString path = folder.filePath(QStringLiteral("fuzz.kdr"));
-};
 
 // A table that differs from anything a file decodes to by chance.
 UnitData marked_unit()
@@ -55,15 +31,9 @@ UnitData marked_unit()
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    start_application();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 {
-    static Store store;
+    static const QString path = scratch_folder() + QStringLiteral("/fuzz.kdr");
     FuzzedDataProvider data(input, size);
     // Most inputs are stretched to one of the two sizes a settings file can have.
     const qsizetype sizes[] = {-1, oldSettingsFileSize, settingsFileSize};
@@ -73,16 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     if (length >= 0)
         image = image.leftJustified(length, '\0', true);
 
-    QFile file(store.path);
-    expect(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-               file.write(image) == image.size(),
-           "the input is on disk");
-    file.close();
+    expect(writeFile(path, image), "the input is on disk");
 
     RecordingUi ui;
     UnitData unit = marked_unit();
     const UnitData before = unit;
-    const auto format = load_settings_file(ui, store.path, unit);
+    const auto format = load_settings_file(ui, path, unit);
     if (!format) {
         expect(unit.channels == before.channels && unit.settings_file_name.isEmpty(),
                "a refused file changes nothing");
