@@ -1,5 +1,6 @@
 #pragma once
 
+#include "channels/formuebersicht.h"
 #include "shell/mdiform1.h"
 
 #include "simfixture.h"
@@ -9,25 +10,29 @@
 
 #include <memory>
 
-// The main window in LAN mode, connected to an in-process simulated headend, with the
-// program's own windows and a stand-in for the channel overview that counts its openings.
+// The main window in LAN mode, connected to an in-process simulated headend with the chosen
+// channel count. The Program menu opens a stand-in that counts its openings, unless the test
+// asks for the real channel overview.
 struct ConnectedStation {
-    // Call from the test's init(): QVERIFY needs a test function.
-    bool start(int channels = 12)
+    // Call from a test function: QVERIFY needs one.
+    bool start(int channels = 12, bool realOverview = false)
     {
         fixture.settings.setValue("Settings/LAN-Control", "True");
         if (!sim.listen())
             return false;
         sim.headend.state().identity.variant = *sim::variantForChannelCount(channels);
         keldor::WindowRegistry registry = keldor::standardWindows();
-        registry.add(keldor::HeadendWindow::Program, [this](keldor::Station &, keldor::MDIForm1 &) {
-            ++overviews;
-            return new QWidget;
-        });
+        if (!realOverview) {
+            registry.add(keldor::HeadendWindow::Program,
+                         [this](keldor::Station &, keldor::MDIForm1 &) {
+                             ++overviews;
+                             return new QWidget;
+                         });
+        }
         window = std::make_unique<keldor::MDIForm1>(fixture.station, registry);
-        // Shown, so that labels paint and the dialogs have a parent on screen.
+        // Shown, so that labels paint, dialogs have a parent on screen and fields take focus.
         window->show();
-        if (!QTest::qWaitForWindowExposed(window.get()))
+        if (!QTest::qWaitForWindowActive(window.get()))
             return false;
         keldor::ShellState &shell = fixture.station.shell;
         shell.active_headend_name = QStringLiteral("Sim");
@@ -39,6 +44,16 @@ struct ConnectedStation {
         fixture.ui.progressLabels.clear();
         sim.headend.clearTranscript();
         return true;
+    }
+
+    // The real overview through the Program menu, once it has read the headend; null if not.
+    keldor::Form_Uebersicht *openOverview()
+    {
+        window->item("Program")->trigger();
+        const bool read = QTest::qWaitFor([this] {
+            return child<keldor::Form_Uebersicht>() && window->item("Settings_Dialog")->isVisible();
+        });
+        return read ? child<keldor::Form_Uebersicht>() : nullptr;
     }
 
     // The sim goes down shortly after a restart command and stays down for delay.
@@ -57,8 +72,15 @@ struct ConnectedStation {
         return window->findChild<T *>(name);
     }
 
+    // A control of one channel's column, by its name without the channel suffix.
+    template<typename T = QWidget> T *column(const char *name, int channel) const
+    {
+        return widget<T>(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(channel));
+    }
+
     RecordingUi &ui() { return fixture.ui; }
     keldor::Station &station() { return fixture.station; }
+    sim::Channel &simChannel(int channel) { return sim.headend.state().channels.at(channel); }
 
     StationFixture fixture;
     SimHeadend sim;
