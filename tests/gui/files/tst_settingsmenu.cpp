@@ -19,13 +19,10 @@ private slots:
         m_f.emplace();
         QVERIFY(m_f->start());
         m_titles.clear();
-        SettingsMenu::of(*m_f->window)
-            ->setFileChooser([this](SettingsMenu::FileDialog, const QString &title) {
-                m_titles.append(title);
-                return m_chosen.isEmpty() || m_chosen.first().isEmpty()
-                           ? (m_chosen.clear(), QString())
-                           : path(m_chosen.takeFirst());
-            });
+        SettingsMenu::of(*m_f->window)->setFileChooser([this](auto, const QString &title) {
+            m_titles.append(title);
+            return path(m_chosen.value(m_titles.size() - 1));
+        });
     }
 
     void cleanup() { m_f.reset(); }
@@ -112,7 +109,10 @@ private slots:
     }
 
 private:
-    QString path(const QString &name) const { return m_f->fixture.folder.filePath(name); }
+    QString path(const QString &name) const
+    {
+        return name.isEmpty() ? QString() : m_f->fixture.folder.filePath(name);
+    }
 
     std::optional<ConnectedStation> m_f;
     QStringList m_chosen;

@@ -1,15 +1,11 @@
 #include "connectedstation.h"
-#include "shell/form2.h"
 #include "shell/frmlogin.h"
 #include "shell/widgetui.h"
 
 #include <QAbstractButton>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
-#include <QMenuBar>
 #include <QMessageBox>
-#include <QPushButton>
 
 using namespace keldor;
 using namespace std::chrono_literals;
@@ -110,30 +106,6 @@ private slots:
         QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
         ui.setBusy(false);
         QVERIFY(!QApplication::overrideCursor());
-        // An unbalanced release must not take away a pointer somebody else set.
-        QApplication::setOverrideCursor(Qt::CrossCursor);
-        ui.setBusy(false);
-        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::CrossCursor);
-        QApplication::restoreOverrideCursor();
-    }
-
-    void widgetUiDrivesTheMainWindow()
-    {
-        StationFixture f;
-        WidgetUi ui;
-        Station station(ui, f.store, Timing::fast());
-        MDIForm1 window(station);
-        ui.attach(window);
-        ui.setStatusPanel(2, QStringLiteral("Active Headend: <b>Rack</b>"));
-        QCOMPARE(window.findChild<QLabel *>("Panel2")->textFormat(), Qt::PlainText);
-        ui.setConnectionModeLocked(true);
-        QVERIFY(!window.item("USB")->isEnabled() && !window.item("LAN")->isEnabled());
-        ui.showProgress(QStringLiteral("<b>Attempting"), 100);
-        ui.setMainWindowEnabled(false);
-        QVERIFY(!window.menuBar()->isEnabled());
-        // The progress window belongs to the main window but must stay readable.
-        QVERIFY(ui.progressWindow().isEnabled() && ui.progressWindow().isVisible());
-        QCOMPARE(ui.progressWindow().findChild<QLabel *>("Label1")->textFormat(), Qt::PlainText);
     }
 
     void expertLogin_data()
