@@ -46,14 +46,13 @@ struct ConnectedStation {
         return true;
     }
 
-    // The real overview through the Program menu, once it has read the headend; null if not.
-    keldor::Form_Uebersicht *openOverview()
+    // The real overview through the Program menu, once it has read the headend.
+    bool openOverview()
     {
         window->item("Program")->trigger();
-        const bool read = QTest::qWaitFor([this] {
+        return QTest::qWaitFor([this] {
             return child<keldor::Form_Uebersicht>() && window->item("Settings_Dialog")->isVisible();
         });
-        return read ? child<keldor::Form_Uebersicht>() : nullptr;
     }
 
     // The sim goes down shortly after a restart command and stays down for delay.
@@ -70,12 +69,6 @@ struct ConnectedStation {
     template<typename T = QWidget> T *widget(const QString &name) const
     {
         return window->findChild<T *>(name);
-    }
-
-    // A control of one channel's column, by its name without the channel suffix.
-    template<typename T = QWidget> T *column(const char *name, int channel) const
-    {
-        return widget<T>(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(channel));
     }
 
     RecordingUi &ui() { return fixture.ui; }

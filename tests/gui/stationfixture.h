@@ -31,23 +31,19 @@ struct StationFixture {
         if (!keldor::datenbank_anlegen(folder.path()))
             return false;
         keldor::HeadendDirectory directory;
-        if (!directory.open(folder.path()))
-            return false;
-        for (const keldor::HeadendEntry &entry : rows) {
-            if (!directory.update(directory.appendEmpty(), entry))
-                return false;
-        }
-        return true;
+        bool written = directory.open(folder.path());
+        for (const keldor::HeadendEntry &entry : rows)
+            written = written && directory.update(directory.appendEmpty(), entry);
+        return written;
     }
 
     QList<keldor::HeadendEntry> directoryRows() const
     {
         keldor::HeadendDirectory directory;
         QList<keldor::HeadendEntry> rows;
-        if (directory.open(folder.path())) {
-            for (int i = 0; i < directory.count(); ++i)
-                rows.append(directory.row(i));
-        }
+        const bool open = directory.open(folder.path());
+        for (int i = 0; open && i < directory.count(); ++i)
+            rows.append(directory.row(i));
         return rows;
     }
 

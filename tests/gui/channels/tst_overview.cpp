@@ -1,11 +1,11 @@
 #include "connectedstation.h"
-
-#include "shell/widgetui.h"
+#include "services/formservicelist.h"
+#include "services/servicelists.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -32,10 +32,29 @@ const RuleRow ruleRows[] = {
     {"TP refused", "Text_infrequenz", "10699", "10699", "Command_Search", 1, "Text_infrequenz"},
 };
 
+constexpr int listChannel = 2; // the simulator's services 3000..3004
+
+struct EditRow {
+    const char *name;
+    QList<int> rows; // double-clicked, or Enter pressed on; -1: Add All
+    bool byKeyboard;
+    int failingCode;
+    int mode;
+    QList<quint16> sent;
+};
+const EditRow editRows[] = {
+    {"2 of 5 by mouse", {4, 1}, false, 0, servicemode::listed, {3004, 3001}},
+    {"3 of 5 by keyboard", {0, 2, 3}, true, 0, servicemode::allButListed, {3001, 3004}},
+    {"duplicate refused", {2, 2}, true, 0, servicemode::listed, {3002}},
+    {"Add All", {-1}, false, 0, 0, {}},
+    {"failed write", {0}, false, servicecode::selectionId, 0, {}},
+};
+
 } // namespace
 
-// The channel overview's wiring to the core, on a representative column, against a simulated
-// headend whose last channel has no lock. The rules themselves are tested at core level.
+// The channel windows' wiring to the core, on a representative column, against a simulated
+// headend: the overview (its last channel without lock) and the service list editor. The rules,
+// and which service list is sent, are tested at core level.
 class TestOverview : public QObject {
     Q_OBJECT
 
@@ -155,42 +174,61 @@ private slots:
         QVERIFY(m_f->ui().messages.isEmpty());
     }
 
-    // A real message box takes the focus and gives it back; the rule must run once and the
-    // focus end in the field, also when the next field has a rule that refuses its text.
-    void realMessageBoxGivesTheFocusBack()
+    void editAndSend_data()
     {
-        m_f.emplace();
-        QVERIFY(m_f->start());
-        WidgetUi ui;
-        Station station(ui, m_f->fixture.store, Timing::fast());
-        MDIForm1 main(station, WindowRegistry());
-        ui.attach(main);
-        station.shell = m_f->station().shell;
-        QVERIFY(lan_connect(station.session, station.lanTarget()));
-        main.addChildWindow(new Form_Uebersicht(station, main));
-        main.show();
-        QVERIFY(QTest::qWaitForWindowActive(&main));
-        auto *field = main.findChild<QLineEdit *>("Text_infrequenz_0");
-        QTRY_COMPARE(field->text(), QStringLiteral("10744"));
-        int shown = 0;
-        QTimer answer;
-        connect(&answer, &QTimer::timeout, [&] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-                shown += box->close();
-        });
-        answer.start(5);
-        main.findChild<QComboBox *>("Combo_LO_0")->setEditText("9499");
-        field->setFocus();
-        QTest::keyClicks(field, "13000");
-        QTest::keyClick(field, Qt::Key_Tab);
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(editRows)); ++i)
+            QTest::addRow("%s", editRows[i].name) << i;
+    }
 
-        QTRY_COMPARE(shown, 1);
-        QTest::qWait(50);
-        QCOMPARE(shown, 1);
-        // Offscreen, the main window is not activated again after the box; its own focus tells
-        // where the focus goes once it is.
-        QCOMPARE(main.focusWidget(), field);
-        QCOMPARE(field->text(), QStringLiteral("13000"));
+    void editAndSend()
+    {
+        QFETCH(int, row);
+        const EditRow &r = editRows[row];
+        ConnectedStation f;
+        QVERIFY(f.start());
+        f.simChannel(listChannel).serviceMode = servicemode::listed;
+        f.simChannel(listChannel).serviceIds = {3003, 3001};
+        Form_Servicelist form(f.station(), listChannel);
+        form.show();
+        auto *input = form.findChild<QListWidget *>("List_Servicename_Input");
+        auto *output = form.findChild<QListWidget *>("List_Servicename_Output");
+        QTRY_VERIFY(input->isEnabled() && output->count() == 2);
+        QCOMPARE(input->count(), 5);
+        QCOMPARE(output->item(0)->data(Qt::UserRole).toInt(), 3003);
+
+        QTest::mouseClick(form.findChild<QPushButton *>("Command_RemoveAll"), Qt::LeftButton);
+        for (int entry : r.rows) {
+            if (entry < 0) {
+                QTest::mouseClick(form.findChild<QPushButton *>("Command_AddAll"), Qt::LeftButton);
+            } else if (r.byKeyboard) {
+                input->setFocus();
+                input->setCurrentRow(entry);
+                QTest::keyClick(input, Qt::Key_Return);
+            } else {
+                // The view only takes a double-click on the entry that the first click pressed.
+                const QPoint at = input->visualItemRect(input->item(entry)).center();
+                QTest::mouseClick(input->viewport(), Qt::LeftButton, {}, at);
+                QTest::mouseDClick(input->viewport(), Qt::LeftButton, {}, at);
+            }
+        }
+        QCOMPARE(form.findChild<QLabel *>("Label_Anzahl_Output")->text(),
+                 QString::number(output->count()));
+        sim::FaultPlan plan;
+        plan.fault = r.failingCode ? sim::Fault::DropAnswer : sim::Fault::None;
+        plan.code = r.failingCode;
+        f.sim.headend.setFault(plan);
+        QTest::mouseClick(form.findChild<QPushButton *>("Command_Save"), Qt::LeftButton);
+
+        // A failed send keeps the window open, but inert, until the operator closes it.
+        QCOMPARE(form.isVisible() && !input->isEnabled(), r.failingCode != 0);
+        QCOMPARE(f.sim.frames(servicecode::listString).size(), int(!r.failingCode));
+        QCOMPARE(f.ui().messages.isEmpty(), !r.failingCode && r.rows.count(2) < 2);
+        if (!r.failingCode) {
+            QCOMPARE(f.simChannel(listChannel).serviceMode, r.mode);
+            QCOMPARE(f.simChannel(listChannel).serviceIds, r.sent);
+            QCOMPARE(f.station().unit.channels[listChannel].service_mode, r.mode);
+        }
     }
 
 private:
@@ -203,7 +241,7 @@ private:
 
     template<typename T = QWidget> T *column(const char *name, int channel) const
     {
-        return m_f->column<T>(name, channel);
+        return m_f->widget<T>(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(channel));
     }
 
     std::optional<ConnectedStation> m_f;

@@ -1,4 +1,7 @@
 #include "connectedstation.h"
+#include "files.h"
+#include "files/settingsmenu.h"
+#include "model/settingsfile.h"
 #include "shell/frmlogin.h"
 #include "shell/widgetui.h"
 
@@ -30,8 +33,9 @@ const BoxRow boxRows[] = {
 
 } // namespace
 
-// The restart of a headend through the main window, the widget side of the operator interface
-// and the expert login. The reconnect wait and the messages' texts are tested at core level.
+// The main window's flows (the restart of a headend, Save and Load with the file dialogs answered
+// by the test), the widget side of the operator interface and the expert login. The reconnect
+// wait, the messages' texts, file names, layouts and damaged files are tested at core level.
 class TestShell : public QObject {
     Q_OBJECT
 
@@ -138,6 +142,108 @@ private slots:
         QTest::keyClick(&login, Qt::Key_Escape);
         QVERIFY(!f.station.shell.expert_mode);
     }
+    void saveAsksBeforeReplacing_data()
+    {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QStringList>("chosen"); // an empty name cancels the dialog
+        QTest::addColumn<bool>("saved");
+        QTest::addRow("new name") << false << QStringList{"abc"} << true;
+        QTest::addRow("dialog cancelled") << false << QStringList{""} << false;
+        QTest::addRow("Cancel asks again") << true << QStringList{"abc", ""} << false;
+        QTest::addRow("OK replaces") << true << QStringList{"abc"} << true;
+    }
+
+    void saveAsksBeforeReplacing()
+    {
+        QFETCH(bool, exists);
+        QFETCH(QStringList, chosen);
+        QFETCH(bool, saved);
+        QVERIFY(startMenu());
+        m_f->simChannel(4).inFrequency = 11222;
+        QVERIFY(!exists || writeFile(path("abc.kdr"), "old"));
+        m_f->ui().answers = {chosen.size() == 1 ? UserInterface::Answer::Ok
+                                                : UserInterface::Answer::Cancel};
+        m_chosen = chosen;
+
+        m_f->window->item("Save")->trigger();
+
+        QCOMPARE(m_titles, QStringList(chosen.size(), "Save Settings"));
+        QCOMPARE(m_f->ui().texts(),
+                 exists ? QStringList{"File already exists! Overwrite?"} : QStringList());
+        // Without a channel window the headend is read, so the file holds what it has now.
+        std::array<ChannelRecord, channelCount> channels{};
+        QCOMPARE(!decode_settings(readFile(path("abc.kdr")), channels) &&
+                     channels[4].in_frequency == 11222,
+                 saved);
+        QCOMPARE(QFile::exists(path("abc.rtf")), saved);
+    }
+
+    void loadWritesAndReopens_data()
+    {
+        QTest::addColumn<bool>("old");
+        QTest::addRow("current file with services") << false;
+        QTest::addRow("old file on an eight-channel headend") << true;
+    }
+
+    void loadWritesAndReopens()
+    {
+        QFETCH(bool, old);
+        QVERIFY(startMenu());
+        std::array<ChannelRecord, channelCount> channels{};
+        for (int ch = 0; ch < channelCount; ++ch)
+            channels[ch].in_frequency = static_cast<qint16>(11000 + ch);
+        channels[3].service_mode = 1;
+        channels[3].service_count = 1;
+        channels[3].service_ids[0] = 4003;
+        QByteArray image;
+        for (int ch = 0; ch < oldRecordCount; ++ch)
+            image += encode_settings_record(channels[ch]).left(oldRecordSize);
+        if (old)
+            m_f->sim.headend.state().identity.variant = *sim::variantForChannelCount(8);
+        QVERIFY(writeFile(path("x.kdr"), old ? image : encode_settings(channels)));
+        m_f->simChannel(3).serviceIds = {2000};
+        m_f->window->addChildWindow(new QWidget);
+        m_chosen = {"x.kdr"};
+
+        m_f->window->item("Load")->trigger();
+
+        QVERIFY(m_f->ui().messages.isEmpty());
+        QCOMPARE(m_titles, QStringList{"Load Settings"});
+        int written = 0;
+        for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript())
+            written +=
+                entry.kind == sim::TranscriptEntry::Kind::Raw && entry.what == "bulk-channel";
+        // The headend's own channel count decides what is sent; an old file has no services.
+        QCOMPARE(written, old ? 8 : 12);
+        QCOMPARE(m_f->simChannel(3).inFrequency, 11003);
+        QCOMPARE(m_f->simChannel(3).serviceIds.value(0), old ? 0 : 4003);
+        QCOMPARE(m_f->overviews, 1);
+        // The child window that was open went; the channel window is the only one now.
+        QTRY_COMPARE(m_f->window->mdiArea()->subWindowList().size(), 1);
+    }
+
+private:
+    bool startMenu()
+    {
+        m_f.emplace();
+        m_titles.clear();
+        if (!m_f->start())
+            return false;
+        SettingsMenu::of(*m_f->window)->setFileChooser([this](auto, const QString &title) {
+            m_titles.append(title);
+            return path(m_chosen.value(m_titles.size() - 1));
+        });
+        return true;
+    }
+
+    QString path(const QString &name) const
+    {
+        return name.isEmpty() ? QString() : m_f->fixture.folder.filePath(name);
+    }
+
+    std::optional<ConnectedStation> m_f;
+    QStringList m_chosen;
+    QStringList m_titles;
 };
 
 QTEST_MAIN(TestShell)
