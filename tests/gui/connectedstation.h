@@ -10,11 +10,9 @@
 
 #include <memory>
 
-// The main window in LAN mode, connected to an in-process simulated headend with the chosen
-// channel count. The Program menu opens a stand-in that counts its openings, unless the test
-// asks for the real channel overview.
+// The main window in LAN mode, connected to an in-process simulated headend of the given model.
+// The Program menu opens a stand-in that counts its openings, or the real overview.
 struct ConnectedStation {
-    // Call from a test function: QVERIFY needs one.
     bool start(int channels = 12, bool realOverview = false)
     {
         fixture.settings.setValue("Settings/LAN-Control", "True");

@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QStackedWidget>
 
 using namespace keldor;
@@ -47,7 +46,7 @@ const EditRow editRows[] = {
     {"3 of 5 by keyboard", {0, 2, 3}, true, 0, servicemode::allButListed, {3001, 3004}},
     {"duplicate refused", {2, 2}, true, 0, servicemode::listed, {3002}},
     {"Add All", {-1}, false, 0, 0, {}},
-    {"failed write", {0}, false, servicecode::selectionId, 0, {}},
+    {"failed write", {0}, false, servicecode::selectionId, servicemode::listed, {}},
 };
 
 } // namespace
@@ -85,8 +84,8 @@ private slots:
         QVERIFY(!column("Command_Set", 0)->isEnabled() &&
                 !column("Command_Search", 0)->isEnabled());
         QCOMPARE(column("Command_Servicelist", 0)->isHidden(), channels == 16);
-        QVERIFY(column("Command_Servicelist", 0)->isEnabled());
-        QVERIFY(!column("Command_Servicelist", last)->isEnabled());
+        QVERIFY(column("Command_Servicelist", 0)->isEnabled() &&
+                !column("Command_Servicelist", last)->isEnabled());
         QCOMPARE(m_f->widget("Command13_16")->isHidden(), channels != 16);
         auto *lastPage = m_f->widget<QPushButton>(channels == 16 ? "Command13_16" : "Command7_12");
         QCOMPARE(lastPage->text(), lastCaption);
@@ -161,7 +160,6 @@ private slots:
         QCOMPARE(column<QLineEdit>("Text_outfrequenz", 6)->text(), QStringLiteral("500.00"));
         QCOMPARE(m_f->simChannel(6).outFrequency, 500.0f);
         QVERIFY(!column("Command_Set", 6)->isEnabled());
-        QCOMPARE(m_f->child<Form_Uebersicht>()->reportTexts().channels[6].out_frequency, "500.00");
 
         column("Text_infrequenz", 11)->setFocus();
         QTest::keyClicks(column("Text_infrequenz", 11), "11000");
@@ -194,7 +192,6 @@ private slots:
         auto *input = form.findChild<QListWidget *>("List_Servicename_Input");
         auto *output = form.findChild<QListWidget *>("List_Servicename_Output");
         QTRY_VERIFY(input->isEnabled() && output->count() == 2);
-        QCOMPARE(input->count(), 5);
         QCOMPARE(output->item(0)->data(Qt::UserRole).toInt(), 3003);
 
         QTest::mouseClick(form.findChild<QPushButton *>("Command_RemoveAll"), Qt::LeftButton);
@@ -214,21 +211,17 @@ private slots:
         }
         QCOMPARE(form.findChild<QLabel *>("Label_Anzahl_Output")->text(),
                  QString::number(output->count()));
-        sim::FaultPlan plan;
-        plan.fault = r.failingCode ? sim::Fault::DropAnswer : sim::Fault::None;
-        plan.code = r.failingCode;
-        f.sim.headend.setFault(plan);
+        const auto fault = r.failingCode ? sim::Fault::DropAnswer : sim::Fault::None;
+        f.sim.headend.setFault({.fault = fault, .code = r.failingCode});
         QTest::mouseClick(form.findChild<QPushButton *>("Command_Save"), Qt::LeftButton);
 
         // A failed send keeps the window open, but inert, until the operator closes it.
         QCOMPARE(form.isVisible() && !input->isEnabled(), r.failingCode != 0);
         QCOMPARE(f.sim.frames(servicecode::listString).size(), int(!r.failingCode));
         QCOMPARE(f.ui().messages.isEmpty(), !r.failingCode && r.rows.count(2) < 2);
-        if (!r.failingCode) {
-            QCOMPARE(f.simChannel(listChannel).serviceMode, r.mode);
-            QCOMPARE(f.simChannel(listChannel).serviceIds, r.sent);
-            QCOMPARE(f.station().unit.channels[listChannel].service_mode, r.mode);
-        }
+        QCOMPARE(f.simChannel(listChannel).serviceMode, r.mode);
+        QCOMPARE(f.simChannel(listChannel).serviceIds, r.sent);
+        QCOMPARE(f.station().unit.channels[listChannel].service_mode, r.mode);
     }
 
 private:
