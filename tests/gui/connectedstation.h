@@ -1,5 +1,6 @@
 #pragma once
 
+#include "channels/formuebersicht.h"
 #include "shell/mdiform1.h"
 
 #include "simfixture.h"
@@ -9,25 +10,27 @@
 
 #include <memory>
 
-// The main window in LAN mode, connected to an in-process simulated headend, with the
-// program's own windows and a stand-in for the channel overview that counts its openings.
+// The main window in LAN mode, connected to an in-process simulated headend of the given model.
+// The Program menu opens a stand-in that counts its openings, or the real overview.
 struct ConnectedStation {
-    // Call from the test's init(): QVERIFY needs a test function.
-    bool start(int channels = 12)
+    bool start(int channels = 12, bool realOverview = false)
     {
         fixture.settings.setValue("Settings/LAN-Control", "True");
         if (!sim.listen())
             return false;
         sim.headend.state().identity.variant = *sim::variantForChannelCount(channels);
         keldor::WindowRegistry registry = keldor::standardWindows();
-        registry.add(keldor::HeadendWindow::Program, [this](keldor::Station &, keldor::MDIForm1 &) {
-            ++overviews;
-            return new QWidget;
-        });
+        if (!realOverview) {
+            registry.add(keldor::HeadendWindow::Program,
+                         [this](keldor::Station &, keldor::MDIForm1 &) {
+                             ++overviews;
+                             return new QWidget;
+                         });
+        }
         window = std::make_unique<keldor::MDIForm1>(fixture.station, registry);
-        // Shown, so that labels paint and the dialogs have a parent on screen.
+        // Shown, so that labels paint, dialogs have a parent on screen and fields take focus.
         window->show();
-        if (!QTest::qWaitForWindowExposed(window.get()))
+        if (!QTest::qWaitForWindowActive(window.get()))
             return false;
         keldor::ShellState &shell = fixture.station.shell;
         shell.active_headend_name = QStringLiteral("Sim");
@@ -39,6 +42,15 @@ struct ConnectedStation {
         fixture.ui.progressLabels.clear();
         sim.headend.clearTranscript();
         return true;
+    }
+
+    // The real overview through the Program menu, once it has read the headend.
+    bool openOverview()
+    {
+        window->item("Program")->trigger();
+        return QTest::qWaitFor([this] {
+            return child<keldor::Form_Uebersicht>() && window->item("Settings_Dialog")->isVisible();
+        });
     }
 
     // The sim goes down shortly after a restart command and stays down for delay.
@@ -59,6 +71,7 @@ struct ConnectedStation {
 
     RecordingUi &ui() { return fixture.ui; }
     keldor::Station &station() { return fixture.station; }
+    sim::Channel &simChannel(int channel) { return sim.headend.state().channels.at(channel); }
 
     StationFixture fixture;
     SimHeadend sim;

@@ -31,23 +31,19 @@ struct StationFixture {
         if (!keldor::datenbank_anlegen(folder.path()))
             return false;
         keldor::HeadendDirectory directory;
-        if (!directory.open(folder.path()))
-            return false;
-        for (const keldor::HeadendEntry &entry : rows) {
-            if (!directory.update(directory.appendEmpty(), entry))
-                return false;
-        }
-        return true;
+        bool written = directory.open(folder.path());
+        for (const keldor::HeadendEntry &entry : rows)
+            written = written && directory.update(directory.appendEmpty(), entry);
+        return written;
     }
 
     QList<keldor::HeadendEntry> directoryRows() const
     {
         keldor::HeadendDirectory directory;
         QList<keldor::HeadendEntry> rows;
-        if (directory.open(folder.path())) {
-            for (int i = 0; i < directory.count(); ++i)
-                rows.append(directory.row(i));
-        }
+        const bool open = directory.open(folder.path());
+        for (int i = 0; open && i < directory.count(); ++i)
+            rows.append(directory.row(i));
         return rows;
     }
 
@@ -60,21 +56,17 @@ struct StationFixture {
 
 // Runs the action on the next modal dialog as soon as it is on screen, so a test can answer
 // what the program asks with exec(). Only while the object lives.
-class OnNextModal {
-public:
+struct OnNextModal {
     explicit OnNextModal(std::function<void(QWidget *)> action)
-        : m_action(std::move(action))
     {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        QObject::connect(&timer, &QTimer::timeout, [this, action = std::move(action)] {
             if (QWidget *modal = QApplication::activeModalWidget()) {
-                m_timer.stop();
-                m_action(modal);
+                timer.stop();
+                action(modal);
             }
         });
-        m_timer.start(5);
+        timer.start(5);
     }
 
-private:
-    std::function<void(QWidget *)> m_action;
-    QTimer m_timer;
+    QTimer timer;
 };
