@@ -11,3 +11,4 @@ scripts/build.sh
 ctest --test-dir "${KELDOR_BUILD_DIR:-build}" --output-on-failure --timeout 300 -j2
 scripts/sanitize.sh
 scripts/fuzz.sh --ci
+scripts/linecount.sh
