@@ -10,38 +10,12 @@ using namespace keldor;
 
 namespace {
 
-// Runs statements through a connection of the test's own; the first column of the last result.
-QStringList rawQuery(const QString &path, const QStringList &statements)
-{
-    QStringList result;
-    {
-        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
-        db.setDatabaseName(path);
-        db.open();
-        for (const QString &statement : statements) {
-            QSqlQuery query(db);
-            query.exec(statement);
-            for (result.clear(); query.next();)
-                result.append(query.value(0).toString());
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
-    return result;
-}
-
 QList<HeadendEntry> rows(const HeadendDirectory &directory)
 {
     QList<HeadendEntry> all;
     for (int i = 0; i < directory.count(); ++i)
         all.append(directory.row(i));
     return all;
-}
-
-QList<HeadendEntry> rowsInFile(const QString &folder)
-{
-    HeadendDirectory directory;
-    directory.open(folder);
-    return rows(directory);
 }
 
 HeadendEntry headend(int n)
@@ -60,79 +34,72 @@ private slots:
     {
         m_dir.emplace();
         m_folder = m_dir->path();
-        m_path = directoryPath(m_folder);
+        QVERIFY(datenbank_anlegen(m_folder, &m_error));
+        QVERIFY(m_directory.open(m_folder));
     }
+    void cleanup() { m_directory.close(); }
 
-    void creation()
+    void creationNeverReplacesADirectory()
     {
-        QString error;
-        QVERIFY(!file_exist(m_path));
-        QVERIFY2(datenbank_anlegen(m_folder, &error), qPrintable(error));
-        QVERIFY(file_exist(m_path));
-        QVERIFY(!file_exist(m_folder));
-        QCOMPARE(rawQuery(m_path, {"SELECT name || ' ' || type FROM pragma_table_info("
-                                   "'KELDOR_Headend')"}),
-                 QStringList({"Name VARCHAR(100)", "Location VARCHAR(100)", "IP-Adress VARCHAR(50)",
-                              "Port VARCHAR(5)"}));
-
-        // An existing directory is never replaced.
+        const QString path = directoryPath(m_folder);
+        QVERIFY(file_exist(path) && !file_exist(m_folder));
         {
-            HeadendDirectory directory;
-            QVERIFY(directory.open(m_folder));
-            QVERIFY(directory.update(directory.appendEmpty(), headend(1)));
+            auto db = QSqlDatabase::addDatabase("QSQLITE", "raw");
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery query("SELECT name || ' ' || type FROM pragma_table_info('KELDOR_Headend')",
+                            db);
+            QStringList columns;
+            while (query.next())
+                columns.append(query.value(0).toString());
+            QCOMPARE(columns, QStringList({"Name VARCHAR(100)", "Location VARCHAR(100)",
+                                           "IP-Adress VARCHAR(50)", "Port VARCHAR(5)"}));
         }
-        QVERIFY(!datenbank_anlegen(m_folder, &error));
-        QCOMPARE(error, QString("The headend directory \"%1\" could not be created: a file of "
-                                "this name is already there.")
-                            .arg(m_path));
-        QCOMPARE(rowsInFile(m_folder), QList{headend(1)});
+        QSqlDatabase::removeDatabase("raw");
+        QVERIFY(m_directory.update(m_directory.appendEmpty(), headend(1)));
+        QVERIFY(!datenbank_anlegen(m_folder, &m_error));
+        QCOMPARE(m_error, QString("The headend directory \"%1\" could not be created: a file of "
+                                  "this name is already there.")
+                              .arg(path));
+        QCOMPARE(rowsInFile(), QList{headend(1)});
 
-        QVERIFY(!datenbank_anlegen(m_folder + "/gone", &error));
-        QVERIFY2(error.endsWith("the folder \"" + m_folder + "/gone\" does not exist."),
-                 qPrintable(error));
-        HeadendDirectory directory;
-        QVERIFY(!directory.open(m_folder + "/gone"));
-        QVERIFY(directory.lastError().endsWith("/gone/headend.mdb\" does not exist."));
-        QCOMPARE(directory.appendEmpty(), -1);
-        QCOMPARE(directory.lastError(), "The headend directory is not open.");
+        QVERIFY(!datenbank_anlegen(m_folder + "/gone", &m_error));
+        QVERIFY(m_error.endsWith("the folder \"" + m_folder + "/gone\" does not exist."));
+        HeadendDirectory gone;
+        QVERIFY(!gone.open(m_folder + "/gone"));
+        QVERIFY(gone.lastError().endsWith("/gone/headend.mdb\" does not exist."));
+        QCOMPARE(gone.appendEmpty(), -1);
+        QCOMPARE(gone.lastError(), "The headend directory is not open.");
     }
 
     void editing()
     {
-        QVERIFY(datenbank_anlegen(m_folder));
-        HeadendDirectory directory;
-        QVERIFY(directory.open(m_folder));
-
         // Add New and Save without typing leaves an empty row; it can be deleted as the only one.
-        QCOMPARE(directory.appendEmpty(), 0);
-        QCOMPARE(rowsInFile(m_folder), QList{HeadendEntry{}});
-        QVERIFY(directory.remove(0));
-        QCOMPARE(rowsInFile(m_folder), QList<HeadendEntry>{});
+        QCOMPARE(m_directory.appendEmpty(), 0);
+        QCOMPARE(rowsInFile(), QList{HeadendEntry{}});
+        QVERIFY(m_directory.remove(0));
+        QCOMPARE(rowsInFile(), QList<HeadendEntry>{});
 
         // Duplicates are rows of their own; deleting the third of five keeps the order.
         for (int n : {1, 2, 3, 2, 5})
-            QVERIFY(directory.update(directory.appendEmpty(), headend(n)));
-        QVERIFY(directory.remove(2));
+            QVERIFY(m_directory.update(m_directory.appendEmpty(), headend(n)));
+        QVERIFY(m_directory.remove(2));
         const QList expected{headend(1), headend(2), headend(2), headend(5)};
-        QCOMPARE(rows(directory), expected);
-        QCOMPARE(rowsInFile(m_folder), expected);
-
-        QVERIFY(!directory.remove(4));
-        QCOMPARE(directory.lastError(), "There is no headend number 5 in the directory.");
-        QVERIFY(!directory.update(-1, headend(1)));
-        QCOMPARE(rowsInFile(m_folder), expected);
+        QCOMPARE(rows(m_directory), expected);
+        QVERIFY(!m_directory.remove(4));
+        QCOMPARE(m_directory.lastError(), "There is no headend number 5 in the directory.");
+        QVERIFY(!m_directory.update(-1, headend(1)));
+        QCOMPARE(rowsInFile(), expected);
 
         const HeadendEntry sqlish{R"(x'); DROP TABLE "KELDOR_Headend";--)", "O'Brien; \"A\"",
                                   "?1 :name %s", "'--;"};
-        QVERIFY2(directory.update(1, sqlish), qPrintable(directory.lastError()));
-        QCOMPARE(rowsInFile(m_folder).value(1), sqlish);
+        QVERIFY2(m_directory.update(1, sqlish), qPrintable(m_directory.lastError()));
+        QCOMPARE(rowsInFile().value(1), sqlish);
     }
 
     void overLongValuesAreRefused()
     {
-        makeDirectory({1});
-        HeadendDirectory directory;
-        QVERIFY(directory.open(m_folder));
+        QVERIFY(m_directory.update(m_directory.appendEmpty(), headend(1)));
         const std::array<QString HeadendEntry::*, 4> fields{
             &HeadendEntry::name, &HeadendEntry::location, &HeadendEntry::ip, &HeadendEntry::port};
         const std::array limits{100, 100, 50, 5};
@@ -143,29 +110,27 @@ private slots:
             // Characters, not UTF-16 units: a symbol outside the basic plane counts once.
             HeadendEntry fits = headend(2);
             fits.*fields[i] = QString(limits[i] - 1, 'x') + QString::fromUcs4(U"\U0001F4E1");
-            QVERIFY(directory.update(0, fits));
+            QVERIFY(m_directory.update(0, fits));
             HeadendEntry tooLong = headend(3);
             tooLong.*fields[i] = fits.*fields[i] + "x";
-            QVERIFY(!directory.update(0, tooLong));
-            QCOMPARE(directory.lastError(), errors.at(int(i)));
-            QCOMPARE(rowsInFile(m_folder), QList{fits});
+            QVERIFY(!m_directory.update(0, tooLong));
+            QCOMPARE(m_directory.lastError(), errors.at(int(i)));
+            QCOMPARE(rowsInFile(), QList{fits});
         }
     }
 
 private:
-    // A directory file holding the numbered example headends.
-    void makeDirectory(const QList<int> &numbers)
+    QList<HeadendEntry> rowsInFile() const
     {
-        QVERIFY(datenbank_anlegen(m_folder));
         HeadendDirectory directory;
-        QVERIFY(directory.open(m_folder));
-        for (int n : numbers)
-            QVERIFY(directory.update(directory.appendEmpty(), headend(n)));
+        directory.open(m_folder);
+        return rows(directory);
     }
 
     std::optional<QTemporaryDir> m_dir;
     QString m_folder;
-    QString m_path;
+    QString m_error;
+    HeadendDirectory m_directory;
 };
 
 QTEST_GUILESS_MAIN(TestDirectory)
