@@ -1,9 +1,15 @@
+#include "directory/directoryfile.h"
+#include "directory/headenddirectory.h"
+#include "model/settingsfile.h"
 #include "shell/programfolder.h"
 #include "shell/shellstate.h"
 
 #include "files.h"
+#include "recordingui.h"
 
 #include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,14 +29,53 @@ public:
     QStringList written;
 };
 
+ChannelRecord sampleRecord(int seed)
+{
+    // clang-format off
+    ChannelRecord r{4, static_cast<qint16>(10744 + seed), 9750, 27500, 346.0f + static_cast<float>(seed), 1, 5, 6900, 1, 12, 2, 1, 1, 3, 128};
+    // clang-format on
+    r.reserved[0] = 0xAB;
+    r.reserved[25] = 0xCD;
+    r.service_ids = {1000, -2};
+    r.service_ids[99] = 0x1234;
+    return r;
+}
+
+// sampleRecord(0) as the file holds it: little-endian, packed, 248 bytes.
+const QByteArray goldenRecord =
+    QByteArray::fromHex("04F82916266C6B0000AD430105F41A010C0201010380AB") + QByteArray(24, '\0') +
+    QByteArray::fromHex("CDE803FEFF") + QByteArray(194, '\0') + QByteArray::fromHex("3412");
+
+QList<HeadendEntry> rows(const HeadendDirectory &directory)
+{
+    QList<HeadendEntry> all;
+    for (int i = 0; i < directory.count(); ++i)
+        all.append(directory.row(i));
+    return all;
+}
+
+HeadendEntry headend(int n)
+{
+    const QString number = QString::number(n);
+    return {"Head " + number, "Rack " + number, "10.0.0." + number, "80" + number};
+}
+
 } // namespace
 
+// What the program keeps on disk: its folder, the INI file, the headend directory, settings files.
 class TestShell : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { m_ini = m_dir.filePath("keldor.ini"); }
-    void cleanup() { QFile::remove(m_ini); }
+    void init()
+    {
+        m_dir.emplace();
+        m_folder = m_dir->path();
+        m_ini = m_dir->filePath("keldor.ini");
+        QVERIFY(datenbank_anlegen(m_folder, &m_error));
+        QVERIFY(m_directory.open(m_folder));
+    }
+    void cleanup() { m_directory.close(); }
 
     void overrideBeatsEnvironmentBeatsExecutableFolder()
     {
@@ -114,9 +159,174 @@ private slots:
         QCOMPARE(next.proxy_use, 1);
     }
 
+    void currentFileRoundTrips()
+    {
+        UnitData unit;
+        for (int ch = 0; ch < channelCount; ++ch)
+            unit.channels[ch] = sampleRecord(ch);
+        const QString path = m_dir->filePath("full.kdr");
+        QVERIFY(save_settings_file(m_ui, path, unit));
+        const QByteArray file = readFile(path);
+        QCOMPARE(file.size(), 3968);
+        QCOMPARE(file.left(248), goldenRecord);
+        QCOMPARE(unit.settings_file_name, path);
+        UnitData loaded;
+        QCOMPARE(load_settings_file(m_ui, path, loaded), SettingsFormat::Current);
+        QVERIFY(loaded.channels == unit.channels);
+
+        // A fresh table is a file of zeros that loads back over anything.
+        UnitData fresh;
+        QVERIFY(save_settings_file(m_ui, path, fresh));
+        QCOMPARE(readFile(path), QByteArray(3968, '\0'));
+        QCOMPARE(load_settings_file(m_ui, path, loaded), SettingsFormat::Current);
+        QVERIFY(loaded.channels == fresh.channels);
+        QVERIFY(m_ui.messages.isEmpty());
+    }
+
+    void oldFileFillsTwelveChannelsWithoutServices()
+    {
+        QByteArray image;
+        for (int ch = 0; ch < 12; ++ch)
+            image.append(encode_settings_record(sampleRecord(ch)).left(20));
+        const QString path = m_dir->filePath("old.kdr");
+        QVERIFY(writeFile(path, image));
+
+        UnitData unit;
+        for (ChannelRecord &r : unit.channels) {
+            r.service_count = 7;
+            r.service_mode = 1;
+        }
+        unit.channels[13].in_frequency = 11111;
+        QCOMPARE(load_settings_file(m_ui, path, unit), SettingsFormat::Old);
+        for (int ch = 0; ch < channelCount; ++ch) {
+            ChannelRecord expected = ch < 12 ? sampleRecord(ch) : ChannelRecord{};
+            if (ch < 12)
+                expected.reserved = {};
+            expected.in_frequency = ch == 13 ? 11111 : expected.in_frequency;
+            expected.service_count = 0;
+            expected.service_mode = 0;
+            expected.service_ids = {};
+            QCOMPARE(unit.channels[ch], expected);
+        }
+        QVERIFY(m_ui.messages.isEmpty());
+    }
+
+    void fileNames_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QString>("report");
+        // clang-format off
+        QTest::newRow("plain") << "abc" << "abc.kdr" << "abc.rtf";
+        QTest::newRow("upper case extension") << "abc.KDR" << "abc.KDR.kdr" << "abc.KDR.rtf";
+        QTest::newRow("extension given") << "/x/rack.kdr" << "/x/rack.kdr" << "/x/rack.rtf";
+        QTest::newRow("other extension") << "rack.txt" << "rack.txt.kdr" << "rack.txt.rtf";
+        // clang-format on
+    }
+
+    void fileNames()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, settings);
+        QFETCH(QString, report);
+        QCOMPARE(settings_file_name(chosen), settings);
+        QCOMPARE(report_file_name(settings_file_name(chosen)), report);
+    }
+
+    void creationNeverReplacesADirectory()
+    {
+        const QString path = directoryPath(m_folder);
+        QVERIFY(file_exist(path) && !file_exist(m_folder));
+        {
+            auto db = QSqlDatabase::addDatabase("QSQLITE", "raw");
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery query("SELECT name || ' ' || type FROM pragma_table_info('KELDOR_Headend')",
+                            db);
+            QStringList columns;
+            while (query.next())
+                columns.append(query.value(0).toString());
+            QCOMPARE(columns, QStringList({"Name VARCHAR(100)", "Location VARCHAR(100)",
+                                           "IP-Adress VARCHAR(50)", "Port VARCHAR(5)"}));
+        }
+        QSqlDatabase::removeDatabase("raw");
+        QVERIFY(m_directory.update(m_directory.appendEmpty(), headend(1)));
+        QVERIFY(!datenbank_anlegen(m_folder, &m_error));
+        QCOMPARE(m_error, QString("The headend directory \"%1\" could not be created: a file of "
+                                  "this name is already there.")
+                              .arg(path));
+        QCOMPARE(rowsInFile(), QList{headend(1)});
+
+        QVERIFY(!datenbank_anlegen(m_folder + "/gone", &m_error));
+        QVERIFY(m_error.endsWith("the folder \"" + m_folder + "/gone\" does not exist."));
+        HeadendDirectory gone;
+        QVERIFY(!gone.open(m_folder + "/gone"));
+        QVERIFY(gone.lastError().endsWith("/gone/headend.mdb\" does not exist."));
+        QCOMPARE(gone.appendEmpty(), -1);
+        QCOMPARE(gone.lastError(), "The headend directory is not open.");
+    }
+
+    void editing()
+    {
+        // Add New and Save without typing leaves an empty row; it can be deleted as the only one.
+        QCOMPARE(m_directory.appendEmpty(), 0);
+        QCOMPARE(rowsInFile(), QList{HeadendEntry{}});
+        QVERIFY(m_directory.remove(0));
+        QCOMPARE(rowsInFile(), QList<HeadendEntry>{});
+
+        // Duplicates are rows of their own; deleting the third of five keeps the order.
+        for (int n : {1, 2, 3, 2, 5})
+            QVERIFY(m_directory.update(m_directory.appendEmpty(), headend(n)));
+        QVERIFY(m_directory.remove(2));
+        const QList expected{headend(1), headend(2), headend(2), headend(5)};
+        QCOMPARE(rows(m_directory), expected);
+        QVERIFY(!m_directory.remove(4));
+        QCOMPARE(m_directory.lastError(), "There is no headend number 5 in the directory.");
+        QVERIFY(!m_directory.update(-1, headend(1)));
+        QCOMPARE(rowsInFile(), expected);
+
+        const HeadendEntry sqlish{R"(x'); DROP TABLE "KELDOR_Headend";--)", "O'Brien; \"A\"",
+                                  "?1 :name %s", "'--;"};
+        QVERIFY2(m_directory.update(1, sqlish), qPrintable(m_directory.lastError()));
+        QCOMPARE(rowsInFile().value(1), sqlish);
+    }
+
+    void overLongValuesAreRefused()
+    {
+        QVERIFY(m_directory.update(m_directory.appendEmpty(), headend(1)));
+        const std::array<QString HeadendEntry::*, 4> fields{
+            &HeadendEntry::name, &HeadendEntry::location, &HeadendEntry::ip, &HeadendEntry::port};
+        const std::array limits{100, 100, 50, 5};
+        const QStringList errors{
+            "Name is longer than 100 characters.", "Location is longer than 100 characters.",
+            "IP-Adress is longer than 50 characters.", "Port is longer than 5 characters."};
+        for (size_t i = 0; i < fields.size(); ++i) {
+            // Characters, not UTF-16 units: a symbol outside the basic plane counts once.
+            HeadendEntry fits = headend(2);
+            fits.*fields[i] = QString(limits[i] - 1, 'x') + QString::fromUcs4(U"\U0001F4E1");
+            QVERIFY(m_directory.update(0, fits));
+            HeadendEntry tooLong = headend(3);
+            tooLong.*fields[i] = fits.*fields[i] + "x";
+            QVERIFY(!m_directory.update(0, tooLong));
+            QCOMPARE(m_directory.lastError(), errors.at(int(i)));
+            QCOMPARE(rowsInFile(), QList{fits});
+        }
+    }
+
 private:
-    QTemporaryDir m_dir;
+    QList<HeadendEntry> rowsInFile() const
+    {
+        HeadendDirectory directory;
+        directory.open(m_folder);
+        return rows(directory);
+    }
+
+    std::optional<QTemporaryDir> m_dir;
+    QString m_folder;
     QString m_ini;
+    QString m_error;
+    HeadendDirectory m_directory;
+    RecordingUi m_ui;
 };
 
 QTEST_GUILESS_MAIN(TestShell)
