@@ -13,29 +13,11 @@ using namespace keldor;
 
 namespace {
 
-OutputSettings output()
-{
-    OutputSettings s;
-    s.out_frequency = QStringLiteral("346.00");
-    s.qam_code = 3;
-    s.out_symbolrate = QStringLiteral("6875");
-    s.spectrum = 1;
-    s.opmode = 2;
-    s.attenuation = 7;
-    s.output_on = false;
-    s.bandwidth = 0;
-    return s;
-}
+const OutputSettings output{QStringLiteral("346.00"), 3, QStringLiteral("6875"), 1, 2, 7, false, 0};
 
-InputSettings input(const QString &frequency = QStringLiteral("11699"),
-                    const QString &lo = QStringLiteral("AUTO"))
+InputSettings input(const char *frequency = "11699", const char *lo = "AUTO")
 {
-    InputSettings s;
-    s.polarisation = 2;
-    s.in_frequency = frequency;
-    s.lo = lo;
-    s.in_symbolrate = QStringLiteral("27500");
-    return s;
+    return {2, frequency, lo, QStringLiteral("27500")};
 }
 
 } // namespace
@@ -59,147 +41,99 @@ private slots:
 
     void setWritesTheOutputInOrder()
     {
-        QVERIFY(set_channel(m_f->exchange(), m_unit, 4, output()));
-        QCOMPARE(frameCodes(),
-                 (QList<int>{0x02, 0x03, 0x06, 0x07, 0x04, 0x05, 0x08, 0x73, 0x75, 0x74}));
-        const auto frames = sentFrames();
-        for (const QByteArray &frame : frames)
-            QCOMPARE(quint8(frame[0]), 4);
-        QCOMPARE(frames[0].mid(2, 1), QByteArray("\x04"));
-        QCOMPARE(frames[1].mid(2, 4), QByteArray::fromHex("43AD0000")); // 346.0f
-        QCOMPARE(frames[3].mid(2, 2), QByteArray::fromHex("1ADB"));     // 6875
-
+        QVERIFY(set_channel(m_f->exchange(), m_unit, 4, output));
+        // Channel, code, big-endian payload: frequency, QAM, symbolrate, spectrum, mode,
+        // attenuation, output, bandwidth and the closing write.
+        QCOMPARE(sentFrames().join(), QByteArray::fromHex("04020400000000000000"
+                                                          "040343AD000000000000"
+                                                          "04060300000000000000"
+                                                          "04071ADB000000000000"
+                                                          "04040100000000000000"
+                                                          "04050200000000000000"
+                                                          "04080700000000000000"
+                                                          "04730000000000000000"
+                                                          "04750000000000000000"
+                                                          "04740000000000000000"));
         const ChannelRecord &r = m_unit.channel(4);
         QCOMPARE(r.out_frequency, 346.0f);
-        QCOMPARE(r.qam, 3);
-        QCOMPARE(r.out_symbolrate, 6875);
-        QCOMPARE(r.spectrum, 1);
-        QCOMPARE(r.opmode, 2);
-        QCOMPARE(r.attenuation, 7);
-        QCOMPARE(r.output_on, 0);
-        QCOMPARE(r.bandwidth, 0);
-        const sim::Channel &device = m_f->sim.headend.state().channels[4];
-        QCOMPARE(device.outFrequency, 346.0f);
-        QCOMPARE(device.qam, 3);
-        QCOMPARE(device.outputOn, 0);
-        QCOMPARE(device.bandwidth, 0);
+        QCOMPARE((QList<int>{r.qam, r.out_symbolrate, r.spectrum, r.opmode, r.attenuation,
+                             r.output_on, r.bandwidth}),
+                 (QList<int>{3, 6875, 1, 2, 7, 0, 0}));
         QVERIFY(m_f->ui.messages.isEmpty());
     }
 
-    void setStopsAtTheFirstFailure()
+    void setFailures()
     {
+        // The first failed write ends the set; the closing 0x74 is not examined.
         drop(0x06);
         ChannelRecord old = m_unit.channel(1);
         old.qam = 5;
-        old.out_symbolrate = 6900;
         m_unit.channel(1) = old;
-        QVERIFY(!set_channel(m_f->exchange(), m_unit, 1, output()));
-
-        const ChannelRecord &r = m_unit.channel(1);
-        QCOMPARE(r.out_frequency, 346.0f);
-        ChannelRecord rest = r;
-        rest.out_frequency = old.out_frequency;
-        QCOMPARE(rest, old);
-        const QList<int> codes = frameCodes();
-        QCOMPARE(codes.mid(0, 3), (QList<int>{0x02, 0x03, 0x06}));
-        QVERIFY(!codes.contains(0x07));
-        QVERIFY(!codes.contains(0x74));
+        QVERIFY(!set_channel(m_f->exchange(), m_unit, 1, output));
+        old.out_frequency = 346.0f;
+        QCOMPARE(m_unit.channel(1), old);
+        QCOMPARE(frameCodes(), (QList<int>{0x02, 0x03, 0x06}));
         QCOMPARE(m_f->ui.messages.last().title, QStringLiteral("Error 6"));
-        QCOMPARE(
-            m_f->ui.messages.last().text,
-            QStringLiteral("An error occured while sending, data may be lost\rPlease try again."));
-    }
 
-    void setIgnoresTheClosingWrite()
-    {
+        init();
         drop(0x74);
-        QVERIFY(set_channel(m_f->exchange(), m_unit, 0, output()));
+        QVERIFY(set_channel(m_f->exchange(), m_unit, 0, output));
         QCOMPARE(m_unit.channel(0).bandwidth, 0);
         QCOMPARE(frameCodes().mid(8, 2), (QList<int>{0x75, 0x74}));
-    }
 
-    void setRefusesAMissingQamSelection()
-    {
-        OutputSettings s = output();
-        s.qam_code = -1;
-        QVERIFY(!set_channel(m_f->exchange(), m_unit, 0, s));
+        init();
+        OutputSettings noQam = output;
+        noQam.qam_code = -1;
+        QVERIFY(!set_channel(m_f->exchange(), m_unit, 0, noQam));
         QVERIFY(frameCodes().isEmpty());
         QCOMPARE(m_f->ui.texts(), QStringList{"Please select a QAM order!"});
         QCOMPARE(m_unit.channel(0), ChannelRecord{});
     }
 
-    void searchSendsTheInputAndReadsTheTuner_data()
+    void search()
     {
-        QTest::addColumn<QString>("frequency");
-        QTest::addColumn<QString>("lo");
-        QTest::addColumn<QList<int>>("loFrame"); // 0x88 value, 0x66 value
-        QTest::newRow("AUTO below 11700") << "11699"
-                                          << "AUTO" << QList<int>{0, 9750};
-        QTest::newRow("AUTO from 11700") << "11700"
-                                         << "auto" << QList<int>{0, 10600};
-        QTest::newRow("typed LO") << "11000"
-                                  << "10000" << QList<int>{1, 10000};
-        QTest::newRow("chosen 09750") << "11000"
-                                      << "09750" << QList<int>{1, 9750};
-    }
-    void searchSendsTheInputAndReadsTheTuner()
-    {
-        QFETCH(QString, frequency);
-        QFETCH(QString, lo);
-        QFETCH(QList<int>, loFrame);
-        m_f->sim.headend.state().channels[3].tuner.dataRate = 41.5f;
-        QVERIFY(search_channel(m_f->exchange(), m_unit, *m_view, 3, input(frequency, lo)));
+        // The service-list reset needs FPGA 1.06 and controller 1.04; the input selection
+        // needs a headend with several inputs.
+        // clang-format off
+        struct { const char *frequency, *lo; int loMode, loFrequency; const char *fpga, *controller; bool polarisation, reset; } rows[]{
+            {"11699", "AUTO", 0, 9750, "1.06", "1.05", true, true}, {"11700", "auto", 0, 10600, "1.06", "1.05", true, true},
+            {"11000", "10000", 1, 10000, "1.06", "1.05", true, true}, {"11000", "09750", 1, 9750, "1.06", "1.05", true, true},
+            {"11699", "AUTO", 0, 9750, "1.05", "1.05", true, false}, {"11699", "AUTO", 0, 9750, "1.06", "1.03", false, false}};
+        // clang-format on
+        for (const auto &row : rows) {
+            init();
+            m_f->sim.headend.state().channels[3].tuner.dataRate = 41.5f;
+            m_unit.identity.fpga_version = row.fpga;
+            m_unit.identity.controller_version = row.controller;
+            m_unit.polarisation_supported = row.polarisation;
+            m_unit.channel(3).polarisation = 3;
+            QVERIFY(
+                search_channel(m_f->exchange(), m_unit, *m_view, 3, input(row.frequency, row.lo)));
 
-        QCOMPARE(frameCodes(), (QList<int>{0x02, 0x0E, 0x10, 0x11, 0xA0, 0x64, 0x65, 0x88, 0x66,
-                                           0x67, 0x68, 0x74, 0x60, 0x69, 0x61, 0x62}));
-        const auto frames = sentFrames();
-        QCOMPARE(frames[4].mid(2, 2), QByteArray(2, '\0'));
-        QCOMPARE(quint8(frames[7][2]), loFrame[0]);
-        QCOMPARE(qFromBigEndian<qint16>(frames[8].constData() + 2), loFrame[1]);
+            QList<int> codes = row.reset ? QList<int>{0x02, 0x0E, 0x10, 0x11, 0xA0} : QList<int>{};
+            if (row.polarisation)
+                codes.append(0x64);
+            codes += {0x65, 0x88, 0x66, 0x67, 0x68, 0x74, 0x60, 0x69, 0x61, 0x62};
+            QCOMPARE(frameCodes(), codes);
+            if (row.reset)
+                QCOMPARE(m_f->sim.frames(0xA0).first().bytes.mid(2, 2), QByteArray(2, '\0'));
+            QCOMPARE(m_f->sim.frames(0x88).first().bytes.mid(2, 1),
+                     QByteArray(1, char(row.loMode)));
+            QCOMPARE(qFromBigEndian<qint16>(m_f->sim.frames(0x66).first().bytes.constData() + 2),
+                     row.loFrequency);
 
-        const ChannelRecord &r = m_unit.channel(3);
-        QCOMPARE(r.polarisation, 2);
-        QCOMPARE(r.in_frequency, frequency.toShort());
-        QCOMPARE(r.lo_mode, loFrame[0]);
-        QCOMPARE(r.lo_frequency, loFrame[1]);
-        QCOMPARE(r.in_symbolrate, 27500);
-        QCOMPARE(r.service_count, 0); // the reset doesn't touch the model
-        QCOMPARE(m_unit.channel_data_rate[3], 41.5f);
-        QCOMPARE(m_view->texts(3).status, QStringLiteral("Tuner Locked"));
-        QCOMPARE(m_view->texts(3).ber, QStringLiteral("2.3e-4"));
-        QVERIFY(m_view->state(3).serviceListEnabled);
-        QVERIFY(m_view->pagesEnabled());
-        QCOMPARE(m_f->sim.headend.state().channels[3].loFrequency, loFrame[1]);
-    }
-
-    void searchWithoutServiceListReset_data()
-    {
-        QTest::addColumn<QByteArray>("fpga");
-        QTest::addColumn<QByteArray>("controller");
-        QTest::newRow("FPGA 1.05") << QByteArray("1.05") << QByteArray("1.05");
-        QTest::newRow("controller 1.03") << QByteArray("1.06") << QByteArray("1.03");
-    }
-    void searchWithoutServiceListReset()
-    {
-        QFETCH(QByteArray, fpga);
-        QFETCH(QByteArray, controller);
-        m_unit.identity.fpga_version = fpga;
-        m_unit.identity.controller_version = controller;
-        QVERIFY(search_channel(m_f->exchange(), m_unit, *m_view, 0, input()));
-        QCOMPARE(frameCodes().first(), 0x64);
-        QVERIFY(!frameCodes().contains(0xA0));
+            const ChannelRecord &r = m_unit.channel(3);
+            QCOMPARE((QList<int>{r.polarisation, r.in_frequency, r.lo_mode, r.lo_frequency,
+                                 r.in_symbolrate, r.service_count}),
+                     (QList<int>{row.polarisation ? 2 : 0, QByteArray(row.frequency).toInt(),
+                                 row.loMode, row.loFrequency, 27500, 0}));
+            QCOMPARE(m_unit.channel_data_rate[3], 41.5f);
+            QCOMPARE(m_view->texts(3).status + m_view->texts(3).ber, "Tuner Locked2.3e-4");
+            QVERIFY(m_view->state(3).serviceListEnabled && m_view->pagesEnabled());
+        }
     }
 
-    void searchWithoutInputSelection()
-    {
-        m_unit.polarisation_supported = false;
-        m_unit.channel(2).polarisation = 3;
-        QVERIFY(search_channel(m_f->exchange(), m_unit, *m_view, 2, input()));
-        QVERIFY(!frameCodes().contains(0x64));
-        QCOMPARE(m_unit.channel(2).polarisation, 0);
-    }
-
-    void searchStopsAtTheFirstFailure()
+    void searchFailures()
     {
         drop(0x67);
         m_unit.channel(5).in_symbolrate = 1234;
@@ -207,16 +141,12 @@ private slots:
         QCOMPARE(m_unit.channel(5).in_frequency, 11699);
         QCOMPARE(m_unit.channel(5).lo_frequency, 9750);
         QCOMPARE(m_unit.channel(5).in_symbolrate, 1234);
-        QVERIFY(!frameCodes().contains(0x68));
-        QVERIFY(!frameCodes().contains(0x60));
+        QCOMPARE(frameCodes().last(), 0x67);
         QCOMPARE(m_view->texts(5).status, QStringLiteral("Searching..."));
-        QVERIFY(!m_view->state(5).serviceListEnabled);
         // The window stays usable after a failed search.
-        QVERIFY(m_view->pagesEnabled());
-    }
+        QVERIFY(!m_view->state(5).serviceListEnabled && m_view->pagesEnabled());
 
-    void searchOnAnUnlockedTuner()
-    {
+        init();
         m_f->sim.headend.state().channels[0].tuner.status = 0;
         m_view->setServiceListEnabled(0, true);
         QVERIFY(search_channel(m_f->exchange(), m_unit, *m_view, 0, input()));
@@ -233,9 +163,9 @@ private:
         plan.code = code;
         m_f->sim.headend.setFault(plan);
     }
-    QList<QByteArray> sentFrames() const
+    QByteArrayList sentFrames() const
     {
-        QList<QByteArray> out;
+        QByteArrayList out;
         for (const auto &entry : m_f->sim.headend.transcript()) {
             if (entry.kind == sim::TranscriptEntry::Kind::Frame)
                 out.append(entry.bytes);
