@@ -54,18 +54,9 @@ private slots:
             QCOMPARE(m_view->serviceListButtonsHidden(), !row.serviceListButtons);
             QCOMPARE(m_f->sim.frames(0x56).isEmpty(), !row.inputs);
             for (int i = 0; i < row.channels; ++i) {
-                const ChannelRecord expected{0,
-                                             qint16(10744 + 20 * i),
-                                             9750,
-                                             22000,
-                                             114.0f + 8 * i,
-                                             1,
-                                             5,
-                                             qint16(6800 + i),
-                                             0,
-                                             0,
-                                             0,
-                                             1};
+                // clang-format off
+                const ChannelRecord expected{0, qint16(10744 + 20 * i), 9750, 22000, 114.0f + 8 * i, 1, 5, qint16(6800 + i), 0, 0, 0, 1};
+                // clang-format on
                 QCOMPARE(m_unit.channel(i), expected);
                 QCOMPARE(m_unit.channel_data_rate[i], 38.0f);
                 QCOMPARE(line(i), QStringLiteral("Tuner Locked|2.3e-4|11|%4|%1|AUTO|22000|"
@@ -166,12 +157,11 @@ private:
     QString line(int i) const
     {
         const ChannelTexts &t = m_view->texts(i);
-        return QStringList{t.status,        t.ber,          t.snr,
-                           t.polarisation,  t.in_frequency, t.lo,
-                           t.in_symbolrate, t.opmode,       t.out_frequency,
-                           t.bandwidth,     t.qam,          t.out_symbolrate,
-                           t.spectrum,      t.attenuation,  t.output_on ? "on" : "off"}
-            .join('|');
+        // clang-format off
+        return QStringList{t.status, t.ber, t.snr, t.polarisation, t.in_frequency, t.lo, t.in_symbolrate, t.opmode,
+                           t.out_frequency, t.bandwidth, t.qam, t.out_symbolrate, t.spectrum, t.attenuation,
+                           t.output_on ? "on" : "off"}.join('|');
+        // clang-format on
     }
 
     std::optional<SessionFixture> m_f;
