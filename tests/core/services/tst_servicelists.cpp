@@ -11,8 +11,9 @@ using namespace keldor;
 namespace {
 
 constexpr int channel = 2; // shown as CHANNEL 3; sim services 3000..3004 "Service 3-1".."3-5"
+const QList<qint16> allFive{3000, 3001, 3002, 3003, 3004};
 
-QList<qint16> ids_of(const QList<Service> &services)
+QList<qint16> idsOf(const QList<Service> &services)
 {
     QList<qint16> ids;
     for (const Service &s : services)
@@ -28,99 +29,74 @@ class TestServiceLists : public QObject {
 private slots:
     void init()
     {
+        m_editor.reset();
         m_f.emplace();
         QVERIFY(m_f->start());
         m_unit = UnitData{};
     }
 
-    void fillingFollowsTheSelection_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QList<quint16>>("listed");
-        QTest::addColumn<QList<qint16>>("output");
-        QTest::newRow("all pass") << 0 << QList<quint16>{}
-                                  << QList<qint16>{3000, 3001, 3002, 3003, 3004};
-        QTest::newRow("listed pass, unknown ID skipped")
-            << 1 << QList<quint16>{3003, 9999, 3001} << QList<qint16>{3003, 3001};
-        QTest::newRow("listed dropped")
-            << 128 << QList<quint16>{3001, 3004} << QList<qint16>{3000, 3002, 3003};
-        QTest::newRow("nothing dropped")
-            << 128 << QList<quint16>{} << QList<qint16>{3000, 3001, 3002, 3003, 3004};
-    }
-
     void fillingFollowsTheSelection()
     {
-        QFETCH(int, mode);
-        QFETCH(QList<quint16>, listed);
-        QFETCH(QList<qint16>, output);
-        sim::Channel &simChannel = m_f->sim.headend.state().channels[channel];
-        simChannel.serviceMode = static_cast<quint8>(mode);
-        simChannel.serviceIds = listed;
-        simChannel.inputServices[1].name = QStringLiteral(" \x01Sky\x9e News");
-
-        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
-        QVERIFY(editor.fill());
-        QCOMPARE(editor.inputCount(), 5);
-        QCOMPARE(ids_of(editor.input()), (QList<qint16>{3000, 3001, 3002, 3003, 3004}));
-        QCOMPARE(editor.input().at(1).name, QStringLiteral("Sky News"));
-        QCOMPARE(ids_of(editor.output()), output);
-        QVERIFY(!editor.isModified());
-        // Reads go to channel byte 0 after the channel has been selected with its own number.
-        const auto select = m_f->sim.frames(servicecode::selectChannel);
-        QCOMPARE(select.size(), 1);
-        QCOMPARE(select.first().bytes.left(3), QByteArray::fromHex("020202"));
-        for (const auto &frame : m_f->sim.frames(servicecode::inputName))
-            QCOMPARE(frame.channel(), 0);
-        QCOMPARE(m_f->sim.frames(servicecode::listedId).size(), mode == 0 ? 0 : listed.size());
-    }
-
-    void sendingChoosesTheShorterList_data()
-    {
-        QTest::addColumn<QList<int>>("chosenRows");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QList<qint16>>("listed");
-        QTest::newRow("2 of 5 chosen") << QList<int>{4, 1} << 1 << QList<qint16>{3004, 3001};
-        QTest::newRow("3 of 5 chosen") << QList<int>{0, 2, 3} << 128 << QList<qint16>{3001, 3004};
-        QTest::newRow("all chosen") << QList<int>{4, 3, 2, 1, 0} << 0 << QList<qint16>{};
-        QTest::newRow("none chosen") << QList<int>{} << 1 << QList<qint16>{};
+        // clang-format off
+        struct { int mode; QList<quint16> listed; QList<qint16> output; } rows[]{
+            {0, {}, allFive}, {1, {3003, 9999, 3001}, {3003, 3001}},
+            {128, {3001, 3004}, {3000, 3002, 3003}}, {128, {}, allFive}};
+        // clang-format on
+        for (const auto &row : rows) {
+            init();
+            sim::Channel &simChannel = m_f->sim.headend.state().channels[channel];
+            simChannel.serviceMode = static_cast<quint8>(row.mode);
+            simChannel.serviceIds = row.listed;
+            simChannel.inputServices[1].name = QStringLiteral(" \x01Sky\x9e News");
+            ServiceListEditor &editor = fill();
+            QCOMPARE(editor.inputCount(), 5);
+            QCOMPARE(idsOf(editor.input()), allFive);
+            QCOMPARE(editor.input().at(1).name, QStringLiteral("Sky News"));
+            QCOMPARE(idsOf(editor.output()), row.output);
+            QVERIFY(!editor.isModified());
+            // Reads go to channel byte 0 after the channel has been selected with its own number.
+            QCOMPARE(m_f->sim.frames(servicecode::selectChannel).first().bytes.left(3),
+                     "\x02\x02\x02");
+            for (const auto &frame : m_f->sim.frames(servicecode::inputName))
+                QCOMPARE(frame.channel(), 0);
+            QCOMPARE(m_f->sim.frames(servicecode::listedId).size(),
+                     row.mode == 0 ? 0 : row.listed.size());
+        }
     }
 
     void sendingChoosesTheShorterList()
     {
-        QFETCH(QList<int>, chosenRows);
-        QFETCH(int, mode);
-        QFETCH(QList<qint16>, listed);
-        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
-        QVERIFY(editor.fill());
-        editor.removeAll();
-        for (int row : chosenRows)
-            editor.addInput(row);
-        m_f->sim.headend.clearTranscript();
+        // clang-format off
+        struct { QList<int> chosenRows; int mode; QList<quint16> listed; } rows[]{
+            {{4, 1}, 1, {3004, 3001}}, {{0, 2, 3}, 128, {3001, 3004}}, {{4, 3, 2, 1, 0}, 0, {}},
+            {{}, 1, {}}};
+        // clang-format on
+        for (const auto &row : rows) {
+            init();
+            ServiceListEditor &editor = fill();
+            editor.removeAll();
+            for (int input : row.chosenRows)
+                editor.addInput(input);
+            m_f->sim.headend.clearTranscript();
+            QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Sent);
 
-        QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Sent);
-
-        const auto start = m_f->sim.frames(servicecode::selectionStart);
-        QCOMPARE(start.size(), 1);
-        QCOMPARE(start.first().bytes.left(3),
-                 QByteArray::fromHex("020E") + QByteArray(1, char(mode)));
-        const auto ids = m_f->sim.frames(servicecode::selectionId);
-        QCOMPARE(ids.size(), listed.size());
-        for (qsizetype i = 0; i < ids.size(); ++i)
-            QCOMPARE(qint16(quint8(ids[i].bytes[2]) << 8 | quint8(ids[i].bytes[3])), listed[i]);
-        QCOMPARE(m_f->sim.frames(servicecode::selectionEnd).size(), 1);
-        QCOMPARE(m_f->sim.frames(servicecode::selectionCommit).size(), 1);
-        const auto string = m_f->sim.frames(servicecode::listString);
-        QCOMPARE(string.size(), 1);
-        QCOMPARE(string.first().bytes.mid(2, 2), QByteArray(1, char(mode)) + char(listed.size()));
-
-        const sim::Channel &simChannel = m_f->sim.headend.state().channels[channel];
-        QCOMPARE(simChannel.serviceMode, mode);
-        QCOMPARE(simChannel.serviceIds.size(), listed.size());
-        const ChannelRecord &r = m_unit.channels[channel];
-        QCOMPARE(r.service_mode, mode);
-        QCOMPARE(r.service_count, listed.size());
-        for (qsizetype i = 0; i < listed.size(); ++i)
-            QCOMPARE(r.service_ids[i], listed[i]);
+            const QByteArray mode(1, char(row.mode));
+            QCOMPARE(m_f->sim.frames(servicecode::selectionStart).first().bytes.left(3),
+                     QByteArray::fromHex("020E") + mode);
+            QCOMPARE(m_f->sim.frames(servicecode::selectionId).size(), row.listed.size());
+            QVERIFY(m_f->sim.frames(servicecode::selectionEnd).size() == 1 &&
+                    m_f->sim.frames(servicecode::selectionCommit).size() == 1);
+            const auto string = m_f->sim.frames(servicecode::listString);
+            QCOMPARE(string.size(), 1);
+            QCOMPARE(string.first().bytes.mid(2, 2), mode + char(row.listed.size()));
+            const sim::Channel &simChannel = m_f->sim.headend.state().channels[channel];
+            QCOMPARE(simChannel.serviceMode, row.mode);
+            QCOMPARE(simChannel.serviceIds, row.listed);
+            const ChannelRecord &r = m_unit.channels[channel];
+            QCOMPARE(r.service_mode, row.mode);
+            QCOMPARE(QList<quint16>(r.service_ids.begin(), r.service_ids.begin() + r.service_count),
+                     row.listed);
+        }
     }
 
     void listString()
@@ -134,52 +110,29 @@ private slots:
 
     void editing()
     {
-        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
-        QVERIFY(editor.fill());
+        ServiceListEditor &editor = fill();
         editor.removeAll();
         editor.addAll();
-        QCOMPARE(editor.output(), editor.input());
         editor.removeOutput(0);
         editor.addInput(0);
-        QCOMPARE(ids_of(editor.output()), (QList<qint16>{3001, 3002, 3003, 3004, 3000}));
+        QCOMPARE(idsOf(editor.output()), (QList<qint16>{3001, 3002, 3003, 3004, 3000}));
         QVERIFY(m_f->ui.messages.isEmpty());
-
-        editor.addInput(2);
-        QCOMPARE(editor.output().size(), 5);
-        QCOMPARE(m_f->ui.messages.size(), 1);
-        QCOMPARE(m_f->ui.messages.first().icon, UserInterface::Icon::Information);
-        QCOMPARE(m_f->ui.messages.first().title, QStringLiteral("Info"));
-        QCOMPARE(
-            m_f->ui.messages.first().text,
-            QStringLiteral("Service Service 3-3 is already a member of the Outputservicelist!"));
-
-        editor.removeAll();
-        editor.addAll();
-        QCOMPARE(editor.output(), editor.input());
-        m_f->sim.headend.clearTranscript();
-        QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Sent);
-        QCOMPARE(m_f->sim.frames(servicecode::selectionId).size(), 0);
-        QCOMPARE(m_f->sim.frames(servicecode::listString).first().bytes.mid(2, 2),
-                 QByteArray::fromHex("0000"));
-    }
-
-    void duplicateStillCountsAsAnEdit()
-    {
-        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
-        QVERIFY(editor.fill());
-        editor.addInput(0);
-        QCOMPARE(m_f->ui.messages.size(), 1);
-        QVERIFY(editor.isModified());
+        // A duplicate is refused but still counts as an edit.
+        init();
+        fill().addInput(2);
+        QCOMPARE(m_editor->output().size(), 5);
+        QVERIFY(m_editor->isModified());
+        QVERIFY(m_f->ui.messages.first().icon == UserInterface::Icon::Information &&
+                m_f->ui.messages.first().title == "Info");
+        QCOMPARE(m_f->ui.texts(),
+                 QStringList{"Service Service 3-3 is already a member of the Outputservicelist!"});
     }
 
     void unchangedListsSendNothing()
     {
         m_f->sim.headend.state().channels[channel].inputServices.clear();
-        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
-        QVERIFY(editor.fill());
-        QCOMPARE(editor.inputCount(), 0);
-        QVERIFY(editor.input().isEmpty());
-        QVERIFY(editor.output().isEmpty());
+        ServiceListEditor &editor = fill();
+        QVERIFY(editor.inputCount() == 0 && editor.input().isEmpty() && editor.output().isEmpty());
         m_f->sim.headend.clearTranscript();
         QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Unchanged);
         QCOMPARE(m_f->sim.count(sim::TranscriptEntry::Kind::Frame), 0);
@@ -191,8 +144,7 @@ private slots:
         for (int i = 0; i < 210; ++i)
             many.append({QStringLiteral("S%1").arg(i), quint16(5000 + i)});
         m_f->sim.headend.state().channels[channel].inputServices = many;
-        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
-        QVERIFY(editor.fill());
+        ServiceListEditor &editor = fill();
         editor.removeAll();
         for (int row = 0; row < 101; ++row)
             editor.addInput(row);
@@ -210,47 +162,18 @@ private slots:
         QCOMPARE(m_f->sim.headend.state().channels[channel].serviceIds.size(), 100);
     }
 
-    void failedReadKeepsWhatWasRead()
-    {
-        sim::FaultPlan plan;
-        plan.fault = sim::Fault::Disconnect;
-        plan.code = servicecode::inputId;
-        plan.count = 1;
-        m_f->sim.headend.setFault(plan);
-        // The first ID read fails, so not even the first service is complete.
-        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
-        QVERIFY(!editor.fill());
-        QCOMPARE(editor.inputCount(), 5);
-        QVERIFY(editor.input().isEmpty());
-        QVERIFY(editor.output().isEmpty());
-        QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
-    }
-
-    void failedWriteEndsTheTransfer()
-    {
-        ServiceListEditor editor(m_f->exchange(), m_unit, channel);
-        QVERIFY(editor.fill());
-        editor.removeAll();
-        editor.addInput(0);
-        editor.addInput(1);
-        sim::FaultPlan plan;
-        plan.fault = sim::Fault::DropAnswer;
-        plan.code = servicecode::selectionId;
-        m_f->sim.headend.setFault(plan);
-        m_f->sim.headend.clearTranscript();
-
-        QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Failed);
-        QCOMPARE(m_f->sim.frames(servicecode::selectionEnd).size(), 0);
-        QCOMPARE(m_f->sim.frames(servicecode::listString).size(), 0);
-        QVERIFY(m_f->ui.texts().contains("An error occured while sending, data may be lost\rPlease "
-                                         "try again."));
-        QCOMPARE(m_unit.channels[channel].service_count, 0);
-        QCOMPARE(m_unit.channels[channel].service_ids[0], 0);
-    }
-
 private:
+    ServiceListEditor &fill()
+    {
+        m_editor.emplace(m_f->exchange(), m_unit, channel);
+        if (!m_editor->fill())
+            QTest::qFail("the list did not fill", __FILE__, __LINE__);
+        return *m_editor;
+    }
+
     std::optional<SessionFixture> m_f;
     UnitData m_unit;
+    std::optional<ServiceListEditor> m_editor;
 };
 
 QTEST_GUILESS_MAIN(TestServiceLists)

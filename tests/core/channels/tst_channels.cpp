@@ -1,0 +1,322 @@
+#include "channels/channeltextsview.h"
+#include "channels/setsearch.h"
+#include "link/session.h"
+#include "model/unitdata.h"
+#include "protocol/devicetype.h"
+#include "protocol/readunitdata.h"
+
+#include "sessionfixture.h"
+
+#include <QLocale>
+#include <QTest>
+#include <QtEndian>
+
+using namespace keldor;
+
+namespace {
+
+const OutputSettings output{QStringLiteral("346.00"), 3, QStringLiteral("6875"), 1, 2, 7, false, 0};
+
+InputSettings input(const char *frequency = "11699", const char *lo = "AUTO")
+{
+    return {2, frequency, lo, QStringLiteral("27500")};
+}
+
+} // namespace
+
+class TestChannels : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    void init()
+    {
+        m_f.emplace();
+        QVERIFY(m_f->start());
+        m_unit = UnitData{};
+        m_view = std::make_unique<ChannelTextsView>();
+    }
+
+    void fullRead()
+    {
+        // A headend with one input shows "SAT" and never reads the input selection.
+        // clang-format off
+        struct { int variant; const char *fpga; bool inputs; int channels; bool serviceListButtons; } rows[]{
+            {1, "1.06", true, 8, true}, {2, "1.06", true, 10, true}, {0, "1.06", true, 12, true},
+            {7, "1.06", true, 16, false}, {0, "1.05", true, 12, false}, {0, "1.06", false, 12, true}};
+        // clang-format on
+        for (const auto &row : rows) {
+            init();
+            auto &state = m_f->sim.headend.state();
+            state.identity.variant = static_cast<quint8>(row.variant);
+            state.identity.fpgaVersion = row.fpga;
+            state.identity.polarisationSupported = row.inputs;
+            for (int i = 0; i < sim::MaxChannels; ++i) {
+                state.channels[i].outSymbolrate = static_cast<qint16>(6800 + i);
+                state.channels[i].polarisation = row.inputs ? 0 : 3;
+            }
+            QVERIFY(readAll());
+
+            QCOMPARE(m_unit.max_channel, row.channels - 1);
+            const DeviceTexts &d = m_view->device();
+            QCOMPARE((QStringList{d.device_type, d.serial_number, d.hardware_version,
+                                  d.controller_version, d.fpga_version}),
+                     (QStringList{"KELDOR QAM", "123456", "1.00", "1.05", row.fpga}));
+            QVERIFY(m_unit.polarisation_supported == row.inputs && m_view->firstPageShown());
+            QCOMPARE(m_view->serviceListButtonsHidden(), !row.serviceListButtons);
+            QCOMPARE(m_f->sim.frames(0x56).isEmpty(), !row.inputs);
+            for (int i = 0; i < row.channels; ++i) {
+                // clang-format off
+                const ChannelRecord expected{0, qint16(10744 + 20 * i), 9750, 22000, 114.0f + 8 * i, 1, 5, qint16(6800 + i), 0, 0, 0, 1};
+                // clang-format on
+                QCOMPARE(m_unit.channel(i), expected);
+                QCOMPARE(m_unit.channel_data_rate[i], 38.0f);
+                QCOMPARE(line(i), QStringLiteral("Tuner Locked|2.3e-4|11|%4|%1|AUTO|22000|"
+                                                 "Normal|%2.00|8 MHz|QAM-256|%3|Normal|0dB|on")
+                                      .arg(10744 + 20 * i)
+                                      .arg(114 + 8 * i)
+                                      .arg(6800 + i)
+                                      .arg(row.inputs ? "SAT 1" : "SAT"));
+                const auto &s = m_view->state(i);
+                QVERIFY(m_view->statusBlack(i) && s.polarisationEnabled == row.inputs &&
+                        s.serviceListEnabled && !s.setEnabled);
+                QCOMPARE(s.qamFirstCode, 3); // 38 Mbit/s in 8 MHz needs QAM-64
+            }
+            for (int i = row.channels; i < channelCount; ++i)
+                QCOMPARE(m_unit.channel(i), ChannelRecord{});
+            QCOMPARE(m_f->sim.frames(0x60).size(), row.channels);
+            QVERIFY(m_f->ui.messages.isEmpty());
+        }
+    }
+
+    void channelStatesAndValues()
+    {
+        // An unlocked tuner and an unconvertible rate keep the whole QAM list; a locked
+        // 38 Mbit/s tuner needs QAM-64 in 8 MHz and QAM-128 in 7 MHz.
+        using Setup = void (*)(sim::Channel &);
+        // clang-format off
+        const struct { Setup setup; int firstCode; const char *line; } rows[]{
+            {[](sim::Channel &c) { c.tuner.status = 0; c.tuner.noSignal = 1; }, 0, "No Signal|||SAT 1|10744|AUTO|22000|Normal|114.00|8 MHz|QAM-256|6900|Normal|0dB|on"},
+            {[](sim::Channel &c) { c.tuner.status = 0; }, 0, "Tuner unlocked|||SAT 1|10764|AUTO|22000|Normal|122.00|8 MHz|QAM-256|6900|Normal|0dB|on"},
+            {[](sim::Channel &c) { c.tuner.status = 12; }, 0, "I2C NOACKE|||SAT 1|10784|AUTO|22000|Normal|130.00|8 MHz|QAM-256|6900|Normal|0dB|on"},
+            {[](sim::Channel &c) { c.tuner.status = 13; }, 0, "Status Unknown|||SAT 1|10804|AUTO|22000|Normal|138.00|8 MHz|QAM-256|6900|Normal|0dB|on"},
+            {[](sim::Channel &c) { c.tuner.status = 2; }, 0, "Status Unknown|||SAT 1|10824|AUTO|22000|Normal|146.00|8 MHz|QAM-256|6900|Normal|0dB|on"},
+            {[](sim::Channel &c) { c.tuner.dataRate = 70.0f; }, 0, "Tuner Locked|2.3e-4|11|SAT 1|10844|AUTO|22000|Normal|154.00|8 MHz|QAM-256|6900|Normal|0dB|on"},
+            {[](sim::Channel &c) { c.loMode = 1; c.loFrequency = 10000; }, 3, "Tuner Locked|2.3e-4|11|SAT 1|10864|10000|22000|Normal|162.00|8 MHz|QAM-256|6900|Normal|0dB|on"},
+            {[](sim::Channel &c) { c.loMode = 1; c.loFrequency = 10600; }, 3, "Tuner Locked|2.3e-4|11|SAT 1|10884|10600|22000|Normal|170.00|8 MHz|QAM-256|6900|Normal|0dB|on"},
+            {[](sim::Channel &c) { c.qam = 1; }, 3, "Tuner Locked|2.3e-4|11|SAT 1|10904|AUTO|22000|Normal|178.00|8 MHz|QAM-64|6900|Normal|0dB|on"},
+            {[](sim::Channel &c) { c.bandwidth = 0; c.attenuation = 12; c.spectrum = 1; c.opmode = 2; c.outputOn = 0; c.polarisation = 3; }, 4, "Tuner Locked|2.3e-4|11|SAT 4|10924|AUTO|22000|Zero|186.00|7 MHz|QAM-256|6900|Invers|-12dB|off"},
+            {[](sim::Channel &c) { c.outFrequency = 858.125f; c.inSymbolrate = 0; }, 3, "Tuner Locked|2.3e-4|11|SAT 1|10944|AUTO||Normal|858.13|8 MHz|QAM-256|6900|Normal|0dB|on"},
+            {[](sim::Channel &c) { c.tuner.bitErrors = 0; c.tuner.snrTenths = 0; }, 3, "Tuner Locked|0e-7|0|SAT 1|10964|AUTO|22000|Normal|202.00|8 MHz|QAM-256|6900|Normal|0dB|on"}};
+        // clang-format on
+        for (int i = 0; i < 12; ++i)
+            rows[i].setup(m_f->sim.headend.state().channels[i]);
+        QVERIFY(readAll());
+        for (int i = 0; i < 12; ++i) {
+            QCOMPARE(line(i), QString(rows[i].line));
+            QCOMPARE(m_view->state(i).qamFirstCode, rows[i].firstCode);
+        }
+        QVERIFY(!m_view->statusBlack(0) && !m_view->state(0).serviceListEnabled);
+        QCOMPARE(m_unit.channel_data_rate[0], 0.0f);
+        QCOMPARE(m_f->ui.messages.first().icon, UserInterface::Icon::Critical);
+        QCOMPARE(m_f->ui.texts(),
+                 QStringList{"This transponder cannot be converted due to high datarate!"});
+        QCOMPARE(m_view->state(6).loEntries, lists::lo() + QStringList{"10000"});
+        QCOMPARE(m_view->state(7).loEntries, lists::lo());
+        QCOMPARE(m_unit.channel(6).lo_mode, 1);
+        QCOMPARE(m_unit.channel(8).qam, 1);
+    }
+
+    void failedReadsKeepTheRest()
+    {
+        drop(0x01);
+        QVERIFY(!readAll());
+        QCOMPARE(m_view->device().controller_version + m_view->device().fpga_version, "1.05");
+        QVERIFY(!m_view->serviceListButtonsHidden());
+        QCOMPARE(m_f->sim.frames(0x60).size(), 0);
+
+        init();
+        m_f->sim.headend.state().channels[0].tuner.status = 0;
+        m_f->sim.headend.state().channels[1].tuner.status = 0;
+        drop(0x69); // first asked for channel 2, the first locked tuner
+        ChannelRecord old;
+        old.qam = 4;
+        m_unit.channels.fill(old);
+        m_unit.channel_data_rate.fill(9.0f);
+        QVERIFY(!readAll());
+        QCOMPARE(m_unit.channel(0).in_frequency, 10744);
+        QVERIFY(m_unit.channel(1).qam == 5 && m_unit.channel_data_rate[1] == 0.0f);
+        for (int i = 2; i < channelCount; ++i)
+            QVERIFY(m_unit.channel(i) == old && m_unit.channel_data_rate[i] == 9.0f);
+        QCOMPARE(m_view->texts(1).out_frequency + m_view->texts(2).in_frequency, "122.00");
+        QVERIFY(!m_view->firstPageShown());
+        QCOMPARE(m_f->sim.frames(0x60).size(), 3);
+    }
+
+    void setWritesTheOutputInOrder()
+    {
+        QVERIFY(set_channel(m_f->exchange(), m_unit, 4, output));
+        // Channel, code, big-endian payload: frequency, QAM, symbolrate, spectrum, mode,
+        // attenuation, output, bandwidth and the closing write.
+        QCOMPARE(sentFrames().join(), QByteArray::fromHex("04020400000000000000"
+                                                          "040343AD000000000000"
+                                                          "04060300000000000000"
+                                                          "04071ADB000000000000"
+                                                          "04040100000000000000"
+                                                          "04050200000000000000"
+                                                          "04080700000000000000"
+                                                          "04730000000000000000"
+                                                          "04750000000000000000"
+                                                          "04740000000000000000"));
+        const ChannelRecord &r = m_unit.channel(4);
+        QCOMPARE(r.out_frequency, 346.0f);
+        QCOMPARE((QList<int>{r.qam, r.out_symbolrate, r.spectrum, r.opmode, r.attenuation,
+                             r.output_on, r.bandwidth}),
+                 (QList<int>{3, 6875, 1, 2, 7, 0, 0}));
+        QVERIFY(m_f->ui.messages.isEmpty());
+    }
+
+    void setFailures()
+    {
+        // The first failed write ends the set; the closing 0x74 is not examined.
+        drop(0x06);
+        ChannelRecord old = m_unit.channel(1);
+        old.qam = 5;
+        m_unit.channel(1) = old;
+        QVERIFY(!set_channel(m_f->exchange(), m_unit, 1, output));
+        old.out_frequency = 346.0f;
+        QCOMPARE(m_unit.channel(1), old);
+        QCOMPARE(frameCodes(), (QList<int>{0x02, 0x03, 0x06}));
+        QCOMPARE(m_f->ui.messages.last().title, QStringLiteral("Error 6"));
+
+        init();
+        drop(0x74);
+        QVERIFY(set_channel(m_f->exchange(), m_unit, 0, output));
+        QCOMPARE(m_unit.channel(0).bandwidth, 0);
+        QCOMPARE(frameCodes().mid(8, 2), (QList<int>{0x75, 0x74}));
+
+        init();
+        OutputSettings noQam = output;
+        noQam.qam_code = -1;
+        QVERIFY(!set_channel(m_f->exchange(), m_unit, 0, noQam));
+        QVERIFY(frameCodes().isEmpty());
+        QCOMPARE(m_f->ui.texts(), QStringList{"Please select a QAM order!"});
+        QCOMPARE(m_unit.channel(0), ChannelRecord{});
+    }
+
+    void search()
+    {
+        // The service-list reset needs FPGA 1.06 and controller 1.04; the input selection
+        // needs a headend with several inputs.
+        // clang-format off
+        struct { const char *frequency, *lo; int loMode, loFrequency; const char *fpga, *controller; bool polarisation, reset; } rows[]{
+            {"11699", "AUTO", 0, 9750, "1.06", "1.05", true, true}, {"11700", "auto", 0, 10600, "1.06", "1.05", true, true},
+            {"11000", "10000", 1, 10000, "1.06", "1.05", true, true}, {"11000", "09750", 1, 9750, "1.06", "1.05", true, true},
+            {"11699", "AUTO", 0, 9750, "1.05", "1.05", true, false}, {"11699", "AUTO", 0, 9750, "1.06", "1.03", false, false}};
+        // clang-format on
+        for (const auto &row : rows) {
+            init();
+            m_f->sim.headend.state().channels[3].tuner.dataRate = 41.5f;
+            m_unit.identity.fpga_version = row.fpga;
+            m_unit.identity.controller_version = row.controller;
+            m_unit.polarisation_supported = row.polarisation;
+            m_unit.channel(3).polarisation = 3;
+            QVERIFY(
+                search_channel(m_f->exchange(), m_unit, *m_view, 3, input(row.frequency, row.lo)));
+
+            QList<int> codes = row.reset ? QList<int>{0x02, 0x0E, 0x10, 0x11, 0xA0} : QList<int>{};
+            if (row.polarisation)
+                codes.append(0x64);
+            codes += {0x65, 0x88, 0x66, 0x67, 0x68, 0x74, 0x60, 0x69, 0x61, 0x62};
+            QCOMPARE(frameCodes(), codes);
+            if (row.reset)
+                QCOMPARE(m_f->sim.frames(0xA0).first().bytes.mid(2, 2), QByteArray(2, '\0'));
+            QCOMPARE(m_f->sim.frames(0x88).first().bytes.mid(2, 1),
+                     QByteArray(1, char(row.loMode)));
+            QCOMPARE(qFromBigEndian<qint16>(m_f->sim.frames(0x66).first().bytes.constData() + 2),
+                     row.loFrequency);
+
+            const ChannelRecord &r = m_unit.channel(3);
+            QCOMPARE((QList<int>{r.polarisation, r.in_frequency, r.lo_mode, r.lo_frequency,
+                                 r.in_symbolrate, r.service_count}),
+                     (QList<int>{row.polarisation ? 2 : 0, QByteArray(row.frequency).toInt(),
+                                 row.loMode, row.loFrequency, 27500, 0}));
+            QCOMPARE(m_unit.channel_data_rate[3], 41.5f);
+            QCOMPARE(m_view->texts(3).status + m_view->texts(3).ber, "Tuner Locked2.3e-4");
+            QVERIFY(m_view->state(3).serviceListEnabled && m_view->pagesEnabled());
+        }
+    }
+
+    void searchFailures()
+    {
+        drop(0x67);
+        m_unit.channel(5).in_symbolrate = 1234;
+        QVERIFY(!search_channel(m_f->exchange(), m_unit, *m_view, 5, input()));
+        QCOMPARE(m_unit.channel(5).in_frequency, 11699);
+        QCOMPARE(m_unit.channel(5).lo_frequency, 9750);
+        QCOMPARE(m_unit.channel(5).in_symbolrate, 1234);
+        QCOMPARE(frameCodes().last(), 0x67);
+        QCOMPARE(m_view->texts(5).status, QStringLiteral("Searching..."));
+        // The window stays usable after a failed search.
+        QVERIFY(!m_view->state(5).serviceListEnabled && m_view->pagesEnabled());
+
+        init();
+        m_f->sim.headend.state().channels[0].tuner.status = 0;
+        m_view->setServiceListEnabled(0, true);
+        QVERIFY(search_channel(m_f->exchange(), m_unit, *m_view, 0, input()));
+        QCOMPARE(m_view->texts(0).status, QStringLiteral("Tuner unlocked"));
+        QVERIFY(!m_view->state(0).serviceListEnabled);
+        QCOMPARE(m_unit.channel_data_rate[0], 0.0f);
+    }
+
+private:
+    bool readAll()
+    {
+        return check_devicetype(m_f->exchange(), m_unit) &&
+               read_unit_data(m_f->exchange(), m_unit, *m_view);
+    }
+    void drop(int code)
+    {
+        sim::FaultPlan plan;
+        plan.fault = sim::Fault::DropAnswer;
+        plan.code = code;
+        m_f->sim.headend.setFault(plan);
+    }
+    QString line(int i) const
+    {
+        const ChannelTexts &t = m_view->texts(i);
+        // clang-format off
+        return QStringList{t.status, t.ber, t.snr, t.polarisation, t.in_frequency, t.lo, t.in_symbolrate, t.opmode,
+                           t.out_frequency, t.bandwidth, t.qam, t.out_symbolrate, t.spectrum, t.attenuation,
+                           t.output_on ? "on" : "off"}.join('|');
+        // clang-format on
+    }
+
+    QByteArrayList sentFrames() const
+    {
+        QByteArrayList out;
+        for (const auto &entry : m_f->sim.headend.transcript()) {
+            if (entry.kind == sim::TranscriptEntry::Kind::Frame)
+                out.append(entry.bytes);
+        }
+        return out;
+    }
+    QList<int> frameCodes() const
+    {
+        QList<int> out;
+        for (const QByteArray &frame : sentFrames()) {
+            // A resent frame is the same write again, not another step.
+            if (out.isEmpty() || out.last() != quint8(frame[1]))
+                out.append(quint8(frame[1]));
+        }
+        return out;
+    }
+
+    std::optional<SessionFixture> m_f;
+    UnitData m_unit;
+    std::unique_ptr<ChannelTextsView> m_view;
+};
+
+QTEST_GUILESS_MAIN(TestChannels)
+#include "tst_channels.moc"
