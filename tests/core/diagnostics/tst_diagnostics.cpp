@@ -19,10 +19,7 @@ public:
     {
         texts[int(field)] = text + QStringList{"", "-", "+"}[int(tint)];
     }
-    void setIcon(Column column, int row, State state) override
-    {
-        icons[int(column)][row] = "GB?"[int(state)];
-    }
+    void setIcon(Column c, int row, State s) override { icons[int(c)][row] = "GB?"[int(s)]; }
     void setTuner(int row, State state, int code, const QString &name) override
     {
         setIcon(Column::Tuner, row, state);
