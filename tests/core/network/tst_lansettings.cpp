@@ -1,3 +1,6 @@
+#include "diagnostics/diagnostics.h"
+#include "diagnostics/diagnosticview.h"
+#include "model/unitdata.h"
 #include "network/lansettings.h"
 #include "shell/shellstate.h"
 
@@ -88,6 +91,44 @@ const LanRow lanRows[] = {
 };
 // clang-format on
 
+// The window as text: the fields in their order, a red one marked '-' and a green one '+';
+// every icon column one character a row (G good, B bad, ? unknown, - not set); the rows shown.
+class RecordingView : public DiagnosticView {
+public:
+    void setRowVisible(int row, bool visible) override { rows[row] = visible ? '+' : '-'; }
+    void setText(Field field, const QString &text, Tint tint) override
+    {
+        texts[int(field)] = text + QStringList{"", "-", "+"}[int(tint)];
+    }
+    void setIcon(Column c, int row, State s) override { icons[int(c)][row] = "GB?"[int(s)]; }
+    void setTuner(int row, State state, int code, const QString &name) override
+    {
+        setIcon(Column::Tuner, row, state);
+        tuner += row == 3 ? QString::number(code) + ' ' + name : QString();
+    }
+    void setMixerClipping(State state) override { mixer = "GB?"[int(state)]; }
+
+    QString rows = QString(16, '-'), texts[10], tuner;
+    QString icons[4] = {QString(16, '-'), QString(16, '-'), QString(16, '-'), QString(16, '-')};
+    QChar mixer = '-';
+};
+
+// Channel 3's tuner reports `tuner`, the others are locked. A status string cut short leaves what
+// it doesn't hold unknown; it serves all 16 rows, the hidden ones too. locks: VCO, SERDES, output
+// PLL, DAC, eye, mixer clipping; columns: tuner, clipping, ASI 188, ASI sync.
+// clang-format off
+struct DiagnosticRow { const char *name; int channels; const char *status; int tuner; const char *tunerName, *locks, *columns; };
+const DiagnosticRow diagnosticRows[] = {
+    {"every bit its own row", 12, "0A80018002000401", 0, "0 Tuner unlocked", "UNLOCKED- LOCKED+ UNLOCKED- LOCKED+  0 B", "GGGBGGGGGGGG---- BGGGGGGGGGGGGGGB BBGBBBBBGBBBBBBB BGBBBBBBBBBBBBBB"},
+    {"all set", 12, "FFFFFFFFFFFFFFFF", 1, "1 Tuner Locked", "LOCKED+ LOCKED+ LOCKED+ LOCKED+  15 B", "GGGGGGGGGGGG---- BBBBBBBBBBBBBBBB GGGGGGGGGGGGGGGG GGGGGGGGGGGGGGGG"},
+    {"three characters", 12, "F58001", 2, "2 Status Unknown", "LOCKED+ UNLOCKED- LOCKED+ UNLOCKED-  15 B", "GGG?GGGGGGGG---- BGGGGGGG???????? ???????????????? ????????????????"},
+    {"one character", 12, "30", 12, "12 I2C NOACKE", "UNLOCKED- UNLOCKED- UNLOCKED- UNLOCKED-  3 ?", "GGG?GGGGGGGG---- ???????????????? ???????????????? ????????????????"},
+    {"empty", 12, "", 11, "11 Status Unknown", "UNKNOWN UNKNOWN UNKNOWN UNKNOWN ? ?", "GGG?GGGGGGGG---- ???????????????? ???????????????? ????????????????"},
+    {"8 channels", 8, "F5000000FFFFFFFF", 13, "13 Status Unknown", "LOCKED+ UNLOCKED- LOCKED+ UNLOCKED-  15 G", "GGG?GGGG-------- GGGGGGGGGGGGGGGG GGGGGGGGGGGGGGGG GGGGGGGGGGGGGGGG"},
+    {"16 channels", 16, "F5000000FFFFFFFF", -1, "-1 Status Unknown", "LOCKED+ UNLOCKED- LOCKED+ UNLOCKED-  15 G", "GGG?GGGGGGGGGGGG GGGGGGGGGGGGGGGG GGGGGGGGGGGGGGGG GGGGGGGGGGGGGGGG"},
+};
+// clang-format on
+
 template<typename Row, size_t N> void addRows(const Row (&rows)[N])
 {
     QTest::addColumn<int>("row");
@@ -110,11 +151,10 @@ private:
         QStringList codes;
         for (const auto &entry : m_f->sim.headend.transcript()) {
             const QString code = QString::number(entry.code(), 16).toUpper();
-            if (entry.kind != sim::TranscriptEntry::Kind::Frame)
-                continue;
-            if (!golden.contains(entry.bytes.toHex().toUpper()))
+            const bool frame = entry.kind == sim::TranscriptEntry::Kind::Frame;
+            if (frame && !golden.contains(entry.bytes.toHex().toUpper()))
                 return "unexpected " + entry.bytes.toHex();
-            if (codes.value(codes.size() - 1) != code)
+            if (frame && codes.value(codes.size() - 1) != code)
                 codes.append(code);
         }
         return codes.join(' ');
@@ -163,26 +203,46 @@ private slots:
             shown << reading.port.value_or("-");
         } else {
             const QStringList boxes =
-                QStringLiteral("192 168 001 020 255 255 254 000 192 168 001 254 40000").split(' ');
-            std::array<QString, 13> box;
-            for (int i = 0; i < 13; ++i)
-                box[i] = i == r.box ? QString(r.text) : boxes[i];
-            const LanSettingsInput input{{box[0], box[1], box[2], box[3]},
-                                         {box[4], box[5], box[6], box[7]},
-                                         {box[8], box[9], box[10], box[11]},
-                                         box[12]};
-            done = save_lan_settings(m_f->exchange(), r.version, input, shell);
+                QStringLiteral("192 168 001 020 255 255 254 000 192 168 001 254").split(' ');
+            OctetTexts octets[3];
+            for (int i = 0; i < 12; ++i)
+                octets[i / 4][i % 4] = i == r.box ? QString(r.text) : boxes[i];
+            const QString port = r.box == 12 ? QString(r.text) : QStringLiteral("40000");
+            done = save_lan_settings(m_f->exchange(), r.version,
+                                     {octets[0], octets[1], octets[2], port}, shell);
         }
         const auto last = m_f->ui.messages.value(m_f->ui.messages.size() - 1);
         shown << (last.text.isEmpty() ? QString() : last.title + ": " + last.text);
         QCOMPARE(shown.join(' ').trimmed(), r.shown);
         QCOMPARE(done, m_f->ui.messages.isEmpty());
         QCOMPARE(codesSent(), QString::fromLatin1(r.codes));
-        const bool pointed = QByteArray(r.codes).startsWith("8D");
         const ShellState old;
         QCOMPARE(shell.active_headend_ip + ':' + shell.active_headend_port,
-                 pointed ? "192.168.1.20:40000"
-                         : old.active_headend_ip + ':' + old.active_headend_port);
+                 QByteArray(r.codes).startsWith("8D")
+                     ? "192.168.1.20:40000"
+                     : old.active_headend_ip + ':' + old.active_headend_port);
+    }
+
+    void diagnostics_data() { addRows(diagnosticRows); }
+    void diagnostics()
+    {
+        QFETCH(int, row);
+        const DiagnosticRow &r = diagnosticRows[row];
+        m_f.emplace();
+        QVERIFY(m_f->start(r.channels));
+        sim::DeviceState &state = m_f->sim.headend.state();
+        state.diagnostics = {.actualTemperatureRaw = 10, .hoursTotal = 43210};
+        state.diagnostics.status = QByteArray::fromHex(r.status);
+        state.channels[3].tuner.status = qint16(r.tuner);
+        UnitData unit;
+        RecordingView view;
+        QVERIFY(read_diagnostic_data(m_f->exchange(), unit, view) && m_f->ui.messages.isEmpty());
+        // Temperatures travel with 16 added.
+        QCOMPARE(QStringList(view.texts, view.texts + 9).join(' ') + ' ' + view.mixer,
+                 "-6 58 43210 12 " + QString::fromLatin1(r.locks));
+        QCOMPARE(QStringList(view.icons, view.icons + 4).join(' '), QString::fromLatin1(r.columns));
+        QCOMPARE(view.rows, QString(r.channels, '+').leftJustified(16, '-'));
+        QCOMPARE(view.tuner, QString::fromLatin1(r.tunerName));
     }
 
 private:

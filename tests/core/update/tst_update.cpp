@@ -105,13 +105,6 @@ const std::pair<const char *, int> imageAges[] = {
 class TestUpdate : public QObject {
     Q_OBJECT
 
-private:
-    QString writeImage(const QByteArray &bytes)
-    {
-        const QString path = m_dir->filePath(QStringLiteral("image.bin"));
-        return writeFile(path, bytes) ? path : QString();
-    }
-
 private slots:
     void init()
     {
@@ -192,7 +185,9 @@ private slots:
             m_view->cancel = k == 2;
         };
         const QByteArray image = randomBytes(5 * 1024);
-        QCOMPARE(update_fw(m_f->session, *m_view, writeImage(image)), R::Abandoned);
+        const QString path = m_dir->filePath("image.bin");
+        QVERIFY(writeFile(path, image));
+        QCOMPARE(update_fw(m_f->session, *m_view, path), R::Abandoned);
         QVERIFY(!m_f->session.serial.isOpen());
         QVERIFY(!m_f->session.exchange.com_end());
         QFile line(port);
@@ -212,7 +207,9 @@ private slots:
         m_view->onBlock = [&](int) {
             shown.append(m_f->ui.panels[1]);
         };
-        const R result = update_fpga(m_f->session, *m_view, writeImage(randomBytes(3 * 1024)));
+        const QString path = m_dir->filePath("image.bin");
+        QVERIFY(writeFile(path, randomBytes(3 * 1024)));
+        const R result = update_fpga(m_f->session, *m_view, path);
         QCOMPARE(result, *r.message ? R::Failed : R::Succeeded);
         QCOMPARE((m_view->percentages + shown.mid(1) << m_f->ui.panels[1]).join('|'),
                  "0%| 33%| 66%| 100%|Sending Block  1  of  3|Sending Block  2  of  3|");
