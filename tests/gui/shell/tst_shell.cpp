@@ -1,45 +1,103 @@
 #include "connectedstation.h"
+#include "directory/formheadend.h"
+#include "directory/formheadendedit.h"
 #include "files.h"
 #include "files/settingsmenu.h"
 #include "model/settingsfile.h"
+#include "network/formeditlan.h"
+#include "network/formproxy.h"
+#include "sessionfixture.h"
 #include "shell/frmlogin.h"
 #include "shell/widgetui.h"
+#include "update/formupdate.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
 
 using namespace keldor;
 using namespace std::chrono_literals;
 using Ui = UserInterface;
+using Answer = Ui::Answer;
+using Kind = sim::TranscriptEntry::Kind;
+using Rows = QList<HeadendEntry>;
 
 namespace {
 
+using Box = QMessageBox;
+// clang-format off
 struct BoxRow {
+    const char *name;
     Ui::Icon icon;
     Ui::Buttons buttons;
-    const char *press;
     Ui::Answer answer;
     QMessageBox::Icon shown;
+} const boxRows[] = {
+    {"OK", Ui::Icon::Critical, Ui::Buttons::Ok, Ui::Answer::Ok, Box::Critical},
+    {"Cancel", Ui::Icon::Question, Ui::Buttons::OkCancel, Ui::Answer::Cancel, Box::Question},
+    {"Retry", Ui::Icon::Exclamation, Ui::Buttons::AbortRetryIgnore, Ui::Answer::Retry, Box::Warning},
 };
-using Box = QMessageBox;
-const BoxRow boxRows[] = {
-    {Ui::Icon::Critical, Ui::Buttons::Ok, "OK", Ui::Answer::Ok, Box::Critical},
-    {Ui::Icon::Question, Ui::Buttons::OkCancel, "Cancel", Ui::Answer::Cancel, Box::Question},
-    {Ui::Icon::Exclamation, Ui::Buttons::AbortRetryIgnore, "Retry", Ui::Answer::Retry,
-     Box::Warning},
+// clang-format on
+
+Rows rows(int count, int changedRow = -1, const QString &port = {}, int deleted = -1)
+{
+    Rows out;
+    for (const QString name : {"A", "B", "C", "D", "E"})
+        out.append({name, "Hall " + name, "10.0.0.1", out.size() == changedRow ? port : "4001"});
+    if (deleted >= 0)
+        out.removeAt(deleted);
+    return out.mid(0, count);
+}
+
+// Steps: a button, a navigator move, or "Box=text" typed into a box.
+struct Flow {
+    const char *name;
+    int count;
+    const char *steps;
+    Answer answer;
+    Rows after;
+    const char *caption;
+};
+const Flow flows[] = {
+    {"add and save", 5, "AddNew|Text_Name=R7|Text_IP=192.168.1.20|Save", Answer::Ok,
+     rows(5) + Rows{{"R7", "", "192.168.1.20", ""}}, "Headend (6/6)"},
+    {"save into an empty directory", 0, "Modify|Text_Name=R9|Save", Answer::Ok,
+     Rows{{"R9", "", "", ""}}, "Headend (1/1)"},
+    {"written when the navigator moves", 5, "next|Modify|Text_Port=5000|next", Answer::Ok,
+     rows(5, 1, "5000"), "Headend (3/5)"},
+    {"navigator stops at the ends", 5, "last|next|previous|first|previous", Answer::Ok, rows(5),
+     "Headend (1/5)"},
+    {"delete the third", 5, "next|next|Delete", Answer::Ok, rows(4, -1, {}, 2), "Headend (2/4)"},
+    {"delete cancelled", 5, "Modify|Delete", Answer::Cancel, rows(5), "Headend (1/5)"},
+    {"delete the only row", 1, "Delete", Answer::Ok, Rows{}, "Headend (1/0)"},
 };
 
 } // namespace
 
 // The main window's flows (the restart of a headend, Save and Load with the file dialogs answered
-// by the test), the widget side of the operator interface and the expert login. The reconnect
+// by the test, the LAN and proxy windows), the widget side of the operator interface and the
+// expert login. The reconnect
 // wait, the messages' texts, file names, layouts and damaged files are tested at core level.
 class TestShell : public QObject {
     Q_OBJECT
 
 private slots:
+    void cleanup()
+    {
+        m_window.reset();
+        m_d.reset();
+        m_f.reset();
+    }
+
     void resetRestartsAndReconnects_data()
     {
         QTest::addColumn<bool>("commandFails");
@@ -53,8 +111,6 @@ private slots:
         ConnectedStation f;
         QVERIFY(f.start());
         f.setRestartDelay(300ms);
-        // Room for a slow machine; the wait ends as soon as the headend is back.
-        f.station().session.timing.reconnectLimit = 10s;
         f.window->addChildWindow(new QWidget);
         const auto fault = commandFails ? sim::Fault::DropAnswer : sim::Fault::None;
         f.sim.headend.setFault({.fault = fault, .code = 0x96});
@@ -64,20 +120,13 @@ private slots:
         QCOMPARE(f.ui().messages.isEmpty(), !commandFails);
         QCOMPARE(f.ui().progressLabels.isEmpty(), commandFails);
         QCOMPARE(f.overviews, int(!commandFails));
-        QCOMPARE(f.ui().panels[2], "Online");
-        QCOMPARE(f.ui().busyDepth, 0);
+        QVERIFY(f.ui().panels[2] == "Online" && f.ui().busyDepth == 0);
         // The old child goes only when the new overview comes.
         QTRY_COMPARE(f.window->mdiArea()->subWindowList().size(), 1);
-        if (!commandFails)
-            QCOMPARE(f.sim.frames(0x96).size(), 1);
+        QVERIFY(commandFails || f.sim.frames(0x96).size() == 1);
     }
 
-    void messageBoxIsPlainAndAnswers_data()
-    {
-        QTest::addColumn<int>("row");
-        for (int i = 0; i < int(std::size(boxRows)); ++i)
-            QTest::addRow("%s", boxRows[i].press) << i;
-    }
+    void messageBoxIsPlainAndAnswers_data() { addRows(boxRows); }
 
     void messageBoxIsPlainAndAnswers()
     {
@@ -91,7 +140,7 @@ private slots:
             shown.setIcon(box->icon());
             shown.setTextFormat(box->textFormat());
             for (QAbstractButton *button : box->buttons()) {
-                if (button->text().remove('&') == QLatin1String(r.press))
+                if (button->text().remove('&') == QLatin1String(r.name))
                     button->click();
             }
         });
@@ -210,6 +259,286 @@ private slots:
         QTRY_COMPARE(m_f->window->mdiArea()->subWindowList().size(), 1);
     }
 
+    // The LAN window shows the gateway from 1.03 on; a refused box takes the focus back.
+    void lanReadingFillsTheBoxes()
+    {
+        for (const auto &[version, gateway] : {std::pair{"1.02", false}, {"1.03", true}}) {
+            ConnectedStation s;
+            QVERIFY(s.start());
+            s.station().unit.controller_version = version;
+            s.sim.headend.state().lan.ip = {10, 0, 7, 1};
+            Form_Edit_LAN form(s.station(), *s.window);
+            form.show();
+            QVERIFY(QTest::qWaitForWindowActive(&form));
+            QTRY_COMPARE(s.ui().messages.size(), 1);
+            const auto box = [&](const QString &name) {
+                return form.findChild<QLineEdit *>(name);
+            };
+            QStringList boxes;
+            for (const char *row : {"Text_IP", "Text_Subnet", "Text_Gateway"})
+                for (int i = 0; i < 4; ++i)
+                    boxes.append(box(QStringLiteral("%1_%2").arg(row).arg(i))->text());
+            QCOMPARE(boxes.mid(0, 8), QString("010 000 007 001 255 255 255 000").split(' '));
+            QCOMPARE(box("Text_Port")->text(), s.sim.portText());
+            QCOMPARE(form.findChild<QLabel *>("Label_Gateway")->isVisible(), gateway);
+            QCOMPARE(box("Text_Gateway_0")->isVisible(), gateway);
+            QCOMPARE(boxes.mid(8), gateway ? QString("192 168 001 001").split(' ') : boxes.mid(8));
+            box("Text_IP_2")->setFocus(Qt::TabFocusReason);
+            box("Text_IP_2")->clear();
+            box("Text_Subnet_0")->setFocus(Qt::TabFocusReason);
+            QCOMPARE(s.ui().messages.size(), 2);
+            QTRY_COMPARE(QApplication::focusWidget(), box("Text_IP_2"));
+        }
+    }
+
+    // The headend restarts with the new LAN settings and is found again where they point.
+    void lanSaveRestartReconnect()
+    {
+        ConnectedStation s;
+        QVERIFY(s.start());
+        s.station().unit.controller_version = "1.05";
+        sim::DeviceState &state = s.sim.headend.state();
+        state.lan.ip = {127, 0, 0, 1};
+        const quint16 newPort = freePort();
+        s.setRestartDelay(300ms);
+        s.window->addChildWindow(new QWidget);
+        // The operator saves once the reading has ended with its warning.
+        QTimer save;
+        connect(&save, &QTimer::timeout, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal || s.ui().messages.size() != 1)
+                return;
+            save.stop();
+            modal->findChild<QLineEdit *>("Text_Port")->setText(QString::number(newPort));
+            modal->findChild<QLineEdit *>("Text_Subnet_3")->setText("128");
+            modal->findChild<QPushButton *>("Command_OK")->click();
+        });
+        save.start(5);
+
+        s.window->item("LAN_Parameter")->trigger();
+
+        QCOMPARE(state.lan.port, newPort);
+        QCOMPARE(state.lan.mask, (std::array<quint8, 4>{255, 255, 255, 128}));
+        QCOMPARE(s.station().shell.active_headend_port, QString::number(newPort));
+        QTRY_COMPARE(s.overviews, 1);
+        QCOMPARE(s.sim.count(sim::TranscriptEntry::Kind::Open), 1);
+        QCOMPARE(s.ui().progressLabels.value(0),
+                 "Headend is now initializing with new LAN-Settings, please wait...");
+        QCOMPARE(s.ui().messages.size(), 1);
+        QTRY_COMPARE(s.window->mdiArea()->subWindowList().size(), 1);
+    }
+
+    // The proxy check box acts at once; OK stores it with the texts, which stay when it is off.
+    void proxyStoresItsKeys()
+    {
+        for (const int use : {0, 1}) {
+            StationFixture f;
+            f.station.shell.proxy_use = qint16(use);
+            f.station.shell.proxy_port = "3128";
+            Form_Proxy form(f.station);
+            form.show();
+            auto *ip = form.findChild<QLineEdit *>("Text_IP");
+            QCOMPARE(ip->isEnabled(), use == 1);
+            form.findChild<QCheckBox *>("Check_Proxy")->click();
+            QCOMPARE(f.station.shell.proxy_use, qint16(1 - use));
+            QVERIFY(ip->isEnabled() == (use == 0) && f.stored("Proxy-Use").isEmpty());
+            ip->setText("127.0.0.9");
+            form.findChild<QPushButton *>("Command_OK")->click();
+            QCOMPARE(
+                QStringList({f.stored("Proxy-Use"), f.stored("Proxy-IP"), f.stored("Proxy-Port")}),
+                QStringList({QString::number(1 - use), "127.0.0.9", "3128"}));
+        }
+    }
+
+    // The newest image is shown and sent; menu and Update rest while it runs (the backup reading
+    // gives the menu back); the window goes and the headend is connected again.
+    void uploadRestartReconnect_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("image");
+        QTest::addRow("controller") << "Update_µC" << QString("KELDOR_FW_%1.UC3");
+        QTest::addRow("fpga") << "Update_QAM" << QString("KELDOR_FPGA_%1.RBF");
+    }
+    void uploadRestartReconnect()
+    {
+        QVERIFY(startMenu());
+        QFETCH(QString, item);
+        QFETCH(QString, image);
+        writeImage(image.arg(2), imageBytes(300), -2);
+        writeImage(image.arg(1), imageBytes(5 * 1024 + 77), -1);
+        m_f->window->item(item)->trigger();
+        QTRY_COMPARE(filename()->text(), QDir::toNativeSeparators(programFile(image.arg(1))));
+        QVERIFY(button(4)->isEnabled() && !button(7)->isEnabled() && !button(3)->isVisible());
+        int running = 0;
+        bool usable = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            auto *title = m_f->widget<QLabel>("Label_title");
+            if (title && title->text() == "Running" && ++running)
+                usable = usable || m_f->window->menuBar()->isEnabled() || button(4)->isEnabled();
+        });
+        watch.start(1);
+
+        button(4)->trigger();
+
+        QVERIFY(running > 0 && !usable && m_f->window->menuBar()->isEnabled());
+        QCOMPARE(sent(image.arg(1)), QStringList{item == "Update_QAM" ? "fpga" : "controller"});
+        QCOMPARE(QDir(programFolder()).entryList({"backup-*.kdr"}, QDir::Files).size(), 1);
+        QTRY_VERIFY(!m_f->child<Form_Update>());
+        QTRY_COMPARE(m_f->sim.count(Kind::Open), 1);
+        QTRY_VERIFY(!ui().progressShown);
+        QCOMPARE(ui().progressLabels.value(0),
+                 "Headend is now initializing with new software , please wait...");
+        QVERIFY2(ui().messages.isEmpty(), qPrintable(ui().texts().join(" | ")));
+        QVERIFY(m_f->station().session.lan.isConnected());
+    }
+
+    // Cancel asks first; going on keeps sending, stopping closes the link and the window, and
+    // nothing waits for a restart.
+    void cancelBetweenBlocks()
+    {
+        QVERIFY(startMenu());
+        writeImage("KELDOR_FW_3.UC3", imageBytes(40 * 1024));
+        m_f->window->item("Update_µC")->trigger();
+        QTRY_VERIFY(!filename()->text().isEmpty());
+        ui().answers = {Answer::Cancel, Answer::Ok};
+        int presses = 0;
+        QTimer press;
+        connect(&press, &QTimer::timeout, [&] {
+            QAction *cancel = button(7);
+            if (cancel && !m_f->sim.frames(0x84).isEmpty() && cancel->isEnabled() && ++presses)
+                cancel->trigger();
+        });
+        press.start(1);
+
+        button(4)->trigger();
+
+        QCOMPARE(presses, 2);
+        QCOMPARE(ui().messages.size(), 3);
+        QCOMPARE(ui().messages.constLast().title, "Update Cancelled");
+        QCOMPARE(m_f->sim.count(Kind::UploadDone), 0);
+        QTRY_VERIFY(!m_f->child<Form_Update>());
+        QVERIFY(!m_f->station().session.lan.isOpen() && m_f->window->menuBar()->isEnabled());
+        QCOMPARE(m_f->sim.count(Kind::Open), 0);
+    }
+
+    // An added image replaces one of its name only when allowed, in one step: a copy that fails
+    // leaves the old one as it was.
+    void addedImage_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("OK") << int(Answer::Ok) << true << QByteArray("new");
+        QTest::newRow("Cancel") << int(Answer::Cancel) << true << QByteArray("old");
+        QTest::newRow("copy fails") << int(Answer::Ok) << false << QByteArray("old");
+    }
+    void addedImage()
+    {
+        QVERIFY(startMenu());
+        QFETCH(int, answer);
+        QFETCH(bool, readable);
+        QFETCH(QByteArray, after);
+        writeImage("KELDOR_FW_9.UC3", "old");
+        QTemporaryDir elsewhere;
+        const QString source = elsewhere.filePath("KELDOR_FW_9.UC3");
+        QVERIFY(readable ? writeFile(source, "new") : QDir().mkdir(source));
+        m_f->window->item("Update_µC")->trigger();
+        OnNextModal login([](QWidget *modal) {
+            modal->findChild<QLineEdit *>("txtPassword")->setText("41806");
+            modal->findChild<QPushButton *>("cmdOK")->click();
+        });
+        button(5)->trigger();
+        m_f->child<Form_Update>()->setFileChooser(
+            [&](QWidget *, auto &, auto &) { return source; });
+        ui().answers = {Answer(answer)};
+
+        button(3)->trigger();
+
+        QCOMPARE(ui().messages.first().text, "File already exists! Overwrite?");
+        QCOMPARE(ui().messages.size(), readable ? 1 : 2);
+        QCOMPARE(readFile(programFile("KELDOR_FW_9.UC3")), after);
+        QCOMPARE(QDir(programFolder()).entryList({"*_9*"}, QDir::Files | QDir::Hidden).size(), 1);
+    }
+
+    void editorFlows_data() { addRows(flows); }
+    void editorFlows()
+    {
+        m_d.emplace();
+        QFETCH(int, row);
+        const Flow &flow = flows[row];
+        QVERIFY(m_d->writeDirectory(rows(flow.count)));
+        m_d->ui.answers = {flow.answer};
+        Form_Headend_Edit &editor = openEditor();
+        QCOMPARE(editor.findChild<QWidget *>("Data1")->isEnabled(), flow.count > 0);
+        const std::map<QString, void (Form_Headend_Edit::*)()> moves{
+            {"first", &Form_Headend_Edit::moveFirst},
+            {"previous", &Form_Headend_Edit::movePrevious},
+            {"next", &Form_Headend_Edit::moveNext},
+            {"last", &Form_Headend_Edit::moveLast}};
+        const QString steps = flow.steps;
+        for (const QString &step : steps.split('|')) {
+            if (step.contains('='))
+                editor.findChild<QLineEdit *>(step.section('=', 0, 0))
+                    ->setText(step.section('=', 1));
+            else if (moves.contains(step))
+                (editor.*moves.at(step))();
+            else
+                editor.findChild<QPushButton *>("Command_" + step)->click();
+        }
+
+        QCOMPARE(m_d->directoryRows(), flow.after);
+        QCOMPARE(editor.positionCaption(), flow.caption);
+        QCOMPARE(editor.findChild<QWidget *>("Data1")->isEnabled(), !flow.after.isEmpty());
+        QCOMPARE(m_d->ui.texts(),
+                 steps.contains("Del") ? QStringList{"Are you sure ?"} : QStringList());
+    }
+
+    // The refused entry keeps the row, the text, the window and the program open until it fits.
+    void overLongEntryStaysOnTheRow()
+    {
+        m_d.emplace();
+        QVERIFY(m_d->writeDirectory(rows(5)));
+        Form_Headend_Edit &editor = openEditor();
+        m_window->show();
+        editor.findChild<QPushButton *>("Command_Modify")->click();
+        auto *port = editor.findChild<QLineEdit *>("Text_Port");
+        port->setText("654321");
+        editor.moveNext();
+        QCOMPARE(m_d->ui.texts(), QStringList{"Port is longer than 5 characters."});
+        QCOMPARE(editor.positionCaption(), "Headend (1/5)");
+        QVERIFY(!m_window->close());
+        QCOMPARE(port->text(), "654321");
+        QVERIFY(port->isEnabled());
+        QCOMPARE(m_d->directoryRows(), rows(5));
+        port->setText("65432");
+        QVERIFY(m_window->close());
+        QCOMPARE(m_d->directoryRows(), rows(5, 0, "65432"));
+    }
+
+    void selection()
+    {
+        m_d.emplace();
+        QVERIFY(m_d->writeDirectory({}));
+        delete new Form_Headend(m_d->station);
+        QCOMPARE(m_d->ui.texts(), {"   Selection not possible.\rPlease edit a headend first!"});
+        QVERIFY(QFile::remove(directoryPath(m_d->folder.path())));
+        QVERIFY(m_d->writeDirectory({{"R1", "", "10.0.0.1", "4001"}, {"R2", "", "10.0.0.2", "4"}}));
+        Form_Headend selection(m_d->station);
+        selection.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&selection));
+        const QPoint cell =
+            selection.grid()->visualRect(selection.grid()->model()->index(1, 2)).center();
+        QTest::mouseClick(selection.grid()->viewport(), Qt::LeftButton, {}, cell);
+        QTest::mouseDClick(selection.grid()->viewport(), Qt::LeftButton, {}, cell);
+        const ShellState &shell = m_d->station.shell;
+        QCOMPARE(QStringList({shell.active_headend_name, shell.active_headend_ip,
+                              shell.active_headend_port}),
+                 QStringList({"R2", "10.0.0.2", "4"}));
+        QCOMPARE(m_d->ui.panels[1], "Active Headend: R2");
+        QCOMPARE(selection.result(), int(QDialog::Accepted));
+    }
+
 private:
     bool startMenu()
     {
@@ -217,6 +546,7 @@ private:
         m_titles.clear();
         if (!m_f->start())
             return false;
+        m_f->station().session.timing.reconnectLimit = 10s;
         SettingsMenu::of(*m_f->window)->setFileChooser([this](auto, const QString &title) {
             m_titles.append(title);
             return path(m_chosen.value(m_titles.size() - 1));
@@ -229,7 +559,48 @@ private:
         return name.isEmpty() ? QString() : m_f->fixture.folder.filePath(name);
     }
 
+    static QByteArray imageBytes(int size)
+    {
+        QByteArray bytes(size, '\0');
+        for (int i = 0; i < size; ++i)
+            bytes[i] = char((i * 7 + size) % 251);
+        return bytes;
+    }
+    // Aged by days, so that only the times can tell the newest.
+    static void writeImage(const QString &name, const QByteArray &bytes, int days = 0)
+    {
+        QFile file(programFile(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        QVERIFY(file.flush() && file.setFileTime(QDateTime::currentDateTime().addDays(days),
+                                                 QFileDevice::FileModificationTime));
+    }
+    // Where the headend took this image to.
+    QStringList sent(const QString &image) const
+    {
+        QStringList targets;
+        for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript()) {
+            if (entry.kind == Kind::UploadDone && entry.sha256 == fileHash(programFile(image)))
+                targets.append(entry.what);
+        }
+        return targets;
+    }
+    QAction *button(int index) const
+    {
+        return m_f->widget<QAction>(QStringLiteral("Toolbar1_Button%1").arg(index));
+    }
+    QLineEdit *filename() const { return m_f->widget<QLineEdit>("Text_Filename"); }
+    RecordingUi &ui() { return m_f->ui(); }
+    Form_Headend_Edit &openEditor()
+    {
+        m_window = std::make_unique<MDIForm1>(m_d->station, WindowRegistry());
+        auto *editor = new Form_Headend_Edit(m_d->station, *m_window);
+        m_window->addChildWindow(editor);
+        return *editor;
+    }
+
     std::optional<ConnectedStation> m_f;
+    std::optional<StationFixture> m_d;
+    std::unique_ptr<MDIForm1> m_window;
     QStringList m_chosen;
     QStringList m_titles;
 };
