@@ -35,18 +35,12 @@ namespace {
 
 using Box = QMessageBox;
 // clang-format off
-struct BoxRow {
-    const char *name;
-    Ui::Icon icon;
-    Ui::Buttons buttons;
-    Ui::Answer answer;
-    QMessageBox::Icon shown;
-} const boxRows[] = {
+struct BoxRow { const char *name; Ui::Icon icon; Ui::Buttons buttons; Answer answer; Box::Icon shown; }
+const boxRows[] = {
     {"OK", Ui::Icon::Critical, Ui::Buttons::Ok, Ui::Answer::Ok, Box::Critical},
     {"Cancel", Ui::Icon::Question, Ui::Buttons::OkCancel, Ui::Answer::Cancel, Box::Question},
     {"Retry", Ui::Icon::Exclamation, Ui::Buttons::AbortRetryIgnore, Ui::Answer::Retry, Box::Warning},
 };
-// clang-format on
 
 Rows rows(int count, int changedRow = -1, const QString &port = {}, int deleted = -1)
 {
@@ -59,34 +53,24 @@ Rows rows(int count, int changedRow = -1, const QString &port = {}, int deleted 
 }
 
 // Steps: a button, a navigator move, or "Box=text" typed into a box.
-struct Flow {
-    const char *name;
-    int count;
-    const char *steps;
-    Answer answer;
-    Rows after;
-    const char *caption;
-};
-const Flow flows[] = {
-    {"add and save", 5, "AddNew|Text_Name=R7|Text_IP=192.168.1.20|Save", Answer::Ok,
-     rows(5) + Rows{{"R7", "", "192.168.1.20", ""}}, "Headend (6/6)"},
-    {"save into an empty directory", 0, "Modify|Text_Name=R9|Save", Answer::Ok,
-     Rows{{"R9", "", "", ""}}, "Headend (1/1)"},
-    {"written when the navigator moves", 5, "next|Modify|Text_Port=5000|next", Answer::Ok,
-     rows(5, 1, "5000"), "Headend (3/5)"},
-    {"navigator stops at the ends", 5, "last|next|previous|first|previous", Answer::Ok, rows(5),
-     "Headend (1/5)"},
+struct Flow { const char *name; int count; const char *steps; Answer answer; Rows after; const char *caption; }
+const flows[] = {
+    {"add and save", 5, "AddNew|Text_Name=R7|Text_IP=192.168.1.20|Save", Answer::Ok, rows(5) + Rows{{"R7", "", "192.168.1.20", ""}}, "Headend (6/6)"},
+    {"save into an empty directory", 0, "Modify|Text_Name=R9|Save", Answer::Ok, Rows{{"R9", "", "", ""}}, "Headend (1/1)"},
+    {"written when the navigator moves", 5, "next|Modify|Text_Port=5000|next", Answer::Ok, rows(5, 1, "5000"), "Headend (3/5)"},
+    {"navigator stops at the ends", 5, "last|next|previous|first|previous", Answer::Ok, rows(5), "Headend (1/5)"},
     {"delete the third", 5, "next|next|Delete", Answer::Ok, rows(4, -1, {}, 2), "Headend (2/4)"},
     {"delete cancelled", 5, "Modify|Delete", Answer::Cancel, rows(5), "Headend (1/5)"},
     {"delete the only row", 1, "Delete", Answer::Ok, Rows{}, "Headend (1/0)"},
 };
+// clang-format on
 
 } // namespace
 
 // The main window's flows (the restart of a headend, Save and Load with the file dialogs answered
-// by the test, the LAN and proxy windows), the widget side of the operator interface and the
-// expert login. The reconnect
-// wait, the messages' texts, file names, layouts and damaged files are tested at core level.
+// by the test, the LAN, proxy, update and directory windows), the widget side of the operator
+// interface and the expert login. The reconnect wait, the messages' texts, file names, layouts
+// and damaged files are tested at core level.
 class TestShell : public QObject {
     Q_OBJECT
 
@@ -98,32 +82,26 @@ private slots:
         m_f.reset();
     }
 
-    void resetRestartsAndReconnects_data()
-    {
-        QTest::addColumn<bool>("commandFails");
-        QTest::addRow("headend comes back") << false;
-        QTest::addRow("reset command fails") << true;
-    }
-
     void resetRestartsAndReconnects()
     {
-        QFETCH(bool, commandFails);
-        ConnectedStation f;
-        QVERIFY(f.start());
-        f.setRestartDelay(300ms);
-        f.window->addChildWindow(new QWidget);
-        const auto fault = commandFails ? sim::Fault::DropAnswer : sim::Fault::None;
-        f.sim.headend.setFault({.fault = fault, .code = 0x96});
+        for (const bool commandFails : {false, true}) {
+            ConnectedStation f;
+            QVERIFY(f.start());
+            f.setRestartDelay(300ms);
+            f.window->addChildWindow(new QWidget);
+            const auto fault = commandFails ? sim::Fault::DropAnswer : sim::Fault::None;
+            f.sim.headend.setFault({.fault = fault, .code = 0x96});
 
-        f.window->item("Reset_Headend")->trigger();
+            f.window->item("Reset_Headend")->trigger();
 
-        QCOMPARE(f.ui().messages.isEmpty(), !commandFails);
-        QCOMPARE(f.ui().progressLabels.isEmpty(), commandFails);
-        QCOMPARE(f.overviews, int(!commandFails));
-        QVERIFY(f.ui().panels[2] == "Online" && f.ui().busyDepth == 0);
-        // The old child goes only when the new overview comes.
-        QTRY_COMPARE(f.window->mdiArea()->subWindowList().size(), 1);
-        QVERIFY(commandFails || f.sim.frames(0x96).size() == 1);
+            QCOMPARE(f.ui().messages.isEmpty(), !commandFails);
+            QCOMPARE(f.ui().progressLabels.isEmpty(), commandFails);
+            QCOMPARE(f.overviews, int(!commandFails));
+            QVERIFY(f.ui().panels[2] == "Online" && f.ui().busyDepth == 0);
+            // The old child goes only when the new overview comes.
+            QTRY_COMPARE(f.window->mdiArea()->subWindowList().size(), 1);
+            QVERIFY(commandFails || f.sim.frames(0x96).size() == 1);
+        }
     }
 
     void messageBoxIsPlainAndAnswers_data() { addRows(boxRows); }
@@ -152,111 +130,92 @@ private slots:
         QCOMPARE(shown.textFormat(), Qt::PlainText);
     }
 
-    void expertLogin_data()
-    {
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<bool>("expert");
-        QTest::addRow("right") << "41806" << true;
-        QTest::addRow("wrong") << "41807" << false;
-        QTest::addRow("leading blank") << " 41806" << false;
-        QTest::addRow("longer") << "418060" << false;
-        QTest::addRow("empty") << "" << false;
-    }
-
     void expertLogin()
     {
-        QFETCH(QString, code);
-        QFETCH(bool, expert);
-        StationFixture f;
-        frmLogin login(f.station);
-        login.show();
-        auto *password = login.findChild<QLineEdit *>("txtPassword");
-        QTest::keyClicks(password, code);
-        QTest::keyClick(password, Qt::Key_Return);
-        QCOMPARE(f.station.shell.expert_mode, expert);
-        QCOMPARE(login.isVisible(), !expert);
-        QCOMPARE(f.ui.texts(),
-                 expert ? QStringList() : QStringList{"Invalid Password. Please try again!"});
-        // Abbrechen, or Esc, ends the expert mode.
-        QTest::keyClick(&login, Qt::Key_Escape);
-        QVERIFY(!f.station.shell.expert_mode);
-    }
-    void saveAsksBeforeReplacing_data()
-    {
-        QTest::addColumn<bool>("exists");
-        QTest::addColumn<QStringList>("chosen"); // an empty name cancels the dialog
-        QTest::addColumn<bool>("saved");
-        QTest::addRow("dialog cancelled") << false << QStringList{""} << false;
-        QTest::addRow("Cancel asks again") << true << QStringList{"abc", ""} << false;
-        QTest::addRow("OK replaces") << true << QStringList{"abc"} << true;
+        for (const auto &[code, expert] : {std::pair{"41806", true},
+                                           {"41807", false},
+                                           {" 41806", false},
+                                           {"418060", false},
+                                           {"", false}}) {
+            StationFixture f;
+            frmLogin login(f.station);
+            login.show();
+            auto *password = login.findChild<QLineEdit *>("txtPassword");
+            QTest::keyClicks(password, code);
+            QTest::keyClick(password, Qt::Key_Return);
+            QCOMPARE(f.station.shell.expert_mode, expert);
+            QCOMPARE(login.isVisible(), !expert);
+            QCOMPARE(f.ui.texts(),
+                     expert ? QStringList() : QStringList{"Invalid Password. Please try again!"});
+            // Abbrechen, or Esc, ends the expert mode.
+            QTest::keyClick(&login, Qt::Key_Escape);
+            QVERIFY(!f.station.shell.expert_mode);
+        }
     }
 
+    // An empty name cancels the dialog; Cancel on "Overwrite?" asks for a name again.
     void saveAsksBeforeReplacing()
     {
-        QFETCH(bool, exists);
-        QFETCH(QStringList, chosen);
-        QFETCH(bool, saved);
-        QVERIFY(startMenu());
-        m_f->simChannel(4).inFrequency = 11222;
-        QVERIFY(!exists || writeFile(path("abc.kdr"), "old"));
-        m_f->ui().answers = {chosen.size() == 1 ? Ui::Answer::Ok : Ui::Answer::Cancel};
-        m_chosen = chosen;
+        for (const auto &[exists, chosen, saved] : {std::tuple{false, QStringList{""}, false},
+                                                    {true, QStringList{"abc", ""}, false},
+                                                    {true, QStringList{"abc"}, true}}) {
+            QVERIFY(startMenu());
+            m_f->simChannel(4).inFrequency = 11222;
+            QVERIFY(!exists || writeFile(path("abc.kdr"), "old"));
+            m_f->ui().answers = {chosen.size() == 1 ? Ui::Answer::Ok : Ui::Answer::Cancel};
+            m_chosen = chosen;
 
-        m_f->window->item("Save")->trigger();
+            m_f->window->item("Save")->trigger();
 
-        QCOMPARE(m_titles, QStringList(chosen.size(), "Save Settings"));
-        QCOMPARE(m_f->ui().texts(),
-                 exists ? QStringList{"File already exists! Overwrite?"} : QStringList());
-        // Without a channel window the headend is read, so the file holds what it has now.
-        std::array<ChannelRecord, channelCount> channels{};
-        QCOMPARE(!decode_settings(readFile(path("abc.kdr")), channels) &&
-                     channels[4].in_frequency == 11222,
-                 saved);
-        QCOMPARE(QFile::exists(path("abc.rtf")), saved);
+            QCOMPARE(m_titles, QStringList(chosen.size(), "Save Settings"));
+            QCOMPARE(m_f->ui().texts(),
+                     exists ? QStringList{"File already exists! Overwrite?"} : QStringList());
+            // Without a channel window the headend is read, so the file holds what it has now.
+            std::array<ChannelRecord, channelCount> channels{};
+            QCOMPARE(!decode_settings(readFile(path("abc.kdr")), channels) &&
+                         channels[4].in_frequency == 11222,
+                     saved);
+            QCOMPARE(QFile::exists(path("abc.rtf")), saved);
+        }
     }
 
-    void loadWritesAndReopens_data()
-    {
-        QTest::addColumn<bool>("old");
-        QTest::addRow("current file with services") << false;
-        QTest::addRow("old file on an eight-channel headend") << true;
-    }
-
+    // A current file with services; an old file on an eight-channel headend.
     void loadWritesAndReopens()
     {
-        QFETCH(bool, old);
-        QVERIFY(startMenu());
-        std::array<ChannelRecord, channelCount> channels{};
-        for (int ch = 0; ch < channelCount; ++ch)
-            channels[ch].in_frequency = static_cast<qint16>(11000 + ch);
-        channels[3].service_mode = 1;
-        channels[3].service_count = 1;
-        channels[3].service_ids[0] = 4003;
-        QByteArray image;
-        for (int ch = 0; ch < oldRecordCount; ++ch)
-            image += encode_settings_record(channels[ch]).left(oldRecordSize);
-        if (old)
-            m_f->sim.headend.state().identity.variant = *sim::variantForChannelCount(8);
-        QVERIFY(writeFile(path("x.kdr"), old ? image : encode_settings(channels)));
-        m_f->simChannel(3).serviceIds = {2000};
-        m_f->window->addChildWindow(new QWidget);
-        m_chosen = {"x.kdr"};
+        for (const bool old : {false, true}) {
+            QVERIFY(startMenu());
+            std::array<ChannelRecord, channelCount> channels{};
+            for (int ch = 0; ch < channelCount; ++ch)
+                channels[ch].in_frequency = static_cast<qint16>(11000 + ch);
+            channels[3].service_mode = 1;
+            channels[3].service_count = 1;
+            channels[3].service_ids[0] = 4003;
+            QByteArray image;
+            for (int ch = 0; ch < oldRecordCount; ++ch)
+                image += encode_settings_record(channels[ch]).left(oldRecordSize);
+            if (old)
+                m_f->sim.headend.state().identity.variant = *sim::variantForChannelCount(8);
+            QVERIFY(writeFile(path("x.kdr"), old ? image : encode_settings(channels)));
+            m_f->simChannel(3).serviceIds = {2000};
+            m_f->window->addChildWindow(new QWidget);
+            m_chosen = {"x.kdr"};
 
-        m_f->window->item("Load")->trigger();
+            m_f->window->item("Load")->trigger();
 
-        QVERIFY(m_f->ui().messages.isEmpty());
-        QCOMPARE(m_titles, QStringList{"Load Settings"});
-        int written = 0;
-        for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript())
-            written +=
-                entry.kind == sim::TranscriptEntry::Kind::Raw && entry.what == "bulk-channel";
-        // The headend's own channel count decides what is sent; an old file has no services.
-        QCOMPARE(written, old ? 8 : 12);
-        QCOMPARE(m_f->simChannel(3).inFrequency, 11003);
-        QCOMPARE(m_f->simChannel(3).serviceIds.value(0), old ? 0 : 4003);
-        QCOMPARE(m_f->overviews, 1);
-        // The child window that was open went; the channel window is the only one now.
-        QTRY_COMPARE(m_f->window->mdiArea()->subWindowList().size(), 1);
+            QVERIFY(m_f->ui().messages.isEmpty());
+            QCOMPARE(m_titles, QStringList{"Load Settings"});
+            int written = 0;
+            for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript())
+                written +=
+                    entry.kind == sim::TranscriptEntry::Kind::Raw && entry.what == "bulk-channel";
+            // The headend's own channel count decides what is sent; an old file has no services.
+            QCOMPARE(written, old ? 8 : 12);
+            QCOMPARE(m_f->simChannel(3).inFrequency, 11003);
+            QCOMPARE(m_f->simChannel(3).serviceIds.value(0), old ? 0 : 4003);
+            QCOMPARE(m_f->overviews, 1);
+            // The child window that was open went; the channel window is the only one now.
+            QTRY_COMPARE(m_f->window->mdiArea()->subWindowList().size(), 1);
+        }
     }
 
     // The LAN window shows the gateway from 1.03 on; a refused box takes the focus back.
@@ -352,45 +311,41 @@ private slots:
 
     // The newest image is shown and sent; menu and Update rest while it runs (the backup reading
     // gives the menu back); the window goes and the headend is connected again.
-    void uploadRestartReconnect_data()
-    {
-        QTest::addColumn<QString>("item");
-        QTest::addColumn<QString>("image");
-        QTest::addRow("controller") << "Update_µC" << QString("KELDOR_FW_%1.UC3");
-        QTest::addRow("fpga") << "Update_QAM" << QString("KELDOR_FPGA_%1.RBF");
-    }
     void uploadRestartReconnect()
     {
-        QVERIFY(startMenu());
-        QFETCH(QString, item);
-        QFETCH(QString, image);
-        writeImage(image.arg(2), imageBytes(300), -2);
-        writeImage(image.arg(1), imageBytes(5 * 1024 + 77), -1);
-        m_f->window->item(item)->trigger();
-        QTRY_COMPARE(filename()->text(), QDir::toNativeSeparators(programFile(image.arg(1))));
-        QVERIFY(button(4)->isEnabled() && !button(7)->isEnabled() && !button(3)->isVisible());
-        int running = 0;
-        bool usable = false;
-        QTimer watch;
-        connect(&watch, &QTimer::timeout, [&] {
-            auto *title = m_f->widget<QLabel>("Label_title");
-            if (title && title->text() == "Running" && ++running)
-                usable = usable || m_f->window->menuBar()->isEnabled() || button(4)->isEnabled();
-        });
-        watch.start(1);
+        for (const auto &[item, image] :
+             {std::pair{QString("Update_µC"), QString("KELDOR_FW_%1.UC3")},
+              {QString("Update_QAM"), QString("KELDOR_FPGA_%1.RBF")}}) {
+            QVERIFY(startMenu());
+            writeImage(image.arg(2), imageBytes(300), -2);
+            writeImage(image.arg(1), imageBytes(5 * 1024 + 77), -1);
+            m_f->window->item(item)->trigger();
+            QTRY_COMPARE(filename()->text(), QDir::toNativeSeparators(programFile(image.arg(1))));
+            QVERIFY(button(4)->isEnabled() && !button(7)->isEnabled() && !button(3)->isVisible());
+            int running = 0;
+            bool usable = false;
+            QTimer watch;
+            connect(&watch, &QTimer::timeout, [&] {
+                auto *title = m_f->widget<QLabel>("Label_title");
+                if (title && title->text() == "Running" && ++running)
+                    usable =
+                        usable || m_f->window->menuBar()->isEnabled() || button(4)->isEnabled();
+            });
+            watch.start(1);
 
-        button(4)->trigger();
+            button(4)->trigger();
 
-        QVERIFY(running > 0 && !usable && m_f->window->menuBar()->isEnabled());
-        QCOMPARE(sent(image.arg(1)), QStringList{item == "Update_QAM" ? "fpga" : "controller"});
-        QCOMPARE(QDir(programFolder()).entryList({"backup-*.kdr"}, QDir::Files).size(), 1);
-        QTRY_VERIFY(!m_f->child<Form_Update>());
-        QTRY_COMPARE(m_f->sim.count(Kind::Open), 1);
-        QTRY_VERIFY(!ui().progressShown);
-        QCOMPARE(ui().progressLabels.value(0),
-                 "Headend is now initializing with new software , please wait...");
-        QVERIFY2(ui().messages.isEmpty(), qPrintable(ui().texts().join(" | ")));
-        QVERIFY(m_f->station().session.lan.isConnected());
+            QVERIFY(running > 0 && !usable && m_f->window->menuBar()->isEnabled());
+            QCOMPARE(sent(image.arg(1)), QStringList{item == "Update_QAM" ? "fpga" : "controller"});
+            QCOMPARE(QDir(programFolder()).entryList({"backup-*.kdr"}, QDir::Files).size(), 1);
+            QTRY_VERIFY(!m_f->child<Form_Update>());
+            QTRY_COMPARE(m_f->sim.count(Kind::Open), 1);
+            QTRY_VERIFY(!ui().progressShown);
+            QCOMPARE(ui().progressLabels.value(0),
+                     "Headend is now initializing with new software , please wait...");
+            QVERIFY2(ui().messages.isEmpty(), qPrintable(ui().texts().join(" | ")));
+            QVERIFY(m_f->station().session.lan.isConnected());
+        }
     }
 
     // Cancel asks first; going on keeps sending, stopping closes the link and the window, and
@@ -424,41 +379,34 @@ private slots:
 
     // An added image replaces one of its name only when allowed, in one step: a copy that fails
     // leaves the old one as it was.
-    void addedImage_data()
-    {
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("readable");
-        QTest::addColumn<QByteArray>("after");
-        QTest::newRow("OK") << int(Answer::Ok) << true << QByteArray("new");
-        QTest::newRow("Cancel") << int(Answer::Cancel) << true << QByteArray("old");
-        QTest::newRow("copy fails") << int(Answer::Ok) << false << QByteArray("old");
-    }
     void addedImage()
     {
-        QVERIFY(startMenu());
-        QFETCH(int, answer);
-        QFETCH(bool, readable);
-        QFETCH(QByteArray, after);
-        writeImage("KELDOR_FW_9.UC3", "old");
-        QTemporaryDir elsewhere;
-        const QString source = elsewhere.filePath("KELDOR_FW_9.UC3");
-        QVERIFY(readable ? writeFile(source, "new") : QDir().mkdir(source));
-        m_f->window->item("Update_µC")->trigger();
-        OnNextModal login([](QWidget *modal) {
-            modal->findChild<QLineEdit *>("txtPassword")->setText("41806");
-            modal->findChild<QPushButton *>("cmdOK")->click();
-        });
-        button(5)->trigger();
-        m_f->child<Form_Update>()->setFileChooser(
-            [&](QWidget *, auto &, auto &) { return source; });
-        ui().answers = {Answer(answer)};
+        for (const auto &[answer, readable, after] : {std::tuple{Answer::Ok, true, "new"},
+                                                      {Answer::Cancel, true, "old"},
+                                                      {Answer::Ok, false, "old"}}) {
+            QVERIFY(startMenu());
+            writeImage("KELDOR_FW_9.UC3", "old");
+            QTemporaryDir elsewhere;
+            const QString source = elsewhere.filePath("KELDOR_FW_9.UC3");
+            QVERIFY(readable ? writeFile(source, "new") : QDir().mkdir(source));
+            m_f->window->item("Update_µC")->trigger();
+            OnNextModal login([](QWidget *modal) {
+                modal->findChild<QLineEdit *>("txtPassword")->setText("41806");
+                modal->findChild<QPushButton *>("cmdOK")->click();
+            });
+            button(5)->trigger();
+            m_f->child<Form_Update>()->setFileChooser(
+                [&](QWidget *, auto &, auto &) { return source; });
+            ui().answers = {answer};
 
-        button(3)->trigger();
+            button(3)->trigger();
 
-        QCOMPARE(ui().messages.first().text, "File already exists! Overwrite?");
-        QCOMPARE(ui().messages.size(), readable ? 1 : 2);
-        QCOMPARE(readFile(programFile("KELDOR_FW_9.UC3")), after);
-        QCOMPARE(QDir(programFolder()).entryList({"*_9*"}, QDir::Files | QDir::Hidden).size(), 1);
+            QCOMPARE(ui().messages.first().text, "File already exists! Overwrite?");
+            QCOMPARE(ui().messages.size(), readable ? 1 : 2);
+            QCOMPARE(readFile(programFile("KELDOR_FW_9.UC3")), after);
+            QCOMPARE(QDir(programFolder()).entryList({"*_9*"}, QDir::Files | QDir::Hidden).size(),
+                     1);
+        }
     }
 
     void editorFlows_data() { addRows(flows); }
