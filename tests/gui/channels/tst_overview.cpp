@@ -19,11 +19,8 @@ using namespace keldor;
 namespace {
 
 // clang-format off
-struct RuleRow {
-    const char *name, *field, *typed, *shown, *enables;
-    int messages;
-    const char *focus;
-} const ruleRows[] = {
+struct RuleRow { const char *name, *field, *typed, *shown, *enables; int messages; const char *focus; }
+const ruleRows[] = {
     {"error keeps it", "Text_outfrequenz", "111", "111.00", "Command_Set", 1, "Text_outfrequenz"},
     {"warning lets go", "Text_outfrequenz", "121", "121.00", "Command_Set", 1, "Combo_Bandbreite"},
     {"LO refused", "Combo_LO", "9499", "9499", "Command_Search", 1, "Combo_LO"},
@@ -34,13 +31,9 @@ struct RuleRow {
 
 constexpr int listChannel = 2; // the simulator's services 3000..3004
 
-struct EditRow {
-    const char *name;
-    QList<int> rows; // double-clicked, or Enter pressed on; -1: Add All
-    bool byKeyboard;
-    int failingCode, mode;
-    QList<quint16> sent;
-} const editRows[] = {
+// Rows double-clicked, or Enter pressed on (-1: Add All), then the list sent.
+struct EditRow { const char *name; QList<int> rows; bool byKeyboard; int failingCode, mode; QList<quint16> sent; }
+const editRows[] = {
     {"2 of 5 by mouse", {4, 1}, false, 0, servicemode::listed, {3004, 3001}},
     {"3 of 5 by keyboard", {0, 2, 3}, true, 0, servicemode::allButListed, {3001, 3004}},
     {"duplicate refused", {2, 2}, true, 0, servicemode::listed, {3002}},
