@@ -1,6 +1,5 @@
-// The headend directory under arbitrary edits: rows added, changed with texts of any length and
-// any characters, removed at positions that may not exist, and read back from the file. The
-// rows shown must always be the rows in the file, and only values that fit their column get in.
+// The headend directory under arbitrary edits at positions that may not exist, with texts of any
+// length: the rows shown are always the rows in the file, and only values that fit get in.
 
 #include "fuzzsupport.h"
 
@@ -11,20 +10,6 @@ using namespace keldor;
 
 namespace {
 
-HeadendEntry entry(FuzzedDataProvider &data)
-{
-    return {utf8_text(data, 120), utf8_text(data, 120), utf8_text(data, 60), utf8_text(data, 8)};
-}
-
-bool fits(const HeadendEntry &entry)
-{
-    const auto values = columnValues(entry);
-    for (size_t i = 0; i < values.size(); ++i)
-        if (values[i].toUcs4().size() > directoryColumns[i].maxLength)
-            return false;
-    return true;
-}
-
 QList<HeadendEntry> shown(const HeadendDirectory &directory)
 {
     QList<HeadendEntry> rows;
@@ -33,16 +18,12 @@ QList<HeadendEntry> shown(const HeadendDirectory &directory)
     return rows;
 }
 
-// One file for the whole run: each input starts from an empty table, so the file never grows
-// and no input depends on the one before. It opens while it is made, so that it is gone at exit
-// before the SQL driver it uses.
+// One file for the whole run, opened when made so that it closes before the SQL driver goes.
 struct Store {
     Store()
     {
-        expect(datenbank_anlegen(scratch_folder()) && directory.open(scratch_folder()),
-               "a fresh directory file");
+        expect(datenbank_anlegen(scratch_folder()) && directory.open(scratch_folder()), "a file");
     }
-
     HeadendDirectory directory;
 };
 
@@ -66,9 +47,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
             model.append(HeadendEntry{});
             break;
         case 1: {
-            const HeadendEntry values = entry(data);
+            const HeadendEntry values{utf8_text(data, 120), utf8_text(data, 120),
+                                      utf8_text(data, 60), utf8_text(data, 8)};
+            bool fits = true;
+            const auto columns = columnValues(values);
+            for (size_t i = 0; i < columns.size(); ++i)
+                fits = fits && columns[i].toUcs4().size() <= directoryColumns[i].maxLength;
             const bool refused = !lengthError(values).isEmpty();
-            expect(refused == !fits(values), "only values longer than their column are refused");
+            expect(refused == !fits, "only values longer than their column are refused");
             const bool updated = directory.update(index, values);
             expect(updated == (exists && !refused), "an update succeeds where it may");
             expect(updated || !directory.lastError().isEmpty(), "a refusal says why");
@@ -76,13 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
                 model[index] = values;
             break;
         }
-        case 2: {
-            const bool removed = directory.remove(index);
-            expect(removed == exists, "a remove succeeds where there is a row");
-            if (removed)
+        case 2:
+            expect(directory.remove(index) == exists, "a remove succeeds where there is a row");
+            if (exists)
                 model.removeAt(index);
             break;
-        }
         case 3:
             expect(directory.row(index) == (exists ? model.at(index) : HeadendEntry{}),
                    "a row reads as it was written");
@@ -93,7 +77,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         }
         expect(shown(directory) == model, "the rows shown are the rows written");
     }
-    expect(directory.open(scratch_folder()) && shown(directory) == model,
-           "the file holds the rows shown");
+    expect(directory.open(scratch_folder()) && shown(directory) == model, "the file holds them");
     return 0;
 }

@@ -9,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -26,21 +25,18 @@ inline void expect(bool condition, const char *what)
     }
 }
 
-// Every wait of the core runs a nested event loop, so each fuzzer needs an application object.
-// It lives for the whole process: libFuzzer calls the target many times in one run.
+// The core's waits run nested event loops: one application object for the whole run.
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     static int argc = 1;
-    static char name[] = "keldor-fuzz";
-    static char *argv[] = {name, nullptr};
+    static char *argv[] = {const_cast<char *>("keldor-fuzz"), nullptr};
     static QCoreApplication application(argc, argv);
     return 0;
 }
 
 inline QByteArray bytes(FuzzedDataProvider &data, size_t maxLength)
 {
-    const std::string text = data.ConsumeRandomLengthString(maxLength);
-    return QByteArray(text.data(), qsizetype(text.size()));
+    return QByteArray::fromStdString(data.ConsumeRandomLengthString(maxLength));
 }
 
 inline QString utf8_text(FuzzedDataProvider &data, size_t maxLength)
@@ -48,19 +44,16 @@ inline QString utf8_text(FuzzedDataProvider &data, size_t maxLength)
     return QString::fromUtf8(bytes(data, maxLength));
 }
 
-// The one folder a target keeps its files in for the whole run, on a memory file system where
-// there is one.
+// One folder for the whole run, in memory where there is a memory file system.
 inline QString scratch_folder()
 {
-    const QString shm = QStringLiteral("/dev/shm");
-    static const QTemporaryDir folder(QDir(QFileInfo(shm).isDir() ? shm : QDir::tempPath())
-                                          .filePath(QStringLiteral("keldor-fuzz-XXXXXX")));
+    const QDir shm(QStringLiteral("/dev/shm"));
+    static const QTemporaryDir folder((shm.exists() ? shm : QDir::temp()).filePath("kf-XXXXXX"));
     expect(folder.isValid(), "a scratch folder");
     return folder.path();
 }
 
-// A headend that answers at once or never: every limit is zero, so a wait ends as soon as its
-// condition is checked and no input ever waits for a clock.
+// Every limit is zero: a wait ends as soon as its condition is checked, no input waits for a clock.
 inline keldor::Timing instant_timing()
 {
     keldor::Timing t = keldor::Timing::fast();
@@ -71,14 +64,12 @@ inline keldor::Timing instant_timing()
     return t;
 }
 
-// The far end plays the input back: every write gets up to maxPieces pieces of it, or the link
-// goes away (one chance in dropOdds + 1); with floods, a piece may come hundreds of times, well
-// past the receive limit when it is long enough.
+// The far end plays the input back: up to maxPieces pieces per write, or the link goes away (one
+// chance in dropOdds + 1); with floods a piece may come hundreds of times, past the receive limit.
 struct Playback {
     FuzzedDataProvider &data;
     const keldor::Exchange &exchange;
-    int maxPieces;
-    int dropOdds;
+    int maxPieces, dropOdds;
     size_t maxLength;
     bool floods;
 
@@ -87,25 +78,20 @@ struct Playback {
         const int pieces = data.ConsumeIntegralInRange(0, maxPieces);
         for (int i = 0; i < pieces && link.open; ++i) {
             const int action = data.ConsumeIntegralInRange(0, dropOdds);
-            if (action == 0) {
-                link.drop();
-                return;
-            }
+            if (action == 0)
+                return link.drop();
             const QByteArray piece = bytes(data, maxLength);
             const int repeats = floods && action == 1 ? data.ConsumeIntegralInRange(1, 512) : 1;
             for (int r = 0; r < repeats; ++r) {
                 emit link.received(piece);
-                expect(exchange.rx_buffer().size() <= keldor::Exchange::rxLimit,
-                       "receive buffer bound");
+                expect(exchange.rx_buffer().size() <= keldor::Exchange::rxLimit, "rx bound");
             }
         }
     }
 };
 
-// An exchange over a scripted LAN link whose far end the target plays.
 struct ScriptedExchange {
     ScriptedExchange() { exchange.setSerialSelected(false); }
-
     RecordingUi ui;
     const keldor::Timing timing = instant_timing();
     keldor::SerialLink serial;

@@ -6,8 +6,6 @@
 #include "simfixture.h"
 #include "stationfixture.h"
 
-#include <QTest>
-
 #include <memory>
 
 // The main window in LAN mode, connected to an in-process simulated headend of the given model.
@@ -20,23 +18,20 @@ struct ConnectedStation {
             return false;
         sim.headend.state().identity.variant = *sim::variantForChannelCount(channels);
         keldor::WindowRegistry registry = keldor::standardWindows();
-        if (!realOverview) {
-            registry.add(keldor::HeadendWindow::Program,
-                         [this](keldor::Station &, keldor::MDIForm1 &) {
-                             ++overviews;
-                             return new QWidget;
-                         });
-        }
+        if (!realOverview)
+            registry.add(keldor::HeadendWindow::Program, [this](auto &, auto &) {
+                ++overviews;
+                return new QWidget;
+            });
         window = std::make_unique<keldor::MDIForm1>(fixture.station, registry);
         // Shown, so that labels paint, dialogs have a parent on screen and fields take focus.
         window->show();
-        if (!QTest::qWaitForWindowActive(window.get()))
-            return false;
         keldor::ShellState &shell = fixture.station.shell;
         shell.active_headend_name = QStringLiteral("Sim");
         shell.active_headend_ip = QStringLiteral("127.0.0.1");
         shell.active_headend_port = sim.portText();
-        if (!keldor::lan_connect(fixture.station.session, fixture.station.lanTarget()))
+        if (!QTest::qWaitForWindowActive(window.get()) ||
+            !keldor::lan_connect(fixture.station.session, fixture.station.lanTarget()))
             return false;
         fixture.ui.clear();
         fixture.ui.progressLabels.clear();
@@ -53,22 +48,22 @@ struct ConnectedStation {
         });
     }
 
-    // The sim goes down shortly after a restart command and stays down for delay.
+    // The sim goes down shortly after a restart command and stays down for delay; the station
+    // waits for it long enough for a slow machine (the wait ends as soon as the headend is back).
     void setRestartDelay(std::chrono::milliseconds delay)
     {
         sim::Timing timing = sim.headend.timing();
         timing.restartDrop = std::chrono::milliseconds(10);
         timing.restartDelay = delay;
         sim.headend.setTiming(timing);
+        station().session.timing.reconnectLimit = std::chrono::seconds(10);
     }
 
     template<typename T> T *child() const { return window->findChild<T *>(); }
-
     template<typename T = QWidget> T *widget(const QString &name) const
     {
         return window->findChild<T *>(name);
     }
-
     RecordingUi &ui() { return fixture.ui; }
     keldor::Station &station() { return fixture.station; }
     sim::Channel &simChannel(int channel) { return sim.headend.state().channels.at(channel); }

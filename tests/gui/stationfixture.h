@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -22,16 +23,13 @@ struct StationFixture {
 
     QString stored(const QString &key) const
     {
-        return settings.value(QStringLiteral("Settings/") + key).toString();
+        return settings.value("Settings/" + key).toString();
     }
 
-    // Creates the directory file with these rows.
     bool writeDirectory(const QList<keldor::HeadendEntry> &rows)
     {
-        if (!keldor::datenbank_anlegen(folder.path()))
-            return false;
         keldor::HeadendDirectory directory;
-        bool written = directory.open(folder.path());
+        bool written = keldor::datenbank_anlegen(folder.path()) && directory.open(folder.path());
         for (const keldor::HeadendEntry &entry : rows)
             written = written && directory.update(directory.appendEmpty(), entry);
         return written;
@@ -54,8 +52,7 @@ struct StationFixture {
     keldor::Station station{ui, store, keldor::Timing::fast()};
 };
 
-// Runs the action on the next modal dialog as soon as it is on screen, so a test can answer
-// what the program asks with exec(). Only while the object lives.
+// Runs the action on the next modal dialog once it is on screen, so a test can answer an exec().
 struct OnNextModal {
     explicit OnNextModal(std::function<void(QWidget *)> action)
     {
@@ -67,6 +64,13 @@ struct OnNextModal {
         });
         timer.start(5);
     }
-
     QTimer timer;
 };
+
+// One data row per table row, named by the row's first field and fetched as its index.
+template<typename Row, size_t N> void addRows(const Row (&rows)[N])
+{
+    QTest::addColumn<int>("row");
+    for (size_t i = 0; i < N; ++i)
+        QTest::addRow("%s", rows[i].name) << int(i);
+}

@@ -1,28 +1,26 @@
 #include "connectedstation.h"
+#include "diagnostics/formdiagnostic.h"
 #include "services/formservicelist.h"
 #include "services/servicelists.h"
 
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStackedWidget>
 
 using namespace keldor;
 
 namespace {
 
-struct RuleRow {
-    const char *name;
-    const char *field;
-    const char *typed;
-    const char *shown;
-    const char *enables;
-    int messages;
-    const char *focus;
-};
-const RuleRow ruleRows[] = {
+// clang-format off
+struct RuleRow { const char *name, *field, *typed, *shown, *enables; int messages; const char *focus; }
+const ruleRows[] = {
     {"error keeps it", "Text_outfrequenz", "111", "111.00", "Command_Set", 1, "Text_outfrequenz"},
     {"warning lets go", "Text_outfrequenz", "121", "121.00", "Command_Set", 1, "Combo_Bandbreite"},
     {"LO refused", "Combo_LO", "9499", "9499", "Command_Search", 1, "Combo_LO"},
@@ -33,91 +31,73 @@ const RuleRow ruleRows[] = {
 
 constexpr int listChannel = 2; // the simulator's services 3000..3004
 
-struct EditRow {
-    const char *name;
-    QList<int> rows; // double-clicked, or Enter pressed on; -1: Add All
-    bool byKeyboard;
-    int failingCode;
-    int mode;
-    QList<quint16> sent;
-};
-const EditRow editRows[] = {
+// Rows double-clicked, or Enter pressed on (-1: Add All), then the list sent.
+struct EditRow { const char *name; QList<int> rows; bool byKeyboard; int failingCode, mode; QList<quint16> sent; }
+const editRows[] = {
     {"2 of 5 by mouse", {4, 1}, false, 0, servicemode::listed, {3004, 3001}},
     {"3 of 5 by keyboard", {0, 2, 3}, true, 0, servicemode::allButListed, {3001, 3004}},
     {"duplicate refused", {2, 2}, true, 0, servicemode::listed, {3002}},
     {"Add All", {-1}, false, 0, 0, {}},
     {"failed write", {0}, false, servicecode::selectionId, servicemode::listed, {}},
 };
+// clang-format on
 
 } // namespace
 
-// The channel windows' wiring to the core, on a representative column, against a simulated
-// headend: the overview (its last channel without lock) and the service list editor. The rules,
-// and which service list is sent, are tested at core level.
+// The headend windows' wiring to the core against a simulated headend: the overview on a
+// representative column (its last channel without lock), the service list editor and the
+// diagnostic window. The rules, and which service list is sent, are tested at core level.
 class TestOverview : public QObject {
     Q_OBJECT
 
 private slots:
     void cleanup() { m_f.reset(); }
 
-    void eachModelShowsItsColumns_data()
-    {
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<QString>("lastCaption");
-        QTest::addRow("8") << 8 << "CHANNEL 5 - 8";
-        QTest::addRow("16") << 16 << "CHANNEL 13 - 16";
-    }
-
     void eachModelShowsItsColumns()
     {
-        QFETCH(int, channels);
-        QFETCH(QString, lastCaption);
-        QVERIFY(open(channels));
-        const int last = channels - 1;
-        QCOMPARE(m_f->child<Form_Uebersicht>()->columnCount(), channels);
-        QCOMPARE(column<QLineEdit>("Text_outfrequenz", last)->text(),
-                 QString::number(m_f->simChannel(last).outFrequency, 'f', 2));
-        QCOMPARE(column("Label_Status_In", last)->palette().color(QPalette::WindowText), Qt::red);
-        // The headend's own texts never render as markup.
-        QCOMPARE(m_f->widget<QLabel>("Label_Typ")->textFormat(), Qt::PlainText);
-        // Nothing edited yet: a locked tuner offers its service list where the model has them.
-        QVERIFY(!column("Command_Set", 0)->isEnabled() &&
-                !column("Command_Search", 0)->isEnabled());
-        QCOMPARE(column("Command_Servicelist", 0)->isHidden(), channels == 16);
-        QVERIFY(column("Command_Servicelist", 0)->isEnabled() &&
-                !column("Command_Servicelist", last)->isEnabled());
-        QCOMPARE(m_f->widget("Command13_16")->isHidden(), channels != 16);
-        auto *lastPage = m_f->widget<QPushButton>(channels == 16 ? "Command13_16" : "Command7_12");
-        QCOMPARE(lastPage->text(), lastCaption);
-        QTest::mouseClick(lastPage, Qt::LeftButton);
-        QCOMPARE(m_f->child<QStackedWidget>()->currentIndex(), channels / 8);
-        QVERIFY(!lastPage->isEnabled() && m_f->widget("Command1_6")->isEnabled());
-
+        for (const auto &[channels, lastCaption] :
+             {std::pair{8, "CHANNEL 5 - 8"}, {16, "CHANNEL 13 - 16"}}) {
+            QVERIFY(open(channels));
+            const int last = channels - 1;
+            QCOMPARE(m_f->child<Form_Uebersicht>()->columnCount(), channels);
+            QCOMPARE(column<QLineEdit>("Text_outfrequenz", last)->text(),
+                     QString::number(m_f->simChannel(last).outFrequency, 'f', 2));
+            QCOMPARE(column("Label_Status_In", last)->palette().color(QPalette::WindowText),
+                     Qt::red);
+            // The headend's own texts never render as markup.
+            QCOMPARE(m_f->widget<QLabel>("Label_Typ")->textFormat(), Qt::PlainText);
+            // Nothing edited yet: a locked tuner offers its service list where the model has them.
+            QVERIFY(!column("Command_Set", 0)->isEnabled() &&
+                    !column("Command_Search", 0)->isEnabled());
+            QCOMPARE(column("Command_Servicelist", 0)->isHidden(), channels == 16);
+            QVERIFY(column("Command_Servicelist", 0)->isEnabled() &&
+                    !column("Command_Servicelist", last)->isEnabled());
+            QCOMPARE(m_f->widget("Command13_16")->isHidden(), channels != 16);
+            auto *lastPage =
+                m_f->widget<QPushButton>(channels == 16 ? "Command13_16" : "Command7_12");
+            QCOMPARE(lastPage->text(), lastCaption);
+            QTest::mouseClick(lastPage, Qt::LeftButton);
+            QCOMPARE(m_f->child<QStackedWidget>()->currentIndex(), channels / 8);
+            QVERIFY(!lastPage->isEnabled() && m_f->widget("Command1_6")->isEnabled());
+        }
         MDIForm1 &main = *m_f->window;
         QVERIFY(!main.item("Program")->isEnabled() && !main.item("USB")->isEnabled());
         QVERIFY(main.item("Settings_Dialog")->isVisible() &&
                 main.item("Reset_Headend")->isVisible());
         QVERIFY(m_f->ui().keepAliveRunning);
         QVERIFY(main.closeAllChildWindows());
-        QVERIFY(!main.item("Settings_Dialog")->isVisible());
+        QVERIFY(!main.item("Settings_Dialog")->isVisible() && !m_f->ui().keepAliveRunning);
         QVERIFY(main.item("Program")->isEnabled() && main.item("USB")->isEnabled());
-        QVERIFY(!m_f->ui().keepAliveRunning);
         QVERIFY(m_f->station().session.lan.isConnected());
     }
 
-    void ruleMessageDecidesTheFocus_data()
-    {
-        QTest::addColumn<int>("row");
-        for (int i = 0; i < int(std::size(ruleRows)); ++i)
-            QTest::addRow("%s", ruleRows[i].name) << i;
-    }
-
+    void ruleMessageDecidesTheFocus_data() { addRows(ruleRows); }
     void ruleMessageDecidesTheFocus()
     {
         QFETCH(int, row);
-        const RuleRow &r = ruleRows[row];
+        const RuleRow *r = &ruleRows[row];
         QVERIFY(open());
-        QWidget *control = column(r.field, 0);
+        QWidget *control = column(r->field, 0);
         control->setFocus();
         auto *combo = qobject_cast<QComboBox *>(control);
         QLineEdit *edit = combo ? combo->lineEdit() : static_cast<QLineEdit *>(control);
@@ -125,16 +105,16 @@ private slots:
         if (combo)
             edit->selectAll();
         QTRY_COMPARE(edit->selectedText(), edit->text());
-        QTest::keyClicks(control, r.typed);
-        QVERIFY(column(r.enables, 0)->isEnabled());
+        QTest::keyClicks(control, r->typed);
+        QVERIFY(column(r->enables, 0)->isEnabled());
         QTest::keyClick(control, Qt::Key_Tab);
 
-        QTRY_COMPARE(QApplication::focusWidget(), column(r.focus, 0));
+        QTRY_COMPARE(QApplication::focusWidget(), column(r->focus, 0));
         QTest::qWait(20);
-        QCOMPARE(m_f->ui().messages.size(), r.messages);
-        QCOMPARE(edit->text(), r.shown);
-        if (combo && r.messages == 0)
-            QCOMPARE(combo->itemText(combo->count() - 1), r.typed);
+        QCOMPARE(m_f->ui().messages.size(), r->messages);
+        QCOMPARE(edit->text(), r->shown);
+        if (combo && r->messages == 0)
+            QCOMPARE(combo->itemText(combo->count() - 1), r->typed);
     }
 
     void controlsReachTheHeadend()
@@ -167,43 +147,38 @@ private slots:
         QTest::mouseClick(column("Command_Search", 11), Qt::LeftButton);
         QCOMPARE(m_f->simChannel(11).inFrequency, 11000);
         QCOMPARE(column<QLabel>("Label_Status_In", 11)->text(), QStringLiteral("Tuner Locked"));
-        QVERIFY(column("Command_Servicelist", 11)->isEnabled());
-        QVERIFY(!column("Command_Search", 11)->isEnabled());
-        QVERIFY(m_f->ui().messages.isEmpty());
+        QVERIFY(column("Command_Servicelist", 11)->isEnabled() &&
+                !column("Command_Search", 11)->isEnabled() && m_f->ui().messages.isEmpty());
     }
 
-    void editAndSend_data()
-    {
-        QTest::addColumn<int>("row");
-        for (int i = 0; i < int(std::size(editRows)); ++i)
-            QTest::addRow("%s", editRows[i].name) << i;
-    }
-
+    void editAndSend_data() { addRows(editRows); }
     void editAndSend()
     {
         QFETCH(int, row);
         const EditRow &r = editRows[row];
-        ConnectedStation f;
-        QVERIFY(f.start());
-        f.simChannel(listChannel).serviceMode = servicemode::listed;
-        f.simChannel(listChannel).serviceIds = {3003, 3001};
-        Form_Servicelist form(f.station(), listChannel);
+        m_f.emplace();
+        QVERIFY(m_f->start());
+        m_f->simChannel(listChannel).serviceMode = servicemode::listed;
+        m_f->simChannel(listChannel).serviceIds = {3003, 3001};
+        Form_Servicelist form(m_f->station(), listChannel);
         form.show();
+        const auto find = [&](const char *name) {
+            return form.findChild<QWidget *>(name);
+        };
         auto *input = form.findChild<QListWidget *>("List_Servicename_Input");
         auto *output = form.findChild<QListWidget *>("List_Servicename_Output");
         QTRY_VERIFY(input->isEnabled() && output->count() == 2);
         QCOMPARE(output->item(0)->data(Qt::UserRole).toInt(), 3003);
 
-        QTest::mouseClick(form.findChild<QPushButton *>("Command_RemoveAll"), Qt::LeftButton);
+        QTest::mouseClick(find("Command_RemoveAll"), Qt::LeftButton);
         for (int entry : r.rows) {
             if (entry < 0) {
-                QTest::mouseClick(form.findChild<QPushButton *>("Command_AddAll"), Qt::LeftButton);
+                QTest::mouseClick(find("Command_AddAll"), Qt::LeftButton);
             } else if (r.byKeyboard) {
                 input->setFocus();
                 input->setCurrentRow(entry);
                 QTest::keyClick(input, Qt::Key_Return);
-            } else {
-                // The view only takes a double-click on the entry that the first click pressed.
+            } else { // the view only takes a double-click on the entry the first click pressed
                 const QPoint at = input->visualItemRect(input->item(entry)).center();
                 QTest::mouseClick(input->viewport(), Qt::LeftButton, {}, at);
                 QTest::mouseDClick(input->viewport(), Qt::LeftButton, {}, at);
@@ -211,17 +186,62 @@ private slots:
         }
         QCOMPARE(form.findChild<QLabel *>("Label_Anzahl_Output")->text(),
                  QString::number(output->count()));
-        const auto fault = r.failingCode ? sim::Fault::DropAnswer : sim::Fault::None;
-        f.sim.headend.setFault({.fault = fault, .code = r.failingCode});
-        QTest::mouseClick(form.findChild<QPushButton *>("Command_Save"), Qt::LeftButton);
+        m_f->sim.headend.setFault(
+            {.fault = r.failingCode ? sim::Fault::DropAnswer : sim::Fault::None,
+             .code = r.failingCode});
+        QTest::mouseClick(find("Command_Save"), Qt::LeftButton);
 
         // A failed send keeps the window open, but inert, until the operator closes it.
         QCOMPARE(form.isVisible() && !input->isEnabled(), r.failingCode != 0);
-        QCOMPARE(f.sim.frames(servicecode::listString).size(), int(!r.failingCode));
-        QCOMPARE(f.ui().messages.isEmpty(), !r.failingCode && r.rows.count(2) < 2);
-        QCOMPARE(f.simChannel(listChannel).serviceMode, r.mode);
-        QCOMPARE(f.simChannel(listChannel).serviceIds, r.sent);
-        QCOMPARE(f.station().unit.channels[listChannel].service_mode, r.mode);
+        QCOMPARE(m_f->sim.frames(servicecode::listString).size(), int(!r.failingCode));
+        QCOMPARE(m_f->ui().messages.isEmpty(), !r.failingCode && r.rows.count(2) < 2);
+        QCOMPARE(m_f->simChannel(listChannel).serviceIds, r.sent);
+        QCOMPARE(m_f->station().unit.channels[listChannel].service_mode, r.mode);
+        QCOMPARE(m_f->simChannel(listChannel).serviceMode, r.mode);
+    }
+
+    // The diagnostic window reads when it opens and whenever it is activated again, but not when
+    // a message box hands the activation back to the main window; its menu item rests meanwhile.
+    void diagnosticLockMarksAndReadingOnActivation()
+    {
+        m_f.emplace();
+        QVERIFY(m_f->start(8));
+        sim::Diagnostics &diagnostics = m_f->sim.headend.state().diagnostics;
+        diagnostics.actualTemperatureRaw = 10;
+        diagnostics.status = QByteArray::fromHex("F5800200FBFFF7FF");
+        const auto text = [&](const char *name) {
+            return m_f->widget<QLabel>(name)->text();
+        };
+        m_f->window->item("Diagnostic")->trigger();
+        QTRY_COMPARE(text("Label_FPGA_ActTemp"), "-6");
+        for (const auto &[name, locked] :
+             {std::pair{"Label_VCO_LOCK", true}, {"Label_SERDES_Lock", false}}) {
+            QCOMPARE(text(name), locked ? "LOCKED" : "UNLOCKED");
+            QVERIFY(m_f->widget(name)->styleSheet().contains(locked ? "00c000" : "ff0000"));
+        }
+        QVERIFY(!m_f->window->item("Diagnostic")->isEnabled());
+        m_f->widget<QRadioButton>("Option_Fan_2")->click();
+        QCOMPARE(diagnostics.fan, quint8(2));
+
+        QMdiSubWindow *diagnostic = m_f->window->mdiArea()->activeSubWindow();
+        diagnostics.actualTemperatureRaw = 16 + 44;
+        m_f->window->addChildWindow(new QPushButton);
+        QCOMPARE(m_f->sim.frames(0x80).size(), 1);
+        m_f->window->mdiArea()->setActiveSubWindow(diagnostic);
+        QTRY_COMPARE(text("Label_FPGA_ActTemp"), "44");
+        QVERIFY(m_f->ui().keepAliveRunning);
+        {
+            QDialog box(m_f->window.get());
+            box.setModal(true);
+            box.show();
+            QVERIFY(QTest::qWaitForWindowActive(&box));
+        }
+        m_f->window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_f->window.get()));
+        QCoreApplication::processEvents();
+        QCOMPARE(m_f->sim.frames(0x80).size(), 2);
+        m_f->window->closeAllChildWindows();
+        QVERIFY(m_f->window->item("Diagnostic")->isEnabled());
     }
 
 private:

@@ -1,83 +1,110 @@
 #include "connectedstation.h"
+#include "directory/formheadend.h"
+#include "directory/formheadendedit.h"
 #include "files.h"
 #include "files/settingsmenu.h"
 #include "model/settingsfile.h"
+#include "network/formeditlan.h"
+#include "network/formproxy.h"
+#include "sessionfixture.h"
 #include "shell/frmlogin.h"
 #include "shell/widgetui.h"
+#include "update/formupdate.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
 
 using namespace keldor;
 using namespace std::chrono_literals;
 using Ui = UserInterface;
+using Answer = Ui::Answer;
+using Kind = sim::TranscriptEntry::Kind;
+using Rows = QList<HeadendEntry>;
 
 namespace {
 
-struct BoxRow {
-    Ui::Icon icon;
-    Ui::Buttons buttons;
-    const char *press;
-    Ui::Answer answer;
-    QMessageBox::Icon shown;
-};
 using Box = QMessageBox;
-const BoxRow boxRows[] = {
-    {Ui::Icon::Critical, Ui::Buttons::Ok, "OK", Ui::Answer::Ok, Box::Critical},
-    {Ui::Icon::Question, Ui::Buttons::OkCancel, "Cancel", Ui::Answer::Cancel, Box::Question},
-    {Ui::Icon::Exclamation, Ui::Buttons::AbortRetryIgnore, "Retry", Ui::Answer::Retry,
-     Box::Warning},
+// clang-format off
+struct BoxRow { const char *name; Ui::Icon icon; Ui::Buttons buttons; Answer answer; Box::Icon shown; }
+const boxRows[] = {
+    {"OK", Ui::Icon::Critical, Ui::Buttons::Ok, Ui::Answer::Ok, Box::Critical},
+    {"Cancel", Ui::Icon::Question, Ui::Buttons::OkCancel, Ui::Answer::Cancel, Box::Question},
+    {"Retry", Ui::Icon::Exclamation, Ui::Buttons::AbortRetryIgnore, Ui::Answer::Retry, Box::Warning},
 };
+
+Rows rows(int count, int changedRow = -1, const QString &port = {}, int deleted = -1)
+{
+    Rows out;
+    for (const QString name : {"A", "B", "C", "D", "E"})
+        out.append({name, "Hall " + name, "10.0.0.1", out.size() == changedRow ? port : "4001"});
+    if (deleted >= 0)
+        out.removeAt(deleted);
+    return out.mid(0, count);
+}
+
+// Steps: a button, a navigator move, or "Box=text" typed into a box.
+struct Flow { const char *name; int count; const char *steps; Answer answer; Rows after; const char *caption; }
+const flows[] = {
+    {"add and save", 5, "AddNew|Text_Name=R7|Text_IP=192.168.1.20|Save", Answer::Ok, rows(5) + Rows{{"R7", "", "192.168.1.20", ""}}, "Headend (6/6)"},
+    {"save into an empty directory", 0, "Modify|Text_Name=R9|Save", Answer::Ok, Rows{{"R9", "", "", ""}}, "Headend (1/1)"},
+    {"written when the navigator moves", 5, "next|Modify|Text_Port=5000|next", Answer::Ok, rows(5, 1, "5000"), "Headend (3/5)"},
+    {"navigator stops at the ends", 5, "last|next|previous|first|previous", Answer::Ok, rows(5), "Headend (1/5)"},
+    {"delete the third", 5, "next|next|Delete", Answer::Ok, rows(4, -1, {}, 2), "Headend (2/4)"},
+    {"delete cancelled", 5, "Modify|Delete", Answer::Cancel, rows(5), "Headend (1/5)"},
+    {"delete the only row", 1, "Delete", Answer::Ok, Rows{}, "Headend (1/0)"},
+};
+// clang-format on
 
 } // namespace
 
 // The main window's flows (the restart of a headend, Save and Load with the file dialogs answered
-// by the test), the widget side of the operator interface and the expert login. The reconnect
-// wait, the messages' texts, file names, layouts and damaged files are tested at core level.
+// by the test, the LAN, proxy, update and directory windows), the widget side of the operator
+// interface and the expert login. The reconnect wait, the messages' texts, file names, layouts
+// and damaged files are tested at core level.
 class TestShell : public QObject {
     Q_OBJECT
 
 private slots:
-    void resetRestartsAndReconnects_data()
+    void cleanup()
     {
-        QTest::addColumn<bool>("commandFails");
-        QTest::addRow("headend comes back") << false;
-        QTest::addRow("reset command fails") << true;
+        m_window.reset();
+        m_d.reset();
+        m_f.reset();
     }
 
     void resetRestartsAndReconnects()
     {
-        QFETCH(bool, commandFails);
-        ConnectedStation f;
-        QVERIFY(f.start());
-        f.setRestartDelay(300ms);
-        // Room for a slow machine; the wait ends as soon as the headend is back.
-        f.station().session.timing.reconnectLimit = 10s;
-        f.window->addChildWindow(new QWidget);
-        const auto fault = commandFails ? sim::Fault::DropAnswer : sim::Fault::None;
-        f.sim.headend.setFault({.fault = fault, .code = 0x96});
+        for (const bool commandFails : {false, true}) {
+            ConnectedStation f;
+            QVERIFY(f.start());
+            f.setRestartDelay(300ms);
+            f.window->addChildWindow(new QWidget);
+            f.sim.headend.setFault(
+                {.fault = commandFails ? sim::Fault::DropAnswer : sim::Fault::None, .code = 0x96});
 
-        f.window->item("Reset_Headend")->trigger();
+            f.window->item("Reset_Headend")->trigger();
 
-        QCOMPARE(f.ui().messages.isEmpty(), !commandFails);
-        QCOMPARE(f.ui().progressLabels.isEmpty(), commandFails);
-        QCOMPARE(f.overviews, int(!commandFails));
-        QCOMPARE(f.ui().panels[2], "Online");
-        QCOMPARE(f.ui().busyDepth, 0);
-        // The old child goes only when the new overview comes.
-        QTRY_COMPARE(f.window->mdiArea()->subWindowList().size(), 1);
-        if (!commandFails)
-            QCOMPARE(f.sim.frames(0x96).size(), 1);
+            QCOMPARE(f.ui().messages.isEmpty(), !commandFails);
+            QCOMPARE(f.ui().progressLabels.isEmpty(), commandFails);
+            QCOMPARE(f.overviews, int(!commandFails));
+            QVERIFY(f.ui().panels[2] == "Online" && f.ui().busyDepth == 0);
+            // The old child goes only when the new overview comes.
+            QTRY_COMPARE(f.window->mdiArea()->subWindowList().size(), 1);
+            QVERIFY(commandFails || f.sim.frames(0x96).size() == 1);
+        }
     }
 
-    void messageBoxIsPlainAndAnswers_data()
-    {
-        QTest::addColumn<int>("row");
-        for (int i = 0; i < int(std::size(boxRows)); ++i)
-            QTest::addRow("%s", boxRows[i].press) << i;
-    }
+    void messageBoxIsPlainAndAnswers_data() { addRows(boxRows); }
 
     void messageBoxIsPlainAndAnswers()
     {
@@ -91,7 +118,7 @@ private slots:
             shown.setIcon(box->icon());
             shown.setTextFormat(box->textFormat());
             for (QAbstractButton *button : box->buttons()) {
-                if (button->text().remove('&') == QLatin1String(r.press))
+                if (button->text().remove('&') == QLatin1String(r.name))
                     button->click();
             }
         });
@@ -103,111 +130,358 @@ private slots:
         QCOMPARE(shown.textFormat(), Qt::PlainText);
     }
 
-    void expertLogin_data()
-    {
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<bool>("expert");
-        QTest::addRow("right") << "41806" << true;
-        QTest::addRow("wrong") << "41807" << false;
-        QTest::addRow("leading blank") << " 41806" << false;
-        QTest::addRow("longer") << "418060" << false;
-        QTest::addRow("empty") << "" << false;
-    }
-
     void expertLogin()
     {
-        QFETCH(QString, code);
-        QFETCH(bool, expert);
-        StationFixture f;
-        frmLogin login(f.station);
-        login.show();
-        auto *password = login.findChild<QLineEdit *>("txtPassword");
-        QTest::keyClicks(password, code);
-        QTest::keyClick(password, Qt::Key_Return);
-        QCOMPARE(f.station.shell.expert_mode, expert);
-        QCOMPARE(login.isVisible(), !expert);
-        QCOMPARE(f.ui.texts(),
-                 expert ? QStringList() : QStringList{"Invalid Password. Please try again!"});
-        // Abbrechen, or Esc, ends the expert mode.
-        QTest::keyClick(&login, Qt::Key_Escape);
-        QVERIFY(!f.station.shell.expert_mode);
-    }
-    void saveAsksBeforeReplacing_data()
-    {
-        QTest::addColumn<bool>("exists");
-        QTest::addColumn<QStringList>("chosen"); // an empty name cancels the dialog
-        QTest::addColumn<bool>("saved");
-        QTest::addRow("dialog cancelled") << false << QStringList{""} << false;
-        QTest::addRow("Cancel asks again") << true << QStringList{"abc", ""} << false;
-        QTest::addRow("OK replaces") << true << QStringList{"abc"} << true;
+        // clang-format off
+        for (const auto &[code, expert] : {std::pair{"41806", true}, {"41807", false}, {" 41806", false}, {"418060", false}, {"", false}}) {
+            // clang-format on
+            StationFixture f;
+            frmLogin login(f.station);
+            login.show();
+            auto *password = login.findChild<QLineEdit *>("txtPassword");
+            QTest::keyClicks(password, code);
+            QTest::keyClick(password, Qt::Key_Return);
+            QCOMPARE(f.station.shell.expert_mode, expert);
+            QCOMPARE(login.isVisible(), !expert);
+            QCOMPARE(f.ui.texts(),
+                     expert ? QStringList() : QStringList{"Invalid Password. Please try again!"});
+            // Abbrechen, or Esc, ends the expert mode.
+            QTest::keyClick(&login, Qt::Key_Escape);
+            QVERIFY(!f.station.shell.expert_mode);
+        }
     }
 
+    // An empty name cancels the dialog; Cancel on "Overwrite?" asks for a name again.
     void saveAsksBeforeReplacing()
     {
-        QFETCH(bool, exists);
-        QFETCH(QStringList, chosen);
-        QFETCH(bool, saved);
-        QVERIFY(startMenu());
-        m_f->simChannel(4).inFrequency = 11222;
-        QVERIFY(!exists || writeFile(path("abc.kdr"), "old"));
-        m_f->ui().answers = {chosen.size() == 1 ? Ui::Answer::Ok : Ui::Answer::Cancel};
-        m_chosen = chosen;
+        for (const auto &[exists, chosen, saved] : {std::tuple{false, QStringList{""}, false},
+                                                    {true, QStringList{"abc", ""}, false},
+                                                    {true, QStringList{"abc"}, true}}) {
+            QVERIFY(startMenu());
+            m_f->simChannel(4).inFrequency = 11222;
+            QVERIFY(!exists || writeFile(path("abc.kdr"), "old"));
+            m_f->ui().answers = {chosen.size() == 1 ? Ui::Answer::Ok : Ui::Answer::Cancel};
+            m_chosen = chosen;
 
-        m_f->window->item("Save")->trigger();
+            m_f->window->item("Save")->trigger();
 
-        QCOMPARE(m_titles, QStringList(chosen.size(), "Save Settings"));
-        QCOMPARE(m_f->ui().texts(),
-                 exists ? QStringList{"File already exists! Overwrite?"} : QStringList());
-        // Without a channel window the headend is read, so the file holds what it has now.
-        std::array<ChannelRecord, channelCount> channels{};
-        QCOMPARE(!decode_settings(readFile(path("abc.kdr")), channels) &&
-                     channels[4].in_frequency == 11222,
-                 saved);
-        QCOMPARE(QFile::exists(path("abc.rtf")), saved);
+            QCOMPARE(m_titles, QStringList(chosen.size(), "Save Settings"));
+            QCOMPARE(m_f->ui().texts(),
+                     exists ? QStringList{"File already exists! Overwrite?"} : QStringList());
+            // Without a channel window the headend is read, so the file holds what it has now.
+            std::array<ChannelRecord, channelCount> channels{};
+            QCOMPARE(!decode_settings(readFile(path("abc.kdr")), channels) &&
+                         channels[4].in_frequency == 11222,
+                     saved);
+            QCOMPARE(QFile::exists(path("abc.rtf")), saved);
+        }
     }
 
-    void loadWritesAndReopens_data()
-    {
-        QTest::addColumn<bool>("old");
-        QTest::addRow("current file with services") << false;
-        QTest::addRow("old file on an eight-channel headend") << true;
-    }
-
+    // A current file with services; an old file on an eight-channel headend.
     void loadWritesAndReopens()
     {
-        QFETCH(bool, old);
+        for (const bool old : {false, true}) {
+            QVERIFY(startMenu());
+            std::array<ChannelRecord, channelCount> channels{};
+            for (int ch = 0; ch < channelCount; ++ch)
+                channels[ch].in_frequency = static_cast<qint16>(11000 + ch);
+            channels[3].service_mode = channels[3].service_count = 1;
+            channels[3].service_ids[0] = 4003;
+            QByteArray image;
+            for (int ch = 0; ch < oldRecordCount; ++ch)
+                image += encode_settings_record(channels[ch]).left(oldRecordSize);
+            if (old)
+                m_f->sim.headend.state().identity.variant = *sim::variantForChannelCount(8);
+            QVERIFY(writeFile(path("x.kdr"), old ? image : encode_settings(channels)));
+            m_f->simChannel(3).serviceIds = {2000};
+            m_f->window->addChildWindow(new QWidget);
+            m_chosen = {"x.kdr"};
+
+            m_f->window->item("Load")->trigger();
+
+            QVERIFY(m_f->ui().messages.isEmpty());
+            QCOMPARE(m_titles, QStringList{"Load Settings"});
+            int written = 0;
+            for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript())
+                written +=
+                    entry.kind == sim::TranscriptEntry::Kind::Raw && entry.what == "bulk-channel";
+            // The headend's own channel count decides what is sent; an old file has no services.
+            QCOMPARE(written, old ? 8 : 12);
+            QVERIFY(m_f->simChannel(3).inFrequency == 11003 &&
+                    m_f->simChannel(3).serviceIds.value(0) == (old ? 0 : 4003));
+            QCOMPARE(m_f->overviews, 1);
+            // The child window that was open went; the channel window is the only one now.
+            QTRY_COMPARE(m_f->window->mdiArea()->subWindowList().size(), 1);
+        }
+    }
+
+    // The LAN window shows the gateway from 1.03 on; a refused box takes the focus back.
+    void lanReadingFillsTheBoxes()
+    {
+        for (const auto &[version, gateway] : {std::pair{"1.02", false}, {"1.03", true}}) {
+            ConnectedStation s;
+            QVERIFY(s.start());
+            s.station().unit.controller_version = version;
+            s.sim.headend.state().lan.ip = {10, 0, 7, 1};
+            Form_Edit_LAN form(s.station(), *s.window);
+            form.show();
+            QVERIFY(QTest::qWaitForWindowActive(&form));
+            QTRY_COMPARE(s.ui().messages.size(), 1);
+            const auto box = [&](const QString &name) {
+                return form.findChild<QLineEdit *>(name);
+            };
+            QStringList boxes;
+            for (const char *row : {"Text_IP", "Text_Subnet", "Text_Gateway"})
+                for (int i = 0; i < 4; ++i)
+                    boxes.append(box(QStringLiteral("%1_%2").arg(row).arg(i))->text());
+            QCOMPARE(boxes.mid(0, 8), QString("010 000 007 001 255 255 255 000").split(' '));
+            QCOMPARE(box("Text_Port")->text(), s.sim.portText());
+            QVERIFY(form.findChild<QLabel *>("Label_Gateway")->isVisible() == gateway &&
+                    box("Text_Gateway_0")->isVisible() == gateway);
+            QCOMPARE(boxes.mid(8), gateway ? QString("192 168 001 001").split(' ') : boxes.mid(8));
+            box("Text_IP_2")->setFocus(Qt::TabFocusReason);
+            box("Text_IP_2")->clear();
+            box("Text_Subnet_0")->setFocus(Qt::TabFocusReason);
+            QCOMPARE(s.ui().messages.size(), 2);
+            QTRY_COMPARE(QApplication::focusWidget(), box("Text_IP_2"));
+        }
+    }
+
+    // The headend restarts with the new LAN settings and is found again where they point.
+    void lanSaveRestartReconnect()
+    {
+        ConnectedStation s;
+        QVERIFY(s.start());
+        s.station().unit.controller_version = "1.05";
+        sim::DeviceState &state = s.sim.headend.state();
+        state.lan.ip = {127, 0, 0, 1};
+        const quint16 newPort = freePort();
+        s.setRestartDelay(300ms);
+        s.window->addChildWindow(new QWidget);
+        // The operator saves once the reading has ended with its warning.
+        QTimer save;
+        connect(&save, &QTimer::timeout, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal || s.ui().messages.size() != 1)
+                return;
+            save.stop();
+            modal->findChild<QLineEdit *>("Text_Port")->setText(QString::number(newPort));
+            modal->findChild<QLineEdit *>("Text_Subnet_3")->setText("128");
+            modal->findChild<QPushButton *>("Command_OK")->click();
+        });
+        save.start(5);
+
+        s.window->item("LAN_Parameter")->trigger();
+
+        QVERIFY(state.lan.port == newPort &&
+                state.lan.mask == (std::array<quint8, 4>{255, 255, 255, 128}));
+        QCOMPARE(s.station().shell.active_headend_port, QString::number(newPort));
+        QTRY_COMPARE(s.overviews, 1);
+        QCOMPARE(s.sim.count(sim::TranscriptEntry::Kind::Open), 1);
+        QCOMPARE(s.ui().progressLabels.value(0),
+                 "Headend is now initializing with new LAN-Settings, please wait...");
+        QCOMPARE(s.ui().messages.size(), 1);
+        QTRY_COMPARE(s.window->mdiArea()->subWindowList().size(), 1);
+    }
+
+    // The proxy check box acts at once; OK stores it with the texts, which stay when it is off.
+    void proxyStoresItsKeys()
+    {
+        for (const int use : {0, 1}) {
+            StationFixture f;
+            f.station.shell.proxy_use = qint16(use);
+            f.station.shell.proxy_port = "3128";
+            Form_Proxy form(f.station);
+            form.show();
+            auto *ip = form.findChild<QLineEdit *>("Text_IP");
+            QCOMPARE(ip->isEnabled(), use == 1);
+            form.findChild<QCheckBox *>("Check_Proxy")->click();
+            QCOMPARE(f.station.shell.proxy_use, qint16(1 - use));
+            QVERIFY(ip->isEnabled() == (use == 0) && f.stored("Proxy-Use").isEmpty());
+            ip->setText("127.0.0.9");
+            form.findChild<QPushButton *>("Command_OK")->click();
+            QCOMPARE(
+                QStringList({f.stored("Proxy-Use"), f.stored("Proxy-IP"), f.stored("Proxy-Port")}),
+                QStringList({QString::number(1 - use), "127.0.0.9", "3128"}));
+        }
+    }
+
+    // The newest image is shown and sent; menu and Update rest while it runs (the backup reading
+    // gives the menu back); the window goes and the headend is connected again.
+    void uploadRestartReconnect()
+    {
+        for (const auto &[item, image] :
+             {std::pair{QString("Update_µC"), QString("KELDOR_FW_%1.UC3")},
+              {QString("Update_QAM"), QString("KELDOR_FPGA_%1.RBF")}}) {
+            QVERIFY(startMenu());
+            writeImage(image.arg(2), imageBytes(300), -2);
+            writeImage(image.arg(1), imageBytes(5 * 1024 + 77), -1);
+            m_f->window->item(item)->trigger();
+            QTRY_COMPARE(filename()->text(), QDir::toNativeSeparators(programFile(image.arg(1))));
+            QVERIFY(button(4)->isEnabled() && !button(7)->isEnabled() && !button(3)->isVisible());
+            int running = 0;
+            bool usable = false;
+            QTimer watch;
+            connect(&watch, &QTimer::timeout, [&] {
+                auto *title = m_f->widget<QLabel>("Label_title");
+                if (title && title->text() == "Running" && ++running)
+                    usable =
+                        usable || m_f->window->menuBar()->isEnabled() || button(4)->isEnabled();
+            });
+            watch.start(1);
+
+            button(4)->trigger();
+
+            QVERIFY(running > 0 && !usable && m_f->window->menuBar()->isEnabled());
+            QCOMPARE(sent(image.arg(1)), QStringList{item == "Update_QAM" ? "fpga" : "controller"});
+            QCOMPARE(QDir(programFolder()).entryList({"backup-*.kdr"}, QDir::Files).size(), 1);
+            QTRY_VERIFY(!m_f->child<Form_Update>());
+            QTRY_COMPARE(m_f->sim.count(Kind::Open), 1);
+            QTRY_VERIFY(!ui().progressShown);
+            QCOMPARE(ui().progressLabels.value(0),
+                     "Headend is now initializing with new software , please wait...");
+            QVERIFY2(ui().messages.isEmpty(), qPrintable(ui().texts().join(" | ")));
+            QVERIFY(m_f->station().session.lan.isConnected());
+        }
+    }
+
+    // Cancel asks first; going on keeps sending, stopping closes the link and the window, and
+    // nothing waits for a restart.
+    void cancelBetweenBlocks()
+    {
         QVERIFY(startMenu());
-        std::array<ChannelRecord, channelCount> channels{};
-        for (int ch = 0; ch < channelCount; ++ch)
-            channels[ch].in_frequency = static_cast<qint16>(11000 + ch);
-        channels[3].service_mode = 1;
-        channels[3].service_count = 1;
-        channels[3].service_ids[0] = 4003;
-        QByteArray image;
-        for (int ch = 0; ch < oldRecordCount; ++ch)
-            image += encode_settings_record(channels[ch]).left(oldRecordSize);
-        if (old)
-            m_f->sim.headend.state().identity.variant = *sim::variantForChannelCount(8);
-        QVERIFY(writeFile(path("x.kdr"), old ? image : encode_settings(channels)));
-        m_f->simChannel(3).serviceIds = {2000};
-        m_f->window->addChildWindow(new QWidget);
-        m_chosen = {"x.kdr"};
+        writeImage("KELDOR_FW_3.UC3", imageBytes(40 * 1024));
+        m_f->window->item("Update_µC")->trigger();
+        QTRY_VERIFY(!filename()->text().isEmpty());
+        ui().answers = {Answer::Cancel, Answer::Ok};
+        int presses = 0;
+        QTimer press;
+        connect(&press, &QTimer::timeout, [&] {
+            QAction *cancel = button(7);
+            if (cancel && !m_f->sim.frames(0x84).isEmpty() && cancel->isEnabled() && ++presses)
+                cancel->trigger();
+        });
+        press.start(1);
 
-        m_f->window->item("Load")->trigger();
+        button(4)->trigger();
 
-        QVERIFY(m_f->ui().messages.isEmpty());
-        QCOMPARE(m_titles, QStringList{"Load Settings"});
-        int written = 0;
-        for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript())
-            written +=
-                entry.kind == sim::TranscriptEntry::Kind::Raw && entry.what == "bulk-channel";
-        // The headend's own channel count decides what is sent; an old file has no services.
-        QCOMPARE(written, old ? 8 : 12);
-        QCOMPARE(m_f->simChannel(3).inFrequency, 11003);
-        QCOMPARE(m_f->simChannel(3).serviceIds.value(0), old ? 0 : 4003);
-        QCOMPARE(m_f->overviews, 1);
-        // The child window that was open went; the channel window is the only one now.
-        QTRY_COMPARE(m_f->window->mdiArea()->subWindowList().size(), 1);
+        QCOMPARE(presses, 2);
+        QCOMPARE(ui().messages.size(), 3);
+        QCOMPARE(ui().messages.constLast().title, "Update Cancelled");
+        QCOMPARE(m_f->sim.count(Kind::UploadDone), 0);
+        QTRY_VERIFY(!m_f->child<Form_Update>());
+        QVERIFY(!m_f->station().session.lan.isOpen() && m_f->window->menuBar()->isEnabled());
+        QCOMPARE(m_f->sim.count(Kind::Open), 0);
+    }
+
+    // An added image replaces one of its name only when allowed, in one step: a copy that fails
+    // leaves the old one as it was.
+    void addedImage()
+    {
+        for (const auto &[answer, readable, after] : {std::tuple{Answer::Ok, true, "new"},
+                                                      {Answer::Cancel, true, "old"},
+                                                      {Answer::Ok, false, "old"}}) {
+            QVERIFY(startMenu());
+            writeImage("KELDOR_FW_9.UC3", "old");
+            QTemporaryDir elsewhere;
+            const QString source = elsewhere.filePath("KELDOR_FW_9.UC3");
+            QVERIFY(readable ? writeFile(source, "new") : QDir().mkdir(source));
+            m_f->window->item("Update_µC")->trigger();
+            OnNextModal login([](QWidget *modal) {
+                modal->findChild<QLineEdit *>("txtPassword")->setText("41806");
+                modal->findChild<QPushButton *>("cmdOK")->click();
+            });
+            button(5)->trigger();
+            m_f->child<Form_Update>()->setFileChooser(
+                [&](QWidget *, auto &, auto &) { return source; });
+            ui().answers = {answer};
+
+            button(3)->trigger();
+
+            QCOMPARE(ui().messages.first().text, "File already exists! Overwrite?");
+            QCOMPARE(ui().messages.size(), readable ? 1 : 2);
+            QCOMPARE(readFile(programFile("KELDOR_FW_9.UC3")), after);
+            QCOMPARE(QDir(programFolder()).entryList({"*_9*"}, QDir::Files | QDir::Hidden).size(),
+                     1);
+        }
+    }
+
+    void editorFlows_data() { addRows(flows); }
+    void editorFlows()
+    {
+        m_d.emplace();
+        QFETCH(int, row);
+        const Flow &flow = flows[row];
+        QVERIFY(m_d->writeDirectory(rows(flow.count)));
+        m_d->ui.answers = {flow.answer};
+        Form_Headend_Edit &editor = openEditor();
+        QCOMPARE(editor.findChild<QWidget *>("Data1")->isEnabled(), flow.count > 0);
+        const std::map<QString, void (Form_Headend_Edit::*)()> moves{
+            {"first", &Form_Headend_Edit::moveFirst},
+            {"previous", &Form_Headend_Edit::movePrevious},
+            {"next", &Form_Headend_Edit::moveNext},
+            {"last", &Form_Headend_Edit::moveLast}};
+        const QString steps = flow.steps;
+        for (const QString &step : steps.split('|')) {
+            if (step.contains('='))
+                editor.findChild<QLineEdit *>(step.section('=', 0, 0))
+                    ->setText(step.section('=', 1));
+            else if (moves.contains(step))
+                (editor.*moves.at(step))();
+            else
+                editor.findChild<QPushButton *>("Command_" + step)->click();
+        }
+
+        QCOMPARE(m_d->directoryRows(), flow.after);
+        QCOMPARE(editor.positionCaption(), flow.caption);
+        QCOMPARE(editor.findChild<QWidget *>("Data1")->isEnabled(), !flow.after.isEmpty());
+        QCOMPARE(m_d->ui.texts(),
+                 steps.contains("Del") ? QStringList{"Are you sure ?"} : QStringList());
+    }
+
+    // The refused entry keeps the row, the text, the window and the program open until it fits.
+    void overLongEntryStaysOnTheRow()
+    {
+        m_d.emplace();
+        QVERIFY(m_d->writeDirectory(rows(5)));
+        Form_Headend_Edit &editor = openEditor();
+        m_window->show();
+        editor.findChild<QPushButton *>("Command_Modify")->click();
+        auto *port = editor.findChild<QLineEdit *>("Text_Port");
+        port->setText("654321");
+        editor.moveNext();
+        QCOMPARE(m_d->ui.texts(), QStringList{"Port is longer than 5 characters."});
+        QCOMPARE(editor.positionCaption(), "Headend (1/5)");
+        QVERIFY(!m_window->close());
+        QCOMPARE(port->text(), "654321");
+        QVERIFY(port->isEnabled());
+        QCOMPARE(m_d->directoryRows(), rows(5));
+        port->setText("65432");
+        QVERIFY(m_window->close());
+        QCOMPARE(m_d->directoryRows(), rows(5, 0, "65432"));
+    }
+
+    void selection()
+    {
+        m_d.emplace();
+        QVERIFY(m_d->writeDirectory({}));
+        delete new Form_Headend(m_d->station);
+        QCOMPARE(m_d->ui.texts(), {"   Selection not possible.\rPlease edit a headend first!"});
+        QVERIFY(QFile::remove(directoryPath(m_d->folder.path())));
+        QVERIFY(m_d->writeDirectory({{"R1", "", "10.0.0.1", "4001"}, {"R2", "", "10.0.0.2", "4"}}));
+        Form_Headend selection(m_d->station);
+        selection.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&selection));
+        const QPoint cell =
+            selection.grid()->visualRect(selection.grid()->model()->index(1, 2)).center();
+        QTest::mouseClick(selection.grid()->viewport(), Qt::LeftButton, {}, cell);
+        QTest::mouseDClick(selection.grid()->viewport(), Qt::LeftButton, {}, cell);
+        const ShellState &shell = m_d->station.shell;
+        QCOMPARE(QStringList({shell.active_headend_name, shell.active_headend_ip,
+                              shell.active_headend_port}),
+                 QStringList({"R2", "10.0.0.2", "4"}));
+        QCOMPARE(m_d->ui.panels[1], "Active Headend: R2");
+        QCOMPARE(selection.result(), int(QDialog::Accepted));
     }
 
 private:
@@ -217,6 +491,7 @@ private:
         m_titles.clear();
         if (!m_f->start())
             return false;
+        m_f->station().session.timing.reconnectLimit = 10s;
         SettingsMenu::of(*m_f->window)->setFileChooser([this](auto, const QString &title) {
             m_titles.append(title);
             return path(m_chosen.value(m_titles.size() - 1));
@@ -226,10 +501,51 @@ private:
 
     QString path(const QString &name) const
     {
-        return name.isEmpty() ? QString() : m_f->fixture.folder.filePath(name);
+        return name.isEmpty() ? name : m_f->fixture.folder.filePath(name);
+    }
+
+    static QByteArray imageBytes(int size)
+    {
+        QByteArray bytes(size, '\0');
+        for (int i = 0; i < size; ++i)
+            bytes[i] = char((i * 7 + size) % 251);
+        return bytes;
+    }
+    // Aged by days, so that only the times can tell the newest.
+    static void writeImage(const QString &name, const QByteArray &bytes, int days = 0)
+    {
+        QFile file(programFile(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        QVERIFY(file.flush() && file.setFileTime(QDateTime::currentDateTime().addDays(days),
+                                                 QFileDevice::FileModificationTime));
+    }
+    // Where the headend took this image to.
+    QStringList sent(const QString &image) const
+    {
+        QStringList targets;
+        for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript()) {
+            if (entry.kind == Kind::UploadDone && entry.sha256 == fileHash(programFile(image)))
+                targets.append(entry.what);
+        }
+        return targets;
+    }
+    QAction *button(int index) const
+    {
+        return m_f->widget<QAction>(QString("Toolbar1_Button%1").arg(index));
+    }
+    QLineEdit *filename() const { return m_f->widget<QLineEdit>("Text_Filename"); }
+    RecordingUi &ui() { return m_f->ui(); }
+    Form_Headend_Edit &openEditor()
+    {
+        m_window = std::make_unique<MDIForm1>(m_d->station, WindowRegistry());
+        auto *editor = new Form_Headend_Edit(m_d->station, *m_window);
+        m_window->addChildWindow(editor);
+        return *editor;
     }
 
     std::optional<ConnectedStation> m_f;
+    std::optional<StationFixture> m_d;
+    std::unique_ptr<MDIForm1> m_window;
     QStringList m_chosen;
     QStringList m_titles;
 };
