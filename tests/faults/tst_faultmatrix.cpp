@@ -22,6 +22,7 @@
 using namespace keldor;
 using namespace std::chrono_literals;
 
+class TestFaultMatrix;
 namespace {
 
 const QString sendError = "An error occured while sending, data may be lost\rPlease try again.";
@@ -32,8 +33,7 @@ const QString hostRefused = "Connection to host could not be established!";
 
 // A loopback peer that misbehaves in ways the simulator does not: answer gets what came before
 // and what came now, and replies on the socket.
-class FakePeer : public QTcpServer {
-public:
+struct FakePeer : QTcpServer {
     using Answer = std::function<void(QTcpSocket *, const QByteArray &, const QByteArray &)>;
     explicit FakePeer(Answer answer)
     {
@@ -61,17 +61,10 @@ FakePeer::Answer flood(bool atOpening)
     };
 }
 
-} // namespace
-
-class TestFaultMatrix;
-namespace {
-
-// How a row begins before its fault is planned: nothing, a LAN connection, one that has also read
-// the headend, or the serial line.
+// What a row opens before its fault is planned.
 enum class Start { Idle, Lan, LanRead, Pty };
 
-// Runs one operation into the fault, sets m_succeeded from what it returned and checks that
-// nothing was lost.
+// Runs the operation into the fault, sets m_succeeded and checks that nothing was lost.
 using Scenario = void (*)(TestFaultMatrix &);
 
 struct Row {
@@ -112,9 +105,8 @@ private slots:
             QVERIFY(r.start == Start::Pty ? connectPty() : connectLan());
         if (r.start == Start::LanRead)
             QVERIFY(readUnit());
-        sim::FaultPlan plan = r.plan;
-        plan.delay = 3 * m_f->session.timing.sessionOpenLimit / 2;
-        m_f->sim.headend.setFault(plan);
+        const auto delay = 3 * m_f->session.timing.sessionOpenLimit / 2;
+        m_f->sim.headend.setFault({r.plan.fault, r.plan.code, r.plan.count, r.plan.skip, delay});
         r.run(*this);
         if (QTest::currentTestFailed())
             return;
@@ -152,7 +144,8 @@ private:
         exchange().setSerialSelected(true);
         if (m_f->sim.pty.slavePath().isEmpty() && !m_f->sim.openPty())
             return false;
-        m_f->session.usbPorts = [port = m_f->sim.pty.slavePath()] {
+        const QString port = m_f->sim.pty.slavePath();
+        m_f->session.usbPorts = [port] {
             return QStringList{port};
         };
         return check_device_present(m_f->session);
@@ -205,95 +198,74 @@ QList<Row> TestFaultMatrix::rows()
 {
     using enum sim::Fault;
     using T = TestFaultMatrix;
-    const QString restartFailed = "Reconnect to Headend failed, please try manually!";
-    const QString proxyDown = "Connection to proxy server could not be established!";
-    const QString noDevice = "No Device found!\r\nPlease check connection (LED beneath USB-Port "
-                             "permanently green)\r\nand try again.";
     // clang-format off
     return {
         // The whole opening window is tried, not just its first attempt.
         {"silent headend at connect", {notEstablished}, Start::Idle, {Silent}, [](T &t) {
             t.m_succeeded = t.connectLan() || t.m_f->session.lan.isConnected();
-            QVERIFY(t.m_f->sim.count(sim::TranscriptEntry::Kind::Open) >= 3);
-        }},
+            QVERIFY(t.m_f->sim.count(sim::TranscriptEntry::Kind::Open) >= 3); }},
         {"silent headend mid-session", {aborted}, Start::Lan, {Silent}, [](T &t) { t.m_succeeded = t.read() != 42; }},
-        // The "OK" comes after the client gave up; the port must still be found again
-        // afterwards, and the stray "OK" must not be taken for a later answer.
-        {"late OK on the serial line", {noDevice}, Start::Idle, {LateOk}, [](T &t) {
+        // The stray "OK" comes after the client gave up; it is not taken for a later answer.
+        {"late OK on the serial line", {"No Device found!\r\nPlease check connection (LED beneath USB-Port permanently green)\r\nand try again."}, Start::Idle, {LateOk}, [](T &t) {
             t.m_succeeded = t.connectPty();
-            QTest::qWait(t.m_f->sim.headend.fault().delay.count());
-        }},
+            QTest::qWait(t.m_f->sim.headend.fault().delay.count()); }},
         {"dropped answer: device type", {aborted}, Start::Lan, {DropAnswer, 0x78}, [](T &t) {
-            t.m_succeeded = check_devicetype(t.exchange(), t.m_unit) ||
-                            t.m_unit.max_channel != UnitData().max_channel ||
-                            t.m_unit.device_variant != UnitData().device_variant;
-        }},
+            t.m_succeeded = check_devicetype(t.exchange(), t.m_unit) || t.m_unit.max_channel != UnitData().max_channel
+                            || t.m_unit.device_variant != UnitData().device_variant; }},
         // Every attempt within the resend window waits for its "EN" in vain.
         {"dropped acknowledge: set", {aborted, aborted, sendError}, Start::LanRead, {DropAnswer, 0x03}, [](T &t) {
             t.m_succeeded = t.setChannel();
-            QCOMPARE(t.m_f->ui.messages.value(2).title, "Error 3");
-        }},
+            QCOMPARE(t.m_f->ui.messages.value(2).title, "Error 3"); }},
         {"garbage before an answer", {garbled}, Start::Lan, {Garbage, 0x7A}, [](T &t) { t.m_succeeded = t.read() != 42; }},
-        // The answer itself may come through; the flood behind it must make the next read fail,
-        // whenever its first bytes arrive. Only a new connection, which the operator makes
-        // through the LAN item, gets rid of the flood.
+        // The answer may come through; the flood behind it fails the next read whenever it
+        // arrives. Only a new connection (the operator's LAN item) gets rid of it.
         {"babbling headend", {garbled}, Start::Lan, {Babble, 0x7A, 1}, [](T &t) {
             t.read();
             t.m_f->ui.clear();
             QTest::qWait(50);
             t.m_succeeded = t.read(0x59) != 42;
             QVERIFY(t.exchange().rx_buffer().size() <= Exchange::rxLimit);
-            t.m_f->session.lan.close();
-        }},
-        // One opening, not one for every wait that the flood ends at once; the socket hands the
-        // flood over in bounded reads.
+            t.m_f->session.lan.close(); }},
+        // One opening, not one for every wait the flood ends at once; bounded reads.
         {"babbling headend at connect", {notEstablished}, Start::Idle, {}, [](T &t) {
             FakePeer flooding(flood(true));
-            qint64 largestRead = 0;
+            qint64 largest = 0;
             QObject watch;
-            connect(&t.m_f->session.lan, &Link::received, &watch,
-                    [&](const QByteArray &bytes) { largestRead = qMax(largestRead, bytes.size()); });
+            connect(&t.m_f->session.lan, &Link::received, &watch, [&](const QByteArray &bytes) { largest = qMax(largest, bytes.size()); });
             t.m_succeeded = t.connectLan(QString::number(flooding.serverPort()));
             QCOMPARE(flooding.received, "RM");
-            QVERIFY(largestRead > 0 && largestRead <= LanLink::inputBufferSize);
-        }},
+            QVERIFY(largest > 0 && largest <= LanLink::inputBufferSize); }},
         {"babbling headend during set", {aborted, sendError}, Start::Idle, {}, [](T &t) {
             t.intoFlood(&T::setChannel);
-            QCOMPARE(t.m_f->ui.messages.value(1).title, "Error 2");
-        }},
+            QCOMPARE(t.m_f->ui.messages.value(1).title, "Error 2"); }},
         {"babbling headend during upload", {sendError}, Start::Idle, {}, [](T &t) { t.intoFlood(&T::upload); }},
         // A write into the dropped link fails once with its message and is not resent for ever.
         {"disconnect: read, then a write", {aborted, aborted, sendError}, Start::Lan, {Disconnect, 0x7A}, [](T &t) {
             t.m_succeeded = t.read() != 42;
             QVERIFY(!t.m_f->ui.keepAliveRunning);
-            t.m_succeeded = t.m_succeeded || set_parameter(t.exchange(), 0, 0x74, qint64(0));
-        }},
-        // The link drops at the QAM of the fifth channel; the seventh keeps its old value.
+            t.m_succeeded = t.m_succeeded || set_parameter(t.exchange(), 0, 0x74, qint64(0)); }},
+        // The link drops at the QAM of the fifth channel: the first is read, the seventh untouched.
         {"disconnect: full read", {aborted}, Start::LanRead, {Disconnect, 0x59, 1, 4}, [](T &t) {
             t.m_unit.channel(6).out_frequency = 999.0f;
             t.m_unit.channel(0).out_frequency = 1.0f;
             ChannelTextsView view;
             t.m_succeeded = read_unit_data(t.exchange(), t.m_unit, view);
             QCOMPARE(t.m_unit.channel(0).out_frequency, t.m_f->sim.headend.state().channels[0].outFrequency);
-            QCOMPARE(t.m_unit.channel(6).out_frequency, 999.0f);
-        }},
+            QCOMPARE(t.m_unit.channel(6).out_frequency, 999.0f); }},
         {"disconnect: full write", {aborted}, Start::LanRead, {Disconnect, bulkWriteCode}, [](T &t) {
             const UnitData before = t.m_unit;
             t.m_unit.channel(0).out_frequency = 500.0f;
             t.m_succeeded = save_unit_data(t.exchange(), t.m_unit, true);
             QCOMPARE(t.m_unit.channel(1).out_frequency, before.channel(1).out_frequency);
-            QCOMPARE(t.m_unit.channel(0).out_frequency, 500.0f);
-        }},
+            QCOMPARE(t.m_unit.channel(0).out_frequency, 500.0f); }},
         // One start frame: nothing is resent into the dropped link.
         {"disconnect: upload", {sendError}, Start::Lan, {Disconnect, 0x84}, [](T &t) {
             t.m_succeeded = t.upload();
             QCOMPARE(t.m_f->ui.messages.first().title, "Update Error");
             QCOMPARE(t.m_f->sim.frames(0x84).size(), 1);
-            QVERIFY(t.m_f->sim.headend.image(sim::UploadTarget::Controller).isEmpty());
-        }},
-        // The record lists three services, the new selection two others, and the line drops
-        // after the first of them reached the headend. The record must hold a list the headend
-        // was given: never the old count over new IDs.
+            QVERIFY(t.m_f->sim.headend.image(sim::UploadTarget::Controller).isEmpty()); }},
+        // Three services listed, two others chosen, the line drops after the first reached the
+        // headend: the record holds a list the headend was given, never the old count.
         {"disconnect: service list send", {aborted, sendError}, Start::LanRead, {}, [](T &t) {
             ServiceListEditor editor(t.exchange(), t.m_unit, 2);
             QVERIFY(editor.fill() && editor.input().size() >= 4);
@@ -308,54 +280,45 @@ QList<Row> TestFaultMatrix::rows()
             t.m_succeeded = editor.save() == ServiceListEditor::SaveResult::Sent;
             QCOMPARE(record.service_mode, servicemode::listed);
             QCOMPARE(record.service_count, quint8(1));
-            QCOMPARE(record.service_ids[0], editor.input().at(3).id);
-        }},
+            QCOMPARE(record.service_ids[0], editor.input().at(3).id); }},
         {"disconnect: serial line", {aborted}, Start::Pty, {Disconnect, 0x7A, 1}, [](T &t) { t.m_succeeded = t.read() != 42; }},
         // The headend comes back a little later; the operator reconnects by hand.
-        {"restart outlasts the reconnect", {restartFailed}, Start::Lan, {}, [](T &t) {
+        {"restart outlasts the reconnect", {"Reconnect to Headend failed, please try manually!"}, Start::Lan, {}, [](T &t) {
             sim::Timing timing = t.m_f->sim.headend.timing();
             timing.restartDelay = t.m_f->session.timing.reconnectLimit + 300ms;
             t.m_f->sim.headend.setTiming(timing);
             QVERIFY(set_parameter(t.exchange(), 0, 0x96, qint64{0}));
             t.m_succeeded = wait_for_restart(t.m_f->session, t.target(), {}) || t.m_f->session.lan.isConnected();
-            QTRY_VERIFY_WITH_TIMEOUT(t.m_f->sim.headend.isOnline(), 3000);
-        }},
-        {"proxy down", {proxyDown}, Start::Idle, {}, [](T &t) {
+            QTRY_VERIFY_WITH_TIMEOUT(t.m_f->sim.headend.isOnline(), 3000); }},
+        {"proxy down", {"Connection to proxy server could not be established!"}, Start::Idle, {}, [](T &t) {
             t.m_succeeded = t.viaProxy(freePort());
-            QCOMPARE(t.m_f->sim.count(sim::TranscriptEntry::Kind::Open), 0);
-        }},
+            QCOMPARE(t.m_f->sim.count(sim::TranscriptEntry::Kind::Open), 0); }},
         // Only some other port may be tunnelled, so tinyproxy answers 403.
         {"proxy refuses CONNECT", {hostRefused}, Start::Idle, {}, [](T &t) {
             TinyProxy proxy;
             QString error;
             QVERIFY2(proxy.start({freePort()}, &error), qPrintable(error));
             t.m_succeeded = t.viaProxy(proxy.port());
-            QCOMPARE(t.m_f->sim.count(sim::TranscriptEntry::Kind::Open), 0);
-        }},
-        // A proxy that grants every tunnel and then hangs up at once, as an overloaded one may.
+            QCOMPARE(t.m_f->sim.count(sim::TranscriptEntry::Kind::Open), 0); }},
+        // A proxy that grants every tunnel and hangs up at once, as an overloaded one may.
         {"proxy closes the tunnel", {notEstablished}, Start::Idle, {}, [](T &t) {
             FakePeer proxy([](QTcpSocket *client, const QByteArray &earlier, const QByteArray &bytes) {
                 if ((earlier + bytes).contains("\r\n\r\n")) {
                     client->write("HTTP/1.1 200 Connection established\r\n\r\n");
                     client->flush();
                     client->disconnectFromHost();
-                }
-            });
-            t.m_succeeded = t.viaProxy(proxy.serverPort()) || t.m_f->session.lan.isConnected();
-        }},
-        // The status line at once, the rest of the header only when the client sends more. A
-        // client that took the status line for the whole header would send "RM" into it and
-        // take its next word, "OK", for the headend's answer.
+                } });
+            t.m_succeeded = t.viaProxy(proxy.serverPort()) || t.m_f->session.lan.isConnected(); }},
+        // The status line at once, the rest of the header only when the client sends more: a
+        // client that sent "RM" into the header would take its "OK" for the headend's answer.
         {"proxy header in pieces", {hostRefused}, Start::Idle, {}, [](T &t) {
             FakePeer proxy([](QTcpSocket *client, const QByteArray &earlier, const QByteArray &bytes) {
                 if (earlier.contains("\r\n\r\n"))
                     client->write(" OK");
                 else if ((earlier + bytes).contains("\r\n\r\n"))
-                    client->write("HTTP/1.1 200");
-            });
+                    client->write("HTTP/1.1 200"); });
             t.m_succeeded = t.viaProxy(proxy.serverPort());
-            QVERIFY(!proxy.received.contains("RM"));
-        }},
+            QVERIFY(!proxy.received.contains("RM")); }},
     };
     // clang-format on
 }
