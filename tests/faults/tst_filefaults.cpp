@@ -4,7 +4,6 @@
 #include "directory/directoryfile.h"
 #include "directory/headenddirectory.h"
 #include "model/settingsfile.h"
-#include "protocol/parameters.h"
 #include "report/rtfreport.h"
 #include "shell/settingsstore.h"
 #include "shell/shellstate.h"
@@ -90,24 +89,8 @@ QList<Row> rows()
              damaged + QString::asprintf("%d has %s %d, outside its list (0 to %d).", channel + 1,
                                          field, value, last));
     const QString unreadable = "Load Settings: The settings file %1 can't be read:\r";
-    // The view: an untrusted schema may not read the database's own tables.
-    // clang-format off
-    const std::pair<const char *, QByteArray> foreign[] = {
-        {"it has no table KELDOR_Headend.", "CREATE TABLE invoices (number INTEGER, total REAL)\nINSERT INTO invoices VALUES (1, 9.5)"},
-        {"its table KELDOR_Headend has no column \"Port\".", "CREATE TABLE KELDOR_Headend (Name, Location, \"IP-Adress\")"},
-        {"it has triggers.", table + "CREATE TRIGGER t AFTER UPDATE ON KELDOR_Headend BEGIN UPDATE KELDOR_Headend SET \"IP-Adress\" = '10.6.6.6'; END"},
-        {"it has no table KELDOR_Headend.", "CREATE VIEW KELDOR_Headend AS SELECT file AS Name, 1 AS Location, 2 AS \"IP-Adress\", 3 AS Port FROM pragma_database_list"}};
-    // clang-format on
-    for (const auto &[problem, statements] : foreign)
-        out.append({"foreign headend.mdb", "headend.mdb", Setup::Sql, statements, Op::Open,
-                    notDirectory + problem});
     const QString noDirectory = "The headend directory \"%1\" could not be ";
     const QString notRegular = unreadable + "it is not a regular file." + sent;
-    const QByteArray hall = table +
-                            "INSERT INTO KELDOR_Headend VALUES ('A', 'Hall', '10.0.0.1', '4001')\n"
-                            "INSERT INTO KELDOR_Headend VALUES ('B', 'Hall', '10.0.0.2', '400200')";
-    const QByteArray ini = "[Settings]\nProxy-Use=1\nProxy-IP=the usual one\nProxy-Port=-8080x\n"
-                           "USB-Control=perhaps\nLAN-Control=True\n";
     // A pipe: a loader that opened it would wait for a writer for ever. The unwritable settings
     // store: the switch holds for this run all the same.
     // clang-format off
@@ -121,12 +104,19 @@ QList<Row> rows()
         {"full disk: settings and report", "rack.kdr", Setup::Bytes, QByteArray(3968, 0), Op::SaveReport, notSaved + "\nError: The report could not be written as %2:\r*", "", nullptr, true},
         {"program folder below a regular file", "program", Setup::Bytes, "x", Op::Create, "The headend directory \"%1/keldor/headend.mdb\" could not be created: the folder \"%1/keldor\" does not exist.", "/keldor"},
         {"corrupt headend.mdb", "headend.mdb", Setup::Bytes, "Standard Jet DB\n" + QByteArray(4096, 'J'), Op::OpenCreate, notDirectory + "file is not a database.\n" + noDirectory + "created: a file of this name is already there."},
-        {"headend.mdb text longer than its column", "headend.mdb", Setup::Sql, hall, Op::Open, noDirectory + "read: headend number 2: Port is longer than 5 characters."},
+        {"foreign headend.mdb", "headend.mdb", Setup::Sql, "CREATE TABLE invoices (number INTEGER, total REAL)\nINSERT INTO invoices VALUES (1, 9.5)", Op::Open, notDirectory + "it has no table KELDOR_Headend."},
+        {"headend.mdb without a column", "headend.mdb", Setup::Sql, "CREATE TABLE KELDOR_Headend (Name, Location, \"IP-Adress\")", Op::Open, notDirectory + "its table KELDOR_Headend has no column \"Port\"."},
+        {"headend.mdb with triggers", "headend.mdb", Setup::Sql, table + "CREATE TRIGGER t AFTER UPDATE ON KELDOR_Headend BEGIN UPDATE KELDOR_Headend SET \"IP-Adress\" = '10.6.6.6'; END", Op::Open, notDirectory + "it has triggers."},
+        // An untrusted schema may not read the database's own tables in a view.
+        {"headend.mdb view of the database list", "headend.mdb", Setup::Sql, "CREATE VIEW KELDOR_Headend AS SELECT file AS Name, 1 AS Location, 2 AS \"IP-Adress\", 3 AS Port FROM pragma_database_list", Op::Open, notDirectory + "it has no table KELDOR_Headend."},
+        {"headend.mdb text longer than its column", "headend.mdb", Setup::Sql,
+         table + "INSERT INTO KELDOR_Headend VALUES ('A', 'Hall', '10.0.0.1', '4001')\nINSERT INTO KELDOR_Headend VALUES ('B', 'Hall', '10.0.0.2', '400200')", Op::Open, noDirectory + "read: headend number 2: Port is longer than 5 characters."},
         {"read-only program folder", "headend.mdb", Setup::Directory, {}, Op::Change, notChanged + "its folder is read-only.", "", "."},
         {"read-only headend.mdb", "headend.mdb", Setup::Directory, {}, Op::Change, notChanged + "the file is read-only.", "", "headend.mdb"},
         {"full disk: headend.mdb", "headend.mdb", Setup::Directory, {}, Op::Change, notChanged + '*', "", nullptr, true},
         {"empty firmware image", "KELDOR_FW_0.00.UC3", Setup::Bytes, {}, Op::Upload, "Update Error: The image file %1 is empty." + sent},
-        {"settings store holding nonsense", "station.ini", Setup::Bytes, ini, Op::Store, "Download Error: Connection to proxy server could not be established!"},
+        {"settings store holding nonsense", "station.ini", Setup::Bytes,
+         "[Settings]\nProxy-Use=1\nProxy-IP=the usual one\nProxy-Port=-8080x\nUSB-Control=perhaps\nLAN-Control=True\n", Op::Store, "Download Error: Connection to proxy server could not be established!"},
         {"unwritable settings store", "config", Setup::Bytes, "x", Op::Switch, "The settings could not be stored in \"%1/station.ini\".", "/station.ini"},
     };
     // clang-format on
