@@ -385,8 +385,11 @@ void Session::abandonRaw()
 
 void Session::startBabble()
 {
-    if (!m_babbleTimer.isActive())
-        m_babbleTimer.start(BabblePeriod);
+    if (m_babbleTimer.isActive())
+        return;
+    // The noise follows the answer at once, in the same stream, as a broken device's would.
+    babble();
+    m_babbleTimer.start(BabblePeriod);
 }
 
 void Session::babble()

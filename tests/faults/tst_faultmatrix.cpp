@@ -208,10 +208,7 @@ QList<Row> TestFaultMatrix::rows()
         {"garbage before an answer", {garbled}, Start::Lan, {Garbage, 0x7A}, [](T &t) { t.m_succeeded = t.read() != 42; }},
         // The answer may pass; the flood fails the next read; only a new connection ends it.
         {"babbling headend", {garbled}, Start::Lan, {Babble, 0x7A, 1}, [](T &t) {
-            t.read();
-            t.m_f->ui.clear();
-            QTest::qWait(50);
-            t.m_succeeded = t.read(0x59) != 42;
+            t.m_succeeded = t.read() != 42;
             QVERIFY(t.exchange().rx_buffer().size() <= Exchange::rxLimit);
             t.m_f->session.lan.close(); }},
         // One opening, not one for every wait the flood ends at once; bounded reads.
