@@ -69,8 +69,7 @@ private slots:
         // even neighbour. Beyond any cable channel the rate saturates; NaN means no minimum.
         struct { int qam; float rate; int symbolrate; } minSymbol[]{
             {3, 38, 6870}, {5, 38, 5152}, {0, 38, 0}, {6, 38, 0}, {-1, 38, 0}, {1, 0, -2},
-            {1, float(4.0 * 188 / 204 * 2.5005), 2498}, {1, 1.0e6f, 32767}, {1, inf, 32767},
-            {1, -inf, -32768}, {1, notANumber, 0}};
+            {1, float(4.0 * 188 / 204 * 2.5005), 2498}, {1, 1.0e6f, 32767}, {1, inf, 32767}, {1, -inf, -32768}, {1, notANumber, 0}};
         // clang-format on
         for (const auto &r : minSymbol)
             QCOMPARE(get_minsymbol(r.qam, r.rate), r.symbolrate);
@@ -79,13 +78,11 @@ private slots:
     void tunerTexts()
     {
         // clang-format off
-        struct { qint32 errors; const char *text; } ber[]{
-            {2345, "2.3e-4"}, {0, "0e-7"}, {-5, "0e-7"}, {1, "1e-7"}, {1000, "1e-4"},
+        struct { qint32 errors; const char *text; } ber[]{{2345, "2.3e-4"}, {0, "0e-7"}, {-5, "0e-7"}, {1, "1e-7"}, {1000, "1e-4"},
             {2350, "2.4e-4"}, {2250, "2.2e-4"}, {9999, "1e-3"}, {10000000, "1e-0"}};
         for (const auto &r : ber)
             QCOMPARE(ber_text(r.errors), r.text);
-        struct { qint32 tenths; const char *text; } snr[]{
-            {105, "11"}, {115, "12"}, {104, "10"}, {0, "0"}, {-15, "-2"}};
+        struct { qint32 tenths; const char *text; } snr[]{{105, "11"}, {115, "12"}, {104, "10"}, {0, "0"}, {-15, "-2"}};
         for (const auto &r : snr)
             QCOMPARE(snr_text(r.tenths), r.text);
         // Versions compare as texts: "1.1" is above "1.06".
@@ -111,8 +108,7 @@ private slots:
             {'B', "114.00", 0, 6, '1', true}, {'B', "114", 3, 0, '.', true},
             {'B', "114.0", 5, 0, '.', false}, {'B', "114", 3, 0, ',', false},
             {'B', "", 0, 0, '-', false}, {'d', "114", 3, 0, ',', true}, {'d', "114", 3, 0, '.', false},
-            {'C', "690", 3, 0, '0', true}, {'C', "6900", 4, 0, '1', false},
-            {'C', "6900", 0, 4, '1', true}, {'C', "6900", 4, 0, bs, true}};
+            {'C', "690", 3, 0, '0', true}, {'C', "6900", 4, 0, '1', false}, {'C', "6900", 0, 4, '1', true}, {'C', "6900", 4, 0, bs, true}};
         // clang-format on
         for (const auto &r : rows) {
             const bool accepted = r.filter == 'A'   ? key_filter_a(r.text, r.start, r.length, r.key)
@@ -136,8 +132,7 @@ private slots:
             {"12751", "AUTO", autoRange}, {"12751", "auto", autoRange}, {"99999", "AUTO", autoRange},
             {"10700", "09750", {}}, {"11900", "9750", {}}, {"10699", "9750", lowBand},
             {"11901", "9750", lowBand}, {"11550", "10600", {}}, {"11549", "10600", highBand},
-            {"12751", "10600", highBand}, {"5", "", {}}, {"5", "OTHER", {}}, {"", "AUTO", invalid},
-            {"12a", "9750", invalid}};
+            {"12751", "10600", highBand}, {"5", "", {}}, {"5", "OTHER", {}}, {"", "AUTO", invalid}, {"12a", "9750", invalid}};
         for (const auto &r : frequencies)
             checkOne(transponder_frequency_rule(r.frequency, r.lo), r.message);
 
@@ -171,8 +166,7 @@ private slots:
         // clang-format off
         struct { const char *typed, *rewritten; bool outside; } rows[]{
             {"112", "112.00", false}, {"858", "858.00", false}, {"111", "111.00", true},
-            {"859", "859.00", true}, {"858.4", "858.40", false}, {"111.5", "111.50", false},
-            {"40000", "40000.00", true}};
+            {"859", "859.00", true}, {"858.4", "858.40", false}, {"111.5", "111.50", false}, {"40000", "40000.00", true}};
         // clang-format on
         for (const auto &r : rows) {
             const RuleOutcome outcome = output_frequency_rule({{r.typed, "6900"}}, 0);
@@ -188,17 +182,14 @@ private slots:
     {
         // Two 6900 kSym channels collide when their centres are less than 8 MHz apart.
         // clang-format off
-        struct { QList<OutputSpan> columns; int edited; QStringList warnings; } rows[]{
-            {{{"114.00", "6900"}, {"122", "6900"}}, 0, {}},
+        struct { QList<OutputSpan> columns; int edited; QStringList warnings; } rows[]{{{{"114.00", "6900"}, {"122", "6900"}}, 0, {}},
             {{{"114.00", "6900"}, {"121.00", "6900"}}, 0, {collision("upper", 2, "121.00")}},
             {{{"114.00", "6900"}, {"121", "6900"}}, 1, {collision("lower", 1, "114.00")}},
             {{{"114.00", "6900"}, {"130", "6900"}, {"114.00", "6900"}}, 2, {collision("upper", 1, "114.00")}},
             {{{"120", "6900"}, {"114.00", "6900"}, {"300.00", "6900"}, {"126.00", "6900"}}, 0,
              {collision("lower", 2, "114.00"), collision("upper", 4, "126.00")}},
-            {{{"114", "6900"}, {"", ""}, {"115.00", "x"}, {"abc", "6900"}}, 0, {}},
-            {{{"114", ""}, {"114.00", "6900"}}, 0, {}},
-            {{{"111", "6900"}, {"114.00", "6900"}}, 0,
-             {"Frequency must be in the range 112 to 858MHz", collision("upper", 2, "114.00")}}};
+            {{{"114", "6900"}, {"", ""}, {"115.00", "x"}, {"abc", "6900"}}, 0, {}}, {{{"114", ""}, {"114.00", "6900"}}, 0, {}},
+            {{{"111", "6900"}, {"114.00", "6900"}}, 0, {"Frequency must be in the range 112 to 858MHz", collision("upper", 2, "114.00")}}};
         // clang-format on
         for (const auto &r : rows) {
             const RuleOutcome outcome = output_frequency_rule(r.columns, r.edited);
@@ -216,10 +207,8 @@ private slots:
         const QString range = "Output Symbolrate must be in the range 6870 to 7200kSym";
         // clang-format off
         struct { const char *text; int qam; float rate; QString message; F focus; } rates[]{
-            {"7200", 3, 38, {}, F::Leave}, {"7201", 3, 38, range, F::Back},
-            {"6870", 3, 38, {}, F::Leave}, {"6869", 3, 38, range, F::Back},
-            {"1000", 3, 0, {}, F::Leave},
-            {"99999", 3, 0, "Output Symbolrate must be in the range-2 to 7200kSym", F::Back},
+            {"7200", 3, 38, {}, F::Leave}, {"7201", 3, 38, range, F::Back}, {"6870", 3, 38, {}, F::Leave}, {"6869", 3, 38, range, F::Back},
+            {"1000", 3, 0, {}, F::Leave}, {"99999", 3, 0, "Output Symbolrate must be in the range-2 to 7200kSym", F::Back},
             {"", 3, 38, invalidSymbolrate, F::Back}, {"6900", 1, 38, highDatarate, F::Leave}};
         // clang-format on
         for (const auto &r : rates) {
@@ -237,8 +226,7 @@ private slots:
         // firstCode -1: the QAM list stays as it is.
         // clang-format off
         struct { int bandwidth, qam; const char *symbolrate; float rate; QString message; int firstCode, selected; const char *raised; } bandwidths[]{
-            {1, 5, "6900", 38, {}, 3, 5, ""}, {1, 1, "6900", 38, {}, 3, 3, ""},
-            {1, 1, "5000", 38, {}, 3, 3, " 6870"},
+            {1, 5, "6900", 38, {}, 3, 5, ""}, {1, 1, "6900", 38, {}, 3, 3, ""}, {1, 1, "5000", 38, {}, 3, 3, " 6870"},
             {0, 5, "6900", 60, "This transponder does not fit into a 7MHz channel!", -1, 0, ""},
             {1, 5, "6900", 70, highDatarate, -1, 0, ""}, {1, 5, "", 38, invalidSymbolrate, 3, 5, ""}};
         // clang-format on

@@ -69,15 +69,11 @@ private slots:
             for (int i = 0; i < row.channels; ++i) {
                 // clang-format off
                 const ChannelRecord expected{0, qint16(10744 + 20 * i), 9750, 22000, 114.0f + 8 * i, 1, 5, qint16(6800 + i), 0, 0, 0, 1};
+                QCOMPARE(line(i), QStringLiteral("Tuner Locked|2.3e-4|11|%4|%1|AUTO|22000|Normal|%2.00|8 MHz|QAM-256|%3|Normal|0dB|on")
+                                      .arg(10744 + 20 * i).arg(114 + 8 * i).arg(6800 + i).arg(row.inputs ? "SAT 1" : "SAT"));
                 // clang-format on
                 QCOMPARE(m_unit.channel(i), expected);
                 QCOMPARE(m_unit.channel_data_rate[i], 38.0f);
-                QCOMPARE(line(i), QStringLiteral("Tuner Locked|2.3e-4|11|%4|%1|AUTO|22000|"
-                                                 "Normal|%2.00|8 MHz|QAM-256|%3|Normal|0dB|on")
-                                      .arg(10744 + 20 * i)
-                                      .arg(114 + 8 * i)
-                                      .arg(6800 + i)
-                                      .arg(row.inputs ? "SAT 1" : "SAT"));
                 const auto &s = m_view->state(i);
                 QVERIFY(m_view->statusBlack(i) && s.polarisationEnabled == row.inputs &&
                         s.serviceListEnabled && !s.setEnabled);
@@ -159,26 +155,20 @@ private slots:
         QVERIFY(set_channel(m_f->exchange(), m_unit, 4, output));
         // Channel, code, big-endian payload: frequency, QAM, symbolrate, spectrum, mode,
         // attenuation, output, bandwidth and the closing write.
-        QCOMPARE(sentFrames().join(), QByteArray::fromHex("04020400000000000000"
-                                                          "040343AD000000000000"
-                                                          "04060300000000000000"
-                                                          "04071ADB000000000000"
-                                                          "04040100000000000000"
-                                                          "04050200000000000000"
-                                                          "04080700000000000000"
-                                                          "04730000000000000000"
-                                                          "04750000000000000000"
-                                                          "04740000000000000000"));
+        // clang-format off
+        const char *expected = "04020400000000000000 040343AD000000000000 04060300000000000000 04071ADB000000000000 "
+                               "04040100000000000000 04050200000000000000 04080700000000000000 04730000000000000000 "
+                               "04750000000000000000 04740000000000000000";
+        // clang-format on
+        QCOMPARE(sentFrames().join(), QByteArray::fromHex(expected));
         const ChannelRecord &r = m_unit.channel(4);
         QCOMPARE(r.out_frequency, 346.0f);
         QCOMPARE((QList<int>{r.qam, r.out_symbolrate, r.spectrum, r.opmode, r.attenuation,
                              r.output_on, r.bandwidth}),
                  (QList<int>{3, 6875, 1, 2, 7, 0, 0}));
         QVERIFY(m_f->ui.messages.isEmpty());
-    }
 
-    void setFailures()
-    {
+        init();
         // The first failed write ends the set; the closing 0x74 is not examined.
         drop(0x06);
         ChannelRecord old = m_unit.channel(1);
@@ -246,10 +236,8 @@ private slots:
             QCOMPARE(m_view->texts(3).status + m_view->texts(3).ber, "Tuner Locked2.3e-4");
             QVERIFY(m_view->state(3).serviceListEnabled && m_view->pagesEnabled());
         }
-    }
 
-    void searchFailures()
-    {
+        init();
         drop(0x67);
         m_unit.channel(5).in_symbolrate = 1234;
         QVERIFY(!search_channel(m_f->exchange(), m_unit, *m_view, 5, input()));
@@ -276,13 +264,7 @@ private:
         return check_devicetype(m_f->exchange(), m_unit) &&
                read_unit_data(m_f->exchange(), m_unit, *m_view);
     }
-    void drop(int code)
-    {
-        sim::FaultPlan plan;
-        plan.fault = sim::Fault::DropAnswer;
-        plan.code = code;
-        m_f->sim.headend.setFault(plan);
-    }
+    void drop(int code) { m_f->sim.headend.setFault({sim::Fault::DropAnswer, code}); }
     QString line(int i) const
     {
         const ChannelTexts &t = m_view->texts(i);
@@ -296,10 +278,9 @@ private:
     QByteArrayList sentFrames() const
     {
         QByteArrayList out;
-        for (const auto &entry : m_f->sim.headend.transcript()) {
+        for (const auto &entry : m_f->sim.headend.transcript())
             if (entry.kind == sim::TranscriptEntry::Kind::Frame)
                 out.append(entry.bytes);
-        }
         return out;
     }
     QList<int> frameCodes() const

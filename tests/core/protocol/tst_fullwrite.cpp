@@ -12,23 +12,10 @@ namespace {
 
 ChannelRecord record(int ch, int services)
 {
-    ChannelRecord r{1,
-                    qint16(11000 + ch),
-                    10600,
-                    27500,
-                    346.0f + 8.0f * float(ch),
-                    1,
-                    4,
-                    6875,
-                    1,
-                    3,
-                    2,
-                    1,
-                    1,
-                    quint8(services),
-                    quint8(services > 0)};
-    for (int i = 0; i < services; ++i)
-        r.service_ids[i] = static_cast<qint16>(100 * (ch + 1) + i);
+    // clang-format off
+    ChannelRecord r{1, qint16(11000 + ch), 10600, 27500, 346.0f + 8.0f * float(ch), 1, 4, 6875, 1, 3, 2, 1, 1, quint8(services), quint8(services > 0)};
+    for (int i = 0; i < services; ++i) r.service_ids[i] = static_cast<qint16>(100 * (ch + 1) + i);
+    // clang-format on
     return r;
 }
 
@@ -47,16 +34,12 @@ private slots:
         m_unit.max_channel = 7;
     }
 
-    void channelFrameLayout()
+    void eightChannels()
     {
         QCOMPARE(bulk_channel_frame(record(0, 3)),
                  QByteArray::fromHex("43AD00002AF829686B6C1ADB01010401030201010301") +
                      QByteArray(26, '\0'));
         QCOMPARE(bulk_service_frame(record(1, 3)), QByteArray::fromHex("00C800C900CA"));
-    }
-
-    void eightChannels()
-    {
         // Channels 0, 2, 4 and 6 carry lists; the others are followed directly by the next one.
         struct {
             bool withServices, keepServices;
@@ -99,8 +82,7 @@ private slots:
             QCOMPARE(m_f->ui.progressMaximum, 8);
             QCOMPARE(m_f->ui.progressLabels.mid(1, 2),
                      (QStringList{"Setting Data Channel:  1", "Setting Data Channel:  2"}));
-            QCOMPARE(m_f->ui.progressLabels.last(),
-                     QStringLiteral("Headend Data successfully updated!"));
+            QCOMPARE(m_f->ui.progressLabels.last(), "Headend Data successfully updated!");
             QCOMPARE(m_f->ui.progressValues.last(), 8);
             QVERIFY(!m_f->ui.progressShown && m_f->ui.keepAliveRunning &&
                     m_f->ui.mainWindowEnabled && m_f->ui.busyDepth == 0);
@@ -117,14 +99,10 @@ private slots:
         } rows[]{{-1, 0}, {0, 8}};
         for (const auto &row : rows) {
             init();
-            if (row.variant < 0) {
-                sim::FaultPlan plan;
-                plan.fault = sim::Fault::DropAnswer;
-                plan.code = bulkWriteCode;
-                m_f->sim.headend.setFault(plan);
-            } else {
+            if (row.variant < 0)
+                m_f->sim.headend.setFault({sim::Fault::DropAnswer, bulkWriteCode});
+            else
                 m_f->sim.headend.state().identity.variant = quint8(row.variant);
-            }
             QVERIFY(!save_unit_data(m_f->exchange(), m_unit, true));
             QCOMPARE(m_f->sim.count(sim::TranscriptEntry::Kind::Raw), row.steps);
             QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
