@@ -6,7 +6,7 @@
 #include "simfixture.h"
 #include "stationfixture.h"
 
-#include <memory>
+#include <QtWidgets>
 
 // The main window in LAN mode, connected to an in-process simulated headend of the given model.
 // The Program menu opens a stand-in that counts its openings, or the real overview.
@@ -26,10 +26,9 @@ struct ConnectedStation {
         window = std::make_unique<keldor::MDIForm1>(fixture.station, registry);
         // Shown, so that labels paint, dialogs have a parent on screen and fields take focus.
         window->show();
-        keldor::ShellState &shell = fixture.station.shell;
-        shell.active_headend_name = QStringLiteral("Sim");
-        shell.active_headend_ip = QStringLiteral("127.0.0.1");
-        shell.active_headend_port = sim.portText();
+        fixture.station.shell.active_headend_name = QStringLiteral("Sim");
+        fixture.station.shell.active_headend_ip = QStringLiteral("127.0.0.1");
+        fixture.station.shell.active_headend_port = sim.portText();
         if (!QTest::qWaitForWindowActive(window.get()) ||
             !keldor::lan_connect(fixture.station.session, fixture.station.lanTarget()))
             return false;
@@ -39,17 +38,8 @@ struct ConnectedStation {
         return true;
     }
 
-    // The real overview through the Program menu, once it has read the headend.
-    bool openOverview()
-    {
-        window->item("Program")->trigger();
-        return QTest::qWaitFor([this] {
-            return child<keldor::Form_Uebersicht>() && window->item("Settings_Dialog")->isVisible();
-        });
-    }
-
-    // The sim goes down shortly after a restart command and stays down for delay; the station
-    // waits for it long enough for a slow machine (the wait ends as soon as the headend is back).
+    // The sim drops soon after a restart command and stays down for delay; the station waits
+    // long enough for a slow machine, as the wait ends as soon as the headend is back.
     void setRestartDelay(std::chrono::milliseconds delay)
     {
         sim::Timing timing = sim.headend.timing();
@@ -60,9 +50,9 @@ struct ConnectedStation {
     }
 
     template<typename T> T *child() const { return window->findChild<T *>(); }
-    template<typename T = QWidget> T *widget(const QString &name) const
+    template<typename T = QWidget> T *widget(const QString &n) const
     {
-        return window->findChild<T *>(name);
+        return window->findChild<T *>(n);
     }
     RecordingUi &ui() { return fixture.ui; }
     keldor::Station &station() { return fixture.station; }

@@ -15,16 +15,12 @@
 
 #include <functional>
 
-// A station as the program has it, but with a recording interface, short timings, a settings
-// file and a program folder that belong to the test alone.
+// A station with a recording interface, short timings and its own settings file and program folder.
 struct StationFixture {
     StationFixture() { keldor::setProgramFolderOverride(folder.path()); }
     ~StationFixture() { keldor::setProgramFolderOverride({}); }
 
-    QString stored(const QString &key) const
-    {
-        return settings.value("Settings/" + key).toString();
-    }
+    QString stored(const QString &k) const { return settings.value("Settings/" + k).toString(); }
 
     bool writeDirectory(const QList<keldor::HeadendEntry> &rows)
     {

@@ -1,18 +1,6 @@
 #include "connectedstation.h"
-#include "diagnostics/formdiagnostic.h"
 #include "services/formservicelist.h"
 #include "services/servicelists.h"
-
-#include <QComboBox>
-#include <QDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QStackedWidget>
 
 using namespace keldor;
 
@@ -55,8 +43,7 @@ private slots:
 
     void eachModelShowsItsColumns()
     {
-        for (const auto &[channels, lastCaption] :
-             {std::pair{8, "CHANNEL 5 - 8"}, {16, "CHANNEL 13 - 16"}}) {
+        for (const int channels : {8, 16}) {
             QVERIFY(open(channels));
             const int last = channels - 1;
             QCOMPARE(m_f->child<Form_Uebersicht>()->columnCount(), channels);
@@ -75,7 +62,6 @@ private slots:
             QCOMPARE(m_f->widget("Command13_16")->isHidden(), channels != 16);
             auto *lastPage =
                 m_f->widget<QPushButton>(channels == 16 ? "Command13_16" : "Command7_12");
-            QCOMPARE(lastPage->text(), lastCaption);
             QTest::mouseClick(lastPage, Qt::LeftButton);
             QCOMPARE(m_f->child<QStackedWidget>()->currentIndex(), channels / 8);
             QVERIFY(!lastPage->isEnabled() && m_f->widget("Command1_6")->isEnabled());
@@ -162,18 +148,15 @@ private slots:
         m_f->simChannel(listChannel).serviceIds = {3003, 3001};
         Form_Servicelist form(m_f->station(), listChannel);
         form.show();
-        const auto find = [&](const char *name) {
-            return form.findChild<QWidget *>(name);
-        };
         auto *input = form.findChild<QListWidget *>("List_Servicename_Input");
         auto *output = form.findChild<QListWidget *>("List_Servicename_Output");
         QTRY_VERIFY(input->isEnabled() && output->count() == 2);
         QCOMPARE(output->item(0)->data(Qt::UserRole).toInt(), 3003);
 
-        QTest::mouseClick(find("Command_RemoveAll"), Qt::LeftButton);
+        QTest::mouseClick(form.findChild<QWidget *>("Command_RemoveAll"), Qt::LeftButton);
         for (int entry : r.rows) {
             if (entry < 0) {
-                QTest::mouseClick(find("Command_AddAll"), Qt::LeftButton);
+                QTest::mouseClick(form.findChild<QWidget *>("Command_AddAll"), Qt::LeftButton);
             } else if (r.byKeyboard) {
                 input->setFocus();
                 input->setCurrentRow(entry);
@@ -189,7 +172,7 @@ private slots:
         m_f->sim.headend.setFault(
             {.fault = r.failingCode ? sim::Fault::DropAnswer : sim::Fault::None,
              .code = r.failingCode});
-        QTest::mouseClick(find("Command_Save"), Qt::LeftButton);
+        QTest::mouseClick(form.findChild<QWidget *>("Command_Save"), Qt::LeftButton);
 
         // A failed send keeps the window open, but inert, until the operator closes it.
         QCOMPARE(form.isVisible() && !input->isEnabled(), r.failingCode != 0);
@@ -209,14 +192,11 @@ private slots:
         sim::Diagnostics &diagnostics = m_f->sim.headend.state().diagnostics;
         diagnostics.actualTemperatureRaw = 10;
         diagnostics.status = QByteArray::fromHex("F5800200FBFFF7FF");
-        const auto text = [&](const char *name) {
-            return m_f->widget<QLabel>(name)->text();
-        };
         m_f->window->item("Diagnostic")->trigger();
-        QTRY_COMPARE(text("Label_FPGA_ActTemp"), "-6");
+        QTRY_COMPARE(m_f->widget<QLabel>("Label_FPGA_ActTemp")->text(), "-6");
         for (const auto &[name, locked] :
              {std::pair{"Label_VCO_LOCK", true}, {"Label_SERDES_Lock", false}}) {
-            QCOMPARE(text(name), locked ? "LOCKED" : "UNLOCKED");
+            QCOMPARE(m_f->widget<QLabel>(name)->text(), locked ? "LOCKED" : "UNLOCKED");
             QVERIFY(m_f->widget(name)->styleSheet().contains(locked ? "00c000" : "ff0000"));
         }
         QVERIFY(!m_f->window->item("Diagnostic")->isEnabled());
@@ -228,7 +208,7 @@ private slots:
         m_f->window->addChildWindow(new QPushButton);
         QCOMPARE(m_f->sim.frames(0x80).size(), 1);
         m_f->window->mdiArea()->setActiveSubWindow(diagnostic);
-        QTRY_COMPARE(text("Label_FPGA_ActTemp"), "44");
+        QTRY_COMPARE(m_f->widget<QLabel>("Label_FPGA_ActTemp")->text(), "44");
         QVERIFY(m_f->ui().keepAliveRunning);
         {
             QDialog box(m_f->window.get());
@@ -249,7 +229,13 @@ private:
     {
         m_f.emplace();
         m_f->simChannel(channels - 1).tuner.status = 0;
-        return m_f->start(channels, true) && m_f->openOverview();
+        if (!m_f->start(channels, true))
+            return false;
+        m_f->window->item("Program")->trigger();
+        return QTest::qWaitFor([this] {
+            return m_f->child<Form_Uebersicht>() &&
+                   m_f->window->item("Settings_Dialog")->isVisible();
+        });
     }
 
     template<typename T = QWidget> T *column(const char *name, int channel) const

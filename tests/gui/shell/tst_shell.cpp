@@ -11,19 +11,6 @@
 #include "shell/widgetui.h"
 #include "update/formupdate.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QCheckBox>
-#include <QDir>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMdiArea>
-#include <QMenuBar>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTableView>
-#include <QTemporaryDir>
-
 using namespace keldor;
 using namespace std::chrono_literals;
 using Ui = UserInterface;
@@ -33,13 +20,12 @@ using Rows = QList<HeadendEntry>;
 
 namespace {
 
-using Box = QMessageBox;
 // clang-format off
-struct BoxRow { const char *name; Ui::Icon icon; Ui::Buttons buttons; Answer answer; Box::Icon shown; }
+struct BoxRow { const char *name; Ui::Icon icon; Ui::Buttons buttons; Answer answer; QMessageBox::Icon shown; }
 const boxRows[] = {
-    {"OK", Ui::Icon::Critical, Ui::Buttons::Ok, Ui::Answer::Ok, Box::Critical},
-    {"Cancel", Ui::Icon::Question, Ui::Buttons::OkCancel, Ui::Answer::Cancel, Box::Question},
-    {"Retry", Ui::Icon::Exclamation, Ui::Buttons::AbortRetryIgnore, Ui::Answer::Retry, Box::Warning},
+    {"OK", Ui::Icon::Critical, Ui::Buttons::Ok, Ui::Answer::Ok, QMessageBox::Critical},
+    {"Cancel", Ui::Icon::Question, Ui::Buttons::OkCancel, Ui::Answer::Cancel, QMessageBox::Question},
+    {"Retry", Ui::Icon::Exclamation, Ui::Buttons::AbortRetryIgnore, Ui::Answer::Retry, QMessageBox::Warning},
 };
 
 Rows rows(int count, int changedRow = -1, const QString &port = {}, int deleted = -1)
@@ -67,20 +53,15 @@ const flows[] = {
 
 } // namespace
 
-// The main window's flows (the restart of a headend, Save and Load with the file dialogs answered
-// by the test, the LAN, proxy, update and directory windows), the widget side of the operator
-// interface and the expert login. The reconnect wait, the messages' texts, file names, layouts
-// and damaged files are tested at core level.
+// The main window's flows (headend restart, Save and Load with the file dialogs answered by the
+// test, the LAN, proxy, update and directory windows), the widget side of the operator interface
+// and the expert login. Reconnect waits, texts, file names, layouts and damaged files: core level.
 class TestShell : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup()
-    {
-        m_window.reset();
-        m_d.reset();
-        m_f.reset();
-    }
+    void init() { m_d.emplace(); }
+    void cleanup() { m_window.reset(), m_d.reset(), m_f.reset(); }
 
     void resetRestartsAndReconnects()
     {
@@ -111,12 +92,11 @@ private slots:
         QFETCH(int, row);
         const BoxRow &r = boxRows[row];
         WidgetUi ui;
-        QMessageBox shown;
+        QStringList shown;
         OnNextModal reply([&](QWidget *modal) {
             auto *box = qobject_cast<QMessageBox *>(modal);
-            shown.setText(box->text());
-            shown.setIcon(box->icon());
-            shown.setTextFormat(box->textFormat());
+            // A directory name or a headend text that begins with a tag shows as it is.
+            shown = {box->text(), QString::number(box->icon()), QString::number(box->textFormat())};
             for (QAbstractButton *button : box->buttons()) {
                 if (button->text().remove('&') == QLatin1String(r.name))
                     button->click();
@@ -124,10 +104,8 @@ private slots:
         });
 
         QCOMPARE(ui.message(r.icon, "Error", "<b>one\rtwo\r\nthree", r.buttons), r.answer);
-        QCOMPARE(shown.text(), QStringLiteral("<b>one\ntwo\nthree"));
-        QCOMPARE(shown.icon(), r.shown);
-        // A directory name or a headend text that begins with a tag shows as it is.
-        QCOMPARE(shown.textFormat(), Qt::PlainText);
+        QCOMPARE(shown, QStringList({"<b>one\ntwo\nthree", QString::number(r.shown),
+                                     QString::number(Qt::PlainText)}));
     }
 
     void expertLogin()
@@ -203,8 +181,7 @@ private slots:
             QCOMPARE(m_titles, QStringList{"Load Settings"});
             int written = 0;
             for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript())
-                written +=
-                    entry.kind == sim::TranscriptEntry::Kind::Raw && entry.what == "bulk-channel";
+                written += entry.kind == Kind::Raw && entry.what == "bulk-channel";
             // The headend's own channel count decides what is sent; an old file has no services.
             QCOMPARE(written, old ? 8 : 12);
             QVERIFY(m_f->simChannel(3).inFrequency == 11003 &&
@@ -227,8 +204,8 @@ private slots:
             form.show();
             QVERIFY(QTest::qWaitForWindowActive(&form));
             QTRY_COMPARE(s.ui().messages.size(), 1);
-            const auto box = [&](const QString &name) {
-                return form.findChild<QLineEdit *>(name);
+            const auto box = [&](const QString &n) {
+                return form.findChild<QLineEdit *>(n);
             };
             QStringList boxes;
             for (const char *row : {"Text_IP", "Text_Subnet", "Text_Gateway"})
@@ -314,13 +291,13 @@ private slots:
              {std::pair{QString("Update_µC"), QString("KELDOR_FW_%1.UC3")},
               {QString("Update_QAM"), QString("KELDOR_FPGA_%1.RBF")}}) {
             QVERIFY(startMenu());
-            writeImage(image.arg(2), imageBytes(300), -2);
-            writeImage(image.arg(1), imageBytes(5 * 1024 + 77), -1);
+            writeImage(image.arg(2), 300, -2);
+            writeImage(image.arg(1), 5 * 1024 + 77, -1);
             m_f->window->item(item)->trigger();
-            QTRY_COMPARE(filename()->text(), QDir::toNativeSeparators(programFile(image.arg(1))));
+            QTRY_COMPARE(m_f->widget<QLineEdit>("Text_Filename")->text(),
+                         QDir::toNativeSeparators(programFile(image.arg(1))));
             QVERIFY(button(4)->isEnabled() && !button(7)->isEnabled() && !button(3)->isVisible());
-            int running = 0;
-            bool usable = false;
+            int running = 0, usable = false;
             QTimer watch;
             connect(&watch, &QTimer::timeout, [&] {
                 auto *title = m_f->widget<QLabel>("Label_title");
@@ -333,14 +310,19 @@ private slots:
             button(4)->trigger();
 
             QVERIFY(running > 0 && !usable && m_f->window->menuBar()->isEnabled());
-            QCOMPARE(sent(image.arg(1)), QStringList{item == "Update_QAM" ? "fpga" : "controller"});
+            QStringList sent; // where the headend took the newest image to
+            for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript())
+                if (entry.kind == Kind::UploadDone &&
+                    entry.sha256 == fileHash(programFile(image.arg(1))))
+                    sent.append(entry.what);
+            QCOMPARE(sent, QStringList{item == "Update_QAM" ? "fpga" : "controller"});
             QCOMPARE(QDir(programFolder()).entryList({"backup-*.kdr"}, QDir::Files).size(), 1);
             QTRY_VERIFY(!m_f->child<Form_Update>());
             QTRY_COMPARE(m_f->sim.count(Kind::Open), 1);
-            QTRY_VERIFY(!ui().progressShown);
-            QCOMPARE(ui().progressLabels.value(0),
+            QTRY_VERIFY(!m_f->ui().progressShown);
+            QCOMPARE(m_f->ui().progressLabels.value(0),
                      "Headend is now initializing with new software , please wait...");
-            QVERIFY2(ui().messages.isEmpty(), qPrintable(ui().texts().join(" | ")));
+            QVERIFY2(m_f->ui().messages.isEmpty(), qPrintable(m_f->ui().texts().join(" | ")));
             QVERIFY(m_f->station().session.lan.isConnected());
         }
     }
@@ -350,10 +332,10 @@ private slots:
     void cancelBetweenBlocks()
     {
         QVERIFY(startMenu());
-        writeImage("KELDOR_FW_3.UC3", imageBytes(40 * 1024));
+        writeImage("KELDOR_FW_3.UC3", 40 * 1024);
         m_f->window->item("Update_µC")->trigger();
-        QTRY_VERIFY(!filename()->text().isEmpty());
-        ui().answers = {Answer::Cancel, Answer::Ok};
+        QTRY_VERIFY(!m_f->widget<QLineEdit>("Text_Filename")->text().isEmpty());
+        m_f->ui().answers = {Answer::Cancel, Answer::Ok};
         int presses = 0;
         QTimer press;
         connect(&press, &QTimer::timeout, [&] {
@@ -366,8 +348,8 @@ private slots:
         button(4)->trigger();
 
         QCOMPARE(presses, 2);
-        QCOMPARE(ui().messages.size(), 3);
-        QCOMPARE(ui().messages.constLast().title, "Update Cancelled");
+        QCOMPARE(m_f->ui().messages.size(), 3);
+        QCOMPARE(m_f->ui().messages.constLast().title, "Update Cancelled");
         QCOMPARE(m_f->sim.count(Kind::UploadDone), 0);
         QTRY_VERIFY(!m_f->child<Form_Update>());
         QVERIFY(!m_f->station().session.lan.isOpen() && m_f->window->menuBar()->isEnabled());
@@ -382,7 +364,7 @@ private slots:
                                                       {Answer::Cancel, true, "old"},
                                                       {Answer::Ok, false, "old"}}) {
             QVERIFY(startMenu());
-            writeImage("KELDOR_FW_9.UC3", "old");
+            QVERIFY(writeFile(programFile("KELDOR_FW_9.UC3"), "old"));
             QTemporaryDir elsewhere;
             const QString source = elsewhere.filePath("KELDOR_FW_9.UC3");
             QVERIFY(readable ? writeFile(source, "new") : QDir().mkdir(source));
@@ -394,12 +376,12 @@ private slots:
             button(5)->trigger();
             m_f->child<Form_Update>()->setFileChooser(
                 [&](QWidget *, auto &, auto &) { return source; });
-            ui().answers = {answer};
+            m_f->ui().answers = {answer};
 
             button(3)->trigger();
 
-            QCOMPARE(ui().messages.first().text, "File already exists! Overwrite?");
-            QCOMPARE(ui().messages.size(), readable ? 1 : 2);
+            QCOMPARE(m_f->ui().messages.first().text, "File already exists! Overwrite?");
+            QCOMPARE(m_f->ui().messages.size(), readable ? 1 : 2);
             QCOMPARE(readFile(programFile("KELDOR_FW_9.UC3")), after);
             QCOMPARE(QDir(programFolder()).entryList({"*_9*"}, QDir::Files | QDir::Hidden).size(),
                      1);
@@ -409,25 +391,22 @@ private slots:
     void editorFlows_data() { addRows(flows); }
     void editorFlows()
     {
-        m_d.emplace();
         QFETCH(int, row);
         const Flow &flow = flows[row];
         QVERIFY(m_d->writeDirectory(rows(flow.count)));
         m_d->ui.answers = {flow.answer};
         Form_Headend_Edit &editor = openEditor();
         QCOMPARE(editor.findChild<QWidget *>("Data1")->isEnabled(), flow.count > 0);
-        const std::map<QString, void (Form_Headend_Edit::*)()> moves{
-            {"first", &Form_Headend_Edit::moveFirst},
-            {"previous", &Form_Headend_Edit::movePrevious},
-            {"next", &Form_Headend_Edit::moveNext},
-            {"last", &Form_Headend_Edit::moveLast}};
+        using E = Form_Headend_Edit;
+        const QStringList moveNames{"first", "previous", "next", "last"};
+        const std::array moves{&E::moveFirst, &E::movePrevious, &E::moveNext, &E::moveLast};
         const QString steps = flow.steps;
         for (const QString &step : steps.split('|')) {
             if (step.contains('='))
                 editor.findChild<QLineEdit *>(step.section('=', 0, 0))
                     ->setText(step.section('=', 1));
-            else if (moves.contains(step))
-                (editor.*moves.at(step))();
+            else if (moveNames.contains(step))
+                (editor.*moves[moveNames.indexOf(step)])();
             else
                 editor.findChild<QPushButton *>("Command_" + step)->click();
         }
@@ -442,7 +421,6 @@ private slots:
     // The refused entry keeps the row, the text, the window and the program open until it fits.
     void overLongEntryStaysOnTheRow()
     {
-        m_d.emplace();
         QVERIFY(m_d->writeDirectory(rows(5)));
         Form_Headend_Edit &editor = openEditor();
         m_window->show();
@@ -453,8 +431,7 @@ private slots:
         QCOMPARE(m_d->ui.texts(), QStringList{"Port is longer than 5 characters."});
         QCOMPARE(editor.positionCaption(), "Headend (1/5)");
         QVERIFY(!m_window->close());
-        QCOMPARE(port->text(), "654321");
-        QVERIFY(port->isEnabled());
+        QVERIFY(port->text() == "654321" && port->isEnabled());
         QCOMPARE(m_d->directoryRows(), rows(5));
         port->setText("65432");
         QVERIFY(m_window->close());
@@ -463,7 +440,6 @@ private slots:
 
     void selection()
     {
-        m_d.emplace();
         QVERIFY(m_d->writeDirectory({}));
         delete new Form_Headend(m_d->station);
         QCOMPARE(m_d->ui.texts(), {"   Selection not possible.\rPlease edit a headend first!"});
@@ -499,42 +475,26 @@ private:
         return true;
     }
 
-    QString path(const QString &name) const
+    QString path(const QString &n) const
     {
-        return name.isEmpty() ? name : m_f->fixture.folder.filePath(name);
+        return n.isEmpty() ? n : m_f->fixture.folder.filePath(n);
     }
 
-    static QByteArray imageBytes(int size)
+    // Aged by days, so that only the times can tell the newest.
+    static void writeImage(const QString &name, int size, int days = 0)
     {
         QByteArray bytes(size, '\0');
         for (int i = 0; i < size; ++i)
             bytes[i] = char((i * 7 + size) % 251);
-        return bytes;
-    }
-    // Aged by days, so that only the times can tell the newest.
-    static void writeImage(const QString &name, const QByteArray &bytes, int days = 0)
-    {
         QFile file(programFile(name));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        QVERIFY(file.flush() && file.setFileTime(QDateTime::currentDateTime().addDays(days),
-                                                 QFileDevice::FileModificationTime));
-    }
-    // Where the headend took this image to.
-    QStringList sent(const QString &image) const
-    {
-        QStringList targets;
-        for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript()) {
-            if (entry.kind == Kind::UploadDone && entry.sha256 == fileHash(programFile(image)))
-                targets.append(entry.what);
-        }
-        return targets;
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == size && file.flush() &&
+                file.setFileTime(QDateTime::currentDateTime().addDays(days),
+                                 QFileDevice::FileModificationTime));
     }
     QAction *button(int index) const
     {
         return m_f->widget<QAction>(QString("Toolbar1_Button%1").arg(index));
     }
-    QLineEdit *filename() const { return m_f->widget<QLineEdit>("Text_Filename"); }
-    RecordingUi &ui() { return m_f->ui(); }
     Form_Headend_Edit &openEditor()
     {
         m_window = std::make_unique<MDIForm1>(m_d->station, WindowRegistry());
