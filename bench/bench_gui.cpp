@@ -3,7 +3,7 @@
 // a 1 ms timer, from the moment the Program handler runs until the headend has heard nothing
 // new for a while. Whatever window is registered for Program is measured; while none is, this
 // is the shell's connection phase alone.
-#include "shell/mdiform1.h"
+#include "shell/mainwindow.h"
 #include "shell/programfolder.h"
 #include "shell/settingsstore.h"
 #include "shell/station.h"
@@ -58,7 +58,7 @@ int main(int argc, char *argv[])
     station.session.usbPorts = [&] {
         return QStringList{pty.at(1)};
     };
-    MDIForm1 window(station);
+    MainWindow window(station);
     ui.attach(window);
     window.show();
 
@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
         quiet.start();
         heartbeat.start(1ms);
         watch.start(100ms);
-        window.Program();
+        window.openProgramMenu();
         handlerReturned = true;
     });
     app.exec();

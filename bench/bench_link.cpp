@@ -48,7 +48,7 @@ int benchReads(QTextStream &out, int reads, const QString &baud)
     session.usbPorts = [&] {
         return QStringList{pty.at(1)};
     };
-    if (!check_device_present(session)) {
+    if (!checkDevicePresent(session)) {
         out << "no session on " << pty.at(1) << '\n';
         return 1;
     }
@@ -60,11 +60,11 @@ int benchReads(QTextStream &out, int reads, const QString &baud)
     for (int i = 0; i < reads; ++i) {
         const quint8 code = codes[static_cast<size_t>(i) % codes.size()];
         ParamValue value;
-        if (!read_parameter(session.exchange, 0, code, 0, value)) {
+        if (!readParameter(session.exchange, 0, code, 0, value)) {
             out << "read " << i << " failed\n";
             return 1;
         }
-        wireBytes += requestBytes + answer_length(answer_kind(code)) + continueBytes + endBytes;
+        wireBytes += requestBytes + answerLength(answerKind(code)) + continueBytes + endBytes;
     }
     const double elapsed = clock.nsecsElapsed() / 1e9;
     const double pauses =
@@ -76,7 +76,7 @@ int benchReads(QTextStream &out, int reads, const QString &baud)
                .arg(elapsed, 0, 'f', 3)
                .arg(bound, 0, 'f', 3)
                .arg(elapsed / bound, 0, 'f', 3);
-    session.exchange.com_end();
+    session.exchange.comEnd();
     return 0;
 }
 
@@ -87,13 +87,13 @@ int benchSilentWait(QTextStream &out)
         sim.start({"--tcp", "0", "--fault", "drop"}, QStringLiteral("LISTENING"));
     RecordingUi ui;
     Session session(ui);
-    if (!connect_to_sim(session, tcp, out))
+    if (!connectToSim(session, tcp, out))
         return 1;
     const double cpuBefore = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
     ParamValue value;
-    read_parameter(session.exchange, 0, 0x59, 0, value); // the headend drops every request
+    readParameter(session.exchange, 0, 0x59, 0, value); // the headend drops every request
     const double wall = clock.nsecsElapsed() / 1e9;
     const double cpu = cpuSeconds() - cpuBefore;
     out << QStringLiteral("silent headend wait: %1 s wall, %2 s CPU, ratio %3 (target <= 0.01)\n")

@@ -3,7 +3,7 @@
 //     bytes both sides actually sent plus the pause the protocol demands before every send;
 //  2. a controller upload over the same line, against its bytes plus one pause per block;
 //  3. the same upload over loopback TCP without a throttle, against the block pauses alone.
-// Both upload bounds also hold the fixed pause for which update_fw shows its success.
+// Both upload bounds also hold the fixed pause for which updateFw shows its success.
 // The bytes the client sent come from the simulator's transcript, the bytes it received from
 // the link itself.
 #include "channels/channeltextsview.h"
@@ -126,7 +126,7 @@ int benchPty(QTextStream &out, const QTemporaryDir &dir, const QString &image, q
     qint64 received = 0;
     QObject::connect(&session.serial, &Link::received, &session.serial,
                      [&](const QByteArray &bytes) { received += bytes.size(); });
-    if (!check_device_present(session)) {
+    if (!checkDevicePresent(session)) {
         out << "no session on " << pty.at(1) << '\n';
         return 1;
     }
@@ -138,8 +138,7 @@ int benchPty(QTextStream &out, const QTemporaryDir &dir, const QString &image, q
     ChannelTextsView view;
     QElapsedTimer clock;
     clock.start();
-    if (!check_devicetype(session.exchange, unit) ||
-        !read_unit_data(session.exchange, unit, view)) {
+    if (!checkDeviceType(session.exchange, unit) || !readUnitData(session.exchange, unit, view)) {
         out << "the full read failed: " << ui.texts().join(" / ") << '\n';
         return 1;
     }
@@ -150,7 +149,7 @@ int benchPty(QTextStream &out, const QTemporaryDir &dir, const QString &image, q
     printRatio(
         out,
         QStringLiteral("full read of %1 channels over a pty at 9600 baud (%2 bytes, %3 sends)")
-            .arg(unit.max_channel + 1)
+            .arg(unit.maxChannel + 1)
             .arg(sent.bytes + received)
             .arg(sent.units),
         elapsed, bound, 1.05);
@@ -160,13 +159,13 @@ int benchPty(QTextStream &out, const QTemporaryDir &dir, const QString &image, q
     received = 0;
     QuietView updateView;
     clock.restart();
-    if (update_fw(session, updateView, image) != UploadResult::Succeeded) {
+    if (updateFw(session, updateView, image) != UploadResult::Succeeded) {
         out << "the upload over the pty failed: " << ui.texts().join(" / ") << '\n';
         return 1;
     }
     elapsed = clock.nsecsElapsed() / 1e9;
     sent = reader.readNew();
-    const qint64 blocks = upload_block_count(imageSize);
+    const qint64 blocks = uploadBlockCount(imageSize);
     bound = (sent.bytes + received) / lineBytesPerSecond +
             blocks * seconds(session.timing.sendPause) + seconds(session.timing.successPause);
     printRatio(out,
@@ -181,17 +180,17 @@ int benchTcpUpload(QTextStream &out, const QString &image, qint64 imageSize)
     const QStringList tcp = sim.start({"--tcp", "0"}, QStringLiteral("LISTENING"));
     RecordingUi ui;
     Session session(ui);
-    if (!connect_to_sim(session, tcp, out))
+    if (!connectToSim(session, tcp, out))
         return 1;
     QuietView view;
     QElapsedTimer clock;
     clock.start();
-    if (update_fw(session, view, image) != UploadResult::Succeeded) {
+    if (updateFw(session, view, image) != UploadResult::Succeeded) {
         out << "the upload over TCP failed: " << ui.texts().join(" / ") << '\n';
         return 1;
     }
     const double elapsed = clock.nsecsElapsed() / 1e9;
-    const double bound = upload_block_count(imageSize) * seconds(session.timing.sendPause) +
+    const double bound = uploadBlockCount(imageSize) * seconds(session.timing.sendPause) +
                          seconds(session.timing.successPause);
     printRatio(out, QStringLiteral("upload of %1 KiB over loopback TCP").arg(imageSize / 1024),
                elapsed, bound, 1.2);

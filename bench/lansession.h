@@ -6,7 +6,7 @@
 #include <QTextStream>
 
 // Connects a benchmark's session to the simulator that announced "LISTENING tcp ADDR PORT".
-inline bool connect_to_sim(keldor::Session &session, const QStringList &listening, QTextStream &out)
+inline bool connectToSim(keldor::Session &session, const QStringList &listening, QTextStream &out)
 {
     if (listening.size() < 4) {
         out << "could not start headend-sim\n";
@@ -17,7 +17,7 @@ inline bool connect_to_sim(keldor::Session &session, const QStringList &listenin
     target.name = QStringLiteral("bench");
     target.ip = listening.at(2);
     target.port = listening.at(3);
-    if (!keldor::lan_connect(session, target)) {
+    if (!keldor::lanConnect(session, target)) {
         out << "no session on " << target.ip << ':' << target.port << '\n';
         return false;
     }

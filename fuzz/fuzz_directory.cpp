@@ -22,7 +22,7 @@ QList<HeadendEntry> shown(const HeadendDirectory &directory)
 struct Store {
     Store()
     {
-        expect(datenbank_anlegen(scratch_folder()) && directory.open(scratch_folder()), "a file");
+        expect(createDirectoryFile(scratchFolder()) && directory.open(scratchFolder()), "a file");
     }
     HeadendDirectory directory;
 };
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 
     FuzzedDataProvider data(input, size);
     QList<HeadendEntry> model;
-    for (int step = 0; step < 12 && data.remaining_bytes() > 0; ++step) {
+    for (int step = 0; step < 12 && data.remainingBytes() > 0; ++step) {
         const int index = data.ConsumeIntegralInRange<int>(-1, int(model.size()));
         const bool exists = index >= 0 && index < model.size();
         switch (data.ConsumeIntegralInRange(0, 4)) {
@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
             model.append(HeadendEntry{});
             break;
         case 1: {
-            const HeadendEntry values{utf8_text(data, 120), utf8_text(data, 120),
-                                      utf8_text(data, 60), utf8_text(data, 8)};
+            const HeadendEntry values{utf8Text(data, 120), utf8Text(data, 120), utf8Text(data, 60),
+                                      utf8Text(data, 8)};
             bool fits = true;
             const auto columns = columnValues(values);
             for (size_t i = 0; i < columns.size(); ++i)
@@ -72,11 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
                    "a row reads as it was written");
             break;
         default:
-            expect(directory.open(scratch_folder()), "the file opens again");
+            expect(directory.open(scratchFolder()), "the file opens again");
             break;
         }
         expect(shown(directory) == model, "the rows shown are the rows written");
     }
-    expect(directory.open(scratch_folder()) && shown(directory) == model, "the file holds them");
+    expect(directory.open(scratchFolder()) && shown(directory) == model, "the file holds them");
     return 0;
 }

@@ -15,23 +15,23 @@ using namespace keldor;
 
 namespace {
 
-WriteValue write_value(FuzzedDataProvider &data)
+WriteValue writeValue(FuzzedDataProvider &data)
 {
     const int kind = data.ConsumeIntegralInRange(0, 3);
     if (kind < 2)
         return kind ? WriteValue(data.ConsumeFloatingPoint<double>())
                     : WriteValue(data.ConsumeIntegral<qint64>());
-    return kind == 2 ? WriteValue(utf8_text(data, 40)) : WriteValue(bytes(data, 40));
+    return kind == 2 ? WriteValue(utf8Text(data, 40)) : WriteValue(bytes(data, 40));
 }
 
-void check_encoding(quint8 channel, quint8 code, const WriteValue &value)
+void checkEncoding(quint8 channel, quint8 code, const WriteValue &value)
 {
-    const auto encoded = encode_write(channel, code, value);
+    const auto encoded = encodeWrite(channel, code, value);
     if (const auto *write = std::get_if<EncodedWrite>(&encoded)) {
         expect(write->frame.size() == 10 && quint8(write->frame.at(0)) == channel &&
                    quint8(write->frame.at(1)) == code,
                "a request is ten bytes, starting with channel and code");
-        expect(payload_kind(code) == PayloadKind::ListText || write->rest.isEmpty(),
+        expect(payloadKind(code) == PayloadKind::ListText || write->rest.isEmpty(),
                "only the list string has a rest");
     } else {
         expect(!std::get<QString>(encoded).isEmpty(), "a refusal says why");
@@ -39,27 +39,27 @@ void check_encoding(quint8 channel, quint8 code, const WriteValue &value)
 }
 
 // The minimum rates the channel window derives from a data rate the headend reported.
-void check_tuner(Exchange &exchange, FuzzedDataProvider &data, UnitData &unit,
-                 ChannelTextsView &view)
+void checkTuner(Exchange &exchange, FuzzedDataProvider &data, UnitData &unit,
+                ChannelTextsView &view)
 {
     const int channel = data.ConsumeIntegralInRange(0, channelCount - 1);
-    if (!read_tuner_info(exchange, unit, view, channel))
+    if (!readTunerInfo(exchange, unit, view, channel))
         return;
-    const float rate = unit.channel_data_rate.at(size_t(channel));
+    const float rate = unit.channelDataRate.at(size_t(channel));
     for (int bandwidth = 0; bandwidth <= 1; ++bandwidth)
-        expect(get_minqam(bandwidth, rate) >= 1 && get_minqam(bandwidth, rate) <= 6, "a QAM code");
+        expect(getMinQam(bandwidth, rate) >= 1 && getMinQam(bandwidth, rate) <= 6, "a QAM code");
     for (int qam = 0; qam <= 6; ++qam)
-        get_minsymbol(qam, rate);
+        getMinSymbol(qam, rate);
 }
 
-void check_services(Exchange &exchange, FuzzedDataProvider &data)
+void checkServices(Exchange &exchange, FuzzedDataProvider &data)
 {
     ChannelServices services;
-    read_service_lists(exchange, data.ConsumeIntegralInRange(0, channelCount - 1), services);
-    const QList<Service> output = output_services(services);
+    readServiceLists(exchange, data.ConsumeIntegralInRange(0, channelCount - 1), services);
+    const QList<Service> output = outputServices(services);
     expect(services.input.size() <= 255 && output.size() <= services.input.size(),
            "at most the count byte's services, the output picked from them");
-    const Selection selection = choose_selection(services.input, output);
+    const Selection selection = chooseSelection(services.input, output);
     expect(selection.ids.size() <= 255 &&
                selection.listString().size() == 2 + 2 * selection.ids.size(),
            "the selection fits its count byte and the list string");
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     auto &[ui, timing, serial, lan, exchange] = scripted;
     lan.responder = Playback{data, exchange, 3, 9, 300, true};
 
-    for (int step = 0; step < 8 && data.remaining_bytes() > 0; ++step) {
+    for (int step = 0; step < 8 && data.remainingBytes() > 0; ++step) {
         lan.open = data.ConsumeIntegralInRange(0, 15) != 0;
         const auto channel = data.ConsumeIntegral<quint8>();
         const auto code = data.ConsumeIntegral<quint8>();
@@ -84,47 +84,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         switch (data.ConsumeIntegralInRange(0, 8)) {
         case 0: {
             ParamValue value;
-            if (read_parameter(exchange, channel, code, data.ConsumeIntegral<quint8>(), value))
-                expect(value.kind == answer_kind(code) && value.text.size() <= 255,
+            if (readParameter(exchange, channel, code, data.ConsumeIntegral<quint8>(), value))
+                expect(value.kind == answerKind(code) && value.text.size() <= 255,
                        "a read answers in its code's kind, a text at most its length byte long");
             break;
         }
         case 1:
-            set_parameter(exchange, channel, code, write_value(data));
+            setParameter(exchange, channel, code, writeValue(data));
             break;
         case 2:
-            keep_alive(exchange);
+            keepAlive(exchange);
             break;
         case 3:
-            if (check_devicetype(exchange, unit))
-                expect(channelCounts.contains(unit.max_channel) && unit.device_variant >= 0 &&
-                           unit.device_variant <= 3,
+            if (checkDeviceType(exchange, unit))
+                expect(channelCounts.contains(unit.maxChannel) && unit.deviceVariant >= 0 &&
+                           unit.deviceVariant <= 3,
                        "a known channel count and variant");
             break;
         case 4:
-            check_encoding(channel, code, write_value(data));
+            checkEncoding(channel, code, writeValue(data));
             break;
         case 5:
-            unit.max_channel = channelCounts.at(data.ConsumeIntegralInRange(0, 3));
-            read_unit_data(exchange, unit, view);
+            unit.maxChannel = channelCounts.at(data.ConsumeIntegralInRange(0, 3));
+            readUnitData(exchange, unit, view);
             break;
         case 6:
-            check_tuner(exchange, data, unit, view);
+            checkTuner(exchange, data, unit, view);
             break;
         case 7:
-            check_services(exchange, data);
+            checkServices(exchange, data);
             break;
         default: {
-            const auto kind = answer_kind(data.ConsumeIntegral<quint8>());
-            const std::string answer = data.ConsumeBytesAsString(size_t(answer_length(kind)));
-            if (answer.size() == size_t(answer_length(kind)))
-                expect(decode_answer(kind, QByteArrayView(answer.data(), answer.size())).kind ==
+            const auto kind = answerKind(data.ConsumeIntegral<quint8>());
+            const std::string answer = data.ConsumeBytesAsString(size_t(answerLength(kind)));
+            if (answer.size() == size_t(answerLength(kind)))
+                expect(decodeAnswer(kind, QByteArrayView(answer.data(), answer.size())).kind ==
                            kind,
                        "the answer keeps its kind");
         }
         }
         expect(ui.busyDepth == 0, "every busy cursor is given back");
-        expect(exchange.rx_buffer().size() <= Exchange::rxLimit, "receive buffer bound");
+        expect(exchange.rxBuffer().size() <= Exchange::rxLimit, "receive buffer bound");
         ui.clear();
     }
     return 0;

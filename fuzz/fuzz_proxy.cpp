@@ -17,19 +17,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     auto &[ui, timing, serial, lan, exchange] = scripted;
 
     const QByteArray reply = bytes(data, 64);
-    expect(proxy_accepted(reply) == reply.left(20).contains("200"), "\"200\" in 20 characters");
-    if (const auto header = proxy_header_length(reply)) {
+    expect(proxyAccepted(reply) == reply.left(20).contains("200"), "\"200\" in 20 characters");
+    if (const auto header = proxyHeaderLength(reply)) {
         const QByteArrayView lines = QByteArrayView(reply).first(*header);
         expect(lines.endsWith("\n\n") || lines.endsWith("\n\r\n"), "the header ends empty");
-        expect(!proxy_header_length(lines.chopped(1)), "the first empty line ends it");
+        expect(!proxyHeaderLength(lines.chopped(1)), "the first empty line ends it");
     }
 
-    const LanTarget target{.ip = utf8_text(data, 40), .port = utf8_text(data, 10)};
+    const LanTarget target{.ip = utf8Text(data, 40), .port = utf8Text(data, 10)};
     lan.responder = Playback{data, exchange, 2, 15, 64, false};
 
     if (data.ConsumeBool()) {
-        const bool tunnelled = open_tunnel(exchange, lan, target, timing);
-        if (!connect_request(target)) {
+        const bool tunnelled = openTunnel(exchange, lan, target, timing);
+        if (!connectRequest(target)) {
             expect(!tunnelled && lan.written.isEmpty(), "a refused target sends nothing");
             return 0;
         }
@@ -43,14 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         const uint port = parts.at(1).mid(parts.at(1).lastIndexOf(':') + 1).toUInt(&isNumber);
         expect(isNumber && port >= 1 && port <= 65535, "the target's port is a port number");
         expect(written.at(1) == "Accept: */*\r\n" && written.at(2) == "\r\n", "the header lines");
-        const auto header = proxy_header_length(exchange.rx_buffer());
-        expect(tunnelled == (header && proxy_accepted(exchange.rx_buffer().first(*header))),
+        const auto header = proxyHeaderLength(exchange.rxBuffer());
+        expect(tunnelled == (header && proxyAccepted(exchange.rxBuffer().first(*header))),
                "the tunnel opens on a whole header with \"200\"");
         if (!tunnelled)
             return 0;
     }
-    if (lan_handshake(exchange, lan, timing))
-        expect(exchange.rx_ends_with("OK"), "the headend said \"OK\"");
-    expect(exchange.rx_buffer().size() <= Exchange::rxLimit, "receive buffer bound");
+    if (lanHandshake(exchange, lan, timing))
+        expect(exchange.rxEndsWith("OK"), "the headend said \"OK\"");
+    expect(exchange.rxBuffer().size() <= Exchange::rxLimit, "receive buffer bound");
     return 0;
 }

@@ -23,7 +23,7 @@ QString text(FuzzedDataProvider &data, size_t maxLength)
 }
 
 // Reads an escaped text back the way an RTF reader does; nothing but the escapes that
-// rtf_escape writes may appear.
+// rtfEscape writes may appear.
 QString unescape(const QByteArray &rtf)
 {
     QString out;
@@ -42,7 +42,7 @@ QString unescape(const QByteArray &rtf)
         } else if (next == '\'') {
             const int byte = rtf.mid(i + 1, 2).toInt(&ok, 16);
             expect(i + 2 < rtf.size() && ok, "two hex digits");
-            out.append(from_cp1252(QByteArray(1, char(byte))));
+            out.append(fromCp1252(QByteArray(1, char(byte))));
             i += 2;
         } else {
             expect(next == 'u', "only \\u as a control word");
@@ -69,22 +69,22 @@ std::pair<int, int> groups(const QByteArray &rtf)
     return count;
 }
 
-void check_fragments(FuzzedDataProvider &data)
+void checkFragments(FuzzedDataProvider &data)
 {
     ReportTexts texts;
     texts.device = {text(data, 20), text(data, 12), text(data, 8), text(data, 8), text(data, 8)};
     for (ChannelTexts &column : texts.channels) {
-        if (data.remaining_bytes() == 0)
+        if (data.remainingBytes() == 0)
             break;
         column.status = text(data, 12);
-        std::tie(column.ber, column.out_frequency, column.qam) =
+        std::tie(column.ber, column.outFrequency, column.qam) =
             std::tuple{text(data, 8), text(data, 8), text(data, 8)};
     }
     const qint32 variant = data.ConsumeIntegralInRange(0, 3);
     const int channels = data.ConsumeIntegralInRange(0, channelCount);
-    expect(groups(rtf_device_header(texts.device)) == groups(rtf_device_header({})) &&
-               groups(rtf_channel_table(texts, variant, channels)) ==
-                   groups(rtf_channel_table({}, variant, channels)),
+    expect(groups(rtfDeviceHeader(texts.device)) == groups(rtfDeviceHeader({})) &&
+               groups(rtfChannelTable(texts, variant, channels)) ==
+                   groups(rtfChannelTable({}, variant, channels)),
            "the device header and the channel table keep their groups");
 
     ChannelServices services;
@@ -93,7 +93,7 @@ void check_fragments(FuzzedDataProvider &data)
     services.listedCount = data.ConsumeIntegralInRange(0, 255);
     if (data.ConsumeBool())
         services.inputCount = data.ConsumeIntegralInRange(0, 255);
-    while (data.remaining_bytes() > 0 && services.input.size() < 255) {
+    while (data.remainingBytes() > 0 && services.input.size() < 255) {
         const auto id = data.ConsumeIntegral<qint16>();
         services.input.append({text(data, 16), id});
         if (data.ConsumeBool())
@@ -103,7 +103,7 @@ void check_fragments(FuzzedDataProvider &data)
     ChannelServices plain = services;
     for (Service &service : plain.input)
         service.name.clear();
-    expect(groups(rtf_service_list(channel, services)) == groups(rtf_service_list(channel, plain)),
+    expect(groups(rtfServiceList(channel, services)) == groups(rtfServiceList(channel, plain)),
            "a service list keeps its groups");
 }
 
@@ -113,11 +113,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 {
     FuzzedDataProvider data(input, size);
     if (!data.ConsumeBool())
-        return check_fragments(data), 0;
+        return checkFragments(data), 0;
     const QString original = text(data, 400);
     QString expected;
     for (const QChar c : original)
         expected += c.unicode() >= 0x20 && c.unicode() != 0x7F ? QString(c) : QString();
-    expect(unescape(rtf_escape(original)) == expected, "an escaped text reads back as itself");
+    expect(unescape(rtfEscape(original)) == expected, "an escaped text reads back as itself");
     return 0;
 }

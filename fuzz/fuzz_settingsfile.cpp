@@ -17,7 +17,7 @@ using namespace keldor;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 {
-    static const QString path = scratch_folder() + QStringLiteral("/fuzz.kdr");
+    static const QString path = scratchFolder() + QStringLiteral("/fuzz.kdr");
     FuzzedDataProvider data(input, size);
     const qsizetype length = std::array<qsizetype, 3>{-1, oldSettingsFileSize, settingsFileSize}.at(
         size_t(data.ConsumeIntegralInRange(0, 2)));
@@ -28,19 +28,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     RecordingUi ui;
     UnitData unit; // marked, so that it differs from anything a file decodes to by chance
     for (ChannelRecord &record : unit.channels) {
-        record.qam = record.service_count = 0xEE;
-        record.service_ids.fill(-7);
+        record.qam = record.serviceCount = 0xEE;
+        record.serviceIds.fill(-7);
     }
     const UnitData before = unit;
-    const auto format = load_settings_file(ui, path, unit);
+    const auto format = loadSettingsFile(ui, path, unit);
     if (!format) {
-        expect(unit.channels == before.channels && unit.settings_file_name.isEmpty() &&
+        expect(unit.channels == before.channels && unit.settingsFileName.isEmpty() &&
                    ui.messages.size() == 1 && !ui.messages.first().text.isEmpty(),
                "a refused file changes nothing and is explained");
         return 0;
     }
     expect(ui.messages.isEmpty(), "a loaded file says nothing");
-    const QByteArray saved = encode_settings(unit.channels);
+    const QByteArray saved = encodeSettings(unit.channels);
     const bool current = *format == SettingsFormat::Current;
     expect(image.size() == (current ? settingsFileSize : oldSettingsFileSize), "its size");
     expect(!current || saved == image, "a file saves back to the same bytes");
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
                "an old record keeps its fields");
     for (int ch = 0; ch < (current ? channelCount : oldRecordCount); ++ch) {
         const ChannelRecord &r = unit.channels[ch];
-        expect(std::isfinite(r.out_frequency), "a loaded output frequency is a number");
+        expect(std::isfinite(r.outFrequency), "a loaded output frequency is a number");
         expect(r.polarisation < lists::polarisation().size() &&
                    r.bandwidth < lists::bandwidth().size() && r.qam < lists::qam().size() &&
                    r.spectrum < lists::spectrum().size() &&
@@ -58,9 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
                "a loaded list position is in its list");
     }
     for (const ChannelRecord &record : unit.channels)
-        expect(record.service_count <= serviceIdCapacity &&
-                   bulk_channel_frame(record).size() == bulkChannelFrameSize &&
-                   bulk_service_frame(record).size() == 2 * record.service_count,
+        expect(record.serviceCount <= serviceIdCapacity &&
+                   bulkChannelFrame(record).size() == bulkChannelFrameSize &&
+                   bulkServiceFrame(record).size() == 2 * record.serviceCount,
                "no more services than a record holds, a channel frame and its service IDs");
     return 0;
 }

@@ -39,13 +39,13 @@ inline QByteArray bytes(FuzzedDataProvider &data, size_t maxLength)
     return QByteArray::fromStdString(data.ConsumeRandomLengthString(maxLength));
 }
 
-inline QString utf8_text(FuzzedDataProvider &data, size_t maxLength)
+inline QString utf8Text(FuzzedDataProvider &data, size_t maxLength)
 {
     return QString::fromUtf8(bytes(data, maxLength));
 }
 
 // One folder for the whole run, in memory where there is a memory file system.
-inline QString scratch_folder()
+inline QString scratchFolder()
 {
     const QDir shm(QStringLiteral("/dev/shm"));
     static const QTemporaryDir folder((shm.exists() ? shm : QDir::temp()).filePath("kf-XXXXXX"));
@@ -54,7 +54,7 @@ inline QString scratch_folder()
 }
 
 // Every limit is zero: a wait ends as soon as its condition is checked, no input waits for a clock.
-inline keldor::Timing instant_timing()
+inline keldor::Timing instantTiming()
 {
     keldor::Timing t = keldor::Timing::fast();
     for (auto *limit :
@@ -84,7 +84,7 @@ struct Playback {
             const int repeats = floods && action == 1 ? data.ConsumeIntegralInRange(1, 512) : 1;
             for (int r = 0; r < repeats; ++r) {
                 emit link.received(piece);
-                expect(exchange.rx_buffer().size() <= keldor::Exchange::rxLimit, "rx bound");
+                expect(exchange.rxBuffer().size() <= keldor::Exchange::rxLimit, "rx bound");
             }
         }
     }
@@ -93,7 +93,7 @@ struct Playback {
 struct ScriptedExchange {
     ScriptedExchange() { exchange.setSerialSelected(false); }
     RecordingUi ui;
-    const keldor::Timing timing = instant_timing();
+    const keldor::Timing timing = instantTiming();
     keldor::SerialLink serial;
     ScriptedLink lan;
     keldor::Exchange exchange{ui, timing, serial, lan};

@@ -2,14 +2,14 @@
 
 namespace keldor {
 
-const CtlCommandTable &ctl_commands()
+const CtlCommandTable &ctlCommands()
 {
     static const CtlCommandTable table = [] {
         CtlCommandTable t;
-        add_parameter_commands(t);
-        add_maintenance_commands(t);
-        add_file_commands(t);
-        add_channel_commands(t);
+        addParameterCommands(t);
+        addMaintenanceCommands(t);
+        addFileCommands(t);
+        addChannelCommands(t);
         return t;
     }();
     return table;

@@ -43,9 +43,9 @@ const std::map<QString, const QStringList *> &listOptions()
     return options;
 }
 
-std::variant<ChannelOptions, QString> parse_channel_options(const QStringList &args,
-                                                            const QStringList &valueNames,
-                                                            const QStringList &switchNames)
+std::variant<ChannelOptions, QString> parseChannelOptions(const QStringList &args,
+                                                          const QStringList &valueNames,
+                                                          const QStringList &switchNames)
 {
     ChannelOptions options;
     bool ok = false;
@@ -72,64 +72,64 @@ std::variant<ChannelOptions, QString> parse_channel_options(const QStringList &a
     return options;
 }
 
-bool read_headend(Session &session, UnitData &unit, ChannelTextsView &view)
+bool readHeadend(Session &session, UnitData &unit, ChannelTextsView &view)
 {
-    return check_devicetype(session.exchange, unit) && read_unit_data(session.exchange, unit, view);
+    return checkDeviceType(session.exchange, unit) && readUnitData(session.exchange, unit, view);
 }
 
-bool channel_present(Session &session, const UnitData &unit, int channel)
+bool channelPresent(Session &session, const UnitData &unit, int channel)
 {
-    if (channel <= unit.max_channel)
+    if (channel <= unit.maxChannel)
         return true;
     session.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
                        QStringLiteral("This headend has %1 channels; there is no CHANNEL%2.")
                            .arg(unit.channelsInUse())
-                           .arg(number_text(channel + 1)));
+                           .arg(numberText(channel + 1)));
     return false;
 }
 
 // Shows what a rule said; true when it refused, so the command sends nothing.
-bool show_refusal(Session &session, const RuleOutcome &outcome)
+bool showRefusal(Session &session, const RuleOutcome &outcome)
 {
     for (const RuleMessage &m : outcome.messages)
         session.ui.message(m.icon, m.title, m.text, m.buttons);
     return outcome.refused();
 }
 
-QJsonObject channel_json(const UnitData &unit, const ChannelTextsView &view, int i)
+QJsonObject channelJson(const UnitData &unit, const ChannelTextsView &view, int i)
 {
     const ChannelRecord &r = unit.channel(i);
     const ChannelTexts &t = view.texts(i);
     QJsonArray ids;
-    for (int s = 0; s < qMin<int>(r.service_count, serviceIdCapacity); ++s)
-        ids.append(r.service_ids.at(static_cast<size_t>(s)));
+    for (int s = 0; s < qMin<int>(r.serviceCount, serviceIdCapacity); ++s)
+        ids.append(r.serviceIds.at(static_cast<size_t>(s)));
     const QByteArray reserved(reinterpret_cast<const char *>(r.reserved.data()), reservedBytes);
     return QJsonObject{
         {"channel", i + 1},
         {"polarisation", r.polarisation},
-        {"in_frequency", r.in_frequency},
-        {"lo_frequency", r.lo_frequency},
-        {"in_symbolrate", r.in_symbolrate},
-        {"out_frequency", static_cast<double>(r.out_frequency)},
+        {"in_frequency", r.inFrequency},
+        {"lo_frequency", r.loFrequency},
+        {"in_symbolrate", r.inSymbolrate},
+        {"out_frequency", static_cast<double>(r.outFrequency)},
         {"bandwidth", r.bandwidth},
         {"qam", r.qam},
-        {"out_symbolrate", r.out_symbolrate},
+        {"out_symbolrate", r.outSymbolrate},
         {"spectrum", r.spectrum},
         {"attenuation", r.attenuation},
         {"opmode", r.opmode},
-        {"output_on", r.output_on},
-        {"lo_mode", r.lo_mode},
-        {"service_count", r.service_count},
-        {"service_mode", r.service_mode},
+        {"output_on", r.outputOn},
+        {"lo_mode", r.loMode},
+        {"service_count", r.serviceCount},
+        {"service_mode", r.serviceMode},
         {"reserved", QString::fromLatin1(reserved.toHex())},
         {"service_ids", ids},
         {"status", t.status},
-        {"data_rate", static_cast<double>(unit.channel_data_rate.at(static_cast<size_t>(i)))},
+        {"data_rate", static_cast<double>(unit.channelDataRate.at(static_cast<size_t>(i)))},
         {"ber", t.ber},
         {"snr", t.snr}};
 }
 
-void print_table(const QList<QStringList> &rows, QTextStream &out)
+void printTable(const QList<QStringList> &rows, QTextStream &out)
 {
     QList<qsizetype> widths;
     for (const QStringList &row : rows) {
@@ -151,36 +151,36 @@ int read(Session &session, const QStringList &args, QTextStream &out)
 {
     UnitData unit;
     ChannelTextsView view;
-    if (!read_headend(session, unit, view))
+    if (!readHeadend(session, unit, view))
         return ExitFailure;
     const DeviceTexts &d = view.device();
     QJsonArray channels;
-    for (int i = 0; i <= unit.max_channel; ++i)
-        channels.append(channel_json(unit, view, i));
+    for (int i = 0; i <= unit.maxChannel; ++i)
+        channels.append(channelJson(unit, view, i));
 
     if (args.contains(QLatin1String("--json"))) {
-        const QJsonObject json{{"device_type", d.device_type},
-                               {"serial_number", unit.identity.serial_number},
-                               {"hardware_version", d.hardware_version},
-                               {"controller_version", d.controller_version},
-                               {"fpga_version", d.fpga_version},
-                               {"polarisation_supported", unit.polarisation_supported},
-                               {"device_variant", unit.device_variant},
-                               {"max_channel", unit.max_channel},
+        const QJsonObject json{{"device_type", d.deviceType},
+                               {"serial_number", unit.identity.serialNumber},
+                               {"hardware_version", d.hardwareVersion},
+                               {"controller_version", d.controllerVersion},
+                               {"fpga_version", d.fpgaVersion},
+                               {"polarisation_supported", unit.polarisationSupported},
+                               {"device_variant", unit.deviceVariant},
+                               {"max_channel", unit.maxChannel},
                                {"channels", channels}};
         out << QJsonDocument(json).toJson(QJsonDocument::Indented);
         return ExitSuccess;
     }
 
-    print_table({{"device_type:", d.device_type},
-                 {"serial_number:", d.serial_number},
-                 {"hardware_version:", d.hardware_version},
-                 {"controller_version:", d.controller_version},
-                 {"fpga_version:", d.fpga_version},
-                 {"polarisation_supported:", unit.polarisation_supported ? "yes" : "no"},
-                 {"device_variant:", QString::number(unit.device_variant)},
-                 {"max_channel:", QString::number(unit.max_channel)}},
-                out);
+    printTable({{"device_type:", d.deviceType},
+                {"serial_number:", d.serialNumber},
+                {"hardware_version:", d.hardwareVersion},
+                {"controller_version:", d.controllerVersion},
+                {"fpga_version:", d.fpgaVersion},
+                {"polarisation_supported:", unit.polarisationSupported ? "yes" : "no"},
+                {"device_variant:", QString::number(unit.deviceVariant)},
+                {"max_channel:", QString::number(unit.maxChannel)}},
+               out);
     out << '\n';
     const QStringList columns{"channel", "status",         "data_rate",     "ber",
                               "snr",     "polarisation",   "in_frequency",  "lo_frequency",
@@ -198,7 +198,7 @@ int read(Session &session, const QStringList &args, QTextStream &out)
         }
         rows.append(row);
     }
-    print_table(rows, out);
+    printTable(rows, out);
     return ExitSuccess;
 }
 
@@ -210,66 +210,66 @@ const QStringList tuneValueOptions{"--input", "--frequency", "--lo", "--symbolra
 int output(Session &session, const QStringList &args, QTextStream &)
 {
     const ChannelOptions options =
-        std::get<ChannelOptions>(parse_channel_options(args, outputValueOptions, outputSwitches));
+        std::get<ChannelOptions>(parseChannelOptions(args, outputValueOptions, outputSwitches));
     const int ch = options.channel;
     UnitData unit;
     ChannelTextsView view;
-    if (!read_headend(session, unit, view) || !channel_present(session, unit, ch))
+    if (!readHeadend(session, unit, view) || !channelPresent(session, unit, ch))
         return ExitFailure;
 
     const ChannelRecord &record = unit.channel(ch);
-    const float rate = unit.channel_data_rate.at(static_cast<size_t>(ch));
+    const float rate = unit.channelDataRate.at(static_cast<size_t>(ch));
     int firstQam = view.state(ch).qamFirstCode;
     OutputSettings s;
-    s.out_frequency = view.texts(ch).out_frequency;
-    s.qam_code = view.state(ch).qamCode;
-    s.out_symbolrate = view.texts(ch).out_symbolrate;
+    s.outFrequency = view.texts(ch).outFrequency;
+    s.qamCode = view.state(ch).qamCode;
+    s.outSymbolrate = view.texts(ch).outSymbolrate;
     s.spectrum = record.spectrum;
     s.opmode = record.opmode;
     s.attenuation = record.attenuation;
-    s.output_on = record.output_on != 0;
+    s.outputOn = record.outputOn != 0;
     s.bandwidth = record.bandwidth;
 
     if (options.has("--bandwidth")) {
         s.bandwidth = static_cast<int>(lists::bandwidth().indexOf(options.value("--bandwidth")));
-        const RuleOutcome outcome = bandwidth_rule(
-            s.bandwidth, s.qam_code >= 0 ? s.qam_code : firstQam, s.out_symbolrate, rate);
-        if (show_refusal(session, outcome))
+        const RuleOutcome outcome = bandwidthRule(
+            s.bandwidth, s.qamCode >= 0 ? s.qamCode : firstQam, s.outSymbolrate, rate);
+        if (showRefusal(session, outcome))
             return ExitFailure;
         if (outcome.qamList) {
             firstQam = outcome.qamList->firstCode;
-            s.qam_code = outcome.qamList->selectedCode;
+            s.qamCode = outcome.qamList->selectedCode;
         }
-        s.out_symbolrate = outcome.outSymbolrateText.value_or(s.out_symbolrate);
+        s.outSymbolrate = outcome.outSymbolrateText.value_or(s.outSymbolrate);
     }
     if (options.has("--qam")) {
-        s.qam_code = static_cast<int>(lists::qam().indexOf(options.value("--qam")));
-        if (s.qam_code < firstQam) {
+        s.qamCode = static_cast<int>(lists::qam().indexOf(options.value("--qam")));
+        if (s.qamCode < firstQam) {
             session.ui.message(
                 UserInterface::Icon::Critical, QStringLiteral("Error"),
                 QStringLiteral("%1 cannot carry this transponder; the lowest QAM order is %2.")
                     .arg(options.value("--qam"), lists::qam().at(firstQam)));
             return ExitFailure;
         }
-        const RuleOutcome outcome = qam_rule(s.out_symbolrate, s.qam_code, rate);
-        if (show_refusal(session, outcome))
+        const RuleOutcome outcome = qamRule(s.outSymbolrate, s.qamCode, rate);
+        if (showRefusal(session, outcome))
             return ExitFailure;
-        s.out_symbolrate = outcome.outSymbolrateText.value_or(s.out_symbolrate);
+        s.outSymbolrate = outcome.outSymbolrateText.value_or(s.outSymbolrate);
     }
     if (options.has("--symbolrate")) {
-        s.out_symbolrate = options.value("--symbolrate");
-        if (show_refusal(session, output_symbolrate_rule(s.out_symbolrate, s.qam_code, rate)))
+        s.outSymbolrate = options.value("--symbolrate");
+        if (showRefusal(session, outputSymbolrateRule(s.outSymbolrate, s.qamCode, rate)))
             return ExitFailure;
     }
     if (options.has("--frequency")) {
         QList<OutputSpan> spans;
-        for (int i = 0; i <= unit.max_channel; ++i)
-            spans.append({view.texts(i).out_frequency, view.texts(i).out_symbolrate});
-        spans[ch] = {options.value("--frequency"), s.out_symbolrate};
-        const RuleOutcome outcome = output_frequency_rule(spans, ch);
-        if (show_refusal(session, outcome))
+        for (int i = 0; i <= unit.maxChannel; ++i)
+            spans.append({view.texts(i).outFrequency, view.texts(i).outSymbolrate});
+        spans[ch] = {options.value("--frequency"), s.outSymbolrate};
+        const RuleOutcome outcome = outputFrequencyRule(spans, ch);
+        if (showRefusal(session, outcome))
             return ExitFailure;
-        s.out_frequency = outcome.fieldText.value_or(options.value("--frequency"));
+        s.outFrequency = outcome.fieldText.value_or(options.value("--frequency"));
     }
     if (options.has("--spectrum"))
         s.spectrum = static_cast<int>(lists::spectrum().indexOf(options.value("--spectrum")));
@@ -279,29 +279,29 @@ int output(Session &session, const QStringList &args, QTextStream &)
         s.attenuation =
             static_cast<int>(lists::attenuation().indexOf(options.value("--attenuation")));
     if (!options.switches.isEmpty())
-        s.output_on = options.switches.first() == QLatin1String("--on");
+        s.outputOn = options.switches.first() == QLatin1String("--on");
 
-    return set_channel(session.exchange, unit, ch, s) ? ExitSuccess : ExitFailure;
+    return setChannel(session.exchange, unit, ch, s) ? ExitSuccess : ExitFailure;
 }
 
 int tune(Session &session, const QStringList &args, QTextStream &out)
 {
     const ChannelOptions options =
-        std::get<ChannelOptions>(parse_channel_options(args, tuneValueOptions, {}));
+        std::get<ChannelOptions>(parseChannelOptions(args, tuneValueOptions, {}));
     const int ch = options.channel;
     UnitData unit;
     ChannelTextsView view;
-    if (!read_headend(session, unit, view) || !channel_present(session, unit, ch))
+    if (!readHeadend(session, unit, view) || !channelPresent(session, unit, ch))
         return ExitFailure;
 
     InputSettings s;
     s.polarisation = unit.channel(ch).polarisation;
-    s.in_frequency = view.texts(ch).in_frequency;
+    s.inFrequency = view.texts(ch).inFrequency;
     s.lo = view.texts(ch).lo;
-    s.in_symbolrate = view.texts(ch).in_symbolrate;
+    s.inSymbolrate = view.texts(ch).inSymbolrate;
 
     if (options.has("--input")) {
-        if (!unit.polarisation_supported) {
+        if (!unit.polarisationSupported) {
             session.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
                                QStringLiteral("This headend has a single satellite input; --input "
                                               "cannot be used."));
@@ -311,42 +311,42 @@ int tune(Session &session, const QStringList &args, QTextStream &out)
     }
     if (options.has("--lo")) {
         s.lo = options.value("--lo");
-        if (show_refusal(session, lo_rule(s.lo, view.state(ch).loEntries)))
+        if (showRefusal(session, loRule(s.lo, view.state(ch).loEntries)))
             return ExitFailure;
     }
     if (options.has("--frequency"))
-        s.in_frequency = options.value("--frequency");
+        s.inFrequency = options.value("--frequency");
     if ((options.has("--frequency") || options.has("--lo")) &&
-        show_refusal(session, transponder_frequency_rule(s.in_frequency, s.lo)))
+        showRefusal(session, transponderFrequencyRule(s.inFrequency, s.lo)))
         return ExitFailure;
     if (options.has("--symbolrate")) {
-        s.in_symbolrate = options.value("--symbolrate");
-        if (show_refusal(session, input_symbolrate_rule(s.in_symbolrate)))
+        s.inSymbolrate = options.value("--symbolrate");
+        if (showRefusal(session, inputSymbolrateRule(s.inSymbolrate)))
             return ExitFailure;
     }
 
-    if (!search_channel(session.exchange, unit, view, ch, s))
+    if (!searchChannel(session.exchange, unit, view, ch, s))
         return ExitFailure;
-    print_table({{"status:", view.texts(ch).status},
-                 {"data_rate:",
-                  QString::number(unit.channel_data_rate.at(static_cast<size_t>(ch)), 'g', 9)},
-                 {"ber:", view.texts(ch).ber},
-                 {"snr:", view.texts(ch).snr}},
-                out);
+    printTable(
+        {{"status:", view.texts(ch).status},
+         {"data_rate:", QString::number(unit.channelDataRate.at(static_cast<size_t>(ch)), 'g', 9)},
+         {"ber:", view.texts(ch).ber},
+         {"snr:", view.texts(ch).snr}},
+        out);
     return ExitSuccess;
 }
 
-QString check_options(const QStringList &args, const QStringList &valueNames,
-                      const QStringList &switchNames)
+QString checkOptions(const QStringList &args, const QStringList &valueNames,
+                     const QStringList &switchNames)
 {
-    const auto parsed = parse_channel_options(args, valueNames, switchNames);
+    const auto parsed = parseChannelOptions(args, valueNames, switchNames);
     const auto *problem = std::get_if<QString>(&parsed);
     return problem ? *problem : QString();
 }
 
 } // namespace
 
-void add_channel_commands(CtlCommandTable &table)
+void addChannelCommands(CtlCommandTable &table)
 {
     table[QStringLiteral("read")] = {
         0, 1,
@@ -365,7 +365,7 @@ void add_channel_commands(CtlCommandTable &table)
             "         [--attenuation -3dB] [--bandwidth \"8 MHz\"] [--on|--off]\n"
             "                             check and set a channel's output (CHANNEL 1..16 "
             "as on screen)"),
-        [](const QStringList &a) { return check_options(a, outputValueOptions, outputSwitches); },
+        [](const QStringList &a) { return checkOptions(a, outputValueOptions, outputSwitches); },
         output};
     table[QStringLiteral("tune")] = {
         1, 9,
@@ -374,7 +374,7 @@ void add_channel_commands(CtlCommandTable &table)
                        "                             check and search a channel's input, print the "
                        "tuner state\n"
                        "                             (CHANNEL 1..16 as on screen)"),
-        [](const QStringList &a) { return check_options(a, tuneValueOptions, {}); }, tune};
+        [](const QStringList &a) { return checkOptions(a, tuneValueOptions, {}); }, tune};
 }
 
 } // namespace keldor

@@ -20,7 +20,7 @@ const QString overwriteOption = QStringLiteral("--overwrite");
 const QString keepServicesOption = QStringLiteral("--keep-services");
 const QString passOption = QStringLiteral("--pass");
 
-QString mode_text(quint8 mode)
+QString modeText(quint8 mode)
 {
     switch (mode) {
     case servicemode::all:
@@ -34,13 +34,13 @@ QString mode_text(quint8 mode)
 }
 
 // Service IDs as the operator knows them: 0..65535, decimal or 0x-hexadecimal.
-std::optional<QList<quint16>> parse_ids(const QString &text)
+std::optional<QList<quint16>> parseIds(const QString &text)
 {
     QList<quint16> ids;
     if (text.trimmed().isEmpty())
         return ids;
     for (const QString &part : text.split(QLatin1Char(','))) {
-        const auto id = parse_code(part.trimmed(), 0xFFFF);
+        const auto id = parseCode(part.trimmed(), 0xFFFF);
         if (!id || ids.contains(static_cast<quint16>(*id)))
             return std::nullopt;
         ids.append(static_cast<quint16>(*id));
@@ -48,13 +48,13 @@ std::optional<QList<quint16>> parse_ids(const QString &text)
     return ids;
 }
 
-std::optional<int> parse_channel(const QString &text)
+std::optional<int> parseChannel(const QString &text)
 {
-    const auto channel = parse_code(text, channelCount);
+    const auto channel = parseCode(text, channelCount);
     return channel && *channel >= 1 ? channel : std::nullopt;
 }
 
-void print_services(QTextStream &out, const QString &heading, const QList<Service> &services)
+void printServices(QTextStream &out, const QString &heading, const QList<Service> &services)
 {
     out << heading << " (" << services.size() << "):\n";
     for (const Service &s : services)
@@ -64,7 +64,7 @@ void print_services(QTextStream &out, const QString &heading, const QList<Servic
 
 // Empty when none of the paths is there or --overwrite, the only option after FILE, allows
 // replacing them.
-QString check_overwrite(const QStringList &args, const QStringList &paths)
+QString checkOverwrite(const QStringList &args, const QStringList &paths)
 {
     if (args.size() == 2)
         return {};
@@ -75,39 +75,39 @@ QString check_overwrite(const QStringList &args, const QStringList &paths)
     return {};
 }
 
-QString check_save(const QStringList &args)
+QString checkSave(const QStringList &args)
 {
     if (args.size() == 2 && args.at(1) != overwriteOption)
         return QStringLiteral("save takes only --overwrite after FILE");
     // The report is written beside the settings and replaces one of its name just the same.
-    const QString path = settings_file_name(args.at(0));
-    return check_overwrite(args, {path, report_file_name(path)});
+    const QString path = settingsFileName(args.at(0));
+    return checkOverwrite(args, {path, reportFileName(path)});
 }
 
 int save(Session &session, const QStringList &args, QTextStream &out)
 {
     UnitData unit;
     ReportTexts texts;
-    if (!read_report_texts(session.exchange, unit, texts))
+    if (!readReportTexts(session.exchange, unit, texts))
         return ExitFailure;
-    const QString path = settings_file_name(args.at(0));
-    if (!save_settings_file(session.ui, path, unit))
+    const QString path = settingsFileName(args.at(0));
+    if (!saveSettingsFile(session.ui, path, unit))
         return ExitFailure;
     out << "settings: " << path << '\n';
-    const QString report = report_file_name(path);
-    const ReportResult result = Print_RTF(session.exchange, report, texts, unit);
+    const QString report = reportFileName(path);
+    const ReportResult result = printRtf(session.exchange, report, texts, unit);
     if (result != ReportResult::NotWritten)
         out << "report: " << report << (result == ReportResult::Incomplete ? " (incomplete)" : "")
             << '\n';
     return result == ReportResult::Written ? ExitSuccess : ExitFailure;
 }
 
-QString check_load(const QStringList &args)
+QString checkLoad(const QStringList &args)
 {
     if (args.size() == 2 && args.at(1) != keepServicesOption)
         return QStringLiteral("load takes only --keep-services after FILE");
     std::array<ChannelRecord, channelCount> scratch{};
-    const auto read = read_settings_file(args.at(0), scratch);
+    const auto read = readSettingsFile(args.at(0), scratch);
     if (const auto *problem = std::get_if<QString>(&read))
         return QString(*problem).replace(QLatin1Char('\r'), QLatin1Char(' '));
     if (args.size() == 2 && std::get<SettingsFormat>(read) == SettingsFormat::Old)
@@ -120,33 +120,33 @@ QString check_load(const QStringList &args)
 int load(Session &session, const QStringList &args, QTextStream &out)
 {
     UnitData unit;
-    if (!check_devicetype(session.exchange, unit))
+    if (!checkDeviceType(session.exchange, unit))
         return ExitFailure;
-    const auto format = load_settings_file(session.ui, args.at(0), unit);
+    const auto format = loadSettingsFile(session.ui, args.at(0), unit);
     if (!format)
         return ExitFailure;
     const bool keep = args.size() == 2;
-    if (!save_unit_data(session.exchange, unit, keep))
+    if (!saveUnitData(session.exchange, unit, keep))
         return ExitFailure;
-    out << "sent" << number_text(unit.channelsInUse()) << " channels"
+    out << "sent" << numberText(unit.channelsInUse()) << " channels"
         << (keep ? " with their service lists" : ", every service passes") << '\n';
     return ExitSuccess;
 }
 
-QString check_report(const QStringList &args)
+QString checkReport(const QStringList &args)
 {
     if (args.size() == 2 && args.at(1) != overwriteOption)
         return QStringLiteral("report takes only --overwrite after FILE");
-    return check_overwrite(args, {args.at(0)});
+    return checkOverwrite(args, {args.at(0)});
 }
 
 int report(Session &session, const QStringList &args, QTextStream &out)
 {
     UnitData unit;
     ReportTexts texts;
-    if (!read_report_texts(session.exchange, unit, texts))
+    if (!readReportTexts(session.exchange, unit, texts))
         return ExitFailure;
-    const ReportResult result = Print_RTF(session.exchange, args.at(0), texts, unit);
+    const ReportResult result = printRtf(session.exchange, args.at(0), texts, unit);
     if (result == ReportResult::NotWritten)
         return ExitFailure;
     out << "report: " << args.at(0) << (result == ReportResult::Incomplete ? " (incomplete)" : "")
@@ -154,13 +154,13 @@ int report(Session &session, const QStringList &args, QTextStream &out)
     return result == ReportResult::Written ? ExitSuccess : ExitFailure;
 }
 
-QString check_services(const QStringList &args)
+QString checkServices(const QStringList &args)
 {
-    if (!parse_channel(args.at(0)))
+    if (!parseChannel(args.at(0)))
         return QStringLiteral("CHANNEL must be 1..16");
     if (args.size() == 2 || (args.size() == 3 && args.at(1) != passOption))
         return QStringLiteral("services takes --pass ID,ID,... after CHANNEL");
-    if (args.size() == 3 && !parse_ids(args.at(2)))
+    if (args.size() == 3 && !parseIds(args.at(2)))
         return QStringLiteral("--pass needs distinct service IDs 0..65535, separated by commas");
     return {};
 }
@@ -168,22 +168,22 @@ QString check_services(const QStringList &args)
 int services(Session &session, const QStringList &args, QTextStream &out)
 {
     UnitData unit;
-    if (!check_devicetype(session.exchange, unit))
+    if (!checkDeviceType(session.exchange, unit))
         return ExitFailure;
-    const int channel = *parse_channel(args.at(0)) - 1;
-    if (channel > unit.max_channel) {
+    const int channel = *parseChannel(args.at(0)) - 1;
+    if (channel > unit.maxChannel) {
         session.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
-                           QStringLiteral("This headend has") + number_text(unit.channelsInUse()) +
+                           QStringLiteral("This headend has") + numberText(unit.channelsInUse()) +
                                QStringLiteral(" channels; nothing was changed."));
         return ExitFailure;
     }
     if (args.size() == 1) {
         ChannelServices read;
-        if (!read_service_lists(session.exchange, channel, read))
+        if (!readServiceLists(session.exchange, channel, read))
             return ExitFailure;
-        out << "channel" << number_text(channel + 1) << ", mode " << mode_text(read.mode) << '\n';
-        print_services(out, QStringLiteral("input services"), read.input);
-        print_services(out, QStringLiteral("output services"), output_services(read));
+        out << "channel" << numberText(channel + 1) << ", mode " << modeText(read.mode) << '\n';
+        printServices(out, QStringLiteral("input services"), read.input);
+        printServices(out, QStringLiteral("output services"), outputServices(read));
         return ExitSuccess;
     }
 
@@ -191,7 +191,7 @@ int services(Session &session, const QStringList &args, QTextStream &out)
     if (!editor.fill())
         return ExitFailure;
     editor.removeAll();
-    const QList<quint16> wanted = *parse_ids(args.at(2));
+    const QList<quint16> wanted = *parseIds(args.at(2));
     for (const quint16 id : wanted) {
         const auto &input = editor.input();
         const auto found = std::find_if(input.cbegin(), input.cend(),
@@ -200,7 +200,7 @@ int services(Session &session, const QStringList &args, QTextStream &out)
             session.ui.message(
                 UserInterface::Icon::Critical, QStringLiteral("Error"),
                 QStringLiteral("Service ID %1 is not in the input list of channel").arg(id) +
-                    number_text(channel + 1) + QStringLiteral("; nothing was sent."));
+                    numberText(channel + 1) + QStringLiteral("; nothing was sent."));
             return ExitFailure;
         }
         editor.addInput(static_cast<int>(found - input.cbegin()));
@@ -208,32 +208,32 @@ int services(Session &session, const QStringList &args, QTextStream &out)
     if (editor.save() != ServiceListEditor::SaveResult::Sent)
         return ExitFailure;
     const ChannelRecord &record = unit.channel(channel);
-    out << "sent mode " << mode_text(record.service_mode) << " with " << record.service_count
+    out << "sent mode " << modeText(record.serviceMode) << " with " << record.serviceCount
         << " listed IDs\n";
     return ExitSuccess;
 }
 
 } // namespace
 
-void add_file_commands(CtlCommandTable &table)
+void addFileCommands(CtlCommandTable &table)
 {
     table[QStringLiteral("save")] = {
         1, 2,
         QStringLiteral(
             "save FILE [--overwrite]    read the headend, write FILE.kdr and its report"),
-        check_save, save};
+        checkSave, save};
     table[QStringLiteral("load")] = {
         1, 2,
         QStringLiteral("load FILE [--keep-services] send a settings file with the full write"),
-        check_load, load};
+        checkLoad, load};
     table[QStringLiteral("report")] = {
         1, 2, QStringLiteral("report FILE.rtf [--overwrite]  write the configuration report"),
-        check_report, report};
+        checkReport, report};
     table[QStringLiteral("services")] = {
         1, 3,
         QStringLiteral(
             "services CHANNEL [--pass ID,...]  show or set the services of channel 1..16"),
-        check_services, services};
+        checkServices, services};
 }
 
 } // namespace keldor

@@ -96,7 +96,7 @@ public:
     {
         if (::pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
             return;
-        s_writeEnd = m_pipe[1];
+        signalPipeWriteEnd = m_pipe[1];
         m_notifier = std::make_unique<QSocketNotifier>(m_pipe[0], QSocketNotifier::Read);
         QObject::connect(m_notifier.get(), &QSocketNotifier::activated,
                          [this, stop = std::move(stop)] {
@@ -118,7 +118,7 @@ public:
             return;
         ::sigaction(SIGINT, &m_previousInt, nullptr);
         ::sigaction(SIGTERM, &m_previousTerm, nullptr);
-        s_writeEnd = -1;
+        signalPipeWriteEnd = -1;
         m_notifier.reset();
         ::close(m_pipe[0]);
         ::close(m_pipe[1]);
@@ -131,11 +131,11 @@ private:
     {
         const int saved = errno;
         const char byte = 1;
-        [[maybe_unused]] const ssize_t written = ::write(s_writeEnd, &byte, 1);
+        [[maybe_unused]] const ssize_t written = ::write(signalPipeWriteEnd, &byte, 1);
         errno = saved;
     }
 
-    static inline volatile std::sig_atomic_t s_writeEnd = -1;
+    static inline volatile std::sig_atomic_t signalPipeWriteEnd = -1;
     int m_pipe[2] = {-1, -1};
     std::unique_ptr<QSocketNotifier> m_notifier;
     struct sigaction m_previousInt = {};
@@ -149,7 +149,7 @@ struct UploadArguments {
     bool backup = true;
 };
 
-std::variant<UploadArguments, QString> upload_arguments(const QStringList &args)
+std::variant<UploadArguments, QString> uploadArguments(const QStringList &args)
 {
     UploadArguments parsed;
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -174,16 +174,16 @@ std::variant<UploadArguments, QString> upload_arguments(const QStringList &args)
     return parsed;
 }
 
-QString check_upload_arguments(const QStringList &args)
+QString checkUploadArguments(const QStringList &args)
 {
-    const auto parsed = upload_arguments(args);
+    const auto parsed = uploadArguments(args);
     const auto *problem = std::get_if<QString>(&parsed);
     return problem ? *problem : QString();
 }
 
 int upload(Session &session, const QStringList &args, bool fpga)
 {
-    const auto arguments = std::get<UploadArguments>(upload_arguments(args));
+    const auto arguments = std::get<UploadArguments>(uploadArguments(args));
     ConsoleUpdateView view;
     const StopSignals stopSignals([&view] { view.requestCancel(); });
     const QString path = QFileInfo(arguments.image).absoluteFilePath();
@@ -198,11 +198,11 @@ int upload(Session &session, const QStringList &args, bool fpga)
                 : arguments.backupFolder;
         backup = [&session, folder] {
             QDir().mkpath(folder);
-            return backup_configuration(session, folder);
+            return backupConfiguration(session, folder);
         };
     }
     const UploadResult result =
-        fpga ? update_fpga(session, view, path, backup) : update_fw(session, view, path, backup);
+        fpga ? updateFpga(session, view, path, backup) : updateFw(session, view, path, backup);
     return result == UploadResult::Succeeded ? ExitSuccess : ExitFailure;
 }
 
@@ -251,7 +251,7 @@ public:
                 {"out_pll", text(Field::OutPllLock)},
                 {"dac", text(Field::DacLock)},
                 {"dac_sampling_eye", number(Field::EyeValue)},
-                {"output_mixer_clipping", state_name(m_mixer)},
+                {"output_mixer_clipping", stateName(m_mixer)},
                 {"channels", channels}};
     }
 
@@ -270,7 +270,7 @@ public:
         }};
         for (const auto &[caption, field] : lines)
             out << QString::fromLatin1(caption).leftJustified(32) << text(field).trimmed() << '\n';
-        out << QStringLiteral("Clipping Output Mixer:").leftJustified(32) << state_name(m_mixer)
+        out << QStringLiteral("Clipping Output Mixer:").leftJustified(32) << stateName(m_mixer)
             << "\n\n";
         out << "CHANNEL  Tuner-Lock  Clipping  ASI-188  ASI-Sync  Tuner-State\n";
         for (int row = 0; row < channelCount; ++row) {
@@ -286,7 +286,7 @@ public:
     }
 
 private:
-    static QString state_name(State state)
+    static QString stateName(State state)
     {
         switch (state) {
         case State::Good:
@@ -305,7 +305,7 @@ private:
     }
     QString icon(Column column, int row) const
     {
-        return state_name(m_icons.at(size_t(column)).at(size_t(row)));
+        return stateName(m_icons.at(size_t(column)).at(size_t(row)));
     }
 
     std::array<bool, channelCount> m_visible{};
@@ -319,7 +319,7 @@ int diag(Session &session, const QStringList &args, QTextStream &out)
 {
     UnitData unit;
     DiagnosticReport report;
-    if (!read_diagnostic_data(session.exchange, unit, report))
+    if (!readDiagnosticData(session.exchange, unit, report))
         return ExitFailure;
     if (args.contains(QLatin1String("--json")))
         out << QJsonDocument(report.json()).toJson(QJsonDocument::Indented);
@@ -328,7 +328,7 @@ int diag(Session &session, const QStringList &args, QTextStream &out)
     return ExitSuccess;
 }
 
-std::optional<OctetTexts> dotted_address(const QString &text)
+std::optional<OctetTexts> dottedAddress(const QString &text)
 {
     const QStringList parts = text.split(QLatin1Char('.'));
     if (parts.size() != 4)
@@ -339,12 +339,12 @@ std::optional<OctetTexts> dotted_address(const QString &text)
         const int value = parts.at(i).toInt(&ok);
         if (!ok || value < 0 || value > 255 || parts.at(i).startsWith(QLatin1Char('+')))
             return std::nullopt;
-        octets[size_t(i)] = octet_text(value);
+        octets[size_t(i)] = octetText(value);
     }
     return octets;
 }
 
-QString plain_address(const OctetTexts &octets)
+QString plainAddress(const OctetTexts &octets)
 {
     QStringList parts;
     for (const QString &octet : octets)
@@ -353,7 +353,7 @@ QString plain_address(const OctetTexts &octets)
 }
 
 // "--ip A.B.C.D --mask A.B.C.D [--gateway A.B.C.D] --port N" as option/value pairs.
-std::variant<std::map<QString, QString>, QString> lan_options(const QStringList &args)
+std::variant<std::map<QString, QString>, QString> lanOptions(const QStringList &args)
 {
     std::map<QString, QString> options;
     for (qsizetype i = 0; i < args.size(); i += 2) {
@@ -377,59 +377,59 @@ std::variant<std::map<QString, QString>, QString> lan_options(const QStringList 
             // Port 0 takes no connections: the headend would be out of reach.
             if (!ok || port < 1 || port > 65535 || value.startsWith(QLatin1Char('+')))
                 return QStringLiteral("--port must be 1..65535");
-        } else if (!dotted_address(value)) {
+        } else if (!dottedAddress(value)) {
             return QStringLiteral("%1 must be A.B.C.D with each part 0..255").arg(name);
         }
     }
     return options;
 }
 
-int lan_settings(Session &session, const QStringList &args, QTextStream &out)
+int lanSettings(Session &session, const QStringList &args, QTextStream &out)
 {
-    const auto options = std::get<std::map<QString, QString>>(lan_options(args));
+    const auto options = std::get<std::map<QString, QString>>(lanOptions(args));
     UnitData unit;
-    if (!check_devicetype(session.exchange, unit))
+    if (!checkDeviceType(session.exchange, unit))
         return ExitFailure;
-    const bool withGateway = gateway_supported(unit.controller_version);
+    const bool withGateway = gatewaySupported(unit.controllerVersion);
     if (options.count(QStringLiteral("--gateway")) && !withGateway) {
         session.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
                            QStringLiteral("This headend's controller software %1 has no gateway "
                                           "setting; nothing was sent.")
-                               .arg(QString::fromLatin1(unit.controller_version)));
+                               .arg(QString::fromLatin1(unit.controllerVersion)));
         return ExitFailure;
     }
 
     LanReading reading;
-    if (!read_lan_settings(session.exchange, unit.controller_version, reading))
+    if (!readLanSettings(session.exchange, unit.controllerVersion, reading))
         return ExitFailure;
     if (options.empty()) {
-        out << "IP-Adress:   " << plain_address(*reading.ip) << '\n'
-            << "Subnet-Mask: " << plain_address(*reading.subnet) << '\n';
+        out << "IP-Adress:   " << plainAddress(*reading.ip) << '\n'
+            << "Subnet-Mask: " << plainAddress(*reading.subnet) << '\n';
         if (reading.gateway)
-            out << "Gateway:     " << plain_address(*reading.gateway) << '\n';
+            out << "Gateway:     " << plainAddress(*reading.gateway) << '\n';
         out << "Port:        " << *reading.port << '\n';
         return ExitSuccess;
     }
 
     LanSettingsInput input;
-    input.ip = *dotted_address(options.at(QStringLiteral("--ip")));
-    input.subnet = *dotted_address(options.at(QStringLiteral("--mask")));
+    input.ip = *dottedAddress(options.at(QStringLiteral("--ip")));
+    input.subnet = *dottedAddress(options.at(QStringLiteral("--mask")));
     // A gateway not given keeps the one the headend has.
     const auto gateway = options.find(QStringLiteral("--gateway"));
-    input.gateway = gateway != options.end() ? *dotted_address(gateway->second)
+    input.gateway = gateway != options.end() ? *dottedAddress(gateway->second)
                                              : reading.gateway.value_or(OctetTexts{});
     input.port = options.at(QStringLiteral("--port"));
     ShellState shell;
-    if (!save_lan_settings(session.exchange, unit.controller_version, input, shell))
+    if (!saveLanSettings(session.exchange, unit.controllerVersion, input, shell))
         return ExitFailure;
-    out << "The headend restarts with its new settings; it answers at " << shell.active_headend_ip
-        << ':' << shell.active_headend_port << '\n';
+    out << "The headend restarts with its new settings; it answers at " << shell.activeHeadendIp
+        << ':' << shell.activeHeadendPort << '\n';
     return ExitSuccess;
 }
 
 } // namespace
 
-void add_maintenance_commands(CtlCommandTable &table)
+void addMaintenanceCommands(CtlCommandTable &table)
 {
     const QString backupUsage =
         QStringLiteral("\n                             the configuration is saved first, into "
@@ -440,7 +440,7 @@ void add_maintenance_commands(CtlCommandTable &table)
         QStringLiteral("update-fw FILE [--backup-dir DIR | --no-backup]\n"
                        "                             upload controller firmware (.UC3)") +
             backupUsage,
-        check_upload_arguments, [](Session &s, const QStringList &a, QTextStream &) {
+        checkUploadArguments, [](Session &s, const QStringList &a, QTextStream &) {
             return upload(s, a, false);
         }};
     table[QStringLiteral("update-fpga")] = {
@@ -448,7 +448,7 @@ void add_maintenance_commands(CtlCommandTable &table)
         QStringLiteral("update-fpga FILE [--backup-dir DIR | --no-backup]\n"
                        "                             upload and store an FPGA image (.RBF)") +
             backupUsage,
-        check_upload_arguments, [](Session &s, const QStringList &a, QTextStream &) {
+        checkUploadArguments, [](Session &s, const QStringList &a, QTextStream &) {
             return upload(s, a, true);
         }};
     table[QStringLiteral("diag")] = {
@@ -466,11 +466,11 @@ void add_maintenance_commands(CtlCommandTable &table)
                        "                             print the headend's LAN settings, or set them "
                        "and restart it"),
         [](const QStringList &a) {
-            const auto options = lan_options(a);
+            const auto options = lanOptions(a);
             const auto *problem = std::get_if<QString>(&options);
             return problem ? *problem : QString();
         },
-        lan_settings};
+        lanSettings};
 }
 
 } // namespace keldor

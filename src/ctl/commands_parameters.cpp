@@ -15,11 +15,11 @@ namespace keldor {
 
 namespace {
 
-QString value_text(const ParamValue &value)
+QString valueText(const ParamValue &value)
 {
     switch (value.kind) {
     case AnswerKind::Text:
-        return from_cp1252(value.text);
+        return fromCp1252(value.text);
     case AnswerKind::Float:
         return QString::number(value.toFloat(), 'g', 9);
     default:
@@ -27,16 +27,16 @@ QString value_text(const ParamValue &value)
     }
 }
 
-QString check_channel_code(const QStringList &args)
+QString checkChannelCode(const QStringList &args)
 {
-    if (!parse_code(args.at(0), 15))
+    if (!parseCode(args.at(0), 15))
         return QStringLiteral("CHANNEL must be 0..15");
-    if (!parse_code(args.at(1), 255))
+    if (!parseCode(args.at(1), 255))
         return QStringLiteral("CODE must be 0..255 (decimal or 0x-hex)");
     return {};
 }
 
-std::optional<QByteArray> hex_bytes(QString text)
+std::optional<QByteArray> hexBytes(QString text)
 {
     text.remove(QLatin1Char(':')).remove(QLatin1Char(' ')).remove(QLatin1Char(','));
     if (text.size() % 2 != 0)
@@ -55,7 +55,7 @@ std::optional<QByteArray> hex_bytes(QString text)
 int info(Session &session, const QStringList &args, QTextStream &out)
 {
     UnitData unit;
-    if (!check_devicetype(session.exchange, unit))
+    if (!checkDeviceType(session.exchange, unit))
         return ExitFailure;
     struct Read {
         quint8 code;
@@ -64,17 +64,17 @@ int info(Session &session, const QStringList &args, QTextStream &out)
     std::array<Read, 6> reads{
         {{0x79, {}}, {0x7A, {}}, {0x7B, {}}, {0x78, {}}, {0x01, {}}, {0x76, {}}}};
     for (Read &read : reads) {
-        if (!read_parameter(session.exchange, 0, read.code, 0, read.value))
+        if (!readParameter(session.exchange, 0, read.code, 0, read.value))
             return ExitFailure;
     }
-    QJsonObject json{{"device_type", from_cp1252(reads[0].value.text)},
+    QJsonObject json{{"device_type", fromCp1252(reads[0].value.text)},
                      {"serial_number", reads[1].value.toInt()},
-                     {"hardware_version", from_cp1252(reads[2].value.text)},
-                     {"controller_version", from_cp1252(reads[3].value.text)},
-                     {"fpga_version", from_cp1252(reads[4].value.text)},
+                     {"hardware_version", fromCp1252(reads[2].value.text)},
+                     {"controller_version", fromCp1252(reads[3].value.text)},
+                     {"fpga_version", fromCp1252(reads[4].value.text)},
                      {"polarisation_supported", reads[5].value.toInt() != 0},
-                     {"device_variant", unit.device_variant},
-                     {"max_channel", unit.max_channel}};
+                     {"device_variant", unit.deviceVariant},
+                     {"max_channel", unit.maxChannel}};
     if (args.contains(QLatin1String("--json"))) {
         out << QJsonDocument(json).toJson(QJsonDocument::Indented);
         return ExitSuccess;
@@ -95,28 +95,28 @@ int info(Session &session, const QStringList &args, QTextStream &out)
 int get(Session &session, const QStringList &args, QTextStream &out)
 {
     ParamValue value;
-    const auto channel = static_cast<quint8>(*parse_code(args.at(0), 15));
-    const auto code = static_cast<quint8>(*parse_code(args.at(1), 255));
-    const auto sub = static_cast<quint8>(args.size() > 2 ? *parse_code(args.at(2), 255) : 0);
-    if (!read_parameter(session.exchange, channel, code, sub, value))
+    const auto channel = static_cast<quint8>(*parseCode(args.at(0), 15));
+    const auto code = static_cast<quint8>(*parseCode(args.at(1), 255));
+    const auto sub = static_cast<quint8>(args.size() > 2 ? *parseCode(args.at(2), 255) : 0);
+    if (!readParameter(session.exchange, channel, code, sub, value))
         return ExitFailure;
-    out << value_text(value) << '\n';
+    out << valueText(value) << '\n';
     return ExitSuccess;
 }
 
 int set(Session &session, const QStringList &args, QTextStream &)
 {
-    const auto channel = static_cast<quint8>(*parse_code(args.at(0), 15));
-    const auto code = static_cast<quint8>(*parse_code(args.at(1), 255));
-    const WriteValue value = payload_kind(code) == PayloadKind::ListText
-                                 ? WriteValue(*hex_bytes(args.at(2)))
+    const auto channel = static_cast<quint8>(*parseCode(args.at(0), 15));
+    const auto code = static_cast<quint8>(*parseCode(args.at(1), 255));
+    const WriteValue value = payloadKind(code) == PayloadKind::ListText
+                                 ? WriteValue(*hexBytes(args.at(2)))
                                  : WriteValue(args.at(2));
-    return set_parameter(session.exchange, channel, code, value) ? ExitSuccess : ExitFailure;
+    return setParameter(session.exchange, channel, code, value) ? ExitSuccess : ExitFailure;
 }
 
 } // namespace
 
-void add_parameter_commands(CtlCommandTable &table)
+void addParameterCommands(CtlCommandTable &table)
 {
     table[QStringLiteral("info")] = {
         0, 1, QStringLiteral("info [--json]              identity, channel count and variant"),
@@ -129,10 +129,10 @@ void add_parameter_commands(CtlCommandTable &table)
     table[QStringLiteral("get")] = {
         2, 3, QStringLiteral("get CHANNEL CODE [SUB]     read one parameter and print its value"),
         [](const QStringList &a) {
-            if (const QString e = check_channel_code(a); !e.isEmpty())
+            if (const QString e = checkChannelCode(a); !e.isEmpty())
                 return e;
-            return a.size() < 3 || parse_code(a.at(2), 255) ? QString()
-                                                            : QStringLiteral("SUB must be 0..255");
+            return a.size() < 3 || parseCode(a.at(2), 255) ? QString()
+                                                           : QStringLiteral("SUB must be 0..255");
         },
         get};
     table[QStringLiteral("set")] = {
@@ -140,10 +140,10 @@ void add_parameter_commands(CtlCommandTable &table)
         QStringLiteral(
             "set CHANNEL CODE VALUE     write one parameter (list strings as hex bytes)"),
         [](const QStringList &a) {
-            if (const QString e = check_channel_code(a); !e.isEmpty())
+            if (const QString e = checkChannelCode(a); !e.isEmpty())
                 return e;
-            const auto code = static_cast<quint8>(*parse_code(a.at(1), 255));
-            if (payload_kind(code) == PayloadKind::ListText && !hex_bytes(a.at(2)))
+            const auto code = static_cast<quint8>(*parseCode(a.at(1), 255));
+            if (payloadKind(code) == PayloadKind::ListText && !hexBytes(a.at(2)))
                 return QStringLiteral("the list string is given as hex bytes, e.g. 0102ABCD");
             return QString();
         },

@@ -13,7 +13,7 @@ QString lines(QString text)
 }
 } // namespace
 
-QString terminal_text(const QString &text)
+QString terminalText(const QString &text)
 {
     QString shown;
     shown.reserve(text.size());
@@ -34,7 +34,7 @@ TerminalFilter::TerminalFilter(QTextStream &out)
 
 qint64 TerminalFilter::writeData(const char *data, qint64 size)
 {
-    m_out << terminal_text(m_decoder.decode(QByteArrayView(data, size)));
+    m_out << terminalText(m_decoder.decode(QByteArrayView(data, size)));
     m_out.flush();
     return size;
 }
@@ -49,7 +49,7 @@ UserInterface::Answer ConsoleUi::message(Icon, const QString &title, const QStri
 {
     ++m_messages;
     const QString heading = title.trimmed().isEmpty() ? QStringLiteral("Message") : title.trimmed();
-    m_err << terminal_text(heading) << ": " << terminal_text(lines(text)) << Qt::endl;
+    m_err << terminalText(heading) << ": " << terminalText(lines(text)) << Qt::endl;
     return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
 }
 
@@ -62,7 +62,7 @@ void ConsoleUi::showProgress(const QString &label, int)
 void ConsoleUi::setProgressLabel(const QString &label)
 {
     if (m_verbose)
-        m_err << terminal_text(label) << Qt::endl;
+        m_err << terminalText(label) << Qt::endl;
 }
 
 void ConsoleUi::setProgressValue(int value)

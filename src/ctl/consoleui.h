@@ -12,9 +12,9 @@ namespace keldor {
 // character could move the cursor, rewrite the window title or worse. Every control character
 // but the line break is written as its JSON escape (ESC as \u001b): readable on a terminal,
 // and inside --json output the very escape JSON has for it.
-QString terminal_text(const QString &text);
+QString terminalText(const QString &text);
 
-// Passes what a QTextStream writes into it on to out, through terminal_text. Every command
+// Passes what a QTextStream writes into it on to out, through terminalText. Every command
 // writes its results through one of these, so no command can forget it.
 class TerminalFilter : public QIODevice {
 public:

@@ -28,14 +28,14 @@ struct CtlCommand {
 using CtlCommandTable = std::map<QString, CtlCommand>;
 
 // Each group of commands lives in its own file and adds itself here.
-void add_parameter_commands(CtlCommandTable &table);
-void add_maintenance_commands(CtlCommandTable &table);
-void add_file_commands(CtlCommandTable &table);
-void add_channel_commands(CtlCommandTable &table);
+void addParameterCommands(CtlCommandTable &table);
+void addMaintenanceCommands(CtlCommandTable &table);
+void addFileCommands(CtlCommandTable &table);
+void addChannelCommands(CtlCommandTable &table);
 
-const CtlCommandTable &ctl_commands();
+const CtlCommandTable &ctlCommands();
 
 // Decimal or 0x-prefixed hexadecimal, within 0..highest.
-std::optional<int> parse_code(const QString &text, int highest);
+std::optional<int> parseCode(const QString &text, int highest);
 
 } // namespace keldor

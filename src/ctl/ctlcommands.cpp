@@ -8,7 +8,7 @@ namespace keldor {
 
 namespace {
 
-bool open_session(Session &session, const CtlOptions &options)
+bool openSession(Session &session, const CtlOptions &options)
 {
     switch (options.link) {
     case CtlOptions::Link::Lan: {
@@ -17,10 +17,10 @@ bool open_session(Session &session, const CtlOptions &options)
         target.name = options.host + QLatin1Char(':') + options.port;
         target.ip = options.host;
         target.port = options.port;
-        target.proxy_use = options.useProxy ? 1 : 0;
-        target.proxy_ip = options.proxyHost;
-        target.proxy_port = options.proxyPort;
-        return lan_connect(session, target);
+        target.proxyUse = options.useProxy ? 1 : 0;
+        target.proxyIp = options.proxyHost;
+        target.proxyPort = options.proxyPort;
+        return lanConnect(session, target);
     }
     case CtlOptions::Link::Serial:
         session.usbPorts = [device = options.serialDevice] {
@@ -29,15 +29,15 @@ bool open_session(Session &session, const CtlOptions &options)
         [[fallthrough]];
     case CtlOptions::Link::Usb:
         session.exchange.setSerialSelected(true);
-        return check_device_present(session);
+        return checkDevicePresent(session);
     }
     return false;
 }
 
-void close_session(Session &session)
+void closeSession(Session &session)
 {
     if (session.serial.isOpen()) {
-        session.exchange.com_end();
+        session.exchange.comEnd();
         session.serial.close();
     }
     session.lan.close();
@@ -45,7 +45,7 @@ void close_session(Session &session)
 
 } // namespace
 
-std::optional<int> parse_code(const QString &text, int highest)
+std::optional<int> parseCode(const QString &text, int highest)
 {
     bool ok = false;
     const int value = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
@@ -56,10 +56,10 @@ std::optional<int> parse_code(const QString &text, int highest)
     return value;
 }
 
-QString ctl_help()
+QString ctlHelp()
 {
-    QString help = ctl_usage();
-    for (const auto &[name, command] : ctl_commands())
+    QString help = ctlUsage();
+    for (const auto &[name, command] : ctlCommands())
         help += QStringLiteral("  ") + command.usage + QLatin1Char('\n');
     help += QStringLiteral("\nCHANNEL in get and set is the channel byte of the request (0..15, "
                            "0 for device values);\nCODE and SUB are decimal or 0x-hexadecimal.\n"
@@ -67,11 +67,11 @@ QString ctl_help()
     return help;
 }
 
-int run_ctl_command(Session &session, const CtlOptions &options, QTextStream &out, QTextStream &err)
+int runCtlCommand(Session &session, const CtlOptions &options, QTextStream &out, QTextStream &err)
 {
-    const auto found = ctl_commands().find(options.command);
-    if (found == ctl_commands().end()) {
-        err << "keldor-ctl: unknown command " << options.command << "\n\n" << ctl_help();
+    const auto found = ctlCommands().find(options.command);
+    if (found == ctlCommands().end()) {
+        err << "keldor-ctl: unknown command " << options.command << "\n\n" << ctlHelp();
         return ExitUsage;
     }
     const CtlCommand &command = found->second;
@@ -82,31 +82,31 @@ int run_ctl_command(Session &session, const CtlOptions &options, QTextStream &ou
     else if (command.check)
         problem = command.check(options.arguments);
     if (!problem.isEmpty()) {
-        err << "keldor-ctl: " << problem << "\n\n" << ctl_help();
+        err << "keldor-ctl: " << problem << "\n\n" << ctlHelp();
         return ExitUsage;
     }
 
-    if (!open_session(session, options))
+    if (!openSession(session, options))
         return ExitFailure;
     TerminalFilter filter(out);
     QTextStream filtered(&filter);
     const int result = command.run(session, options.arguments, filtered);
     filtered.flush();
-    close_session(session);
+    closeSession(session);
     return result;
 }
 
-int run_ctl(const QStringList &arguments, QTextStream &out, QTextStream &err, const Timing &timing)
+int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, const Timing &timing)
 {
-    const auto parsed = parse_ctl_options(arguments);
+    const auto parsed = parseCtlOptions(arguments);
     if (const auto *problem = std::get_if<QString>(&parsed)) {
-        err << "keldor-ctl: " << *problem << "\n\n" << ctl_help();
+        err << "keldor-ctl: " << *problem << "\n\n" << ctlHelp();
         return ExitUsage;
     }
     const auto &options = std::get<CtlOptions>(parsed);
     ConsoleUi ui(err, options.verbose);
     Session session(ui, timing);
-    const int result = run_ctl_command(session, options, out, err);
+    const int result = runCtlCommand(session, options, out, err);
     out.flush();
     err.flush();
     return result;

@@ -4,7 +4,7 @@ namespace keldor {
 
 namespace {
 
-std::optional<std::pair<QString, QString>> host_and_port(const QString &text)
+std::optional<std::pair<QString, QString>> hostAndPort(const QString &text)
 {
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0 || colon == text.size() - 1)
@@ -14,7 +14,7 @@ std::optional<std::pair<QString, QString>> host_and_port(const QString &text)
 
 } // namespace
 
-QString ctl_usage()
+QString ctlUsage()
 {
     return QStringLiteral(
         "usage: keldor-ctl (--lan HOST:PORT [--proxy HOST:PORT] | --serial DEVICE | --usb)\n"
@@ -23,7 +23,7 @@ QString ctl_usage()
         "commands:\n");
 }
 
-std::variant<CtlOptions, QString> parse_ctl_options(const QStringList &arguments)
+std::variant<CtlOptions, QString> parseCtlOptions(const QStringList &arguments)
 {
     CtlOptions options;
     bool linkGiven = false;
@@ -56,12 +56,12 @@ std::variant<CtlOptions, QString> parse_ctl_options(const QStringList &arguments
         } else if (arg == QLatin1String("--lan") && hasValue) {
             if (!chooseLink(CtlOptions::Link::Lan))
                 return QStringLiteral("choose one of --lan, --serial and --usb");
-            const auto target = host_and_port(arguments.at(++i));
+            const auto target = hostAndPort(arguments.at(++i));
             if (!target)
                 return QStringLiteral("--lan needs HOST:PORT");
             std::tie(options.host, options.port) = *target;
         } else if (arg == QLatin1String("--proxy") && hasValue) {
-            const auto proxy = host_and_port(arguments.at(++i));
+            const auto proxy = hostAndPort(arguments.at(++i));
             if (!proxy)
                 return QStringLiteral("--proxy needs HOST:PORT");
             options.useProxy = true;

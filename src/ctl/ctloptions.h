@@ -22,8 +22,8 @@ struct CtlOptions {
 };
 
 // The options, or the reason why the command line can't be used.
-std::variant<CtlOptions, QString> parse_ctl_options(const QStringList &arguments);
+std::variant<CtlOptions, QString> parseCtlOptions(const QStringList &arguments);
 
-QString ctl_usage();
+QString ctlUsage();
 
 } // namespace keldor

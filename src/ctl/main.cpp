@@ -13,5 +13,5 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("KELDOR Station"));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return keldor::run_ctl(app.arguments().mid(1), out, err);
+    return keldor::runCtl(app.arguments().mid(1), out, err);
 }

@@ -1,4 +1,4 @@
-#include "shell/mdiform1.h"
+#include "shell/mainwindow.h"
 #include "shell/settingsstore.h"
 #include "shell/station.h"
 #include "shell/widgetui.h"
@@ -16,7 +16,7 @@ int main(int argc, char *argv[])
                                    QApplication::applicationName());
     keldor::WidgetUi ui;
     keldor::Station station(ui, settings);
-    keldor::MDIForm1 window(station);
+    keldor::MainWindow window(station);
     ui.attach(window);
     window.show();
     // Lets the start-up benchmark time a cold start to the first shown window; nothing else

@@ -127,8 +127,8 @@ private:
         return {"Rack 7",         "127.0.0.1", direct,
                 short(proxy > 0), "127.0.0.1", QString::number(proxy)};
     }
-    bool connectLan(const QString &port = {}) { return lan_connect(m_f->session, target(port)); }
-    bool viaProxy(quint16 port) { return lan_connect(m_f->session, target({}, port)); }
+    bool connectLan(const QString &port = {}) { return lanConnect(m_f->session, target(port)); }
+    bool viaProxy(quint16 port) { return lanConnect(m_f->session, target({}, port)); }
     bool connectPty()
     {
         exchange().setSerialSelected(true);
@@ -138,34 +138,34 @@ private:
         m_f->session.usbPorts = [port] {
             return QStringList{port};
         };
-        return check_device_present(m_f->session);
+        return checkDevicePresent(m_f->session);
     }
     // What a read of a parameter leaves in a value that held 42 before.
     int read(int code = 0x7A)
     {
         ParamValue value;
         value.number = 42;
-        read_parameter(exchange(), 0, code, 0, value);
+        readParameter(exchange(), 0, code, 0, value);
         return value.toInt();
     }
     bool readUnit()
     {
         ChannelTextsView view;
-        return check_devicetype(exchange(), m_unit) && read_unit_data(exchange(), m_unit, view);
+        return checkDeviceType(exchange(), m_unit) && readUnitData(exchange(), m_unit, view);
     }
     // Sets the second channel; a set that fails must leave its record as it was.
     bool setChannel()
     {
-        const float frequency = m_unit.channel(1).out_frequency;
-        const bool done = set_channel(exchange(), m_unit, 1, {"474", 2, "6900"});
-        return done || m_unit.channel(1).out_frequency != frequency;
+        const float frequency = m_unit.channel(1).outFrequency;
+        const bool done = keldor::setChannel(exchange(), m_unit, 1, {"474", 2, "6900"});
+        return done || m_unit.channel(1).outFrequency != frequency;
     }
     bool upload()
     {
         const QString image = m_dir.filePath("KELDOR_FW_9.99.UC3");
         RecordingUpdateView view;
         return !writeFile(image, QByteArray(3000, 'F')) ||
-               update_fw(m_f->session, view, image) == UploadResult::Succeeded;
+               updateFw(m_f->session, view, image) == UploadResult::Succeeded;
     }
     // The flood after the "OK" ends the resend loop at its first wait: one frame, no resend.
     void intoFlood(bool (TestFaultMatrix::*operation)())
@@ -199,8 +199,8 @@ QList<Row> TestFaultMatrix::rows()
             t.m_succeeded = t.connectPty();
             QTest::qWait(t.m_f->sim.headend.fault().delay.count()); }},
         {"dropped answer: device type", {aborted}, Start::Lan, {DropAnswer, 0x78}, [](T &t) {
-            t.m_succeeded = check_devicetype(t.exchange(), t.m_unit) || t.m_unit.max_channel != UnitData().max_channel
-                            || t.m_unit.device_variant != UnitData().device_variant; }},
+            t.m_succeeded = checkDeviceType(t.exchange(), t.m_unit) || t.m_unit.maxChannel != UnitData().maxChannel
+                            || t.m_unit.deviceVariant != UnitData().deviceVariant; }},
         // Every attempt within the resend window waits for its "EN" in vain.
         {"dropped acknowledge: set", {aborted, aborted, sendError}, Start::LanRead, {DropAnswer, 0x03}, [](T &t) {
             t.m_succeeded = t.setChannel();
@@ -209,7 +209,7 @@ QList<Row> TestFaultMatrix::rows()
         // The answer may pass; the flood fails the next read; only a new connection ends it.
         {"babbling headend", {garbled}, Start::Lan, {Babble, 0x7A, 1}, [](T &t) {
             t.m_succeeded = t.read() != 42;
-            QVERIFY(t.exchange().rx_buffer().size() <= Exchange::rxLimit);
+            QVERIFY(t.exchange().rxBuffer().size() <= Exchange::rxLimit);
             t.m_f->session.lan.close(); }},
         // One opening, not one for every wait the flood ends at once; bounded reads.
         {"babbling headend at connect", {notEstablished}, Start::Idle, {}, [](T &t) {
@@ -228,21 +228,21 @@ QList<Row> TestFaultMatrix::rows()
         {"disconnect: read, then a write", {aborted, aborted, sendError}, Start::Lan, {Disconnect, 0x7A}, [](T &t) {
             t.m_succeeded = t.read() != 42;
             QVERIFY(!t.m_f->ui.keepAliveRunning);
-            t.m_succeeded = t.m_succeeded || set_parameter(t.exchange(), 0, 0x74, qint64(0)); }},
+            t.m_succeeded = t.m_succeeded || setParameter(t.exchange(), 0, 0x74, qint64(0)); }},
         // The link drops at the QAM of the fifth channel: the first is read, the seventh untouched.
         {"disconnect: full read", {aborted}, Start::LanRead, {Disconnect, 0x59, 1, 4}, [](T &t) {
-            t.m_unit.channel(6).out_frequency = 999.0f;
-            t.m_unit.channel(0).out_frequency = 1.0f;
+            t.m_unit.channel(6).outFrequency = 999.0f;
+            t.m_unit.channel(0).outFrequency = 1.0f;
             ChannelTextsView view;
-            t.m_succeeded = read_unit_data(t.exchange(), t.m_unit, view);
-            QVERIFY(t.m_unit.channel(0).out_frequency == t.m_f->sim.headend.state().channels[0].outFrequency
-                    && t.m_unit.channel(6).out_frequency == 999.0f); }},
+            t.m_succeeded = readUnitData(t.exchange(), t.m_unit, view);
+            QVERIFY(t.m_unit.channel(0).outFrequency == t.m_f->sim.headend.state().channels[0].outFrequency
+                    && t.m_unit.channel(6).outFrequency == 999.0f); }},
         {"disconnect: full write", {aborted}, Start::LanRead, {Disconnect, bulkWriteCode}, [](T &t) {
             const UnitData before = t.m_unit;
-            t.m_unit.channel(0).out_frequency = 500.0f;
-            t.m_succeeded = save_unit_data(t.exchange(), t.m_unit, true);
-            QVERIFY(t.m_unit.channel(1).out_frequency == before.channel(1).out_frequency
-                    && t.m_unit.channel(0).out_frequency == 500.0f); }},
+            t.m_unit.channel(0).outFrequency = 500.0f;
+            t.m_succeeded = saveUnitData(t.exchange(), t.m_unit, true);
+            QVERIFY(t.m_unit.channel(1).outFrequency == before.channel(1).outFrequency
+                    && t.m_unit.channel(0).outFrequency == 500.0f); }},
         // One start frame: nothing is resent into the dropped link.
         {"disconnect: upload", {sendError}, Start::Lan, {Disconnect, 0x84}, [](T &t) {
             t.m_succeeded = t.upload();
@@ -254,21 +254,21 @@ QList<Row> TestFaultMatrix::rows()
             ServiceListEditor editor(t.exchange(), t.m_unit, 2);
             QVERIFY(editor.fill() && editor.input().size() >= 4);
             ChannelRecord &record = t.m_unit.channel(2);
-            record.service_mode = servicemode::listed;
-            record.service_count = 3;
-            record.service_ids = {editor.input().at(0).id, editor.input().at(1).id, editor.input().at(2).id};
+            record.serviceMode = servicemode::listed;
+            record.serviceCount = 3;
+            record.serviceIds = {editor.input().at(0).id, editor.input().at(1).id, editor.input().at(2).id};
             editor.removeAll();
             editor.addInput(3);
             editor.addInput(1);
             t.m_f->sim.headend.setFault({Disconnect, servicecode::selectionId, 1, 1});
             t.m_succeeded = editor.save() == ServiceListEditor::SaveResult::Sent;
-            QVERIFY(record.service_mode == servicemode::listed && record.service_count == 1
-                    && record.service_ids[0] == editor.input().at(3).id); }},
+            QVERIFY(record.serviceMode == servicemode::listed && record.serviceCount == 1
+                    && record.serviceIds[0] == editor.input().at(3).id); }},
         {"disconnect: serial line", {aborted}, Start::Pty, {Disconnect, 0x7A, 1}, [](T &t) { t.m_succeeded = t.read() != 42; }},
         {"restart outlasts the reconnect", {"Reconnect to Headend failed, please try manually!"}, Start::Lan, {}, [](T &t) {
             t.m_f->sim.headend.setTiming({.rawTimeout = 300ms, .restartDrop = 20ms, .restartDelay = t.m_f->session.timing.reconnectLimit + 300ms});
-            QVERIFY(set_parameter(t.exchange(), 0, 0x96, qint64{0}));
-            t.m_succeeded = wait_for_restart(t.m_f->session, t.target(), {}) || t.m_f->session.lan.isConnected();
+            QVERIFY(setParameter(t.exchange(), 0, 0x96, qint64{0}));
+            t.m_succeeded = waitForRestart(t.m_f->session, t.target(), {}) || t.m_f->session.lan.isConnected();
             QTRY_VERIFY_WITH_TIMEOUT(t.m_f->sim.headend.isOnline(), 3000); }},
         {"proxy down", {"Connection to proxy server could not be established!"}, Start::Idle, {}, [](T &t) {
             t.m_succeeded = t.viaProxy(freePort());

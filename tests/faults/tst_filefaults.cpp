@@ -143,8 +143,8 @@ private slots:
         SessionFixture f;
         QVERIFY(f.start());
         UnitData unit;
-        unit.channel(3).out_frequency = 306.0f;
-        unit.settings_file_name = QStringLiteral("before.kdr");
+        unit.channel(3).outFrequency = 306.0f;
+        unit.settingsFileName = QStringLiteral("before.kdr");
         const UnitData before = unit;
         const QString path = dir.filePath(r.file);
         bool ready = true;
@@ -157,7 +157,7 @@ private slots:
             ready = mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
         else if (r.setup == Setup::Directory)
             ready =
-                datenbank_anlegen(dir.path()) && directory.open(dir.path()) &&
+                createDirectoryFile(dir.path()) && directory.open(dir.path()) &&
                 directory.update(directory.appendEmpty(), {"Rack 7", "Hall", "10.0.0.7", "5000"});
         else if (r.setup == Setup::Sql) {
             auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
@@ -178,28 +178,28 @@ private slots:
             HeadendDirectory other;
             switch (r.op) {
             case Op::Load:
-                return load_settings_file(f.ui, target, unit).has_value();
+                return loadSettingsFile(f.ui, target, unit).has_value();
             case Op::Save:
-                return save_settings_file(f.ui, target, unit);
+                return saveSettingsFile(f.ui, target, unit);
             case Op::SaveReport:
-                unit.device_variant = 3; // a report without service lists needs no headend
-                return save_settings_file(f.ui, target, unit) |
-                       (Print_RTF(f.exchange(), report_file_name(target), {}, unit) ==
+                unit.deviceVariant = 3; // a report without service lists needs no headend
+                return saveSettingsFile(f.ui, target, unit) |
+                       (printRtf(f.exchange(), reportFileName(target), {}, unit) ==
                         ReportResult::Written);
             case Op::Open:
                 return directory.open(dir.path()) || (error = directory.lastError(), false);
             case Op::OpenCreate:
-                return directory.open(dir.path()) || datenbank_anlegen(dir.path(), &error) ||
+                return directory.open(dir.path()) || createDirectoryFile(dir.path(), &error) ||
                        (error.prepend(directory.lastError() + '\n'), false);
             case Op::Create:
-                return datenbank_anlegen(target, &error);
+                return createDirectoryFile(target, &error);
             case Op::Change:
                 return !other.open(dir.path()) ||
                        other.update(0, {"Rack 8", "Hall", "10.0.0.8", "5000"}) || other.remove(0) ||
                        other.appendEmpty() >= 0 || other.count() != 1 ||
                        (error = other.lastError(), false);
             case Op::Upload:
-                return update_fw(f.session, view, target) != UploadResult::NotStarted ||
+                return updateFw(f.session, view, target) != UploadResult::NotStarted ||
                        !f.sim.frames(0x84).isEmpty();
             case Op::Store:
             case Op::Switch:
@@ -211,13 +211,12 @@ private slots:
             ShellState state;
             if (r.op == Op::Store) {
                 loadSettings(state, store);
-                return lan_connect(f.session,
-                                   {"sim", "127.0.0.1", f.sim.portText(), state.proxy_use,
-                                    state.proxy_ip, state.proxy_port}) ||
-                       state.connection_mode != ConnectionMode::Lan;
+                return lanConnect(f.session, {"sim", "127.0.0.1", f.sim.portText(), state.proxyUse,
+                                              state.proxyIp, state.proxyPort}) ||
+                       state.connectionMode != ConnectionMode::Lan;
             }
             return switchConnectionMode(state, store, ConnectionMode::Lan) ||
-                   state.connection_mode != ConnectionMode::Lan ||
+                   state.connectionMode != ConnectionMode::Lan ||
                    (error = store.lastError(), false);
         };
         const auto shown = [&] {
@@ -235,15 +234,15 @@ private slots:
         unwritable.reset();
         QCOMPARE(outcome.left(1), "0");
         QString expected = QRegularExpression::escape(
-            QString(r.expected).replace("%1", path).replace("%2", report_file_name(path)));
+            QString(r.expected).replace("%1", path).replace("%2", reportFileName(path)));
         const QRegularExpression pattern(
             QRegularExpression::anchoredPattern(expected.replace("\\*", ".*")),
             QRegularExpression::DotMatchesEverythingOption);
         QVERIFY2(pattern.match(QString::fromUtf8(outcome.mid(1))).hasMatch(), outcome.constData());
         QCOMPARE(QFileInfo(path).isFile() ? fileHash(path) : QByteArray(), hash);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries), files);
-        QCOMPARE(unit.settings_file_name, before.settings_file_name);
-        QCOMPARE(encode_settings(unit.channels), encode_settings(before.channels));
+        QCOMPARE(unit.settingsFileName, before.settingsFileName);
+        QCOMPARE(encodeSettings(unit.channels), encodeSettings(before.channels));
         QVERIFY(!f.ui.progressShown && f.ui.busyDepth == 0);
 
         // The next operations work: a settings file, a directory, the store and the headend.
@@ -253,9 +252,9 @@ private slots:
         SettingsStore store(ini);
         ShellState state;
         HeadendDirectory fresh;
-        QVERIFY(QDir().mkpath(next) && save_settings_file(f.ui, next + "/next.kdr", unit) &&
-                load_settings_file(f.ui, next + "/next.kdr", unit) == SettingsFormat::Current);
-        QVERIFY(datenbank_anlegen(next) && fresh.open(next) && fresh.appendEmpty() == 0);
+        QVERIFY(QDir().mkpath(next) && saveSettingsFile(f.ui, next + "/next.kdr", unit) &&
+                loadSettingsFile(f.ui, next + "/next.kdr", unit) == SettingsFormat::Current);
+        QVERIFY(createDirectoryFile(next) && fresh.open(next) && fresh.appendEmpty() == 0);
         QVERIFY(switchConnectionMode(state, store, ConnectionMode::Lan));
         QVERIFY(f.session.lan.isConnected() || f.sim.connect(f.session));
         QCOMPARE(f.ui.texts(), QStringList());

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "channels/formuebersicht.h"
-#include "shell/mdiform1.h"
+#include "channels/channeloverview.h"
+#include "shell/mainwindow.h"
 
 #include "simfixture.h"
 #include "stationfixture.h"
@@ -23,14 +23,14 @@ struct ConnectedStation {
                 ++overviews;
                 return new QWidget;
             });
-        window = std::make_unique<keldor::MDIForm1>(fixture.station, registry);
+        window = std::make_unique<keldor::MainWindow>(fixture.station, registry);
         // Shown, so that labels paint, dialogs have a parent on screen and fields take focus.
         window->show();
-        fixture.station.shell.active_headend_name = QStringLiteral("Sim");
-        fixture.station.shell.active_headend_ip = QStringLiteral("127.0.0.1");
-        fixture.station.shell.active_headend_port = sim.portText();
+        fixture.station.shell.activeHeadendName = QStringLiteral("Sim");
+        fixture.station.shell.activeHeadendIp = QStringLiteral("127.0.0.1");
+        fixture.station.shell.activeHeadendPort = sim.portText();
         if (!QTest::qWaitForWindowActive(window.get()) ||
-            !keldor::lan_connect(fixture.station.session, fixture.station.lanTarget()))
+            !keldor::lanConnect(fixture.station.session, fixture.station.lanTarget()))
             return false;
         fixture.ui.clear();
         fixture.ui.progressLabels.clear();
@@ -60,6 +60,6 @@ struct ConnectedStation {
 
     StationFixture fixture;
     SimHeadend sim;
-    std::unique_ptr<keldor::MDIForm1> window;
+    std::unique_ptr<keldor::MainWindow> window;
     int overviews = 0;
 };

@@ -25,7 +25,7 @@ struct StationFixture {
     bool writeDirectory(const QList<keldor::HeadendEntry> &rows)
     {
         keldor::HeadendDirectory directory;
-        bool written = keldor::datenbank_anlegen(folder.path()) && directory.open(folder.path());
+        bool written = keldor::createDirectoryFile(folder.path()) && directory.open(folder.path());
         for (const keldor::HeadendEntry &entry : rows)
             written = written && directory.update(directory.appendEmpty(), entry);
         return written;

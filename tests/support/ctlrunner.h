@@ -22,7 +22,7 @@ inline CtlRun runCtl(const QStringList &arguments,
     CtlRun run;
     QTextStream out(&run.out);
     QTextStream err(&run.err);
-    run.status = keldor::run_ctl(arguments, out, err, timing);
+    run.status = keldor::runCtl(arguments, out, err, timing);
     return run;
 }
 

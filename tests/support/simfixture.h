@@ -26,7 +26,7 @@ struct SimHeadend {
         target.name = name;
         target.ip = QStringLiteral("127.0.0.1");
         target.port = portText();
-        return keldor::lan_connect(session, target);
+        return keldor::lanConnect(session, target);
     }
 
     QList<sim::TranscriptEntry> frames(int code) const

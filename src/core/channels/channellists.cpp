@@ -73,7 +73,7 @@ const QStringList &tunerStatus()
 
 namespace keldor {
 
-QString tuner_state_text(int code)
+QString tunerStateText(int code)
 {
     constexpr int unlocked = 0;
     constexpr int locked = 1;
@@ -83,23 +83,23 @@ QString tuner_state_text(int code)
     return lists::tunerStatus().at(named ? code : unknown);
 }
 
-QString list_entry(const QStringList &list, int position)
+QString listEntry(const QStringList &list, int position)
 {
     return list.value(position);
 }
 
-QString format_whole(qint64 value)
+QString formatWhole(qint64 value)
 {
     return value == 0 ? QString() : QString::number(value);
 }
 
-QString format_frequency(double megahertz)
+QString formatFrequency(double megahertz)
 {
     const double rounded = std::round(megahertz * 100.0) / 100.0;
     QString text = QString::number(std::abs(rounded), 'f', 2);
     if (text.startsWith(QLatin1String("0.")))
         text.remove(0, 1);
-    text.replace(QLatin1Char('.'), QChar(decimal_separator_code()));
+    text.replace(QLatin1Char('.'), QChar(decimalSeparatorCode()));
     return rounded < 0 ? QLatin1Char('-') + text : text;
 }
 

@@ -21,16 +21,16 @@ const QStringList &tunerStatus();
 
 // The name of a tuner state code (0x60) as the channel window shows it: "Tuner unlocked" for 0,
 // "Tuner Locked" for 1, "I2C NOACKE" for 12 and "Status Unknown" for every other code.
-QString tuner_state_text(int code);
+QString tunerStateText(int code);
 
 // The list entry at a position, or an empty text when the headend reported a position the
 // list doesn't have.
-QString list_entry(const QStringList &list, int position);
+QString listEntry(const QStringList &list, int position);
 
 // "#####": the whole number without leading zeros; zero shows as an empty text.
-QString format_whole(qint64 value);
+QString formatWhole(qint64 value);
 // "###.00": two decimals with the user's decimal separator, no leading zero before it.
-QString format_frequency(double megahertz);
+QString formatFrequency(double megahertz);
 
 // What one channel column shows, as texts: the report and keldor-ctl take them from here, the
 // window from its controls.
@@ -39,26 +39,26 @@ struct ChannelTexts {
     QString ber;
     QString snr;
     QString polarisation;
-    QString in_frequency;
+    QString inFrequency;
     QString lo;
-    QString in_symbolrate;
-    bool output_on = false;
+    QString inSymbolrate;
+    bool outputOn = false;
     QString opmode;
-    QString out_frequency;
+    QString outFrequency;
     QString bandwidth;
     QString qam;
-    QString out_symbolrate;
+    QString outSymbolrate;
     QString spectrum;
     QString attenuation;
 };
 
 // The device block of the channel window.
 struct DeviceTexts {
-    QString device_type;
-    QString serial_number;
-    QString hardware_version;
-    QString controller_version;
-    QString fpga_version;
+    QString deviceType;
+    QString serialNumber;
+    QString hardwareVersion;
+    QString controllerVersion;
+    QString fpgaVersion;
 };
 
 } // namespace keldor

@@ -6,19 +6,19 @@ void ChannelTextsView::setDeviceText(DeviceField field, const QString &text)
 {
     switch (field) {
     case DeviceField::DeviceType:
-        m_device.device_type = text;
+        m_device.deviceType = text;
         break;
     case DeviceField::SerialNumber:
-        m_device.serial_number = text;
+        m_device.serialNumber = text;
         break;
     case DeviceField::HardwareVersion:
-        m_device.hardware_version = text;
+        m_device.hardwareVersion = text;
         break;
     case DeviceField::ControllerVersion:
-        m_device.controller_version = text;
+        m_device.controllerVersion = text;
         break;
     case DeviceField::FpgaVersion:
-        m_device.fpga_version = text;
+        m_device.fpgaVersion = text;
         break;
     }
 }
@@ -43,12 +43,12 @@ void ChannelTextsView::setPolarisation(int channel, std::optional<int> position)
 {
     columnState(channel).polarisationEnabled = position.has_value();
     column(channel).polarisation =
-        position ? list_entry(lists::polarisation(), *position) : QStringLiteral("SAT");
+        position ? listEntry(lists::polarisation(), *position) : QStringLiteral("SAT");
 }
 
 void ChannelTextsView::setInFrequencyText(int channel, const QString &text)
 {
-    column(channel).in_frequency = text;
+    column(channel).inFrequency = text;
 }
 
 void ChannelTextsView::addLoEntry(int channel, const QString &text)
@@ -58,22 +58,22 @@ void ChannelTextsView::addLoEntry(int channel, const QString &text)
 
 void ChannelTextsView::setInSymbolrateText(int channel, const QString &text)
 {
-    column(channel).in_symbolrate = text;
+    column(channel).inSymbolrate = text;
 }
 
 void ChannelTextsView::setOpmode(int channel, int position)
 {
-    column(channel).opmode = list_entry(lists::opmode(), position);
+    column(channel).opmode = listEntry(lists::opmode(), position);
 }
 
 void ChannelTextsView::setOutFrequencyText(int channel, const QString &text)
 {
-    column(channel).out_frequency = text;
+    column(channel).outFrequency = text;
 }
 
 void ChannelTextsView::setBandwidth(int channel, int position)
 {
-    column(channel).bandwidth = list_entry(lists::bandwidth(), position);
+    column(channel).bandwidth = listEntry(lists::bandwidth(), position);
 }
 
 void ChannelTextsView::setQamList(int channel, int firstCode, int selectedCode)
@@ -83,22 +83,22 @@ void ChannelTextsView::setQamList(int channel, int firstCode, int selectedCode)
     // A code the list doesn't hold selects nothing, as a list box would.
     state.qamCode =
         selectedCode >= firstCode && selectedCode < lists::qam().size() ? selectedCode : -1;
-    column(channel).qam = list_entry(lists::qam(), state.qamCode);
+    column(channel).qam = listEntry(lists::qam(), state.qamCode);
 }
 
 void ChannelTextsView::setOutSymbolrateText(int channel, const QString &text)
 {
-    column(channel).out_symbolrate = text;
+    column(channel).outSymbolrate = text;
 }
 
 void ChannelTextsView::setSpectrum(int channel, int position)
 {
-    column(channel).spectrum = list_entry(lists::spectrum(), position);
+    column(channel).spectrum = listEntry(lists::spectrum(), position);
 }
 
 void ChannelTextsView::setAttenuation(int channel, int position)
 {
-    column(channel).attenuation = list_entry(lists::attenuation(), position);
+    column(channel).attenuation = listEntry(lists::attenuation(), position);
 }
 
 void ChannelTextsView::setSetEnabled(int channel, bool enabled)

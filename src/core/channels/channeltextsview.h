@@ -36,7 +36,7 @@ public:
     void addLoEntry(int channel, const QString &text) override;
     void setLoText(int channel, const QString &text) override { column(channel).lo = text; }
     void setInSymbolrateText(int channel, const QString &text) override;
-    void setOutputOn(int channel, bool on) override { column(channel).output_on = on; }
+    void setOutputOn(int channel, bool on) override { column(channel).outputOn = on; }
     void setOpmode(int channel, int position) override;
     void setOutFrequencyText(int channel, const QString &text) override;
     void setBandwidth(int channel, int position) override;

@@ -25,36 +25,36 @@ RuleOutcome refuse(const QString &text)
     return outcome;
 }
 
-bool is_auto(const QString &loText)
+bool isAuto(const QString &loText)
 {
     return loText.toUpper() == QLatin1String("AUTO");
 }
 
 } // namespace
 
-RuleOutcome transponder_frequency_rule(const QString &frequencyText, const QString &loText)
+RuleOutcome transponderFrequencyRule(const QString &frequencyText, const QString &loText)
 {
-    if (!parse_number(frequencyText))
+    if (!parseNumber(frequencyText))
         return refuse(QStringLiteral("Please enter a valid Transponder-Frequency!"));
-    const auto frequency = whole_number16(frequencyText);
-    if (is_auto(loText)) {
+    const auto frequency = wholeNumber16(frequencyText);
+    if (isAuto(loText)) {
         if (!frequency || *frequency < autoLowest || *frequency > autoHighest)
             return refuse(QStringLiteral("TP-Frequency must be in the range 10700MHz to 12750MHz"));
         return {};
     }
     // Before the first read the LO box may be empty; there is nothing to check against then.
-    const auto lo = whole_number16(loText);
+    const auto lo = wholeNumber16(loText);
     if (!lo)
         return {};
     const int intermediate = frequency ? *frequency - *lo : -1;
     if (!frequency || intermediate < lowestIntermediate || intermediate > highestIntermediate)
         return refuse(QStringLiteral("TP-Frequency must be in the range") +
-                      number_text(*lo + lowestIntermediate) + QStringLiteral(" to") +
-                      number_text(*lo + highestIntermediate) + QStringLiteral("MHz"));
+                      numberText(*lo + lowestIntermediate) + QStringLiteral(" to") +
+                      numberText(*lo + highestIntermediate) + QStringLiteral("MHz"));
     return {};
 }
 
-double leading_number(const QString &text)
+double leadingNumber(const QString &text)
 {
     static const QRegularExpression number(
         QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?"));
@@ -68,21 +68,21 @@ double leading_number(const QString &text)
     return ok ? value : 0;
 }
 
-RuleOutcome input_symbolrate_rule(const QString &symbolrateText)
+RuleOutcome inputSymbolrateRule(const QString &symbolrateText)
 {
-    const double value = leading_number(symbolrateText);
+    const double value = leadingNumber(symbolrateText);
     if (value < lowestSymbolrate || value > highestSymbolrate)
         return refuse(QStringLiteral("Symbolrate must be in the range 2000 to 45000kSym"));
     return {};
 }
 
-RuleOutcome lo_rule(const QString &loText, const QStringList &loEntries)
+RuleOutcome loRule(const QString &loText, const QStringList &loEntries)
 {
-    if (is_auto(loText))
+    if (isAuto(loText))
         return {};
-    if (!parse_number(loText))
+    if (!parseNumber(loText))
         return refuse(QStringLiteral("Please enter a valid LO-Frequency!"));
-    const auto lo = whole_number16(loText);
+    const auto lo = wholeNumber16(loText);
     if (!lo || *lo < lowestLo || *lo > highestLo)
         return refuse(QStringLiteral("LO-Frequency must be in the range 9500 to 11000MHz"));
     if (loText == QLatin1String("10600") || loText == QLatin1String("9750") ||

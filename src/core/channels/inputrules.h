@@ -11,15 +11,15 @@ namespace keldor {
 
 // Transponder frequency against the column's LO text ("AUTO", a number, or anything else,
 // which leaves the frequency unchecked).
-RuleOutcome transponder_frequency_rule(const QString &frequencyText, const QString &loText);
+RuleOutcome transponderFrequencyRule(const QString &frequencyText, const QString &loText);
 // Input symbol rate: the leading number of the text, 2000..45000 kSym/s.
-RuleOutcome input_symbolrate_rule(const QString &symbolrateText);
+RuleOutcome inputSymbolrateRule(const QString &symbolrateText);
 // LO: "AUTO" in any case, or 9500..11000 MHz; a new value is appended to loEntries.
-RuleOutcome lo_rule(const QString &loText, const QStringList &loEntries);
+RuleOutcome loRule(const QString &loText, const QStringList &loEntries);
 
 // The leading number of a text the way the input symbol rate rule reads it: blanks are
 // skipped, reading stops at the first character that can't continue a number, and a text
 // without a leading number is 0.
-double leading_number(const QString &text);
+double leadingNumber(const QString &text);
 
 } // namespace keldor

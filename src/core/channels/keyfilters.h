@@ -10,11 +10,11 @@ namespace keldor {
 constexpr QChar backspaceKey(8);
 
 // A: five-digit input fields (transponder frequency, input symbol rate, LO).
-bool key_filter_a(const QString &text, int selectionStart, int selectionLength, QChar key);
+bool acceptsFiveDigitKey(const QString &text, int selectionStart, int selectionLength, QChar key);
 // B: output frequency, six characters with one decimal separator (its character code given).
-bool key_filter_b(const QString &text, int selectionStart, int selectionLength, QChar key,
-                  int decimalSeparatorCode);
+bool acceptsFrequencyKey(const QString &text, int selectionStart, int selectionLength, QChar key,
+                         int decimalSeparatorCode);
 // C: output symbol rate, four digits.
-bool key_filter_c(const QString &text, int selectionStart, int selectionLength, QChar key);
+bool acceptsFourDigitKey(const QString &text, int selectionStart, int selectionLength, QChar key);
 
 } // namespace keldor

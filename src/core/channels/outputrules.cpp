@@ -32,39 +32,39 @@ RuleMessage collision(const QString &text)
 }
 
 // Steps 2 and 3 of the QAM rule, shared with the bandwidth rule.
-void raise_symbolrate(RuleOutcome &outcome, const QString &symbolrateText, int minimum)
+void raiseSymbolrate(RuleOutcome &outcome, const QString &symbolrateText, int minimum)
 {
-    const auto value = parse_number(symbolrateText);
+    const auto value = parseNumber(symbolrateText);
     if (!value) {
         outcome.messages.append(error(invalidSymbolrate));
         outcome.focus = RuleOutcome::Focus::OutSymbolrate;
         return;
     }
-    if (round_half_even(*value) < minimum)
-        outcome.outSymbolrateText = number_text(minimum);
+    if (roundHalfEven(*value) < minimum)
+        outcome.outSymbolrateText = numberText(minimum);
 }
 
 } // namespace
 
-RuleOutcome output_frequency_rule(const QList<OutputSpan> &columns, int column)
+RuleOutcome outputFrequencyRule(const QList<OutputSpan> &columns, int column)
 {
     RuleOutcome outcome;
-    const auto typed = parse_number(columns.value(column).frequency);
+    const auto typed = parseNumber(columns.value(column).frequency);
     if (!typed) {
         outcome.messages.append(error(QStringLiteral("Please enter a valid Output-Frequency!")));
         outcome.focus = RuleOutcome::Focus::Back;
         return outcome;
     }
-    const auto whole = whole_number16(columns.at(column).frequency);
+    const auto whole = wholeNumber16(columns.at(column).frequency);
     if (!whole || *whole > highestFrequency || *whole < lowestFrequency) {
         outcome.messages.append(
             error(QStringLiteral("Frequency must be in the range 112 to 858MHz")));
         outcome.focus = RuleOutcome::Focus::Back;
     }
-    outcome.fieldText = format_frequency(*typed);
+    outcome.fieldText = formatFrequency(*typed);
 
-    const auto fi = whole_number16(*outcome.fieldText);
-    const auto si = whole_number16(columns.at(column).symbolrate);
+    const auto fi = wholeNumber16(*outcome.fieldText);
+    const auto si = wholeNumber16(columns.at(column).symbolrate);
     if (!fi || !si)
         return outcome;
     const double upperEdge = *fi + *si * halfWidthPerKsym;
@@ -72,12 +72,12 @@ RuleOutcome output_frequency_rule(const QList<OutputSpan> &columns, int column)
     for (int j = 0; j < columns.size(); ++j) {
         if (j == column)
             continue;
-        const auto fj = whole_number16(columns.at(j).frequency);
-        const auto sj = whole_number16(columns.at(j).symbolrate);
+        const auto fj = wholeNumber16(columns.at(j).frequency);
+        const auto sj = wholeNumber16(columns.at(j).symbolrate);
         if (!fj || !sj)
             continue;
-        const QString where = number_text(j + 1) + QStringLiteral(" at ") +
-                              columns.at(j).frequency + QStringLiteral("MHz!!!");
+        const QString where = numberText(j + 1) + QStringLiteral(" at ") + columns.at(j).frequency +
+                              QStringLiteral("MHz!!!");
         if (*fj < *fi) {
             if (lowerEdge < *fj + *sj * halfWidthPerKsym)
                 outcome.messages.append(
@@ -90,39 +90,39 @@ RuleOutcome output_frequency_rule(const QList<OutputSpan> &columns, int column)
     return outcome;
 }
 
-RuleOutcome output_symbolrate_rule(const QString &symbolrateText, int qamCode, float dataRate)
+RuleOutcome outputSymbolrateRule(const QString &symbolrateText, int qamCode, float dataRate)
 {
     RuleOutcome outcome;
-    const int minimum = get_minsymbol(qamCode, dataRate);
-    if (!parse_number(symbolrateText)) {
+    const int minimum = getMinSymbol(qamCode, dataRate);
+    if (!parseNumber(symbolrateText)) {
         outcome.messages.append(error(invalidSymbolrate));
         outcome.focus = RuleOutcome::Focus::Back;
     } else if (minimum > highestSymbolrate) {
         outcome.messages.append(error(highDatarate));
-    } else if (const auto value = whole_number16(symbolrateText);
+    } else if (const auto value = wholeNumber16(symbolrateText);
                !value || *value < minimum || *value > highestSymbolrate) {
         outcome.messages.append(error(QStringLiteral("Output Symbolrate must be in the range") +
-                                      number_text(minimum) + QStringLiteral(" to 7200kSym")));
+                                      numberText(minimum) + QStringLiteral(" to 7200kSym")));
         outcome.focus = RuleOutcome::Focus::Back;
     }
     return outcome;
 }
 
-RuleOutcome qam_rule(const QString &symbolrateText, int qamCode, float dataRate)
+RuleOutcome qamRule(const QString &symbolrateText, int qamCode, float dataRate)
 {
     RuleOutcome outcome;
-    raise_symbolrate(outcome, symbolrateText, get_minsymbol(qamCode, dataRate));
+    raiseSymbolrate(outcome, symbolrateText, getMinSymbol(qamCode, dataRate));
     return outcome;
 }
 
-RuleOutcome bandwidth_rule(int bandwidthPosition, int qamCode, const QString &symbolrateText,
-                           float dataRate)
+RuleOutcome bandwidthRule(int bandwidthPosition, int qamCode, const QString &symbolrateText,
+                          float dataRate)
 {
     RuleOutcome outcome;
     if (!(dataRate > 0))
         return outcome;
     outcome.enableSet = true;
-    const int lowest = get_minqam(bandwidthPosition, dataRate);
+    const int lowest = getMinQam(bandwidthPosition, dataRate);
     if (lowest > highestQamCode) {
         outcome.messages.append(
             error(bandwidthPosition == sevenMegahertz
@@ -132,11 +132,11 @@ RuleOutcome bandwidth_rule(int bandwidthPosition, int qamCode, const QString &sy
     }
     const int selected = qamCode < lowest ? lowest : qamCode;
     outcome.qamList = QamList{lowest, selected};
-    const int minimum = get_minsymbol(selected, dataRate);
+    const int minimum = getMinSymbol(selected, dataRate);
     if (minimum > highestSymbolrate)
         outcome.messages.append(error(highDatarate));
     else
-        raise_symbolrate(outcome, symbolrateText, minimum);
+        raiseSymbolrate(outcome, symbolrateText, minimum);
     return outcome;
 }
 

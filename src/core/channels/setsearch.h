@@ -11,34 +11,34 @@ struct UnitData;
 // What a column's Set sends: the texts of its fields as they stand and the positions or codes
 // of its selections.
 struct OutputSettings {
-    QString out_frequency;
-    int qam_code = -1; // code of the selected QAM entry
-    QString out_symbolrate;
+    QString outFrequency;
+    int qamCode = -1; // code of the selected QAM entry
+    QString outSymbolrate;
     int spectrum = 0;
     int opmode = 0;
     int attenuation = 0;
-    bool output_on = false;
+    bool outputOn = false;
     int bandwidth = 0;
 };
 
 // What a column's Search sends.
 struct InputSettings {
     int polarisation = 0; // position in the input list
-    QString in_frequency;
+    QString inFrequency;
     QString lo; // "AUTO" in any case, or MHz
-    QString in_symbolrate;
+    QString inSymbolrate;
 };
 
 // Writes the output settings of one channel, each field into the model once the headend
 // acknowledged it. The first failed write ends it; the closing 0x74 write is not examined.
 // Without a QAM code 0..5 nothing is sent.
-bool set_channel(Exchange &exchange, UnitData &unit, int channel, const OutputSettings &settings);
+bool setChannel(Exchange &exchange, UnitData &unit, int channel, const OutputSettings &settings);
 
 // Tunes one channel's input and reads its tuner state onto the view. The service list is reset
 // first when the headend's versions (unit.identity, as the full read showed them) support it.
 // The view's pages are disabled while it runs and enabled again afterwards, also after a
 // failure, so the window stays usable; the status text then still reads "Searching...".
-bool search_channel(Exchange &exchange, UnitData &unit, ChannelView &view, int channel,
-                    const InputSettings &settings);
+bool searchChannel(Exchange &exchange, UnitData &unit, ChannelView &view, int channel,
+                   const InputSettings &settings);
 
 } // namespace keldor

@@ -10,12 +10,12 @@
 
 namespace keldor {
 
-QString number_text(qint64 value)
+QString numberText(qint64 value)
 {
     return value >= 0 ? QStringLiteral(" %1").arg(value) : QString::number(value);
 }
 
-int filter_text(QByteArray &text)
+int filterText(QByteArray &text)
 {
     QByteArray kept;
     kept.reserve(text.size());
@@ -29,18 +29,18 @@ int filter_text(QByteArray &text)
     return static_cast<int>(text.size());
 }
 
-int decimal_separator_code()
+int decimalSeparatorCode()
 {
     const QString one = QLocale().toString(1.0, 'f', 2);
     return one.size() > 1 ? one.at(1).unicode() : '.';
 }
 
-std::optional<double> parse_number(const QString &text)
+std::optional<double> parseNumber(const QString &text)
 {
     QString t = text.trimmed();
     if (t.isEmpty())
         return std::nullopt;
-    const QChar separator(decimal_separator_code());
+    const QChar separator(decimalSeparatorCode());
     if (separator != QLatin1Char('.'))
         t.replace(separator, QLatin1Char('.'));
     bool ok = false;
@@ -50,24 +50,24 @@ std::optional<double> parse_number(const QString &text)
     return value;
 }
 
-double round_half_even(double value)
+double roundHalfEven(double value)
 {
     return std::nearbyint(value); // the default rounding mode rounds halves to even
 }
 
-std::optional<qint16> whole_number16(const QString &text)
+std::optional<qint16> wholeNumber16(const QString &text)
 {
-    const auto value = parse_number(text);
+    const auto value = parseNumber(text);
     if (!value)
         return std::nullopt;
-    const double rounded = round_half_even(*value);
+    const double rounded = roundHalfEven(*value);
     if (rounded < std::numeric_limits<qint16>::min() ||
         rounded > std::numeric_limits<qint16>::max())
         return std::nullopt;
     return static_cast<qint16>(rounded);
 }
 
-int compare_text(const QByteArray &a, const QByteArray &b)
+int compareText(const QByteArray &a, const QByteArray &b)
 {
     const int c = std::memcmp(a.constData(), b.constData(),
                               static_cast<size_t>(std::min(a.size(), b.size())));
@@ -76,7 +76,7 @@ int compare_text(const QByteArray &a, const QByteArray &b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-QString from_cp1252(const QByteArray &text)
+QString fromCp1252(const QByteArray &text)
 {
     // 0x80..0x9F differ from Latin-1; everything else maps one to one.
     static constexpr std::array<char16_t, 32> high = {

@@ -9,30 +9,30 @@ namespace keldor {
 
 // The number-to-text conversion the operator's messages rely on: one blank before a
 // non-negative number, a minus sign otherwise (7 -> " 7", -6 -> "-6").
-QString number_text(qint64 value);
+QString numberText(qint64 value);
 
 // Removes what must not reach the screen or a document from a text the headend sent:
 // control characters, codes 129..158 and a blank in the first position. Returns the new length.
-int filter_text(QByteArray &text);
+int filterText(QByteArray &text);
 
 // The character code of the decimal separator of the user's number format (46 or 44).
-int decimal_separator_code();
+int decimalSeparatorCode();
 
 // A number typed by the operator or stored as text: blanks around it are ignored, the user's
 // decimal separator and the point are both accepted. Empty or malformed text has no value.
-std::optional<double> parse_number(const QString &text);
+std::optional<double> parseNumber(const QString &text);
 
 // Whole number the way the rules take it: nearest integer, a half to the even neighbour;
 // nothing when the text is no number or the result leaves the signed 16-bit range.
-std::optional<qint16> whole_number16(const QString &text);
+std::optional<qint16> wholeNumber16(const QString &text);
 
 // Round half to even, as every conversion to a whole number in this program does.
-double round_half_even(double value);
+double roundHalfEven(double value);
 
 // Plain character-by-character comparison of version texts as the headend sends them.
-int compare_text(const QByteArray &a, const QByteArray &b);
+int compareText(const QByteArray &a, const QByteArray &b);
 
 // Headend texts are single bytes in code page 1252.
-QString from_cp1252(const QByteArray &text);
+QString fromCp1252(const QByteArray &text);
 
 } // namespace keldor

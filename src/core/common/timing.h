@@ -12,10 +12,10 @@ using namespace std::chrono_literals;
 struct Timing {
     // Command exchange
     milliseconds sendPause = 10ms;        // pause before every send
-    milliseconds answerLimit = 20s;       // get_data and command_quit
-    milliseconds sessionOpenLimit = 5s;   // com_start: "RM" -> "OK"
+    milliseconds answerLimit = 20s;       // get_data and commandQuit
+    milliseconds sessionOpenLimit = 5s;   // comStart: "RM" -> "OK"
     milliseconds closePause = 500ms;      // after the closing frame
-    milliseconds resendWindow = 30s;      // set_parameter resends within this window
+    milliseconds resendWindow = 30s;      // setParameter resends within this window
     milliseconds keepAliveInterval = 60s; // keep-alive write period
 
     // LAN link

@@ -5,10 +5,10 @@
 namespace keldor {
 
 // The few text colours the status displays use: red 255 and green 49152 as blue-green-red
-// values. tint_rgb gives them as 0xRRGGBB for a widget.
+// values. tintRgb gives them as 0xRRGGBB for a widget.
 enum class Tint { Black, Red, Green };
 
-constexpr quint32 tint_rgb(Tint tint)
+constexpr quint32 tintRgb(Tint tint)
 {
     switch (tint) {
     case Tint::Red:

@@ -62,12 +62,12 @@ private:
     QByteArray m_text;
 };
 
-bool read_value(Exchange &exchange, quint8 channel, quint8 code, ParamValue &value)
+bool readValue(Exchange &exchange, quint8 channel, quint8 code, ParamValue &value)
 {
-    return read_parameter(exchange, channel, code, 0, value);
+    return readParameter(exchange, channel, code, 0, value);
 }
 
-void show_locks(const StatusString &status, DiagnosticView &view)
+void showLocks(const StatusString &status, DiagnosticView &view)
 {
     const auto first = status.character(0);
     for (int bit = 0; bit < 4; ++bit) {
@@ -79,13 +79,13 @@ void show_locks(const StatusString &status, DiagnosticView &view)
         else
             view.setText(field, QStringLiteral("UNLOCKED"), Tint::Red);
     }
-    view.setText(Field::EyeValue, first ? number_text(*first >> 4) : QStringLiteral("?"),
+    view.setText(Field::EyeValue, first ? numberText(*first >> 4) : QStringLiteral("?"),
                  Tint::Black);
 }
 
 // Only a lock is good and only "not locked" is bad; a failing tuner or a code nobody knows is
 // no lock, but no plain "not locked" either, so the operator reads its name instead.
-State tuner_mark(int code)
+State tunerMark(int code)
 {
     constexpr int unlocked = 0;
     constexpr int locked = 1;
@@ -95,8 +95,8 @@ State tuner_mark(int code)
 }
 
 // Two characters serve the 16 rows of one column, the first rows 0..7, the second 8..15.
-void show_column(const StatusString &status, int firstCharacter, Column column, State whenSet,
-                 State whenClear, DiagnosticView &view)
+void showColumn(const StatusString &status, int firstCharacter, Column column, State whenSet,
+                State whenClear, DiagnosticView &view)
 {
     for (int row = 0; row < channelCount; ++row)
         view.setIcon(column, row,
@@ -105,52 +105,52 @@ void show_column(const StatusString &status, int firstCharacter, Column column, 
 
 } // namespace
 
-bool read_diagnostic_data(Exchange &exchange, UnitData &unit, DiagnosticView &view)
+bool readDiagnosticData(Exchange &exchange, UnitData &unit, DiagnosticView &view)
 {
     BusyCursor busy(exchange.ui());
-    if (!check_devicetype(exchange, unit))
+    if (!checkDeviceType(exchange, unit))
         return false;
     const int rows = unit.channelsInUse();
     for (int row = 0; row < channelCount; ++row)
         view.setRowVisible(row, row < rows);
 
     ParamValue value;
-    if (!read_value(exchange, 0, actualTemperatureCode, value))
+    if (!readValue(exchange, 0, actualTemperatureCode, value))
         return false;
     view.setText(Field::ActualTemperature, QString::number(value.toInt() - temperatureOffset),
                  Tint::Black);
-    if (!read_value(exchange, 0, maximumTemperatureCode, value))
+    if (!readValue(exchange, 0, maximumTemperatureCode, value))
         return false;
     view.setText(Field::MaximumTemperature, QString::number(value.toInt() - temperatureOffset),
                  Tint::Black);
 
-    if (!read_value(exchange, 0, operatingHoursCode, value))
+    if (!readValue(exchange, 0, operatingHoursCode, value))
         return false;
     view.setText(Field::OperatingHours, QString::number(value.toInt()), Tint::Black);
-    if (!read_value(exchange, 0, criticalHoursCode, value))
+    if (!readValue(exchange, 0, criticalHoursCode, value))
         return false;
     view.setText(Field::CriticalHours, QString::number(value.toInt()), Tint::Black);
 
-    if (!read_value(exchange, 0, statusStringCode, value))
+    if (!readValue(exchange, 0, statusStringCode, value))
         return false;
     const StatusString status(value.text);
-    show_locks(status, view);
+    showLocks(status, view);
 
     for (int channel = 0; channel < rows; ++channel) {
-        if (!read_value(exchange, static_cast<quint8>(channel), tunerStatusCode, value))
+        if (!readValue(exchange, static_cast<quint8>(channel), tunerStatusCode, value))
             return false;
         const int code = value.toInt();
-        view.setTuner(channel, tuner_mark(code), code, tuner_state_text(code));
+        view.setTuner(channel, tunerMark(code), code, tunerStateText(code));
     }
 
     view.setMixerClipping(status.bit(1, 7, State::Bad, State::Good));
-    show_column(status, 2, Column::Clipping, State::Bad, State::Good, view);
-    show_column(status, 4, Column::AsiSync, State::Good, State::Bad, view);
-    show_column(status, 6, Column::Asi188, State::Good, State::Bad, view);
+    showColumn(status, 2, Column::Clipping, State::Bad, State::Good, view);
+    showColumn(status, 4, Column::AsiSync, State::Good, State::Bad, view);
+    showColumn(status, 6, Column::Asi188, State::Good, State::Bad, view);
     return true;
 }
 
-bool set_fan(Exchange &exchange, int option)
+bool setFan(Exchange &exchange, int option)
 {
     if (option < 0 || option >= fanOptionCount) {
         exchange.ui().message(
@@ -158,15 +158,15 @@ bool set_fan(Exchange &exchange, int option)
             QStringLiteral("There is no fan option %1; nothing was sent.").arg(option + 1));
         return false;
     }
-    return set_parameter(exchange, 0, fanCode, qint64{option});
+    return setParameter(exchange, 0, fanCode, qint64{option});
 }
 
-bool reset_counter(Exchange &exchange, DiagnosticView &view)
+bool resetCounter(Exchange &exchange, DiagnosticView &view)
 {
-    if (!set_parameter(exchange, 0, resetCounterClearCode, qint64{0}))
+    if (!setParameter(exchange, 0, resetCounterClearCode, qint64{0}))
         return false;
     ParamValue count;
-    if (!read_parameter(exchange, 0, resetCountCode, 0, count))
+    if (!readParameter(exchange, 0, resetCountCode, 0, count))
         return false;
     view.setText(Field::ResetCount, QString::number(count.toInt()), Tint::Black);
     return true;

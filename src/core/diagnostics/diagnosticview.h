@@ -6,7 +6,7 @@
 
 namespace keldor {
 
-// What the diagnostic window shows. read_diagnostic_data fills it; the window maps each call
+// What the diagnostic window shows. readDiagnosticData fills it; the window maps each call
 // onto its labels and icon boxes, keldor-ctl onto a report.
 class DiagnosticView {
 public:

@@ -45,12 +45,12 @@ QString directoryPath(const QString &folder)
     return QDir(folder).filePath(QLatin1String(directoryFileName));
 }
 
-bool file_exist(const QString &path)
+bool directoryFileExists(const QString &path)
 {
     return QFileInfo(path).isFile();
 }
 
-bool datenbank_anlegen(const QString &folder, QString *error)
+bool createDirectoryFile(const QString &folder, QString *error)
 {
     const QString path = directoryPath(folder);
     QString problem;

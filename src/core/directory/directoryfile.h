@@ -10,10 +10,10 @@ inline constexpr auto directoryFileName = "headend.mdb";
 QString directoryPath(const QString &folder);
 
 // Whether a file (not a folder) exists at the path.
-bool file_exist(const QString &path);
+bool directoryFileExists(const QString &path);
 
 // Creates an empty directory file with its table in the folder. An existing file is never
 // replaced. On failure nothing is left behind and the reason goes to *error.
-bool datenbank_anlegen(const QString &folder, QString *error = nullptr);
+bool createDirectoryFile(const QString &folder, QString *error = nullptr);
 
 } // namespace keldor

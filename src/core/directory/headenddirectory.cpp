@@ -60,7 +60,7 @@ bool HeadendDirectory::open(const QString &folder)
     close();
     const QString path = directoryPath(folder);
     const QString shownPath = QDir::toNativeSeparators(path);
-    if (!file_exist(path))
+    if (!directoryFileExists(path))
         return fail(QStringLiteral("The headend directory \"%1\" does not exist.").arg(shownPath));
 
     auto connection = std::make_unique<DirectoryConnection>(path);

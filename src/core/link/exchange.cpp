@@ -24,7 +24,7 @@ Exchange::Exchange(UserInterface &ui, const Timing &timing, SerialLink &serial, 
     , m_lan(lan)
 {
     for (Link *link : {static_cast<Link *>(&m_serial), &m_lan}) {
-        connect(link, &Link::received, this, &Exchange::append_rx);
+        connect(link, &Link::received, this, &Exchange::appendRx);
         connect(link, &Link::stateChanged, this, &Exchange::arrived);
     }
 }
@@ -34,13 +34,13 @@ Link &Exchange::activeLink() const
     return m_serialSelected ? static_cast<Link &>(m_serial) : m_lan;
 }
 
-void Exchange::clear_rx()
+void Exchange::clearRx()
 {
     m_rx.clear();
     m_overflow = false;
 }
 
-void Exchange::append_rx(const QByteArray &bytes)
+void Exchange::appendRx(const QByteArray &bytes)
 {
     if (m_overflow)
         return;
@@ -57,7 +57,7 @@ void Exchange::send(const QByteArray &bytes)
     activeLink().write(bytes);
 }
 
-void Exchange::wait_event(milliseconds remaining)
+void Exchange::waitEvent(milliseconds remaining)
 {
     QEventLoop loop;
     QTimer deadline;
@@ -69,7 +69,7 @@ void Exchange::wait_event(milliseconds remaining)
     loop.exec();
 }
 
-void Exchange::wait_seconds(milliseconds duration)
+void Exchange::waitSeconds(milliseconds duration)
 {
     const QDeadlineTimer deadline(duration, Qt::PreciseTimer);
     while (!deadline.hasExpired()) {
@@ -80,7 +80,7 @@ void Exchange::wait_seconds(milliseconds duration)
     }
 }
 
-bool Exchange::wait_until(const std::function<bool()> &condition, milliseconds limit)
+bool Exchange::waitUntil(const std::function<bool()> &condition, milliseconds limit)
 {
     const QDeadlineTimer deadline(limit, Qt::PreciseTimer);
     for (;;) {
@@ -88,17 +88,17 @@ bool Exchange::wait_until(const std::function<bool()> &condition, milliseconds l
             return true;
         if (m_overflow || deadline.hasExpired())
             return false;
-        wait_event(milliseconds(deadline.remainingTime()));
+        waitEvent(milliseconds(deadline.remainingTime()));
     }
 }
 
-bool Exchange::wait_for_answer(const std::function<bool()> &condition)
+bool Exchange::waitForAnswer(const std::function<bool()> &condition)
 {
     // A link that has gone away can't deliver the answer any more; waiting out the full
     // limit would only keep the operator looking at the hourglass.
     Link &link = activeLink();
     const bool answered =
-        wait_until([&] { return condition() || !link.isOpen(); }, m_timing.answerLimit);
+        waitUntil([&] { return condition() || !link.isOpen(); }, m_timing.answerLimit);
     if (answered && condition())
         return true;
     m_ui.message(UserInterface::Icon::Critical, QStringLiteral("Connect Error"),
@@ -109,41 +109,41 @@ bool Exchange::wait_for_answer(const std::function<bool()> &condition)
 
 bool Exchange::get_data(int n)
 {
-    return wait_for_answer([this, n] { return m_rx.size() >= n; });
+    return waitForAnswer([this, n] { return m_rx.size() >= n; });
 }
 
-bool Exchange::command_quit()
+bool Exchange::commandQuit()
 {
-    return wait_for_answer([this] { return m_rx.endsWith(commandEndTail); });
+    return waitForAnswer([this] { return m_rx.endsWith(commandEndTail); });
 }
 
-bool Exchange::com_start()
+bool Exchange::comStart()
 {
-    clear_rx();
+    clearRx();
     m_serial.write(sessionOpen.toByteArray());
-    return wait_until([this] { return m_rx.endsWith(acceptedTail); }, m_timing.sessionOpenLimit);
+    return waitUntil([this] { return m_rx.endsWith(acceptedTail); }, m_timing.sessionOpenLimit);
 }
 
-bool Exchange::com_end()
+bool Exchange::comEnd()
 {
     m_ui.setKeepAliveRunning(false);
     bool sent = false;
     if (m_serial.isOpen()) {
-        clear_rx();
+        clearRx();
         m_serial.write(QByteArray("\x00P\x00\x00\x00\x00\x00\x00\x00\x00", 10));
         sent = true;
     }
-    wait_seconds(m_timing.closePause);
+    waitSeconds(m_timing.closePause);
     return sent;
 }
 
-void Exchange::begin_exchange()
+void Exchange::beginExchange()
 {
     m_ui.setMainWindowEnabled(false);
     m_ui.setKeepAliveRunning(false);
 }
 
-void Exchange::end_exchange()
+void Exchange::endExchange()
 {
     m_ui.setKeepAliveRunning(true);
     m_ui.setMainWindowEnabled(true);

@@ -29,28 +29,28 @@ public:
     bool serialSelected() const { return m_serialSelected; }
     Link &activeLink() const;
 
-    const QByteArray &rx_buffer() const { return m_rx; }
-    void clear_rx();
-    void append_rx(const QByteArray &bytes);
-    bool rx_ends_with(QByteArrayView tail) const { return m_rx.endsWith(tail); }
+    const QByteArray &rxBuffer() const { return m_rx; }
+    void clearRx();
+    void appendRx(const QByteArray &bytes);
+    bool rxEndsWith(QByteArrayView tail) const { return m_rx.endsWith(tail); }
     // The headend sent more than rxLimit since the buffer was last cleared. Every wait fails at
     // once from then on, so a loop that waits again must stop instead.
     bool overflowed() const { return m_overflow; }
 
     void send(const QByteArray &bytes);
-    void wait_seconds(milliseconds duration);
+    void waitSeconds(milliseconds duration);
     bool get_data(int n);
-    bool command_quit();
-    bool com_start();
-    bool com_end();
+    bool commandQuit();
+    bool comStart();
+    bool comEnd();
 
     // Waits without any message until the condition holds or the limit has passed.
-    bool wait_until(const std::function<bool()> &condition, milliseconds limit);
+    bool waitUntil(const std::function<bool()> &condition, milliseconds limit);
 
     // The bracket around every exchange: the main window is disabled and the keep-alive timer
     // stopped while it runs; a good ending gives both back.
-    void begin_exchange();
-    void end_exchange();
+    void beginExchange();
+    void endExchange();
 
     UserInterface &ui() const { return m_ui; }
     const Timing &timing() const { return m_timing; }
@@ -63,8 +63,8 @@ signals:
     void arrived();
 
 private:
-    bool wait_for_answer(const std::function<bool()> &condition);
-    void wait_event(milliseconds remaining);
+    bool waitForAnswer(const std::function<bool()> &condition);
+    void waitEvent(milliseconds remaining);
 
     UserInterface &m_ui;
     const Timing &m_timing;

@@ -11,7 +11,7 @@ constexpr int progressFull = 100;
 constexpr int progressStep = 10;
 constexpr int restartSteps = 10;
 
-void start_connection(Session &session, const LanTarget &target)
+void startConnection(Session &session, const LanTarget &target)
 {
     session.lan.close();
     bool ok = false;
@@ -28,14 +28,14 @@ bool reachable(Session &session, const LanTarget &target, const QString &serialP
     if (session.lan.isConnected())
         return true;
     if (session.lan.hasFailed())
-        start_connection(session, target);
+        startConnection(session, target);
     return false;
 }
 
 } // namespace
 
-bool wait_for_restart(Session &session, const LanTarget &target, const QString &serialPort,
-                      const QString &progressText)
+bool waitForRestart(Session &session, const LanTarget &target, const QString &serialPort,
+                    const QString &progressText)
 {
     UserInterface &ui = session.ui;
     Exchange &exchange = session.exchange;
@@ -46,17 +46,17 @@ bool wait_for_restart(Session &session, const LanTarget &target, const QString &
         ui.setProgressValue(0);
         // The headend needs this long before it can answer anything.
         for (int step = 0; step < restartSteps; ++step) {
-            exchange.wait_seconds(session.timing.restartStep);
+            exchange.waitSeconds(session.timing.restartStep);
             ui.setProgressValue(ui.progressValue() + progressStep);
         }
 
         if (!exchange.serialSelected())
-            start_connection(session, target);
+            startConnection(session, target);
 
         const QDeadlineTimer limit(session.timing.reconnectLimit, Qt::PreciseTimer);
         while (!back && !limit.hasExpired()) {
             QCoreApplication::processEvents();
-            exchange.wait_seconds(session.timing.reconnectPoll);
+            exchange.waitSeconds(session.timing.reconnectPoll);
             back = reachable(session, target, serialPort);
             if (!back) {
                 // The bar wraps so that it keeps moving however long the headend takes.

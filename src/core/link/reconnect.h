@@ -16,8 +16,8 @@ inline QString restartText()
 // the target's address is accepted. Neither opens a session: the caller does that next.
 // After the reconnect limit the operator is told to reconnect by hand and false is returned.
 // The progress window says why the headend restarts.
-bool wait_for_restart(Session &session, const LanTarget &target, const QString &serialPort,
-                      const QString &progressText = restartText());
+bool waitForRestart(Session &session, const LanTarget &target, const QString &serialPort,
+                    const QString &progressText = restartText());
 
 // The caption of the program's own message boxes.
 inline constexpr auto applicationTitle = "KELDOR Station";

@@ -14,7 +14,7 @@ Session::Session(UserInterface &ui, const Timing &timing)
     , exchange(ui, this->timing, serial, lan)
 {}
 
-bool check_device_present(Session &session)
+bool checkDevicePresent(Session &session)
 {
     BusyCursor busy(session.ui);
     // A port this program still holds open looks busy to the probe below; without letting go
@@ -23,7 +23,7 @@ bool check_device_present(Session &session)
     for (const QString &port : session.usbPorts()) {
         if (!SerialLink::portUsable(port) || !session.serial.open(port))
             continue;
-        if (session.exchange.com_start()) {
+        if (session.exchange.comStart()) {
             session.ui.setConnectionModeLocked(true);
             return true;
         }
@@ -39,7 +39,7 @@ namespace {
 
 // A port text that is no port number can never connect; it fails at once instead of after
 // the connection limit.
-std::optional<quint16> port_number(const QString &text)
+std::optional<quint16> portNumber(const QString &text)
 {
     bool ok = false;
     const uint value = text.trimmed().toUInt(&ok);
@@ -48,41 +48,41 @@ std::optional<quint16> port_number(const QString &text)
     return static_cast<quint16>(value);
 }
 
-bool connect_socket(Session &session, const QString &host, const QString &portText,
-                    milliseconds limit)
+bool connectSocket(Session &session, const QString &host, const QString &portText,
+                   milliseconds limit)
 {
-    const auto port = port_number(portText);
+    const auto port = portNumber(portText);
     if (!port)
         return false;
     // What the previous connection left behind, a flood included, would end this wait at once.
-    session.exchange.clear_rx();
+    session.exchange.clearRx();
     session.lan.connectTo(host, *port);
-    session.exchange.wait_until(
-        [&] { return session.lan.isConnected() || session.lan.hasFailed(); }, limit);
+    session.exchange.waitUntil([&] { return session.lan.isConnected() || session.lan.hasFailed(); },
+                               limit);
     return session.lan.isConnected();
 }
 
 } // namespace
 
-std::optional<QByteArray> connect_request(const LanTarget &target)
+std::optional<QByteArray> connectRequest(const LanTarget &target)
 {
     // A blank, a control character or a line break in the address would let a directory entry
     // end the request line early and add headers of its own.
     const bool addressFits = std::all_of(target.ip.cbegin(), target.ip.cend(), [](QChar c) {
         return c.unicode() > 0x20 && c.unicode() < 0x7F;
     });
-    const auto port = port_number(target.port);
+    const auto port = portNumber(target.port);
     if (!addressFits || !port)
         return std::nullopt;
     return "CONNECT " + target.ip.toLatin1() + ':' + QByteArray::number(*port) + " HTTP/1.0\r\n";
 }
 
-bool proxy_accepted(QByteArrayView header)
+bool proxyAccepted(QByteArrayView header)
 {
     return header.first(std::min<qsizetype>(header.size(), 20)).contains("200");
 }
 
-std::optional<qsizetype> proxy_header_length(QByteArrayView reply)
+std::optional<qsizetype> proxyHeaderLength(QByteArrayView reply)
 {
     // Lines end in CR LF, or in a bare LF from a lax proxy.
     for (qsizetype end = reply.indexOf('\n'); end >= 0; end = reply.indexOf('\n', end + 1)) {
@@ -95,42 +95,42 @@ std::optional<qsizetype> proxy_header_length(QByteArrayView reply)
     return std::nullopt;
 }
 
-bool open_tunnel(Exchange &exchange, Link &link, const LanTarget &target, const Timing &timing)
+bool openTunnel(Exchange &exchange, Link &link, const LanTarget &target, const Timing &timing)
 {
-    const auto request = connect_request(target);
+    const auto request = connectRequest(target);
     if (!request)
         return false;
     // The proxy dials the target on our behalf.
     LanLink::announceDial(target.ip);
-    exchange.clear_rx();
+    exchange.clearRx();
     link.write(*request);
     link.write("Accept: */*\r\n");
     link.write("\r\n");
     // The whole header is read before the handshake clears the buffer: a header line that
     // came late would otherwise be taken for the headend's answer to "RM".
-    exchange.wait_until([&] { return proxy_header_length(exchange.rx_buffer()) || !link.isOpen(); },
-                        timing.proxyReplyLimit);
-    const auto header = proxy_header_length(exchange.rx_buffer());
-    return header && proxy_accepted(exchange.rx_buffer().first(*header));
+    exchange.waitUntil([&] { return proxyHeaderLength(exchange.rxBuffer()) || !link.isOpen(); },
+                       timing.proxyReplyLimit);
+    const auto header = proxyHeaderLength(exchange.rxBuffer());
+    return header && proxyAccepted(exchange.rxBuffer().first(*header));
 }
 
-bool lan_handshake(Exchange &exchange, Link &link, const Timing &timing)
+bool lanHandshake(Exchange &exchange, Link &link, const Timing &timing)
 {
     const QDeadlineTimer window(timing.handshakeWindow, Qt::PreciseTimer);
-    exchange.clear_rx();
+    exchange.clearRx();
     do {
         QCoreApplication::processEvents();
         link.write("RM");
         // The buffer is kept between attempts: a late "OK" to an earlier "RM" still counts.
-        exchange.wait_until([&] { return exchange.rx_ends_with("OK") || !link.isOpen(); },
-                            timing.handshakeAttempt);
-        if (exchange.rx_ends_with("OK"))
+        exchange.waitUntil([&] { return exchange.rxEndsWith("OK") || !link.isOpen(); },
+                           timing.handshakeAttempt);
+        if (exchange.rxEndsWith("OK"))
             return true;
     } while (!window.hasExpired() && link.isOpen() && !exchange.overflowed());
     return false;
 }
 
-bool lan_connect(Session &session, const LanTarget &target)
+bool lanConnect(Session &session, const LanTarget &target)
 {
     UserInterface &ui = session.ui;
     if (target.name == QLatin1String("non")) {
@@ -140,7 +140,7 @@ bool lan_connect(Session &session, const LanTarget &target)
     }
     ui.showProgress(QStringLiteral("Attempting to connect to Headend %1...").arg(target.name), 100);
     BusyCursor busy(ui);
-    session.exchange.wait_seconds(session.timing.connectNotice);
+    session.exchange.waitSeconds(session.timing.connectNotice);
 
     const auto fail = [&](const QString &text) {
         session.lan.close();
@@ -149,22 +149,22 @@ bool lan_connect(Session &session, const LanTarget &target)
         return false;
     };
 
-    if (target.proxy_use != 1) {
-        if (!connect_socket(session, target.ip, target.port, session.timing.directConnectLimit))
+    if (target.proxyUse != 1) {
+        if (!connectSocket(session, target.ip, target.port, session.timing.directConnectLimit))
             return fail(QStringLiteral("Connection could not be established!"));
     } else {
-        if (!connect_socket(session, target.proxy_ip, target.proxy_port,
-                            session.timing.proxyConnectLimit))
+        if (!connectSocket(session, target.proxyIp, target.proxyPort,
+                           session.timing.proxyConnectLimit))
             return fail(QStringLiteral("Connection to proxy server could not be established!"));
-        if (!open_tunnel(session.exchange, session.lan, target, session.timing))
+        if (!openTunnel(session.exchange, session.lan, target, session.timing))
             return fail(QStringLiteral("Connection to host could not be established!"));
     }
-    if (!lan_handshake(session.exchange, session.lan, session.timing))
+    if (!lanHandshake(session.exchange, session.lan, session.timing))
         return fail(QStringLiteral("Connection could not be established!"));
 
     ui.setStatusPanel(3, QStringLiteral("Online"));
     ui.setProgressLabel(QStringLiteral("Connection established, downloading Data!"));
-    session.exchange.wait_seconds(session.timing.connectNotice);
+    session.exchange.waitSeconds(session.timing.connectNotice);
     ui.closeProgress();
     ui.setConnectionModeLocked(true);
     return true;

@@ -29,39 +29,39 @@ public:
     Exchange exchange;
     // Candidate ports for discovery; tests replace it.
     std::function<QStringList()> usbPorts = [] {
-        return list_usb_serial_ports();
+        return listUsbSerialPorts();
     };
 };
 
 // Finds the headend on one of the USB serial ports and opens a session on it.
-bool check_device_present(Session &session);
+bool checkDevicePresent(Session &session);
 
 // What the LAN connection needs to know about the active headend and the proxy.
 struct LanTarget {
     QString name = QStringLiteral("non");
     QString ip;
     QString port;
-    qint16 proxy_use = 0;
-    QString proxy_ip;
-    QString proxy_port;
+    qint16 proxyUse = 0;
+    QString proxyIp;
+    QString proxyPort;
 };
 
 // The proxy's CONNECT request line for the target, or nothing when the address holds a
 // character that has no place in a request line or the port is no port number.
-std::optional<QByteArray> connect_request(const LanTarget &target);
+std::optional<QByteArray> connectRequest(const LanTarget &target);
 // Whether the proxy's reply header opens the tunnel: "200" within its first 20 characters.
-bool proxy_accepted(QByteArrayView header);
+bool proxyAccepted(QByteArrayView header);
 // The length of the proxy's reply header through the empty line that ends it, or nothing while
 // that line has not arrived. Only what follows it comes from the headend.
-std::optional<qsizetype> proxy_header_length(QByteArrayView reply);
+std::optional<qsizetype> proxyHeaderLength(QByteArrayView reply);
 
 // The two steps after the socket is up: the proxy tunnel and the "RM"/"OK" opening. They only
 // need some link, so they can be driven without a network.
-bool open_tunnel(Exchange &exchange, Link &link, const LanTarget &target, const Timing &timing);
-bool lan_handshake(Exchange &exchange, Link &link, const Timing &timing);
+bool openTunnel(Exchange &exchange, Link &link, const LanTarget &target, const Timing &timing);
+bool lanHandshake(Exchange &exchange, Link &link, const Timing &timing);
 
 // Connects to the active headend over TCP, directly or through the proxy's CONNECT tunnel,
 // and opens the session with "RM"/"OK".
-bool lan_connect(Session &session, const LanTarget &target);
+bool lanConnect(Session &session, const LanTarget &target);
 
 } // namespace keldor

@@ -42,7 +42,7 @@ bool naturalLess(const QString &a, const QString &b)
 
 } // namespace
 
-QStringList list_usb_serial_ports(const DeviceTree &tree)
+QStringList listUsbSerialPorts(const DeviceTree &tree)
 {
     const QDir ttyClass(tree.sysfsRoot + QStringLiteral("/class/tty"));
     QStringList names;

@@ -13,6 +13,6 @@ struct DeviceTree {
 
 // The serial ports that sit on a USB device, as device paths, in a stable order
 // (natural order of the kernel names: ttyACM2 before ttyACM10).
-QStringList list_usb_serial_ports(const DeviceTree &tree = {});
+QStringList listUsbSerialPorts(const DeviceTree &tree = {});
 
 } // namespace keldor

@@ -63,51 +63,51 @@ private:
 };
 
 // The first thirteen fields, common to both file forms.
-void encode_settings_head(RecordWriter &w, const ChannelRecord &r)
+void encodeSettingsHead(RecordWriter &w, const ChannelRecord &r)
 {
     w.put8(0, r.polarisation);
-    w.put16(1, r.in_frequency);
-    w.put16(3, r.lo_frequency);
-    w.put16(5, r.in_symbolrate);
-    w.putFloat(7, r.out_frequency);
+    w.put16(1, r.inFrequency);
+    w.put16(3, r.loFrequency);
+    w.put16(5, r.inSymbolrate);
+    w.putFloat(7, r.outFrequency);
     w.put8(11, r.bandwidth);
     w.put8(12, r.qam);
-    w.put16(13, r.out_symbolrate);
+    w.put16(13, r.outSymbolrate);
     w.put8(15, r.spectrum);
     w.put8(16, r.attenuation);
     w.put8(17, r.opmode);
-    w.put8(18, r.output_on);
-    w.put8(19, r.lo_mode);
+    w.put8(18, r.outputOn);
+    w.put8(19, r.loMode);
 }
 
-void decode_settings_head(const RecordReader &in, ChannelRecord &r)
+void decodeSettingsHead(const RecordReader &in, ChannelRecord &r)
 {
     r.polarisation = in.get8(0);
-    r.in_frequency = in.get16(1);
-    r.lo_frequency = in.get16(3);
-    r.in_symbolrate = in.get16(5);
-    r.out_frequency = in.getFloat(7);
+    r.inFrequency = in.get16(1);
+    r.loFrequency = in.get16(3);
+    r.inSymbolrate = in.get16(5);
+    r.outFrequency = in.getFloat(7);
     r.bandwidth = in.get8(11);
     r.qam = in.get8(12);
-    r.out_symbolrate = in.get16(13);
+    r.outSymbolrate = in.get16(13);
     r.spectrum = in.get8(15);
     r.attenuation = in.get8(16);
     r.opmode = in.get8(17);
-    r.output_on = in.get8(18);
-    r.lo_mode = in.get8(19);
+    r.outputOn = in.get8(18);
+    r.loMode = in.get8(19);
 }
 
-ChannelRecord decode_settings_record(QByteArrayView bytes)
+ChannelRecord decodeSettingsRecord(QByteArrayView bytes)
 {
     const RecordReader in(bytes);
     ChannelRecord r;
-    decode_settings_head(in, r);
-    r.service_count = in.get8(20);
-    r.service_mode = in.get8(21);
+    decodeSettingsHead(in, r);
+    r.serviceCount = in.get8(20);
+    r.serviceMode = in.get8(21);
     for (int i = 0; i < reservedBytes; ++i)
         r.reserved[i] = in.get8(reservedAt + i);
     for (int i = 0; i < serviceIdCapacity; ++i)
-        r.service_ids[i] = in.get16(serviceIdsAt + 2 * i);
+        r.serviceIds[i] = in.get16(serviceIdsAt + 2 * i);
     return r;
 }
 
@@ -131,26 +131,26 @@ const std::array<ListField, 6> listFields{{
 // the headend has no meaning for a position beyond its list or a frequency that is no number.
 std::optional<QString> damage(const ChannelRecord &r, int ch)
 {
-    const QString channel = QStringLiteral("channel") + number_text(ch + 1);
+    const QString channel = QStringLiteral("channel") + numberText(ch + 1);
     // The record has room for 100 IDs; a larger count would make the full write send IDs that
     // aren't there.
-    if (r.service_count > serviceIdCapacity)
-        return channel + QStringLiteral(" lists") + number_text(r.service_count) +
+    if (r.serviceCount > serviceIdCapacity)
+        return channel + QStringLiteral(" lists") + numberText(r.serviceCount) +
                QStringLiteral(" services, a channel holds at most 100.");
-    if (!std::isfinite(r.out_frequency))
+    if (!std::isfinite(r.outFrequency))
         return channel + QStringLiteral(" has out_frequency %1, which is no frequency.")
-                             .arg(double(r.out_frequency));
+                             .arg(double(r.outFrequency));
     for (const ListField &f : listFields) {
         const qsizetype size = f.entries().size();
         if (r.*f.field >= size)
             return channel + QStringLiteral(" has %1").arg(QLatin1String(f.name)) +
-                   number_text(r.*f.field) + QStringLiteral(", outside its list (0 to") +
-                   number_text(size - 1) + QStringLiteral(").");
+                   numberText(r.*f.field) + QStringLiteral(", outside its list (0 to") +
+                   numberText(size - 1) + QStringLiteral(").");
     }
     return std::nullopt;
 }
 
-QString wrong_size(qint64 size)
+QString wrongSize(qint64 size)
 {
     return QStringLiteral("it has %1 bytes; a settings file has 3968 bytes (240 in the old form).")
         .arg(size);
@@ -163,30 +163,30 @@ QString shown(const QString &path)
 
 } // namespace
 
-QByteArray encode_settings_record(const ChannelRecord &record)
+QByteArray encodeSettingsRecord(const ChannelRecord &record)
 {
     RecordWriter w(settingsRecordSize);
-    encode_settings_head(w, record);
-    w.put8(20, record.service_count);
-    w.put8(21, record.service_mode);
+    encodeSettingsHead(w, record);
+    w.put8(20, record.serviceCount);
+    w.put8(21, record.serviceMode);
     for (int i = 0; i < reservedBytes; ++i)
         w.put8(reservedAt + i, record.reserved[i]);
     for (int i = 0; i < serviceIdCapacity; ++i)
-        w.put16(serviceIdsAt + 2 * i, record.service_ids[i]);
+        w.put16(serviceIdsAt + 2 * i, record.serviceIds[i]);
     return w.bytes();
 }
 
-QByteArray encode_settings(const std::array<ChannelRecord, channelCount> &channels)
+QByteArray encodeSettings(const std::array<ChannelRecord, channelCount> &channels)
 {
     QByteArray image;
     image.reserve(settingsFileSize);
     for (const ChannelRecord &record : channels)
-        image.append(encode_settings_record(record));
+        image.append(encodeSettingsRecord(record));
     return image;
 }
 
-std::optional<QString> decode_settings(const QByteArray &image,
-                                       std::array<ChannelRecord, channelCount> &channels)
+std::optional<QString> decodeSettings(const QByteArray &image,
+                                      std::array<ChannelRecord, channelCount> &channels)
 {
     // Decoded into a copy first: a refused file must not leave half a table behind.
     std::array<ChannelRecord, channelCount> decoded = channels;
@@ -194,19 +194,19 @@ std::optional<QString> decode_settings(const QByteArray &image,
     if (image.size() == oldSettingsFileSize) {
         recordsInFile = oldRecordCount;
         for (int ch = 0; ch < oldRecordCount; ++ch)
-            decode_settings_head(RecordReader(QByteArrayView(image).sliced(ch * oldRecordSize)),
-                                 decoded[ch]);
+            decodeSettingsHead(RecordReader(QByteArrayView(image).sliced(ch * oldRecordSize)),
+                               decoded[ch]);
         for (ChannelRecord &record : decoded) {
-            record.service_count = 0;
-            record.service_mode = 0;
+            record.serviceCount = 0;
+            record.serviceMode = 0;
         }
     } else if (image.size() == settingsFileSize) {
         recordsInFile = channelCount;
         for (int ch = 0; ch < channelCount; ++ch)
-            decoded[ch] = decode_settings_record(
+            decoded[ch] = decodeSettingsRecord(
                 QByteArrayView(image).sliced(ch * settingsRecordSize, settingsRecordSize));
     } else {
-        return wrong_size(image.size());
+        return wrongSize(image.size());
     }
     for (int ch = 0; ch < recordsInFile; ++ch) {
         if (const auto problem = damage(decoded[ch], ch))
@@ -216,22 +216,22 @@ std::optional<QString> decode_settings(const QByteArray &image,
     return std::nullopt;
 }
 
-QString settings_file_name(const QString &chosen)
+QString settingsFileName(const QString &chosen)
 {
     return chosen.endsWith(QLatin1String(".kdr"), Qt::CaseSensitive)
                ? chosen
                : chosen + QLatin1String(".kdr");
 }
 
-QString report_file_name(const QString &settingsFile)
+QString reportFileName(const QString &settingsFile)
 {
     return settingsFile.chopped(qMin<qsizetype>(4, settingsFile.size())) + QLatin1String(".rtf");
 }
 
-bool save_settings_file(UserInterface &ui, const QString &path, UnitData &unit)
+bool saveSettingsFile(UserInterface &ui, const QString &path, UnitData &unit)
 {
     QSaveFile file(path);
-    const QByteArray image = encode_settings(unit.channels);
+    const QByteArray image = encodeSettings(unit.channels);
     // QSaveFile::commit() puts the file in place even when its buffered bytes could not all be
     // written (a full disk); unbuffered, a short write shows at once, and the flush is checked.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
@@ -242,12 +242,12 @@ bool save_settings_file(UserInterface &ui, const QString &path, UnitData &unit)
                        .arg(shown(path), file.errorString()));
         return false;
     }
-    unit.settings_file_name = path;
+    unit.settingsFileName = path;
     return true;
 }
 
 std::variant<SettingsFormat, QString>
-read_settings_file(const QString &path, std::array<ChannelRecord, channelCount> &channels)
+readSettingsFile(const QString &path, std::array<ChannelRecord, channelCount> &channels)
 {
     const auto unreadable = [&](const QString &reason) {
         return QStringLiteral("The settings file %1 can't be read:\r%2").arg(shown(path), reason) +
@@ -278,22 +278,22 @@ read_settings_file(const QString &path, std::array<ChannelRecord, channelCount> 
         return unreadable(file.errorString());
     if (size != image.size()) // larger than any settings file; only its start was read
         return QStringLiteral("%1 is no usable KELDOR settings file: ").arg(shown(path)) +
-               wrong_size(size) + nothingSent;
-    if (const auto problem = decode_settings(image, channels))
+               wrongSize(size) + nothingSent;
+    if (const auto problem = decodeSettings(image, channels))
         return QStringLiteral("%1 is no usable KELDOR settings file: ").arg(shown(path)) +
                *problem + nothingSent;
     return image.size() == oldSettingsFileSize ? SettingsFormat::Old : SettingsFormat::Current;
 }
 
-std::optional<SettingsFormat> load_settings_file(UserInterface &ui, const QString &path,
-                                                 UnitData &unit)
+std::optional<SettingsFormat> loadSettingsFile(UserInterface &ui, const QString &path,
+                                               UnitData &unit)
 {
-    const auto read = read_settings_file(path, unit.channels);
+    const auto read = readSettingsFile(path, unit.channels);
     if (const auto *problem = std::get_if<QString>(&read)) {
         ui.message(UserInterface::Icon::Critical, loadTitle, *problem);
         return std::nullopt;
     }
-    unit.settings_file_name = path;
+    unit.settingsFileName = path;
     return std::get<SettingsFormat>(read);
 }
 

@@ -22,8 +22,8 @@ constexpr qsizetype oldSettingsFileSize = oldRecordCount * oldRecordSize; // 240
 
 enum class SettingsFormat { Current, Old };
 
-QByteArray encode_settings_record(const ChannelRecord &record);
-QByteArray encode_settings(const std::array<ChannelRecord, channelCount> &channels);
+QByteArray encodeSettingsRecord(const ChannelRecord &record);
+QByteArray encodeSettings(const std::array<ChannelRecord, channelCount> &channels);
 
 // Decodes a whole file image into channels. A current-format image replaces every record; an
 // old one fills the first thirteen fields of channels 0..11. The service lists of every channel
@@ -31,28 +31,28 @@ QByteArray encode_settings(const std::array<ChannelRecord, channelCount> &channe
 // record read from it holds what the headend can't take (a list position beyond its list, an
 // output frequency that is no number, more services than a record holds); the reason, naming
 // the channel and the field, is returned instead.
-std::optional<QString> decode_settings(const QByteArray &image,
-                                       std::array<ChannelRecord, channelCount> &channels);
+std::optional<QString> decodeSettings(const QByteArray &image,
+                                      std::array<ChannelRecord, channelCount> &channels);
 
 // The name under which the chosen name is saved: ".kdr" is appended unless the name already
 // ends in exactly ".kdr".
-QString settings_file_name(const QString &chosen);
+QString settingsFileName(const QString &chosen);
 // The report written beside a settings file: its last four characters become ".rtf".
-QString report_file_name(const QString &settingsFile);
+QString reportFileName(const QString &settingsFile);
 
 // Writes the channel table completely to a temporary file beside path and only then puts it in
 // place, so a failed save leaves an existing file as it was. Failures are shown to the operator.
 // The name is remembered as the unit's settings file.
-bool save_settings_file(UserInterface &ui, const QString &path, UnitData &unit);
+bool saveSettingsFile(UserInterface &ui, const QString &path, UnitData &unit);
 
 // Reads a settings file into channels: its format, or the operator's message why it can't be
 // used, in which case channels are unchanged. Only a regular file is read.
 std::variant<SettingsFormat, QString>
-read_settings_file(const QString &path, std::array<ChannelRecord, channelCount> &channels);
+readSettingsFile(const QString &path, std::array<ChannelRecord, channelCount> &channels);
 
 // Loads a settings file into the channel table and remembers its name. A file that can't be
 // read or is no settings file is refused with a message and leaves the table unchanged.
-std::optional<SettingsFormat> load_settings_file(UserInterface &ui, const QString &path,
-                                                 UnitData &unit);
+std::optional<SettingsFormat> loadSettingsFile(UserInterface &ui, const QString &path,
+                                               UnitData &unit);
 
 } // namespace keldor

@@ -34,7 +34,7 @@ const QString portRangeText = QStringLiteral("Please enter a number between 0 an
 
 // Only plain digits count: the boxes take nothing else from the keyboard, and a pasted sign,
 // blank or fraction is no octet or port either. Ten digits and more are no number we can use.
-std::optional<qint64> digits_value(const QString &text)
+std::optional<qint64> digitsValue(const QString &text)
 {
     if (text.isEmpty() || text.size() > 9)
         return std::nullopt;
@@ -47,19 +47,19 @@ std::optional<qint64> digits_value(const QString &text)
     return value;
 }
 
-std::optional<int> whole_number(const QString &text, int highest)
+std::optional<int> wholeNumber(const QString &text, int highest)
 {
-    const auto value = digits_value(text);
+    const auto value = digitsValue(text);
     if (!value || *value > highest)
         return std::nullopt;
     return static_cast<int>(*value);
 }
 
-bool read_address(Exchange &exchange, quint8 code, const QString &name,
-                  std::optional<OctetTexts> &out)
+bool readAddress(Exchange &exchange, quint8 code, const QString &name,
+                 std::optional<OctetTexts> &out)
 {
     ParamValue value;
-    if (!read_parameter(exchange, 0, code, 0, value))
+    if (!readParameter(exchange, 0, code, 0, value))
         return false;
     if (value.text.size() != 4) {
         exchange.ui().message(UserInterface::Icon::Critical, QStringLiteral("Error"),
@@ -70,23 +70,23 @@ bool read_address(Exchange &exchange, quint8 code, const QString &name,
     }
     OctetTexts octets;
     for (int i = 0; i < 4; ++i)
-        octets[static_cast<size_t>(i)] = octet_text(static_cast<quint8>(value.text.at(i)));
+        octets[static_cast<size_t>(i)] = octetText(static_cast<quint8>(value.text.at(i)));
     out = octets;
     return true;
 }
 
-bool entirely_selected(const QString &text, int selectionStart, int selectionLength)
+bool entirelySelected(const QString &text, int selectionStart, int selectionLength)
 {
     return selectionStart == 0 && selectionLength >= text.size();
 }
 
 // The address as the headend takes it: first octet in the most significant byte. The value
 // goes out as all 32 bits, so 192.168.1.20 reaches the headend as C0 A8 01 14.
-std::optional<qint64> address_value(const OctetTexts &octets)
+std::optional<qint64> addressValue(const OctetTexts &octets)
 {
     qint64 value = 0;
     for (const QString &text : octets) {
-        const auto octet = whole_number(text.trimmed(), highestOctet);
+        const auto octet = wholeNumber(text.trimmed(), highestOctet);
         if (!octet)
             return std::nullopt;
         value = value << 8 | *octet;
@@ -98,40 +98,40 @@ QString dotted(const OctetTexts &octets)
 {
     QStringList parts;
     for (const QString &text : octets)
-        parts.append(QString::number(*whole_number(text.trimmed(), highestOctet)));
+        parts.append(QString::number(*wholeNumber(text.trimmed(), highestOctet)));
     return parts.join(QLatin1Char('.'));
 }
 
 } // namespace
 
-bool gateway_supported(const QByteArray &controllerVersion)
+bool gatewaySupported(const QByteArray &controllerVersion)
 {
-    return compare_text(controllerVersion, "1.03") >= 0;
+    return compareText(controllerVersion, "1.03") >= 0;
 }
 
-QString octet_text(int value)
+QString octetText(int value)
 {
     return QStringLiteral("%1").arg(value, octetDigits, 10, QLatin1Char('0'));
 }
 
-bool read_lan_settings(Exchange &exchange, const QByteArray &controllerVersion, LanReading &reading)
+bool readLanSettings(Exchange &exchange, const QByteArray &controllerVersion, LanReading &reading)
 {
     reading = {};
-    if (!read_address(exchange, readIpCode, QStringLiteral("IP-Adress"), reading.ip) ||
-        !read_address(exchange, readSubnetCode, QStringLiteral("Subnet-Mask"), reading.subnet))
+    if (!readAddress(exchange, readIpCode, QStringLiteral("IP-Adress"), reading.ip) ||
+        !readAddress(exchange, readSubnetCode, QStringLiteral("Subnet-Mask"), reading.subnet))
         return false;
-    if (gateway_supported(controllerVersion) &&
-        !read_address(exchange, readGatewayCode, QStringLiteral("Gateway"), reading.gateway))
+    if (gatewaySupported(controllerVersion) &&
+        !readAddress(exchange, readGatewayCode, QStringLiteral("Gateway"), reading.gateway))
         return false;
     ParamValue port;
-    if (!read_parameter(exchange, 0, readPortCode, 0, port))
+    if (!readParameter(exchange, 0, readPortCode, 0, port))
         return false;
     // The headend reports its port as a signed 16-bit number; 40000 arrives as -25536.
     reading.port = QString::number(static_cast<quint16>(port.toInt()));
     return true;
 }
 
-void show_lan_attention(UserInterface &ui)
+void showLanAttention(UserInterface &ui)
 {
     ui.message(UserInterface::Icon::Exclamation, QStringLiteral("Attention"),
                QStringLiteral("                           Attention!!!                          "
@@ -139,8 +139,8 @@ void show_lan_attention(UserInterface &ui)
                               "\r\n   to reconnect to the headend when using improper values!"));
 }
 
-KeyDecision octet_key(int box, const QString &text, int selectionStart, int selectionLength,
-                      QChar typed)
+KeyDecision octetKey(int box, const QString &text, int selectionStart, int selectionLength,
+                     QChar typed)
 {
     const bool hasNext = box < 3;
     if (typed == backspace)
@@ -149,7 +149,7 @@ KeyDecision octet_key(int box, const QString &text, int selectionStart, int sele
         return {false, hasNext};
     if (typed < QLatin1Char('0') || typed > QLatin1Char('9'))
         return {};
-    if (text.size() >= octetDigits && !entirely_selected(text, selectionStart, selectionLength))
+    if (text.size() >= octetDigits && !entirelySelected(text, selectionStart, selectionLength))
         return {};
     switch (selectionStart) {
     case 0:
@@ -165,34 +165,34 @@ KeyDecision octet_key(int box, const QString &text, int selectionStart, int sele
     }
 }
 
-KeyDecision port_key(const QString &text, int selectionStart, int selectionLength, QChar typed)
+KeyDecision portKey(const QString &text, int selectionStart, int selectionLength, QChar typed)
 {
     if (typed == backspace)
         return {true, false};
     if (typed < QLatin1Char('0') || typed > QLatin1Char('9'))
         return {};
-    return {text.size() < portDigits || entirely_selected(text, selectionStart, selectionLength),
+    return {text.size() < portDigits || entirelySelected(text, selectionStart, selectionLength),
             false};
 }
 
-std::optional<QString> check_octet(UserInterface &ui, const QString &text)
+std::optional<QString> checkOctet(UserInterface &ui, const QString &text)
 {
-    const auto value = whole_number(text.trimmed(), highestOctet);
+    const auto value = wholeNumber(text.trimmed(), highestOctet);
     if (!value) {
         ui.message(UserInterface::Icon::Critical, inputErrorTitle, octetRangeText);
         return std::nullopt;
     }
-    return octet_text(*value);
+    return octetText(*value);
 }
 
-bool check_port(UserInterface &ui, const QString &text)
+bool checkPort(UserInterface &ui, const QString &text)
 {
     const QString digits = text.trimmed();
-    if (!digits_value(digits)) {
+    if (!digitsValue(digits)) {
         ui.message(UserInterface::Icon::Critical, inputErrorTitle, portRangeText);
         return false;
     }
-    if (!whole_number(digits, highestPort)) {
+    if (!wholeNumber(digits, highestPort)) {
         ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
                    QStringLiteral("Max. value 65535"));
         return false;
@@ -200,11 +200,11 @@ bool check_port(UserInterface &ui, const QString &text)
     return true;
 }
 
-bool save_lan_settings(Exchange &exchange, const QByteArray &controllerVersion,
-                       const LanSettingsInput &input, ShellState &shell)
+bool saveLanSettings(Exchange &exchange, const QByteArray &controllerVersion,
+                     const LanSettingsInput &input, ShellState &shell)
 {
     UserInterface &ui = exchange.ui();
-    const bool withGateway = gateway_supported(controllerVersion);
+    const bool withGateway = gatewaySupported(controllerVersion);
     struct Row {
         const OctetTexts *octets;
         QString name;
@@ -217,7 +217,7 @@ bool save_lan_settings(Exchange &exchange, const QByteArray &controllerVersion,
         rows.append({&input.gateway, QStringLiteral("Gateway"), writeGatewayCode, {}});
     const QString nothingSent = QStringLiteral("\rNothing was sent to the headend.");
     for (Row &row : rows) {
-        row.value = address_value(*row.octets);
+        row.value = addressValue(*row.octets);
         if (!row.value) {
             ui.message(UserInterface::Icon::Critical, inputErrorTitle,
                        row.name + QStringLiteral(": ") + octetRangeText + nothingSent);
@@ -225,7 +225,7 @@ bool save_lan_settings(Exchange &exchange, const QByteArray &controllerVersion,
         }
     }
     // Nobody can connect to port 0: a headend told to listen there would lock the operator out.
-    const auto port = whole_number(input.port.trimmed(), highestPort);
+    const auto port = wholeNumber(input.port.trimmed(), highestPort);
     if (!port || *port == 0) {
         ui.message(UserInterface::Icon::Critical, inputErrorTitle,
                    QStringLiteral("Port: Please enter a number between 1 and 65535!") +
@@ -233,16 +233,16 @@ bool save_lan_settings(Exchange &exchange, const QByteArray &controllerVersion,
         return false;
     }
 
-    if (!set_parameter(exchange, 0, writeIpCode, *rows[0].value))
+    if (!setParameter(exchange, 0, writeIpCode, *rows[0].value))
         return false;
-    shell.active_headend_ip = dotted(input.ip);
-    shell.active_headend_port = QString::number(*port);
+    shell.activeHeadendIp = dotted(input.ip);
+    shell.activeHeadendPort = QString::number(*port);
     for (qsizetype i = 1; i < rows.size(); ++i) {
-        if (!set_parameter(exchange, 0, rows[i].code, *rows[i].value))
+        if (!setParameter(exchange, 0, rows[i].code, *rows[i].value))
             return false;
     }
-    return set_parameter(exchange, 0, writePortCode, qint64{*port}) &&
-           set_parameter(exchange, 0, restartCode, qint64{0});
+    return setParameter(exchange, 0, writePortCode, qint64{*port}) &&
+           setParameter(exchange, 0, restartCode, qint64{0});
 }
 
 } // namespace keldor

@@ -16,10 +16,10 @@ struct ShellState;
 using OctetTexts = std::array<QString, 4>;
 
 // Controller software from "1.03" on has a default gateway.
-bool gateway_supported(const QByteArray &controllerVersion);
+bool gatewaySupported(const QByteArray &controllerVersion);
 
 // An octet as its box shows it: three digits with leading zeros.
-QString octet_text(int value);
+QString octetText(int value);
 
 // What was read, in reading order: a failed read leaves it and everything after it empty.
 struct LanReading {
@@ -32,11 +32,10 @@ struct LanReading {
 // Reads address (0x91), mask (0x92), gateway (0xA1, when supported) and port (0x90). True
 // when everything was read. An address answer that is not four octets is reported and ends
 // the reading like a failed read.
-bool read_lan_settings(Exchange &exchange, const QByteArray &controllerVersion,
-                       LanReading &reading);
+bool readLanSettings(Exchange &exchange, const QByteArray &controllerVersion, LanReading &reading);
 
 // The warning that follows a complete reading.
-void show_lan_attention(UserInterface &ui);
+void showLanAttention(UserInterface &ui);
 
 // What a key filter does with a typed character: take it into the box or drop it, and
 // whether the focus moves on to the next box of the row (the character still goes into this
@@ -49,14 +48,14 @@ struct KeyDecision {
 
 // Octet box `box` (0..3) holds `text` with the given selection; `typed` is the character, or
 // QChar(8) for backspace.
-KeyDecision octet_key(int box, const QString &text, int selectionStart, int selectionLength,
-                      QChar typed);
-KeyDecision port_key(const QString &text, int selectionStart, int selectionLength, QChar typed);
+KeyDecision octetKey(int box, const QString &text, int selectionStart, int selectionLength,
+                     QChar typed);
+KeyDecision portKey(const QString &text, int selectionStart, int selectionLength, QChar typed);
 
 // The checks when a box loses the focus. A bad octet or port is reported and gives nothing
 // (the window puts the focus back); a good octet comes back in its "000" form.
-std::optional<QString> check_octet(UserInterface &ui, const QString &text);
-bool check_port(UserInterface &ui, const QString &text);
+std::optional<QString> checkOctet(UserInterface &ui, const QString &text);
+bool checkPort(UserInterface &ui, const QString &text);
 
 struct LanSettingsInput {
     OctetTexts ip;
@@ -70,7 +69,7 @@ struct LanSettingsInput {
 // (0x96). Every box must hold a number 0..255 and the port one of 1..65535, else nothing is
 // sent. A failed write stops the sequence there. Returns after the restart command; waiting
 // for the headend to come back is the caller's.
-bool save_lan_settings(Exchange &exchange, const QByteArray &controllerVersion,
-                       const LanSettingsInput &input, ShellState &shell);
+bool saveLanSettings(Exchange &exchange, const QByteArray &controllerVersion,
+                     const LanSettingsInput &input, ShellState &shell);
 
 } // namespace keldor

@@ -22,7 +22,7 @@ constexpr quint8 listStringCode = 0xA0;
 const QByteArray continueRequest("N");
 const QByteArray commandEnd("EN");
 
-bool garbled_answer(Exchange &exchange)
+bool garbledAnswer(Exchange &exchange)
 {
     exchange.ui().message(UserInterface::Icon::Critical, QStringLiteral("Connect Error"),
                           QStringLiteral("The headend's answer was garbled; it was not used.\r"
@@ -31,7 +31,7 @@ bool garbled_answer(Exchange &exchange)
     return false;
 }
 
-template<typename T> QByteArray big_endian(T value)
+template<typename T> QByteArray bigEndian(T value)
 {
     QByteArray bytes(sizeof(T), Qt::Uninitialized);
     qToBigEndian(value, bytes.data());
@@ -47,42 +47,42 @@ QByteArray frame(quint8 channel, quint8 code, const QByteArray &payload)
     return bytes.left(frameLength);
 }
 
-std::optional<double> number_of(const WriteValue &value)
+std::optional<double> numberOf(const WriteValue &value)
 {
     if (const auto *i = std::get_if<qint64>(&value))
         return static_cast<double>(*i);
     if (const auto *d = std::get_if<double>(&value))
         return std::isfinite(*d) ? std::optional(*d) : std::nullopt;
     if (const auto *s = std::get_if<QString>(&value))
-        return parse_number(*s);
+        return parseNumber(*s);
     return std::nullopt;
 }
 
-std::variant<qint64, QString> whole_in_range(const WriteValue &value, quint8 code, qint64 lowest,
-                                             qint64 highest)
+std::variant<qint64, QString> wholeInRange(const WriteValue &value, quint8 code, qint64 lowest,
+                                           qint64 highest)
 {
-    const auto number = number_of(value);
+    const auto number = numberOf(value);
     if (!number)
-        return QStringLiteral("Parameter %1 needs a number; nothing was sent.").arg(code_hex(code));
-    const double rounded = round_half_even(*number);
+        return QStringLiteral("Parameter %1 needs a number; nothing was sent.").arg(codeHex(code));
+    const double rounded = roundHalfEven(*number);
     if (rounded < static_cast<double>(lowest) || rounded > static_cast<double>(highest))
         return QStringLiteral(
                    "Overflow: %1 is outside %2 to %3 for parameter %4; nothing was sent.")
             .arg(rounded, 0, 'f', 0)
             .arg(lowest)
             .arg(highest)
-            .arg(code_hex(code));
+            .arg(codeHex(code));
     return static_cast<qint64>(rounded);
 }
 
 } // namespace
 
-QString code_hex(quint8 code)
+QString codeHex(quint8 code)
 {
     return QString::number(code, 16).toUpper();
 }
 
-AnswerKind answer_kind(quint8 code)
+AnswerKind answerKind(quint8 code)
 {
     switch (code) {
     case 0x51:
@@ -123,7 +123,7 @@ AnswerKind answer_kind(quint8 code)
     }
 }
 
-int answer_length(AnswerKind kind)
+int answerLength(AnswerKind kind)
 {
     switch (kind) {
     case AnswerKind::Float:
@@ -138,7 +138,7 @@ int answer_length(AnswerKind kind)
     return 1;
 }
 
-PayloadKind payload_kind(quint8 code)
+PayloadKind payloadKind(quint8 code)
 {
     switch (code) {
     case 0x03:
@@ -162,12 +162,12 @@ PayloadKind payload_kind(quint8 code)
     }
 }
 
-QByteArray read_request(quint8 channel, quint8 code, quint8 sub)
+QByteArray readRequest(quint8 channel, quint8 code, quint8 sub)
 {
     return frame(channel, code, QByteArray(1, static_cast<char>(sub)));
 }
 
-ParamValue decode_answer(AnswerKind kind, QByteArrayView bytes)
+ParamValue decodeAnswer(AnswerKind kind, QByteArrayView bytes)
 {
     ParamValue value;
     value.kind = kind;
@@ -192,39 +192,39 @@ ParamValue decode_answer(AnswerKind kind, QByteArrayView bytes)
     return value;
 }
 
-std::variant<EncodedWrite, QString> encode_write(quint8 channel, quint8 code,
-                                                 const WriteValue &value)
+std::variant<EncodedWrite, QString> encodeWrite(quint8 channel, quint8 code,
+                                                const WriteValue &value)
 {
     QByteArray payload;
     EncodedWrite encoded;
-    switch (payload_kind(code)) {
+    switch (payloadKind(code)) {
     case PayloadKind::Float: {
-        const auto number = number_of(value);
+        const auto number = numberOf(value);
         if (!number || std::abs(*number) > std::numeric_limits<float>::max())
             return QStringLiteral("Parameter %1 needs a number; nothing was sent.")
-                .arg(code_hex(code));
-        payload = big_endian(std::bit_cast<quint32>(static_cast<float>(*number)));
+                .arg(codeHex(code));
+        payload = bigEndian(std::bit_cast<quint32>(static_cast<float>(*number)));
         break;
     }
     case PayloadKind::Int16:
     case PayloadKind::Port16: {
         // A port above 32767 goes out as its two bytes, like every other port number; a
         // negative one would go out as a large port.
-        const bool port = payload_kind(code) == PayloadKind::Port16;
-        const auto whole = whole_in_range(value, code, port ? 0 : -32768, port ? 65535 : 32767);
+        const bool port = payloadKind(code) == PayloadKind::Port16;
+        const auto whole = wholeInRange(value, code, port ? 0 : -32768, port ? 65535 : 32767);
         if (const auto *error = std::get_if<QString>(&whole))
             return *error;
-        payload = big_endian(static_cast<quint16>(std::get<qint64>(whole)));
+        payload = bigEndian(static_cast<quint16>(std::get<qint64>(whole)));
         break;
     }
     case PayloadKind::Int32: {
         // Addresses go out octet by octet: 192.168.1.20 is a valid address even though its
         // 32-bit value doesn't fit a signed integer.
-        const auto whole = whole_in_range(value, code, std::numeric_limits<qint32>::min(),
-                                          std::numeric_limits<quint32>::max());
+        const auto whole = wholeInRange(value, code, std::numeric_limits<qint32>::min(),
+                                        std::numeric_limits<quint32>::max());
         if (const auto *error = std::get_if<QString>(&whole))
             return *error;
-        payload = big_endian(static_cast<quint32>(std::get<qint64>(whole)));
+        payload = bigEndian(static_cast<quint32>(std::get<qint64>(whole)));
         break;
     }
     case PayloadKind::ListText: {
@@ -235,13 +235,13 @@ std::variant<EncodedWrite, QString> encode_write(quint8 channel, quint8 code,
             list = text->toLatin1();
         else
             return QStringLiteral("Parameter %1 needs a list; nothing was sent.")
-                .arg(code_hex(code));
+                .arg(codeHex(code));
         payload = list.left(2);
         encoded.rest = list.mid(2);
         break;
     }
     case PayloadKind::Byte: {
-        const auto whole = whole_in_range(value, code, 0, 255);
+        const auto whole = wholeInRange(value, code, 0, 255);
         if (const auto *error = std::get_if<QString>(&whole))
             return *error;
         payload = QByteArray(1, static_cast<char>(std::get<qint64>(whole)));
@@ -252,53 +252,53 @@ std::variant<EncodedWrite, QString> encode_write(quint8 channel, quint8 code,
     return encoded;
 }
 
-bool read_parameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, ParamValue &value)
+bool readParameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, ParamValue &value)
 {
     BusyCursor busy(exchange.ui());
-    exchange.begin_exchange();
-    exchange.clear_rx();
-    exchange.wait_seconds(exchange.timing().sendPause);
-    exchange.send(read_request(channel, code, sub));
+    exchange.beginExchange();
+    exchange.clearRx();
+    exchange.waitSeconds(exchange.timing().sendPause);
+    exchange.send(readRequest(channel, code, sub));
 
     // The headend sends nothing beyond the answer before it hears "N", and only "EN" after it.
     // Anything more means the bytes read were not (only) the answer, so none of them is used.
-    const AnswerKind kind = answer_kind(code);
-    const int length = answer_length(kind);
+    const AnswerKind kind = answerKind(code);
+    const int length = answerLength(kind);
     if (!exchange.get_data(length))
         return false;
-    if (exchange.rx_buffer().size() != length)
-        return garbled_answer(exchange);
+    if (exchange.rxBuffer().size() != length)
+        return garbledAnswer(exchange);
     ParamValue answer;
     if (kind == AnswerKind::Text) {
-        const int textLength = static_cast<uchar>(exchange.rx_buffer().at(0));
-        exchange.clear_rx();
-        exchange.wait_seconds(exchange.timing().sendPause);
+        const int textLength = static_cast<uchar>(exchange.rxBuffer().at(0));
+        exchange.clearRx();
+        exchange.waitSeconds(exchange.timing().sendPause);
         exchange.send(continueRequest);
         if (!exchange.get_data(textLength))
             return false;
-        if (exchange.rx_buffer().size() != textLength)
-            return garbled_answer(exchange);
-        answer = decode_answer(kind, exchange.rx_buffer());
+        if (exchange.rxBuffer().size() != textLength)
+            return garbledAnswer(exchange);
+        answer = decodeAnswer(kind, exchange.rxBuffer());
     } else {
-        answer = decode_answer(kind, exchange.rx_buffer());
+        answer = decodeAnswer(kind, exchange.rxBuffer());
     }
 
-    exchange.clear_rx();
-    exchange.wait_seconds(exchange.timing().sendPause);
+    exchange.clearRx();
+    exchange.waitSeconds(exchange.timing().sendPause);
     exchange.send(continueRequest);
-    if (!exchange.command_quit())
+    if (!exchange.commandQuit())
         return false;
-    if (exchange.rx_buffer() != commandEnd)
-        return garbled_answer(exchange);
+    if (exchange.rxBuffer() != commandEnd)
+        return garbledAnswer(exchange);
     value = answer;
-    exchange.end_exchange();
+    exchange.endExchange();
     return true;
 }
 
-bool set_parameter(Exchange &exchange, quint8 channel, quint8 code, const WriteValue &value)
+bool setParameter(Exchange &exchange, quint8 channel, quint8 code, const WriteValue &value)
 {
     UserInterface &ui = exchange.ui();
-    const auto encoded = encode_write(channel, code, value);
+    const auto encoded = encodeWrite(channel, code, value);
     if (const auto *error = std::get_if<QString>(&encoded)) {
         ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"), *error);
         return false;
@@ -306,9 +306,9 @@ bool set_parameter(Exchange &exchange, quint8 channel, quint8 code, const WriteV
     const EncodedWrite &write = std::get<EncodedWrite>(encoded);
 
     BusyCursor busy(ui);
-    exchange.begin_exchange();
-    exchange.clear_rx();
-    exchange.wait_seconds(exchange.timing().sendPause);
+    exchange.beginExchange();
+    exchange.clearRx();
+    exchange.waitSeconds(exchange.timing().sendPause);
 
     QByteArray request = write.frame;
     if (code == listStringCode) {
@@ -324,8 +324,8 @@ bool set_parameter(Exchange &exchange, quint8 channel, quint8 code, const WriteV
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         exchange.send(request);
-        if (exchange.command_quit()) {
-            exchange.end_exchange();
+        if (exchange.commandQuit()) {
+            exchange.endExchange();
             return true;
         }
         // Resending into a link that is gone, or to a headend that floods it, would only repeat
@@ -334,15 +334,15 @@ bool set_parameter(Exchange &exchange, quint8 channel, quint8 code, const WriteV
             break;
     }
     ui.message(
-        UserInterface::Icon::Exclamation, QStringLiteral("Error ") + code_hex(code),
+        UserInterface::Icon::Exclamation, QStringLiteral("Error ") + codeHex(code),
         QStringLiteral("An error occured while sending, data may be lost\rPlease try again."));
-    exchange.end_exchange();
+    exchange.endExchange();
     return false;
 }
 
-bool keep_alive(Exchange &exchange)
+bool keepAlive(Exchange &exchange)
 {
-    return set_parameter(exchange, 0, 0x77, qint64{0});
+    return setParameter(exchange, 0, 0x77, qint64{0});
 }
 
 } // namespace keldor

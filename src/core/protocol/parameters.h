@@ -15,12 +15,12 @@ class Exchange;
 
 // How the headend answers a read, by parameter code.
 enum class AnswerKind { Float, Int32, Int16, Text, Byte };
-AnswerKind answer_kind(quint8 code);
-int answer_length(AnswerKind kind); // bytes on the wire; a text starts with its length byte
+AnswerKind answerKind(quint8 code);
+int answerLength(AnswerKind kind); // bytes on the wire; a text starts with its length byte
 
 // How a write carries its value, by parameter code.
 enum class PayloadKind { Float, Int16, Port16, Int32, ListText, Byte };
-PayloadKind payload_kind(quint8 code);
+PayloadKind payloadKind(quint8 code);
 
 // A value read from the headend.
 struct ParamValue {
@@ -43,24 +43,24 @@ struct ParamValue {
 // the code requires) or the raw list string of the service selection.
 using WriteValue = std::variant<qint64, double, QString, QByteArray>;
 
-QByteArray read_request(quint8 channel, quint8 code, quint8 sub);
-ParamValue decode_answer(AnswerKind kind, QByteArrayView bytes);
+QByteArray readRequest(quint8 channel, quint8 code, quint8 sub);
+ParamValue decodeAnswer(AnswerKind kind, QByteArrayView bytes);
 
 struct EncodedWrite {
     QByteArray frame; // the 10-byte request
     QByteArray rest;  // the list string's bytes from the third on, sent after the go-ahead
 };
 // The write request, or the reason why the value can't be carried by the code's payload.
-std::variant<EncodedWrite, QString> encode_write(quint8 channel, quint8 code,
-                                                 const WriteValue &value);
+std::variant<EncodedWrite, QString> encodeWrite(quint8 channel, quint8 code,
+                                                const WriteValue &value);
 
-bool read_parameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, ParamValue &value);
-bool set_parameter(Exchange &exchange, quint8 channel, quint8 code, const WriteValue &value);
+bool readParameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, ParamValue &value);
+bool setParameter(Exchange &exchange, quint8 channel, quint8 code, const WriteValue &value);
 
 // The keep-alive write: parameter 0x77, value 0, channel 0.
-bool keep_alive(Exchange &exchange);
+bool keepAlive(Exchange &exchange);
 
 // Upper-case hexadecimal without leading zero, as in the "Error 6" titles.
-QString code_hex(quint8 code);
+QString codeHex(quint8 code);
 
 } // namespace keldor

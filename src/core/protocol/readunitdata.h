@@ -10,17 +10,17 @@ struct UnitData;
 
 // Whether the headend edits service lists: FPGA from "1.06", controller from "1.05", and never
 // the 16-channel model (variant 3). Versions compare as plain texts.
-bool service_lists_supported(const QByteArray &fpgaVersion, const QByteArray &controllerVersion,
-                             qint32 deviceVariant);
+bool serviceListsSupported(const QByteArray &fpgaVersion, const QByteArray &controllerVersion,
+                           qint32 deviceVariant);
 
 // Whether the read tells the operator about a transponder that no QAM order can carry. A read
 // that no window shows (the backup before an update) keeps quiet.
 enum class ReadNotices { Shown, Hidden };
 
-// Reads the identity block and channels 0..max_channel into the model and onto the view.
-// max_channel comes from check_devicetype. A failed read ends it there: what was read keeps its
+// Reads the identity block and channels 0..maxChannel into the model and onto the view.
+// maxChannel comes from checkDeviceType. A failed read ends it there: what was read keeps its
 // new value, the rest its old one.
-bool read_unit_data(Exchange &exchange, UnitData &unit, ChannelView &view,
-                    ReadNotices notices = ReadNotices::Shown);
+bool readUnitData(Exchange &exchange, UnitData &unit, ChannelView &view,
+                  ReadNotices notices = ReadNotices::Shown);
 
 } // namespace keldor

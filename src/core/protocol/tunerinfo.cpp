@@ -23,19 +23,19 @@ constexpr int stateUnlocked = 0;
 constexpr int stateLocked = 1;
 
 // The transport stream carries 204-byte Reed-Solomon packets for every 188 bytes of payload.
-double with_reed_solomon(float datarate)
+double withReedSolomon(float datarate)
 {
     return static_cast<double>(datarate) * 204.0 / 188.0;
 }
 
 } // namespace
 
-QString ber_text(qint32 errorsPer1e7)
+QString berText(qint32 errorsPer1e7)
 {
     if (errorsPer1e7 <= 0)
         return QStringLiteral("0e-7");
     int exponent = static_cast<int>(std::floor(std::log10(static_cast<double>(errorsPer1e7))));
-    double mantissa = round_half_even(errorsPer1e7 / std::pow(10.0, exponent) * 10.0) / 10.0;
+    double mantissa = roundHalfEven(errorsPer1e7 / std::pow(10.0, exponent) * 10.0) / 10.0;
     // 9999 rounds up to a mantissa of 10; one more power of ten keeps it a single digit.
     if (mantissa >= 10.0) {
         mantissa /= 10.0;
@@ -47,12 +47,12 @@ QString ber_text(qint32 errorsPer1e7)
     return text + QStringLiteral("e-") + QString::number(7 - exponent);
 }
 
-QString snr_text(qint32 tenths)
+QString snrText(qint32 tenths)
 {
     return QString::number(static_cast<qint64>(std::round(tenths / 10.0)));
 }
 
-qint16 qam_for_bits_per_symbol(double bits)
+qint16 qamForBitsPerSymbol(double bits)
 {
     if (bits > 8)
         return 6;
@@ -67,23 +67,23 @@ qint16 qam_for_bits_per_symbol(double bits)
     return 1;
 }
 
-qint16 get_minqam(int bandwidthPosition, float datarate)
+qint16 getMinQam(int bandwidthPosition, float datarate)
 {
     // Bits per symbol with a roll-off of 0.15 in a 7 or 8 MHz channel.
-    double bits = with_reed_solomon(datarate);
+    double bits = withReedSolomon(datarate);
     if (bandwidthPosition == 0)
         bits = bits * 1.15 / 7.0;
     else if (bandwidthPosition == 1)
         bits = bits * 1.15 / 8.0;
-    return qam_for_bits_per_symbol(bits);
+    return qamForBitsPerSymbol(bits);
 }
 
-qint16 get_minsymbol(int qamCode, float datarate)
+qint16 getMinSymbol(int qamCode, float datarate)
 {
     if (qamCode < 1 || qamCode > 5)
         return 0;
     const int bitsPerSymbol = qamCode + 3;
-    const double rate = round_half_even(with_reed_solomon(datarate) * 1000.0 / bitsPerSymbol - 2.0);
+    const double rate = roundHalfEven(withReedSolomon(datarate) * 1000.0 / bitsPerSymbol - 2.0);
     // A garbled data-rate answer can be not a number; it sets no minimum, and converting it
     // would be undefined.
     if (std::isnan(rate))
@@ -96,47 +96,46 @@ qint16 get_minsymbol(int qamCode, float datarate)
     return static_cast<qint16>(rate);
 }
 
-bool read_tuner_info(Exchange &exchange, UnitData &unit, ChannelView &view, int channel,
-                     bool *locked)
+bool readTunerInfo(Exchange &exchange, UnitData &unit, ChannelView &view, int channel, bool *locked)
 {
     if (locked)
         *locked = false;
     const auto ch = static_cast<quint8>(channel);
     ParamValue value;
-    if (!read_parameter(exchange, ch, statusCode, 0, value))
+    if (!readParameter(exchange, ch, statusCode, 0, value))
         return false;
     const int status = value.toInt();
 
     if (status == stateUnlocked) {
-        if (!read_parameter(exchange, ch, noSignalCode, 0, value))
+        if (!readParameter(exchange, ch, noSignalCode, 0, value))
             return false;
         view.setStatus(channel,
                        value.toInt() != 0 ? lists::tunerStatus().at(2)
                                           : lists::tunerStatus().at(stateUnlocked),
                        false);
-        unit.channel_data_rate.at(static_cast<size_t>(channel)) = 0.0f;
+        unit.channelDataRate.at(static_cast<size_t>(channel)) = 0.0f;
         view.setBer(channel, QString());
         view.setSnr(channel, QString());
         view.setServiceListEnabled(channel, false);
         return true;
     }
     if (status != stateLocked) {
-        view.setStatus(channel, tuner_state_text(status), false);
+        view.setStatus(channel, tunerStateText(status), false);
         return true;
     }
 
-    if (!read_parameter(exchange, ch, dataRateCode, 0, value))
+    if (!readParameter(exchange, ch, dataRateCode, 0, value))
         return false;
-    unit.channel_data_rate.at(static_cast<size_t>(channel)) = value.toFloat();
+    unit.channelDataRate.at(static_cast<size_t>(channel)) = value.toFloat();
     view.setStatus(channel, lists::tunerStatus().at(stateLocked), true);
     if (locked)
         *locked = true;
-    if (!read_parameter(exchange, ch, bitErrorCode, 0, value))
+    if (!readParameter(exchange, ch, bitErrorCode, 0, value))
         return false;
-    view.setBer(channel, ber_text(value.toInt()));
-    if (!read_parameter(exchange, ch, snrCode, 0, value))
+    view.setBer(channel, berText(value.toInt()));
+    if (!readParameter(exchange, ch, snrCode, 0, value))
         return false;
-    view.setSnr(channel, snr_text(value.toInt()));
+    view.setSnr(channel, snrText(value.toInt()));
     view.setSearchEnabled(channel, false);
     view.setServiceListEnabled(channel, true);
     return true;

@@ -10,24 +10,24 @@ struct UnitData;
 
 // The error-rate text for a count of bit errors per 10^7 bits: mantissa with one decimal,
 // then the exponent (2345 -> "2.3e-4", 0 -> "0e-7").
-QString ber_text(qint32 errorsPer1e7);
+QString berText(qint32 errorsPer1e7);
 // The signal-to-noise text for a value in tenths of a dB: whole dB, halves away from zero.
-QString snr_text(qint32 tenths);
+QString snrText(qint32 tenths);
 
 // The smallest QAM code whose bits per symbol exceed the need: 1 (QAM-16) .. 5 (QAM-256), 6 when
 // nothing carries it. Comparisons are strict, so exactly 8 bits still fit QAM-256.
-qint16 qam_for_bits_per_symbol(double bits);
+qint16 qamForBitsPerSymbol(double bits);
 // The smallest QAM code for a transponder of datarate Mbit/s in a channel of the given
 // bandwidth position (0 = 7 MHz, 1 = 8 MHz).
-qint16 get_minqam(int bandwidthPosition, float datarate);
+qint16 getMinQam(int bandwidthPosition, float datarate);
 // The smallest output symbol rate in kSym/s that carries datarate with the QAM code; 0 for a
 // code without a bits-per-symbol value.
-qint16 get_minsymbol(int qamCode, float datarate);
+qint16 getMinSymbol(int qamCode, float datarate);
 
-// Reads the tuner state of one channel into unit.channel_data_rate and onto the view.
+// Reads the tuner state of one channel into unit.channelDataRate and onto the view.
 // locked, when given, tells whether the tuner reported a lock. False when a read failed; what
 // was shown until then stays.
-bool read_tuner_info(Exchange &exchange, UnitData &unit, ChannelView &view, int channel,
-                     bool *locked = nullptr);
+bool readTunerInfo(Exchange &exchange, UnitData &unit, ChannelView &view, int channel,
+                   bool *locked = nullptr);
 
 } // namespace keldor

@@ -6,7 +6,7 @@
 
 namespace keldor {
 
-ReportTexts report_texts(const ChannelTextsView &view)
+ReportTexts reportTexts(const ChannelTextsView &view)
 {
     ReportTexts texts;
     texts.device = view.device();
@@ -15,12 +15,12 @@ ReportTexts report_texts(const ChannelTextsView &view)
     return texts;
 }
 
-bool read_report_texts(Exchange &exchange, UnitData &unit, ReportTexts &texts)
+bool readReportTexts(Exchange &exchange, UnitData &unit, ReportTexts &texts)
 {
     ChannelTextsView view;
-    if (!check_devicetype(exchange, unit) || !read_unit_data(exchange, unit, view))
+    if (!checkDeviceType(exchange, unit) || !readUnitData(exchange, unit, view))
         return false;
-    texts = report_texts(view);
+    texts = reportTexts(view);
     return true;
 }
 

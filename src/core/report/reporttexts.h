@@ -9,9 +9,9 @@ class Exchange;
 struct UnitData;
 
 // The report's texts as the channel window would show them after a full read.
-ReportTexts report_texts(const ChannelTextsView &view);
+ReportTexts reportTexts(const ChannelTextsView &view);
 
 // Learns the channel count and reads the whole headend, for callers without a channel window.
-bool read_report_texts(Exchange &exchange, UnitData &unit, ReportTexts &texts);
+bool readReportTexts(Exchange &exchange, UnitData &unit, ReportTexts &texts);
 
 } // namespace keldor

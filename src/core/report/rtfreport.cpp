@@ -49,7 +49,7 @@ QByteArray rule()
 
 QByteArray number(qint64 value)
 {
-    return number_text(value).toLatin1();
+    return numberText(value).toLatin1();
 }
 
 // One printed row of the table: what the columns show and how the row is framed.
@@ -61,7 +61,7 @@ struct ValueRow {
     bool tightBold = false; // "\b\tab" instead of "\b \tab" before the column rule
 };
 
-const QList<ValueRow> &input_rows()
+const QList<ValueRow> &inputRows()
 {
     static const QList<ValueRow> rows{
         {"", "", [](const ChannelTexts &t) { return t.status; }, false},
@@ -79,7 +79,7 @@ const QList<ValueRow> &input_rows()
          }},
         {"TP:", " MHz",
          [](const ChannelTexts &t) {
-             return t.in_frequency;
+             return t.inFrequency;
          }},
         {"LO:", " MHz",
          [](const ChannelTexts &t) {
@@ -87,17 +87,17 @@ const QList<ValueRow> &input_rows()
          }},
         {"SR:", " kSym",
          [](const ChannelTexts &t) {
-             return t.in_symbolrate;
+             return t.inSymbolrate;
          }},
     };
     return rows;
 }
 
-const QList<ValueRow> &output_rows()
+const QList<ValueRow> &outputRows()
 {
     static const QList<ValueRow> rows{
         {"Status:", "",
-         [](const ChannelTexts &t) { return QString::fromLatin1(t.output_on ? "ON" : "OFF"); },
+         [](const ChannelTexts &t) { return QString::fromLatin1(t.outputOn ? "ON" : "OFF"); },
          false},
         {"OP:", "",
          [](const ChannelTexts &t) {
@@ -105,7 +105,7 @@ const QList<ValueRow> &output_rows()
          }},
         {"F:", " MHz",
          [](const ChannelTexts &t) {
-             return t.out_frequency;
+             return t.outFrequency;
          }},
         {"BW:", "", [](const ChannelTexts &t) { return t.bandwidth; }, true, true},
         {"QM:", "",
@@ -114,7 +114,7 @@ const QList<ValueRow> &output_rows()
          }},
         {"SR:", " kSym",
          [](const ChannelTexts &t) {
-             return t.out_symbolrate;
+             return t.outSymbolrate;
          }},
         {"SP:", "",
          [](const ChannelTexts &t) {
@@ -138,8 +138,8 @@ QByteArray separator(const ValueRow &row)
 
 // Writes one block's rows. The unit of a row's last column goes in front of the next row's
 // start; the block after the last row brings its own.
-void write_rows(Lines &out, const QList<ValueRow> &rows, const ReportTexts &texts,
-                const ReportRow &row)
+void writeRows(Lines &out, const QList<ValueRow> &rows, const ReportTexts &texts,
+               const ReportRow &row)
 {
     QByteArray pendingUnit;
     for (const ValueRow &valueRow : rows) {
@@ -150,13 +150,13 @@ void write_rows(Lines &out, const QList<ValueRow> &rows, const ReportTexts &text
         for (int col = 0; col < row.count; ++col) {
             if (col > 0)
                 out << separator(valueRow);
-            out << rtf_escape(valueRow.value(texts.channels[row.first + col]));
+            out << rtfEscape(valueRow.value(texts.channels[row.first + col]));
         }
         pendingUnit = valueRow.unit;
     }
 }
 
-void write_table_row(Lines &out, const ReportTexts &texts, const ReportRow &row)
+void writeTableRow(Lines &out, const ReportTexts &texts, const ReportRow &row)
 {
     if (row.narrow) {
         out << R"({ \tab \tab \b\fs16\ul )" + tabs(12) + R"(\par})";
@@ -180,7 +180,7 @@ void write_table_row(Lines &out, const ReportTexts &texts, const ReportRow &row)
                R"(\par }{\b\fs16 INPUT:\tab \tab |\tab INPUT:\tab \tab |\tab INPUT:\tab \tab |\tab INPUT:)"
                R"(\tab \tab |\tab INPUT:\tab \tab |\tab INPUT:\par }{\fs16)";
     }
-    write_rows(out, input_rows(), texts, row);
+    writeRows(out, inputRows(), texts, row);
 
     if (row.narrow) {
         out << R"( kSym\par \b \tab \tab \tab \tab \tab |\tab \tab \tab |\tab \tab \tab |\par })"
@@ -191,7 +191,7 @@ void write_table_row(Lines &out, const ReportTexts &texts, const ReportRow &row)
                R"(\par }{\b\fs16 OUTPUT:\tab |\tab OUTPUT:\tab |\tab OUTPUT:\tab |\tab OUTPUT:\tab |)"
                R"(\tab OUTPUT:\tab |\tab OUTPUT:\par }{\fs16 Status:\tab)";
     }
-    write_rows(out, output_rows(), texts, row);
+    writeRows(out, outputRows(), texts, row);
 
     if (row.narrow) {
         out << R"(\par \tab \tab }{\b\fs16\ul \tab \tab \tab |\tab \tab \tab |\tab \tab \tab |)"
@@ -202,7 +202,7 @@ void write_table_row(Lines &out, const ReportTexts &texts, const ReportRow &row)
     }
 }
 
-int input_position(const ChannelServices &services, qint16 id)
+int inputPosition(const ChannelServices &services, qint16 id)
 {
     for (int i = 0; i < services.input.size(); ++i) {
         if (services.input.at(i).id == id)
@@ -218,7 +218,7 @@ QString shown(const QString &path)
 
 } // namespace
 
-QList<ReportRow> report_rows(qint32 deviceVariant, int channelsInUse)
+QList<ReportRow> reportRows(qint32 deviceVariant, int channelsInUse)
 {
     QList<ReportRow> rows;
     int first = 0;
@@ -239,38 +239,38 @@ QList<ReportRow> report_rows(qint32 deviceVariant, int channelsInUse)
     return rows;
 }
 
-bool report_has_service_lists(const DeviceTexts &device, qint32 deviceVariant)
+bool reportHasServiceLists(const DeviceTexts &device, qint32 deviceVariant)
 {
-    return compare_text(device.fpga_version.toLatin1(), "1.05") > 0 &&
-           compare_text(device.controller_version.toLatin1(), "1.04") > 0 &&
+    return compareText(device.fpgaVersion.toLatin1(), "1.05") > 0 &&
+           compareText(device.controllerVersion.toLatin1(), "1.04") > 0 &&
            deviceVariant != sixteenChannelVariant;
 }
 
-QByteArray rtf_device_header(const DeviceTexts &device)
+QByteArray rtfDeviceHeader(const DeviceTexts &device)
 {
     Lines out;
-    out << R"({\b\fs24 Devicetype:}{\b\fs16 \tab \tab }{\b\fs24 )" << rtf_escape(device.device_type)
+    out << R"({\b\fs24 Devicetype:}{\b\fs16 \tab \tab }{\b\fs24 )" << rtfEscape(device.deviceType)
         << R"(}{\b\fs16 \tab \tab \tab \tab \tab \tab \tab \tab }{\b\fs24 \'b5C-SW-Version:\tab)"
-        << rtf_escape(device.controller_version)
+        << rtfEscape(device.controllerVersion)
         << R"(}{\b\fs16 \par }{\b\fs24 Serialnumber:}{\b\fs16 \tab }{\b\fs24 )"
-        << rtf_escape(device.serial_number)
+        << rtfEscape(device.serialNumber)
         << R"(}{\b\fs16 \tab \tab \tab }{\b\fs24 HW-Version:}{\b\fs16 \tab }{\b\fs24 )"
-        << rtf_escape(device.hardware_version)
+        << rtfEscape(device.hardwareVersion)
         << R"(}{\b\fs16 \tab \tab \tab }{\b\fs24 FPGA-SW-Version:\tab}{\b\fs24 )"
-        << rtf_escape(device.fpga_version) << R"(\par})";
+        << rtfEscape(device.fpgaVersion) << R"(\par})";
     return out.bytes();
 }
 
-QByteArray rtf_channel_table(const ReportTexts &texts, qint32 deviceVariant, int channelsInUse)
+QByteArray rtfChannelTable(const ReportTexts &texts, qint32 deviceVariant, int channelsInUse)
 {
     Lines out;
     out << rule();
-    for (const ReportRow &row : report_rows(deviceVariant, channelsInUse))
-        write_table_row(out, texts, row);
+    for (const ReportRow &row : reportRows(deviceVariant, channelsInUse))
+        writeTableRow(out, texts, row);
     return out.bytes();
 }
 
-QByteArray rtf_service_list(int channel, const ChannelServices &services)
+QByteArray rtfServiceList(int channel, const ChannelServices &services)
 {
     struct Listed {
         int position;
@@ -286,7 +286,7 @@ QByteArray rtf_service_list(int channel, const ChannelServices &services)
         count = inputs;
     } else if (services.mode == servicemode::listed) {
         for (const qint16 id : services.listedIds) {
-            if (const int at = input_position(services, id); at >= 0)
+            if (const int at = inputPosition(services, id); at >= 0)
                 listed.append({at, services.input.at(at).name});
         }
         count = services.listedCount;
@@ -306,13 +306,13 @@ QByteArray rtf_service_list(int channel, const ChannelServices &services)
     for (const Listed &entry : listed) {
         if (entry.position % namesPerLine == 0)
             out << R"(\par )";
-        out << rtf_escape(entry.name) + ", ";
+        out << rtfEscape(entry.name) + ", ";
     }
     return out.bytes();
 }
 
-ReportResult Print_RTF(Exchange &exchange, const QString &path, const ReportTexts &texts,
-                       const UnitData &unit)
+ReportResult printRtf(Exchange &exchange, const QString &path, const ReportTexts &texts,
+                      const UnitData &unit)
 {
     UserInterface &ui = exchange.ui();
     QSaveFile file(path);
@@ -326,27 +326,27 @@ ReportResult Print_RTF(Exchange &exchange, const QString &path, const ReportText
         return notWritten();
 
     const int channels = qBound(0, unit.channelsInUse(), channelCount);
-    file.write(rtf_document_header());
-    file.write(rtf_device_header(texts.device));
-    file.write(rtf_channel_table(texts, unit.device_variant, channels));
+    file.write(rtfDocumentHeader());
+    file.write(rtfDeviceHeader(texts.device));
+    file.write(rtfChannelTable(texts, unit.deviceVariant, channels));
 
     ReportResult result = ReportResult::Written;
-    if (report_has_service_lists(texts.device, unit.device_variant)) {
+    if (reportHasServiceLists(texts.device, unit.deviceVariant)) {
         ui.showProgress(QString(), channels);
         ui.setProgressValue(0);
         for (int ch = 0; ch < channels; ++ch) {
             ui.setProgressLabel(QStringLiteral("Reading Service List Channel: ") +
-                                number_text(ch + 1));
+                                numberText(ch + 1));
             ChannelServices services;
-            if (!read_service_lists(exchange, ch, services)) {
+            if (!readServiceLists(exchange, ch, services)) {
                 result = ReportResult::Incomplete;
                 break;
             }
-            file.write(rtf_service_list(ch, services));
+            file.write(rtfServiceList(ch, services));
             ui.setProgressValue(ui.progressValue() + 1);
         }
         if (result == ReportResult::Written)
-            exchange.wait_seconds(exchange.timing().reportDonePause);
+            exchange.waitSeconds(exchange.timing().reportDonePause);
         ui.closeProgress();
     }
     file.write("}\r\n");

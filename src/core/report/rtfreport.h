@@ -29,16 +29,16 @@ struct ReportRow {
 
 // The rows for a headend: eight-channel models print two narrow rows, every other model wide
 // rows of six and what remains (four channels) in a narrow row.
-QList<ReportRow> report_rows(qint32 deviceVariant, int channelsInUse);
+QList<ReportRow> reportRows(qint32 deviceVariant, int channelsInUse);
 
 // Service lists are printed for FPGA versions above "1.05" and controller versions above "1.04"
 // except on the 16-channel model.
-bool report_has_service_lists(const DeviceTexts &device, qint32 deviceVariant);
+bool reportHasServiceLists(const DeviceTexts &device, qint32 deviceVariant);
 
 // The document parts, each line ending in CR LF.
-QByteArray rtf_device_header(const DeviceTexts &device);
-QByteArray rtf_channel_table(const ReportTexts &texts, qint32 deviceVariant, int channelsInUse);
-QByteArray rtf_service_list(int channel, const ChannelServices &services);
+QByteArray rtfDeviceHeader(const DeviceTexts &device);
+QByteArray rtfChannelTable(const ReportTexts &texts, qint32 deviceVariant, int channelsInUse);
+QByteArray rtfServiceList(int channel, const ChannelServices &services);
 
 enum class ReportResult {
     Written,    // the whole report
@@ -49,7 +49,7 @@ enum class ReportResult {
 
 // Writes the configuration report to path, reading the service lists from the headend when its
 // firmware has them. The file only replaces an existing one once it is complete.
-ReportResult Print_RTF(Exchange &exchange, const QString &path, const ReportTexts &texts,
-                       const UnitData &unit);
+ReportResult printRtf(Exchange &exchange, const QString &path, const ReportTexts &texts,
+                      const UnitData &unit);
 
 } // namespace keldor

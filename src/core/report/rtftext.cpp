@@ -12,7 +12,7 @@ constexpr std::array<char16_t, 32> cp1252High = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-int cp1252_byte(char16_t c)
+int cp1252Byte(char16_t c)
 {
     if (c >= 0xA0 && c <= 0xFF)
         return c;
@@ -60,7 +60,7 @@ const char *const headerLines[] = {
 
 } // namespace
 
-QByteArray rtf_escape(const QString &text)
+QByteArray rtfEscape(const QString &text)
 {
     QByteArray out;
     for (const QChar qc : text) {
@@ -71,7 +71,7 @@ QByteArray rtf_escape(const QString &text)
             out.append('\\').append(static_cast<char>(c));
         } else if (c < 0x80) {
             out.append(static_cast<char>(c));
-        } else if (const int byte = cp1252_byte(c); byte >= 0) {
+        } else if (const int byte = cp1252Byte(c); byte >= 0) {
             out.append("\\'").append(QByteArray::number(byte, 16).rightJustified(2, '0'));
         } else {
             out.append("\\u").append(QByteArray::number(static_cast<qint16>(c))).append('?');
@@ -80,7 +80,7 @@ QByteArray rtf_escape(const QString &text)
     return out;
 }
 
-QByteArray rtf_document_header()
+QByteArray rtfDocumentHeader()
 {
     QByteArray out;
     for (const char *line : headerLines)

@@ -15,7 +15,7 @@ ServiceListEditor::ServiceListEditor(Exchange &exchange, UnitData &unit, int cha
 
 QString ServiceListEditor::caption() const
 {
-    return QStringLiteral("Edit Servicelist CHANNEL") + number_text(m_channel + 1);
+    return QStringLiteral("Edit Servicelist CHANNEL") + numberText(m_channel + 1);
 }
 
 bool ServiceListEditor::fill()
@@ -23,12 +23,12 @@ bool ServiceListEditor::fill()
     m_input.clear();
     m_output.clear();
     ChannelServices services;
-    const bool complete = read_service_lists(m_exchange, m_channel, services);
+    const bool complete = readServiceLists(m_exchange, m_channel, services);
     if (services.inputCount)
         m_inputCount = services.inputCount;
     m_input = services.input;
     if (services.selectionKnown)
-        m_output = output_services(services);
+        m_output = outputServices(services);
     return complete;
 }
 
@@ -73,13 +73,13 @@ ServiceListEditor::SaveResult ServiceListEditor::save()
 {
     if (!m_modified)
         return SaveResult::Unchanged;
-    const Selection selection = choose_selection(m_input, m_output);
+    const Selection selection = chooseSelection(m_input, m_output);
     // The record keeps at most 100 IDs; a longer selection would reach the headend but not the
     // settings file or a later full write, so it is not sent at all.
     if (selection.ids.size() > serviceIdCapacity) {
         m_exchange.ui().message(
             UserInterface::Icon::Exclamation, QStringLiteral("Info"),
-            QStringLiteral("This selection lists") + number_text(selection.ids.size()) +
+            QStringLiteral("This selection lists") + numberText(selection.ids.size()) +
                 QStringLiteral(" services, but a channel can keep at most 100.\rPlease pass or "
                                "drop fewer services; nothing was sent."));
         return SaveResult::Refused;
@@ -93,24 +93,24 @@ ServiceListEditor::SaveResult ServiceListEditor::send(const Selection &selection
     const auto channel = static_cast<quint8>(m_channel);
     ChannelRecord &record = m_unit.channel(m_channel);
     const auto write = [&](quint8 code, qint64 value) {
-        return set_parameter(m_exchange, channel, code, value);
+        return setParameter(m_exchange, channel, code, value);
     };
 
     // The record follows the headend step by step: after a failed write it holds the mode and
     // the IDs the headend has already taken, never its old count over new IDs.
     if (!write(selectionStart, selection.mode))
         return SaveResult::Failed;
-    record.service_mode = selection.mode;
-    record.service_count = 0;
+    record.serviceMode = selection.mode;
+    record.serviceCount = 0;
     for (qsizetype i = 0; i < selection.ids.size(); ++i) {
         if (!write(selectionId, selection.ids.at(i)))
             return SaveResult::Failed;
-        record.service_ids[static_cast<size_t>(i)] = selection.ids.at(i);
-        record.service_count = static_cast<quint8>(i + 1);
+        record.serviceIds[static_cast<size_t>(i)] = selection.ids.at(i);
+        record.serviceCount = static_cast<quint8>(i + 1);
     }
 
     if (!write(selectionEnd, 0) || !write(selectionCommit, 0) ||
-        !set_parameter(m_exchange, channel, listString, selection.listString()))
+        !setParameter(m_exchange, channel, listString, selection.listString()))
         return SaveResult::Failed;
     return SaveResult::Sent;
 }

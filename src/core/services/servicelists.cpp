@@ -7,7 +7,7 @@ namespace keldor {
 
 namespace {
 
-bool contains_id(const QList<Service> &services, qint16 id)
+bool containsId(const QList<Service> &services, qint16 id)
 {
     return std::any_of(services.cbegin(), services.cend(),
                        [id](const Service &s) { return s.id == id; });
@@ -15,28 +15,28 @@ bool contains_id(const QList<Service> &services, qint16 id)
 
 } // namespace
 
-bool read_service_lists(Exchange &exchange, int channel, ChannelServices &services)
+bool readServiceLists(Exchange &exchange, int channel, ChannelServices &services)
 {
     using namespace servicecode;
     services = {};
-    if (!set_parameter(exchange, static_cast<quint8>(channel), selectChannel, qint64{channel}))
+    if (!setParameter(exchange, static_cast<quint8>(channel), selectChannel, qint64{channel}))
         return false;
     ParamValue value;
-    if (!read_parameter(exchange, 0, inputCount, 0, value))
+    if (!readParameter(exchange, 0, inputCount, 0, value))
         return false;
     services.inputCount = value.toInt();
     for (int i = 0; i < *services.inputCount; ++i) {
         ParamValue name;
         ParamValue id;
-        if (!read_parameter(exchange, 0, inputName, static_cast<quint8>(i), name) ||
-            !read_parameter(exchange, 0, inputId, static_cast<quint8>(i), id))
+        if (!readParameter(exchange, 0, inputName, static_cast<quint8>(i), name) ||
+            !readParameter(exchange, 0, inputId, static_cast<quint8>(i), id))
             return false;
-        filter_text(name.text);
-        services.input.append({from_cp1252(name.text), static_cast<qint16>(id.toInt())});
+        filterText(name.text);
+        services.input.append({fromCp1252(name.text), static_cast<qint16>(id.toInt())});
     }
-    if (!set_parameter(exchange, static_cast<quint8>(channel), inputDone, qint64{0}))
+    if (!setParameter(exchange, static_cast<quint8>(channel), inputDone, qint64{0}))
         return false;
-    if (!read_parameter(exchange, 0, selectionHeader, 0, value))
+    if (!readParameter(exchange, 0, selectionHeader, 0, value))
         return false;
     const auto header = static_cast<quint16>(value.toInt());
     services.mode = static_cast<quint8>(header >> 8);
@@ -46,14 +46,14 @@ bool read_service_lists(Exchange &exchange, int channel, ChannelServices &servic
     if (services.mode == servicemode::all || services.input.isEmpty())
         return true;
     for (int i = 0; i < services.listedCount; ++i) {
-        if (!read_parameter(exchange, 0, listedId, static_cast<quint8>(i), value))
+        if (!readParameter(exchange, 0, listedId, static_cast<quint8>(i), value))
             return false;
         services.listedIds.append(static_cast<qint16>(value.toInt()));
     }
     return true;
 }
 
-QList<Service> output_services(const ChannelServices &services)
+QList<Service> outputServices(const ChannelServices &services)
 {
     QList<Service> output;
     if (services.mode == servicemode::all)
@@ -90,7 +90,7 @@ QByteArray Selection::listString() const
     return bytes;
 }
 
-Selection choose_selection(const QList<Service> &input, const QList<Service> &output)
+Selection chooseSelection(const QList<Service> &input, const QList<Service> &output)
 {
     Selection selection;
     const auto inputs = input.size();
@@ -106,7 +106,7 @@ Selection choose_selection(const QList<Service> &input, const QList<Service> &ou
     }
     selection.mode = servicemode::allButListed;
     for (const Service &s : input) {
-        if (!contains_id(output, s.id))
+        if (!containsId(output, s.id))
             selection.ids.append(s.id);
     }
     return selection;

@@ -55,11 +55,11 @@ struct ChannelServices {
 // Reads the input list and the current selection of a channel: select it, read the input
 // services, then the selection. The first failed exchange ends the read with false; what was
 // read until then stays in services.
-bool read_service_lists(Exchange &exchange, int channel, ChannelServices &services);
+bool readServiceLists(Exchange &exchange, int channel, ChannelServices &services);
 
 // The output list that a selection stands for: every input service (mode 0), the input services
 // with the listed IDs in list order (mode 1), or the input services minus the listed ones.
-QList<Service> output_services(const ChannelServices &services);
+QList<Service> outputServices(const ChannelServices &services);
 
 // The selection that carries an output list: all services when both lists are equally long,
 // else the shorter of the wanted and the unwanted services.
@@ -70,6 +70,6 @@ struct Selection {
     // Parameter 0xA0's value: mode, count, then each ID high byte first; "0, 0" for mode 0.
     QByteArray listString() const;
 };
-Selection choose_selection(const QList<Service> &input, const QList<Service> &output);
+Selection chooseSelection(const QList<Service> &input, const QList<Service> &output);
 
 } // namespace keldor

@@ -13,34 +13,38 @@ const QString proxyPortKey = QStringLiteral("Proxy-Port");
 const QString proxyUseKey = QStringLiteral("Proxy-Use");
 
 // The word True in any case or a non-zero number; anything else, nonsense included, is false.
-bool checkedValue(const QString &text) {
+bool checkedValue(const QString &text)
+{
     const QString trimmed = text.trimmed();
     if (trimmed.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
         return true;
-    const auto number = parse_number(trimmed);
+    const auto number = parseNumber(trimmed);
     return number && *number != 0.0;
 }
 
-QString checkWord(bool checked) {
+QString checkWord(bool checked)
+{
     return checked ? QStringLiteral("True") : QStringLiteral("False");
 }
 
 } // namespace
 
-void loadSettings(ShellState &state, const SettingsStore &store) {
-    state.proxy_ip = store.text(proxyIpKey, QString());
-    state.proxy_port = store.text(proxyPortKey, QString());
-    state.proxy_use = whole_number16(store.text(proxyUseKey, QStringLiteral("0"))).value_or(0);
+void loadSettings(ShellState &state, const SettingsStore &store)
+{
+    state.proxyIp = store.text(proxyIpKey, QString());
+    state.proxyPort = store.text(proxyPortKey, QString());
+    state.proxyUse = wholeNumber16(store.text(proxyUseKey, QStringLiteral("0"))).value_or(0);
 
     // Both switches store their state, so both can't be checked unless someone edited the
     // store by hand; the handlers ask about USB first, so USB wins then too.
     const bool usb = checkedValue(store.text(usbKey, QStringLiteral("0")));
     const bool lan = checkedValue(store.text(lanKey, QStringLiteral("0")));
-    state.connection_mode = lan && !usb ? ConnectionMode::Lan : ConnectionMode::Usb;
+    state.connectionMode = lan && !usb ? ConnectionMode::Lan : ConnectionMode::Usb;
 }
 
-bool switchConnectionMode(ShellState &state, SettingsStore &store, ConnectionMode mode) {
-    state.connection_mode = mode;
+bool switchConnectionMode(ShellState &state, SettingsStore &store, ConnectionMode mode)
+{
+    state.connectionMode = mode;
     if (mode == ConnectionMode::Usb) {
         store.setText(usbKey, checkWord(true));
         store.setText(lanKey, checkWord(false));
@@ -51,10 +55,11 @@ bool switchConnectionMode(ShellState &state, SettingsStore &store, ConnectionMod
     return store.commit();
 }
 
-bool saveProxySettings(const ShellState &state, SettingsStore &store) {
-    store.setText(proxyUseKey, QString::number(state.proxy_use));
-    store.setText(proxyIpKey, state.proxy_ip);
-    store.setText(proxyPortKey, state.proxy_port);
+bool saveProxySettings(const ShellState &state, SettingsStore &store)
+{
+    store.setText(proxyUseKey, QString::number(state.proxyUse));
+    store.setText(proxyIpKey, state.proxyIp);
+    store.setText(proxyPortKey, state.proxyPort);
     return store.commit();
 }
 

@@ -14,15 +14,15 @@ inline constexpr quint8 updateTargetQamFpga = 137;
 
 // The process-wide state of the main window, with its values right after start-up.
 struct ShellState {
-    QString active_headend_name = QStringLiteral("non"); // "non": no headend chosen
-    QString active_headend_ip = QStringLiteral("0.0.0.0");
-    QString active_headend_port = QStringLiteral("80");
-    qint16 proxy_use = 0; // only 1 sends the connection through the proxy
-    QString proxy_ip;
-    QString proxy_port;
-    bool expert_mode = false;
-    quint8 update_target = 0; // 0 until an update item is chosen
-    ConnectionMode connection_mode = ConnectionMode::Usb;
+    QString activeHeadendName = QStringLiteral("non"); // "non": no headend chosen
+    QString activeHeadendIp = QStringLiteral("0.0.0.0");
+    QString activeHeadendPort = QStringLiteral("80");
+    qint16 proxyUse = 0; // only 1 sends the connection through the proxy
+    QString proxyIp;
+    QString proxyPort;
+    bool expertMode = false;
+    quint8 updateTarget = 0; // 0 until an update item is chosen
+    ConnectionMode connectionMode = ConnectionMode::Usb;
 };
 
 // Restores the proxy values and the connection mode at start-up. Missing or unreadable values

@@ -20,10 +20,10 @@ constexpr int maxBackupsPerSecond = 100;
 // Claims a name that nobody holds by creating the file, so a second backup in the same second,
 // from this program or another, gets a name of its own instead of replacing the first.
 // Empty when the folder takes no file at all.
-QString claim_backup_file(const QString &folder, const QDateTime &when)
+QString claimBackupFile(const QString &folder, const QDateTime &when)
 {
     for (int sequence = 1; sequence <= maxBackupsPerSecond; ++sequence) {
-        QFile file(QDir(folder).filePath(backup_file_name(when, sequence)));
+        QFile file(QDir(folder).filePath(backupFileName(when, sequence)));
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return file.fileName();
         if (!file.exists())
@@ -34,30 +34,30 @@ QString claim_backup_file(const QString &folder, const QDateTime &when)
 
 } // namespace
 
-QString backup_file_name(const QDateTime &when, int sequence)
+QString backupFileName(const QDateTime &when, int sequence)
 {
     const QString stamp = when.toString(QStringLiteral("'backup-'yyyyMMdd-HHmmss"));
     return sequence <= 1 ? stamp + QStringLiteral(".kdr")
                          : stamp + QStringLiteral("_%1.kdr").arg(sequence);
 }
 
-BackupResult backup_configuration(Session &session, const QString &folder)
+BackupResult backupConfiguration(Session &session, const QString &folder)
 {
     UnitData unit;
     ChannelTextsView texts;
     // No window shows this reading, so it has nothing to tell the operator about the channels.
-    if (!check_devicetype(session.exchange, unit) ||
-        !read_unit_data(session.exchange, unit, texts, ReadNotices::Hidden)) {
+    if (!checkDeviceType(session.exchange, unit) ||
+        !readUnitData(session.exchange, unit, texts, ReadNotices::Hidden)) {
         return {{}, QStringLiteral("The headend's configuration could not be read.")};
     }
     const QDateTime now = QDateTime::currentDateTime();
-    const QString path = claim_backup_file(folder, now);
+    const QString path = claimBackupFile(folder, now);
     if (path.isEmpty()) {
         return {{},
                 QStringLiteral("%1 could not be written.")
-                    .arg(QDir::toNativeSeparators(QDir(folder).filePath(backup_file_name(now))))};
+                    .arg(QDir::toNativeSeparators(QDir(folder).filePath(backupFileName(now))))};
     }
-    if (!save_settings_file(session.ui, path, unit)) {
+    if (!saveSettingsFile(session.ui, path, unit)) {
         QFile::remove(path);
         return {{}, QStringLiteral("%1 could not be written.").arg(QDir::toNativeSeparators(path))};
     }

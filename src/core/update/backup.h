@@ -11,11 +11,11 @@ class Session;
 
 // "backup-YYYYMMDD-HHMMSS.kdr", sorting by time; the second and later backups of the same
 // second add "_2", "_3", ... before the extension.
-QString backup_file_name(const QDateTime &when, int sequence = 1);
+QString backupFileName(const QDateTime &when, int sequence = 1);
 
 // Reads the whole configuration of the connected headend into a unit image of its own, so
 // the program's image of the headend stays as the operator left it, and saves it as a
 // settings file in folder under a name no earlier backup holds. The update's BackupHook.
-BackupResult backup_configuration(Session &session, const QString &folder);
+BackupResult backupConfiguration(Session &session, const QString &folder);
 
 } // namespace keldor

@@ -16,7 +16,7 @@ namespace {
 constexpr qint32 sixteenChannelVariant = 3;
 } // namespace
 
-QString image_mask(quint8 updateTarget, qint32 deviceVariant)
+QString imageMask(quint8 updateTarget, qint32 deviceVariant)
 {
     if (updateTarget == updateTargetController)
         return QStringLiteral("KELDOR_FW*.UC3");
@@ -24,18 +24,18 @@ QString image_mask(quint8 updateTarget, qint32 deviceVariant)
                                                   : QStringLiteral("KELDOR_FPGA*.RBF");
 }
 
-bool mask_matches(const QString &mask, const QString &fileName)
+bool maskMatches(const QString &mask, const QString &fileName)
 {
     const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(mask),
                                      QRegularExpression::CaseInsensitiveOption);
     return pattern.match(fileName).hasMatch();
 }
 
-QStringList matching_images(const QString &folder, const QString &mask)
+QStringList matchingImages(const QString &folder, const QString &mask)
 {
     QFileInfoList files;
     for (const QFileInfo &info : QDir(folder).entryInfoList(QDir::Files)) {
-        if (mask_matches(mask, info.fileName()))
+        if (maskMatches(mask, info.fileName()))
             files.append(info);
     }
     std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
@@ -49,13 +49,13 @@ QStringList matching_images(const QString &folder, const QString &mask)
     return names;
 }
 
-QString newest_image(const QString &folder, const QString &mask)
+QString newestImage(const QString &folder, const QString &mask)
 {
-    const QStringList names = matching_images(folder, mask);
+    const QStringList names = matchingImages(folder, mask);
     return names.isEmpty() ? QString() : QDir(folder).filePath(names.first());
 }
 
-bool folder_is_private(const QString &folder)
+bool folderIsPrivate(const QString &folder)
 {
     const QFileInfo info(folder);
     if (!info.isDir())

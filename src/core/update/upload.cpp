@@ -27,7 +27,7 @@ const QString updateErrorTitle = QStringLiteral("Update Error");
 const QString cancelledTitle = QStringLiteral("Update Cancelled");
 const QString flashErrorTitle = QStringLiteral("Flash Error");
 
-QByteArray start_frame(quint8 code, quint32 length)
+QByteArray startFrame(quint8 code, quint32 length)
 {
     QByteArray frame(frameLength, '\0');
     frame[1] = static_cast<char>(code);
@@ -35,7 +35,7 @@ QByteArray start_frame(quint8 code, quint32 length)
     return frame;
 }
 
-QByteArray store_frame()
+QByteArray storeFrame()
 {
     QByteArray frame(frameLength, '\0');
     frame[1] = static_cast<char>(storeCommand);
@@ -61,7 +61,7 @@ public:
                        .arg(path, m_file.errorString()) +
                    nothingSent;
         m_length = m_file.size();
-        m_blocks = upload_block_count(m_length);
+        m_blocks = uploadBlockCount(m_length);
         if (m_length == 0)
             return QStringLiteral("The image file %1 is empty.").arg(path) + nothingSent;
         if (m_blocks > maxUploadBlocks)
@@ -111,16 +111,15 @@ struct Upload {
     Exchange &exchange() const { return session.exchange; }
     UserInterface &ui() const { return session.ui; }
 
-    bool wait_for_tail(QByteArrayView tail, milliseconds limit)
+    bool waitForTail(QByteArrayView tail, milliseconds limit)
     {
         // A link that has gone away can't deliver the acknowledgement any more.
         Link &link = exchange().activeLink();
-        exchange().wait_until([&] { return exchange().rx_ends_with(tail) || !link.isOpen(); },
-                              limit);
-        return exchange().rx_ends_with(tail);
+        exchange().waitUntil([&] { return exchange().rxEndsWith(tail) || !link.isOpen(); }, limit);
+        return exchange().rxEndsWith(tail);
     }
 
-    void close_link()
+    void closeLink()
     {
         if (exchange().serialSelected())
             session.serial.close();
@@ -148,17 +147,17 @@ struct Upload {
             view.withdrawCancel();
             return std::nullopt;
         }
-        close_link();
+        closeLink();
         return TransferEnd::Abandoned;
     }
 
-    void show_block(int k)
+    void showBlock(int k)
     {
         const int blocks = image.blocks();
         view.setProgressValue(k);
-        view.setPercentage(number_text(qint64{k} * 100 / blocks) + QLatin1Char('%'));
-        ui().setStatusPanel(2, QStringLiteral("Sending Block ") + number_text(k) +
-                                   QStringLiteral("  of ") + number_text(blocks));
+        view.setPercentage(numberText(qint64{k} * 100 / blocks) + QLatin1Char('%'));
+        ui().setStatusPanel(2, QStringLiteral("Sending Block ") + numberText(k) +
+                                   QStringLiteral("  of ") + numberText(blocks));
     }
 
     TransferEnd attempt(quint8 startCode, bool pauseBeforeStart)
@@ -167,25 +166,25 @@ struct Upload {
         QCoreApplication::processEvents();
         if (!image.rewind())
             return TransferEnd::FileError;
-        exchange().clear_rx();
+        exchange().clearRx();
         if (pauseBeforeStart)
-            exchange().wait_seconds(session.timing.sendPause);
-        exchange().send(start_frame(startCode, image.length()));
+            exchange().waitSeconds(session.timing.sendPause);
+        exchange().send(startFrame(startCode, image.length()));
         for (int k = 1; k <= image.blocks(); ++k) {
-            if (!wait_for_tail(acceptedTail, session.timing.blockAckLimit))
+            if (!waitForTail(acceptedTail, session.timing.blockAckLimit))
                 return TransferEnd::NotAccepted;
             headendTakesImage = true;
             if (const std::optional<TransferEnd> stop = cancellation())
                 return *stop;
-            exchange().wait_seconds(session.timing.sendPause);
+            exchange().waitSeconds(session.timing.sendPause);
             const std::optional<QByteArray> block = image.block(k);
             if (!block)
                 return TransferEnd::FileError;
-            exchange().clear_rx();
+            exchange().clearRx();
             exchange().send(*block);
-            show_block(k);
+            showBlock(k);
         }
-        return exchange().command_quit() ? TransferEnd::Sent : TransferEnd::NotAccepted;
+        return exchange().commandQuit() ? TransferEnd::Sent : TransferEnd::NotAccepted;
     }
 
     // Attempts go on while the window since the first start frame is open; the test comes
@@ -206,7 +205,7 @@ struct Upload {
         }
     }
 
-    void show_running(const QString &english, const QString &german)
+    void showRunning(const QString &english, const QString &german)
     {
         view.setToolbar(UpdateView::Toolbar::Uploading);
         view.setActivityTint(Tint::Red);
@@ -218,14 +217,14 @@ struct Upload {
         view.setElapsedTimerRunning(true);
     }
 
-    UploadResult end_of_transfer(TransferEnd end)
+    UploadResult endOfTransfer(TransferEnd end)
     {
         view.setElapsedTimerRunning(false);
         image.close();
         switch (end) {
         case TransferEnd::Cancelled:
             ui().setStatusPanel(2, QString());
-            show_update_idle(view);
+            showUpdateIdle(view);
             ui().message(UserInterface::Icon::Exclamation, cancelledTitle,
                          QStringLiteral("The update was cancelled before the whole image was "
                                         "sent.\rPlease run the update again."));
@@ -257,7 +256,7 @@ struct Upload {
         return UploadResult::Failed;
     }
 
-    void close_serial_port()
+    void closeSerialPort()
     {
         // The headend restarts with its new software; reconnecting is the caller's business.
         if (session.serial.isOpen())
@@ -289,12 +288,12 @@ bool prepare(Upload &upload, const QString &imagePath, const BackupHook &backup)
 
 } // namespace
 
-qint64 upload_block_count(qint64 length)
+qint64 uploadBlockCount(qint64 length)
 {
     return (length + uploadBlockSize - 1) / uploadBlockSize;
 }
 
-void show_update_idle(UpdateView &view)
+void showUpdateIdle(UpdateView &view)
 {
     view.setTitle(QStringLiteral("Ready"), Tint::Black);
     view.setExplanation(0, QStringLiteral("To start update procedure press Update button"),
@@ -305,8 +304,8 @@ void show_update_idle(UpdateView &view)
     view.setToolbar(UpdateView::Toolbar::Idle);
 }
 
-UploadResult update_fw(Session &session, UpdateView &view, const QString &imagePath,
-                       const BackupHook &backup)
+UploadResult updateFw(Session &session, UpdateView &view, const QString &imagePath,
+                      const BackupHook &backup)
 {
     Upload upload{session, view, {}};
     if (!prepare(upload, imagePath, backup))
@@ -314,28 +313,28 @@ UploadResult update_fw(Session &session, UpdateView &view, const QString &imageP
     UserInterface &ui = session.ui;
     BusyCursor busy(ui);
     ui.setKeepAliveRunning(false);
-    upload.show_running(QStringLiteral("Sending µC firmware to headend, please wait"),
-                        QStringLiteral("µC Firmware wird an Headend übertragen, bitte warten"));
+    upload.showRunning(QStringLiteral("Sending µC firmware to headend, please wait"),
+                       QStringLiteral("µC Firmware wird an Headend übertragen, bitte warten"));
 
     const TransferEnd end = upload.transfer(controllerStart, false);
     if (end != TransferEnd::Sent)
-        return upload.end_of_transfer(end);
+        return upload.endOfTransfer(end);
 
-    upload.close_serial_port();
+    upload.closeSerialPort();
     ui.setStatusPanel(2, QString());
     view.setActivityTint(Tint::Green);
     view.setTitle(QStringLiteral("Update Successful / Update erfolgreich"), Tint::Green);
     view.setExplanation(0, QString(), QString(), Tint::Black);
     view.setElapsedTimerRunning(false);
-    session.exchange.wait_seconds(session.timing.successPause);
-    show_update_idle(view);
+    session.exchange.waitSeconds(session.timing.successPause);
+    showUpdateIdle(view);
     ui.setKeepAliveRunning(true);
     upload.image.close();
     return UploadResult::Succeeded;
 }
 
-UploadResult update_fpga(Session &session, UpdateView &view, const QString &imagePath,
-                         const BackupHook &backup)
+UploadResult updateFpga(Session &session, UpdateView &view, const QString &imagePath,
+                        const BackupHook &backup)
 {
     Upload upload{session, view, {}};
     if (!prepare(upload, imagePath, backup))
@@ -344,12 +343,12 @@ UploadResult update_fpga(Session &session, UpdateView &view, const QString &imag
     Exchange &exchange = session.exchange;
     BusyCursor busy(ui);
     ui.setKeepAliveRunning(false);
-    upload.show_running(QStringLiteral("Sending FPGA firmware to headend, please wait"),
-                        QStringLiteral("FPGA Firmware wird an Headend übertragen, bitte warten"));
+    upload.showRunning(QStringLiteral("Sending FPGA firmware to headend, please wait"),
+                       QStringLiteral("FPGA Firmware wird an Headend übertragen, bitte warten"));
 
     const TransferEnd end = upload.transfer(fpgaStart, true);
     if (end != TransferEnd::Sent)
-        return upload.end_of_transfer(end);
+        return upload.endOfTransfer(end);
 
     ui.setStatusPanel(2, QString());
     view.setActivityTint(Tint::Green);
@@ -357,7 +356,7 @@ UploadResult update_fpga(Session &session, UpdateView &view, const QString &imag
                   Tint::Green);
     view.setExplanation(0, QString(), QString(), Tint::Black);
     view.setElapsedTimerRunning(false);
-    exchange.wait_seconds(session.timing.successPause);
+    exchange.waitSeconds(session.timing.successPause);
     upload.image.close();
 
     // From here on the headend writes its flash: the operator can no longer cancel.
@@ -375,15 +374,15 @@ UploadResult update_fpga(Session &session, UpdateView &view, const QString &imag
         Tint::Red);
     view.setProgressVisible(false);
     ui.setStatusPanel(2, QString());
-    exchange.wait_seconds(session.timing.successPause);
+    exchange.waitSeconds(session.timing.successPause);
 
     const QDeadlineTimer storeWindow(session.timing.storeWindow, Qt::PreciseTimer);
     bool accepted = false;
     for (;;) {
         QCoreApplication::processEvents();
-        exchange.clear_rx();
-        exchange.send(store_frame());
-        accepted = upload.wait_for_tail(acceptedTail, session.timing.blockAckLimit);
+        exchange.clearRx();
+        exchange.send(storeFrame());
+        accepted = upload.waitForTail(acceptedTail, session.timing.blockAckLimit);
         if (accepted || storeWindow.hasExpired() || !exchange.activeLink().isOpen() ||
             exchange.overflowed())
             break;
@@ -399,7 +398,7 @@ UploadResult update_fpga(Session &session, UpdateView &view, const QString &imag
     // The headend needs up to ten minutes; a bound well above that tells a dead headend from
     // a slow one instead of leaving the operator waiting for ever.
     view.setElapsedTimerRunning(true);
-    if (!upload.wait_for_tail(commandEndTail, session.timing.storeEndLimit)) {
+    if (!upload.waitForTail(commandEndTail, session.timing.storeEndLimit)) {
         view.setElapsedTimerRunning(false);
         const QString why =
             exchange.activeLink().isOpen()
@@ -422,8 +421,8 @@ UploadResult update_fpga(Session &session, UpdateView &view, const QString &imag
     for (int line : {0, 1})
         view.setExplanation(line, QString(), QString(), Tint::Black);
     view.setElapsedTimerRunning(false);
-    exchange.wait_seconds(session.timing.successPause);
-    upload.close_serial_port();
+    exchange.waitSeconds(session.timing.successPause);
+    upload.closeSerialPort();
     ui.setKeepAliveRunning(true);
     return UploadResult::Succeeded;
 }

@@ -31,20 +31,20 @@ constexpr qint64 uploadBlockSize = 1024;
 constexpr int maxUploadBlocks = 32767;
 
 // Blocks of 1024 bytes, the last one holding the rest.
-qint64 upload_block_count(qint64 length);
+qint64 uploadBlockCount(qint64 length);
 
 // The update window's look before and between updates.
-void show_update_idle(UpdateView &view);
+void showUpdateIdle(UpdateView &view);
 
 // Sends a controller image (start frame 0x84) over the session's active link. The image is
 // checked and the backup taken before anything is sent; a missing, unreadable, empty or
 // oversized image, or a refused backup, ends with NotStarted.
-UploadResult update_fw(Session &session, UpdateView &view, const QString &imagePath,
-                       const BackupHook &backup = {});
+UploadResult updateFw(Session &session, UpdateView &view, const QString &imagePath,
+                      const BackupHook &backup = {});
 
 // Sends an FPGA image (start frame 0x89), then has the headend store it in its flash (0x8B)
 // and waits until it reports the end of storing.
-UploadResult update_fpga(Session &session, UpdateView &view, const QString &imagePath,
-                         const BackupHook &backup = {});
+UploadResult updateFpga(Session &session, UpdateView &view, const QString &imagePath,
+                        const BackupHook &backup = {});
 
 } // namespace keldor

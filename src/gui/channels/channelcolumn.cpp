@@ -187,7 +187,7 @@ void refill(QComboBox &box, const QStringList &entries)
     const QSignalBlocker blocker(box);
     box.clear();
     box.addItems(entries);
-    set_list_index(box, -1);
+    setListIndex(box, -1);
 }
 
 } // namespace
@@ -203,11 +203,11 @@ std::array<QWidget *, 14> ChannelColumn::tabOrder() const
             outFrequency, bandwidth,   qam, outSymbolrate, spectrum, attenuation, set};
 }
 
-ChannelColumn build_channel_column(int channel, QWidget *parent)
+ChannelColumn buildChannelColumn(int channel, QWidget *parent)
 {
     ChannelColumn c;
     c.frame = make<QGroupBox>("FrameConverter", channel, parent);
-    c.frame->setTitle(QStringLiteral("CHANNEL") + number_text(channel + 1));
+    c.frame->setTitle(QStringLiteral("CHANNEL") + numberText(channel + 1));
     c.input = make<QGroupBox>("Frame_Input", channel, c.frame);
     c.input->setTitle(QStringLiteral("Input"));
     c.output = make<QGroupBox>("Frame_Output", channel, c.frame);
@@ -224,29 +224,29 @@ ChannelColumn build_channel_column(int channel, QWidget *parent)
     return c;
 }
 
-void refill_lists(const ChannelColumn &column)
+void refillLists(const ChannelColumn &column)
 {
     refill(*column.polarisation, lists::polarisation());
     refill(*column.lo, lists::lo());
     column.lo->setEditText(QString());
     refill(*column.bandwidth, lists::bandwidth());
-    fill_qam_list(*column.qam, 0, -1);
+    fillQamList(*column.qam, 0, -1);
     refill(*column.attenuation, lists::attenuation());
     refill(*column.spectrum, lists::spectrum());
     refill(*column.opmode, lists::opmode());
 }
 
-void fill_qam_list(QComboBox &box, int firstCode, int selectedCode)
+void fillQamList(QComboBox &box, int firstCode, int selectedCode)
 {
     const QSignalBlocker blocker(box);
     box.clear();
     const QStringList &entries = lists::qam();
     for (int code = std::max(firstCode, 0); code < entries.size(); ++code)
         box.addItem(entries.at(code), code);
-    set_list_index(box, box.findData(selectedCode));
+    setListIndex(box, box.findData(selectedCode));
 }
 
-int qam_code(const QComboBox &box)
+int qamCode(const QComboBox &box)
 {
     return box.currentIndex() < 0 ? -1 : box.currentData().toInt();
 }

@@ -16,7 +16,7 @@ namespace keldor {
 // output. Every control is named after its control array with the channel index appended and
 // carries the index as the property "channel".
 struct ChannelColumn {
-    QGroupBox *frame = nullptr; // FrameConverter_i
+    QGroupBox *frame = nullptr; // FrameConverterI
     QGroupBox *input = nullptr;
     QGroupBox *output = nullptr;
 
@@ -48,16 +48,16 @@ struct ChannelColumn {
 };
 
 // Builds the column for a channel index, its caption reading "CHANNEL" and the channel number.
-ChannelColumn build_channel_column(int channel, QWidget *parent);
+ChannelColumn buildChannelColumn(int channel, QWidget *parent);
 
 // Clears and refills every list of the column and empties the boxes that show a text.
-void refill_lists(const ChannelColumn &column);
+void refillLists(const ChannelColumn &column);
 
 // Rebuilds the QAM list with the codes firstCode..5 as item data and selects selectedCode when
 // the list holds it, without raising the QAM rule.
-void fill_qam_list(QComboBox &box, int firstCode, int selectedCode);
+void fillQamList(QComboBox &box, int firstCode, int selectedCode);
 
 // The code of the selected QAM entry, -1 when nothing is selected.
-int qam_code(const QComboBox &box);
+int qamCode(const QComboBox &box);
 
 } // namespace keldor

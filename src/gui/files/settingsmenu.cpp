@@ -2,13 +2,13 @@
 
 #include "channels/channeltextsview.h"
 #include "directory/directoryfile.h"
-#include "directory/formheadend.h"
+#include "directory/headendpicker.h"
 #include "link/reconnect.h"
 #include "model/settingsfile.h"
 #include "protocol/devicetype.h"
 #include "protocol/fullwrite.h"
 #include "protocol/readunitdata.h"
-#include "shell/mdiform1.h"
+#include "shell/mainwindow.h"
 #include "shell/programfolder.h"
 #include "shell/station.h"
 
@@ -27,22 +27,24 @@ const QString initialName = QStringLiteral("*.kdr");
 
 } // namespace
 
-SettingsMenu::SettingsMenu(MDIForm1 &window)
+SettingsMenu::SettingsMenu(MainWindow &window)
     : QObject(&window)
     , m_window(window)
     , m_station(window.station())
 {
     setObjectName(QStringLiteral("SettingsMenu"));
-    connect(window.item(QStringLiteral("Save")), &QAction::triggered, this, &SettingsMenu::Save);
-    connect(window.item(QStringLiteral("Load")), &QAction::triggered, this, &SettingsMenu::Load);
+    connect(window.item(QStringLiteral("Save")), &QAction::triggered, this,
+            &SettingsMenu::saveSettings);
+    connect(window.item(QStringLiteral("Load")), &QAction::triggered, this,
+            &SettingsMenu::loadSettings);
 }
 
-SettingsMenu *SettingsMenu::attach(MDIForm1 &window)
+SettingsMenu *SettingsMenu::attach(MainWindow &window)
 {
     return new SettingsMenu(window);
 }
 
-SettingsMenu *SettingsMenu::of(const MDIForm1 &window)
+SettingsMenu *SettingsMenu::of(const MainWindow &window)
 {
     return window.findChild<SettingsMenu *>(QString(), Qt::FindDirectChildrenOnly);
 }
@@ -57,7 +59,7 @@ QString SettingsMenu::chooseInDialog(FileDialog kind, const QString &title) cons
                                         options);
 }
 
-void SettingsMenu::Save()
+void SettingsMenu::saveSettings()
 {
     const QString title = QStringLiteral("Save Settings");
     QString path;
@@ -65,7 +67,7 @@ void SettingsMenu::Save()
         const QString chosen = m_chooseFile(FileDialog::Save, title);
         if (chosen.isEmpty())
             return;
-        path = settings_file_name(chosen);
+        path = settingsFileName(chosen);
         if (!QFileInfo::exists(path))
             break;
         // The existing file stays as it is until the new one is completely written.
@@ -78,9 +80,9 @@ void SettingsMenu::Save()
     const std::optional<ReportTexts> texts = currentReportTexts();
     if (!texts)
         return;
-    if (!save_settings_file(m_station.ui, path, m_station.unit))
+    if (!saveSettingsFile(m_station.ui, path, m_station.unit))
         return;
-    Print_RTF(m_station.session.exchange, report_file_name(path), *texts, m_station.unit);
+    printRtf(m_station.session.exchange, reportFileName(path), *texts, m_station.unit);
 }
 
 // Without a channel window there is nothing on screen to print, so the report shows what the
@@ -93,8 +95,7 @@ std::optional<ReportTexts> SettingsMenu::currentReportTexts()
     }
     Exchange &exchange = m_station.session.exchange;
     ChannelTextsView view;
-    if (!check_devicetype(exchange, m_station.unit) ||
-        !read_unit_data(exchange, m_station.unit, view))
+    if (!checkDeviceType(exchange, m_station.unit) || !readUnitData(exchange, m_station.unit, view))
         return std::nullopt;
     ReportTexts texts;
     texts.device = view.device();
@@ -103,7 +104,7 @@ std::optional<ReportTexts> SettingsMenu::currentReportTexts()
     return texts;
 }
 
-void SettingsMenu::Load()
+void SettingsMenu::loadSettings()
 {
     // A window that still holds the operator's typing keeps its channel table.
     if (!m_window.closeAllChildWindows())
@@ -112,20 +113,19 @@ void SettingsMenu::Load()
     if (path.isEmpty())
         return;
     const std::optional<SettingsFormat> format =
-        load_settings_file(m_station.ui, path, m_station.unit);
+        loadSettingsFile(m_station.ui, path, m_station.unit);
     if (!format || !connectHeadend())
         return;
 
     // The headend's own channel count decides how many channels the write sends, whatever
     // model the file was saved from.
     Exchange &exchange = m_station.session.exchange;
-    const bool written =
-        check_devicetype(exchange, m_station.unit) &&
-        save_unit_data(exchange, m_station.unit, *format == SettingsFormat::Current);
+    const bool written = checkDeviceType(exchange, m_station.unit) &&
+                         saveUnitData(exchange, m_station.unit, *format == SettingsFormat::Current);
     // Over USB the port is given back either way: the channel window finds the headend again
     // the way the Program menu does, and after a failure the next function needs it free.
     if (m_window.usbChecked()) {
-        exchange.com_end();
+        exchange.comEnd();
         m_station.session.serial.close();
     }
     if (written)
@@ -136,22 +136,22 @@ bool SettingsMenu::connectHeadend()
 {
     Session &session = m_station.session;
     if (m_window.usbChecked())
-        return check_device_present(session);
+        return checkDevicePresent(session);
     if (session.lan.isConnected())
         return true;
     selectActiveHeadend();
-    return lan_connect(session, m_station.lanTarget());
+    return lanConnect(session, m_station.lanTarget());
 }
 
 void SettingsMenu::selectActiveHeadend()
 {
     const QString folder = programFolder();
     QString error;
-    if (!file_exist(directoryPath(folder)) && !datenbank_anlegen(folder, &error)) {
+    if (!directoryFileExists(directoryPath(folder)) && !createDirectoryFile(folder, &error)) {
         m_station.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"), error);
         return;
     }
-    Form_Headend selection(m_station, &m_window);
+    HeadendPicker selection(m_station, &m_window);
     selection.exec();
 }
 

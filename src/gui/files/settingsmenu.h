@@ -10,7 +10,7 @@
 
 namespace keldor {
 
-class MDIForm1;
+class MainWindow;
 class Station;
 
 // The Save and Load items of the main window's settings menu: the channel table to a settings
@@ -25,12 +25,12 @@ public:
     // The texts of the open channel window, nothing while none is open.
     using ReportTextsProvider = std::function<std::optional<ReportTexts>()>;
 
-    explicit SettingsMenu(MDIForm1 &window);
+    explicit SettingsMenu(MainWindow &window);
 
     // Connects the handlers to the main window's Save and Load items.
-    static SettingsMenu *attach(MDIForm1 &window);
+    static SettingsMenu *attach(MainWindow &window);
     // The handlers attached to the main window, if any.
-    static SettingsMenu *of(const MDIForm1 &window);
+    static SettingsMenu *of(const MainWindow &window);
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
     void setReportTextsProvider(ReportTextsProvider provider)
@@ -38,8 +38,8 @@ public:
         m_reportTexts = std::move(provider);
     }
 
-    void Save();
-    void Load();
+    void saveSettings();
+    void loadSettings();
 
 private:
     QString chooseInDialog(FileDialog kind, const QString &title) const;
@@ -48,7 +48,7 @@ private:
     bool connectHeadend();
     void selectActiveHeadend();
 
-    MDIForm1 &m_window;
+    MainWindow &m_window;
     Station &m_station;
     FileChooser m_chooseFile = [this](FileDialog kind, const QString &title) {
         return chooseInDialog(kind, title);

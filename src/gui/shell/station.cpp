@@ -11,12 +11,12 @@ Station::Station(UserInterface &ui, SettingsStore &settings, const Timing &timin
 LanTarget Station::lanTarget() const
 {
     LanTarget target;
-    target.name = shell.active_headend_name;
-    target.ip = shell.active_headend_ip;
-    target.port = shell.active_headend_port;
-    target.proxy_use = shell.proxy_use;
-    target.proxy_ip = shell.proxy_ip;
-    target.proxy_port = shell.proxy_port;
+    target.name = shell.activeHeadendName;
+    target.ip = shell.activeHeadendIp;
+    target.port = shell.activeHeadendPort;
+    target.proxyUse = shell.proxyUse;
+    target.proxyIp = shell.proxyIp;
+    target.proxyPort = shell.proxyPort;
     return target;
 }
 

@@ -1,7 +1,7 @@
 #include "shell/widgetui.h"
 
-#include "shell/form2.h"
-#include "shell/mdiform1.h"
+#include "shell/mainwindow.h"
+#include "shell/progresswindow.h"
 #include "shell/station.h"
 
 #include <QApplication>
@@ -72,11 +72,11 @@ WidgetUi::~WidgetUi()
         setBusy(false);
 }
 
-void WidgetUi::attach(MDIForm1 &window)
+void WidgetUi::attach(MainWindow &window)
 {
     m_window = &window;
     m_timer1.setInterval(window.station().session.timing.keepAliveInterval);
-    connect(&m_timer1, &QTimer::timeout, &window, &MDIForm1::keepAliveTick);
+    connect(&m_timer1, &QTimer::timeout, &window, &MainWindow::keepAliveTick);
     for (int panel = 1; panel <= 3; ++panel)
         window.setStatusPanel(panel, m_panels[panel - 1]);
 }
@@ -146,16 +146,16 @@ void WidgetUi::setStatusPanel(int panel, const QString &text)
         m_window->setStatusPanel(panel, text);
 }
 
-Form2 &WidgetUi::progressWindow()
+ProgressWindow &WidgetUi::progressWindow()
 {
-    if (!m_form2)
-        m_form2 = new Form2(m_window);
-    return *m_form2;
+    if (!m_progressWindow)
+        m_progressWindow = new ProgressWindow(m_window);
+    return *m_progressWindow;
 }
 
 void WidgetUi::showProgress(const QString &label, int maximum)
 {
-    Form2 &form = progressWindow();
+    ProgressWindow &form = progressWindow();
     form.setText(label);
     form.progressBar()->setRange(0, maximum);
     form.progressBar()->setValue(0);
@@ -175,13 +175,13 @@ void WidgetUi::setProgressValue(int value)
 
 int WidgetUi::progressValue() const
 {
-    return m_form2 ? m_form2->progressBar()->value() : 0;
+    return m_progressWindow ? m_progressWindow->progressBar()->value() : 0;
 }
 
 void WidgetUi::closeProgress()
 {
-    if (m_form2)
-        m_form2->hide();
+    if (m_progressWindow)
+        m_progressWindow->hide();
 }
 
 } // namespace keldor

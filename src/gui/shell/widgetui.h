@@ -8,8 +8,8 @@
 
 namespace keldor {
 
-class Form2;
-class MDIForm1;
+class ProgressWindow;
+class MainWindow;
 
 // The operator-facing side of the program with real widgets: message boxes, the wait cursor,
 // the main window's state and status bar, the keep-alive timer and the progress window.
@@ -23,7 +23,7 @@ public:
     // The main window whose status bar, menus and keep-alive handler this interface drives;
     // the keep-alive interval comes from the window's session timing. Panels set before
     // show up now.
-    void attach(MDIForm1 &window);
+    void attach(MainWindow &window);
 
     Answer message(Icon icon, const QString &title, const QString &text,
                    Buttons buttons = Buttons::Ok) override;
@@ -39,7 +39,7 @@ public:
     void closeProgress() override;
 
     const QTimer &keepAliveTimer() const { return m_timer1; }
-    Form2 &progressWindow();
+    ProgressWindow &progressWindow();
     int busyDepth() const { return m_busyDepth; }
 
     // The message boxes show the program's line breaks; the texts themselves keep them as
@@ -47,9 +47,9 @@ public:
     static QString displayText(const QString &text);
 
 private:
-    QPointer<MDIForm1> m_window;
+    QPointer<MainWindow> m_window;
     QTimer m_timer1;
-    QPointer<Form2> m_form2;
+    QPointer<ProgressWindow> m_progressWindow;
     int m_busyDepth = 0;
     // The main window sets its panels while it is built, before it can be attached.
     QString m_panels[3];

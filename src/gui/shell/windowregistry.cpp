@@ -1,12 +1,12 @@
 #include "shell/windowregistry.h"
 
-#include "channels/formuebersicht.h"
-#include "diagnostics/formdiagnostic.h"
+#include "channels/channeloverview.h"
+#include "diagnostics/diagnosticwindow.h"
 #include "files/settingsmenu.h"
-#include "network/formeditlan.h"
-#include "services/formservicelist.h"
-#include "shell/mdiform1.h"
-#include "update/formupdate.h"
+#include "network/lansettingsdialog.h"
+#include "services/servicelistwindow.h"
+#include "shell/mainwindow.h"
+#include "update/updatewindow.h"
 
 #include <QPointer>
 
@@ -26,16 +26,16 @@ WindowFactory WindowRegistry::factory(HeadendWindow target) const
 WindowRegistry standardWindows()
 {
     WindowRegistry registry;
-    registry.add(HeadendWindow::Program, [](Station &station, MDIForm1 &mainWindow) {
-        auto *overview = new Form_Uebersicht(station, mainWindow);
+    registry.add(HeadendWindow::Program, [](Station &station, MainWindow &mainWindow) {
+        auto *overview = new ChannelOverview(station, mainWindow);
         overview->openServiceList = [&station, overview](int channel) {
-            Form_Servicelist editor(station, channel, overview);
+            ServiceListWindow editor(station, channel, overview);
             editor.exec();
         };
         // The report beside a saved settings file shows what this window shows.
         if (SettingsMenu *settings = SettingsMenu::of(mainWindow)) {
             settings->setReportTextsProvider(
-                [window = QPointer<Form_Uebersicht>(overview)]() -> std::optional<ReportTexts> {
+                [window = QPointer<ChannelOverview>(overview)]() -> std::optional<ReportTexts> {
                     if (!window)
                         return std::nullopt;
                     return window->reportTexts();
@@ -43,17 +43,17 @@ WindowRegistry standardWindows()
         }
         return overview;
     });
-    registry.add(HeadendWindow::Diagnostic, [](Station &station, MDIForm1 &mainWindow) {
-        return new Form_Diagnostic(station, mainWindow);
+    registry.add(HeadendWindow::Diagnostic, [](Station &station, MainWindow &mainWindow) {
+        return new DiagnosticWindow(station, mainWindow);
     });
-    registry.add(HeadendWindow::UpdateController, [](Station &station, MDIForm1 &mainWindow) {
-        return new Form_Update(station, mainWindow);
+    registry.add(HeadendWindow::UpdateController, [](Station &station, MainWindow &mainWindow) {
+        return new UpdateWindow(station, mainWindow);
     });
-    registry.add(HeadendWindow::UpdateQam, [](Station &station, MDIForm1 &mainWindow) {
-        return new Form_Update(station, mainWindow);
+    registry.add(HeadendWindow::UpdateQam, [](Station &station, MainWindow &mainWindow) {
+        return new UpdateWindow(station, mainWindow);
     });
-    registry.add(HeadendWindow::LanParameter, [](Station &station, MDIForm1 &mainWindow) {
-        return new Form_Edit_LAN(station, mainWindow, &mainWindow);
+    registry.add(HeadendWindow::LanParameter, [](Station &station, MainWindow &mainWindow) {
+        return new LanSettingsDialog(station, mainWindow, &mainWindow);
     });
     return registry;
 }

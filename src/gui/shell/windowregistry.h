@@ -7,7 +7,7 @@
 
 namespace keldor {
 
-class MDIForm1;
+class MainWindow;
 class Station;
 
 // The windows that the main window opens once a headend answers.
@@ -15,7 +15,7 @@ enum class HeadendWindow { Program, Diagnostic, UpdateController, UpdateQam, Lan
 
 // Makes the window for one target. LanParameter must give a QDialog, which runs modal; every
 // other window becomes a child window of the main window and is deleted when it closes.
-using WindowFactory = std::function<QWidget *(Station &station, MDIForm1 &mainWindow)>;
+using WindowFactory = std::function<QWidget *(Station &station, MainWindow &mainWindow)>;
 
 class WindowRegistry {
 public:

@@ -17,8 +17,8 @@ int main(int argc, char *argv[])
     }
     const QString folder = args.at(0);
     QString error;
-    if (!keldor::file_exist(keldor::directoryPath(folder)) &&
-        !keldor::datenbank_anlegen(folder, &error)) {
+    if (!keldor::directoryFileExists(keldor::directoryPath(folder)) &&
+        !keldor::createDirectoryFile(folder, &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }

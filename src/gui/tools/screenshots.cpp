@@ -1,25 +1,25 @@
 // Draws every window of the station against a simulated headend into PNG files, for the
 // documentation and for looking at the layout: keldor-screenshots FOLDER. Run it under xvfb-run
 // (scripts/screenshots.sh) or on a desktop.
-#include "channels/formuebersicht.h"
-#include "diagnostics/formdiagnostic.h"
+#include "channels/channeloverview.h"
+#include "diagnostics/diagnosticwindow.h"
+#include "directory/directoryeditor.h"
 #include "directory/directoryfile.h"
-#include "directory/formheadend.h"
-#include "directory/formheadendedit.h"
 #include "directory/headenddirectory.h"
+#include "directory/headendpicker.h"
 #include "link/session.h"
-#include "network/formeditlan.h"
-#include "network/formproxy.h"
-#include "services/formservicelist.h"
-#include "shell/frmlogin.h"
-#include "shell/mdiform1.h"
+#include "network/lansettingsdialog.h"
+#include "network/proxydialog.h"
+#include "services/servicelistwindow.h"
+#include "shell/expertlogin.h"
+#include "shell/mainwindow.h"
 #include "shell/programfolder.h"
 #include "shell/settingsstore.h"
 #include "shell/station.h"
 #include "shell/widgetui.h"
 #include "sim/headend.h"
 #include "sim/tcptransport.h"
-#include "update/formupdate.h"
+#include "update/updatewindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -86,7 +86,7 @@ int main(int argc, char *argv[])
     setProgramFolderOverride(temp.path());
     for (const char *icon : {"sat.ico", "check.ico", "cross.ico"})
         QFile::copy(QCoreApplication::applicationDirPath() + '/' + icon, temp.filePath(icon));
-    datenbank_anlegen(temp.path());
+    createDirectoryFile(temp.path());
     {
         HeadendDirectory directory;
         directory.open(temp.path());
@@ -101,7 +101,7 @@ int main(int argc, char *argv[])
     Timing timing;
     timing.sendPause = 1ms; // the pictures don't need the headend's real pace
     Station station(ui, settings, timing);
-    MDIForm1 window(station);
+    MainWindow window(station);
     ui.attach(window);
     window.resize(1600, 1000);
     window.show();
@@ -124,38 +124,37 @@ int main(int argc, char *argv[])
         delete widget;
     };
 
-    child(new Form_Headend_Edit(station, window), QStringLiteral("directory-editor"), 300ms);
-    dialog(new Form_Proxy(station, &window), QStringLiteral("proxy-settings"), 200ms);
-    dialog(new frmLogin(station, &window), QStringLiteral("expert-login"), 200ms);
-    dialog(new Form_Headend(station, &window), QStringLiteral("headend-selection"), 300ms);
+    child(new DirectoryEditor(station, window), QStringLiteral("directory-editor"), 300ms);
+    dialog(new ProxyDialog(station, &window), QStringLiteral("proxy-settings"), 200ms);
+    dialog(new ExpertLogin(station, &window), QStringLiteral("expert-login"), 200ms);
+    dialog(new HeadendPicker(station, &window), QStringLiteral("headend-selection"), 300ms);
 
-    station.shell.active_headend_name = QStringLiteral("Rack 3 Kopfstation");
-    station.shell.active_headend_ip = QStringLiteral("127.0.0.1");
-    station.shell.active_headend_port = QString::number(tcp.port());
-    ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + station.shell.active_headend_name);
-    if (!lan_connect(station.session, station.lanTarget()))
+    station.shell.activeHeadendName = QStringLiteral("Rack 3 Kopfstation");
+    station.shell.activeHeadendIp = QStringLiteral("127.0.0.1");
+    station.shell.activeHeadendPort = QString::number(tcp.port());
+    ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + station.shell.activeHeadendName);
+    if (!lanConnect(station.session, station.lanTarget()))
         return 1;
 
     for (int channels : {12, 16}) {
         headend.state().identity.variant = *sim::variantForChannelCount(channels);
-        auto *overview = new Form_Uebersicht(station, window);
+        auto *overview = new ChannelOverview(station, window);
         QMdiSubWindow *sub = window.addChildWindow(overview);
         sub->showMaximized();
         settle(3s);
         failures +=
             save(window, folder, QStringLiteral("channel-overview-%1").arg(channels)) ? 0 : 1;
         if (channels == 12)
-            dialog(new Form_Servicelist(station, 0, overview), QStringLiteral("service-list"), 1s);
+            dialog(new ServiceListWindow(station, 0, overview), QStringLiteral("service-list"), 1s);
         sub->close();
         settle(300ms);
-        if (!station.session.lan.isConnected() &&
-            !lan_connect(station.session, station.lanTarget()))
+        if (!station.session.lan.isConnected() && !lanConnect(station.session, station.lanTarget()))
             return 1;
     }
     headend.state().identity.variant = *sim::variantForChannelCount(8);
-    child(new Form_Diagnostic(station, window), QStringLiteral("diagnostic-window"), 2s);
-    station.shell.update_target = 132;
-    child(new Form_Update(station, window), QStringLiteral("update-window-idle"), 1s);
-    dialog(new Form_Edit_LAN(station, window, &window), QStringLiteral("lan-settings"), 1s);
+    child(new DiagnosticWindow(station, window), QStringLiteral("diagnostic-window"), 2s);
+    station.shell.updateTarget = 132;
+    child(new UpdateWindow(station, window), QStringLiteral("update-window-idle"), 1s);
+    dialog(new LanSettingsDialog(station, window, &window), QStringLiteral("lan-settings"), 1s);
     return failures == 0 ? 0 : 1;
 }

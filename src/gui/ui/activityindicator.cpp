@@ -38,7 +38,7 @@ void ActivityIndicator::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor colour = QColor::fromRgb(tint_rgb(m_tint));
+    const QColor colour = QColor::fromRgb(tintRgb(m_tint));
     const qreal gap = 2;
     const qreal width = (rect().width() - gap * (blockCount - 1)) / blockCount;
     for (int i = 0; i < blockCount; ++i) {

@@ -5,7 +5,7 @@
 
 namespace keldor {
 
-void set_list_index(QComboBox &box, int index)
+void setListIndex(QComboBox &box, int index)
 {
     const QSignalBlocker blocker(box);
     box.setCurrentIndex(index);

@@ -6,6 +6,6 @@ namespace keldor {
 
 // Selects a list entry the way the program does it, not the operator: no selection handler
 // sees it. -1 clears the selection.
-void set_list_index(QComboBox &box, int index);
+void setListIndex(QComboBox &box, int index);
 
 } // namespace keldor

@@ -61,10 +61,10 @@ private slots:
         struct { int bandwidth; float rate; int qam; } minQam[]{
             {1, 38, 3}, {0, 38, 4}, {1, 30, 2}, {1, 50, 5}, {0, 60, 6}, {1, 0, 1}, {2, 4.5f, 2}};
         for (const auto &r : minQam)
-            QCOMPARE(get_minqam(r.bandwidth, r.rate), r.qam);
+            QCOMPARE(getMinQam(r.bandwidth, r.rate), r.qam);
         struct { double bits; int qam; } perSymbol[]{{8.0, 5}, {8.0001, 6}, {5.0, 2}, {4.0, 1}};
         for (const auto &r : perSymbol)
-            QCOMPARE(qam_for_bits_per_symbol(r.bits), r.qam);
+            QCOMPARE(qamForBitsPerSymbol(r.bits), r.qam);
         // 4 * 188 / 204 Mbit/s * 2.5005 gives 2498.5 after the subtraction: halves go to the
         // even neighbour. Beyond any cable channel the rate saturates; NaN means no minimum.
         struct { int qam; float rate; int symbolrate; } minSymbol[]{
@@ -72,7 +72,7 @@ private slots:
             {1, float(4.0 * 188 / 204 * 2.5005), 2498}, {1, 1.0e6f, 32767}, {1, inf, 32767}, {1, -inf, -32768}, {1, notANumber, 0}};
         // clang-format on
         for (const auto &r : minSymbol)
-            QCOMPARE(get_minsymbol(r.qam, r.rate), r.symbolrate);
+            QCOMPARE(getMinSymbol(r.qam, r.rate), r.symbolrate);
     }
 
     void tunerTexts()
@@ -81,17 +81,17 @@ private slots:
         struct { qint32 errors; const char *text; } ber[]{{2345, "2.3e-4"}, {0, "0e-7"}, {-5, "0e-7"}, {1, "1e-7"}, {1000, "1e-4"},
             {2350, "2.4e-4"}, {2250, "2.2e-4"}, {9999, "1e-3"}, {10000000, "1e-0"}};
         for (const auto &r : ber)
-            QCOMPARE(ber_text(r.errors), r.text);
+            QCOMPARE(berText(r.errors), r.text);
         struct { qint32 tenths; const char *text; } snr[]{{105, "11"}, {115, "12"}, {104, "10"}, {0, "0"}, {-15, "-2"}};
         for (const auto &r : snr)
-            QCOMPARE(snr_text(r.tenths), r.text);
+            QCOMPARE(snrText(r.tenths), r.text);
         // Versions compare as texts: "1.1" is above "1.06".
         struct { const char *fpga, *controller; int variant; bool supported; } lists[]{
             {"1.06", "1.05", 0, true}, {"1.05", "1.05", 0, false}, {"1.06", "1.04", 1, false},
             {"1.10", "1.10", 3, false}, {"1.1", "1.05", 2, true}};
         // clang-format on
         for (const auto &r : lists)
-            QCOMPARE(service_lists_supported(r.fpga, r.controller, r.variant), r.supported);
+            QCOMPARE(serviceListsSupported(r.fpga, r.controller, r.variant), r.supported);
     }
 
     void keyFilters()
@@ -111,10 +111,11 @@ private slots:
             {'C', "690", 3, 0, '0', true}, {'C', "6900", 4, 0, '1', false}, {'C', "6900", 0, 4, '1', true}, {'C', "6900", 4, 0, bs, true}};
         // clang-format on
         for (const auto &r : rows) {
-            const bool accepted = r.filter == 'A'   ? key_filter_a(r.text, r.start, r.length, r.key)
-                                  : r.filter == 'C' ? key_filter_c(r.text, r.start, r.length, r.key)
-                                                    : key_filter_b(r.text, r.start, r.length, r.key,
-                                                                   r.filter == 'B' ? '.' : ',');
+            const bool accepted =
+                r.filter == 'A'   ? acceptsFiveDigitKey(r.text, r.start, r.length, r.key)
+                : r.filter == 'C' ? acceptsFourDigitKey(r.text, r.start, r.length, r.key)
+                                  : acceptsFrequencyKey(r.text, r.start, r.length, r.key,
+                                                        r.filter == 'B' ? '.' : ',');
             QVERIFY2(accepted == r.accepted,
                      qPrintable(QString("%1 %2 +%3").arg(r.filter).arg(r.text).arg(r.key)));
         }
@@ -134,13 +135,13 @@ private slots:
             {"11901", "9750", lowBand}, {"11550", "10600", {}}, {"11549", "10600", highBand},
             {"12751", "10600", highBand}, {"5", "", {}}, {"5", "OTHER", {}}, {"", "AUTO", invalid}, {"12a", "9750", invalid}};
         for (const auto &r : frequencies)
-            checkOne(transponder_frequency_rule(r.frequency, r.lo), r.message);
+            checkOne(transponderFrequencyRule(r.frequency, r.lo), r.message);
 
         struct { const char *text; bool accepted; } symbolrates[]{
             {"2000", true}, {"45000", true}, {"1999", false}, {"45001", false}, {"", false},
             {"27500kS", true}, {" 27 500", true}, {"x27500", false}};
         for (const auto &r : symbolrates)
-            checkOne(input_symbolrate_rule(r.text),
+            checkOne(inputSymbolrateRule(r.text),
                      r.accepted ? QString() : "Symbolrate must be in the range 2000 to 45000kSym");
 
         const QStringList standard{"AUTO", "09750", "10600", "OTHER"};
@@ -154,7 +155,7 @@ private slots:
             {"99999", standard, range, {}}, {"OTHER", standard, noLo, {}}, {"", standard, noLo, {}}};
         // clang-format on
         for (const auto &r : los) {
-            const RuleOutcome outcome = lo_rule(r.text, r.entries);
+            const RuleOutcome outcome = loRule(r.text, r.entries);
             checkOne(outcome, r.message);
             QCOMPARE(outcome.appendLoEntry.value_or(QString()), r.appended);
         }
@@ -169,11 +170,11 @@ private slots:
             {"859", "859.00", true}, {"858.4", "858.40", false}, {"111.5", "111.50", false}, {"40000", "40000.00", true}};
         // clang-format on
         for (const auto &r : rows) {
-            const RuleOutcome outcome = output_frequency_rule({{r.typed, "6900"}}, 0);
+            const RuleOutcome outcome = outputFrequencyRule({{r.typed, "6900"}}, 0);
             QCOMPARE(outcome.fieldText.value_or(QString()), r.rewritten);
             checkOne(outcome, r.outside ? range : QString());
         }
-        const RuleOutcome invalid = output_frequency_rule({{"abc", "6900"}, {"114.00", "6900"}}, 0);
+        const RuleOutcome invalid = outputFrequencyRule({{"abc", "6900"}, {"114.00", "6900"}}, 0);
         checkOne(invalid, "Please enter a valid Output-Frequency!");
         QVERIFY(!invalid.fieldText);
     }
@@ -192,7 +193,7 @@ private slots:
             {{{"111", "6900"}, {"114.00", "6900"}}, 0, {"Frequency must be in the range 112 to 858MHz", collision("upper", 2, "114.00")}}};
         // clang-format on
         for (const auto &r : rows) {
-            const RuleOutcome outcome = output_frequency_rule(r.columns, r.edited);
+            const RuleOutcome outcome = outputFrequencyRule(r.columns, r.edited);
             QCOMPARE(texts(outcome), r.warnings);
             for (const RuleMessage &m : outcome.messages) {
                 if (m.text.startsWith(QLatin1String("Collision")))
@@ -212,14 +213,14 @@ private slots:
             {"", 3, 38, invalidSymbolrate, F::Back}, {"6900", 1, 38, highDatarate, F::Leave}};
         // clang-format on
         for (const auto &r : rates) {
-            const RuleOutcome outcome = output_symbolrate_rule(r.text, r.qam, r.rate);
+            const RuleOutcome outcome = outputSymbolrateRule(r.text, r.qam, r.rate);
             QCOMPARE(texts(outcome), listOf(r.message));
             QCOMPARE(outcome.focus, r.focus);
         }
 
-        QCOMPARE(qam_rule("6000", 3, 38.0f).outSymbolrateText, QString(" 6870"));
-        QVERIFY(!qam_rule("6900", 3, 38.0f).outSymbolrateText);
-        const RuleOutcome invalid = qam_rule("", 3, 38.0f);
+        QCOMPARE(qamRule("6000", 3, 38.0f).outSymbolrateText, QString(" 6870"));
+        QVERIFY(!qamRule("6900", 3, 38.0f).outSymbolrateText);
+        const RuleOutcome invalid = qamRule("", 3, 38.0f);
         QCOMPARE(texts(invalid), QStringList{invalidSymbolrate});
         QCOMPARE(invalid.focus, F::OutSymbolrate);
 
@@ -231,7 +232,7 @@ private slots:
             {1, 5, "6900", 70, highDatarate, -1, 0, ""}, {1, 5, "", 38, invalidSymbolrate, 3, 5, ""}};
         // clang-format on
         for (const auto &r : bandwidths) {
-            const RuleOutcome outcome = bandwidth_rule(r.bandwidth, r.qam, r.symbolrate, r.rate);
+            const RuleOutcome outcome = bandwidthRule(r.bandwidth, r.qam, r.symbolrate, r.rate);
             QVERIFY(outcome.enableSet);
             QCOMPARE(texts(outcome), listOf(r.message));
             const std::optional<QamList> qamList =
@@ -239,7 +240,7 @@ private slots:
             QCOMPARE(outcome.qamList, qamList);
             QCOMPARE(outcome.outSymbolrateText.value_or(QString()), r.raised);
         }
-        const RuleOutcome noRate = bandwidth_rule(0, 5, "", 0.0f);
+        const RuleOutcome noRate = bandwidthRule(0, 5, "", 0.0f);
         QVERIFY(noRate.accepted() && !noRate.enableSet && !noRate.qamList &&
                 !noRate.outSymbolrateText);
     }

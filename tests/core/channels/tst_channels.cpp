@@ -58,12 +58,12 @@ private slots:
             }
             QVERIFY(readAll());
 
-            QCOMPARE(m_unit.max_channel, row.channels - 1);
+            QCOMPARE(m_unit.maxChannel, row.channels - 1);
             const DeviceTexts &d = m_view->device();
-            QCOMPARE((QStringList{d.device_type, d.serial_number, d.hardware_version,
-                                  d.controller_version, d.fpga_version}),
+            QCOMPARE((QStringList{d.deviceType, d.serialNumber, d.hardwareVersion,
+                                  d.controllerVersion, d.fpgaVersion}),
                      (QStringList{"KELDOR QAM", "123456", "1.00", "1.05", row.fpga}));
-            QVERIFY(m_unit.polarisation_supported == row.inputs && m_view->firstPageShown());
+            QVERIFY(m_unit.polarisationSupported == row.inputs && m_view->firstPageShown());
             QCOMPARE(m_view->serviceListButtonsHidden(), !row.serviceListButtons);
             QCOMPARE(m_f->sim.frames(0x56).isEmpty(), !row.inputs);
             for (int i = 0; i < row.channels; ++i) {
@@ -73,7 +73,7 @@ private slots:
                                       .arg(10744 + 20 * i).arg(114 + 8 * i).arg(6800 + i).arg(row.inputs ? "SAT 1" : "SAT"));
                 // clang-format on
                 QCOMPARE(m_unit.channel(i), expected);
-                QCOMPARE(m_unit.channel_data_rate[i], 38.0f);
+                QCOMPARE(m_unit.channelDataRate[i], 38.0f);
                 const auto &s = m_view->state(i);
                 QVERIFY(m_view->statusBlack(i) && s.polarisationEnabled == row.inputs &&
                         s.serviceListEnabled && !s.setEnabled);
@@ -114,13 +114,13 @@ private slots:
             QCOMPARE(m_view->state(i).qamFirstCode, rows[i].firstCode);
         }
         QVERIFY(!m_view->statusBlack(0) && !m_view->state(0).serviceListEnabled);
-        QCOMPARE(m_unit.channel_data_rate[0], 0.0f);
+        QCOMPARE(m_unit.channelDataRate[0], 0.0f);
         QCOMPARE(m_f->ui.messages.first().icon, UserInterface::Icon::Critical);
         QCOMPARE(m_f->ui.texts(),
                  QStringList{"This transponder cannot be converted due to high datarate!"});
         QCOMPARE(m_view->state(6).loEntries, lists::lo() + QStringList{"10000"});
         QCOMPARE(m_view->state(7).loEntries, lists::lo());
-        QCOMPARE(m_unit.channel(6).lo_mode, 1);
+        QCOMPARE(m_unit.channel(6).loMode, 1);
         QCOMPARE(m_unit.channel(8).qam, 1);
     }
 
@@ -128,7 +128,7 @@ private slots:
     {
         drop(0x01);
         QVERIFY(!readAll());
-        QCOMPARE(m_view->device().controller_version + m_view->device().fpga_version, "1.05");
+        QCOMPARE(m_view->device().controllerVersion + m_view->device().fpgaVersion, "1.05");
         QVERIFY(!m_view->serviceListButtonsHidden());
         QCOMPARE(m_f->sim.frames(0x60).size(), 0);
 
@@ -139,20 +139,20 @@ private slots:
         ChannelRecord old;
         old.qam = 4;
         m_unit.channels.fill(old);
-        m_unit.channel_data_rate.fill(9.0f);
+        m_unit.channelDataRate.fill(9.0f);
         QVERIFY(!readAll());
-        QCOMPARE(m_unit.channel(0).in_frequency, 10744);
-        QVERIFY(m_unit.channel(1).qam == 5 && m_unit.channel_data_rate[1] == 0.0f);
+        QCOMPARE(m_unit.channel(0).inFrequency, 10744);
+        QVERIFY(m_unit.channel(1).qam == 5 && m_unit.channelDataRate[1] == 0.0f);
         for (int i = 2; i < channelCount; ++i)
-            QVERIFY(m_unit.channel(i) == old && m_unit.channel_data_rate[i] == 9.0f);
-        QCOMPARE(m_view->texts(1).out_frequency + m_view->texts(2).in_frequency, "122.00");
+            QVERIFY(m_unit.channel(i) == old && m_unit.channelDataRate[i] == 9.0f);
+        QCOMPARE(m_view->texts(1).outFrequency + m_view->texts(2).inFrequency, "122.00");
         QVERIFY(!m_view->firstPageShown());
         QCOMPARE(m_f->sim.frames(0x60).size(), 3);
     }
 
     void setWritesTheOutputInOrder()
     {
-        QVERIFY(set_channel(m_f->exchange(), m_unit, 4, output));
+        QVERIFY(setChannel(m_f->exchange(), m_unit, 4, output));
         // Channel, code, big-endian payload: frequency, QAM, symbolrate, spectrum, mode,
         // attenuation, output, bandwidth and the closing write.
         // clang-format off
@@ -162,9 +162,9 @@ private slots:
         // clang-format on
         QCOMPARE(sentFrames().join(), QByteArray::fromHex(expected));
         const ChannelRecord &r = m_unit.channel(4);
-        QCOMPARE(r.out_frequency, 346.0f);
-        QCOMPARE((QList<int>{r.qam, r.out_symbolrate, r.spectrum, r.opmode, r.attenuation,
-                             r.output_on, r.bandwidth}),
+        QCOMPARE(r.outFrequency, 346.0f);
+        QCOMPARE((QList<int>{r.qam, r.outSymbolrate, r.spectrum, r.opmode, r.attenuation,
+                             r.outputOn, r.bandwidth}),
                  (QList<int>{3, 6875, 1, 2, 7, 0, 0}));
         QVERIFY(m_f->ui.messages.isEmpty());
 
@@ -174,22 +174,22 @@ private slots:
         ChannelRecord old = m_unit.channel(1);
         old.qam = 5;
         m_unit.channel(1) = old;
-        QVERIFY(!set_channel(m_f->exchange(), m_unit, 1, output));
-        old.out_frequency = 346.0f;
+        QVERIFY(!setChannel(m_f->exchange(), m_unit, 1, output));
+        old.outFrequency = 346.0f;
         QCOMPARE(m_unit.channel(1), old);
         QCOMPARE(frameCodes(), (QList<int>{0x02, 0x03, 0x06}));
         QCOMPARE(m_f->ui.messages.last().title, QStringLiteral("Error 6"));
 
         init();
         drop(0x74);
-        QVERIFY(set_channel(m_f->exchange(), m_unit, 0, output));
+        QVERIFY(setChannel(m_f->exchange(), m_unit, 0, output));
         QCOMPARE(m_unit.channel(0).bandwidth, 0);
         QCOMPARE(frameCodes().mid(8, 2), (QList<int>{0x75, 0x74}));
 
         init();
         OutputSettings noQam = output;
-        noQam.qam_code = -1;
-        QVERIFY(!set_channel(m_f->exchange(), m_unit, 0, noQam));
+        noQam.qamCode = -1;
+        QVERIFY(!setChannel(m_f->exchange(), m_unit, 0, noQam));
         QVERIFY(frameCodes().isEmpty());
         QCOMPARE(m_f->ui.texts(), QStringList{"Please select a QAM order!"});
         QCOMPARE(m_unit.channel(0), ChannelRecord{});
@@ -208,12 +208,12 @@ private slots:
         for (const auto &row : rows) {
             init();
             m_f->sim.headend.state().channels[3].tuner.dataRate = 41.5f;
-            m_unit.identity.fpga_version = row.fpga;
-            m_unit.identity.controller_version = row.controller;
-            m_unit.polarisation_supported = row.polarisation;
+            m_unit.identity.fpgaVersion = row.fpga;
+            m_unit.identity.controllerVersion = row.controller;
+            m_unit.polarisationSupported = row.polarisation;
             m_unit.channel(3).polarisation = 3;
             QVERIFY(
-                search_channel(m_f->exchange(), m_unit, *m_view, 3, input(row.frequency, row.lo)));
+                searchChannel(m_f->exchange(), m_unit, *m_view, 3, input(row.frequency, row.lo)));
 
             QList<int> codes = row.reset ? QList<int>{0x02, 0x0E, 0x10, 0x11, 0xA0} : QList<int>{};
             if (row.polarisation)
@@ -228,22 +228,22 @@ private slots:
                      row.loFrequency);
 
             const ChannelRecord &r = m_unit.channel(3);
-            QCOMPARE((QList<int>{r.polarisation, r.in_frequency, r.lo_mode, r.lo_frequency,
-                                 r.in_symbolrate, r.service_count}),
+            QCOMPARE((QList<int>{r.polarisation, r.inFrequency, r.loMode, r.loFrequency,
+                                 r.inSymbolrate, r.serviceCount}),
                      (QList<int>{row.polarisation ? 2 : 0, QByteArray(row.frequency).toInt(),
                                  row.loMode, row.loFrequency, 27500, 0}));
-            QCOMPARE(m_unit.channel_data_rate[3], 41.5f);
+            QCOMPARE(m_unit.channelDataRate[3], 41.5f);
             QCOMPARE(m_view->texts(3).status + m_view->texts(3).ber, "Tuner Locked2.3e-4");
             QVERIFY(m_view->state(3).serviceListEnabled && m_view->pagesEnabled());
         }
 
         init();
         drop(0x67);
-        m_unit.channel(5).in_symbolrate = 1234;
-        QVERIFY(!search_channel(m_f->exchange(), m_unit, *m_view, 5, input()));
-        QCOMPARE(m_unit.channel(5).in_frequency, 11699);
-        QCOMPARE(m_unit.channel(5).lo_frequency, 9750);
-        QCOMPARE(m_unit.channel(5).in_symbolrate, 1234);
+        m_unit.channel(5).inSymbolrate = 1234;
+        QVERIFY(!searchChannel(m_f->exchange(), m_unit, *m_view, 5, input()));
+        QCOMPARE(m_unit.channel(5).inFrequency, 11699);
+        QCOMPARE(m_unit.channel(5).loFrequency, 9750);
+        QCOMPARE(m_unit.channel(5).inSymbolrate, 1234);
         QCOMPARE(frameCodes().last(), 0x67);
         QCOMPARE(m_view->texts(5).status, QStringLiteral("Searching..."));
         // The window stays usable after a failed search.
@@ -252,26 +252,26 @@ private slots:
         init();
         m_f->sim.headend.state().channels[0].tuner.status = 0;
         m_view->setServiceListEnabled(0, true);
-        QVERIFY(search_channel(m_f->exchange(), m_unit, *m_view, 0, input()));
+        QVERIFY(searchChannel(m_f->exchange(), m_unit, *m_view, 0, input()));
         QCOMPARE(m_view->texts(0).status, QStringLiteral("Tuner unlocked"));
         QVERIFY(!m_view->state(0).serviceListEnabled);
-        QCOMPARE(m_unit.channel_data_rate[0], 0.0f);
+        QCOMPARE(m_unit.channelDataRate[0], 0.0f);
     }
 
 private:
     bool readAll()
     {
-        return check_devicetype(m_f->exchange(), m_unit) &&
-               read_unit_data(m_f->exchange(), m_unit, *m_view);
+        return checkDeviceType(m_f->exchange(), m_unit) &&
+               readUnitData(m_f->exchange(), m_unit, *m_view);
     }
     void drop(int code) { m_f->sim.headend.setFault({sim::Fault::DropAnswer, code}); }
     QString line(int i) const
     {
         const ChannelTexts &t = m_view->texts(i);
         // clang-format off
-        return QStringList{t.status, t.ber, t.snr, t.polarisation, t.in_frequency, t.lo, t.in_symbolrate, t.opmode,
-                           t.out_frequency, t.bandwidth, t.qam, t.out_symbolrate, t.spectrum, t.attenuation,
-                           t.output_on ? "on" : "off"}.join('|');
+        return QStringList{t.status, t.ber, t.snr, t.polarisation, t.inFrequency, t.lo, t.inSymbolrate, t.opmode,
+                           t.outFrequency, t.bandwidth, t.qam, t.outSymbolrate, t.spectrum, t.attenuation,
+                           t.outputOn ? "on" : "off"}.join('|');
         // clang-format on
     }
 

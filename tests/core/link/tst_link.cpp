@@ -38,15 +38,15 @@ private slots:
         m_link->reply(QByteArray("\x02\x03", 2), 15ms);
         m_link->reply("\x04", 25ms);
         QVERIFY(m_exchange->get_data(4));
-        QCOMPARE(m_exchange->rx_buffer(), QByteArray("\x01\x02\x03\x04"));
-        m_exchange->clear_rx();
+        QCOMPARE(m_exchange->rxBuffer(), QByteArray("\x01\x02\x03\x04"));
+        m_exchange->clearRx();
         m_link->reply("xxEN", 5ms);
-        QVERIFY(m_exchange->command_quit() && m_f->ui.messages.isEmpty());
-        m_exchange->clear_rx();
+        QVERIFY(m_exchange->commandQuit() && m_f->ui.messages.isEmpty());
+        m_exchange->clearRx();
         m_link->reply("ENx", 5ms);
-        QVERIFY(!m_exchange->command_quit());
+        QVERIFY(!m_exchange->commandQuit());
         m_f->ui.keepAliveRunning = true;
-        QVERIFY(!m_exchange->com_end() && !m_f->ui.keepAliveRunning);
+        QVERIFY(!m_exchange->comEnd() && !m_f->ui.keepAliveRunning);
         m_exchange->send("abc");
         m_exchange->setSerialSelected(true);
         m_exchange->send("def");
@@ -54,16 +54,16 @@ private slots:
         QCOMPARE(m_link->written, QByteArrayList{"abc"});
         bool fired = false;
         QTimer::singleShot(25ms, Qt::PreciseTimer, [&] { fired = true; });
-        m_exchange->wait_seconds(30ms);
+        m_exchange->waitSeconds(30ms);
         QVERIFY(fired);
-        m_exchange->clear_rx();
+        m_exchange->clearRx();
         m_f->ui.clear();
         m_timing.answerLimit = 1h;
         m_link->reply("\x01", 5ms);
         QTimer::singleShot(20ms, &*m_link, [this] { m_link->drop(); });
         m_link->reply(QByteArray("\x02\x03\x04"), 30s);
         QVERIFY(!m_exchange->get_data(4));
-        QCOMPARE(m_exchange->rx_buffer(), QByteArray("\x01"));
+        QCOMPARE(m_exchange->rxBuffer(), QByteArray("\x01"));
         QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
     }
 
@@ -79,7 +79,7 @@ private slots:
             init();
             for (int i = 0; i < answer.size(); ++i)
                 m_link->reply(answer[i], i * 4 * m_timing.handshakeAttempt / 3);
-            QVERIFY2(lan_handshake(*m_exchange, *m_link, m_timing) == opened, name);
+            QVERIFY2(lanHandshake(*m_exchange, *m_link, m_timing) == opened, name);
             const QByteArrayList &sent = m_link->written;
             QVERIFY2(sent.count("RM") == sent.size() && (sent.size() > 1) == resent, name);
         }
@@ -111,7 +111,7 @@ private slots:
             for (int i = 0; i < reply.size(); ++i)
                 m_link->reply(reply[i], std::chrono::milliseconds(5 + 10 * i));
             const LanTarget target{"Rack 7", QString::fromUtf8(ip), port, 0, {}, {}};
-            QVERIFY2(open_tunnel(*m_exchange, *m_link, target, m_timing) == opened, name);
+            QVERIFY2(openTunnel(*m_exchange, *m_link, target, m_timing) == opened, name);
             const QByteArray request = "CONNECT " + QByteArray(ip) + ':' + port + " HTTP/1.0\r\n";
             const QByteArrayList sent{request, "Accept: */*\r\n", "\r\n"};
             QVERIFY2(m_link->written == (reply.isEmpty() ? QByteArrayList() : sent), name);
@@ -125,18 +125,18 @@ private slots:
         QVERIFY(m_f->sim.listen());
         const LanTarget target{"Rack 7", "127.0.0.1", m_f->sim.portText(),
                                2,        {},          QString::number(freePort())};
-        QVERIFY(lan_connect(m_f->session, target));
+        QVERIFY(lanConnect(m_f->session, target));
         QCOMPARE(m_f->ui.progressLabels,
                  (QStringList{"Attempting to connect to Headend Rack 7...",
                               "Connection established, downloading Data!"}));
         QVERIFY(m_f->ui.connectionModeLocked);
         QCOMPARE(m_f->sim.count(sim::TranscriptEntry::Kind::Open), 1);
-        QVERIFY(wait_for_restart(m_f->session, target, {}) && m_f->session.lan.isConnected());
+        QVERIFY(waitForRestart(m_f->session, target, {}) && m_f->session.lan.isConnected());
         QCOMPARE(m_f->ui.progressValues, (QList<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
         m_f->session.lan.close();
         const qsizetype labels = m_f->ui.progressLabels.size();
-        QVERIFY(!lan_connect(m_f->session, {"Rack 7", "127.0.0.1", "http", 0, {}, {}}));
-        QVERIFY(!lan_connect(m_f->session, {"non", "127.0.0.1", "http", 0, {}, {}}));
+        QVERIFY(!lanConnect(m_f->session, {"Rack 7", "127.0.0.1", "http", 0, {}, {}}));
+        QVERIFY(!lanConnect(m_f->session, {"non", "127.0.0.1", "http", 0, {}, {}}));
         QCOMPARE(m_f->ui.progressLabels.size(), labels + 1);
         QCOMPARE(m_f->ui.texts(),
                  (QStringList{"Connection could not be established!",
@@ -181,18 +181,18 @@ private slots:
                                good.pty.slavePath()};
         };
         m_f->exchange().setSerialSelected(true);
-        QVERIFY(check_device_present(m_f->session));
+        QVERIFY(checkDevicePresent(m_f->session));
         QCOMPARE(m_f->session.serial.portName(), good.pty.slavePath());
         QVERIFY(m_f->ui.connectionModeLocked);
         QCOMPARE(silent.count(sim::TranscriptEntry::Kind::Open), 1);
         QCOMPARE(good.count(sim::TranscriptEntry::Kind::Open), 1);
-        QVERIFY(m_f->exchange().com_end());
+        QVERIFY(m_f->exchange().comEnd());
         QCOMPARE(good.frames(0x50).size(), 1);
         QCOMPARE(good.frames(0x50).first().bytes, QByteArray("\0P\0\0\0\0\0\0\0\0", 10));
         m_f->session.serial.close();
-        QVERIFY(wait_for_restart(m_f->session, {}, good.pty.slavePath()));
+        QVERIFY(waitForRestart(m_f->session, {}, good.pty.slavePath()));
         QVERIFY(!m_f->session.serial.isOpen());
-        QVERIFY(!wait_for_restart(m_f->session, {}, QStringLiteral("/dev/keldor-no-such-port")));
+        QVERIFY(!waitForRestart(m_f->session, {}, QStringLiteral("/dev/keldor-no-such-port")));
         QCOMPARE(m_f->ui.texts(), QStringList{"Reconnect to Headend failed, please try manually!"});
         QVERIFY(!m_f->ui.progressShown && m_f->ui.busyDepth == 0);
     }
@@ -230,9 +230,9 @@ private slots:
             link("../../../" + device.section('/', -1), node + "/device");
             link("../../" + node, QStringLiteral("class/tty/") + tty);
         }
-        QCOMPARE(list_usb_serial_ports({sys.path(), "/dev"}),
+        QCOMPARE(listUsbSerialPorts({sys.path(), "/dev"}),
                  (QStringList{"/dev/ttyACM2", "/dev/ttyACM10", "/dev/ttyUSB0"}));
-        QCOMPARE(list_usb_serial_ports({"/nonexistent/sysfs", "/dev"}), QStringList());
+        QCOMPARE(listUsbSerialPorts({"/nonexistent/sysfs", "/dev"}), QStringList());
     }
 
 private:

@@ -34,8 +34,8 @@ QString typeInto(int box, QString text, bool selected, const QString &keys)
     for (int i = 0; i < keys.size(); ++i) {
         const QChar key = keys[i] == '<' ? QChar(8) : keys[i];
         const int caret = selected ? 0 : int(text.size()), selection = int(text.size()) - caret;
-        const KeyDecision decision = box < 0 ? port_key(text, caret, selection, key)
-                                             : octet_key(box, text, caret, selection, key);
+        const KeyDecision decision = box < 0 ? portKey(text, caret, selection, key)
+                                             : octetKey(box, text, caret, selection, key);
         moves += decision.focusNext ? QString::number(i) : QString();
         if (!decision.accept)
             continue;
@@ -175,8 +175,8 @@ private slots:
         QFETCH(int, row);
         const BoxRow &r = boxRows[row];
         QString shown = r.keys      ? typeInto(r.box, r.start, r.selected, r.keys)
-                        : r.box < 0 ? (check_port(m_f->ui, r.start) ? r.start : "")
-                                    : check_octet(m_f->ui, r.start).value_or(QString());
+                        : r.box < 0 ? (checkPort(m_f->ui, r.start) ? r.start : "")
+                                    : checkOctet(m_f->ui, r.start).value_or(QString());
         for (const auto &message : m_f->ui.messages) {
             QCOMPARE(message.icon, UserInterface::Icon::Critical);
             shown += message.title + ": " + message.text;
@@ -197,7 +197,7 @@ private slots:
         bool done = false;
         if (r.box == -2) {
             LanReading reading;
-            done = read_lan_settings(m_f->exchange(), r.version, reading);
+            done = readLanSettings(m_f->exchange(), r.version, reading);
             for (const auto &address : {reading.ip, reading.subnet, reading.gateway})
                 shown << (address ? QStringList(address->begin(), address->end()).join('.') : "-");
             shown << reading.port.value_or("-");
@@ -208,8 +208,8 @@ private slots:
             for (int i = 0; i < 12; ++i)
                 octets[i / 4][i % 4] = i == r.box ? QString(r.text) : boxes[i];
             const QString port = r.box == 12 ? QString(r.text) : QStringLiteral("40000");
-            done = save_lan_settings(m_f->exchange(), r.version,
-                                     {octets[0], octets[1], octets[2], port}, shell);
+            done = saveLanSettings(m_f->exchange(), r.version,
+                                   {octets[0], octets[1], octets[2], port}, shell);
         }
         const auto last = m_f->ui.messages.value(m_f->ui.messages.size() - 1);
         shown << (last.text.isEmpty() ? QString() : last.title + ": " + last.text);
@@ -217,10 +217,10 @@ private slots:
         QCOMPARE(done, m_f->ui.messages.isEmpty());
         QCOMPARE(codesSent(), QString::fromLatin1(r.codes));
         const ShellState old;
-        QCOMPARE(shell.active_headend_ip + ':' + shell.active_headend_port,
+        QCOMPARE(shell.activeHeadendIp + ':' + shell.activeHeadendPort,
                  QByteArray(r.codes).startsWith("8D")
                      ? "192.168.1.20:40000"
-                     : old.active_headend_ip + ':' + old.active_headend_port);
+                     : old.activeHeadendIp + ':' + old.activeHeadendPort);
     }
 
     void diagnostics_data() { addRows(diagnosticRows); }
@@ -236,7 +236,7 @@ private slots:
         state.channels[3].tuner.status = qint16(r.tuner);
         UnitData unit;
         RecordingView view;
-        QVERIFY(read_diagnostic_data(m_f->exchange(), unit, view) && m_f->ui.messages.isEmpty());
+        QVERIFY(readDiagnosticData(m_f->exchange(), unit, view) && m_f->ui.messages.isEmpty());
         // Temperatures travel with 16 added.
         QCOMPARE(QStringList(view.texts, view.texts + 9).join(' ') + ' ' + view.mixer,
                  "-6 58 43210 12 " + QString::fromLatin1(r.locks));

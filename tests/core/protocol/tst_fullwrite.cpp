@@ -14,7 +14,7 @@ ChannelRecord record(int ch, int services)
 {
     // clang-format off
     ChannelRecord r{1, qint16(11000 + ch), 10600, 27500, 346.0f + 8.0f * float(ch), 1, 4, 6875, 1, 3, 2, 1, 1, quint8(services), quint8(services > 0)};
-    for (int i = 0; i < services; ++i) r.service_ids[i] = static_cast<qint16>(100 * (ch + 1) + i);
+    for (int i = 0; i < services; ++i) r.serviceIds[i] = static_cast<qint16>(100 * (ch + 1) + i);
     // clang-format on
     return r;
 }
@@ -31,15 +31,15 @@ private slots:
         QVERIFY(m_f->start(8));
         m_f->ui.progressLabels.clear();
         m_unit = UnitData{};
-        m_unit.max_channel = 7;
+        m_unit.maxChannel = 7;
     }
 
     void eightChannels()
     {
-        QCOMPARE(bulk_channel_frame(record(0, 3)),
+        QCOMPARE(bulkChannelFrame(record(0, 3)),
                  QByteArray::fromHex("43AD00002AF829686B6C1ADB01010401030201010301") +
                      QByteArray(26, '\0'));
-        QCOMPARE(bulk_service_frame(record(1, 3)), QByteArray::fromHex("00C800C900CA"));
+        QCOMPARE(bulkServiceFrame(record(1, 3)), QByteArray::fromHex("00C800C900CA"));
         // Channels 0, 2, 4 and 6 carry lists; the others are followed directly by the next one.
         struct {
             bool withServices, keepServices;
@@ -49,7 +49,7 @@ private slots:
             for (int ch = 0; ch < channelCount; ++ch)
                 m_unit.channels[ch] = record(ch, row.withServices && ch % 2 == 0 ? ch + 1 : 0);
             const ChannelRecord untouched = m_unit.channels[8];
-            QVERIFY(save_unit_data(m_f->exchange(), m_unit, row.keepServices));
+            QVERIFY(saveUnitData(m_f->exchange(), m_unit, row.keepServices));
 
             QStringList expected, steps;
             QList<int> counts, expectedCounts;
@@ -60,8 +60,8 @@ private slots:
                 expectedCounts.append(services + (services ? 256 : 0));
                 if (services)
                     expected.append("bulk-services");
-                QCOMPARE(int(m_unit.channels[ch].service_count), services);
-                QCOMPARE(int(m_unit.channels[ch].service_mode), services > 0 ? 1 : 0);
+                QCOMPARE(int(m_unit.channels[ch].serviceCount), services);
+                QCOMPARE(int(m_unit.channels[ch].serviceMode), services > 0 ? 1 : 0);
                 const sim::Channel &device = m_f->sim.headend.state().channels[ch];
                 QCOMPARE(device.outFrequency, 346.0f + 8.0f * ch);
                 QCOMPARE(device.serviceIds.size(), qsizetype(services));
@@ -103,7 +103,7 @@ private slots:
                 m_f->sim.headend.setFault({sim::Fault::DropAnswer, bulkWriteCode});
             else
                 m_f->sim.headend.state().identity.variant = quint8(row.variant);
-            QVERIFY(!save_unit_data(m_f->exchange(), m_unit, true));
+            QVERIFY(!saveUnitData(m_f->exchange(), m_unit, true));
             QCOMPARE(m_f->sim.count(sim::TranscriptEntry::Kind::Raw), row.steps);
             QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
             QVERIFY(!m_f->ui.progressLabels.contains("Headend Data successfully updated!"));

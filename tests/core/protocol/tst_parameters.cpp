@@ -38,7 +38,7 @@ struct ReadAnswers {
         }
         const int code = static_cast<uchar>(request.at(1));
         const QByteArray value = values.value(code);
-        if (answer_kind(static_cast<quint8>(code)) == AnswerKind::Text) {
+        if (answerKind(static_cast<quint8>(code)) == AnswerKind::Text) {
             link.reply(QByteArray(1, static_cast<char>(value.size())), 1ms);
             if (!value.isEmpty())
                 pending.append(value);
@@ -78,7 +78,7 @@ private slots:
             answers.values[r.code] = QByteArray::fromHex(r.answer);
             m_link->responder = std::ref(answers);
             ParamValue value;
-            QVERIFY(read_parameter(*m_exchange, 3, static_cast<quint8>(r.code), 0, value));
+            QVERIFY(readParameter(*m_exchange, 3, static_cast<quint8>(r.code), 0, value));
             QCOMPARE(value.number, r.number);
             QCOMPARE(value.toInt(), r.whole);
             QCOMPARE(m_link->written, (QByteArrayList{frame(3, r.code), "N"}));
@@ -88,14 +88,14 @@ private slots:
 
     void textReadsTakeTheContinueStep()
     {
-        QCOMPARE(read_request(0, 0x0B, 7), frame(0, 0x0B, "07"));
+        QCOMPARE(readRequest(0, 0x0B, 7), frame(0, 0x0B, "07"));
         ReadAnswers answers;
         answers.values[0x78] = "1.05";
         m_link->responder = std::ref(answers);
         ParamValue value;
         for (int code : {0x78, 0x79}) {
             m_link->written.clear();
-            QVERIFY(read_parameter(*m_exchange, 0, quint8(code), 0, value));
+            QVERIFY(readParameter(*m_exchange, 0, quint8(code), 0, value));
             QCOMPARE(value.text, answers.values.value(code));
             QCOMPARE(m_link->written, (QByteArrayList{frame(0, code), "N", "N"}));
         }
@@ -120,7 +120,7 @@ private slots:
             m_link->responder = [](ScriptedLink &link, const QByteArray &) {
                 link.reply("EN", 1ms);
             };
-            QCOMPARE(set_parameter(*m_exchange, 2, static_cast<quint8>(r.code), r.value),
+            QCOMPARE(setParameter(*m_exchange, 2, static_cast<quint8>(r.code), r.value),
                      !!r.payload);
             QCOMPARE(m_link->written,
                      r.payload ? QByteArrayList{frame(2, r.code, r.payload)} : QByteArrayList{});
@@ -134,7 +134,7 @@ private slots:
         m_link->responder = [](ScriptedLink &link, const QByteArray &bytes) {
             link.reply(bytes.size() == 10 ? "OK" : "EN", 1ms);
         };
-        QVERIFY(set_parameter(*m_exchange, 4, 0xA0, QByteArray::fromHex("01021234ABCD")));
+        QVERIFY(setParameter(*m_exchange, 4, 0xA0, QByteArray::fromHex("01021234ABCD")));
         QCOMPARE(m_link->written,
                  (QByteArrayList{frame(4, 0xA0, "0102"), QByteArray::fromHex("1234ABCD")}));
 
@@ -146,7 +146,7 @@ private slots:
             if (++frames == 1)
                 link.reply("EN", m_timing.answerLimit + 50ms);
         };
-        QVERIFY(set_parameter(*m_exchange, 0, 0x74, qint64(0)));
+        QVERIFY(setParameter(*m_exchange, 0, 0x74, qint64(0)));
         QCOMPARE(frames, 2);
         QCOMPARE(m_ui->texts(), QStringList{"Connection aborted!"});
     }
@@ -168,12 +168,12 @@ private slots:
             if (*r.version)
                 m_link->responder = std::ref(answers);
             UnitData unit;
-            unit.max_channel = 3;
-            unit.device_variant = 9;
-            QCOMPARE(check_devicetype(*m_exchange, unit), *r.version != 0);
-            QCOMPARE(unit.max_channel, r.maxChannel);
-            QCOMPARE(unit.device_variant, r.deviceVariant);
-            QCOMPARE(unit.controller_version, QByteArray(r.version));
+            unit.maxChannel = 3;
+            unit.deviceVariant = 9;
+            QCOMPARE(checkDeviceType(*m_exchange, unit), *r.version != 0);
+            QCOMPARE(unit.maxChannel, r.maxChannel);
+            QCOMPARE(unit.deviceVariant, r.deviceVariant);
+            QCOMPARE(unit.controllerVersion, QByteArray(r.version));
             QCOMPARE(m_link->written.contains(frame(0, 0xA3)), r.asksVariant);
         }
     }

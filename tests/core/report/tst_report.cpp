@@ -14,7 +14,7 @@ using namespace keldor;
 
 namespace {
 
-ReportTexts sample_texts()
+ReportTexts sampleTexts()
 {
     ReportTexts texts;
     texts.device = {"KELDOR QAM", "123456", "1.00", "1.05", "1.06"};
@@ -27,7 +27,7 @@ ReportTexts sample_texts()
 }
 
 // Group depth of an RTF text, skipping escaped characters; negative once it closes too much.
-int group_depth(const QByteArray &rtf)
+int groupDepth(const QByteArray &rtf)
 {
     int depth = 0;
     for (qsizetype i = 0; i < rtf.size() && depth >= 0; i += rtf[i] == '\\' ? 2 : 1)
@@ -45,7 +45,7 @@ private slots:
     {
         QTest::addColumn<int>("variant");
         QTest::addColumn<int>("channels");
-        QTest::addColumn<QByteArray>("sha1"); // of the whole table built from sample_texts()
+        QTest::addColumn<QByteArray>("sha1"); // of the whole table built from sampleTexts()
         // Rows named narrow (N) or wide (W) with their first channel and column count.
         // clang-format off
         QTest::newRow("8: N0+4 N4+4") << 1 << 8 << QByteArray("193a006bb18602b91f4dd26665582c50ef2d0fee");
@@ -60,7 +60,7 @@ private slots:
         QFETCH(int, variant);
         QFETCH(int, channels);
         QFETCH(QByteArray, sha1);
-        const QByteArray table = rtf_channel_table(sample_texts(), variant, channels);
+        const QByteArray table = rtfChannelTable(sampleTexts(), variant, channels);
         QCOMPARE(QCryptographicHash::hash(table, QCryptographicHash::Sha1).toHex(), sha1);
     }
 
@@ -92,7 +92,7 @@ private slots:
         ChannelServices s{count, {}, true, static_cast<quint8>(mode), int(listed.size()), listed};
         for (int i = 0; i < count; ++i)
             s.input.append({QStringLiteral("Name%1").arg(i), static_cast<qint16>(100 + i)});
-        QByteArray list = rtf_service_list(6, s);
+        QByteArray list = rtfServiceList(6, s);
         QVERIFY(list.endsWith("\r\n"));
         QCOMPARE(list.replace("\r\n", ""),
                  R"(\par\par\ul\b\fs16 Servicelist Channel 7)" + heading + names);
@@ -115,7 +115,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QByteArray, rtf);
-        QCOMPARE(rtf_escape(text), rtf);
+        QCOMPARE(rtfEscape(text), rtf);
     }
 
     void printAgainstTheHeadend_data()
@@ -155,24 +155,24 @@ private slots:
         if (cut)
             f.sim.headend.setFault({sim::Fault::Disconnect, servicecode::listedId});
         UnitData unit;
-        unit.device_variant = variant;
-        unit.max_channel = static_cast<qint16>(variant == 1 ? 7 : variant == 3 ? 15 : 11);
-        ReportTexts texts = sample_texts();
-        texts.device.controller_version = controller;
-        texts.device.fpga_version = fpga;
+        unit.deviceVariant = variant;
+        unit.maxChannel = static_cast<qint16>(variant == 1 ? 7 : variant == 3 ? 15 : 11);
+        ReportTexts texts = sampleTexts();
+        texts.device.controllerVersion = controller;
+        texts.device.fpgaVersion = fpga;
         const QString path = m_dir.filePath("rack.rtf");
 
-        QCOMPARE(Print_RTF(f.exchange(), path, texts, unit),
+        QCOMPARE(printRtf(f.exchange(), path, texts, unit),
                  cut ? ReportResult::Incomplete : ReportResult::Written);
         const QByteArray doc = readFile(path);
-        QVERIFY(doc.startsWith(rtf_document_header() + rtf_device_header(texts.device)));
-        QCOMPARE(group_depth(doc), 0);
+        QVERIFY(doc.startsWith(rtfDocumentHeader() + rtfDeviceHeader(texts.device)));
+        QCOMPARE(groupDepth(doc), 0);
         QCOMPARE(doc.count("Servicelist Channel"), lists);
         QVERIFY(doc.contains(tail));
         QVERIFY(!cut || doc.endsWith(tail));
         QCOMPARE(doc.contains(R"(\{Pro\}\\7, )"), lists > 0);
         QCOMPARE(f.sim.frames(servicecode::selectChannel).size(), lists + (cut ? 1 : 0));
-        QVERIFY(lists == 0 || f.ui.progressMaximum == unit.max_channel + 1);
+        QVERIFY(lists == 0 || f.ui.progressMaximum == unit.maxChannel + 1);
         QCOMPARE(f.ui.progressLabels.value(1), lists > 0 ? "Reading Service List Channel:  1" : "");
         QVERIFY(cut || lists == 0 || f.ui.progressValues.last() == lists);
         QVERIFY(!f.ui.progressShown);

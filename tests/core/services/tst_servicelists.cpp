@@ -93,8 +93,8 @@ private slots:
             QCOMPARE(simChannel.serviceMode, row.mode);
             QCOMPARE(simChannel.serviceIds, row.listed);
             const ChannelRecord &r = m_unit.channels[channel];
-            QCOMPARE(r.service_mode, row.mode);
-            QCOMPARE(QList<quint16>(r.service_ids.begin(), r.service_ids.begin() + r.service_count),
+            QCOMPARE(r.serviceMode, row.mode);
+            QCOMPARE(QList<quint16>(r.serviceIds.begin(), r.serviceIds.begin() + r.serviceCount),
                      row.listed);
         }
     }
@@ -154,11 +154,11 @@ private slots:
         QCOMPARE(m_f->ui.texts(),
                  QStringList{"This selection lists 101 services, but a channel can keep at most "
                              "100.\rPlease pass or drop fewer services; nothing was sent."});
-        QCOMPARE(m_unit.channels[channel].service_count, 0);
+        QCOMPARE(m_unit.channels[channel].serviceCount, 0);
 
         editor.removeOutput(100); // 100 listed IDs fit
         QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Sent);
-        QCOMPARE(m_unit.channels[channel].service_count, 100);
+        QCOMPARE(m_unit.channels[channel].serviceCount, 100);
         QCOMPARE(m_f->sim.headend.state().channels[channel].serviceIds.size(), 100);
     }
 

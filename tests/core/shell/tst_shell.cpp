@@ -36,8 +36,8 @@ ChannelRecord sampleRecord(int seed)
     // clang-format on
     r.reserved[0] = 0xAB;
     r.reserved[25] = 0xCD;
-    r.service_ids = {1000, -2};
-    r.service_ids[99] = 0x1234;
+    r.serviceIds = {1000, -2};
+    r.serviceIds[99] = 0x1234;
     return r;
 }
 
@@ -64,7 +64,7 @@ private slots:
         m_dir.emplace();
         m_folder = m_dir->path();
         m_ini = m_dir->filePath("keldor.ini");
-        QVERIFY(datenbank_anlegen(m_folder));
+        QVERIFY(createDirectoryFile(m_folder));
         QVERIFY(m_directory.open(m_folder));
     }
     void cleanup() { m_directory.close(); }
@@ -111,22 +111,22 @@ private slots:
         QFETCH(int, proxyUse);
         QVERIFY(writeFile(m_ini, ini + '\n'));
         ShellState state;
-        state.proxy_use = 1;
-        state.proxy_ip = "10.1.1.1";
+        state.proxyUse = 1;
+        state.proxyIp = "10.1.1.1";
         QSettings settings(m_ini, QSettings::IniFormat);
         loadSettings(state, SettingsStore(settings));
-        QCOMPARE(state.connection_mode, mode);
-        QCOMPARE(state.proxy_use, proxyUse);
-        QCOMPARE(state.proxy_ip, ini.isEmpty() ? "" : "192.168.0.9");
-        QCOMPARE(state.proxy_port, ini.isEmpty() ? "" : "3128");
-        QCOMPARE(state.active_headend_name, "non");
+        QCOMPARE(state.connectionMode, mode);
+        QCOMPARE(state.proxyUse, proxyUse);
+        QCOMPARE(state.proxyIp, ini.isEmpty() ? "" : "192.168.0.9");
+        QCOMPARE(state.proxyPort, ini.isEmpty() ? "" : "3128");
+        QCOMPARE(state.activeHeadendName, "non");
     }
 
     void settingsAreStoredInOrder()
     {
         ShellState state;
-        state.proxy_ip = "10.0.0.1";
-        state.proxy_port = "8080";
+        state.proxyIp = "10.0.0.1";
+        state.proxyPort = "8080";
         {
             QSettings settings(m_ini, QSettings::IniFormat);
             RecordingStore store(settings);
@@ -138,7 +138,7 @@ private slots:
                      QStringList({"USB-Control=True", "LAN-Control=False", "LAN-Control=True",
                                   "USB-Control=False", "Proxy-Use=0", "Proxy-IP=10.0.0.1",
                                   "Proxy-Port=8080"}));
-            state.proxy_use = 1;
+            state.proxyUse = 1;
             QVERIFY(saveProxySettings(state, store));
         }
         QCOMPARE(readFile(m_ini), "[Settings]\nLAN-Control=True\nProxy-IP=10.0.0.1\nProxy-Port="
@@ -151,20 +151,20 @@ private slots:
         for (int ch = 0; ch < channelCount; ++ch)
             unit.channels[ch] = sampleRecord(ch);
         const QString path = m_dir->filePath("full.kdr");
-        QVERIFY(save_settings_file(m_ui, path, unit));
+        QVERIFY(saveSettingsFile(m_ui, path, unit));
         const QByteArray file = readFile(path);
         QCOMPARE(file.size(), 3968);
         QCOMPARE(file.left(248), goldenRecord);
-        QCOMPARE(unit.settings_file_name, path);
+        QCOMPARE(unit.settingsFileName, path);
         UnitData loaded;
-        QCOMPARE(load_settings_file(m_ui, path, loaded), SettingsFormat::Current);
+        QCOMPARE(loadSettingsFile(m_ui, path, loaded), SettingsFormat::Current);
         QVERIFY(loaded.channels == unit.channels);
 
         // A fresh table is a file of zeros that loads back over anything.
         UnitData fresh;
-        QVERIFY(save_settings_file(m_ui, path, fresh));
+        QVERIFY(saveSettingsFile(m_ui, path, fresh));
         QCOMPARE(readFile(path), QByteArray(3968, '\0'));
-        QCOMPARE(load_settings_file(m_ui, path, loaded), SettingsFormat::Current);
+        QCOMPARE(loadSettingsFile(m_ui, path, loaded), SettingsFormat::Current);
         QVERIFY(loaded.channels == fresh.channels);
         QVERIFY(m_ui.messages.isEmpty());
     }
@@ -173,22 +173,22 @@ private slots:
     {
         QByteArray image;
         for (int ch = 0; ch < 12; ++ch)
-            image.append(encode_settings_record(sampleRecord(ch)).left(20));
+            image.append(encodeSettingsRecord(sampleRecord(ch)).left(20));
         const QString path = m_dir->filePath("old.kdr");
         QVERIFY(writeFile(path, image));
 
         ChannelRecord stale;
-        stale.in_frequency = 11111;
-        stale.service_count = 7;
-        stale.service_mode = 1;
+        stale.inFrequency = 11111;
+        stale.serviceCount = 7;
+        stale.serviceMode = 1;
         UnitData unit;
         unit.channels.fill(stale);
-        QCOMPARE(load_settings_file(m_ui, path, unit), SettingsFormat::Old);
+        QCOMPARE(loadSettingsFile(m_ui, path, unit), SettingsFormat::Old);
         for (int ch = 0; ch < channelCount; ++ch) {
             ChannelRecord expected = ch < 12 ? sampleRecord(ch) : stale;
             expected.reserved = {};
-            expected.service_ids = {};
-            expected.service_count = expected.service_mode = 0;
+            expected.serviceIds = {};
+            expected.serviceCount = expected.serviceMode = 0;
             QCOMPARE(unit.channels[ch], expected);
         }
         QVERIFY(m_ui.messages.isEmpty());
@@ -212,14 +212,14 @@ private slots:
         QFETCH(QString, chosen);
         QFETCH(QString, settings);
         QFETCH(QString, report);
-        QCOMPARE(settings_file_name(chosen), settings);
-        QCOMPARE(report_file_name(settings_file_name(chosen)), report);
+        QCOMPARE(settingsFileName(chosen), settings);
+        QCOMPARE(reportFileName(settingsFileName(chosen)), report);
     }
 
     void creationNeverReplacesADirectory()
     {
         const QString path = directoryPath(m_folder);
-        QVERIFY(file_exist(path) && !file_exist(m_folder));
+        QVERIFY(directoryFileExists(path) && !directoryFileExists(m_folder));
         {
             auto db = QSqlDatabase::addDatabase("QSQLITE", "raw");
             db.setDatabaseName(path);
@@ -234,7 +234,7 @@ private slots:
         }
         QSqlDatabase::removeDatabase("raw");
         QVERIFY(m_directory.update(m_directory.appendEmpty(), headend(1)));
-        QVERIFY(!datenbank_anlegen(m_folder));
+        QVERIFY(!createDirectoryFile(m_folder));
         QCOMPARE(rowsInFile(), QList{headend(1)});
 
         HeadendDirectory gone;

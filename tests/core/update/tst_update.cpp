@@ -136,7 +136,7 @@ private slots:
         const QByteArray image = randomBytes(QByteArray(r.length).toLongLong(nullptr, 16));
         QVERIFY(!r.length || !*r.length || writeFile(path, image));
         const bool fw = r.code == 0x84;
-        const R result = (fw ? update_fw : update_fpga)(m_f->session, *m_view, path, backup);
+        const R result = (fw ? updateFw : updateFpga)(m_f->session, *m_view, path, backup);
         QCOMPARE(result, r.result);
         QCOMPARE(m_f->ui.texts().join('\n'), QString(r.texts).replace("%1", path));
         const bool backedUp = result != R::NotStarted || r.backupError;
@@ -180,16 +180,16 @@ private slots:
             return QStringList{port};
         };
         m_f->session.exchange.setSerialSelected(true);
-        QVERIFY(check_device_present(m_f->session));
+        QVERIFY(checkDevicePresent(m_f->session));
         m_view->onBlock = [this](int k) {
             m_view->cancel = k == 2;
         };
         const QByteArray image = randomBytes(5 * 1024);
         const QString path = m_dir->filePath("image.bin");
         QVERIFY(writeFile(path, image));
-        QCOMPARE(update_fw(m_f->session, *m_view, path), R::Abandoned);
+        QCOMPARE(updateFw(m_f->session, *m_view, path), R::Abandoned);
         QVERIFY(!m_f->session.serial.isOpen());
-        QVERIFY(!m_f->session.exchange.com_end());
+        QVERIFY(!m_f->session.exchange.comEnd());
         QFile line(port);
         QVERIFY(line.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
         QCOMPARE(line.write(image.mid(2 * 1024)), image.size() - 2 * 1024);
@@ -209,7 +209,7 @@ private slots:
         };
         const QString path = m_dir->filePath("image.bin");
         QVERIFY(writeFile(path, randomBytes(3 * 1024)));
-        const R result = update_fpga(m_f->session, *m_view, path);
+        const R result = updateFpga(m_f->session, *m_view, path);
         QCOMPARE(result, *r.message ? R::Failed : R::Succeeded);
         QCOMPARE((m_view->percentages + shown.mid(1) << m_f->ui.panels[1]).join('|'),
                  "0%| 33%| 66%| 100%|Sending Block  1  of  3|Sending Block  2  of  3|");
@@ -238,23 +238,23 @@ private slots:
     void backupKeepsEveryEarlierOne()
     {
         const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
-        QCOMPARE(backup_file_name(when) + backup_file_name(when, 2),
+        QCOMPARE(backupFileName(when) + backupFileName(when, 2),
                  "backup-20260304-050607.kdrbackup-20260304-050607_2.kdr");
         m_f->sim.headend.state().channels[5].outFrequency = 346.0f;
         m_f->sim.headend.state().channels[6].tuner.dataRate = 70.0f; // no QAM order carries it
         const QDir folder(m_dir->path());
         const QDateTime now = QDateTime::currentDateTime();
         for (const QDateTime &time : {now, now.addSecs(1)})
-            QVERIFY(writeFile(folder.filePath(backup_file_name(time)), "earlier"));
-        const BackupResult result = backup_configuration(m_f->session, m_dir->path());
+            QVERIFY(writeFile(folder.filePath(backupFileName(time)), "earlier"));
+        const BackupResult result = backupConfiguration(m_f->session, m_dir->path());
         QVERIFY2(result.error.isEmpty() && m_f->ui.messages.isEmpty(), qPrintable(result.error));
         QStringList earlier = folder.entryList(QDir::Files);
         QVERIFY(earlier.removeAll(QFileInfo(result.path).fileName()) == 1 && earlier.size() == 2);
         for (const QString &name : earlier)
             QCOMPARE(readFile(folder.filePath(name)), QByteArray("earlier"));
         std::array<ChannelRecord, channelCount> channels{};
-        QVERIFY(std::holds_alternative<SettingsFormat>(read_settings_file(result.path, channels)));
-        QCOMPARE(channels[5].out_frequency, 346.0f);
+        QVERIFY(std::holds_alternative<SettingsFormat>(readSettingsFile(result.path, channels)));
+        QCOMPARE(channels[5].outFrequency, 346.0f);
     }
 
     void newestImage_data() { addRows(imageRows); }
@@ -269,15 +269,15 @@ private slots:
             QVERIFY(file.setFileTime(now.addSecs(-age), QFileDevice::FileModificationTime));
         }
         QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("KELDOR_FW_1.08.UC3")));
-        const QString mask = image_mask(r.target, r.variant);
-        const QStringList matching = matching_images(m_dir->path(), mask);
+        const QString mask = imageMask(r.target, r.variant);
+        const QStringList matching = matchingImages(m_dir->path(), mask);
         QCOMPARE(matching.join(' '), QString::fromLatin1(r.matching));
-        QCOMPARE(newest_image(m_dir->path(), mask), m_dir->filePath(matching.value(0)));
+        QCOMPARE(keldor::newestImage(m_dir->path(), mask), m_dir->filePath(matching.value(0)));
         const QByteArray path = QFile::encodeName(m_dir->path());
         if (r.foreign && ::chown(path.constData(), 65534, gid_t(-1)) != 0)
             QSKIP("only root can give a folder to another user");
         QCOMPARE(::chmod(path.constData(), r.mode), 0);
-        QCOMPARE(folder_is_private(m_dir->path()), r.trusted);
+        QCOMPARE(folderIsPrivate(m_dir->path()), r.trusted);
     }
 
 private:

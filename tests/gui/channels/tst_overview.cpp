@@ -1,6 +1,6 @@
 #include "connectedstation.h"
-#include "services/formservicelist.h"
 #include "services/servicelists.h"
+#include "services/servicelistwindow.h"
 
 using namespace keldor;
 
@@ -46,7 +46,7 @@ private slots:
         for (const int channels : {8, 16}) {
             QVERIFY(open(channels));
             const int last = channels - 1;
-            QCOMPARE(m_f->child<Form_Uebersicht>()->columnCount(), channels);
+            QCOMPARE(m_f->child<ChannelOverview>()->columnCount(), channels);
             QCOMPARE(column<QLineEdit>("Text_outfrequenz", last)->text(),
                      QString::number(m_f->simChannel(last).outFrequency, 'f', 2));
             QCOMPARE(column("Label_Status_In", last)->palette().color(QPalette::WindowText),
@@ -66,7 +66,7 @@ private slots:
             QCOMPARE(m_f->child<QStackedWidget>()->currentIndex(), channels / 8);
             QVERIFY(!lastPage->isEnabled() && m_f->widget("Command1_6")->isEnabled());
         }
-        MDIForm1 &main = *m_f->window;
+        MainWindow &main = *m_f->window;
         QVERIFY(!main.item("Program")->isEnabled() && !main.item("USB")->isEnabled());
         QVERIFY(main.item("Settings_Dialog")->isVisible() &&
                 main.item("Reset_Headend")->isVisible());
@@ -114,8 +114,8 @@ private slots:
         QVERIFY(column("Combo_Att", 1)->isEnabled());
 
         QList<int> opened;
-        m_f->child<Form_Uebersicht>()->openServiceList = [&](int) {
-            opened.append(m_f->station().unit.current_channel);
+        m_f->child<ChannelOverview>()->openServiceList = [&](int) {
+            opened.append(m_f->station().unit.currentChannel);
         };
         QTest::mouseClick(column("Command_Servicelist", 4), Qt::LeftButton);
         QCOMPARE(opened, QList<int>{4});
@@ -146,7 +146,7 @@ private slots:
         QVERIFY(m_f->start());
         m_f->simChannel(listChannel).serviceMode = servicemode::listed;
         m_f->simChannel(listChannel).serviceIds = {3003, 3001};
-        Form_Servicelist form(m_f->station(), listChannel);
+        ServiceListWindow form(m_f->station(), listChannel);
         form.show();
         auto *input = form.findChild<QListWidget *>("List_Servicename_Input");
         auto *output = form.findChild<QListWidget *>("List_Servicename_Output");
@@ -179,7 +179,7 @@ private slots:
         QCOMPARE(m_f->sim.frames(servicecode::listString).size(), int(!r.failingCode));
         QCOMPARE(m_f->ui().messages.isEmpty(), !r.failingCode && r.rows.count(2) < 2);
         QCOMPARE(m_f->simChannel(listChannel).serviceIds, r.sent);
-        QCOMPARE(m_f->station().unit.channels[listChannel].service_mode, r.mode);
+        QCOMPARE(m_f->station().unit.channels[listChannel].serviceMode, r.mode);
         QCOMPARE(m_f->simChannel(listChannel).serviceMode, r.mode);
     }
 
@@ -233,7 +233,7 @@ private:
             return false;
         m_f->window->item("Program")->trigger();
         return QTest::qWaitFor([this] {
-            return m_f->child<Form_Uebersicht>() &&
+            return m_f->child<ChannelOverview>() &&
                    m_f->window->item("Settings_Dialog")->isVisible();
         });
     }

@@ -1,15 +1,15 @@
 #include "connectedstation.h"
-#include "directory/formheadend.h"
-#include "directory/formheadendedit.h"
+#include "directory/directoryeditor.h"
+#include "directory/headendpicker.h"
 #include "files.h"
 #include "files/settingsmenu.h"
 #include "model/settingsfile.h"
-#include "network/formeditlan.h"
-#include "network/formproxy.h"
+#include "network/lansettingsdialog.h"
+#include "network/proxydialog.h"
 #include "sessionfixture.h"
-#include "shell/frmlogin.h"
+#include "shell/expertlogin.h"
 #include "shell/widgetui.h"
-#include "update/formupdate.h"
+#include "update/updatewindow.h"
 
 using namespace keldor;
 using namespace std::chrono_literals;
@@ -114,18 +114,18 @@ private slots:
         for (const auto &[code, expert] : {std::pair{"41806", true}, {"41807", false}, {" 41806", false}, {"418060", false}, {"", false}}) {
             // clang-format on
             StationFixture f;
-            frmLogin login(f.station);
+            ExpertLogin login(f.station);
             login.show();
             auto *password = login.findChild<QLineEdit *>("txtPassword");
             QTest::keyClicks(password, code);
             QTest::keyClick(password, Qt::Key_Return);
-            QCOMPARE(f.station.shell.expert_mode, expert);
+            QCOMPARE(f.station.shell.expertMode, expert);
             QCOMPARE(login.isVisible(), !expert);
             QCOMPARE(f.ui.texts(),
                      expert ? QStringList() : QStringList{"Invalid Password. Please try again!"});
             // Abbrechen, or Esc, ends the expert mode.
             QTest::keyClick(&login, Qt::Key_Escape);
-            QVERIFY(!f.station.shell.expert_mode);
+            QVERIFY(!f.station.shell.expertMode);
         }
     }
 
@@ -148,8 +148,8 @@ private slots:
                      exists ? QStringList{"File already exists! Overwrite?"} : QStringList());
             // Without a channel window the headend is read, so the file holds what it has now.
             std::array<ChannelRecord, channelCount> channels{};
-            QCOMPARE(!decode_settings(readFile(path("abc.kdr")), channels) &&
-                         channels[4].in_frequency == 11222,
+            QCOMPARE(!decodeSettings(readFile(path("abc.kdr")), channels) &&
+                         channels[4].inFrequency == 11222,
                      saved);
             QCOMPARE(QFile::exists(path("abc.rtf")), saved);
         }
@@ -162,15 +162,15 @@ private slots:
             QVERIFY(startMenu());
             std::array<ChannelRecord, channelCount> channels{};
             for (int ch = 0; ch < channelCount; ++ch)
-                channels[ch].in_frequency = static_cast<qint16>(11000 + ch);
-            channels[3].service_mode = channels[3].service_count = 1;
-            channels[3].service_ids[0] = 4003;
+                channels[ch].inFrequency = static_cast<qint16>(11000 + ch);
+            channels[3].serviceMode = channels[3].serviceCount = 1;
+            channels[3].serviceIds[0] = 4003;
             QByteArray image;
             for (int ch = 0; ch < oldRecordCount; ++ch)
-                image += encode_settings_record(channels[ch]).left(oldRecordSize);
+                image += encodeSettingsRecord(channels[ch]).left(oldRecordSize);
             if (old)
                 m_f->sim.headend.state().identity.variant = *sim::variantForChannelCount(8);
-            QVERIFY(writeFile(path("x.kdr"), old ? image : encode_settings(channels)));
+            QVERIFY(writeFile(path("x.kdr"), old ? image : encodeSettings(channels)));
             m_f->simChannel(3).serviceIds = {2000};
             m_f->window->addChildWindow(new QWidget);
             m_chosen = {"x.kdr"};
@@ -198,9 +198,9 @@ private slots:
         for (const auto &[version, gateway] : {std::pair{"1.02", false}, {"1.03", true}}) {
             ConnectedStation s;
             QVERIFY(s.start());
-            s.station().unit.controller_version = version;
+            s.station().unit.controllerVersion = version;
             s.sim.headend.state().lan.ip = {10, 0, 7, 1};
-            Form_Edit_LAN form(s.station(), *s.window);
+            LanSettingsDialog form(s.station(), *s.window);
             form.show();
             QVERIFY(QTest::qWaitForWindowActive(&form));
             QTRY_COMPARE(s.ui().messages.size(), 1);
@@ -229,7 +229,7 @@ private slots:
     {
         ConnectedStation s;
         QVERIFY(s.start());
-        s.station().unit.controller_version = "1.05";
+        s.station().unit.controllerVersion = "1.05";
         sim::DeviceState &state = s.sim.headend.state();
         state.lan.ip = {127, 0, 0, 1};
         const quint16 newPort = freePort();
@@ -252,7 +252,7 @@ private slots:
 
         QVERIFY(state.lan.port == newPort &&
                 state.lan.mask == (std::array<quint8, 4>{255, 255, 255, 128}));
-        QCOMPARE(s.station().shell.active_headend_port, QString::number(newPort));
+        QCOMPARE(s.station().shell.activeHeadendPort, QString::number(newPort));
         QTRY_COMPARE(s.overviews, 1);
         QCOMPARE(s.sim.count(sim::TranscriptEntry::Kind::Open), 1);
         QCOMPARE(s.ui().progressLabels.value(0),
@@ -266,14 +266,14 @@ private slots:
     {
         for (const int use : {0, 1}) {
             StationFixture f;
-            f.station.shell.proxy_use = qint16(use);
-            f.station.shell.proxy_port = "3128";
-            Form_Proxy form(f.station);
+            f.station.shell.proxyUse = qint16(use);
+            f.station.shell.proxyPort = "3128";
+            ProxyDialog form(f.station);
             form.show();
             auto *ip = form.findChild<QLineEdit *>("Text_IP");
             QCOMPARE(ip->isEnabled(), use == 1);
             form.findChild<QCheckBox *>("Check_Proxy")->click();
-            QCOMPARE(f.station.shell.proxy_use, qint16(1 - use));
+            QCOMPARE(f.station.shell.proxyUse, qint16(1 - use));
             QVERIFY(ip->isEnabled() == (use == 0) && f.stored("Proxy-Use").isEmpty());
             ip->setText("127.0.0.9");
             form.findChild<QPushButton *>("Command_OK")->click();
@@ -317,7 +317,7 @@ private slots:
                     sent.append(entry.what);
             QCOMPARE(sent, QStringList{item == "Update_QAM" ? "fpga" : "controller"});
             QCOMPARE(QDir(programFolder()).entryList({"backup-*.kdr"}, QDir::Files).size(), 1);
-            QTRY_VERIFY(!m_f->child<Form_Update>());
+            QTRY_VERIFY(!m_f->child<UpdateWindow>());
             QTRY_COMPARE(m_f->sim.count(Kind::Open), 1);
             QTRY_VERIFY(!m_f->ui().progressShown);
             QCOMPARE(m_f->ui().progressLabels.value(0),
@@ -351,7 +351,7 @@ private slots:
         QCOMPARE(m_f->ui().messages.size(), 3);
         QCOMPARE(m_f->ui().messages.constLast().title, "Update Cancelled");
         QCOMPARE(m_f->sim.count(Kind::UploadDone), 0);
-        QTRY_VERIFY(!m_f->child<Form_Update>());
+        QTRY_VERIFY(!m_f->child<UpdateWindow>());
         QVERIFY(!m_f->station().session.lan.isOpen() && m_f->window->menuBar()->isEnabled());
         QCOMPARE(m_f->sim.count(Kind::Open), 0);
     }
@@ -374,7 +374,7 @@ private slots:
                 modal->findChild<QPushButton *>("cmdOK")->click();
             });
             button(5)->trigger();
-            m_f->child<Form_Update>()->setFileChooser(
+            m_f->child<UpdateWindow>()->setFileChooser(
                 [&](QWidget *, auto &, auto &) { return source; });
             m_f->ui().answers = {answer};
 
@@ -395,9 +395,9 @@ private slots:
         const Flow &flow = flows[row];
         QVERIFY(m_d->writeDirectory(rows(flow.count)));
         m_d->ui.answers = {flow.answer};
-        Form_Headend_Edit &editor = openEditor();
+        DirectoryEditor &editor = openEditor();
         QCOMPARE(editor.findChild<QWidget *>("Data1")->isEnabled(), flow.count > 0);
-        using E = Form_Headend_Edit;
+        using E = DirectoryEditor;
         const QStringList moveNames{"first", "previous", "next", "last"};
         const std::array moves{&E::moveFirst, &E::movePrevious, &E::moveNext, &E::moveLast};
         const QString steps = flow.steps;
@@ -422,7 +422,7 @@ private slots:
     void overLongEntryStaysOnTheRow()
     {
         QVERIFY(m_d->writeDirectory(rows(5)));
-        Form_Headend_Edit &editor = openEditor();
+        DirectoryEditor &editor = openEditor();
         m_window->show();
         editor.findChild<QPushButton *>("Command_Modify")->click();
         auto *port = editor.findChild<QLineEdit *>("Text_Port");
@@ -441,11 +441,11 @@ private slots:
     void selection()
     {
         QVERIFY(m_d->writeDirectory({}));
-        delete new Form_Headend(m_d->station);
+        delete new HeadendPicker(m_d->station);
         QCOMPARE(m_d->ui.texts(), {"   Selection not possible.\rPlease edit a headend first!"});
         QVERIFY(QFile::remove(directoryPath(m_d->folder.path())));
         QVERIFY(m_d->writeDirectory({{"R1", "", "10.0.0.1", "4001"}, {"R2", "", "10.0.0.2", "4"}}));
-        Form_Headend selection(m_d->station);
+        HeadendPicker selection(m_d->station);
         selection.show();
         QVERIFY(QTest::qWaitForWindowExposed(&selection));
         const QPoint cell =
@@ -453,9 +453,9 @@ private slots:
         QTest::mouseClick(selection.grid()->viewport(), Qt::LeftButton, {}, cell);
         QTest::mouseDClick(selection.grid()->viewport(), Qt::LeftButton, {}, cell);
         const ShellState &shell = m_d->station.shell;
-        QCOMPARE(QStringList({shell.active_headend_name, shell.active_headend_ip,
-                              shell.active_headend_port}),
-                 QStringList({"R2", "10.0.0.2", "4"}));
+        QCOMPARE(
+            QStringList({shell.activeHeadendName, shell.activeHeadendIp, shell.activeHeadendPort}),
+            QStringList({"R2", "10.0.0.2", "4"}));
         QCOMPARE(m_d->ui.panels[1], "Active Headend: R2");
         QCOMPARE(selection.result(), int(QDialog::Accepted));
     }
@@ -495,17 +495,17 @@ private:
     {
         return m_f->widget<QAction>(QString("Toolbar1_Button%1").arg(index));
     }
-    Form_Headend_Edit &openEditor()
+    DirectoryEditor &openEditor()
     {
-        m_window = std::make_unique<MDIForm1>(m_d->station, WindowRegistry());
-        auto *editor = new Form_Headend_Edit(m_d->station, *m_window);
+        m_window = std::make_unique<MainWindow>(m_d->station, WindowRegistry());
+        auto *editor = new DirectoryEditor(m_d->station, *m_window);
         m_window->addChildWindow(editor);
         return *editor;
     }
 
     std::optional<ConnectedStation> m_f;
     std::optional<StationFixture> m_d;
-    std::unique_ptr<MDIForm1> m_window;
+    std::unique_ptr<MainWindow> m_window;
     QStringList m_chosen;
     QStringList m_titles;
 };

@@ -14,16 +14,16 @@ class QPushButton;
 
 namespace keldor {
 
-class MDIForm1;
+class MainWindow;
 class Station;
 
 // The headend's own address, mask, gateway and port, octet by octet. Save writes them, has
 // the headend restart with them and connects to it at its new address.
-class Form_Edit_LAN : public QDialog {
+class LanSettingsDialog : public QDialog {
     Q_OBJECT
 
 public:
-    Form_Edit_LAN(Station &station, MDIForm1 &mainWindow, QWidget *parent = nullptr);
+    LanSettingsDialog(Station &station, MainWindow &mainWindow, QWidget *parent = nullptr);
 
     // Leaving the window is no leaving of a box: nothing is checked on the way out.
     void done(int result) override;
@@ -45,7 +45,7 @@ private:
     void saveClicked();
 
     Station &m_station;
-    MDIForm1 &m_mainWindow;
+    MainWindow &m_mainWindow;
     Row m_ip = {};
     Row m_subnet = {};
     Row m_gateway = {};

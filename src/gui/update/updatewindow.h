@@ -19,13 +19,13 @@ class QToolBar;
 namespace keldor {
 
 class ActivityIndicator;
-class MDIForm1;
+class MainWindow;
 class Station;
 
 // Loads a new controller or FPGA image into the headend: finds the image in the program
 // folder, sends it with a backup of the configuration taken first, then waits for the headend
 // to restart and connects to it again. The shell's update target says which image.
-class Form_Update : public QWidget, public UpdateView {
+class UpdateWindow : public QWidget, public UpdateView {
     Q_OBJECT
 
 public:
@@ -34,7 +34,7 @@ public:
     using FileChooser =
         std::function<QString(QWidget *parent, const QString &title, const QString &filter)>;
 
-    Form_Update(Station &station, MDIForm1 &mainWindow, QWidget *parent = nullptr);
+    UpdateWindow(Station &station, MainWindow &mainWindow, QWidget *parent = nullptr);
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
 
@@ -61,7 +61,7 @@ private:
     // Runs once, soon after the window was shown.
     void activate();
     QAction *addButton(int index, const QString &caption, QStyle::StandardPixmap icon,
-                       void (Form_Update::*handler)());
+                       void (UpdateWindow::*handler)());
     bool fpga() const;
     QString mask() const;
     // The newest image for the mask, or the operator's choice once expert functions are on or
@@ -77,7 +77,7 @@ private:
     void tick();
 
     Station &m_station;
-    MDIForm1 &m_mainWindow;
+    MainWindow &m_mainWindow;
     FileChooser m_chooseFile;
     QToolBar *m_toolbar = nullptr;
     QAction *m_addFile = nullptr;

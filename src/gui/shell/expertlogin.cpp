@@ -1,4 +1,4 @@
-#include "shell/frmlogin.h"
+#include "shell/expertlogin.h"
 
 #include "shell/station.h"
 
@@ -17,7 +17,7 @@ const QString accessCode = QStringLiteral("41806");
 
 } // namespace
 
-frmLogin::frmLogin(Station &station, QWidget *parent)
+ExpertLogin::ExpertLogin(Station &station, QWidget *parent)
     : QDialog(parent)
     , m_station(station)
     , m_password(new QLineEdit(this))
@@ -39,8 +39,8 @@ frmLogin::frmLogin(Station &station, QWidget *parent)
     cancel->setObjectName(QStringLiteral("cmdCancel"));
     ok->setDefault(true);
     // The dialog box's accept would close without the check.
-    connect(ok, &QPushButton::clicked, this, &frmLogin::okClicked);
-    connect(cancel, &QPushButton::clicked, this, &frmLogin::reject);
+    connect(ok, &QPushButton::clicked, this, &ExpertLogin::okClicked);
+    connect(cancel, &QPushButton::clicked, this, &ExpertLogin::reject);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(prompt);
@@ -49,7 +49,7 @@ frmLogin::frmLogin(Station &station, QWidget *parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void frmLogin::okClicked()
+void ExpertLogin::okClicked()
 {
     if (m_password->text() != accessCode) {
         m_station.ui.message(UserInterface::Icon::None, loginTitle,
@@ -57,13 +57,13 @@ void frmLogin::okClicked()
         m_password->setFocus();
         return;
     }
-    m_station.shell.expert_mode = true;
+    m_station.shell.expertMode = true;
     accept();
 }
 
-void frmLogin::reject()
+void ExpertLogin::reject()
 {
-    m_station.shell.expert_mode = false;
+    m_station.shell.expertMode = false;
     QDialog::reject();
 }
 

@@ -12,18 +12,18 @@ class QPushButton;
 
 namespace keldor {
 
-class MDIForm1;
+class MainWindow;
 class Station;
 
 // The health of the connected headend: temperatures, operating hours, the clock and
 // converter locks, and per channel the tuner lock, clipping and the two ASI states. Reads
 // everything anew whenever it becomes the active child window and on REFRESH; the production
 // frame sets the fan and clears the reset counter.
-class Form_Diagnostic : public QWidget, public DiagnosticView {
+class DiagnosticWindow : public QWidget, public DiagnosticView {
     Q_OBJECT
 
 public:
-    Form_Diagnostic(Station &station, MDIForm1 &mainWindow, QWidget *parent = nullptr);
+    DiagnosticWindow(Station &station, MainWindow &mainWindow, QWidget *parent = nullptr);
 
     // DiagnosticView
     void setRowVisible(int row, bool visible) override;
@@ -55,7 +55,7 @@ private:
     void resetClicked();
 
     Station &m_station;
-    MDIForm1 &m_mainWindow;
+    MainWindow &m_mainWindow;
     QPushButton *m_refresh = nullptr;
     std::array<QLabel *, rowCount> m_channelLabels = {};
     std::array<std::array<QLabel *, rowCount>, columnCount> m_pictures = {};

@@ -8,11 +8,11 @@ class QProgressBar;
 namespace keldor {
 
 // The small progress window of the restart wait and the LAN connection: a text and a bar.
-class Form2 : public QDialog {
+class ProgressWindow : public QDialog {
     Q_OBJECT
 
 public:
-    explicit Form2(QWidget *parent = nullptr);
+    explicit ProgressWindow(QWidget *parent = nullptr);
 
     void setText(const QString &text);
     QString text() const;

@@ -14,11 +14,11 @@ class Station;
 
 // The choice of the active headend from the directory. Loading it ends any LAN connection
 // and clears the active headend, so every choice starts from a fresh connection.
-class Form_Headend : public QDialog {
+class HeadendPicker : public QDialog {
     Q_OBJECT
 
 public:
-    explicit Form_Headend(Station &station, QWidget *parent = nullptr);
+    explicit HeadendPicker(Station &station, QWidget *parent = nullptr);
 
     // Makes the row the active headend and closes the window.
     void choose(int row);

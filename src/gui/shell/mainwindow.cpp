@@ -1,11 +1,11 @@
-#include "shell/mdiform1.h"
+#include "shell/mainwindow.h"
 
+#include "directory/directoryeditor.h"
 #include "directory/directoryfile.h"
-#include "directory/formheadend.h"
-#include "directory/formheadendedit.h"
+#include "directory/headendpicker.h"
 #include "files/settingsmenu.h"
 #include "link/reconnect.h"
-#include "network/formproxy.h"
+#include "network/proxydialog.h"
 #include "protocol/parameters.h"
 #include "shell/programfolder.h"
 #include "shell/station.h"
@@ -41,7 +41,7 @@ QString currentTime()
 
 } // namespace
 
-MDIForm1::MDIForm1(Station &station, WindowRegistry windows, QWidget *parent)
+MainWindow::MainWindow(Station &station, WindowRegistry windows, QWidget *parent)
     : QMainWindow(parent)
     , m_station(station)
     , m_windows(std::move(windows))
@@ -56,38 +56,39 @@ MDIForm1::MDIForm1(Station &station, WindowRegistry windows, QWidget *parent)
     SettingsMenu::attach(*this);
 }
 
-QAction *MDIForm1::item(const QString &name) const
+QAction *MainWindow::item(const QString &name) const
 {
     return m_items.value(name);
 }
 
-QMenu *MDIForm1::menu(const QString &name) const
+QMenu *MainWindow::menu(const QString &name) const
 {
     return m_menus.value(name);
 }
 
-bool MDIForm1::usbChecked() const
+bool MainWindow::usbChecked() const
 {
     return m_items.value(QStringLiteral("USB"))->isChecked();
 }
 
-bool MDIForm1::lanChecked() const
+bool MainWindow::lanChecked() const
 {
     return m_items.value(QStringLiteral("LAN"))->isChecked();
 }
 
-void MDIForm1::buildMenus()
+void MainWindow::buildMenus()
 {
     QMenu *main = addMenu(nullptr, QStringLiteral("Menu"), QStringLiteral("&Menu"));
-    addItem(main, QStringLiteral("Program"), QStringLiteral("&Program Menu"), &MDIForm1::Program);
+    addItem(main, QStringLiteral("Program"), QStringLiteral("&Program Menu"),
+            &MainWindow::openProgramMenu);
     addItem(main, QStringLiteral("Diagnostic"), QStringLiteral("&Diagnostic"),
-            &MDIForm1::Diagnostic);
+            &MainWindow::openDiagnostics);
     QMenu *update = addMenu(main, QStringLiteral("Update"), QStringLiteral("&Firmware Update"));
     addItem(update, QStringLiteral("Update_µC"), QStringLiteral("&µController"),
-            &MDIForm1::Update_uC);
+            &MainWindow::updateController);
     addItem(update, QStringLiteral("Update_QAM"), QStringLiteral("&QAM-FPGA"),
-            &MDIForm1::Update_QAM);
-    addItem(main, QStringLiteral("Exit"), QStringLiteral("&Exit"), &MDIForm1::Exit);
+            &MainWindow::updateFpga);
+    addItem(main, QStringLiteral("Exit"), QStringLiteral("&Exit"), &MainWindow::exitProgram);
 
     // Save and Load are connected by the settings file code; the channel overview shows this
     // menu once it has read a headend.
@@ -97,29 +98,31 @@ void MDIForm1::buildMenus()
     addItem(settings, QStringLiteral("Load"), QStringLiteral("&Load Settings"), nullptr);
     addSeparator(settings, QStringLiteral("MenuLine3"))->setVisible(false);
     addItem(settings, QStringLiteral("Reset_Headend"), QStringLiteral("&Reset Headend"),
-            &MDIForm1::Reset_Headend)
+            &MainWindow::resetHeadend)
         ->setVisible(false);
     item(QStringLiteral("Settings_Dialog"))->setVisible(false);
 
     QMenu *control = addMenu(nullptr, QStringLiteral("Control"), QStringLiteral("&Control"));
-    addModeItem(control, QStringLiteral("USB"), QStringLiteral("USB-Control"), &MDIForm1::USB);
-    addModeItem(control, QStringLiteral("LAN"), QStringLiteral("LAN-Control"), &MDIForm1::LAN);
+    addModeItem(control, QStringLiteral("USB"), QStringLiteral("USB-Control"),
+                &MainWindow::chooseUsb);
+    addModeItem(control, QStringLiteral("LAN"), QStringLiteral("LAN-Control"),
+                &MainWindow::chooseLan);
     addSeparator(control, QStringLiteral("MenuLine1"));
     addItem(control, QStringLiteral("Edit_Headend"), QStringLiteral("&Edit Headends"),
-            &MDIForm1::Edit_Headend);
+            &MainWindow::editHeadends);
     addItem(control, QStringLiteral("Select_Headend"), QStringLiteral("&Select Active Headend"),
-            &MDIForm1::Select_Headend);
+            &MainWindow::selectHeadend);
     addItem(control, QStringLiteral("Proxy_Setting"), QStringLiteral("&Proxy Settings"),
-            &MDIForm1::Proxy_Setting);
+            &MainWindow::editProxy);
     addSeparator(control, QStringLiteral("MenuLine2"))->setVisible(false);
     addItem(control, QStringLiteral("LAN_Parameter"), QStringLiteral("L&AN-Settings"),
-            &MDIForm1::LAN_Parameter)
+            &MainWindow::editLanSettings)
         ->setVisible(false);
     setDirectoryItemsVisible(false);
 }
 
-QAction *MDIForm1::addModeItem(QMenu *menu, const QString &name, const QString &caption,
-                               void (MDIForm1::*handler)())
+QAction *MainWindow::addModeItem(QMenu *menu, const QString &name, const QString &caption,
+                                 void (MainWindow::*handler)())
 {
     QAction *action = addItem(menu, name, caption, nullptr);
     action->setCheckable(true);
@@ -131,7 +134,7 @@ QAction *MDIForm1::addModeItem(QMenu *menu, const QString &name, const QString &
     return action;
 }
 
-QMenu *MDIForm1::addMenu(QMenu *parent, const QString &name, const QString &caption)
+QMenu *MainWindow::addMenu(QMenu *parent, const QString &name, const QString &caption)
 {
     QMenu *menu = parent ? parent->addMenu(caption) : menuBar()->addMenu(caption);
     menu->setObjectName(name);
@@ -141,8 +144,8 @@ QMenu *MDIForm1::addMenu(QMenu *parent, const QString &name, const QString &capt
     return menu;
 }
 
-QAction *MDIForm1::addItem(QMenu *menu, const QString &name, const QString &caption,
-                           void (MDIForm1::*handler)())
+QAction *MainWindow::addItem(QMenu *menu, const QString &name, const QString &caption,
+                             void (MainWindow::*handler)())
 {
     QAction *action = menu->addAction(caption);
     action->setObjectName(name);
@@ -153,7 +156,7 @@ QAction *MDIForm1::addItem(QMenu *menu, const QString &name, const QString &capt
     return action;
 }
 
-QAction *MDIForm1::addSeparator(QMenu *menu, const QString &name)
+QAction *MainWindow::addSeparator(QMenu *menu, const QString &name)
 {
     QAction *separator = menu->addSeparator();
     separator->setObjectName(name);
@@ -161,7 +164,7 @@ QAction *MDIForm1::addSeparator(QMenu *menu, const QString &name)
     return separator;
 }
 
-void MDIForm1::buildStatusBar()
+void MainWindow::buildStatusBar()
 {
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
@@ -180,18 +183,18 @@ void MDIForm1::buildStatusBar()
     }
 }
 
-void MDIForm1::setStatusPanel(int panel, const QString &text)
+void MainWindow::setStatusPanel(int panel, const QString &text)
 {
     if (panel >= 1 && panel <= 3)
         m_panels[panel - 1]->setText(text);
 }
 
-QString MDIForm1::statusPanel(int panel) const
+QString MainWindow::statusPanel(int panel) const
 {
     return panel >= 1 && panel <= 3 ? m_panels[panel - 1]->text() : QString();
 }
 
-void MDIForm1::startUp()
+void MainWindow::startUp()
 {
     setWindowTitle(QStringLiteral("KELDOR Station V%1.%2.%3")
                        .arg(KELDOR_VERSION_MAJOR)
@@ -206,7 +209,7 @@ void MDIForm1::startUp()
     ShellState &shell = m_station.shell;
     shell = ShellState();
     loadSettings(shell, m_station.settings);
-    const bool lan = shell.connection_mode == ConnectionMode::Lan;
+    const bool lan = shell.connectionMode == ConnectionMode::Lan;
     item(QStringLiteral("USB"))->setChecked(!lan);
     item(QStringLiteral("LAN"))->setChecked(lan);
     m_station.session.exchange.setSerialSelected(!lan);
@@ -216,13 +219,13 @@ void MDIForm1::startUp()
     }
 }
 
-void MDIForm1::setDirectoryItemsVisible(bool visible)
+void MainWindow::setDirectoryItemsVisible(bool visible)
 {
     for (const char *name : {"MenuLine1", "Edit_Headend", "Select_Headend", "Proxy_Setting"})
         item(QLatin1String(name))->setVisible(visible);
 }
 
-void MDIForm1::showUsbPanels()
+void MainWindow::showUsbPanels()
 {
     UserInterface &ui = m_station.ui;
     ui.setStatusPanel(1, currentDate());
@@ -230,27 +233,27 @@ void MDIForm1::showUsbPanels()
     ui.setStatusPanel(3, currentTime());
 }
 
-void MDIForm1::showLanPanels()
+void MainWindow::showLanPanels()
 {
     UserInterface &ui = m_station.ui;
     ui.setStatusPanel(1, currentDate());
-    ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + m_station.shell.active_headend_name);
+    ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + m_station.shell.activeHeadendName);
     ui.setStatusPanel(3, QStringLiteral("Offline"));
 }
 
-void MDIForm1::setInputEnabled(bool enabled)
+void MainWindow::setInputEnabled(bool enabled)
 {
     menuBar()->setEnabled(enabled);
     m_mdiArea->setEnabled(enabled);
 }
 
-void MDIForm1::setConnectionModeLocked(bool locked)
+void MainWindow::setConnectionModeLocked(bool locked)
 {
     item(QStringLiteral("USB"))->setEnabled(!locked);
     item(QStringLiteral("LAN"))->setEnabled(!locked);
 }
 
-QMdiSubWindow *MDIForm1::addChildWindow(QWidget *window)
+QMdiSubWindow *MainWindow::addChildWindow(QWidget *window)
 {
     QMdiSubWindow *child = m_mdiArea->addSubWindow(window);
     child->setAttribute(Qt::WA_DeleteOnClose);
@@ -258,7 +261,7 @@ QMdiSubWindow *MDIForm1::addChildWindow(QWidget *window)
     return child;
 }
 
-bool MDIForm1::closeAllChildWindows()
+bool MainWindow::closeAllChildWindows()
 {
     bool allClosed = true;
     for (QMdiSubWindow *child : m_mdiArea->subWindowList(QMdiArea::CreationOrder))
@@ -266,17 +269,17 @@ bool MDIForm1::closeAllChildWindows()
     return allClosed;
 }
 
-void MDIForm1::USB()
+void MainWindow::chooseUsb()
 {
     switchMode(ConnectionMode::Usb);
 }
 
-void MDIForm1::LAN()
+void MainWindow::chooseLan()
 {
     switchMode(ConnectionMode::Lan);
 }
 
-void MDIForm1::switchMode(ConnectionMode mode)
+void MainWindow::switchMode(ConnectionMode mode)
 {
     const bool usb = mode == ConnectionMode::Usb;
     QAction *chosen = item(usb ? QStringLiteral("USB") : QStringLiteral("LAN"));
@@ -301,7 +304,7 @@ void MDIForm1::switchMode(ConnectionMode mode)
 
 // The operator usually switches the mode and then picks a directory item, so the menu comes
 // back open once the click has closed it.
-void MDIForm1::reopenControlMenu()
+void MainWindow::reopenControlMenu()
 {
     QTimer::singleShot(0, this, [this] {
         if (isVisible() && menuBar()->isEnabled())
@@ -309,37 +312,37 @@ void MDIForm1::reopenControlMenu()
     });
 }
 
-void MDIForm1::Program()
+void MainWindow::openProgramMenu()
 {
     openHeadendWindow(HeadendWindow::Program);
 }
 
-void MDIForm1::Diagnostic()
+void MainWindow::openDiagnostics()
 {
     openHeadendWindow(HeadendWindow::Diagnostic);
 }
 
-void MDIForm1::Update_uC()
+void MainWindow::updateController()
 {
     openHeadendWindow(HeadendWindow::UpdateController);
 }
 
-void MDIForm1::Update_QAM()
+void MainWindow::updateFpga()
 {
     openHeadendWindow(HeadendWindow::UpdateQam);
 }
 
-void MDIForm1::openHeadendWindow(HeadendWindow target)
+void MainWindow::openHeadendWindow(HeadendWindow target)
 {
     closeAllChildWindows();
     if (target == HeadendWindow::UpdateController)
-        m_station.shell.update_target = updateTargetController;
+        m_station.shell.updateTarget = updateTargetController;
     else if (target == HeadendWindow::UpdateQam)
-        m_station.shell.update_target = updateTargetQamFpga;
+        m_station.shell.updateTarget = updateTargetQamFpga;
 
     Session &session = m_station.session;
     if (usbChecked()) {
-        if (check_device_present(session))
+        if (checkDevicePresent(session))
             openWindow(target);
         return;
     }
@@ -348,11 +351,11 @@ void MDIForm1::openHeadendWindow(HeadendWindow target)
         return;
     }
     selectActiveHeadend();
-    if (lan_connect(session, m_station.lanTarget()))
+    if (lanConnect(session, m_station.lanTarget()))
         openWindow(target);
 }
 
-void MDIForm1::openWindow(HeadendWindow target)
+void MainWindow::openWindow(HeadendWindow target)
 {
     const WindowFactory factory = m_windows.factory(target);
     if (!factory)
@@ -366,59 +369,59 @@ void MDIForm1::openWindow(HeadendWindow target)
     addChildWindow(window);
 }
 
-bool MDIForm1::ensureDirectory()
+bool MainWindow::ensureDirectory()
 {
     const QString folder = programFolder();
-    if (file_exist(directoryPath(folder)))
+    if (directoryFileExists(directoryPath(folder)))
         return true;
     QString error;
-    if (datenbank_anlegen(folder, &error))
+    if (createDirectoryFile(folder, &error))
         return true;
     m_station.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"), error);
     return false;
 }
 
-void MDIForm1::selectActiveHeadend()
+void MainWindow::selectActiveHeadend()
 {
     if (!ensureDirectory())
         return;
-    Form_Headend selection(m_station, this);
+    HeadendPicker selection(m_station, this);
     selection.exec();
 }
 
-void MDIForm1::Edit_Headend()
+void MainWindow::editHeadends()
 {
     closeAllChildWindows();
     if (!ensureDirectory())
         return;
-    addChildWindow(new Form_Headend_Edit(m_station, *this));
+    addChildWindow(new DirectoryEditor(m_station, *this));
 }
 
-void MDIForm1::Select_Headend()
+void MainWindow::selectHeadend()
 {
     closeAllChildWindows();
     selectActiveHeadend();
-    if (m_station.shell.active_headend_name != QLatin1String("non") &&
-        lan_connect(m_station.session, m_station.lanTarget()))
+    if (m_station.shell.activeHeadendName != QLatin1String("non") &&
+        lanConnect(m_station.session, m_station.lanTarget()))
         openWindow(HeadendWindow::Program);
 }
 
-void MDIForm1::Proxy_Setting()
+void MainWindow::editProxy()
 {
-    addChildWindow(new Form_Proxy(m_station));
+    addChildWindow(new ProxyDialog(m_station));
 }
 
-void MDIForm1::LAN_Parameter()
+void MainWindow::editLanSettings()
 {
     openWindow(HeadendWindow::LanParameter);
 }
 
-void MDIForm1::Exit()
+void MainWindow::exitProgram()
 {
     close();
 }
 
-void MDIForm1::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Child windows end their own exchanges with the headend before the link goes. One that
     // still holds something the operator typed keeps the program running.
@@ -430,10 +433,10 @@ void MDIForm1::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void MDIForm1::Reset_Headend()
+void MainWindow::resetHeadend()
 {
     Session &session = m_station.session;
-    if (!set_parameter(session.exchange, 0, restartCode, qint64{0}))
+    if (!setParameter(session.exchange, 0, restartCode, qint64{0}))
         return;
     closeAllChildWindows();
     const QString serialPort = session.serial.portName();
@@ -441,17 +444,16 @@ void MDIForm1::Reset_Headend()
         session.serial.close();
 
     const LanTarget target = m_station.lanTarget();
-    if (!wait_for_restart(session, target, serialPort))
+    if (!waitForRestart(session, target, serialPort))
         return;
-    const bool connected =
-        usbChecked() ? check_device_present(session) : lan_connect(session, target);
+    const bool connected = usbChecked() ? checkDevicePresent(session) : lanConnect(session, target);
     if (connected)
         openWindow(HeadendWindow::Program);
 }
 
-void MDIForm1::keepAliveTick()
+void MainWindow::keepAliveTick()
 {
-    if (usbChecked() && !keep_alive(m_station.session.exchange))
+    if (usbChecked() && !keepAlive(m_station.session.exchange))
         m_station.ui.setKeepAliveRunning(false);
 }
 

@@ -1,4 +1,4 @@
-#include "shell/formfilelist.h"
+#include "update/imagechooser.h"
 
 #include "shell/programfolder.h"
 #include "shell/station.h"
@@ -11,7 +11,7 @@
 
 namespace keldor {
 
-Form_Filelist::Form_Filelist(Station &station, QWidget *parent)
+ImageChooser::ImageChooser(Station &station, QWidget *parent)
     : QDialog(parent)
     , m_station(station)
     , m_list(new QListWidget(this))
@@ -27,20 +27,20 @@ Form_Filelist::Form_Filelist(Station &station, QWidget *parent)
     layout->addWidget(m_label);
     layout->addWidget(m_list);
     // Enter chooses too, so the list works without a mouse.
-    connect(m_list, &QListWidget::itemActivated, this, &Form_Filelist::chosen);
+    connect(m_list, &QListWidget::itemActivated, this, &ImageChooser::chosen);
     // The caller shows the hourglass while it searches; a choice needs the normal pointer,
     // and the caller's pointer comes back when the window goes.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
 }
 
-Form_Filelist::~Form_Filelist()
+ImageChooser::~ImageChooser()
 {
     QApplication::restoreOverrideCursor();
 }
 
-void Form_Filelist::chosen(QListWidgetItem *item)
+void ImageChooser::chosen(QListWidgetItem *item)
 {
-    m_station.unit.settings_file_name = programFile(item->text());
+    m_station.unit.settingsFileName = programFile(item->text());
     accept();
 }
 

@@ -1,4 +1,4 @@
-#include "shell/form2.h"
+#include "shell/progresswindow.h"
 
 #include "link/reconnect.h"
 
@@ -8,7 +8,7 @@
 
 namespace keldor {
 
-Form2::Form2(QWidget *parent)
+ProgressWindow::ProgressWindow(QWidget *parent)
     : QDialog(parent)
     , m_label(new QLabel(this))
     , m_progressBar(new QProgressBar(this))
@@ -32,12 +32,12 @@ Form2::Form2(QWidget *parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void Form2::setText(const QString &text)
+void ProgressWindow::setText(const QString &text)
 {
     m_label->setText(text);
 }
 
-QString Form2::text() const
+QString ProgressWindow::text() const
 {
     return m_label->text();
 }

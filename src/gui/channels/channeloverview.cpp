@@ -1,9 +1,9 @@
-#include "channels/formuebersicht.h"
+#include "channels/channeloverview.h"
 
 #include "common/textutil.h"
 #include "protocol/devicetype.h"
 #include "protocol/readunitdata.h"
-#include "shell/mdiform1.h"
+#include "shell/mainwindow.h"
 #include "shell/station.h"
 #include "ui/listindex.h"
 
@@ -36,8 +36,7 @@ const QColor statusRed(255, 0, 0);
 
 QString pageCaption(int first, int last)
 {
-    return QStringLiteral("CHANNEL") + number_text(first) + QStringLiteral(" -") +
-           number_text(last);
+    return QStringLiteral("CHANNEL") + numberText(first) + QStringLiteral(" -") + numberText(last);
 }
 
 void setTextColour(QLabel *label, const QColor &colour)
@@ -49,7 +48,7 @@ void setTextColour(QLabel *label, const QColor &colour)
 
 } // namespace
 
-Form_Uebersicht::Form_Uebersicht(Station &station, MDIForm1 &mainWindow, QWidget *parent)
+ChannelOverview::ChannelOverview(Station &station, MainWindow &mainWindow, QWidget *parent)
     : QWidget(parent)
     , m_station(station)
     , m_mainWindow(mainWindow)
@@ -59,12 +58,12 @@ Form_Uebersicht::Form_Uebersicht(Station &station, MDIForm1 &mainWindow, QWidget
     setWindowTitle(QStringLiteral("Channel Overview"));
 
     // Without an answer the window keeps the twelve columns of the standard model.
-    const bool loaded = check_devicetype(station.session.exchange, station.unit);
+    const bool loaded = checkDeviceType(station.session.exchange, station.unit);
     const UnitData &unit = station.unit;
-    const bool sixteen = unit.device_variant == sixteenChannelVariant;
-    const int lastOfSecondPage = sixteen ? 11 : unit.max_channel;
+    const bool sixteen = unit.deviceVariant == sixteenChannelVariant;
+    const int lastOfSecondPage = sixteen ? 11 : unit.maxChannel;
     const int pageSize = (lastOfSecondPage + 1) / 2;
-    const int lastChannel = std::min<int>(unit.max_channel, channelCount - 1);
+    const int lastChannel = std::min<int>(unit.maxChannel, channelCount - 1);
 
     auto *top = new QHBoxLayout;
     top->addWidget(buildDeviceBlock());
@@ -81,7 +80,7 @@ Form_Uebersicht::Form_Uebersicht(Station &station, MDIForm1 &mainWindow, QWidget
     addColumns(pageSize, lastChannel);
     setTabOrder();
 
-    m_pageButtons[0]->setText(QStringLiteral("CHANNEL 1 -") + number_text(pageSize));
+    m_pageButtons[0]->setText(QStringLiteral("CHANNEL 1 -") + numberText(pageSize));
     m_pageButtons[1]->setText(pageCaption(pageSize + 1, lastOfSecondPage + 1));
     m_pageButtons[2]->setText(pageCaption(firstChannelOfThirdPage + 1, channelCount));
     m_pageButtons[2]->setVisible(sixteen && lastChannel >= firstChannelOfThirdPage);
@@ -90,7 +89,7 @@ Form_Uebersicht::Form_Uebersicht(Station &station, MDIForm1 &mainWindow, QWidget
         m_mainWindow.item(QStringLiteral("Program"))->setEnabled(false);
 }
 
-QWidget *Form_Uebersicht::buildDeviceBlock()
+QWidget *ChannelOverview::buildDeviceBlock()
 {
     static constexpr std::array<std::array<const char *, 3>, 5> rows{{
         {"Label_Typ_Text", "Device Type:", "Label_Typ"},
@@ -127,7 +126,7 @@ QWidget *Form_Uebersicht::buildDeviceBlock()
     return block;
 }
 
-QWidget *Form_Uebersicht::buildPageButtons()
+QWidget *ChannelOverview::buildPageButtons()
 {
     static constexpr std::array<const char *, 3> names{"Command1_6", "Command7_12", "Command13_16"};
     auto *box = new QWidget(this);
@@ -139,13 +138,13 @@ QWidget *Form_Uebersicht::buildPageButtons()
         row->addWidget(button);
         m_pageButtons[page] = button;
     }
-    connect(m_pageButtons[0], &QPushButton::clicked, this, &Form_Uebersicht::Command1_6);
-    connect(m_pageButtons[1], &QPushButton::clicked, this, &Form_Uebersicht::Command7_12);
-    connect(m_pageButtons[2], &QPushButton::clicked, this, &Form_Uebersicht::Command13_16);
+    connect(m_pageButtons[0], &QPushButton::clicked, this, &ChannelOverview::showChannels1To6);
+    connect(m_pageButtons[1], &QPushButton::clicked, this, &ChannelOverview::showChannels7To12);
+    connect(m_pageButtons[2], &QPushButton::clicked, this, &ChannelOverview::showChannels13To16);
     return box;
 }
 
-void Form_Uebersicht::addColumns(int pageSize, int lastChannel)
+void ChannelOverview::addColumns(int pageSize, int lastChannel)
 {
     std::array<QHBoxLayout *, 3> rows{};
     for (size_t page = 0; page < m_page.size(); ++page) {
@@ -158,7 +157,7 @@ void Form_Uebersicht::addColumns(int pageSize, int lastChannel)
     m_columns.reserve(static_cast<size_t>(lastChannel + 1));
     for (int channel = 0; channel <= lastChannel; ++channel) {
         const size_t page = channel < pageSize ? 0 : channel < firstChannelOfThirdPage ? 1 : 2;
-        m_columns.push_back(build_channel_column(channel, m_page[page]));
+        m_columns.push_back(buildChannelColumn(channel, m_page[page]));
         rows[page]->addWidget(m_columns.back().frame, 0, Qt::AlignTop);
         bindColumn(channel);
         // Sixteen columns of controls take long enough to build that the window would stop
@@ -170,7 +169,7 @@ void Form_Uebersicht::addColumns(int pageSize, int lastChannel)
         row->addStretch();
 }
 
-void Form_Uebersicht::setTabOrder()
+void ChannelOverview::setTabOrder()
 {
     QWidget *previous = nullptr;
     for (const ChannelColumn &c : m_columns) {
@@ -190,36 +189,36 @@ void Form_Uebersicht::setTabOrder()
     }
 }
 
-ChannelColumn *Form_Uebersicht::column(int channel)
+ChannelColumn *ChannelOverview::column(int channel)
 {
     if (channel < 0 || channel >= columnCount())
         return nullptr;
     return &m_columns[static_cast<size_t>(channel)];
 }
 
-void Form_Uebersicht::showPage(int page)
+void ChannelOverview::showPage(int page)
 {
     m_pages->setCurrentWidget(m_page[static_cast<size_t>(page)]);
     for (size_t i = 0; i < m_pageButtons.size(); ++i)
         m_pageButtons[i]->setEnabled(static_cast<int>(i) != page);
 }
 
-void Form_Uebersicht::Command1_6()
+void ChannelOverview::showChannels1To6()
 {
     showPage(0);
 }
 
-void Form_Uebersicht::Command7_12()
+void ChannelOverview::showChannels7To12()
 {
     showPage(1);
 }
 
-void Form_Uebersicht::Command13_16()
+void ChannelOverview::showChannels13To16()
 {
     showPage(2);
 }
 
-void Form_Uebersicht::showEvent(QShowEvent *event)
+void ChannelOverview::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     // The window is on screen before the read starts, so the operator sees what is filled.
@@ -231,23 +230,23 @@ void Form_Uebersicht::showEvent(QShowEvent *event)
     }
 }
 
-void Form_Uebersicht::activate()
+void ChannelOverview::activate()
 {
     m_activated = true;
     UserInterface &ui = m_station.ui;
     ui.setKeepAliveRunning(true);
     for (const ChannelColumn &c : m_columns) {
-        refill_lists(c);
+        refillLists(c);
         c.set->setEnabled(false);
         c.search->setEnabled(false);
         c.serviceList->setEnabled(false);
     }
     BusyCursor busy(ui);
-    read_unit_data(m_station.session.exchange, m_station.unit, *this);
+    readUnitData(m_station.session.exchange, m_station.unit, *this);
     updateMenus(true);
 }
 
-void Form_Uebersicht::updateMenus(bool windowOpen)
+void ChannelOverview::updateMenus(bool windowOpen)
 {
     const auto item = [this](const char *name) {
         return m_mainWindow.item(QLatin1String(name));
@@ -263,25 +262,25 @@ void Form_Uebersicht::updateMenus(bool windowOpen)
         item("Program")->setEnabled(true);
 }
 
-void Form_Uebersicht::closeEvent(QCloseEvent *event)
+void ChannelOverview::closeEvent(QCloseEvent *event)
 {
     if (!m_unloaded)
         unload();
     event->accept();
 }
 
-void Form_Uebersicht::unload()
+void ChannelOverview::unload()
 {
     m_unloaded = true;
     m_pendingRule.reset();
     Session &session = m_station.session;
     m_station.ui.setKeepAliveRunning(false);
-    if (session.exchange.com_end() && session.serial.isOpen())
+    if (session.exchange.comEnd() && session.serial.isOpen())
         session.serial.close();
     updateMenus(false);
 }
 
-ReportTexts Form_Uebersicht::reportTexts() const
+ReportTexts ChannelOverview::reportTexts() const
 {
     ReportTexts texts;
     texts.device = {m_deviceLabels[0]->text(), m_deviceLabels[1]->text(), m_deviceLabels[2]->text(),
@@ -293,33 +292,33 @@ ReportTexts Form_Uebersicht::reportTexts() const
         t.ber = c.ber->text();
         t.snr = c.snr->text();
         t.polarisation = c.polarisation->currentText();
-        t.in_frequency = c.inFrequency->text();
+        t.inFrequency = c.inFrequency->text();
         t.lo = c.lo->currentText();
-        t.in_symbolrate = c.inSymbolrate->text();
-        t.output_on = c.on->isChecked();
+        t.inSymbolrate = c.inSymbolrate->text();
+        t.outputOn = c.on->isChecked();
         t.opmode = c.opmode->currentText();
-        t.out_frequency = c.outFrequency->text();
+        t.outFrequency = c.outFrequency->text();
         t.bandwidth = c.bandwidth->currentText();
         t.qam = c.qam->currentText();
-        t.out_symbolrate = c.outSymbolrate->text();
+        t.outSymbolrate = c.outSymbolrate->text();
         t.spectrum = c.spectrum->currentText();
         t.attenuation = c.attenuation->currentText();
     }
     return texts;
 }
 
-void Form_Uebersicht::setDeviceText(DeviceField field, const QString &text)
+void ChannelOverview::setDeviceText(DeviceField field, const QString &text)
 {
     m_deviceLabels.at(static_cast<size_t>(field))->setText(text);
 }
 
-void Form_Uebersicht::hideServiceListButtons()
+void ChannelOverview::hideServiceListButtons()
 {
     for (const ChannelColumn &c : m_columns)
         c.serviceList->hide();
 }
 
-void Form_Uebersicht::setStatus(int channel, const QString &text, bool black)
+void ChannelOverview::setStatus(int channel, const QString &text, bool black)
 {
     if (ChannelColumn *c = column(channel)) {
         c->status->setText(text);
@@ -328,45 +327,45 @@ void Form_Uebersicht::setStatus(int channel, const QString &text, bool black)
     }
 }
 
-void Form_Uebersicht::setBer(int channel, const QString &text)
+void ChannelOverview::setBer(int channel, const QString &text)
 {
     if (ChannelColumn *c = column(channel))
         c->ber->setText(text);
 }
 
-void Form_Uebersicht::setSnr(int channel, const QString &text)
+void ChannelOverview::setSnr(int channel, const QString &text)
 {
     if (ChannelColumn *c = column(channel))
         c->snr->setText(text);
 }
 
-void Form_Uebersicht::setServiceListEnabled(int channel, bool enabled)
+void ChannelOverview::setServiceListEnabled(int channel, bool enabled)
 {
     if (ChannelColumn *c = column(channel))
         c->serviceList->setEnabled(enabled);
 }
 
-void Form_Uebersicht::setSearchEnabled(int channel, bool enabled)
+void ChannelOverview::setSearchEnabled(int channel, bool enabled)
 {
     if (ChannelColumn *c = column(channel))
         c->search->setEnabled(enabled);
 }
 
-void Form_Uebersicht::setPolarisation(int channel, std::optional<int> position)
+void ChannelOverview::setPolarisation(int channel, std::optional<int> position)
 {
     if (ChannelColumn *c = column(channel)) {
-        set_list_index(*c->polarisation, position.value_or(polarisationSingleInput));
+        setListIndex(*c->polarisation, position.value_or(polarisationSingleInput));
         c->polarisation->setEnabled(position.has_value());
     }
 }
 
-void Form_Uebersicht::setInFrequencyText(int channel, const QString &text)
+void ChannelOverview::setInFrequencyText(int channel, const QString &text)
 {
     if (ChannelColumn *c = column(channel))
         c->inFrequency->setText(text);
 }
 
-void Form_Uebersicht::addLoEntry(int channel, const QString &text)
+void ChannelOverview::addLoEntry(int channel, const QString &text)
 {
     if (ChannelColumn *c = column(channel)) {
         const QSignalBlocker blocker(c->lo);
@@ -374,21 +373,21 @@ void Form_Uebersicht::addLoEntry(int channel, const QString &text)
     }
 }
 
-void Form_Uebersicht::setLoText(int channel, const QString &text)
+void ChannelOverview::setLoText(int channel, const QString &text)
 {
     if (ChannelColumn *c = column(channel)) {
-        set_list_index(*c->lo, c->lo->findText(text));
+        setListIndex(*c->lo, c->lo->findText(text));
         c->lo->setEditText(text);
     }
 }
 
-void Form_Uebersicht::setInSymbolrateText(int channel, const QString &text)
+void ChannelOverview::setInSymbolrateText(int channel, const QString &text)
 {
     if (ChannelColumn *c = column(channel))
         c->inSymbolrate->setText(text);
 }
 
-void Form_Uebersicht::setOutputOn(int channel, bool on)
+void ChannelOverview::setOutputOn(int channel, bool on)
 {
     if (ChannelColumn *c = column(channel)) {
         (on ? c->on : c->off)->setChecked(true);
@@ -397,60 +396,60 @@ void Form_Uebersicht::setOutputOn(int channel, bool on)
     }
 }
 
-void Form_Uebersicht::setOpmode(int channel, int position)
+void ChannelOverview::setOpmode(int channel, int position)
 {
     if (ChannelColumn *c = column(channel))
-        set_list_index(*c->opmode, position);
+        setListIndex(*c->opmode, position);
 }
 
-void Form_Uebersicht::setOutFrequencyText(int channel, const QString &text)
+void ChannelOverview::setOutFrequencyText(int channel, const QString &text)
 {
     if (ChannelColumn *c = column(channel))
         c->outFrequency->setText(text);
 }
 
-void Form_Uebersicht::setBandwidth(int channel, int position)
+void ChannelOverview::setBandwidth(int channel, int position)
 {
     if (ChannelColumn *c = column(channel))
-        set_list_index(*c->bandwidth, position);
+        setListIndex(*c->bandwidth, position);
 }
 
-void Form_Uebersicht::setQamList(int channel, int firstCode, int selectedCode)
+void ChannelOverview::setQamList(int channel, int firstCode, int selectedCode)
 {
     if (ChannelColumn *c = column(channel))
-        fill_qam_list(*c->qam, firstCode, selectedCode);
+        fillQamList(*c->qam, firstCode, selectedCode);
 }
 
-void Form_Uebersicht::setOutSymbolrateText(int channel, const QString &text)
+void ChannelOverview::setOutSymbolrateText(int channel, const QString &text)
 {
     if (ChannelColumn *c = column(channel))
         c->outSymbolrate->setText(text);
 }
 
-void Form_Uebersicht::setSpectrum(int channel, int position)
+void ChannelOverview::setSpectrum(int channel, int position)
 {
     if (ChannelColumn *c = column(channel))
-        set_list_index(*c->spectrum, position);
+        setListIndex(*c->spectrum, position);
 }
 
-void Form_Uebersicht::setAttenuation(int channel, int position)
+void ChannelOverview::setAttenuation(int channel, int position)
 {
     if (ChannelColumn *c = column(channel))
-        set_list_index(*c->attenuation, position);
+        setListIndex(*c->attenuation, position);
 }
 
-void Form_Uebersicht::setSetEnabled(int channel, bool enabled)
+void ChannelOverview::setSetEnabled(int channel, bool enabled)
 {
     if (ChannelColumn *c = column(channel))
         c->set->setEnabled(enabled);
 }
 
-void Form_Uebersicht::showFirstPage()
+void ChannelOverview::showFirstPage()
 {
     showPage(0);
 }
 
-void Form_Uebersicht::setPagesEnabled(bool enabled)
+void ChannelOverview::setPagesEnabled(bool enabled)
 {
     // The third page too: a search must leave no column of any page usable.
     for (QWidget *page : m_page)

@@ -12,11 +12,11 @@ class Station;
 
 // Whether the LAN connection goes through an HTTP proxy, and which one. The check box takes
 // effect for the next connection at once; only OK stores the values for the next start.
-class Form_Proxy : public QWidget {
+class ProxyDialog : public QWidget {
     Q_OBJECT
 
 public:
-    explicit Form_Proxy(Station &station, QWidget *parent = nullptr);
+    explicit ProxyDialog(Station &station, QWidget *parent = nullptr);
 
 private:
     void checkProxyClicked();

@@ -1,7 +1,7 @@
-#include "diagnostics/formdiagnostic.h"
+#include "diagnostics/diagnosticwindow.h"
 
 #include "diagnostics/diagnostics.h"
-#include "shell/mdiform1.h"
+#include "shell/mainwindow.h"
 #include "shell/station.h"
 #include "ui/programicons.h"
 
@@ -29,9 +29,9 @@ using Column = DiagnosticView::Column;
 constexpr auto columnNames =
     std::array{"Picture_Tuner", "Picture_Clipping", "Picture_188", "Picture_RAW"};
 
-QString tint_style(Tint tint)
+QString tintStyle(Tint tint)
 {
-    return QStringLiteral("color: #%1;").arg(tint_rgb(tint), 6, 16, QLatin1Char('0'));
+    return QStringLiteral("color: #%1;").arg(tintRgb(tint), 6, 16, QLatin1Char('0'));
 }
 
 QLabel *caption(const QString &text, QWidget *parent)
@@ -41,7 +41,7 @@ QLabel *caption(const QString &text, QWidget *parent)
 
 } // namespace
 
-Form_Diagnostic::Form_Diagnostic(Station &station, MDIForm1 &mainWindow, QWidget *parent)
+DiagnosticWindow::DiagnosticWindow(Station &station, MainWindow &mainWindow, QWidget *parent)
     : QWidget(parent)
     , m_station(station)
     , m_mainWindow(mainWindow)
@@ -67,8 +67,8 @@ Form_Diagnostic::Form_Diagnostic(Station &station, MDIForm1 &mainWindow, QWidget
     layout->addWidget(buildChannels(), 0, Qt::AlignTop);
     layout->addLayout(right, 1);
 
-    connect(m_refresh, &QPushButton::clicked, this, &Form_Diagnostic::refreshClicked);
-    connect(m_fans, &QButtonGroup::idClicked, this, &Form_Diagnostic::fanClicked);
+    connect(m_refresh, &QPushButton::clicked, this, &DiagnosticWindow::refreshClicked);
+    connect(m_fans, &QButtonGroup::idClicked, this, &DiagnosticWindow::fanClicked);
 
     // One diagnostic window at a time: it owns the keep-alive while it is open.
     m_mainWindow.item(QStringLiteral("Diagnostic"))->setEnabled(false);
@@ -77,25 +77,25 @@ Form_Diagnostic::Form_Diagnostic(Station &station, MDIForm1 &mainWindow, QWidget
 // Activation is the frame's becoming the active child window. The main window's own
 // activation doesn't count: a message box shown by a reading gives it back on closing, and
 // reading again then would end in the same message box.
-bool Form_Diagnostic::event(QEvent *event)
+bool DiagnosticWindow::event(QEvent *event)
 {
     if (event->type() == QEvent::ParentChange) {
         if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
             connect(frame, &QMdiSubWindow::windowStateChanged, this,
-                    &Form_Diagnostic::frameStateChanged, Qt::UniqueConnection);
+                    &DiagnosticWindow::frameStateChanged, Qt::UniqueConnection);
     }
     return QWidget::event(event);
 }
 
-void Form_Diagnostic::frameStateChanged(Qt::WindowStates before, Qt::WindowStates now)
+void DiagnosticWindow::frameStateChanged(Qt::WindowStates before, Qt::WindowStates now)
 {
     // The frame changes its state in the middle of its own event handling; the reading waits
     // for the headend and so runs from the event loop.
     if (!before.testFlag(Qt::WindowActive) && now.testFlag(Qt::WindowActive))
-        QTimer::singleShot(0, this, &Form_Diagnostic::activate);
+        QTimer::singleShot(0, this, &DiagnosticWindow::activate);
 }
 
-QWidget *Form_Diagnostic::buildChannels()
+QWidget *DiagnosticWindow::buildChannels()
 {
     auto *box = new QWidget(this);
     auto *grid = new QGridLayout(box);
@@ -127,7 +127,7 @@ QWidget *Form_Diagnostic::buildChannels()
     return box;
 }
 
-QLabel *Form_Diagnostic::valueLabel(Field field, const QString &name)
+QLabel *DiagnosticWindow::valueLabel(Field field, const QString &name)
 {
     auto *label = new QLabel(this);
     label->setObjectName(name);
@@ -137,7 +137,7 @@ QLabel *Form_Diagnostic::valueLabel(Field field, const QString &name)
     return label;
 }
 
-QWidget *Form_Diagnostic::buildDevice()
+QWidget *DiagnosticWindow::buildDevice()
 {
     auto *box = new QGroupBox(this);
     auto *form = new QFormLayout(box);
@@ -167,13 +167,13 @@ QWidget *Form_Diagnostic::buildDevice()
     return box;
 }
 
-QWidget *Form_Diagnostic::buildProduction()
+QWidget *DiagnosticWindow::buildProduction()
 {
     auto *frame = new QGroupBox(QStringLiteral("Production"), this);
     frame->setObjectName(QStringLiteral("Frame_Fertigung"));
     auto *reset = new QPushButton(QStringLiteral("Reset"), frame);
     reset->setObjectName(QStringLiteral("Command1"));
-    connect(reset, &QPushButton::clicked, this, &Form_Diagnostic::resetClicked);
+    connect(reset, &QPushButton::clicked, this, &DiagnosticWindow::resetClicked);
     auto *fans = new QHBoxLayout;
     for (int option = 0; option < fanOptionCount; ++option) {
         auto *fan = new QRadioButton(QStringLiteral("FAN%1").arg(option + 1), frame);
@@ -202,7 +202,7 @@ QWidget *Form_Diagnostic::buildProduction()
     return frame;
 }
 
-void Form_Diagnostic::activate()
+void DiagnosticWindow::activate()
 {
     // Switching windows while a reading waits for the headend brings nothing new: the running
     // reading shows the current values, and the keep-alive stays off until it ends.
@@ -212,33 +212,33 @@ void Form_Diagnostic::activate()
     readAll();
 }
 
-void Form_Diagnostic::readAll()
+void DiagnosticWindow::readAll()
 {
     if (m_reading)
         return;
     m_reading = true;
-    read_diagnostic_data(m_station.session.exchange, m_station.unit, *this);
+    readDiagnosticData(m_station.session.exchange, m_station.unit, *this);
     m_reading = false;
 }
 
-void Form_Diagnostic::refreshClicked()
+void DiagnosticWindow::refreshClicked()
 {
     setEnabled(false);
     readAll();
     setEnabled(true);
 }
 
-void Form_Diagnostic::fanClicked(int option)
+void DiagnosticWindow::fanClicked(int option)
 {
-    set_fan(m_station.session.exchange, option);
+    setFan(m_station.session.exchange, option);
 }
 
-void Form_Diagnostic::resetClicked()
+void DiagnosticWindow::resetClicked()
 {
-    reset_counter(m_station.session.exchange, *this);
+    resetCounter(m_station.session.exchange, *this);
 }
 
-void Form_Diagnostic::closeEvent(QCloseEvent *event)
+void DiagnosticWindow::closeEvent(QCloseEvent *event)
 {
     // The reading writes into this window until it returns.
     if (m_reading) {
@@ -247,13 +247,13 @@ void Form_Diagnostic::closeEvent(QCloseEvent *event)
     }
     Session &session = m_station.session;
     m_station.ui.setKeepAliveRunning(false);
-    if (session.exchange.com_end() && session.serial.isOpen())
+    if (session.exchange.comEnd() && session.serial.isOpen())
         session.serial.close();
     m_mainWindow.item(QStringLiteral("Diagnostic"))->setEnabled(true);
     event->accept();
 }
 
-void Form_Diagnostic::setRowVisible(int row, bool visible)
+void DiagnosticWindow::setRowVisible(int row, bool visible)
 {
     if (row < 0 || row >= rowCount)
         return;
@@ -262,20 +262,20 @@ void Form_Diagnostic::setRowVisible(int row, bool visible)
         column.at(size_t(row))->setVisible(visible);
 }
 
-void Form_Diagnostic::setText(Field field, const QString &text, Tint tint)
+void DiagnosticWindow::setText(Field field, const QString &text, Tint tint)
 {
     QLabel *label = m_fields.at(size_t(field));
     label->setText(text);
-    label->setStyleSheet(tint_style(tint));
+    label->setStyleSheet(tintStyle(tint));
 }
 
-void Form_Diagnostic::setIcon(Column column, int row, State state)
+void DiagnosticWindow::setIcon(Column column, int row, State state)
 {
     if (row >= 0 && row < rowCount)
         showState(*m_pictures.at(size_t(column)).at(size_t(row)), state);
 }
 
-void Form_Diagnostic::setTuner(int row, State state, int, const QString &name)
+void DiagnosticWindow::setTuner(int row, State state, int, const QString &name)
 {
     if (row < 0 || row >= rowCount)
         return;
@@ -284,12 +284,12 @@ void Form_Diagnostic::setTuner(int row, State state, int, const QString &name)
     picture.setToolTip(name);
 }
 
-void Form_Diagnostic::setMixerClipping(State state)
+void DiagnosticWindow::setMixerClipping(State state)
 {
     showState(*m_mixerClipping, state);
 }
 
-void Form_Diagnostic::showState(QLabel &picture, State state)
+void DiagnosticWindow::showState(QLabel &picture, State state)
 {
     picture.setProperty("state", static_cast<int>(state));
     if (state == State::Unknown) {

@@ -11,11 +11,11 @@ class Station;
 
 // The expert access code. A correct code turns expert mode on for the rest of the run; a
 // cancelled login turns it off.
-class frmLogin : public QDialog {
+class ExpertLogin : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frmLogin(Station &station, QWidget *parent = nullptr);
+    explicit ExpertLogin(Station &station, QWidget *parent = nullptr);
 
     void reject() override;
 

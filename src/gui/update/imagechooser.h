@@ -13,12 +13,12 @@ class Station;
 // A choice of one file of the program folder by its name. The caller fills the list; the
 // chosen file's path goes to the unit data's file name, which stays as it was when the
 // window closes without a choice.
-class Form_Filelist : public QDialog {
+class ImageChooser : public QDialog {
     Q_OBJECT
 
 public:
-    explicit Form_Filelist(Station &station, QWidget *parent = nullptr);
-    ~Form_Filelist() override;
+    explicit ImageChooser(Station &station, QWidget *parent = nullptr);
+    ~ImageChooser() override;
 
     QListWidget *list() const { return m_list; }
     QLabel *label() const { return m_label; }

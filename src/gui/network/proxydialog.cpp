@@ -1,4 +1,4 @@
-#include "network/formproxy.h"
+#include "network/proxydialog.h"
 
 #include "link/reconnect.h"
 #include "shell/station.h"
@@ -15,7 +15,7 @@
 
 namespace keldor {
 
-Form_Proxy::Form_Proxy(Station &station, QWidget *parent)
+ProxyDialog::ProxyDialog(Station &station, QWidget *parent)
     : QWidget(parent)
     , m_station(station)
     , m_checkProxy(new QCheckBox(QStringLiteral("Use Proxyserver"), this))
@@ -43,36 +43,36 @@ Form_Proxy::Form_Proxy(Station &station, QWidget *parent)
     layout->addLayout(buttons);
 
     const ShellState &shell = m_station.shell;
-    m_checkProxy->setChecked(shell.proxy_use == 1);
-    m_textIp->setText(shell.proxy_ip);
-    m_textPort->setText(shell.proxy_port);
+    m_checkProxy->setChecked(shell.proxyUse == 1);
+    m_textIp->setText(shell.proxyIp);
+    m_textPort->setText(shell.proxyPort);
     enableTexts();
 
-    connect(m_checkProxy, &QCheckBox::clicked, this, &Form_Proxy::checkProxyClicked);
-    connect(m_commandOk, &QPushButton::clicked, this, &Form_Proxy::okClicked);
+    connect(m_checkProxy, &QCheckBox::clicked, this, &ProxyDialog::checkProxyClicked);
+    connect(m_commandOk, &QPushButton::clicked, this, &ProxyDialog::okClicked);
     // A child window has no default button of its own; Enter in a field means OK.
-    connect(m_textIp, &QLineEdit::returnPressed, this, &Form_Proxy::okClicked);
-    connect(m_textPort, &QLineEdit::returnPressed, this, &Form_Proxy::okClicked);
+    connect(m_textIp, &QLineEdit::returnPressed, this, &ProxyDialog::okClicked);
+    connect(m_textPort, &QLineEdit::returnPressed, this, &ProxyDialog::okClicked);
 }
 
-void Form_Proxy::enableTexts()
+void ProxyDialog::enableTexts()
 {
     m_textIp->setEnabled(m_checkProxy->isChecked());
     m_textPort->setEnabled(m_checkProxy->isChecked());
 }
 
-void Form_Proxy::checkProxyClicked()
+void ProxyDialog::checkProxyClicked()
 {
-    m_station.shell.proxy_use = m_checkProxy->isChecked() ? 1 : 0;
+    m_station.shell.proxyUse = m_checkProxy->isChecked() ? 1 : 0;
     enableTexts();
 }
 
-void Form_Proxy::okClicked()
+void ProxyDialog::okClicked()
 {
     ShellState &shell = m_station.shell;
-    shell.proxy_use = m_checkProxy->isChecked() ? 1 : 0;
-    shell.proxy_ip = m_textIp->text();
-    shell.proxy_port = m_textPort->text();
+    shell.proxyUse = m_checkProxy->isChecked() ? 1 : 0;
+    shell.proxyIp = m_textIp->text();
+    shell.proxyPort = m_textPort->text();
     if (!saveProxySettings(shell, m_station.settings)) {
         m_station.ui.message(UserInterface::Icon::Exclamation, QLatin1String(applicationTitle),
                              m_station.settings.lastError() +

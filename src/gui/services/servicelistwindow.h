@@ -14,11 +14,11 @@ class Station;
 
 // The choice of the services that one output channel passes: the transponder's services on the
 // left, the passed ones on the right. "Save / Back" sends the choice when it was edited.
-class Form_Servicelist : public QDialog {
+class ServiceListWindow : public QDialog {
     Q_OBJECT
 
 public:
-    Form_Servicelist(Station &station, int channel, QWidget *parent = nullptr);
+    ServiceListWindow(Station &station, int channel, QWidget *parent = nullptr);
 
     const ServiceListEditor &editor() const { return m_editor; }
 

@@ -1,7 +1,7 @@
-#include "directory/formheadendedit.h"
+#include "directory/directoryeditor.h"
 
-#include "directory/formheadend.h"
-#include "shell/mdiform1.h"
+#include "directory/headendpicker.h"
+#include "shell/mainwindow.h"
 #include "shell/programfolder.h"
 #include "shell/station.h"
 #include "ui/childwindow.h"
@@ -24,7 +24,7 @@ const QString editTitle = QStringLiteral("Edit Headends");
 
 } // namespace
 
-Form_Headend_Edit::Form_Headend_Edit(Station &station, MDIForm1 &mainWindow, QWidget *parent)
+DirectoryEditor::DirectoryEditor(Station &station, MainWindow &mainWindow, QWidget *parent)
     : QWidget(parent)
     , m_station(station)
     , m_mainWindow(mainWindow)
@@ -63,22 +63,22 @@ Form_Headend_Edit::Form_Headend_Edit(Station &station, MDIForm1 &mainWindow, QWi
     layout->addLayout(buttons);
     layout->addStretch();
 
-    connect(m_texts[Name], &QLineEdit::textChanged, this, &Form_Headend_Edit::updateCaption);
-    connect(m_addNew, &QPushButton::clicked, this, &Form_Headend_Edit::addNew);
-    connect(m_modify, &QPushButton::clicked, this, &Form_Headend_Edit::modify);
-    connect(m_delete, &QPushButton::clicked, this, &Form_Headend_Edit::deleteRow);
-    connect(m_save, &QPushButton::clicked, this, &Form_Headend_Edit::save);
+    connect(m_texts[Name], &QLineEdit::textChanged, this, &DirectoryEditor::updateCaption);
+    connect(m_addNew, &QPushButton::clicked, this, &DirectoryEditor::addNew);
+    connect(m_modify, &QPushButton::clicked, this, &DirectoryEditor::modify);
+    connect(m_delete, &QPushButton::clicked, this, &DirectoryEditor::deleteRow);
+    connect(m_save, &QPushButton::clicked, this, &DirectoryEditor::save);
     load();
 }
 
-QWidget *Form_Headend_Edit::buildNavigator()
+QWidget *DirectoryEditor::buildNavigator()
 {
     m_navigator = new QWidget(this);
     m_navigator->setObjectName(QStringLiteral("Data1"));
     auto *row = new QHBoxLayout(m_navigator);
     row->setContentsMargins(0, 0, 0, 0);
     const auto addButton = [&](const char *name, QStyle::StandardPixmap icon, const QString &tip,
-                               void (Form_Headend_Edit::*move)()) {
+                               void (DirectoryEditor::*move)()) {
         auto *button = new QToolButton(m_navigator);
         button->setObjectName(QLatin1String(name));
         button->setIcon(style()->standardIcon(icon));
@@ -88,22 +88,22 @@ QWidget *Form_Headend_Edit::buildNavigator()
         row->addWidget(button);
     };
     addButton("Data1_First", QStyle::SP_MediaSkipBackward, QStringLiteral("First headend"),
-              &Form_Headend_Edit::moveFirst);
+              &DirectoryEditor::moveFirst);
     addButton("Data1_Previous", QStyle::SP_MediaSeekBackward, QStringLiteral("Previous headend"),
-              &Form_Headend_Edit::movePrevious);
+              &DirectoryEditor::movePrevious);
     m_caption = new QLabel(m_navigator);
     m_caption->setObjectName(QStringLiteral("Data1_Caption"));
     m_caption->setAlignment(Qt::AlignCenter);
     m_caption->setFrameShape(QFrame::StyledPanel);
     row->addWidget(m_caption, 1);
     addButton("Data1_Next", QStyle::SP_MediaSeekForward, QStringLiteral("Next headend"),
-              &Form_Headend_Edit::moveNext);
+              &DirectoryEditor::moveNext);
     addButton("Data1_Last", QStyle::SP_MediaSkipForward, QStringLiteral("Last headend"),
-              &Form_Headend_Edit::moveLast);
+              &DirectoryEditor::moveLast);
     return m_navigator;
 }
 
-void Form_Headend_Edit::load()
+void DirectoryEditor::load()
 {
     if (!m_directory.open(programFolder())) {
         reportError(m_directory.lastError());
@@ -117,23 +117,23 @@ void Form_Headend_Edit::load()
     showRow(m_count > 0 ? 0 : -1);
 }
 
-QString Form_Headend_Edit::positionCaption() const
+QString DirectoryEditor::positionCaption() const
 {
     return m_caption->text();
 }
 
-void Form_Headend_Edit::updateCaption()
+void DirectoryEditor::updateCaption()
 {
     m_caption->setText(QStringLiteral("Headend (%1/%2)").arg(m_position + 1).arg(m_count));
 }
 
-void Form_Headend_Edit::setTextsEnabled(bool enabled)
+void DirectoryEditor::setTextsEnabled(bool enabled)
 {
     for (QLineEdit *text : m_texts)
         text->setEnabled(enabled);
 }
 
-void Form_Headend_Edit::showRow(int row)
+void DirectoryEditor::showRow(int row)
 {
     m_position = row;
     const HeadendEntry entry = m_directory.row(row);
@@ -144,18 +144,18 @@ void Form_Headend_Edit::showRow(int row)
     updateCaption();
 }
 
-HeadendEntry Form_Headend_Edit::typedEntry() const
+HeadendEntry DirectoryEditor::typedEntry() const
 {
     return {m_texts[Name]->text(), m_texts[Location]->text(), m_texts[Ip]->text(),
             m_texts[Port]->text()};
 }
 
-void Form_Headend_Edit::reportError(const QString &text)
+void DirectoryEditor::reportError(const QString &text)
 {
     m_station.ui.message(UserInterface::Icon::Critical, editTitle, text);
 }
 
-bool Form_Headend_Edit::storeTyped()
+bool DirectoryEditor::storeTyped()
 {
     if (!m_texts[Name]->isEnabled())
         return true;
@@ -194,7 +194,7 @@ bool Form_Headend_Edit::storeTyped()
     return true;
 }
 
-bool Form_Headend_Edit::moveTo(int row)
+bool DirectoryEditor::moveTo(int row)
 {
     if (m_directory.count() == 0 || !storeTyped())
         return false;
@@ -202,27 +202,27 @@ bool Form_Headend_Edit::moveTo(int row)
     return true;
 }
 
-void Form_Headend_Edit::moveFirst()
+void DirectoryEditor::moveFirst()
 {
     moveTo(0);
 }
 
-void Form_Headend_Edit::movePrevious()
+void DirectoryEditor::movePrevious()
 {
     moveTo(m_position - 1);
 }
 
-void Form_Headend_Edit::moveNext()
+void DirectoryEditor::moveNext()
 {
     moveTo(m_position + 1);
 }
 
-void Form_Headend_Edit::moveLast()
+void DirectoryEditor::moveLast()
 {
     moveTo(m_directory.count() - 1);
 }
 
-void Form_Headend_Edit::addNew()
+void DirectoryEditor::addNew()
 {
     if (!storeTyped())
         return;
@@ -239,14 +239,14 @@ void Form_Headend_Edit::addNew()
     m_texts[Name]->setFocus();
 }
 
-void Form_Headend_Edit::modify()
+void DirectoryEditor::modify()
 {
     m_save->setEnabled(true);
     setTextsEnabled(true);
     m_texts[Name]->setFocus();
 }
 
-void Form_Headend_Edit::deleteRow()
+void DirectoryEditor::deleteRow()
 {
     if (m_directory.count() == 0)
         return;
@@ -272,20 +272,20 @@ void Form_Headend_Edit::deleteRow()
     showRow(deleted > 0 ? deleted - 1 : 0);
 }
 
-void Form_Headend_Edit::save()
+void DirectoryEditor::save()
 {
     if (!storeTyped())
         return;
     setTextsEnabled(false);
-    m_station.session.exchange.wait_seconds(m_station.session.timing.editorSavePause);
+    m_station.session.exchange.waitSeconds(m_station.session.timing.editorSavePause);
     if (!closeWindow(*this))
         return;
     // The selection's load ends the connection and forgets the active headend: the entry it
     // was made from may just have changed.
-    Form_Headend selection(m_station, &m_mainWindow);
+    HeadendPicker selection(m_station, &m_mainWindow);
 }
 
-void Form_Headend_Edit::closeEvent(QCloseEvent *event)
+void DirectoryEditor::closeEvent(QCloseEvent *event)
 {
     if (storeTyped())
         event->accept();

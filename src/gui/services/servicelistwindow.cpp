@@ -1,4 +1,4 @@
-#include "services/formservicelist.h"
+#include "services/servicelistwindow.h"
 
 #include "shell/station.h"
 #include "ui/programicons.h"
@@ -32,7 +32,7 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &caption
     return button;
 }
 
-void show_services(QListWidget *list, const QList<Service> &services)
+void showServices(QListWidget *list, const QList<Service> &services)
 {
     list->clear();
     for (const Service &service : services) {
@@ -43,11 +43,11 @@ void show_services(QListWidget *list, const QList<Service> &services)
 
 } // namespace
 
-Form_Servicelist::Form_Servicelist(Station &station, int channel, QWidget *parent)
+ServiceListWindow::ServiceListWindow(Station &station, int channel, QWidget *parent)
     : QDialog(parent)
     , m_editor(station.session.exchange, station.unit, channel)
 {
-    station.unit.current_channel = channel;
+    station.unit.currentChannel = channel;
     setObjectName(QStringLiteral("Form_Servicelist"));
     setModal(true);
     setWindowTitle(m_editor.caption());
@@ -55,7 +55,7 @@ Form_Servicelist::Form_Servicelist(Station &station, int channel, QWidget *paren
     buildControls();
 }
 
-void Form_Servicelist::buildControls()
+void ServiceListWindow::buildControls()
 {
     m_inputList = new QListWidget(this);
     m_inputList->setObjectName(QStringLiteral("List_Servicename_Input"));
@@ -114,12 +114,12 @@ void Form_Servicelist::buildControls()
             [this](QListWidgetItem *item) { addInput(m_inputList->row(item)); });
     connect(m_outputList, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem *item) { removeOutput(m_outputList->row(item)); });
-    connect(m_addAll, &QPushButton::clicked, this, &Form_Servicelist::addAll);
-    connect(m_removeAll, &QPushButton::clicked, this, &Form_Servicelist::removeAll);
-    connect(m_save, &QPushButton::clicked, this, &Form_Servicelist::save);
+    connect(m_addAll, &QPushButton::clicked, this, &ServiceListWindow::addAll);
+    connect(m_removeAll, &QPushButton::clicked, this, &ServiceListWindow::removeAll);
+    connect(m_save, &QPushButton::clicked, this, &ServiceListWindow::save);
 }
 
-void Form_Servicelist::showEvent(QShowEvent *event)
+void ServiceListWindow::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     // The lists are read once: reading them again on a later activation would throw away
@@ -127,18 +127,18 @@ void Form_Servicelist::showEvent(QShowEvent *event)
     // the window is on screen.
     if (!m_filled) {
         m_filled = true;
-        QTimer::singleShot(0, this, &Form_Servicelist::fill);
+        QTimer::singleShot(0, this, &ServiceListWindow::fill);
     }
 }
 
-void Form_Servicelist::reject()
+void ServiceListWindow::reject()
 {
     // Closing by the frame or Escape sends nothing, but waits for a running exchange.
     if (!m_busy)
         QDialog::reject();
 }
 
-bool Form_Servicelist::eventFilter(QObject *watched, QEvent *event)
+bool ServiceListWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
@@ -153,7 +153,7 @@ bool Form_Servicelist::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-void Form_Servicelist::fill()
+void ServiceListWindow::fill()
 {
     setBusy(true);
     const bool complete = m_editor.fill();
@@ -165,50 +165,50 @@ void Form_Servicelist::fill()
         showOutput();
 }
 
-void Form_Servicelist::showInput()
+void ServiceListWindow::showInput()
 {
-    show_services(m_inputList, m_editor.input());
+    showServices(m_inputList, m_editor.input());
     if (const auto count = m_editor.inputCount())
         m_inputCount->setText(QString::number(*count));
     if (m_inputList->count() > 0)
         m_inputList->setCurrentRow(0);
 }
 
-void Form_Servicelist::showOutput()
+void ServiceListWindow::showOutput()
 {
     const int row = m_outputList->currentRow();
-    show_services(m_outputList, m_editor.output());
+    showServices(m_outputList, m_editor.output());
     m_outputCount->setText(QString::number(m_editor.output().size()));
     // Keeps the keyboard user's place after an entry went.
     if (m_outputList->count() > 0 && row >= 0)
         m_outputList->setCurrentRow(qMin(row, m_outputList->count() - 1));
 }
 
-void Form_Servicelist::addInput(int row)
+void ServiceListWindow::addInput(int row)
 {
     m_editor.addInput(row);
     showOutput();
 }
 
-void Form_Servicelist::removeOutput(int row)
+void ServiceListWindow::removeOutput(int row)
 {
     m_editor.removeOutput(row);
     showOutput();
 }
 
-void Form_Servicelist::addAll()
+void ServiceListWindow::addAll()
 {
     m_editor.addAll();
     showOutput();
 }
 
-void Form_Servicelist::removeAll()
+void ServiceListWindow::removeAll()
 {
     m_editor.removeAll();
     showOutput();
 }
 
-void Form_Servicelist::save()
+void ServiceListWindow::save()
 {
     setBusy(true);
     const ServiceListEditor::SaveResult result = m_editor.save();
@@ -221,7 +221,7 @@ void Form_Servicelist::save()
         accept();
 }
 
-void Form_Servicelist::setBusy(bool busy)
+void ServiceListWindow::setBusy(bool busy)
 {
     m_busy = busy;
     const bool editable = !busy && !m_sendFailed;

@@ -1,6 +1,6 @@
 // How the overview's columns answer the operator: key filters, the rules that run when a field
 // is left, the selections and the three buttons of a column.
-#include "channels/formuebersicht.h"
+#include "channels/channeloverview.h"
 
 #include "channels/inputrules.h"
 #include "channels/keyfilters.h"
@@ -49,7 +49,7 @@ std::optional<QChar> typedCharacter(const QKeyEvent &key)
 
 } // namespace
 
-void Form_Uebersicht::bindColumn(int channel)
+void ChannelOverview::bindColumn(int channel)
 {
     const ChannelColumn &c = m_columns[static_cast<size_t>(channel)];
     watch(c.inFrequency, channel, Field::InFrequency);
@@ -84,13 +84,13 @@ void Form_Uebersicht::bindColumn(int channel)
             [this, channel] { serviceListPressed(channel); });
 }
 
-void Form_Uebersicht::watch(QWidget *widget, int channel, Field field)
+void ChannelOverview::watch(QWidget *widget, int channel, Field field)
 {
     m_fields.insert(widget, FieldRef{channel, field});
     widget->installEventFilter(this);
 }
 
-QWidget *Form_Uebersicht::fieldWidget(const FieldRef &ref)
+QWidget *ChannelOverview::fieldWidget(const FieldRef &ref)
 {
     ChannelColumn *c = column(ref.channel);
     switch (ref.field) {
@@ -112,7 +112,7 @@ QWidget *Form_Uebersicht::fieldWidget(const FieldRef &ref)
     return nullptr;
 }
 
-bool Form_Uebersicht::eventFilter(QObject *watched, QEvent *event)
+bool ChannelOverview::eventFilter(QObject *watched, QEvent *event)
 {
     const auto found = m_fields.constFind(watched);
     if (found == m_fields.constEnd())
@@ -149,7 +149,7 @@ bool Form_Uebersicht::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-bool Form_Uebersicht::filterKey(const FieldRef &ref, QKeyEvent *key)
+bool ChannelOverview::filterKey(const FieldRef &ref, QKeyEvent *key)
 {
     ChannelColumn *c = column(ref.channel);
     if (ref.field == Field::Lo && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
@@ -171,28 +171,29 @@ bool Form_Uebersicht::filterKey(const FieldRef &ref, QKeyEvent *key)
     case Field::InFrequency:
     case Field::InSymbolrate: {
         QLineEdit *edit = ref.field == Field::InFrequency ? c->inFrequency : c->inSymbolrate;
-        accepted = key_filter_a(edit->text(), selectionStart(*edit),
-                                static_cast<int>(edit->selectedText().size()), *typed);
+        accepted = acceptsFiveDigitKey(edit->text(), selectionStart(*edit),
+                                       static_cast<int>(edit->selectedText().size()), *typed);
         setSearchEnabled(ref.channel, true);
         break;
     }
     case Field::Lo: {
         const QLineEdit *edit = c->lo->lineEdit();
-        accepted = key_filter_a(edit->text(), selectionStart(*edit),
-                                static_cast<int>(edit->selectedText().size()), *typed);
+        accepted = acceptsFiveDigitKey(edit->text(), selectionStart(*edit),
+                                       static_cast<int>(edit->selectedText().size()), *typed);
         // A typed LO value is a change of the input like a typed frequency: without this the
         // operator could not send it.
         setSearchEnabled(ref.channel, true);
         break;
     }
     case Field::OutFrequency:
-        accepted = key_filter_b(c->outFrequency->text(), selectionStart(*c->outFrequency),
-                                static_cast<int>(c->outFrequency->selectedText().size()), *typed,
-                                decimal_separator_code());
+        accepted = acceptsFrequencyKey(c->outFrequency->text(), selectionStart(*c->outFrequency),
+                                       static_cast<int>(c->outFrequency->selectedText().size()),
+                                       *typed, decimalSeparatorCode());
         setSetEnabled(ref.channel, true);
         break;
     case Field::OutSymbolrate:
-        accepted = key_filter_c(c->outSymbolrate->text(), selectionStart(*c->outSymbolrate),
+        accepted =
+            acceptsFourDigitKey(c->outSymbolrate->text(), selectionStart(*c->outSymbolrate),
                                 static_cast<int>(c->outSymbolrate->selectedText().size()), *typed);
         setSetEnabled(ref.channel, true);
         break;
@@ -203,7 +204,7 @@ bool Form_Uebersicht::filterKey(const FieldRef &ref, QKeyEvent *key)
     return !accepted;
 }
 
-void Form_Uebersicht::fieldLeft(const FieldRef &ref, Qt::FocusReason reason)
+void ChannelOverview::fieldLeft(const FieldRef &ref, Qt::FocusReason reason)
 {
     // A message box, another window or the field's own drop-down list takes the focus only
     // for a while; a field the program disabled was not left by the operator.
@@ -216,10 +217,10 @@ void Form_Uebersicht::fieldLeft(const FieldRef &ref, Qt::FocusReason reason)
     }
     runPendingRule();
     m_pendingRule = ref;
-    QTimer::singleShot(0, this, &Form_Uebersicht::runPendingRule);
+    QTimer::singleShot(0, this, &ChannelOverview::runPendingRule);
 }
 
-void Form_Uebersicht::runPendingRule()
+void ChannelOverview::runPendingRule()
 {
     if (!m_pendingRule || m_unloaded)
         return;
@@ -228,25 +229,25 @@ void Form_Uebersicht::runPendingRule()
     apply(rule(ref), ref);
 }
 
-RuleOutcome Form_Uebersicht::rule(const FieldRef &ref)
+RuleOutcome ChannelOverview::rule(const FieldRef &ref)
 {
     const ChannelColumn &c = *column(ref.channel);
-    const float dataRate = m_station.unit.channel_data_rate.at(static_cast<size_t>(ref.channel));
+    const float dataRate = m_station.unit.channelDataRate.at(static_cast<size_t>(ref.channel));
     switch (ref.field) {
     case Field::InFrequency:
-        return transponder_frequency_rule(c.inFrequency->text(), c.lo->currentText());
+        return transponderFrequencyRule(c.inFrequency->text(), c.lo->currentText());
     case Field::InSymbolrate:
-        return input_symbolrate_rule(c.inSymbolrate->text());
+        return inputSymbolrateRule(c.inSymbolrate->text());
     case Field::Lo:
-        return lo_rule(c.lo->currentText(), entries(*c.lo));
+        return loRule(c.lo->currentText(), entries(*c.lo));
     case Field::OutFrequency: {
         QList<OutputSpan> spans;
         for (const ChannelColumn &other : m_columns)
             spans.append({other.outFrequency->text(), other.outSymbolrate->text()});
-        return output_frequency_rule(spans, ref.channel);
+        return outputFrequencyRule(spans, ref.channel);
     }
     case Field::OutSymbolrate:
-        return output_symbolrate_rule(c.outSymbolrate->text(), qam_code(*c.qam), dataRate);
+        return outputSymbolrateRule(c.outSymbolrate->text(), qamCode(*c.qam), dataRate);
     case Field::On:
     case Field::Off:
         break;
@@ -254,7 +255,7 @@ RuleOutcome Form_Uebersicht::rule(const FieldRef &ref)
     return {};
 }
 
-void Form_Uebersicht::apply(const RuleOutcome &outcome, const FieldRef &ref)
+void ChannelOverview::apply(const RuleOutcome &outcome, const FieldRef &ref)
 {
     ChannelColumn &c = *column(ref.channel);
     for (const RuleMessage &message : outcome.messages)
@@ -277,7 +278,7 @@ void Form_Uebersicht::apply(const RuleOutcome &outcome, const FieldRef &ref)
         moveFocus(c.outSymbolrate);
 }
 
-void Form_Uebersicht::moveFocus(QWidget *target)
+void ChannelOverview::moveFocus(QWidget *target)
 {
     // Taking the focus back is not the operator leaving the field that had it.
     m_movingFocus = true;
@@ -285,30 +286,30 @@ void Form_Uebersicht::moveFocus(QWidget *target)
     m_movingFocus = false;
 }
 
-void Form_Uebersicht::qamSelected(int channel)
+void ChannelOverview::qamSelected(int channel)
 {
     runPendingRule();
     const ChannelColumn &c = *column(channel);
     setSetEnabled(channel, true);
-    apply(qam_rule(c.outSymbolrate->text(), qam_code(*c.qam),
-                   m_station.unit.channel_data_rate.at(static_cast<size_t>(channel))),
+    apply(qamRule(c.outSymbolrate->text(), qamCode(*c.qam),
+                  m_station.unit.channelDataRate.at(static_cast<size_t>(channel))),
           FieldRef{channel, Field::OutSymbolrate});
 }
 
-void Form_Uebersicht::bandwidthSelected(int channel)
+void ChannelOverview::bandwidthSelected(int channel)
 {
     runPendingRule();
     const ChannelColumn &c = *column(channel);
     // Without a selection the rule keeps the first entry's QAM order.
     const int qam = c.qam->count() == 0         ? -1
                     : c.qam->currentIndex() < 0 ? c.qam->itemData(0).toInt()
-                                                : qam_code(*c.qam);
-    apply(bandwidth_rule(c.bandwidth->currentIndex(), qam, c.outSymbolrate->text(),
-                         m_station.unit.channel_data_rate.at(static_cast<size_t>(channel))),
+                                                : qamCode(*c.qam);
+    apply(bandwidthRule(c.bandwidth->currentIndex(), qam, c.outSymbolrate->text(),
+                        m_station.unit.channelDataRate.at(static_cast<size_t>(channel))),
           FieldRef{channel, Field::OutSymbolrate});
 }
 
-void Form_Uebersicht::outputSwitched(int channel, bool on)
+void ChannelOverview::outputSwitched(int channel, bool on)
 {
     for (QWidget *control : column(channel)->outputControls())
         control->setEnabled(on);
@@ -316,39 +317,39 @@ void Form_Uebersicht::outputSwitched(int channel, bool on)
     setSetEnabled(channel, true);
 }
 
-void Form_Uebersicht::setPressed(int channel)
+void ChannelOverview::setPressed(int channel)
 {
     runPendingRule();
     const ChannelColumn &c = *column(channel);
     c.set->setEnabled(false);
     OutputSettings settings;
-    settings.out_frequency = c.outFrequency->text();
-    settings.qam_code = qam_code(*c.qam);
-    settings.out_symbolrate = c.outSymbolrate->text();
+    settings.outFrequency = c.outFrequency->text();
+    settings.qamCode = qamCode(*c.qam);
+    settings.outSymbolrate = c.outSymbolrate->text();
     settings.spectrum = c.spectrum->currentIndex();
     settings.opmode = c.opmode->currentIndex();
     settings.attenuation = c.attenuation->currentIndex();
-    settings.output_on = c.on->isChecked();
+    settings.outputOn = c.on->isChecked();
     settings.bandwidth = c.bandwidth->currentIndex();
-    set_channel(m_station.session.exchange, m_station.unit, channel, settings);
+    setChannel(m_station.session.exchange, m_station.unit, channel, settings);
 }
 
-void Form_Uebersicht::searchPressed(int channel)
+void ChannelOverview::searchPressed(int channel)
 {
     runPendingRule();
     const ChannelColumn &c = *column(channel);
     InputSettings settings;
     settings.polarisation = c.polarisation->currentIndex();
-    settings.in_frequency = c.inFrequency->text();
+    settings.inFrequency = c.inFrequency->text();
     settings.lo = c.lo->currentText();
-    settings.in_symbolrate = c.inSymbolrate->text();
-    search_channel(m_station.session.exchange, m_station.unit, *this, channel, settings);
+    settings.inSymbolrate = c.inSymbolrate->text();
+    searchChannel(m_station.session.exchange, m_station.unit, *this, channel, settings);
 }
 
-void Form_Uebersicht::serviceListPressed(int channel)
+void ChannelOverview::serviceListPressed(int channel)
 {
     runPendingRule();
-    m_station.unit.current_channel = channel;
+    m_station.unit.currentChannel = channel;
     openServiceList(channel);
 }
 

@@ -19,12 +19,12 @@ class Station;
 // The main window: the menu bar that starts every function, the status bar with the
 // connection state, and the area that holds the child windows. The connection mode is the
 // check mark of the USB and LAN items; the session's link selection follows it.
-class MDIForm1 : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit MDIForm1(Station &station, WindowRegistry windows = standardWindows(),
-                      QWidget *parent = nullptr);
+    explicit MainWindow(Station &station, WindowRegistry windows = standardWindows(),
+                        QWidget *parent = nullptr);
 
     Station &station() const { return m_station; }
 
@@ -53,18 +53,18 @@ public:
     QMdiArea *mdiArea() const { return m_mdiArea; }
 
     // The menu handlers.
-    void Program();
-    void Diagnostic();
-    void Update_uC();
-    void Update_QAM();
-    void Exit();
-    void Reset_Headend();
-    void USB();
-    void LAN();
-    void Edit_Headend();
-    void Select_Headend();
-    void Proxy_Setting();
-    void LAN_Parameter();
+    void openProgramMenu();
+    void openDiagnostics();
+    void updateController();
+    void updateFpga();
+    void exitProgram();
+    void resetHeadend();
+    void chooseUsb();
+    void chooseLan();
+    void editHeadends();
+    void selectHeadend();
+    void editProxy();
+    void editLanSettings();
 
     // One tick of the keep-alive timer.
     void keepAliveTick();
@@ -81,9 +81,9 @@ private:
     void buildStatusBar();
     void startUp();
     QAction *addItem(QMenu *menu, const QString &name, const QString &caption,
-                     void (MDIForm1::*handler)());
+                     void (MainWindow::*handler)());
     QAction *addModeItem(QMenu *menu, const QString &name, const QString &caption,
-                         void (MDIForm1::*handler)());
+                         void (MainWindow::*handler)());
     QMenu *addMenu(QMenu *parent, const QString &name, const QString &caption);
     QAction *addSeparator(QMenu *menu, const QString &name);
     void setDirectoryItemsVisible(bool visible);

@@ -13,18 +13,18 @@ class QToolButton;
 
 namespace keldor {
 
-class MDIForm1;
+class MainWindow;
 class Station;
 
 // The editor of the headend directory: a navigator over the rows and the four values of the
 // current row. What the operator types is written to the row when the navigator leaves it, on
 // Save and when the window closes; a value that does not fit its column keeps the operator on
 // the row (and the window open) with the text as typed.
-class Form_Headend_Edit : public QWidget {
+class DirectoryEditor : public QWidget {
     Q_OBJECT
 
 public:
-    Form_Headend_Edit(Station &station, MDIForm1 &mainWindow, QWidget *parent = nullptr);
+    DirectoryEditor(Station &station, MainWindow &mainWindow, QWidget *parent = nullptr);
 
     // "Headend (position/count)".
     QString positionCaption() const;
@@ -58,7 +58,7 @@ private:
     void reportError(const QString &text);
 
     Station &m_station;
-    MDIForm1 &m_mainWindow;
+    MainWindow &m_mainWindow;
     HeadendDirectory m_directory;
     int m_position = -1;
     int m_count = 0;

@@ -19,18 +19,18 @@ class QStackedWidget;
 
 namespace keldor {
 
-class MDIForm1;
+class MainWindow;
 class Station;
 
 // The channel overview: one column per channel of the connected headend, grouped in pages.
 // Loading it learns the channel count from the headend; the first time it is shown it reads the
 // whole headend onto its columns. Field rules run when the operator leaves a field; Set and
 // Search write a column to the headend.
-class Form_Uebersicht : public QWidget, public ChannelView {
+class ChannelOverview : public QWidget, public ChannelView {
     Q_OBJECT
 
 public:
-    Form_Uebersicht(Station &station, MDIForm1 &mainWindow, QWidget *parent = nullptr);
+    ChannelOverview(Station &station, MainWindow &mainWindow, QWidget *parent = nullptr);
 
     // Opens the service-list editor for a channel, modally. Does nothing until connected.
     std::function<void(int channel)> openServiceList = [](int) {
@@ -45,9 +45,9 @@ public:
     ReportTexts reportTexts() const;
 
     // The page buttons.
-    void Command1_6();
-    void Command7_12();
-    void Command13_16();
+    void showChannels1To6();
+    void showChannels7To12();
+    void showChannels13To16();
 
     // ChannelView
     void setDeviceText(DeviceField field, const QString &text) override;
@@ -118,7 +118,7 @@ private:
     void unload();
 
     Station &m_station;
-    MDIForm1 &m_mainWindow;
+    MainWindow &m_mainWindow;
     std::vector<ChannelColumn> m_columns;
     QHash<QObject *, FieldRef> m_fields;
     QStackedWidget *m_pages = nullptr;

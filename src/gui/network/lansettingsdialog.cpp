@@ -1,7 +1,7 @@
-#include "network/formeditlan.h"
+#include "network/lansettingsdialog.h"
 
 #include "link/reconnect.h"
-#include "shell/mdiform1.h"
+#include "shell/mainwindow.h"
 #include "shell/station.h"
 
 #include <QGridLayout>
@@ -37,22 +37,22 @@ void fill(const std::array<QLineEdit *, 4> &row, const std::optional<OctetTexts>
 
 // After the dialog has gone: the headend restarts with its new settings and is connected
 // again at its new address. Nothing of the dialog may be touched here.
-void reconnect_after_save(Station &station, MDIForm1 &mainWindow, const QString &serialPort)
+void reconnectAfterSave(Station &station, MainWindow &mainWindow, const QString &serialPort)
 {
     Session &session = station.session;
     const LanTarget target = station.lanTarget();
-    if (!wait_for_restart(session, target, serialPort,
-                          QStringLiteral("Headend is now initializing with new LAN-Settings, "
-                                         "please wait...")))
+    if (!waitForRestart(session, target, serialPort,
+                        QStringLiteral("Headend is now initializing with new LAN-Settings, "
+                                       "please wait...")))
         return;
     // Over USB the window opening finds the port again itself.
-    if (mainWindow.usbChecked() || lan_connect(session, target))
+    if (mainWindow.usbChecked() || lanConnect(session, target))
         mainWindow.openHeadendWindow(HeadendWindow::Program);
 }
 
 } // namespace
 
-Form_Edit_LAN::Form_Edit_LAN(Station &station, MDIForm1 &mainWindow, QWidget *parent)
+LanSettingsDialog::LanSettingsDialog(Station &station, MainWindow &mainWindow, QWidget *parent)
     : QDialog(parent)
     , m_station(station)
     , m_mainWindow(mainWindow)
@@ -92,7 +92,7 @@ Form_Edit_LAN::Form_Edit_LAN(Station &station, MDIForm1 &mainWindow, QWidget *pa
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    if (!gateway_supported(m_station.unit.controller_version)) {
+    if (!gatewaySupported(m_station.unit.controllerVersion)) {
         m_gatewayLabel->hide();
         for (QLineEdit *box : m_gateway)
             box->hide();
@@ -113,13 +113,13 @@ Form_Edit_LAN::Form_Edit_LAN(Station &station, MDIForm1 &mainWindow, QWidget *pa
 
     m_ip.at(0)->setFocus();
 
-    connect(m_save, &QPushButton::clicked, this, &Form_Edit_LAN::saveClicked);
-    QTimer::singleShot(0, this, &Form_Edit_LAN::activate);
+    connect(m_save, &QPushButton::clicked, this, &LanSettingsDialog::saveClicked);
+    QTimer::singleShot(0, this, &LanSettingsDialog::activate);
 }
 
 // One address row: its caption, four octet boxes and the three dots between them.
-Form_Edit_LAN::Row Form_Edit_LAN::addRow(QGridLayout &grid, const QString &name, int gridRow,
-                                         QLabel *label)
+LanSettingsDialog::Row LanSettingsDialog::addRow(QGridLayout &grid, const QString &name,
+                                                 int gridRow, QLabel *label)
 {
     Row row;
     const int width =
@@ -146,14 +146,14 @@ Form_Edit_LAN::Row Form_Edit_LAN::addRow(QGridLayout &grid, const QString &name,
     return row;
 }
 
-void Form_Edit_LAN::activate()
+void LanSettingsDialog::activate()
 {
     if (m_activated)
         return;
     m_activated = true;
     LanReading reading;
     const bool complete =
-        read_lan_settings(m_station.session.exchange, m_station.unit.controller_version, reading);
+        readLanSettings(m_station.session.exchange, m_station.unit.controllerVersion, reading);
     fill(m_ip, reading.ip);
     fill(m_subnet, reading.subnet);
     fill(m_gateway, reading.gateway);
@@ -163,10 +163,10 @@ void Form_Edit_LAN::activate()
     if (auto *box = qobject_cast<QLineEdit *>(focusWidget()))
         box->selectAll();
     if (complete)
-        show_lan_attention(m_station.ui);
+        showLanAttention(m_station.ui);
 }
 
-std::pair<const Form_Edit_LAN::Row *, int> Form_Edit_LAN::locate(const QLineEdit &box) const
+std::pair<const LanSettingsDialog::Row *, int> LanSettingsDialog::locate(const QLineEdit &box) const
 {
     for (const Row *row : {&m_ip, &m_subnet, &m_gateway}) {
         for (int i = 0; i < 4; ++i) {
@@ -177,7 +177,7 @@ std::pair<const Form_Edit_LAN::Row *, int> Form_Edit_LAN::locate(const QLineEdit
     return {nullptr, 0};
 }
 
-bool Form_Edit_LAN::eventFilter(QObject *watched, QEvent *event)
+bool LanSettingsDialog::eventFilter(QObject *watched, QEvent *event)
 {
     auto *box = qobject_cast<QLineEdit *>(watched);
     if (!box)
@@ -203,7 +203,7 @@ bool Form_Edit_LAN::eventFilter(QObject *watched, QEvent *event)
 }
 
 // Only typed characters are filtered; Tab, Enter and the cursor keys keep their meaning.
-bool Form_Edit_LAN::filterKey(QLineEdit &box, QKeyEvent &event)
+bool LanSettingsDialog::filterKey(QLineEdit &box, QKeyEvent &event)
 {
     const QString typed = event.text();
     if (typed.size() != 1 ||
@@ -214,8 +214,8 @@ bool Form_Edit_LAN::filterKey(QLineEdit &box, QKeyEvent &event)
     const int start = box.hasSelectedText() ? box.selectionStart() : box.cursorPosition();
     const int length = int(box.selectedText().size());
     const auto [row, index] = locate(box);
-    const KeyDecision decision = row ? octet_key(index, box.text(), start, length, c)
-                                     : port_key(box.text(), start, length, c);
+    const KeyDecision decision =
+        row ? octetKey(index, box.text(), start, length, c) : portKey(box.text(), start, length, c);
     if (decision.accept) {
         if (c == backspace)
             box.backspace();
@@ -230,41 +230,41 @@ bool Form_Edit_LAN::filterKey(QLineEdit &box, QKeyEvent &event)
     return true;
 }
 
-void Form_Edit_LAN::focusLost(QLineEdit &box)
+void LanSettingsDialog::focusLost(QLineEdit &box)
 {
     UserInterface &ui = m_station.ui;
     if (&box == m_port) {
-        if (!check_port(ui, box.text()))
+        if (!checkPort(ui, box.text()))
             returnFocus(box);
         return;
     }
-    if (const std::optional<QString> octet = check_octet(ui, box.text()))
+    if (const std::optional<QString> octet = checkOctet(ui, box.text()))
         box.setText(*octet);
     else
         returnFocus(box);
 }
 
-void Form_Edit_LAN::returnFocus(QLineEdit &box)
+void LanSettingsDialog::returnFocus(QLineEdit &box)
 {
     m_returning = &box;
     QTimer::singleShot(0, &box, [&box] { box.setFocus(Qt::OtherFocusReason); });
 }
 
-void Form_Edit_LAN::done(int result)
+void LanSettingsDialog::done(int result)
 {
     m_closing = true;
     QDialog::done(result);
 }
 
-void Form_Edit_LAN::saveClicked()
+void LanSettingsDialog::saveClicked()
 {
     const LanSettingsInput input{texts(m_ip), texts(m_subnet), texts(m_gateway), m_port->text()};
     Station &station = m_station;
-    if (!save_lan_settings(station.session.exchange, station.unit.controller_version, input,
-                           station.shell)) {
+    if (!saveLanSettings(station.session.exchange, station.unit.controllerVersion, input,
+                         station.shell)) {
         return;
     }
-    MDIForm1 &mainWindow = m_mainWindow;
+    MainWindow &mainWindow = m_mainWindow;
     Session &session = station.session;
     const QString serialPort = session.serial.portName();
     mainWindow.closeAllChildWindows();
@@ -272,7 +272,7 @@ void Form_Edit_LAN::saveClicked()
     if (mainWindow.usbChecked() && session.serial.isOpen())
         session.serial.close();
     QTimer::singleShot(0, &mainWindow, [&station, &mainWindow, serialPort] {
-        reconnect_after_save(station, mainWindow, serialPort);
+        reconnectAfterSave(station, mainWindow, serialPort);
     });
 }
 

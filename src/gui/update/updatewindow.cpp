@@ -1,16 +1,16 @@
-#include "update/formupdate.h"
+#include "update/updatewindow.h"
 
 #include "link/reconnect.h"
 #include "protocol/devicetype.h"
-#include "shell/formfilelist.h"
-#include "shell/frmlogin.h"
-#include "shell/mdiform1.h"
+#include "shell/expertlogin.h"
+#include "shell/mainwindow.h"
 #include "shell/programfolder.h"
 #include "shell/station.h"
 #include "ui/activityindicator.h"
 #include "ui/childwindow.h"
 #include "ui/programicons.h"
 #include "update/backup.h"
+#include "update/imagechooser.h"
 #include "update/imagefiles.h"
 #include "update/upload.h"
 
@@ -35,12 +35,12 @@ namespace keldor {
 
 namespace {
 
-QString tint_style(Tint tint)
+QString tintStyle(Tint tint)
 {
-    return QStringLiteral("color: #%1;").arg(tint_rgb(tint), 6, 16, QLatin1Char('0'));
+    return QStringLiteral("color: #%1;").arg(tintRgb(tint), 6, 16, QLatin1Char('0'));
 }
 
-QString elapsed_text(qint64 ms)
+QString elapsedText(qint64 ms)
 {
     const qint64 tenths = ms / 100;
     return QStringLiteral("%1:%2.%3")
@@ -49,12 +49,12 @@ QString elapsed_text(qint64 ms)
         .arg(tenths % 10);
 }
 
-QString default_chooser(QWidget *parent, const QString &title, const QString &filter)
+QString defaultChooser(QWidget *parent, const QString &title, const QString &filter)
 {
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);
 }
 
-bool copy_contents(QFile &from, QSaveFile &to)
+bool copyContents(QFile &from, QSaveFile &to)
 {
     constexpr qint64 chunkSize = 64 * 1024;
     for (;;) {
@@ -68,16 +68,16 @@ bool copy_contents(QFile &from, QSaveFile &to)
 
 // After the window has gone: the headend restarts with its new software and is connected
 // again the ordinary way. Nothing of the window may be touched here.
-void reconnect_after_update(Station &station, MDIForm1 &mainWindow, const QString &serialPort)
+void reconnectAfterUpdate(Station &station, MainWindow &mainWindow, const QString &serialPort)
 {
     Session &session = station.session;
     const LanTarget target = station.lanTarget();
-    if (!wait_for_restart(session, target, serialPort,
-                          QStringLiteral("Headend is now initializing with new software , "
-                                         "please wait...")))
+    if (!waitForRestart(session, target, serialPort,
+                        QStringLiteral("Headend is now initializing with new software , "
+                                       "please wait...")))
         return;
     const bool connected =
-        mainWindow.usbChecked() ? check_device_present(session) : lan_connect(session, target);
+        mainWindow.usbChecked() ? checkDevicePresent(session) : lanConnect(session, target);
     if (!connected) {
         station.ui.message(UserInterface::Icon::Critical, QLatin1String(applicationTitle),
                            QStringLiteral("Reconnect to Headend failed, please try manually!"));
@@ -86,11 +86,11 @@ void reconnect_after_update(Station &station, MDIForm1 &mainWindow, const QStrin
 
 } // namespace
 
-Form_Update::Form_Update(Station &station, MDIForm1 &mainWindow, QWidget *parent)
+UpdateWindow::UpdateWindow(Station &station, MainWindow &mainWindow, QWidget *parent)
     : QWidget(parent)
     , m_station(station)
     , m_mainWindow(mainWindow)
-    , m_chooseFile(default_chooser)
+    , m_chooseFile(defaultChooser)
     , m_toolbar(new QToolBar(this))
     , m_title(new QLabel(this))
     , m_filename(new QLineEdit(this))
@@ -108,16 +108,16 @@ Form_Update::Form_Update(Station &station, MDIForm1 &mainWindow, QWidget *parent
     m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_addFile = addButton(3, QStringLiteral("Add File"), QStyle::SP_FileDialogNewFolder,
-                          &Form_Update::addFileClicked);
+                          &UpdateWindow::addFileClicked);
     m_update =
-        addButton(4, QStringLiteral("Update"), QStyle::SP_ArrowUp, &Form_Update::updateClicked);
+        addButton(4, QStringLiteral("Update"), QStyle::SP_ArrowUp, &UpdateWindow::updateClicked);
     m_expert = addButton(5, QStringLiteral("Expert"), QStyle::SP_FileDialogDetailedView,
-                         &Form_Update::expertClicked);
+                         &UpdateWindow::expertClicked);
     m_toolbar->addSeparator();
     m_cancelButton = addButton(7, QStringLiteral("Cancel"), QStyle::SP_DialogCancelButton,
-                               &Form_Update::cancelClicked);
+                               &UpdateWindow::cancelClicked);
     m_exit = addButton(8, QStringLiteral("Exit"), QStyle::SP_DialogCloseButton,
-                       &Form_Update::exitClicked);
+                       &UpdateWindow::exitClicked);
     m_addFile->setVisible(false);
 
     m_title->setObjectName(QStringLiteral("Label_title"));
@@ -185,15 +185,15 @@ Form_Update::Form_Update(Station &station, MDIForm1 &mainWindow, QWidget *parent
 
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(m_station.session.timing.elapsedTick);
-    connect(m_timer, &QTimer::timeout, this, &Form_Update::tick);
+    connect(m_timer, &QTimer::timeout, this, &UpdateWindow::tick);
 
-    show_update_idle(*this);
-    m_elapsed->setText(elapsed_text(0));
-    QTimer::singleShot(0, this, &Form_Update::activate);
+    showUpdateIdle(*this);
+    m_elapsed->setText(elapsedText(0));
+    QTimer::singleShot(0, this, &UpdateWindow::activate);
 }
 
-QAction *Form_Update::addButton(int index, const QString &caption, QStyle::StandardPixmap icon,
-                                void (Form_Update::*handler)())
+QAction *UpdateWindow::addButton(int index, const QString &caption, QStyle::StandardPixmap icon,
+                                 void (UpdateWindow::*handler)())
 {
     QAction *action = m_toolbar->addAction(style()->standardIcon(icon), caption);
     action->setObjectName(QStringLiteral("Toolbar1_Button%1").arg(index));
@@ -201,39 +201,39 @@ QAction *Form_Update::addButton(int index, const QString &caption, QStyle::Stand
     return action;
 }
 
-bool Form_Update::fpga() const
+bool UpdateWindow::fpga() const
 {
-    return m_station.shell.update_target == updateTargetQamFpga;
+    return m_station.shell.updateTarget == updateTargetQamFpga;
 }
 
-QString Form_Update::mask() const
+QString UpdateWindow::mask() const
 {
-    return image_mask(m_station.shell.update_target, m_station.unit.device_variant);
+    return imageMask(m_station.shell.updateTarget, m_station.unit.deviceVariant);
 }
 
-void Form_Update::activate()
+void UpdateWindow::activate()
 {
     if (m_activated)
         return;
     m_activated = true;
     // Only the FPGA image depends on the model; without an answer no image can be told right.
-    const bool known = !fpga() || check_devicetype(m_station.session.exchange, m_station.unit);
+    const bool known = !fpga() || checkDeviceType(m_station.session.exchange, m_station.unit);
     // The keep-alive would come between the blocks of the upload; it rests until the end.
     m_station.ui.setKeepAliveRunning(false);
-    if (!known || !folder_is_private(programFolder()))
+    if (!known || !folderIsPrivate(programFolder()))
         return;
-    showImage(newest_image(programFolder(), mask()));
+    showImage(newestImage(programFolder(), mask()));
 }
 
-std::optional<QString> Form_Update::findImage()
+std::optional<QString> UpdateWindow::findImage()
 {
     const QString folder = programFolder();
-    const QStringList names = matching_images(folder, mask());
-    const bool isPrivate = folder_is_private(folder);
+    const QStringList names = matchingImages(folder, mask());
+    const bool isPrivate = folderIsPrivate(folder);
     if (names.isEmpty() || (isPrivate && (!m_expertUnlocked || names.size() < 2)))
         return names.isEmpty() ? QString() : QDir(folder).filePath(names.first());
 
-    Form_Filelist list(m_station, this);
+    ImageChooser list(m_station, this);
     list.list()->addItems(names);
     list.list()->setCurrentRow(0);
     const QString prompt = QStringLiteral("Double click the image to send:");
@@ -244,15 +244,15 @@ std::optional<QString> Form_Update::findImage()
                                           prompt);
     if (list.exec() != QDialog::Accepted)
         return std::nullopt;
-    return m_station.unit.settings_file_name;
+    return m_station.unit.settingsFileName;
 }
 
-void Form_Update::showImage(const QString &path)
+void UpdateWindow::showImage(const QString &path)
 {
     m_filename->setText(QDir::toNativeSeparators(path));
 }
 
-void Form_Update::addFileClicked()
+void UpdateWindow::addFileClicked()
 {
     const QString title = fpga() ? QStringLiteral("Add RBF-File") : QStringLiteral("Add UC3-File");
     const QString filter =
@@ -277,7 +277,7 @@ void Form_Update::addFileClicked()
     QFile source(chosen);
     QSaveFile copy(target);
     if (!source.open(QIODevice::ReadOnly) ||
-        !copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !copy_contents(source, copy) ||
+        !copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !copyContents(source, copy) ||
         !copy.commit()) {
         const QString why =
             source.error() != QFileDevice::NoError ? source.errorString() : copy.errorString();
@@ -288,7 +288,7 @@ void Form_Update::addFileClicked()
     }
 }
 
-void Form_Update::updateClicked()
+void UpdateWindow::updateClicked()
 {
     const std::optional<QString> path = findImage();
     // The list closed without a choice: the image shown stays, and nothing is sent.
@@ -303,18 +303,18 @@ void Form_Update::updateClicked()
     menu->setEnabled(false);
 
     Station &station = m_station;
-    MDIForm1 &mainWindow = m_mainWindow;
+    MainWindow &mainWindow = m_mainWindow;
     Session &session = station.session;
     // The serial upload closes the port for the restart; the wait needs to know which one.
     const QString serialPort = session.serial.portName();
     const BackupHook backup = [&station, menu] {
-        const BackupResult result = backup_configuration(station.session, programFolder());
+        const BackupResult result = backupConfiguration(station.session, programFolder());
         // The reading gave the menu back at its end.
         menu->setEnabled(false);
         return result;
     };
-    const UploadResult result = fpga() ? update_fpga(session, *this, *path, backup)
-                                       : update_fw(session, *this, *path, backup);
+    const UploadResult result = fpga() ? updateFpga(session, *this, *path, backup)
+                                       : updateFw(session, *this, *path, backup);
     m_uploading = false;
     menu->setEnabled(true);
     if (result == UploadResult::Abandoned) {
@@ -325,7 +325,7 @@ void Form_Update::updateClicked()
     }
     if (result == UploadResult::Cancelled || result == UploadResult::NotStarted) {
         // The headend still runs what it had: no restart to wait for.
-        show_update_idle(*this);
+        showUpdateIdle(*this);
         m_activity->setTint(Tint::Black);
         m_activity->reset();
         return;
@@ -334,46 +334,46 @@ void Form_Update::updateClicked()
     station.ui.setStatusPanel(2, QString());
     closeWindow(*this);
     QTimer::singleShot(0, &mainWindow, [&station, &mainWindow, serialPort] {
-        reconnect_after_update(station, mainWindow, serialPort);
+        reconnectAfterUpdate(station, mainWindow, serialPort);
     });
 }
 
-void Form_Update::expertClicked()
+void UpdateWindow::expertClicked()
 {
-    frmLogin login(m_station, this);
+    ExpertLogin login(m_station, this);
     login.exec();
-    if (!m_station.shell.expert_mode)
+    if (!m_station.shell.expertMode)
         return;
     m_expertUnlocked = true;
     m_addFile->setVisible(true);
     m_expert->setVisible(false);
 }
 
-void Form_Update::cancelClicked()
+void UpdateWindow::cancelClicked()
 {
     m_cancel = true;
     m_cancelButton->setEnabled(false);
 }
 
-void Form_Update::withdrawCancel()
+void UpdateWindow::withdrawCancel()
 {
     m_cancel = false;
     m_cancelButton->setEnabled(true);
 }
 
-void Form_Update::exitClicked()
+void UpdateWindow::exitClicked()
 {
     m_station.ui.setStatusPanel(2, QString());
     closeWindow(*this);
 }
 
-void Form_Update::tick()
+void UpdateWindow::tick()
 {
-    m_elapsed->setText(elapsed_text(m_clock.elapsed()));
+    m_elapsed->setText(elapsedText(m_clock.elapsed()));
     m_activity->advance();
 }
 
-void Form_Update::closeEvent(QCloseEvent *event)
+void UpdateWindow::closeEvent(QCloseEvent *event)
 {
     // The upload writes to this window until it returns; the headend must not be left
     // half-way either.
@@ -383,66 +383,67 @@ void Form_Update::closeEvent(QCloseEvent *event)
     }
     Session &session = m_station.session;
     m_station.ui.setKeepAliveRunning(false);
-    if (session.exchange.com_end() && session.serial.isOpen())
+    if (session.exchange.comEnd() && session.serial.isOpen())
         session.serial.close();
     event->accept();
 }
 
-void Form_Update::setTitle(const QString &text, Tint tint)
+void UpdateWindow::setTitle(const QString &text, Tint tint)
 {
     m_title->setText(text);
-    m_title->setStyleSheet(tint_style(tint));
+    m_title->setStyleSheet(tintStyle(tint));
 }
 
-void Form_Update::setExplanation(int line, const QString &english, const QString &german, Tint tint)
+void UpdateWindow::setExplanation(int line, const QString &english, const QString &german,
+                                  Tint tint)
 {
     if (line < 0 || line > 1)
         return;
     m_english[line]->setText(english);
     m_german[line]->setText(german);
-    m_english[line]->setStyleSheet(tint_style(tint));
-    m_german[line]->setStyleSheet(tint_style(tint));
+    m_english[line]->setStyleSheet(tintStyle(tint));
+    m_german[line]->setStyleSheet(tintStyle(tint));
 }
 
-void Form_Update::setProgressMaximum(int maximum)
+void UpdateWindow::setProgressMaximum(int maximum)
 {
     m_progress->setMaximum(maximum);
 }
 
-void Form_Update::setProgressValue(int value)
+void UpdateWindow::setProgressValue(int value)
 {
     m_progress->setValue(value);
 }
 
-void Form_Update::setPercentage(const QString &text)
+void UpdateWindow::setPercentage(const QString &text)
 {
     m_percentage->setText(text);
     m_percentage->repaint();
 }
 
-void Form_Update::setProgressVisible(bool visible)
+void UpdateWindow::setProgressVisible(bool visible)
 {
     m_progress->setVisible(visible);
     m_percentage->setVisible(visible);
 }
 
-void Form_Update::setActivityTint(Tint tint)
+void UpdateWindow::setActivityTint(Tint tint)
 {
     m_activity->setTint(tint);
 }
 
-void Form_Update::setElapsedTimerRunning(bool running)
+void UpdateWindow::setElapsedTimerRunning(bool running)
 {
     if (!running) {
         m_timer->stop();
         return;
     }
     m_clock.start();
-    m_elapsed->setText(elapsed_text(0));
+    m_elapsed->setText(elapsedText(0));
     m_timer->start();
 }
 
-void Form_Update::setToolbar(Toolbar state)
+void UpdateWindow::setToolbar(Toolbar state)
 {
     const bool idle = state == Toolbar::Idle;
     for (QAction *action : {m_addFile, m_update, m_expert, m_exit})
@@ -450,7 +451,7 @@ void Form_Update::setToolbar(Toolbar state)
     m_cancelButton->setEnabled(state == Toolbar::Uploading);
 }
 
-void Form_Update::setBackupFile(const QString &path)
+void UpdateWindow::setBackupFile(const QString &path)
 {
     m_backup->setText(
         QStringLiteral("Configuration saved to %1").arg(QDir::toNativeSeparators(path)));

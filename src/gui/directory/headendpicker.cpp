@@ -1,4 +1,4 @@
-#include "directory/formheadend.h"
+#include "directory/headendpicker.h"
 
 #include "shell/programfolder.h"
 #include "shell/station.h"
@@ -16,7 +16,7 @@ const QString selectionError = QStringLiteral("Selection Error");
 
 } // namespace
 
-Form_Headend::Form_Headend(Station &station, QWidget *parent)
+HeadendPicker::HeadendPicker(Station &station, QWidget *parent)
     : QDialog(parent)
     , m_station(station)
     , m_grid(new QTableView(this))
@@ -38,11 +38,11 @@ Form_Headend::Form_Headend(Station &station, QWidget *parent)
     layout->addWidget(hint);
     layout->addWidget(m_grid);
     // Enter and a double click both choose the row under the cursor.
-    connect(m_grid, &QTableView::activated, this, &Form_Headend::activated);
+    connect(m_grid, &QTableView::activated, this, &HeadendPicker::activated);
     load();
 }
 
-void Form_Headend::load()
+void HeadendPicker::load()
 {
     QStringList headers;
     for (const DirectoryColumn &column : directoryColumns)
@@ -66,9 +66,9 @@ void Form_Headend::load()
 
     m_station.session.lan.close();
     ShellState &shell = m_station.shell;
-    shell.active_headend_name = QStringLiteral("non");
+    shell.activeHeadendName = QStringLiteral("non");
     m_station.ui.setStatusPanel(3, QStringLiteral("Offline"));
-    m_station.ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + shell.active_headend_name);
+    m_station.ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + shell.activeHeadendName);
 
     if (!opened) {
         m_station.ui.message(UserInterface::Icon::Critical, selectionError,
@@ -80,21 +80,21 @@ void Form_Headend::load()
     }
 }
 
-void Form_Headend::activated(const QModelIndex &index)
+void HeadendPicker::activated(const QModelIndex &index)
 {
     if (index.isValid())
         choose(index.row());
 }
 
-void Form_Headend::choose(int row)
+void HeadendPicker::choose(int row)
 {
     if (row < 0 || row >= m_directory.count())
         return;
     const HeadendEntry entry = m_directory.row(row);
     ShellState &shell = m_station.shell;
-    shell.active_headend_name = entry.name;
-    shell.active_headend_ip = entry.ip;
-    shell.active_headend_port = entry.port;
+    shell.activeHeadendName = entry.name;
+    shell.activeHeadendIp = entry.ip;
+    shell.activeHeadendPort = entry.port;
     m_station.ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + entry.name);
     accept();
 }
