@@ -198,7 +198,9 @@ private slots:
             {{"--backup-dir", path("data/named")}, 0, "named"},
             {{"--no-backup"}, SIGINT, ""},
             {{"--no-backup"}, SIGTERM, ""}};
-        for (const auto &[options, signal, backupDir] : rows) {
+        for (const auto &[options, stopSignal, backupDir] : rows) {
+            // clang 14's lambdas can't capture a structured binding.
+            const int signal = stopSignal;
             m_sim->headend.clearTranscript();
             QTimer operatorAtTheKeyboard;
             connect(&operatorAtTheKeyboard, &QTimer::timeout, [&] {
