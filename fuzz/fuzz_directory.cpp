@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 
     FuzzedDataProvider data(input, size);
     QList<HeadendEntry> model;
-    for (int step = 0; step < 12 && data.remainingBytes() > 0; ++step) {
+    for (int step = 0; step < 12 && data.remaining_bytes() > 0; ++step) {
         const int index = data.ConsumeIntegralInRange<int>(-1, int(model.size()));
         const bool exists = index >= 0 && index < model.size();
         switch (data.ConsumeIntegralInRange(0, 4)) {

@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     auto &[ui, timing, serial, lan, exchange] = scripted;
     lan.responder = Playback{data, exchange, 3, 9, 300, true};
 
-    for (int step = 0; step < 8 && data.remainingBytes() > 0; ++step) {
+    for (int step = 0; step < 8 && data.remaining_bytes() > 0; ++step) {
         lan.open = data.ConsumeIntegralInRange(0, 15) != 0;
         const auto channel = data.ConsumeIntegral<quint8>();
         const auto code = data.ConsumeIntegral<quint8>();

@@ -74,7 +74,7 @@ void checkFragments(FuzzedDataProvider &data)
     ReportTexts texts;
     texts.device = {text(data, 20), text(data, 12), text(data, 8), text(data, 8), text(data, 8)};
     for (ChannelTexts &column : texts.channels) {
-        if (data.remainingBytes() == 0)
+        if (data.remaining_bytes() == 0)
             break;
         column.status = text(data, 12);
         std::tie(column.ber, column.outFrequency, column.qam) =
@@ -93,7 +93,7 @@ void checkFragments(FuzzedDataProvider &data)
     services.listedCount = data.ConsumeIntegralInRange(0, 255);
     if (data.ConsumeBool())
         services.inputCount = data.ConsumeIntegralInRange(0, 255);
-    while (data.remainingBytes() > 0 && services.input.size() < 255) {
+    while (data.remaining_bytes() > 0 && services.input.size() < 255) {
         const auto id = data.ConsumeIntegral<qint16>();
         services.input.append({text(data, 16), id});
         if (data.ConsumeBool())
