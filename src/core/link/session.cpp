@@ -14,6 +14,13 @@ Session::Session(UserInterface &ui, const Timing &timing)
     , exchange(ui, this->timing, serial, lan)
 {}
 
+void closeWindowSession(Session &session)
+{
+    session.ui.setKeepAliveRunning(false);
+    if (session.exchange.comEnd() && session.serial.isOpen())
+        session.serial.close();
+}
+
 bool checkDevicePresent(Session &session)
 {
     BusyCursor busy(session.ui);

@@ -33,6 +33,10 @@ public:
     };
 };
 
+// What a headend window does when it closes: the keep-alive stops and, over USB, the closing
+// frame goes out and the port is given back. The LAN connection stays for the next window.
+void closeWindowSession(Session &session);
+
 // Finds the headend on one of the USB serial ports and opens a session on it.
 bool checkDevicePresent(Session &session);
 

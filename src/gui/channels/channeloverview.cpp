@@ -273,10 +273,7 @@ void ChannelOverview::unload()
 {
     m_unloaded = true;
     m_pendingRule.reset();
-    Session &session = m_station.session;
-    m_station.ui.setKeepAliveRunning(false);
-    if (session.exchange.comEnd() && session.serial.isOpen())
-        session.serial.close();
+    closeWindowSession(m_station.session);
     updateMenus(false);
 }
 

@@ -245,10 +245,7 @@ void DiagnosticWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    Session &session = m_station.session;
-    m_station.ui.setKeepAliveRunning(false);
-    if (session.exchange.comEnd() && session.serial.isOpen())
-        session.serial.close();
+    closeWindowSession(m_station.session);
     m_mainWindow.item(QStringLiteral("Diagnostic"))->setEnabled(true);
     event->accept();
 }

@@ -381,10 +381,7 @@ void UpdateWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    Session &session = m_station.session;
-    m_station.ui.setKeepAliveRunning(false);
-    if (session.exchange.comEnd() && session.serial.isOpen())
-        session.serial.close();
+    closeWindowSession(m_station.session);
     event->accept();
 }
 
