@@ -2,6 +2,7 @@
 
 #include "consoleui.h"
 #include "ctlcommand.h"
+#include "fleet.h"
 #include "link/session.h"
 
 namespace keldor {
@@ -64,6 +65,7 @@ QString ctlHelp()
     help += QStringLiteral("\nCHANNEL in get and set is the channel byte of the request (0..15, "
                            "0 for device values);\nCODE and SUB are decimal or 0x-hexadecimal.\n"
                            "exit status: 0 success, 1 link or headend failure, 2 usage error\n");
+    help += fleetHelp();
     return help;
 }
 
@@ -98,6 +100,13 @@ int runCtlCommand(Session &session, const CtlOptions &options, QTextStream &out,
 
 int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, const Timing &timing)
 {
+    // A fleet names its headends itself, so it comes before any link option.
+    if (arguments.value(0) == QLatin1String("fleet")) {
+        const int result = runFleetCommand(arguments.mid(1), out, err, timing);
+        out.flush();
+        err.flush();
+        return result;
+    }
     const auto parsed = parseCtlOptions(arguments);
     if (const auto *problem = std::get_if<QString>(&parsed)) {
         err << "keldor-ctl: " << *problem << "\n\n" << ctlHelp();

@@ -1,5 +1,7 @@
 #include "ctlrunner.h"
 #include "files.h"
+#include "fleet.h"
+#include "model/settingsfile.h"
 #include "sessionfixture.h"
 #include "simprocess.h"
 #include "tinyproxy.h"
@@ -54,6 +56,15 @@ private slots:
     {
         QVERIFY(writeFile(path("kept.rtf"), "{\\rtf1 kept}"));
         QVERIFY(writeFile(path("old.kdr"), QByteArray(240, '\0')));
+        // A fleet refuses a bad list or filter before it reaches any headend, the good line
+        // included.
+        const QByteArray good = "rack 127.0.0.1:" + m_sim->portText().toLatin1() + "\n";
+        QVERIFY(
+            writeFile(path("slash.list"), good + "# ok\n\nrack/2 127.0.0.1:1 localhost:8080\n"));
+        QVERIFY(writeFile(path("twice.list"), good + "rack 127.0.0.1:1\n"));
+        QVERIFY(writeFile(path("port.list"), good + "b 127.0.0.1:65536\n"));
+        QVERIFY(writeFile(path("fields.list"), good + "b\n"));
+        const QStringList fleet{"fleet", "backup", path("b"), "--list"};
         // clang-format off
         struct Row { QStringList args; int status; QString stderrHas; };
         const QList<Row> rows{
@@ -94,6 +105,13 @@ private slots:
             {{"LAN", "load", path("old.kdr")}, 0, ""},
             {{"--lan", "127.0.0.1:" + QString::number(freePort()), "info"}, 1, "Connection"},
             {{"--serial", "/dev/nonexistent", "info"}, 1, "No Device"},
+            {fleet + QStringList{path("port.list")}, 2, "port.list line 2: 127.0.0.1:65536 is no HOST:PORT"},
+            {fleet + QStringList{path("fields.list")}, 2, "fields.list line 2: expected NAME"},
+            {fleet + QStringList{path("twice.list")}, 2, "twice.list line 2 has the name of " + path("twice.list") + " line 1"},
+            {fleet + QStringList{path("slash.list"), "--only", "rack,rack/3"}, 2, "no headend named rack/3"},
+            {fleet + QStringList{path("slash.list"), "--keep", "0"}, 2, "--keep"},
+            {fleet + QStringList{path("slash.list"), "--jobs", "0"}, 2, "--jobs"},
+            {{"fleet", "backup", path("b"), "--directory", path("none.mdb")}, 2, "none.mdb"},
         };
         // clang-format on
         for (const Row &row : rows) {
@@ -185,6 +203,51 @@ private slots:
         QCOMPARE(loaded.out, "sent 8 channels with their service lists\n");
         QCOMPARE(state().channels[5].outFrequency, 114.0f + 8.0f * 5);
         QCOMPARE(m_sim->frames(0x8A).size(), 1);
+    }
+
+    // Four headends at once: the silent one and the one that drops the link mid-read fail with
+    // their messages, the healthy two are backed up whole, and --keep prunes only older ones.
+    void fleetBackup()
+    {
+        std::array<SimHeadend, 3> others;
+        others[1].headend.setFault({sim::Fault::Silent});
+        others[2].headend.setFault({sim::Fault::Disconnect, 0x52, 1, 2});
+        QByteArray list = "rack-a 127.0.0.1:" + m_sim->portText().toLatin1() + '\n';
+        for (const char *name : {"rack-b", "silent", "drop"}) {
+            SimHeadend &sim = others[list.count('\n') - 1];
+            QVERIFY(sim.listen());
+            list += name + QByteArray(" 127.0.0.1:") + sim.portText().toLatin1() + '\n';
+        }
+        QVERIFY(writeFile(path("fleet.list"), list));
+        QVERIFY(QDir().mkpath(path("b/rack-a")));
+        for (const char *stamp : {"20200101-000000", "20210101-000000"}) {
+            for (const char *extension : {".kdr", ".rtf"})
+                QVERIFY(writeFile(path("b/rack-a/rack-a-") + stamp + extension, "older"));
+        }
+        const CtlRun run =
+            runCtl({"fleet", "backup", path("b"), "--list", path("fleet.list"), "--keep", "2"});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("silent: failed: Download Error: Connection could not be "
+                                  "established!\n") &&
+                     run.err.contains("drop: failed: Connect Error: Connection aborted!\n") &&
+                     run.out.endsWith("backed up 2 of 4 headends, 2 failed\n"),
+                 qPrintable(run.err + run.out));
+        QStringList files;
+        for (QDirIterator it(path("b"), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+             it.hasNext();)
+            files.append(it.next().mid(path("b").size() + 1));
+        files.sort();
+        QCOMPARE(files.size(), 6);
+        QCOMPARE(files.mid(0, 2), QStringList({"rack-a/rack-a-20210101-000000.kdr",
+                                               "rack-a/rack-a-20210101-000000.rtf"}));
+        for (const QString &backup : {files.at(2), files.at(4)}) {
+            std::array<ChannelRecord, channelCount> channels{};
+            QVERIFY(std::holds_alternative<SettingsFormat>(
+                readSettingsFile(path("b/") + backup, channels)));
+            QCOMPARE(channels[7].outFrequency, 114.0f + 8.0f * 7);
+            QVERIFY(backup.endsWith(".kdr") &&
+                    readFile(path("b/") + reportFileName(backup)).endsWith("}\r\n"));
+        }
     }
 
     // The configuration is saved before the first block, where the options say; a signal stops
