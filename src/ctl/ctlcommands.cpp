@@ -83,15 +83,22 @@ int runCtlCommand(Session &session, const CtlOptions &options, QTextStream &out,
         problem = QStringLiteral("wrong number of arguments for %1").arg(options.command);
     else if (command.check)
         problem = command.check(options.arguments);
-    if (!problem.isEmpty()) {
-        err << "keldor-ctl: " << problem << "\n\n" << ctlHelp();
-        return ExitUsage;
-    }
-
-    if (!openSession(session, options))
-        return ExitFailure;
     TerminalFilter filter(out);
     QTextStream filtered(&filter);
+    if (!problem.isEmpty()) {
+        err << "keldor-ctl: " << problem << "\n\n" << ctlHelp();
+        return command.failed
+                   ? command.failed(options.arguments, "keldor-ctl: " + problem, filtered)
+                   : ExitUsage;
+    }
+
+    if (!openSession(session, options)) {
+        const QString message = lastConsoleMessage(session.ui);
+        return command.failed
+                   ? command.failed(options.arguments,
+                                    message.isEmpty() ? "no headend answered" : message, filtered)
+                   : ExitFailure;
+    }
     const int result = command.run(session, options.arguments, filtered);
     filtered.flush();
     closeSession(session);
@@ -110,6 +117,16 @@ int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, con
     const auto parsed = parseCtlOptions(arguments);
     if (const auto *problem = std::get_if<QString>(&parsed)) {
         err << "keldor-ctl: " << *problem << "\n\n" << ctlHelp();
+        // A monitoring system that runs a plugin with a broken command line still needs its
+        // status line; the command is named somewhere among the words.
+        for (const QString &word : arguments) {
+            const auto found = ctlCommands().find(word);
+            if (found != ctlCommands().end() && found->second.failed) {
+                TerminalFilter filter(out);
+                QTextStream filtered(&filter);
+                return found->second.failed({}, "keldor-ctl: " + *problem, filtered);
+            }
+        }
         return ExitUsage;
     }
     const auto &options = std::get<CtlOptions>(parsed);

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -38,6 +39,40 @@ class TestCtl : public QObject {
         return QJsonDocument::fromJson(lan(arguments).out.toUtf8())[key];
     }
     sim::DeviceState &state() { return m_sim->headend.state(); }
+    // Every sample is name{labels} value under its metric's one HELP and TYPE; the label
+    // values come back unescaped.
+    static void checkPrometheus(const QString &text, int status)
+    {
+        static const QRegularExpression sample(
+            "^(keldor_\\w+)\\{((?:\\w+=\"(?:[^\"\\\\]|\\\\.)*\",?)+)\\} (\\S+)$");
+        static const QRegularExpression label("(\\w+)=\"((?:[^\"\\\\]|\\\\.)*)\"");
+        QMap<QString, int> described;
+        QMap<QString, double> values;
+        for (const QString &line : text.split('\n', Qt::SkipEmptyParts)) {
+            if (line.startsWith("# ")) {
+                described[line.section(' ', 1, 2)] += 1;
+                continue;
+            }
+            const auto match = sample.match(line);
+            QVERIFY2(match.hasMatch() && described.value("HELP " + match.captured(1)) == 1 &&
+                         described.value("TYPE " + match.captured(1)) == 1,
+                     qPrintable(line));
+            QString key = match.captured(1);
+            for (auto it = label.globalMatch(match.captured(2)); it.hasNext();) {
+                const auto l = it.next();
+                key += ' ' + l.captured(1) + '=' +
+                       l.captured(2).replace("\\\\", "\\").replace("\\\"", "\"");
+            }
+            values[key] = match.captured(3).toDouble();
+        }
+        QVERIFY(std::all_of(described.cbegin(), described.cend(), [](int n) { return n == 1; }));
+        const QString headend = " headend=a\"b\\c";
+        QCOMPARE(values.value("keldor_health_status" + headend, -1), double(status));
+        QCOMPARE(values.value("keldor_up" + headend, -1), status == 3 ? 0.0 : 1.0);
+        QCOMPARE(values.value("keldor_snr_decibels" + headend + " channel=1"),
+                 status == 3 ? 0 : 10.5);
+    }
+
     QString path(const QString &name) const { return m_dir->filePath(name); }
 private slots:
     void init()
@@ -188,6 +223,54 @@ private slots:
                      listed.contains(
                          "output services (2):\n   3004  Service 3-5\n   3001  Service 3-2\n"),
                  qPrintable(listed));
+    }
+
+    // Each state a monitoring system must tell apart, as status line and exit status, and the
+    // same figures as Prometheus text parsed back (8 channels, 41 C and 10.5 dB by default).
+    void check()
+    {
+        using Set = std::function<void(SimHeadend &)>;
+        // clang-format off
+        struct Row { Set set; QStringList args; QString line; int status; };
+        const QList<Row> rows{
+            {{}, {}, "OK - temperature 41 C, 8 of 8 active outputs locked | 'temperature'=41;60;70 ", 0},
+            {{}, {"--warn-temp", "41"}, "OK - ", 0},
+            {{}, {"--warn-temp", "40.5"}, "WARNING - temperature 41 C above 40.5; ", 1},
+            {[](SimHeadend &s) { s.headend.state().diagnostics.actualTemperatureRaw = 16 + 71; }, {}, "CRITICAL - temperature 71 C above 70; ", 2},
+            {[](SimHeadend &s) { s.headend.state().channels[1].tuner.snrTenths = 59; }, {"--crit-snr", "6"}, "CRITICAL - channel 2 S/N 5.9 dB below 6; ", 2},
+            {[](SimHeadend &s) { s.headend.state().channels[1].tuner.snrTenths = 89; }, {}, "WARNING - channel 2 S/N 8.9 dB below 9; ", 1},
+            {[](SimHeadend &s) { s.headend.state().channels[2].tuner.status = 0; }, {}, "CRITICAL - channel 3 output on: Tuner unlocked; temperature 41 C, 7 of 8 ", 2},
+            {[](SimHeadend &s) { s.headend.state().channels[2].tuner = {0, 1}; s.headend.state().channels[2].outputOn = 0; }, {}, "OK - temperature 41 C, 7 of 7 active", 0},
+            {[](SimHeadend &s) { s.headend.setFault({sim::Fault::Silent}); }, {}, "UNKNOWN - Download Error: Connection could not be established!\n", 3},
+            {[](SimHeadend &s) { s.headend.setFault({sim::Fault::DropAnswer, 0x62, 1}); }, {}, "UNKNOWN - ", 3},
+            {{}, {"--warn-temp", "71"}, "UNKNOWN - keldor-ctl: --warn-temp must not be above --crit-temp\n", 3},
+        };
+        // clang-format on
+        for (const Row &row : rows) {
+            for (const bool prometheus : {false, true}) {
+                m_sim.emplace();
+                state().identity.variant = 1;
+                QVERIFY(m_sim->listen());
+                if (row.set)
+                    row.set(*m_sim);
+                const QStringList format{"--format", "prometheus", "--name", "a\"b\\c"};
+                const CtlRun run =
+                    lan(QStringList{"check"} + row.args + (prometheus ? format : QStringList{}));
+                const QByteArray what =
+                    (row.args.join(' ') + " -> " + run.out + run.err).toLocal8Bit();
+                QVERIFY2(run.status == row.status, what);
+                // A usage error has no format yet: it always answers with the status line.
+                if (prometheus && !row.line.contains("keldor-ctl"))
+                    checkPrometheus(run.out, row.status);
+                else
+                    QVERIFY2(run.out.startsWith(row.line), what);
+            }
+        }
+
+        state().identity.deviceType = "=1+2,\"x\"";
+        QCOMPARE(lan({"inventory", "--csv", "--name", "lobby"}).out,
+                 "headend,device_type,serial_number,hardware_version,controller_version,"
+                 "fpga_version,channels\nlobby,\"'=1+2,\"\"x\"\"\",123456,1.00,1.05,1.06,8\n");
     }
 
     void saveThenLoad()
