@@ -2,6 +2,9 @@
 #include "ctlcommand.h"
 #include "fleet.h"
 
+#include "health/health.h"
+#include "health/healthread.h"
+#include "health/inventory.h"
 #include "link/session.h"
 #include "model/settingsfile.h"
 #include "report/reporttexts.h"
@@ -17,6 +20,7 @@
 #include <QMap>
 #include <QRegularExpression>
 
+#include <cmath>
 #include <filesystem>
 #include <unistd.h>
 
@@ -47,8 +51,12 @@ constexpr int mostJobs = 256;
 // What a command does with each headend and how it prints the outcomes without --json.
 struct FleetJob {
     FleetWork work;
-    std::function<void(const QList<FleetMember> &, const QList<FleetOutcome> &, QTextStream &)>
+    // The outcomes in the fleet's order on out; notes that must stay off out go to err.
+    std::function<void(const QList<FleetMember> &, const QList<FleetOutcome> &, QTextStream &out,
+                       QTextStream &err)>
         print;
+    // The data of a headend that failed, for --json; nothing when it has none.
+    std::function<QJsonObject(const FleetOutcome &)> failedData = {};
 };
 
 struct FleetCommandDef {
@@ -179,7 +187,7 @@ FleetOutcome backupHeadend(Session &session, const FleetMember &member, const QS
     const QString stem = fleetFileName(member.name);
     const QDir folder(QDir(dir).filePath(stem));
     if (!folder.mkpath(QStringLiteral(".")))
-        return {false, QStringLiteral("%1 could not be created").arg(folder.path()), {}};
+        return {false, QStringLiteral("%1 could not be created").arg(folder.path()), {}, {}};
     // UTC, so the names sort by time even across a change to or from summer time.
     const QString fileName =
         stem + QLatin1Char('-') +
@@ -209,10 +217,11 @@ FleetOutcome backupHeadend(Session &session, const FleetMember &member, const QS
         return {false,
                 QStringLiteral("%1 could not be written: %2")
                     .arg(report, QString::fromStdString(error.message())),
+                {},
                 {}};
     }
 
-    FleetOutcome outcome{true, settings, {}};
+    FleetOutcome outcome{true, settings, {}, {}};
     QStringList stuck;
     const QStringList removed =
         keep > 0 ? pruneBackups(folder, stem, fileName, keep, stuck) : QStringList();
@@ -243,16 +252,145 @@ std::variant<FleetJob, QString> prepareBackup(const FleetRequest &request)
                         return backupHeadend(session, member, dir, keep);
                     },
                     [](const QList<FleetMember> &members, const QList<FleetOutcome> &outcomes,
-                       QTextStream &out) {
+                       QTextStream &out, QTextStream &) {
                         printOutcomes(members, outcomes, out,
                                       QStringLiteral("backed up %1 of %2 headends"));
                     }};
+}
+
+// The records that were read, in the fleet's order.
+QList<InventoryRecord> inventoryRecords(const QList<FleetOutcome> &outcomes)
+{
+    QList<InventoryRecord> records;
+    for (const FleetOutcome &outcome : outcomes) {
+        if (outcome.ok)
+            records.append(std::any_cast<InventoryRecord>(outcome.result));
+    }
+    return records;
+}
+
+std::variant<FleetJob, QString> prepareInventory(const FleetRequest &request)
+{
+    const bool csv = request.options.contains(QStringLiteral("--csv"));
+    if (csv && request.options.contains(jsonFlag))
+        return QStringLiteral("fleet inventory takes --csv or --json, not both");
+    // A CSV goes on into other programs, so failures stay off stdout there.
+    return FleetJob{[](Session &session, const FleetMember &member) {
+                        UnitData unit;
+                        InventoryRecord record;
+                        record.headend = member.name;
+                        if (!readInventory(session.exchange, unit, record))
+                            return FleetOutcome{};
+                        return FleetOutcome{true, {}, inventoryJson(record), record};
+                    },
+                    [csv](const QList<FleetMember> &members, const QList<FleetOutcome> &outcomes,
+                          QTextStream &out, QTextStream &err) {
+                        const QList<InventoryRecord> records = inventoryRecords(outcomes);
+                        if (!records.isEmpty())
+                            out << (csv ? inventoryCsv(records) : inventoryTable(records));
+                        QTextStream &notes = csv ? err : out;
+                        for (qsizetype i = 0; i < members.size(); ++i) {
+                            if (!outcomes.at(i).ok)
+                                notes << members.at(i).name << " (" << members.at(i).address()
+                                      << ") FAILED: " << terminalText(outcomes.at(i).message)
+                                      << '\n';
+                        }
+                        notes << "inventory of " << records.size() << " of " << members.size()
+                              << " headends, " << members.size() - records.size() << " failed\n";
+                    }};
+}
+
+QJsonObject healthJson(const HealthReport &report)
+{
+    QJsonObject figures;
+    for (const HealthFigure &figure : report.figures)
+        figures.insert(figure.label, figure.value ? QJsonValue(*figure.value) : QJsonValue());
+    return {{QStringLiteral("status"), healthStatusName(report.status)},
+            {QStringLiteral("exit_status"), int(report.status)},
+            {QStringLiteral("summary"), report.summary},
+            {QStringLiteral("figures"), figures}};
+}
+
+std::variant<FleetJob, QString> prepareCheck(const FleetRequest &request)
+{
+    HealthThresholds thresholds;
+    const std::map<QString, double *> limits{
+        {QStringLiteral("--warn-temp"), &thresholds.warnTemperature},
+        {QStringLiteral("--crit-temp"), &thresholds.critTemperature},
+        {QStringLiteral("--warn-snr"), &thresholds.warnSnr},
+        {QStringLiteral("--crit-snr"), &thresholds.critSnr}};
+    for (const auto &[option, limit] : limits) {
+        if (!request.options.contains(option))
+            continue;
+        bool ok = false;
+        *limit = request.options.value(option).toDouble(&ok);
+        if (!ok || !std::isfinite(*limit))
+            return QStringLiteral("%1 needs a number").arg(option);
+    }
+    if (const QString problem = thresholdProblem(thresholds); !problem.isEmpty())
+        return problem;
+    const QString format =
+        request.options.value(QStringLiteral("--format"), QStringLiteral("nagios"));
+    if (format != QLatin1String("nagios") && format != QLatin1String("prometheus"))
+        return QStringLiteral("--format is nagios or prometheus");
+
+    return FleetJob{
+        [thresholds](Session &session, const FleetMember &member) {
+            UnitData unit;
+            HealthReading reading;
+            if (!readHealth(session.exchange, unit, reading))
+                return FleetOutcome{};
+            HealthReport report = evaluateHealth(reading, thresholds);
+            report.headend = member.name;
+            const QString line = nagiosLine(report).section(QStringLiteral(" | "), 0, 0);
+            return FleetOutcome{report.status == HealthStatus::Ok, line, healthJson(report),
+                                report};
+        },
+        [prometheus = format == QLatin1String("prometheus")](const QList<FleetMember> &members,
+                                                             const QList<FleetOutcome> &outcomes,
+                                                             QTextStream &out, QTextStream &) {
+            QList<HealthReport> reports;
+            std::array<int, 4> counts{};
+            for (qsizetype i = 0; i < members.size(); ++i) {
+                const FleetOutcome &outcome = outcomes.at(i);
+                // A headend out of reach has no report of its own: its message is the reason.
+                HealthReport report = outcome.result.has_value()
+                                          ? std::any_cast<HealthReport>(outcome.result)
+                                          : unknownHealth(outcome.message);
+                report.headend = members.at(i).name;
+                ++counts[size_t(report.status)];
+                reports.append(report);
+            }
+            if (prometheus) {
+                out << prometheusText(reports);
+                return;
+            }
+            qsizetype width = 4;
+            for (const FleetMember &member : members)
+                width = std::max(width, member.name.size());
+            for (const HealthReport &report : reports)
+                out << report.headend.leftJustified(width) << "  "
+                    << nagiosLine(report).section(QStringLiteral(" | "), 0, 0) << '\n';
+            out << members.size() << " headends: " << counts[0] << " OK, " << counts[1]
+                << " WARNING, " << counts[2] << " CRITICAL, " << counts[3] << " UNKNOWN\n";
+        },
+        [](const FleetOutcome &outcome) {
+            return outcome.result.has_value() ? outcome.data
+                                              : healthJson(unknownHealth(outcome.message));
+        }};
 }
 
 const std::map<QString, FleetCommandDef> &fleetCommands()
 {
     static const std::map<QString, FleetCommandDef> commands{
         {QStringLiteral("backup"), {{1, {keepOption}, {}}, prepareBackup}},
+        {QStringLiteral("inventory"), {{0, {}, {QStringLiteral("--csv")}}, prepareInventory}},
+        {QStringLiteral("check"),
+         {{0,
+           {QStringLiteral("--warn-temp"), QStringLiteral("--crit-temp"),
+            QStringLiteral("--warn-snr"), QStringLiteral("--crit-snr"), QStringLiteral("--format")},
+           {}},
+          prepareCheck}},
     };
     return commands;
 }
@@ -307,15 +445,18 @@ int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream 
     QTextStream filtered(&filter);
     if (request.options.contains(jsonFlag)) {
         for (qsizetype i = 0; i < members.size(); ++i) {
-            const QJsonObject object{{QStringLiteral("name"), members.at(i).name},
-                                     {QStringLiteral("address"), members.at(i).address()},
-                                     {QStringLiteral("ok"), outcomes.at(i).ok},
-                                     {QStringLiteral("message"), outcomes.at(i).message},
-                                     {QStringLiteral("data"), outcomes.at(i).data}};
+            const QJsonObject object{
+                {QStringLiteral("name"), members.at(i).name},
+                {QStringLiteral("address"), members.at(i).address()},
+                {QStringLiteral("ok"), outcomes.at(i).ok},
+                {QStringLiteral("message"), outcomes.at(i).message},
+                {QStringLiteral("data"), outcomes.at(i).ok || !job.failedData
+                                             ? outcomes.at(i).data
+                                             : job.failedData(outcomes.at(i))}};
             filtered << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
         }
     } else {
-        job.print(members, outcomes, filtered);
+        job.print(members, outcomes, filtered, err);
     }
     filtered.flush();
     const bool allOk =

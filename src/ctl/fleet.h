@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTextStream>
 
+#include <any>
 #include <functional>
 #include <variant>
 
@@ -49,6 +50,7 @@ struct FleetOutcome {
     bool ok = false;
     QString message; // what the operator reads: the headend's messages on failure
     QJsonObject data;
+    std::any result; // what the command prints from, when it prints more than the message
 };
 
 // The work for one headend, run on that headend's own thread with a session connected to it.

@@ -147,6 +147,7 @@ private slots:
             {fleet + QStringList{path("slash.list"), "--keep", "0"}, 2, "--keep"},
             {fleet + QStringList{path("slash.list"), "--jobs", "0"}, 2, "--jobs"},
             {{"fleet", "backup", path("b"), "--directory", path("none.mdb")}, 2, "none.mdb"},
+            {{"fleet", "inventory", "--csv", "--json", "--list", path("slash.list")}, 2, "not both"},
         };
         // clang-format on
         for (const Row &row : rows) {
@@ -289,8 +290,9 @@ private slots:
     }
 
     // Four headends at once: the silent one and the one that drops the link mid-read fail with
-    // their messages, the healthy two are backed up whole, and --keep prunes only older ones.
-    void fleetBackup()
+    // their messages, the healthy two are backed up whole, and --keep prunes only older ones;
+    // the health of each follows.
+    void fleet()
     {
         std::array<SimHeadend, 3> others;
         others[1].headend.setFault({sim::Fault::Silent});
@@ -331,6 +333,14 @@ private slots:
             QVERIFY(backup.endsWith(".kdr") &&
                     readFile(path("b/") + reportFileName(backup)).endsWith("}\r\n"));
         }
+        // The drop has spent itself; the silent headend is UNKNOWN with its message.
+        const CtlRun check = runCtl({"fleet", "check", "--list", path("fleet.list")});
+        QVERIFY2(check.status == 1 &&
+                     check.out.endsWith("silent  UNKNOWN - Download Error: Connection could not be "
+                                        "established!\ndrop    OK - temperature 41 C, 12 of 12 "
+                                        "active outputs locked\n4 headends: 3 OK, 0 WARNING, 0 "
+                                        "CRITICAL, 1 UNKNOWN\n"),
+                 qPrintable(check.out));
     }
 
     // The configuration is saved before the first block, where the options say; a signal stops
