@@ -409,8 +409,12 @@ QString fleetHelp()
         "\nfleet commands (no link option; the headend directory, or --list FILE with one\n"
         "\"NAME HOST:PORT [PROXY_HOST:PORT]\" a line):\n"
         "  fleet backup DIR [--keep K]  DIR/NAME/NAME-YYYYMMDD-HHMMSS.kdr and .rtf of each\n"
+        "  fleet inventory [--csv]      the inventory of each\n"
+        "  fleet check [--warn-temp C] [--crit-temp C] [--warn-snr dB] [--crit-snr dB]\n"
+        "              [--format nagios|prometheus]  the health of each and a summary\n"
         "  fleet options: --directory FILE | --list FILE, --only NAME,..., --jobs N (8),\n"
-        "                 --json (one object a line)\n");
+        "                 --json (one object a line); exit status 0 when every headend\n"
+        "                 succeeded (check: was OK), 1 when any did not, 2 usage error\n");
 }
 
 int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
