@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -31,6 +32,22 @@ std::chrono::milliseconds duration(const QCommandLineParser &parser, const QStri
     return std::chrono::milliseconds(number(parser, name, 0, 24 * 3600 * 1000));
 }
 
+// "3,5": channels as the operator counts them.
+QList<int> channelList(const QCommandLineParser &parser, const QString &name)
+{
+    QList<int> channels;
+    for (const QString &part : parser.value(name).split(QLatin1Char(','))) {
+        bool ok = false;
+        const int channel = part.toInt(&ok);
+        if (!ok || channel < 1 || channel > MaxChannels)
+            usageError(QStringLiteral("--%1 needs channels from 1 to %2, separated by commas")
+                           .arg(name)
+                           .arg(MaxChannels));
+        channels.append(channel);
+    }
+    return channels;
+}
+
 } // namespace
 
 Options parseCommandLine(const QCoreApplication &app)
@@ -55,6 +72,10 @@ Options parseCommandLine(const QCoreApplication &app)
         {"hardware-version", "Hardware version text.", "text"},
         {"controller-version", "Controller software version text.", "text"},
         {"fpga-version", "FPGA software version text.", "text"},
+        {"temperature", "Actual temperature, degrees C (-16 to 239).", "celsius"},
+        {"snr", "Signal-to-noise ratio of every tuner, dB.", "dB"},
+        {"unlocked", "Channels whose tuner has lost its lock, e.g. 3,5.", "channels"},
+        {"output-off", "Channels whose output is switched off.", "channels"},
         {"fault", "silent, late-ok, drop, garbage, disconnect or babble.", "mode"},
         {"fault-code", "Frame code the fault applies to (default: every frame).", "code"},
         {"fault-count", "How many times the fault fires (default: always).", "count"},
@@ -93,6 +114,20 @@ Options parseCommandLine(const QCoreApplication &app)
     options.hardwareVersion = parser.value("hardware-version");
     options.controllerVersion = parser.value("controller-version");
     options.fpgaVersion = parser.value("fpga-version");
+
+    if (parser.isSet("temperature"))
+        options.temperature = int(number(parser, "temperature", -16, 239));
+    if (parser.isSet("snr")) {
+        bool ok = false;
+        const double snr = parser.value("snr").toDouble(&ok);
+        if (!ok || snr < 0 || snr > 100)
+            usageError(QStringLiteral("--snr needs a number of dB from 0 to 100"));
+        options.snrTenths = qint32(std::lround(snr * 10));
+    }
+    if (parser.isSet("unlocked"))
+        options.unlockedChannels = channelList(parser, "unlocked");
+    if (parser.isSet("output-off"))
+        options.outputsOff = channelList(parser, "output-off");
 
     if (parser.isSet("fault")) {
         const std::optional<Fault> fault = faultFromName(parser.value("fault"));
@@ -137,6 +172,25 @@ void applyIdentityShortcuts(const Options &options, DeviceState &state)
         identity.controllerVersion = options.controllerVersion;
     if (!options.fpgaVersion.isEmpty())
         identity.fpgaVersion = options.fpgaVersion;
+}
+
+void applyHealthShortcuts(const Options &options, DeviceState &state)
+{
+    if (options.temperature)
+        state.diagnostics.actualTemperatureRaw = quint8(*options.temperature + 16);
+    for (Channel &channel : state.channels) {
+        if (options.snrTenths)
+            channel.tuner.snrTenths = *options.snrTenths;
+    }
+    // An unlocked tuner has nothing to measure, and the headend says so.
+    for (const int number : options.unlockedChannels) {
+        Tuner &tuner = state.channels.at(size_t(number - 1)).tuner;
+        tuner.status = 0;
+        tuner.noSignal = 1;
+        tuner.dataRate = 0;
+    }
+    for (const int number : options.outputsOff)
+        state.channels.at(size_t(number - 1)).outputOn = 0;
 }
 
 } // namespace sim

@@ -4,6 +4,7 @@
 #include "headend.h"
 
 #include <QHostAddress>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -30,11 +31,17 @@ struct Options {
     QString hardwareVersion;
     QString controllerVersion;
     QString fpgaVersion;
+    // Health shortcuts, so a monitoring set-up can be shown each state.
+    std::optional<int> temperature; // degrees C
+    std::optional<qint32> snrTenths;
+    QList<int> unlockedChannels; // from 1, as the operator counts
+    QList<int> outputsOff;
 };
 
 // Exits with a usage message on invalid options.
 Options parseCommandLine(const QCoreApplication &app);
 
 void applyIdentityShortcuts(const Options &options, DeviceState &state);
+void applyHealthShortcuts(const Options &options, DeviceState &state);
 
 } // namespace sim

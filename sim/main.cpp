@@ -54,6 +54,7 @@ int main(int argc, char *argv[])
         !loadStateFile(options.configFile, headend.state(), &error))
         return fail(error);
     applyIdentityShortcuts(options, headend.state());
+    applyHealthShortcuts(options, headend.state());
     headend.setFault(options.fault);
     headend.setTiming(options.timing);
     headend.setThrottle(options.baud / 10);

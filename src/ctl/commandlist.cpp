@@ -11,6 +11,7 @@ const CtlCommandTable &ctlCommands()
         addFileCommands(t);
         addChannelCommands(t);
         addCompareCommands(t);
+        addHealthCommands(t);
         return t;
     }();
     return table;

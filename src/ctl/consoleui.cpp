@@ -50,7 +50,14 @@ UserInterface::Answer ConsoleUi::message(Icon, const QString &title, const QStri
     ++m_messages;
     const QString heading = title.trimmed().isEmpty() ? QStringLiteral("Message") : title.trimmed();
     m_err << terminalText(heading) << ": " << terminalText(lines(text)) << Qt::endl;
+    m_lastMessage = heading + QStringLiteral(": ") + lines(text).simplified();
     return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+}
+
+QString lastConsoleMessage(const UserInterface &ui)
+{
+    const auto *console = dynamic_cast<const ConsoleUi *>(&ui);
+    return console ? console->lastMessage() : QString();
 }
 
 void ConsoleUi::showProgress(const QString &label, int)

@@ -51,12 +51,19 @@ public:
     void closeProgress() override {}
 
     int messageCount() const { return m_messages; }
+    // The last message as one line, "Title: text"; empty when there was none.
+    QString lastMessage() const { return m_lastMessage; }
 
 private:
     QTextStream &m_err;
     bool m_verbose = false;
     int m_progress = 0;
     int m_messages = 0;
+    QString m_lastMessage;
 };
+
+// The last message a keldor-ctl interface showed, for a command that must repeat it on stdout;
+// empty for any other interface.
+QString lastConsoleMessage(const UserInterface &ui);
 
 } // namespace keldor

@@ -24,6 +24,10 @@ struct CtlCommand {
     // An error text, or an empty text when the arguments are fine.
     std::function<QString(const QStringList &)> check;
     std::function<int(Session &, const QStringList &, QTextStream &)> run;
+    // Monitoring plugins answer every failure, a usage error or a headend out of reach, on
+    // stdout in their own words and with their own exit status. Given the arguments and the
+    // problem, it prints that answer and returns the status.
+    std::function<int(const QStringList &, const QString &, QTextStream &)> failed = {};
 };
 
 using CtlCommandTable = std::map<QString, CtlCommand>;
@@ -33,6 +37,7 @@ void addParameterCommands(CtlCommandTable &table);
 void addMaintenanceCommands(CtlCommandTable &table);
 void addFileCommands(CtlCommandTable &table);
 void addChannelCommands(CtlCommandTable &table);
+void addHealthCommands(CtlCommandTable &table);
 void addCompareCommands(CtlCommandTable &table);
 
 // Whether the command works on settings files alone with these arguments, so needs no link.

@@ -2,6 +2,7 @@
 
 #include "consoleui.h"
 #include "ctlcommand.h"
+#include "fleet.h"
 #include "link/session.h"
 
 namespace keldor {
@@ -82,6 +83,7 @@ QString ctlHelp()
                            "diff A B and plan FILE work on settings files alone and need no link.\n"
                            "exit status: 0 success, 1 link or headend failure, 2 usage error,\n"
                            "3 diff found differences\n");
+    help += fleetHelp();
     return help;
 }
 
@@ -99,20 +101,26 @@ int runCtlCommand(Session &session, const CtlOptions &options, QTextStream &out,
         problem = QStringLiteral("wrong number of arguments for %1").arg(options.command);
     else if (command.check)
         problem = command.check(options.arguments);
-    if (!problem.isEmpty()) {
-        err << "keldor-ctl: " << problem << "\n\n" << ctlHelp();
-        return ExitUsage;
-    }
-
-    const bool filesAlone = worksOnFilesAlone(options.command, options.arguments);
-    if (!filesAlone && !options.linkChosen) {
-        err << "keldor-ctl: " << missingLinkText() << "\n\n" << ctlHelp();
-        return ExitUsage;
-    }
-    if (!filesAlone && !openSession(session, options))
-        return ExitFailure;
     TerminalFilter filter(out);
     QTextStream filtered(&filter);
+    const auto refuse = [&](const QString &reason) {
+        err << "keldor-ctl: " << reason << "\n\n" << ctlHelp();
+        return command.failed
+                   ? command.failed(options.arguments, "keldor-ctl: " + reason, filtered)
+                   : ExitUsage;
+    };
+    if (!problem.isEmpty())
+        return refuse(problem);
+    const bool filesAlone = worksOnFilesAlone(options.command, options.arguments);
+    if (!filesAlone && !options.linkChosen)
+        return refuse(missingLinkText());
+    if (!filesAlone && !openSession(session, options)) {
+        const QString message = lastConsoleMessage(session.ui);
+        return command.failed
+                   ? command.failed(options.arguments,
+                                    message.isEmpty() ? "no headend answered" : message, filtered)
+                   : ExitFailure;
+    }
     const int result = command.run(session, options.arguments, filtered);
     filtered.flush();
     if (!filesAlone)
@@ -122,9 +130,26 @@ int runCtlCommand(Session &session, const CtlOptions &options, QTextStream &out,
 
 int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, const Timing &timing)
 {
+    // A fleet names its headends itself, so it comes before any link option.
+    if (arguments.value(0) == QLatin1String("fleet")) {
+        const int result = runFleetCommand(arguments.mid(1), out, err, timing);
+        out.flush();
+        err.flush();
+        return result;
+    }
     const auto parsed = parseCtlOptions(arguments);
     if (const auto *problem = std::get_if<QString>(&parsed)) {
         err << "keldor-ctl: " << *problem << "\n\n" << ctlHelp();
+        // A monitoring system that runs a plugin with a broken command line still needs its
+        // status line; the command is named somewhere among the words.
+        for (const QString &word : arguments) {
+            const auto found = ctlCommands().find(word);
+            if (found != ctlCommands().end() && found->second.failed) {
+                TerminalFilter filter(out);
+                QTextStream filtered(&filter);
+                return found->second.failed({}, "keldor-ctl: " + *problem, filtered);
+            }
+        }
         return ExitUsage;
     }
     const auto &options = std::get<CtlOptions>(parsed);

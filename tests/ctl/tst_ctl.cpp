@@ -1,6 +1,8 @@
 #include "ctlcommand.h"
 #include "ctlrunner.h"
 #include "files.h"
+#include "fleet.h"
+#include "model/settingsfile.h"
 #include "sessionfixture.h"
 #include "simprocess.h"
 #include "tinyproxy.h"
@@ -10,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -37,6 +40,40 @@ class TestCtl : public QObject {
         return QJsonDocument::fromJson(lan(arguments).out.toUtf8())[key];
     }
     sim::DeviceState &state() { return m_sim->headend.state(); }
+    // Every sample is name{labels} value under its metric's one HELP and TYPE; the label
+    // values come back unescaped.
+    static void checkPrometheus(const QString &text, int status)
+    {
+        static const QRegularExpression sample(
+            "^(keldor_\\w+)\\{((?:\\w+=\"(?:[^\"\\\\]|\\\\.)*\",?)+)\\} (\\S+)$");
+        static const QRegularExpression label("(\\w+)=\"((?:[^\"\\\\]|\\\\.)*)\"");
+        QMap<QString, int> described;
+        QMap<QString, double> values;
+        for (const QString &line : text.split('\n', Qt::SkipEmptyParts)) {
+            if (line.startsWith("# ")) {
+                described[line.section(' ', 1, 2)] += 1;
+                continue;
+            }
+            const auto match = sample.match(line);
+            QVERIFY2(match.hasMatch() && described.value("HELP " + match.captured(1)) == 1 &&
+                         described.value("TYPE " + match.captured(1)) == 1,
+                     qPrintable(line));
+            QString key = match.captured(1);
+            for (auto it = label.globalMatch(match.captured(2)); it.hasNext();) {
+                const auto l = it.next();
+                key += ' ' + l.captured(1) + '=' +
+                       l.captured(2).replace("\\\\", "\\").replace("\\\"", "\"");
+            }
+            values[key] = match.captured(3).toDouble();
+        }
+        QVERIFY(std::all_of(described.cbegin(), described.cend(), [](int n) { return n == 1; }));
+        const QString headend = " headend=a\"b\\c";
+        QCOMPARE(values.value("keldor_health_status" + headend, -1), double(status));
+        QCOMPARE(values.value("keldor_up" + headend, -1), status == 3 ? 0.0 : 1.0);
+        QCOMPARE(values.value("keldor_snr_decibels" + headend + " channel=1"),
+                 status == 3 ? 0 : 10.5);
+    }
+
     QString path(const QString &name) const { return m_dir->filePath(name); }
 private slots:
     void init()
@@ -55,6 +92,15 @@ private slots:
     {
         QVERIFY(writeFile(path("kept.rtf"), "{\\rtf1 kept}"));
         QVERIFY(writeFile(path("old.kdr"), QByteArray(240, '\0')));
+        // A fleet refuses a bad list or filter before it reaches any headend, the good line
+        // included.
+        const QByteArray good = "rack 127.0.0.1:" + m_sim->portText().toLatin1() + "\n";
+        QVERIFY(
+            writeFile(path("slash.list"), good + "# ok\n\nrack/2 127.0.0.1:1 localhost:8080\n"));
+        QVERIFY(writeFile(path("twice.list"), good + "rack 127.0.0.1:1\n"));
+        QVERIFY(writeFile(path("port.list"), good + "b 127.0.0.1:65536\n"));
+        QVERIFY(writeFile(path("fields.list"), good + "b\n"));
+        const QStringList fleet{"fleet", "backup", path("b"), "--list"};
         // clang-format off
         struct Row { QStringList args; int status; QString stderrHas; };
         const QList<Row> rows{
@@ -100,6 +146,14 @@ private slots:
             {{"LAN", "diff", path("old.kdr"), "--channels", "8"}, 2, "--channels"},
             {{"--lan", "127.0.0.1:" + QString::number(freePort()), "info"}, 1, "Connection"},
             {{"--serial", "/dev/nonexistent", "info"}, 1, "No Device"},
+            {fleet + QStringList{path("port.list")}, 2, "port.list line 2: 127.0.0.1:65536 is no HOST:PORT"},
+            {fleet + QStringList{path("fields.list")}, 2, "fields.list line 2: expected NAME"},
+            {fleet + QStringList{path("twice.list")}, 2, "twice.list line 2 has the name of " + path("twice.list") + " line 1"},
+            {fleet + QStringList{path("slash.list"), "--only", "rack,rack/3"}, 2, "no headend named rack/3"},
+            {fleet + QStringList{path("slash.list"), "--keep", "0"}, 2, "--keep"},
+            {fleet + QStringList{path("slash.list"), "--jobs", "0"}, 2, "--jobs"},
+            {{"fleet", "backup", path("b"), "--directory", path("none.mdb")}, 2, "none.mdb"},
+            {{"fleet", "inventory", "--csv", "--json", "--list", path("slash.list")}, 2, "not both"},
         };
         // clang-format on
         for (const Row &row : rows) {
@@ -178,6 +232,54 @@ private slots:
                  qPrintable(listed));
     }
 
+    // Each state a monitoring system must tell apart, as status line and exit status, and the
+    // same figures as Prometheus text parsed back (8 channels, 41 C and 10.5 dB by default).
+    void check()
+    {
+        using Set = std::function<void(SimHeadend &)>;
+        // clang-format off
+        struct Row { Set set; QStringList args; QString line; int status; };
+        const QList<Row> rows{
+            {{}, {}, "OK - temperature 41 C, 8 of 8 active outputs locked | 'temperature'=41;60;70 ", 0},
+            {{}, {"--warn-temp", "41"}, "OK - ", 0},
+            {{}, {"--warn-temp", "40.5"}, "WARNING - temperature 41 C above 40.5; ", 1},
+            {[](SimHeadend &s) { s.headend.state().diagnostics.actualTemperatureRaw = 16 + 71; }, {}, "CRITICAL - temperature 71 C above 70; ", 2},
+            {[](SimHeadend &s) { s.headend.state().channels[1].tuner.snrTenths = 59; }, {"--crit-snr", "6"}, "CRITICAL - channel 2 S/N 5.9 dB below 6; ", 2},
+            {[](SimHeadend &s) { s.headend.state().channels[1].tuner.snrTenths = 89; }, {}, "WARNING - channel 2 S/N 8.9 dB below 9; ", 1},
+            {[](SimHeadend &s) { s.headend.state().channels[2].tuner.status = 0; }, {}, "CRITICAL - channel 3 output on: Tuner unlocked; temperature 41 C, 7 of 8 ", 2},
+            {[](SimHeadend &s) { s.headend.state().channels[2].tuner = {0, 1}; s.headend.state().channels[2].outputOn = 0; }, {}, "OK - temperature 41 C, 7 of 7 active", 0},
+            {[](SimHeadend &s) { s.headend.setFault({sim::Fault::Silent}); }, {}, "UNKNOWN - Download Error: Connection could not be established!\n", 3},
+            {[](SimHeadend &s) { s.headend.setFault({sim::Fault::DropAnswer, 0x62, 1}); }, {}, "UNKNOWN - ", 3},
+            {{}, {"--warn-temp", "71"}, "UNKNOWN - keldor-ctl: --warn-temp must not be above --crit-temp\n", 3},
+        };
+        // clang-format on
+        for (const Row &row : rows) {
+            for (const bool prometheus : {false, true}) {
+                m_sim.emplace();
+                state().identity.variant = 1;
+                QVERIFY(m_sim->listen());
+                if (row.set)
+                    row.set(*m_sim);
+                const QStringList format{"--format", "prometheus", "--name", "a\"b\\c"};
+                const CtlRun run =
+                    lan(QStringList{"check"} + row.args + (prometheus ? format : QStringList{}));
+                const QByteArray what =
+                    (row.args.join(' ') + " -> " + run.out + run.err).toLocal8Bit();
+                QVERIFY2(run.status == row.status, what);
+                // A usage error has no format yet: it always answers with the status line.
+                if (prometheus && !row.line.contains("keldor-ctl"))
+                    checkPrometheus(run.out, row.status);
+                else
+                    QVERIFY2(run.out.startsWith(row.line), what);
+            }
+        }
+
+        state().identity.deviceType = "=1+2,\"x\"";
+        QCOMPARE(lan({"inventory", "--csv", "--name", "lobby"}).out,
+                 "headend,device_type,serial_number,hardware_version,controller_version,"
+                 "fpga_version,channels\nlobby,\"'=1+2,\"\"x\"\"\",123456,1.00,1.05,1.06,8\n");
+    }
+
     void saveThenLoad()
     {
         const QString name = path("rack");
@@ -232,6 +334,60 @@ private slots:
         m_sim->headend.clearTranscript();
         QCOMPARE(lan({"load", path("a.kdr")}).out, "The headend already holds these settings\n");
         QVERIFY(m_sim->frames(0x8A).isEmpty());
+    }
+
+    // Four headends at once: the silent one and the one that drops the link mid-read fail with
+    // their messages, the healthy two are backed up whole, and --keep prunes only older ones;
+    // the health of each follows.
+    void fleet()
+    {
+        std::array<SimHeadend, 3> others;
+        others[1].headend.setFault({sim::Fault::Silent});
+        others[2].headend.setFault({sim::Fault::Disconnect, 0x52, 1, 2});
+        QByteArray list = "rack-a 127.0.0.1:" + m_sim->portText().toLatin1() + '\n';
+        for (const char *name : {"rack-b", "silent", "drop"}) {
+            SimHeadend &sim = others[list.count('\n') - 1];
+            QVERIFY(sim.listen());
+            list += name + QByteArray(" 127.0.0.1:") + sim.portText().toLatin1() + '\n';
+        }
+        QVERIFY(writeFile(path("fleet.list"), list));
+        QVERIFY(QDir().mkpath(path("b/rack-a")));
+        for (const char *stamp : {"20200101-000000", "20210101-000000"}) {
+            for (const char *extension : {".kdr", ".rtf"})
+                QVERIFY(writeFile(path("b/rack-a/rack-a-") + stamp + extension, "older"));
+        }
+        const CtlRun run =
+            runCtl({"fleet", "backup", path("b"), "--list", path("fleet.list"), "--keep", "2"});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("silent: failed: Download Error: Connection could not be "
+                                  "established!\n") &&
+                     run.err.contains("drop: failed: Connect Error: Connection aborted!\n") &&
+                     run.out.endsWith("backed up 2 of 4 headends, 2 failed\n"),
+                 qPrintable(run.err + run.out));
+        QStringList files;
+        for (QDirIterator it(path("b"), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+             it.hasNext();)
+            files.append(it.next().mid(path("b").size() + 1));
+        files.sort();
+        QCOMPARE(files.size(), 6);
+        QCOMPARE(files.mid(0, 2), QStringList({"rack-a/rack-a-20210101-000000.kdr",
+                                               "rack-a/rack-a-20210101-000000.rtf"}));
+        for (const QString &backup : {files.at(2), files.at(4)}) {
+            std::array<ChannelRecord, channelCount> channels{};
+            QVERIFY(std::holds_alternative<SettingsFormat>(
+                readSettingsFile(path("b/") + backup, channels)));
+            QCOMPARE(channels[7].outFrequency, 114.0f + 8.0f * 7);
+            QVERIFY(backup.endsWith(".kdr") &&
+                    readFile(path("b/") + reportFileName(backup)).endsWith("}\r\n"));
+        }
+        // The drop has spent itself; the silent headend is UNKNOWN with its message.
+        const CtlRun check = runCtl({"fleet", "check", "--list", path("fleet.list")});
+        QVERIFY2(check.status == 1 &&
+                     check.out.endsWith("silent  UNKNOWN - Download Error: Connection could not be "
+                                        "established!\ndrop    OK - temperature 41 C, 12 of 12 "
+                                        "active outputs locked\n4 headends: 3 OK, 0 WARNING, 0 "
+                                        "CRITICAL, 1 UNKNOWN\n"),
+                 qPrintable(check.out));
     }
 
     // The configuration is saved before the first block, where the options say; a signal stops

@@ -57,8 +57,12 @@ HeadendDirectory::~HeadendDirectory() = default;
 
 bool HeadendDirectory::open(const QString &folder)
 {
+    return openFile(directoryPath(folder));
+}
+
+bool HeadendDirectory::openFile(const QString &path)
+{
     close();
-    const QString path = directoryPath(folder);
     const QString shownPath = QDir::toNativeSeparators(path);
     if (!directoryFileExists(path))
         return fail(QStringLiteral("The headend directory \"%1\" does not exist.").arg(shownPath));

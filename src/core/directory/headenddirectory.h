@@ -26,6 +26,8 @@ public:
     // Opens the directory file of the folder and reads every row. A file with triggers, or with
     // a text longer than its column, is refused.
     bool open(const QString &folder);
+    // The same for a directory file anywhere, under any name.
+    bool openFile(const QString &path);
     void close();
     bool isOpen() const { return m_connection != nullptr; }
     QString filePath() const { return m_path; }

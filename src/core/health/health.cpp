@@ -1,0 +1,276 @@
+#include "health/health.h"
+
+#include "channels/channellists.h"
+
+#include <QStringList>
+
+#include <map>
+
+namespace keldor {
+
+namespace {
+
+constexpr int tunerLocked = 1;
+constexpr int tunerUnlocked = 0;
+constexpr double bitsPerErrorCount = 1e7;
+
+QString number(double value)
+{
+    return QString::number(value);
+}
+
+QString channelLabel(int channel, const char *what)
+{
+    return QStringLiteral("ch%1_%2").arg(channel).arg(QLatin1String(what));
+}
+
+// The headend's own words for a tuner that is not locked.
+QString tunerProblem(const ChannelHealth &channel)
+{
+    if (channel.tunerState == tunerUnlocked && channel.noSignal)
+        return lists::tunerStatus().at(2);
+    return tunerStateText(channel.tunerState);
+}
+
+void addDeviceFigures(const HealthReading &reading, const HealthThresholds &thresholds,
+                      QList<HealthFigure> &figures)
+{
+    figures.append({QStringLiteral("temperature"), QStringLiteral("keldor_temperature_celsius"),
+                    QStringLiteral("Actual temperature of the headend in degrees Celsius."), 0,
+                    reading.temperature, 0, number(thresholds.warnTemperature),
+                    number(thresholds.critTemperature), std::nullopt, std::nullopt});
+    figures.append(
+        {QStringLiteral("temperature_max"), QStringLiteral("keldor_temperature_max_celsius"),
+         QStringLiteral("Highest temperature the headend recorded, degrees Celsius."), 0,
+         reading.maximumTemperature, 0, QString(), QString(), std::nullopt, std::nullopt});
+    figures.append({QStringLiteral("operating_hours"), QStringLiteral("keldor_operating_hours"),
+                    QStringLiteral("Total operating hours of the headend."), 0,
+                    double(reading.operatingHours), 0, QString(), QString(), 0.0, std::nullopt});
+    figures.append({QStringLiteral("critical_hours"),
+                    QStringLiteral("keldor_critical_operating_hours"),
+                    QStringLiteral("Operating hours the headend counted as critical."), 0,
+                    double(reading.criticalHours), 0, QString(), QString(), 0.0, std::nullopt});
+}
+
+void addChannelFigures(const ChannelHealth &channel, const HealthThresholds &thresholds,
+                       QList<HealthFigure> &figures)
+{
+    const bool locked = channel.tunerState == tunerLocked;
+    figures.append({channelLabel(channel.channel, "lock"), QStringLiteral("keldor_tuner_locked"),
+                    QStringLiteral("1 when the tuner of an active output channel is locked."),
+                    channel.channel, locked ? 1.0 : 0.0, 0, QString(), QStringLiteral("1:"), 0.0,
+                    1.0});
+    std::optional<double> ber;
+    if (locked && channel.bitErrors)
+        ber = *channel.bitErrors / bitsPerErrorCount;
+    figures.append({channelLabel(channel.channel, "ber"), QStringLiteral("keldor_bit_error_ratio"),
+                    QStringLiteral("Bit error ratio the tuner of an active channel reports."),
+                    channel.channel, ber, 7, QString(), QString(), 0.0, std::nullopt});
+    std::optional<double> snr;
+    if (locked && channel.snrTenths)
+        snr = *channel.snrTenths / 10.0;
+    figures.append({channelLabel(channel.channel, "snr"), QStringLiteral("keldor_snr_decibels"),
+                    QStringLiteral("Signal-to-noise ratio at the tuner of an active channel, dB."),
+                    channel.channel, snr, 1, number(thresholds.warnSnr) + QLatin1Char(':'),
+                    number(thresholds.critSnr) + QLatin1Char(':'), std::nullopt, std::nullopt});
+}
+
+// The summary and the status line are one line each, and a '|' would start the perfdata.
+QString oneLine(QString text)
+{
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(QLatin1Char('|'), QLatin1Char('/'));
+    return text;
+}
+
+QString valueText(const HealthFigure &figure)
+{
+    return figure.value ? QString::number(*figure.value, 'f', figure.decimals)
+                        : QStringLiteral("U");
+}
+
+QString perfdataItem(const HealthFigure &figure)
+{
+    QString label = figure.label;
+    label.replace(QLatin1Char('\''), QLatin1String("''"));
+    QString item = QLatin1Char('\'') + label + QStringLiteral("'=") + valueText(figure);
+    const QStringList tail{figure.warn, figure.crit, figure.min ? number(*figure.min) : QString(),
+                           figure.max ? number(*figure.max) : QString()};
+    QString fields = QLatin1Char(';') + tail.join(QLatin1Char(';'));
+    while (fields.endsWith(QLatin1Char(';')))
+        fields.chop(1);
+    return item + fields;
+}
+
+QString escapedLabelValue(QString value)
+{
+    value.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    value.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    value.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return value;
+}
+
+QString escapedHelp(QString text)
+{
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return text;
+}
+
+struct Metric {
+    QString help;
+    QStringList samples;
+};
+
+void addSample(std::map<QString, Metric> &metrics, QStringList &order, const QString &name,
+               const QString &help, const QString &headend, int channel, const QString &value)
+{
+    auto [found, isNew] = metrics.try_emplace(name, Metric{help, {}});
+    if (isNew)
+        order.append(name);
+    QStringList labels;
+    if (!headend.isEmpty())
+        labels.append(QStringLiteral("headend=\"%1\"").arg(escapedLabelValue(headend)));
+    if (channel > 0)
+        labels.append(QStringLiteral("channel=\"%1\"").arg(channel));
+    const QString labelText =
+        labels.isEmpty() ? QString() : QLatin1Char('{') + labels.join(QLatin1Char(',')) + '}';
+    found->second.samples.append(name + labelText + QLatin1Char(' ') + value);
+}
+
+} // namespace
+
+QString thresholdProblem(const HealthThresholds &thresholds)
+{
+    if (thresholds.warnTemperature > thresholds.critTemperature)
+        return QStringLiteral("--warn-temp must not be above --crit-temp");
+    if (thresholds.warnSnr < thresholds.critSnr)
+        return QStringLiteral("--warn-snr must not be below --crit-snr");
+    return {};
+}
+
+HealthReport evaluateHealth(const HealthReading &reading, const HealthThresholds &thresholds)
+{
+    HealthReport report;
+    QStringList critical;
+    QStringList warning;
+    if (reading.temperature > thresholds.critTemperature)
+        critical.append(QStringLiteral("temperature %1 C above %2")
+                            .arg(reading.temperature)
+                            .arg(number(thresholds.critTemperature)));
+    else if (reading.temperature > thresholds.warnTemperature)
+        warning.append(QStringLiteral("temperature %1 C above %2")
+                           .arg(reading.temperature)
+                           .arg(number(thresholds.warnTemperature)));
+    addDeviceFigures(reading, thresholds, report.figures);
+
+    int active = 0;
+    int locked = 0;
+    for (const ChannelHealth &channel : reading.channels) {
+        // A channel whose output is off sends nothing, so its tuner can't hurt anybody.
+        if (!channel.outputOn)
+            continue;
+        ++active;
+        addChannelFigures(channel, thresholds, report.figures);
+        if (channel.tunerState != tunerLocked) {
+            critical.append(QStringLiteral("channel %1 output on: %2")
+                                .arg(channel.channel)
+                                .arg(tunerProblem(channel)));
+            continue;
+        }
+        ++locked;
+        if (!channel.snrTenths)
+            continue;
+        const double snr = *channel.snrTenths / 10.0;
+        const QString text = QStringLiteral("channel %1 S/N %2 dB below %3")
+                                 .arg(channel.channel)
+                                 .arg(QString::number(snr, 'f', 1));
+        if (snr < thresholds.critSnr)
+            critical.append(text.arg(number(thresholds.critSnr)));
+        else if (snr < thresholds.warnSnr)
+            warning.append(text.arg(number(thresholds.warnSnr)));
+    }
+
+    report.status = !critical.isEmpty()  ? HealthStatus::Critical
+                    : !warning.isEmpty() ? HealthStatus::Warning
+                                         : HealthStatus::Ok;
+    const QString overview = QStringLiteral("temperature %1 C, %2 of %3 active outputs locked")
+                                 .arg(reading.temperature)
+                                 .arg(locked)
+                                 .arg(active);
+    const QStringList problems = critical + warning;
+    report.summary = problems.isEmpty()
+                         ? overview
+                         : problems.join(QStringLiteral(", ")) + QStringLiteral("; ") + overview;
+    return report;
+}
+
+HealthReport unknownHealth(const QString &reason)
+{
+    HealthReport report;
+    report.status = HealthStatus::Unknown;
+    report.summary = reason;
+    return report;
+}
+
+QString healthStatusName(HealthStatus status)
+{
+    switch (status) {
+    case HealthStatus::Ok:
+        return QStringLiteral("OK");
+    case HealthStatus::Warning:
+        return QStringLiteral("WARNING");
+    case HealthStatus::Critical:
+        return QStringLiteral("CRITICAL");
+    case HealthStatus::Unknown:
+        break;
+    }
+    return QStringLiteral("UNKNOWN");
+}
+
+QString nagiosLine(const HealthReport &report)
+{
+    QString line =
+        healthStatusName(report.status) + QStringLiteral(" - ") + oneLine(report.summary);
+    QStringList perfdata;
+    for (const HealthFigure &figure : report.figures)
+        perfdata.append(perfdataItem(figure));
+    if (!perfdata.isEmpty())
+        line += QStringLiteral(" | ") + perfdata.join(QLatin1Char(' '));
+    return line;
+}
+
+QString prometheusText(const QList<HealthReport> &reports)
+{
+    std::map<QString, Metric> metrics;
+    QStringList order;
+    for (const HealthReport &report : reports) {
+        // Every reading carries the headend's own figures; only a headend that stayed silent
+        // has none.
+        const bool answered = !report.figures.isEmpty();
+        addSample(metrics, order, QStringLiteral("keldor_up"),
+                  QStringLiteral("1 when the headend answered the health read, else 0."),
+                  report.headend, 0, answered ? QStringLiteral("1") : QStringLiteral("0"));
+        addSample(metrics, order, QStringLiteral("keldor_health_status"),
+                  QStringLiteral("Health check result: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN."),
+                  report.headend, 0, QString::number(int(report.status)));
+        for (const HealthFigure &figure : report.figures) {
+            // Prometheus has no "not determined"; a missing sample says it.
+            if (figure.value)
+                addSample(metrics, order, figure.metric, figure.help, report.headend,
+                          figure.channel, valueText(figure));
+        }
+    }
+    QString text;
+    for (const QString &name : order) {
+        const Metric &metric = metrics.at(name);
+        text +=
+            QStringLiteral("# HELP %1 %2\n# TYPE %1 gauge\n").arg(name, escapedHelp(metric.help));
+        for (const QString &sample : metric.samples)
+            text += sample + QLatin1Char('\n');
+    }
+    return text;
+}
+
+} // namespace keldor

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace keldor {
+
+// The limits a check judges a headend by. Temperature is the unit's actual temperature; the
+// peak it remembers is reported but never judged, as it would keep alerting long after the
+// cause was gone.
+struct HealthThresholds {
+    double warnTemperature = 60; // degrees C, higher is worse
+    double critTemperature = 70;
+    double warnSnr = 9; // dB at the tuner input, lower is worse
+    double critSnr = 6;
+};
+
+// The thresholds contradict each other: a warning that would come after the critical state.
+QString thresholdProblem(const HealthThresholds &thresholds);
+
+// One channel in use as the health read found it.
+struct ChannelHealth {
+    int channel = 1; // as the operator counts, from 1
+    bool outputOn = false;
+    int tunerState = 0; // 1 locked, 0 unlocked, anything else a fault code
+    bool noSignal = false;
+    // Only a locked tuner reports them.
+    std::optional<qint32> bitErrors; // per 10^7 bits
+    std::optional<qint32> snrTenths; // tenths of a dB
+};
+
+struct HealthReading {
+    int temperature = 0; // degrees C
+    int maximumTemperature = 0;
+    qint32 operatingHours = 0;
+    qint32 criticalHours = 0;
+    QList<ChannelHealth> channels;
+};
+
+// The exit statuses of a monitoring plugin.
+enum class HealthStatus { Ok = 0, Warning = 1, Critical = 2, Unknown = 3 };
+
+// One measured figure, carried to both output formats.
+struct HealthFigure {
+    QString label;  // the perfdata label
+    QString metric; // the Prometheus name
+    QString help;
+    int channel = 0;             // from 1; 0 for a figure of the whole headend
+    std::optional<double> value; // nothing: not determined this time
+    int decimals = 0;
+    QString warn; // ranges in the plugin convention
+    QString crit;
+    std::optional<double> min;
+    std::optional<double> max;
+};
+
+struct HealthReport {
+    QString headend; // the name the figures are labelled with
+    HealthStatus status = HealthStatus::Unknown;
+    QString summary;
+    QList<HealthFigure> figures;
+};
+
+HealthReport evaluateHealth(const HealthReading &reading, const HealthThresholds &thresholds);
+// A headend that couldn't be read, with the reason.
+HealthReport unknownHealth(const QString &reason);
+
+QString healthStatusName(HealthStatus status);
+
+// "STATUS - summary | perfdata", one line without its line break.
+QString nagiosLine(const HealthReport &report);
+
+// The text exposition format, HELP and TYPE once per metric across all reports, so one file
+// can hold a whole fleet.
+QString prometheusText(const QList<HealthReport> &reports);
+
+} // namespace keldor

@@ -1,0 +1,127 @@
+#include "health/healthread.h"
+
+#include "diagnostics/diagnostics.h"
+#include "diagnostics/diagnosticview.h"
+#include "health/health.h"
+#include "health/inventory.h"
+#include "model/unitdata.h"
+#include "protocol/devicetype.h"
+#include "protocol/parameters.h"
+
+namespace keldor {
+
+namespace {
+
+constexpr quint8 outputOnCode = 0x57;
+constexpr quint8 bitErrorCode = 0x61;
+constexpr quint8 snrCode = 0x62;
+constexpr quint8 noSignalCode = 0x63;
+constexpr int tunerLocked = 1;
+constexpr int tunerUnlocked = 0;
+
+// Keeps the figures of the diagnostic read that a check judges.
+class HealthCollector : public DiagnosticView {
+public:
+    explicit HealthCollector(HealthReading &reading)
+        : m_reading(reading)
+    {}
+
+    void setRowVisible(int, bool) override {}
+    void setText(Field field, const QString &text, Tint) override
+    {
+        // The diagnostic read writes these as plain decimal numbers.
+        const int value = text.toInt();
+        switch (field) {
+        case Field::ActualTemperature:
+            m_reading.temperature = value;
+            break;
+        case Field::MaximumTemperature:
+            m_reading.maximumTemperature = value;
+            break;
+        case Field::OperatingHours:
+            m_reading.operatingHours = value;
+            break;
+        case Field::CriticalHours:
+            m_reading.criticalHours = value;
+            break;
+        default:
+            break;
+        }
+    }
+    void setIcon(Column, int, State) override {}
+    void setTuner(int row, State, int code, const QString &) override
+    {
+        ChannelHealth channel;
+        channel.channel = row + 1;
+        channel.tunerState = code;
+        m_reading.channels.append(channel);
+    }
+    void setMixerClipping(State) override {}
+
+private:
+    HealthReading &m_reading;
+};
+
+bool readChannel(Exchange &exchange, ChannelHealth &channel)
+{
+    const auto ch = static_cast<quint8>(channel.channel - 1);
+    ParamValue value;
+    if (!readParameter(exchange, ch, outputOnCode, 0, value))
+        return false;
+    channel.outputOn = value.toInt() != 0;
+    if (channel.tunerState == tunerUnlocked) {
+        if (!readParameter(exchange, ch, noSignalCode, 0, value))
+            return false;
+        channel.noSignal = value.toInt() != 0;
+    }
+    if (channel.tunerState != tunerLocked)
+        return true;
+    if (!readParameter(exchange, ch, bitErrorCode, 0, value))
+        return false;
+    channel.bitErrors = value.toInt();
+    if (!readParameter(exchange, ch, snrCode, 0, value))
+        return false;
+    channel.snrTenths = value.toInt();
+    return true;
+}
+
+} // namespace
+
+bool readHealth(Exchange &exchange, UnitData &unit, HealthReading &reading)
+{
+    reading = {};
+    HealthCollector collector(reading);
+    if (!readDiagnosticData(exchange, unit, collector))
+        return false;
+    for (ChannelHealth &channel : reading.channels) {
+        if (!readChannel(exchange, channel))
+            return false;
+    }
+    return true;
+}
+
+bool readInventory(Exchange &exchange, UnitData &unit, InventoryRecord &record)
+{
+    if (!checkDeviceType(exchange, unit))
+        return false;
+    ParamValue value;
+    const auto read = [&](quint8 code, QByteArray &text) {
+        if (!readParameter(exchange, 0, code, 0, value))
+            return false;
+        text = value.text;
+        return true;
+    };
+    DeviceIdentity &identity = unit.identity;
+    if (!read(0x79, identity.deviceType))
+        return false;
+    if (!readParameter(exchange, 0, 0x7A, 0, value))
+        return false;
+    identity.serialNumber = value.toInt();
+    if (!read(0x7B, identity.hardwareVersion) || !read(0x78, identity.controllerVersion) ||
+        !read(0x01, identity.fpgaVersion))
+        return false;
+    record = inventoryRecord(record.headend, unit);
+    return true;
+}
+
+} // namespace keldor

@@ -1,0 +1,471 @@
+#include "consoleui.h"
+#include "ctlcommand.h"
+#include "fleet.h"
+
+#include "health/health.h"
+#include "health/healthread.h"
+#include "health/inventory.h"
+#include "link/session.h"
+#include "model/settingsfile.h"
+#include "report/reporttexts.h"
+#include "shell/programfolder.h"
+#include "shell/shellstate.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMap>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <filesystem>
+#include <unistd.h>
+
+namespace keldor {
+
+namespace {
+
+struct FleetRequest {
+    QString command;
+    QStringList positional;
+    QMap<QString, QString> options; // a flag has an empty value
+};
+
+// What a fleet command takes besides the options every one of them takes.
+struct FleetSyntax {
+    qsizetype positional = 0;
+    QStringList valued;
+    QStringList flags;
+};
+
+const QStringList commonValued{QStringLiteral("--directory"), QStringLiteral("--list"),
+                               QStringLiteral("--only"), QStringLiteral("--jobs")};
+const QString jsonFlag = QStringLiteral("--json");
+const QString keepOption = QStringLiteral("--keep");
+constexpr int defaultJobs = 8;
+constexpr int mostJobs = 256;
+
+// What a command does with each headend and how it prints the outcomes without --json.
+struct FleetJob {
+    FleetWork work;
+    // The outcomes in the fleet's order on out; notes that must stay off out go to err.
+    std::function<void(const QList<FleetMember> &, const QList<FleetOutcome> &, QTextStream &out,
+                       QTextStream &err)>
+        print;
+    // The data of a headend that failed, for --json; nothing when it has none.
+    std::function<QJsonObject(const FleetOutcome &)> failedData = {};
+};
+
+struct FleetCommandDef {
+    FleetSyntax syntax;
+    std::function<std::variant<FleetJob, QString>(const FleetRequest &)> prepare;
+};
+
+std::variant<FleetRequest, QString> parseRequest(const QStringList &arguments,
+                                                 const std::map<QString, FleetCommandDef> &defs)
+{
+    FleetRequest request;
+    if (arguments.isEmpty())
+        return QStringLiteral("fleet needs a command: backup, inventory or check");
+    request.command = arguments.first();
+    const auto def = defs.find(request.command);
+    if (def == defs.end())
+        return QStringLiteral("unknown fleet command %1").arg(request.command);
+    const FleetSyntax &syntax = def->second.syntax;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (!arg.startsWith(QLatin1String("--"))) {
+            request.positional.append(arg);
+        } else if (arg == jsonFlag || syntax.flags.contains(arg)) {
+            request.options.insert(arg, {});
+        } else if (commonValued.contains(arg) || syntax.valued.contains(arg)) {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(QLatin1String("--")))
+                return QStringLiteral("%1 needs a value").arg(arg);
+            request.options.insert(arg, arguments.at(++i));
+        } else {
+            return QStringLiteral("fleet %1 takes no option %2").arg(request.command, arg);
+        }
+    }
+    if (request.positional.size() != syntax.positional)
+        return QStringLiteral("wrong number of arguments for fleet %1").arg(request.command);
+    if (request.options.contains(QStringLiteral("--directory")) &&
+        request.options.contains(QStringLiteral("--list")))
+        return QStringLiteral("choose one of --directory and --list");
+    return request;
+}
+
+std::optional<int> wholeNumber(const QString &text, int lowest, int highest)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    return ok && value >= lowest && value <= highest ? std::optional(value) : std::nullopt;
+}
+
+FleetMembers loadMembers(const FleetRequest &request)
+{
+    FleetMembers members;
+    if (const QString list = request.options.value(QStringLiteral("--list")); !list.isEmpty()) {
+        QFile file(list);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return QStringLiteral("%1 can't be read: %2").arg(list, file.errorString());
+        members = parseFleetList(QString::fromUtf8(file.readAll()), list);
+    } else {
+        // The directory's headends are reached the way the desktop program reaches them,
+        // through its proxy when that is switched on.
+        const SettingsStore store(QCoreApplication::organizationName(),
+                                  QCoreApplication::applicationName());
+        ShellState shell;
+        loadSettings(shell, store);
+        const bool proxy = shell.proxyUse == 1;
+        members = readFleetDirectory(
+            request.options.value(QStringLiteral("--directory"),
+                                  programFile(QStringLiteral("headend.mdb"))),
+            proxy ? shell.proxyIp : QString(), proxy ? shell.proxyPort : QString());
+    }
+    const auto *all = std::get_if<QList<FleetMember>>(&members);
+    const QString only = request.options.value(QStringLiteral("--only"));
+    if (!all || only.isEmpty())
+        return members;
+    return selectFleetMembers(*all, only.split(QLatin1Char(','), Qt::SkipEmptyParts));
+}
+
+// NAME, address, result and message in aligned columns, then one summary line.
+void printOutcomes(const QList<FleetMember> &members, const QList<FleetOutcome> &outcomes,
+                   QTextStream &out, const QString &done)
+{
+    qsizetype nameWidth = 4, addressWidth = 7;
+    for (const FleetMember &member : members) {
+        nameWidth = std::max(nameWidth, member.name.size());
+        addressWidth = std::max(addressWidth, member.address().size());
+    }
+    qsizetype failed = 0;
+    for (qsizetype i = 0; i < members.size(); ++i) {
+        const FleetOutcome &outcome = outcomes.at(i);
+        failed += outcome.ok ? 0 : 1;
+        out << members.at(i).name.leftJustified(nameWidth) << "  "
+            << members.at(i).address().leftJustified(addressWidth) << "  "
+            << (outcome.ok ? "ok      " : "FAILED  ") << outcome.message << '\n';
+    }
+    out << done.arg(members.size() - failed).arg(members.size()) << ", " << failed << " failed\n";
+}
+
+// The older backups of one headend beyond keep, the one just written never among them; both
+// files of each are removed. The names sort by their time stamps.
+QStringList pruneBackups(const QDir &folder, const QString &stem, const QString &current, int keep,
+                         QStringList &stuck)
+{
+    const QRegularExpression backup(
+        QStringLiteral("^%1-\\d{8}-\\d{6}\\.kdr$").arg(QRegularExpression::escape(stem)));
+    QStringList older;
+    for (const QString &file :
+         folder.entryList({QStringLiteral("*.kdr")}, QDir::Files, QDir::Name)) {
+        if (file != current && backup.match(file).hasMatch())
+            older.append(file);
+    }
+    QStringList removed;
+    for (qsizetype i = 0; i < older.size() - (keep - 1); ++i) {
+        const QString settings = folder.filePath(older.at(i));
+        const QString report = reportFileName(settings);
+        if (QFile::remove(settings) && (!QFile::exists(report) || QFile::remove(report)))
+            removed.append(settings);
+        else
+            stuck.append(settings);
+    }
+    return removed;
+}
+
+FleetOutcome backupHeadend(Session &session, const FleetMember &member, const QString &dir,
+                           int keep)
+{
+    UnitData unit;
+    ReportTexts texts;
+    if (!readReportTexts(session.exchange, unit, texts))
+        return {};
+    const QString stem = fleetFileName(member.name);
+    const QDir folder(QDir(dir).filePath(stem));
+    if (!folder.mkpath(QStringLiteral(".")))
+        return {false, QStringLiteral("%1 could not be created").arg(folder.path()), {}, {}};
+    // UTC, so the names sort by time even across a change to or from summer time.
+    const QString fileName =
+        stem + QLatin1Char('-') +
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+        QStringLiteral(".kdr");
+    const QString settings = folder.filePath(fileName);
+    const QString report = reportFileName(settings);
+    // The report reads the service lists from the headend too: it is made complete under a
+    // name no backup has before the settings go in place, so a read that fails on the way
+    // leaves neither behind.
+    const QString pending =
+        folder.filePath(QStringLiteral(".pending-") + stem + QStringLiteral(".rtf"));
+    if (printRtf(session.exchange, pending, texts, unit) != ReportResult::Written) {
+        QFile::remove(pending);
+        return {};
+    }
+    if (!saveSettingsFile(session.ui, settings, unit)) {
+        QFile::remove(pending);
+        return {};
+    }
+    std::error_code error;
+    std::filesystem::rename(QFile::encodeName(pending).toStdString(),
+                            QFile::encodeName(report).toStdString(), error);
+    if (error) {
+        QFile::remove(pending);
+        QFile::remove(settings);
+        return {false,
+                QStringLiteral("%1 could not be written: %2")
+                    .arg(report, QString::fromStdString(error.message())),
+                {},
+                {}};
+    }
+
+    FleetOutcome outcome{true, settings, {}, {}};
+    QStringList stuck;
+    const QStringList removed =
+        keep > 0 ? pruneBackups(folder, stem, fileName, keep, stuck) : QStringList();
+    if (!removed.isEmpty())
+        outcome.message += QStringLiteral(" (%1 older removed)").arg(removed.size());
+    if (!stuck.isEmpty())
+        outcome.message +=
+            QStringLiteral(" (could not remove %1)").arg(stuck.join(QLatin1String(", ")));
+    outcome.data = {{QStringLiteral("settings"), settings},
+                    {QStringLiteral("report"), report},
+                    {QStringLiteral("removed"), QJsonArray::fromStringList(removed)}};
+    return outcome;
+}
+
+std::variant<FleetJob, QString> prepareBackup(const FleetRequest &request)
+{
+    int keep = 0;
+    if (request.options.contains(keepOption)) {
+        const auto value = wholeNumber(request.options.value(keepOption), 1, 1000000);
+        if (!value)
+            return QStringLiteral("--keep needs a number of backups, 1 or more");
+        keep = *value;
+    }
+    const QString dir = request.positional.first();
+    if (!QDir().mkpath(dir))
+        return QStringLiteral("%1 could not be created").arg(dir);
+    return FleetJob{[dir, keep](Session &session, const FleetMember &member) {
+                        return backupHeadend(session, member, dir, keep);
+                    },
+                    [](const QList<FleetMember> &members, const QList<FleetOutcome> &outcomes,
+                       QTextStream &out, QTextStream &) {
+                        printOutcomes(members, outcomes, out,
+                                      QStringLiteral("backed up %1 of %2 headends"));
+                    }};
+}
+
+// The records that were read, in the fleet's order.
+QList<InventoryRecord> inventoryRecords(const QList<FleetOutcome> &outcomes)
+{
+    QList<InventoryRecord> records;
+    for (const FleetOutcome &outcome : outcomes) {
+        if (outcome.ok)
+            records.append(std::any_cast<InventoryRecord>(outcome.result));
+    }
+    return records;
+}
+
+std::variant<FleetJob, QString> prepareInventory(const FleetRequest &request)
+{
+    const bool csv = request.options.contains(QStringLiteral("--csv"));
+    if (csv && request.options.contains(jsonFlag))
+        return QStringLiteral("fleet inventory takes --csv or --json, not both");
+    // A CSV goes on into other programs, so failures stay off stdout there.
+    return FleetJob{[](Session &session, const FleetMember &member) {
+                        UnitData unit;
+                        InventoryRecord record;
+                        record.headend = member.name;
+                        if (!readInventory(session.exchange, unit, record))
+                            return FleetOutcome{};
+                        return FleetOutcome{true, {}, inventoryJson(record), record};
+                    },
+                    [csv](const QList<FleetMember> &members, const QList<FleetOutcome> &outcomes,
+                          QTextStream &out, QTextStream &err) {
+                        const QList<InventoryRecord> records = inventoryRecords(outcomes);
+                        if (!records.isEmpty())
+                            out << (csv ? inventoryCsv(records) : inventoryTable(records));
+                        QTextStream &notes = csv ? err : out;
+                        for (qsizetype i = 0; i < members.size(); ++i) {
+                            if (!outcomes.at(i).ok)
+                                notes << members.at(i).name << " (" << members.at(i).address()
+                                      << ") FAILED: " << terminalText(outcomes.at(i).message)
+                                      << '\n';
+                        }
+                        notes << "inventory of " << records.size() << " of " << members.size()
+                              << " headends, " << members.size() - records.size() << " failed\n";
+                    }};
+}
+
+QJsonObject healthJson(const HealthReport &report)
+{
+    QJsonObject figures;
+    for (const HealthFigure &figure : report.figures)
+        figures.insert(figure.label, figure.value ? QJsonValue(*figure.value) : QJsonValue());
+    return {{QStringLiteral("status"), healthStatusName(report.status)},
+            {QStringLiteral("exit_status"), int(report.status)},
+            {QStringLiteral("summary"), report.summary},
+            {QStringLiteral("figures"), figures}};
+}
+
+std::variant<FleetJob, QString> prepareCheck(const FleetRequest &request)
+{
+    HealthThresholds thresholds;
+    const std::map<QString, double *> limits{
+        {QStringLiteral("--warn-temp"), &thresholds.warnTemperature},
+        {QStringLiteral("--crit-temp"), &thresholds.critTemperature},
+        {QStringLiteral("--warn-snr"), &thresholds.warnSnr},
+        {QStringLiteral("--crit-snr"), &thresholds.critSnr}};
+    for (const auto &[option, limit] : limits) {
+        if (!request.options.contains(option))
+            continue;
+        bool ok = false;
+        *limit = request.options.value(option).toDouble(&ok);
+        if (!ok || !std::isfinite(*limit))
+            return QStringLiteral("%1 needs a number").arg(option);
+    }
+    if (const QString problem = thresholdProblem(thresholds); !problem.isEmpty())
+        return problem;
+    const QString format =
+        request.options.value(QStringLiteral("--format"), QStringLiteral("nagios"));
+    if (format != QLatin1String("nagios") && format != QLatin1String("prometheus"))
+        return QStringLiteral("--format is nagios or prometheus");
+
+    return FleetJob{
+        [thresholds](Session &session, const FleetMember &member) {
+            UnitData unit;
+            HealthReading reading;
+            if (!readHealth(session.exchange, unit, reading))
+                return FleetOutcome{};
+            HealthReport report = evaluateHealth(reading, thresholds);
+            report.headend = member.name;
+            const QString line = nagiosLine(report).section(QStringLiteral(" | "), 0, 0);
+            return FleetOutcome{report.status == HealthStatus::Ok, line, healthJson(report),
+                                report};
+        },
+        [prometheus = format == QLatin1String("prometheus")](const QList<FleetMember> &members,
+                                                             const QList<FleetOutcome> &outcomes,
+                                                             QTextStream &out, QTextStream &) {
+            QList<HealthReport> reports;
+            std::array<int, 4> counts{};
+            for (qsizetype i = 0; i < members.size(); ++i) {
+                const FleetOutcome &outcome = outcomes.at(i);
+                // A headend out of reach has no report of its own: its message is the reason.
+                HealthReport report = outcome.result.has_value()
+                                          ? std::any_cast<HealthReport>(outcome.result)
+                                          : unknownHealth(outcome.message);
+                report.headend = members.at(i).name;
+                ++counts[size_t(report.status)];
+                reports.append(report);
+            }
+            if (prometheus) {
+                out << prometheusText(reports);
+                return;
+            }
+            qsizetype width = 4;
+            for (const FleetMember &member : members)
+                width = std::max(width, member.name.size());
+            for (const HealthReport &report : reports)
+                out << report.headend.leftJustified(width) << "  "
+                    << nagiosLine(report).section(QStringLiteral(" | "), 0, 0) << '\n';
+            out << members.size() << " headends: " << counts[0] << " OK, " << counts[1]
+                << " WARNING, " << counts[2] << " CRITICAL, " << counts[3] << " UNKNOWN\n";
+        },
+        [](const FleetOutcome &outcome) {
+            return outcome.result.has_value() ? outcome.data
+                                              : healthJson(unknownHealth(outcome.message));
+        }};
+}
+
+const std::map<QString, FleetCommandDef> &fleetCommands()
+{
+    static const std::map<QString, FleetCommandDef> commands{
+        {QStringLiteral("backup"), {{1, {keepOption}, {}}, prepareBackup}},
+        {QStringLiteral("inventory"), {{0, {}, {QStringLiteral("--csv")}}, prepareInventory}},
+        {QStringLiteral("check"),
+         {{0,
+           {QStringLiteral("--warn-temp"), QStringLiteral("--crit-temp"),
+            QStringLiteral("--warn-snr"), QStringLiteral("--crit-snr"), QStringLiteral("--format")},
+           {}},
+          prepareCheck}},
+    };
+    return commands;
+}
+
+bool isTerminal(QTextStream &stream)
+{
+    const auto *file = qobject_cast<QFile *>(stream.device());
+    return file && ::isatty(file->handle()) == 1;
+}
+
+} // namespace
+
+QString fleetHelp()
+{
+    return QStringLiteral(
+        "\nfleet commands (no link option; the headend directory, or --list FILE with one\n"
+        "\"NAME HOST:PORT [PROXY_HOST:PORT]\" a line):\n"
+        "  fleet backup DIR [--keep K]  DIR/NAME/NAME-YYYYMMDD-HHMMSS.kdr and .rtf of each\n"
+        "  fleet inventory [--csv]      the inventory of each\n"
+        "  fleet check [--warn-temp C] [--crit-temp C] [--warn-snr dB] [--crit-snr dB]\n"
+        "              [--format nagios|prometheus]  the health of each and a summary\n"
+        "  fleet options: --directory FILE | --list FILE, --only NAME,..., --jobs N (8),\n"
+        "                 --json (one object a line); exit status 0 when every headend\n"
+        "                 succeeded (check: was OK), 1 when any did not, 2 usage error\n");
+}
+
+int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                    const Timing &timing)
+{
+    const auto usageError = [&](const QString &problem) {
+        err << "keldor-ctl: " << terminalText(problem) << '\n' << Qt::flush;
+        return int(ExitUsage);
+    };
+    const auto parsed = parseRequest(arguments, fleetCommands());
+    if (const auto *problem = std::get_if<QString>(&parsed))
+        return usageError(*problem + QLatin1Char('\n') + fleetHelp());
+    const FleetRequest &request = std::get<FleetRequest>(parsed);
+
+    const auto jobs = wholeNumber(
+        request.options.value(QStringLiteral("--jobs"), QString::number(defaultJobs)), 1, mostJobs);
+    if (!jobs)
+        return usageError(QStringLiteral("--jobs needs a number 1..%1").arg(mostJobs));
+    const FleetMembers loaded = loadMembers(request);
+    if (const auto *problem = std::get_if<QString>(&loaded))
+        return usageError(*problem);
+    const QList<FleetMember> &members = std::get<QList<FleetMember>>(loaded);
+    const auto prepared = fleetCommands().at(request.command).prepare(request);
+    if (const auto *problem = std::get_if<QString>(&prepared))
+        return usageError(*problem);
+    const FleetJob &job = std::get<FleetJob>(prepared);
+
+    const QList<FleetOutcome> outcomes =
+        runFleet(members, job.work, timing, *jobs, err, isTerminal(err));
+
+    TerminalFilter filter(out);
+    QTextStream filtered(&filter);
+    if (request.options.contains(jsonFlag)) {
+        for (qsizetype i = 0; i < members.size(); ++i) {
+            const QJsonObject object{
+                {QStringLiteral("name"), members.at(i).name},
+                {QStringLiteral("address"), members.at(i).address()},
+                {QStringLiteral("ok"), outcomes.at(i).ok},
+                {QStringLiteral("message"), outcomes.at(i).message},
+                {QStringLiteral("data"), outcomes.at(i).ok || !job.failedData
+                                             ? outcomes.at(i).data
+                                             : job.failedData(outcomes.at(i))}};
+            filtered << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
+        }
+    } else {
+        job.print(members, outcomes, filtered, err);
+    }
+    filtered.flush();
+    const bool allOk =
+        std::all_of(outcomes.cbegin(), outcomes.cend(), [](const FleetOutcome &o) { return o.ok; });
+    return allOk ? ExitSuccess : ExitFailure;
+}
+
+} // namespace keldor

@@ -1,0 +1,149 @@
+#include "ctlcommand.h"
+
+#include "consoleui.h"
+#include "health/health.h"
+#include "health/healthread.h"
+#include "health/inventory.h"
+#include "link/session.h"
+#include "model/unitdata.h"
+
+#include <QJsonDocument>
+
+#include <cmath>
+#include <variant>
+
+namespace keldor {
+
+namespace {
+
+struct CheckArguments {
+    HealthThresholds thresholds;
+    bool prometheus = false;
+    QString name;
+};
+
+std::variant<CheckArguments, QString> checkArguments(const QStringList &args)
+{
+    CheckArguments parsed;
+    const std::map<QString, double *> limits{
+        {QStringLiteral("--warn-temp"), &parsed.thresholds.warnTemperature},
+        {QStringLiteral("--crit-temp"), &parsed.thresholds.critTemperature},
+        {QStringLiteral("--warn-snr"), &parsed.thresholds.warnSnr},
+        {QStringLiteral("--crit-snr"), &parsed.thresholds.critSnr}};
+    for (qsizetype i = 0; i < args.size(); i += 2) {
+        const QString &option = args.at(i);
+        if (i + 1 >= args.size())
+            return QStringLiteral("%1 needs a value").arg(option);
+        const QString &value = args.at(i + 1);
+        if (const auto limit = limits.find(option); limit != limits.end()) {
+            bool ok = false;
+            *limit->second = value.toDouble(&ok);
+            if (!ok || !std::isfinite(*limit->second))
+                return QStringLiteral("%1 needs a number").arg(option);
+        } else if (option == QLatin1String("--format")) {
+            if (value != QLatin1String("nagios") && value != QLatin1String("prometheus"))
+                return QStringLiteral("--format is nagios or prometheus");
+            parsed.prometheus = value == QLatin1String("prometheus");
+        } else if (option == QLatin1String("--name") && !value.isEmpty()) {
+            parsed.name = value;
+        } else {
+            return QStringLiteral("check takes --warn-temp, --crit-temp, --warn-snr, --crit-snr, "
+                                  "--format and --name, each with a value");
+        }
+    }
+    const QString problem = thresholdProblem(parsed.thresholds);
+    if (!problem.isEmpty())
+        return problem;
+    return parsed;
+}
+
+int printHealth(HealthReport report, const CheckArguments &arguments, QTextStream &out)
+{
+    report.headend = arguments.name;
+    if (arguments.prometheus)
+        out << prometheusText({report});
+    else
+        out << nagiosLine(report) << '\n';
+    return int(report.status);
+}
+
+// A usage error has no format to speak in, so it always gets the status line.
+int checkFailed(const QStringList &args, const QString &problem, QTextStream &out)
+{
+    const auto parsed = checkArguments(args);
+    const auto *arguments = std::get_if<CheckArguments>(&parsed);
+    return printHealth(unknownHealth(problem), arguments ? *arguments : CheckArguments{}, out);
+}
+
+int check(Session &session, const QStringList &args, QTextStream &out)
+{
+    const auto arguments = std::get<CheckArguments>(checkArguments(args));
+    UnitData unit;
+    HealthReading reading;
+    if (readHealth(session.exchange, unit, reading))
+        return printHealth(evaluateHealth(reading, arguments.thresholds), arguments, out);
+    const QString message = lastConsoleMessage(session.ui);
+    return printHealth(unknownHealth(message.isEmpty()
+                                         ? QStringLiteral("the headend stopped answering")
+                                         : message),
+                       arguments, out);
+}
+
+int inventory(Session &session, const QStringList &args, QTextStream &out)
+{
+    UnitData unit;
+    InventoryRecord record;
+    if (const qsizetype name = args.indexOf(QLatin1String("--name")); name >= 0)
+        record.headend = args.at(name + 1);
+    if (!readInventory(session.exchange, unit, record))
+        return ExitFailure;
+    if (args.contains(QLatin1String("--json")))
+        out << QJsonDocument(inventoryJson(record)).toJson(QJsonDocument::Indented);
+    else if (args.contains(QLatin1String("--csv")))
+        out << inventoryCsv({record});
+    else
+        out << inventoryTable({record});
+    return ExitSuccess;
+}
+
+QString checkInventoryArguments(const QStringList &args)
+{
+    int formats = 0;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        if (arg == QLatin1String("--csv") || arg == QLatin1String("--json"))
+            ++formats;
+        else if (arg != QLatin1String("--name") || ++i >= args.size() || args.at(i).isEmpty())
+            return QStringLiteral("inventory takes --csv or --json and --name NAME");
+    }
+    return formats > 1 ? QStringLiteral("inventory takes --csv or --json, not both") : QString();
+}
+
+} // namespace
+
+void addHealthCommands(CtlCommandTable &table)
+{
+    table[QStringLiteral("check")] = {
+        0,
+        64,
+        QStringLiteral("check [--warn-temp C] [--crit-temp C] [--warn-snr dB] [--crit-snr dB]\n"
+                       "      [--format nagios|prometheus] [--name NAME]\n"
+                       "                             health as a monitoring plugin: exit 0 OK, 1 "
+                       "WARNING,\n                             2 CRITICAL, 3 UNKNOWN (usage "
+                       "errors too); defaults\n                             60/70 C and 9/6 dB"),
+        [](const QStringList &a) {
+            const auto parsed = checkArguments(a);
+            const auto *problem = std::get_if<QString>(&parsed);
+            return problem ? *problem : QString();
+        },
+        check,
+        checkFailed};
+    table[QStringLiteral("inventory")] = {
+        0, 3,
+        QStringLiteral("inventory [--csv | --json] [--name NAME]\n"
+                       "                             device type, serial number, versions, "
+                       "channels"),
+        checkInventoryArguments, inventory};
+}
+
+} // namespace keldor

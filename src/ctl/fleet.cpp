@@ -1,0 +1,289 @@
+#include "fleet.h"
+
+#include "consoleui.h"
+#include "directory/headenddirectory.h"
+#include "link/session.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHash>
+#include <QRegularExpression>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <list>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace keldor {
+
+namespace {
+
+struct Address {
+    QString host;
+    QString port;
+};
+
+std::optional<Address> parseAddress(const QString &text)
+{
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return std::nullopt;
+    bool ok = false;
+    const uint port = text.mid(colon + 1).toUInt(&ok, 10);
+    if (!ok || port == 0 || port > 65535)
+        return std::nullopt;
+    return Address{text.left(colon), text.mid(colon + 1)};
+}
+
+// Collects members and refuses a name that would share another's backup folder.
+class FleetBuilder {
+public:
+    // Empty when the member was taken, otherwise why not.
+    QString add(const FleetMember &member, const QString &where)
+    {
+        const QString key = fleetFileName(member.name).toCaseFolded();
+        if (const auto seen = m_seen.constFind(key); seen != m_seen.cend())
+            return QStringLiteral("%1 has the name of %2").arg(where, *seen);
+        m_seen.insert(key, where);
+        m_members.append(member);
+        return {};
+    }
+    FleetMembers result(const QString &origin) const
+    {
+        if (m_members.isEmpty())
+            return QStringLiteral("%1 holds no headend").arg(origin);
+        return m_members;
+    }
+
+private:
+    QList<FleetMember> m_members;
+    QHash<QString, QString> m_seen;
+};
+
+FleetOutcome runMember(const FleetMember &member, const FleetWork &work, const Timing &timing)
+{
+    QString shown;
+    FleetOutcome outcome;
+    {
+        QTextStream messages(&shown);
+        ConsoleUi ui(messages);
+        Session session(ui, timing);
+        session.exchange.setSerialSelected(false);
+        LanTarget target;
+        target.name = member.name;
+        target.ip = member.host;
+        target.port = member.port;
+        target.proxyUse = member.proxyHost.isEmpty() ? 0 : 1;
+        target.proxyIp = member.proxyHost;
+        target.proxyPort = member.proxyPort;
+        if (lanConnect(session, target))
+            outcome = work(session, member);
+        session.lan.close();
+        messages.flush();
+    }
+    if (!outcome.ok) {
+        QStringList said = shown.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        if (!outcome.message.isEmpty())
+            said.append(outcome.message);
+        outcome.message = said.join(QLatin1String("; "));
+    }
+    return outcome;
+}
+
+// The line on stderr while the fleet runs.
+class FleetProgress {
+public:
+    FleetProgress(QTextStream &err, bool terminal, qsizetype total)
+        : m_err(err)
+        , m_terminal(terminal)
+        , m_total(total)
+    {}
+
+    void finished(const FleetMember &member, const FleetOutcome &outcome)
+    {
+        ++m_done;
+        m_failed += outcome.ok ? 0 : 1;
+        if (!m_terminal) {
+            m_err << counted() << ' ' << terminalText(member.name)
+                  << (outcome.ok ? QStringLiteral(": ok")
+                                 : QStringLiteral(": failed: ") + terminalText(outcome.message))
+                  << Qt::endl;
+        }
+    }
+
+    // Redraws the line in place; slowest is the headend running longest, if any.
+    void draw(const FleetMember *slowest, qint64 elapsedMs)
+    {
+        if (!m_terminal)
+            return;
+        QString line = counted() + QStringLiteral(" done, %1 failed").arg(m_failed);
+        if (slowest)
+            line += QStringLiteral(", slowest: %1 (%2 s)")
+                        .arg(terminalText(slowest->name))
+                        .arg(elapsedMs / 1000);
+        put(line);
+    }
+
+    void clear()
+    {
+        if (m_terminal)
+            put({});
+    }
+
+private:
+    QString counted() const { return QStringLiteral("%1/%2").arg(m_done).arg(m_total); }
+    void put(const QString &line)
+    {
+        m_err << '\r' << line.leftJustified(m_width)
+              << (line.isEmpty() ? QStringLiteral("\r") : QString()) << Qt::flush;
+        m_width = line.size();
+    }
+
+    QTextStream &m_err;
+    bool m_terminal = false;
+    qsizetype m_total = 0;
+    int m_done = 0;
+    int m_failed = 0;
+    qsizetype m_width = 0;
+};
+
+} // namespace
+
+FleetMembers parseFleetList(const QString &text, const QString &origin)
+{
+    FleetBuilder fleet;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString where = QStringLiteral("%1 line %2").arg(origin).arg(i + 1);
+        const QString line = lines.at(i).section(QLatin1Char('#'), 0, 0);
+        const QStringList fields =
+            line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        if (fields.isEmpty())
+            continue;
+        if (fields.size() > 3 || fields.size() < 2)
+            return QStringLiteral("%1: expected NAME HOST:PORT [PROXY_HOST:PORT]").arg(where);
+        FleetMember member{fields.at(0), {}, {}, {}, {}};
+        for (qsizetype f = 1; f < fields.size(); ++f) {
+            const auto address = parseAddress(fields.at(f));
+            if (!address)
+                return QStringLiteral("%1: %2 is no HOST:PORT").arg(where, fields.at(f));
+            (f == 1 ? member.host : member.proxyHost) = address->host;
+            (f == 1 ? member.port : member.proxyPort) = address->port;
+        }
+        if (const QString refused = fleet.add(member, where); !refused.isEmpty())
+            return refused;
+    }
+    return fleet.result(origin);
+}
+
+FleetMembers readFleetDirectory(const QString &path, const QString &proxyHost,
+                                const QString &proxyPort)
+{
+    HeadendDirectory directory;
+    if (!directory.openFile(path))
+        return directory.lastError();
+    FleetBuilder fleet;
+    for (int i = 0; i < directory.count(); ++i) {
+        const HeadendEntry entry = directory.row(i);
+        const QString where = QStringLiteral("%1 headend number %2").arg(path).arg(i + 1);
+        const auto address = parseAddress(entry.ip + QLatin1Char(':') + entry.port);
+        if (entry.name.trimmed().isEmpty() || entry.ip.isEmpty() || !address)
+            return QStringLiteral("%1 needs a name, an address and a port 1..65535").arg(where);
+        if (const QString refused =
+                fleet.add({entry.name, entry.ip, entry.port, proxyHost, proxyPort}, where);
+            !refused.isEmpty())
+            return refused;
+    }
+    return fleet.result(path);
+}
+
+FleetMembers selectFleetMembers(const QList<FleetMember> &members, const QStringList &names)
+{
+    for (const QString &name : names) {
+        if (std::none_of(members.cbegin(), members.cend(),
+                         [&](const FleetMember &m) { return m.name == name; }))
+            return QStringLiteral("no headend named %1").arg(name);
+    }
+    QList<FleetMember> chosen;
+    for (const FleetMember &member : members) {
+        if (names.contains(member.name))
+            chosen.append(member);
+    }
+    return chosen;
+}
+
+QString fleetFileName(const QString &name)
+{
+    static const QString refused = QStringLiteral("/\\:*?\"<>|");
+    QString safe;
+    safe.reserve(name.size());
+    for (const QChar c : name)
+        safe += c.category() == QChar::Other_Control || refused.contains(c) ? QLatin1Char('_') : c;
+    if (safe.startsWith(QLatin1Char('.')))
+        safe[0] = QLatin1Char('_');
+    return safe;
+}
+
+QList<FleetOutcome> runFleet(const QList<FleetMember> &members, const FleetWork &work,
+                             const Timing &timing, int jobs, QTextStream &err, bool terminal)
+{
+    // Each thread writes only its own element, and the main thread reads it once that thread
+    // has finished.
+    std::vector<FleetOutcome> outcomes(members.size());
+    struct Running {
+        qsizetype index;
+        QElapsedTimer clock;
+        std::unique_ptr<QThread> thread;
+    };
+    std::list<Running> running; // in the order they started: the first is the slowest
+    qsizetype next = 0;
+    FleetProgress progress(err, terminal, members.size());
+    QEventLoop loop;
+    const auto draw = [&] {
+        progress.draw(running.empty() ? nullptr : &members.at(running.front().index),
+                      running.empty() ? 0 : running.front().clock.elapsed());
+    };
+
+    std::function<void()> startMore = [&] {
+        while (next < members.size() && qsizetype(running.size()) < jobs) {
+            const qsizetype index = next++;
+            auto thread = std::unique_ptr<QThread>(QThread::create([&, index] {
+                outcomes[size_t(index)] = runMember(members.at(index), work, timing);
+            }));
+            QObject::connect(
+                thread.get(), &QThread::finished, &loop,
+                [&, index] {
+                    const auto it =
+                        std::find_if(running.begin(), running.end(),
+                                     [&](const Running &r) { return r.index == index; });
+                    it->thread->wait();
+                    running.erase(it);
+                    progress.finished(members.at(index), outcomes[size_t(index)]);
+                    startMore();
+                },
+                Qt::QueuedConnection);
+            thread->start();
+            running.push_back({index, {}, std::move(thread)});
+            running.back().clock.start();
+        }
+        draw();
+        if (running.empty())
+            loop.quit();
+    };
+
+    // Only the elapsed time of the slowest changes between finishes.
+    QTimer redraw;
+    QObject::connect(&redraw, &QTimer::timeout, &loop, draw);
+    if (terminal)
+        redraw.start(1s);
+    QTimer::singleShot(0, &loop, startMore);
+    if (!members.isEmpty())
+        loop.exec();
+    progress.clear();
+    return QList<FleetOutcome>(outcomes.begin(), outcomes.end());
+}
+
+} // namespace keldor

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "common/timing.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QTextStream>
+
+#include <any>
+#include <functional>
+#include <variant>
+
+namespace keldor {
+
+class Session;
+
+// One headend of a fleet: where it is reached, and through which proxy.
+struct FleetMember {
+    QString name;
+    QString host;
+    QString port;
+    QString proxyHost; // empty: reached directly
+    QString proxyPort;
+
+    QString address() const { return host + QLatin1Char(':') + port; }
+};
+
+using FleetMembers = std::variant<QList<FleetMember>, QString>;
+
+// A list file's text: one "NAME HOST:PORT [PROXY_HOST:PORT]" a line, '#' comments and blank
+// lines allowed. The first bad line refuses the whole list, named by its number in origin.
+FleetMembers parseFleetList(const QString &text, const QString &origin);
+
+// The headends of a directory file. A directory has no proxy of its own: proxyHost and
+// proxyPort are used for every row when not empty, as the desktop program does.
+FleetMembers readFleetDirectory(const QString &path, const QString &proxyHost,
+                                const QString &proxyPort);
+
+// Keeps only the named members, in the fleet's order; an unknown name refuses the filter.
+FleetMembers selectFleetMembers(const QList<FleetMember> &members, const QStringList &names);
+
+// The name as a file and folder name: '/', '\\', control characters and the characters
+// Windows refuses become '_', and so does a leading '.', so no name leaves the backup folder
+// or hides in it.
+QString fleetFileName(const QString &name);
+
+// What became of one headend.
+struct FleetOutcome {
+    bool ok = false;
+    QString message; // what the operator reads: the headend's messages on failure
+    QJsonObject data;
+    std::any result; // what the command prints from, when it prints more than the message
+};
+
+// The work for one headend, run on that headend's own thread with a session connected to it.
+// Failures the session showed end up in the outcome's message.
+using FleetWork = std::function<FleetOutcome(Session &, const FleetMember &)>;
+
+// Runs work on up to jobs headends at once, each on a thread of its own whose waits are its
+// own event loop, and returns the outcomes in the members' order. Progress goes to err: one
+// line redrawn in place when terminal, otherwise one line per finished headend.
+QList<FleetOutcome> runFleet(const QList<FleetMember> &members, const FleetWork &work,
+                             const Timing &timing, int jobs, QTextStream &err, bool terminal);
+
+// keldor-ctl fleet: the arguments after "fleet" in, the exit status out.
+int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                    const Timing &timing);
+// The fleet lines of the help text.
+QString fleetHelp();
+
+} // namespace keldor
