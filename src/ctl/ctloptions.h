@@ -17,6 +17,8 @@ struct CtlOptions {
     QString proxyPort;
     QString serialDevice;
     bool verbose = false;
+    // Every unit exchanged with the headend goes into this file as a JSON line.
+    QString traceFile;
     QString command;
     QStringList arguments;
 };
