@@ -102,9 +102,7 @@ QJsonObject TraceDecoder::sent(QByteArrayView bytes)
         return {{kindKey, QStringLiteral("session-open")}};
     }
     if (bytes == "N") {
-        // A text of length 0 is complete before its characters are asked for.
-        m_expect =
-            m_afterContinue == Expect::Text && m_textLength == 0 ? Expect::Ack : m_afterContinue;
+        m_expect = m_afterContinue;
         m_afterContinue = Expect::Ack;
         return request(QStringLiteral("continue"));
     }
