@@ -60,6 +60,10 @@ Options parseCommandLine(const QCoreApplication &app)
         {"config", "Device state from a JSON file.", "file"},
         {"dump-state", "Write the device state as JSON on exit.", "file"},
         {"transcript", "Append every received unit as a JSON line.", "file"},
+        {"replay",
+         "Answer as the headend in this keldor-ctl --trace file did; the first request that "
+         "differs is reported and ends the simulator with status 3.",
+         "file"},
         {"bind", "Address to listen on (default 127.0.0.1).", "address"},
         {"tcp", "Listen on this TCP port; 0 picks a free one.", "port"},
         {"pty", "Offer a pseudo-terminal as the USB serial port."},
@@ -94,6 +98,7 @@ Options parseCommandLine(const QCoreApplication &app)
     options.configFile = parser.value("config");
     options.dumpStateFile = parser.value("dump-state");
     options.transcriptFile = parser.value("transcript");
+    options.replayFile = parser.value("replay");
     if (parser.isSet("bind") && !options.bindAddress.setAddress(parser.value("bind")))
         usageError(QStringLiteral("--bind needs an IP address"));
     if (parser.isSet("tcp"))

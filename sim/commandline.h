@@ -17,6 +17,7 @@ struct Options {
     QString configFile;
     QString dumpStateFile;
     QString transcriptFile;
+    QString replayFile;
     QHostAddress bindAddress{QHostAddress::LocalHost};
     std::optional<quint16> tcpPort;
     bool pty = false;

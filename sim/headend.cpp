@@ -83,6 +83,13 @@ void Headend::storeImage(UploadTarget target, const QByteArray &image, int conne
 }
 
 // The acknowledgement must reach the client before the links go, hence the short drop delay.
+void Headend::failReplay(const QString &report)
+{
+    if (std::exchange(m_replayFailed, true))
+        return;
+    emit replayEnded(report);
+}
+
 void Headend::restart()
 {
     if (m_restarting)

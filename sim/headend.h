@@ -14,6 +14,8 @@
 
 namespace sim {
 
+class Replay;
+
 struct Timing {
     // Silence that makes the device give up a multi-step transfer (upload, bulk write, list).
     // No headend is known to give up: unless a test asks for it, the device waits for ever and
@@ -62,11 +64,19 @@ public:
     QByteArray image(UploadTarget target) const;
     void storeImage(UploadTarget target, const QByteArray &image, int connection);
 
+    // With a replay the device answers as the recording says instead of from its state. The
+    // first request that differs ends the replay: no connection gets an answer after it.
+    void setReplay(Replay *replay) { m_replay = replay; }
+    Replay *replay() const { return m_replay; }
+    bool replayFailed() const { return m_replayFailed; }
+    void failReplay(const QString &report);
+
     bool isOnline() const { return m_online; }
     void restart();
     int nextConnectionId() { return ++m_connections; }
 
 signals:
+    void replayEnded(const QString &report);
     void throttleChanged(int bytesPerSecond);
     void wentDown();
     void cameUp();
@@ -81,6 +91,8 @@ private:
     QFile m_transcriptFile;
     QByteArray m_controllerImage;
     QByteArray m_fpgaImage;
+    Replay *m_replay = nullptr;
+    bool m_replayFailed = false;
     bool m_online = true;
     bool m_restarting = false;
     int m_connections = 0;

@@ -1,6 +1,7 @@
 #include "commandline.h"
 #include "headend.h"
 #include "ptytransport.h"
+#include "replay.h"
 #include "stateio.h"
 #include "tcptransport.h"
 
@@ -55,6 +56,16 @@ int main(int argc, char *argv[])
         return fail(error);
     applyIdentityShortcuts(options, headend.state());
     applyHealthShortcuts(options, headend.state());
+    sim::Replay replay;
+    if (!options.replayFile.isEmpty()) {
+        if (!replay.load(options.replayFile, &error))
+            return fail(error);
+        headend.setReplay(&replay);
+        QObject::connect(&headend, &sim::Headend::replayEnded, &app, [](const QString &report) {
+            std::fprintf(stderr, "headend-sim: %s\n", qPrintable(report));
+            QCoreApplication::exit(3);
+        });
+    }
     headend.setFault(options.fault);
     headend.setTiming(options.timing);
     headend.setThrottle(options.baud / 10);

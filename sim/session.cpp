@@ -3,6 +3,7 @@
 #include "bigendian.h"
 #include "codes.h"
 #include "headend.h"
+#include "replay.h"
 
 #include <chrono>
 
@@ -69,6 +70,10 @@ void Session::receive(const QByteArray &bytes)
 {
     if (m_state == State::HungUp || !m_headend.isOnline())
         return;
+    if (Replay *replay = m_headend.replay()) {
+        replayReceive(*replay, bytes);
+        return;
+    }
     m_buffer.append(bytes);
     while (step()) {
     }
@@ -77,6 +82,40 @@ void Session::receive(const QByteArray &bytes)
         m_rawTimeout.start(*abandonAfter);
     else
         m_rawTimeout.stop();
+}
+
+void Session::replayReceive(Replay &replay, const QByteArray &bytes)
+{
+    m_buffer.append(bytes);
+    while (!m_buffer.isEmpty() && !m_headend.replayFailed()) {
+        switch (replay.match(m_buffer)) {
+        case Replay::Match::Incomplete:
+            return;
+        case Replay::Match::Differs:
+            m_headend.failReplay(replay.mismatchReport(m_buffer));
+            m_state = State::HungUp;
+            return;
+        case Replay::Match::Matches:
+            sendLater(replay.take(m_buffer), {});
+            break;
+        }
+    }
+}
+
+// The answers keep the pauses the recorded headend made: a client that takes "OK" and "EN"
+// as two steps must not get them as one.
+void Session::sendLater(QList<ReplayAnswer> answers, std::chrono::milliseconds sent)
+{
+    if (answers.isEmpty())
+        return;
+    const ReplayAnswer next = answers.takeFirst();
+    QTimer::singleShot(qMax(next.after - sent, std::chrono::milliseconds(0)), this,
+                       [this, next, answers = std::move(answers)] {
+                           if (m_headend.replayFailed())
+                               return;
+                           send(next.bytes);
+                           sendLater(answers, next.after);
+                       });
 }
 
 bool Session::isRaw(State state)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "registers.h"
+#include "replay.h"
 #include "transcript.h"
 
 #include <QByteArray>
@@ -42,6 +43,8 @@ private:
     static bool isRaw(State state);
     static QString stepName(State state);
 
+    void replayReceive(Replay &replay, const QByteArray &bytes);
+    void sendLater(QList<ReplayAnswer> answers, std::chrono::milliseconds sent);
     bool step();
     bool stepIdle();
     bool stepContinue();

@@ -4,6 +4,9 @@
 #include "ctlcommand.h"
 #include "fleet.h"
 #include "link/session.h"
+#include "link/traffictrace.h"
+
+#include <QFile>
 
 namespace keldor {
 
@@ -155,7 +158,27 @@ int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, con
     const auto &options = std::get<CtlOptions>(parsed);
     ConsoleUi ui(err, options.verbose);
     Session session(ui, timing);
-    const int result = runCtlCommand(session, options, out, err);
+    QFile traceFile(options.traceFile);
+    std::optional<TrafficTrace> trace;
+    if (!options.traceFile.isEmpty()) {
+        if (!traceFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            err << "keldor-ctl: cannot write the trace " << options.traceFile << ": "
+                << traceFile.errorString() << '\n';
+            return ExitFailure;
+        }
+        trace.emplace(session);
+        trace->writeTo(&traceFile);
+    }
+    int result = runCtlCommand(session, options, out, err);
+    if (trace) {
+        trace->finish();
+        // A trace that lacks lines would send support after a fault that isn't there.
+        if (trace->writeFailed()) {
+            err << "keldor-ctl: the trace " << options.traceFile
+                << " is incomplete: " << traceFile.errorString() << '\n';
+            result = result == 0 ? ExitFailure : result;
+        }
+    }
     out.flush();
     err.flush();
     return result;

@@ -18,7 +18,7 @@ QString ctlUsage()
 {
     return QStringLiteral(
         "usage: keldor-ctl [--lan HOST:PORT [--proxy HOST:PORT] | --serial DEVICE | --usb]\n"
-        "                  [--verbose] COMMAND [ARGUMENTS]\n"
+        "                  [--verbose] [--trace FILE] COMMAND [ARGUMENTS]\n"
         "\n"
         "commands:\n");
 }
@@ -51,6 +51,8 @@ std::variant<CtlOptions, QString> parseCtlOptions(const QStringList &arguments)
             i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1String("--"));
         if (arg == QLatin1String("--verbose")) {
             options.verbose = true;
+        } else if (arg == QLatin1String("--trace") && hasValue) {
+            options.traceFile = arguments.at(++i);
         } else if (arg == QLatin1String("--usb")) {
             if (!chooseLink(CtlOptions::Link::Usb))
                 return QStringLiteral("choose one of --lan, --serial and --usb");

@@ -18,6 +18,8 @@ struct CtlOptions {
     QString proxyPort;
     QString serialDevice;
     bool verbose = false;
+    // Every unit exchanged with the headend goes into this file as a JSON line.
+    QString traceFile;
     QString command;
     QStringList arguments;
 };

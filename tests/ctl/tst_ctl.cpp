@@ -4,6 +4,7 @@
 #include "fleet.h"
 #include "model/settingsfile.h"
 #include "sessionfixture.h"
+#include "sim/replay.h"
 #include "simprocess.h"
 #include "tinyproxy.h"
 
@@ -154,6 +155,7 @@ private slots:
             {fleet + QStringList{path("slash.list"), "--jobs", "0"}, 2, "--jobs"},
             {{"fleet", "backup", path("b"), "--directory", path("none.mdb")}, 2, "none.mdb"},
             {{"fleet", "inventory", "--csv", "--json", "--list", path("slash.list")}, 2, "not both"},
+            {{"LAN", "--trace", "/nonexistent/t.jsonl", "info"}, 1, "cannot write the trace"},
         };
         // clang-format on
         for (const Row &row : rows) {
@@ -435,6 +437,47 @@ private slots:
             QVERIFY(!operatorAtTheKeyboard.isActive() && m_sim->count(Kind::Raw) <= 3 &&
                     last.kind == Kind::Raw);
         }
+    }
+
+    // A traced 16-channel read, played back by headend-sim, reads the same image again; every
+    // line of the trace means something. A request the recording doesn't hold next is reported
+    // with both sides, and nothing is answered after it.
+    void traceAndReplay()
+    {
+        state().identity.variant = *sim::variantForChannelCount(16);
+        const QString trace = path("read.jsonl");
+        const CtlRun recorded = lan({"--trace", trace, "read", "--json"});
+        QCOMPARE(recorded.status, 0);
+        const QByteArrayList lines = readFile(trace).trimmed().split('\n');
+        for (const QByteArray &line : lines) {
+            const QString kind = QJsonDocument::fromJson(line)["meaning"]["kind"].toString();
+            QVERIFY2(!kind.isEmpty() && kind != "unexpected" && kind != "unknown", line);
+        }
+        {
+            SimProcess replaying;
+            const QStringList at = replaying.start({"--tcp", "0", "--replay", trace}, "LISTENING");
+            QCOMPARE(at.size(), 4);
+            const CtlRun again = runCtl({"--lan", at[2] + ':' + at[3], "read", "--json"});
+            QVERIFY(again.status == 0 && again.out == recorded.out);
+        }
+
+        sim::Replay replay;
+        QString error;
+        QVERIFY2(replay.load(trace, &error), qPrintable(error));
+        SimHeadend replaying;
+        replaying.headend.setReplay(&replay);
+        QString report;
+        connect(&replaying.headend, &sim::Headend::replayEnded,
+                [&](const QString &r) { report = r; });
+        QVERIFY(replaying.listen());
+        const CtlRun other =
+            runCtl({"--lan", "127.0.0.1:" + replaying.portText(), "get", "0", "0x79"});
+        QCOMPARE(other.status, 1);
+        QCOMPARE(report,
+                 QString("replay: request 2 of %1 differs from the recording\n"
+                         "  expected 00 78 00 00 00 00 00 00 00 00 (read channel 0 code 0x78)\n"
+                         "  received 00 79 00 00 00 00 00 00 00 00 (read channel 0 code 0x79)")
+                     .arg(readFile(trace).count(R"("dir":"tx")")));
     }
 
     // keldor-ctl as a script runs it, against headend-sim as its own process (options and

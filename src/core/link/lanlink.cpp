@@ -1,5 +1,7 @@
 #include "link/lanlink.h"
 
+#include "link/linklog.h"
+
 #include <QHostAddress>
 
 #include <cstdio>
@@ -57,6 +59,7 @@ LanLink::LanLink(QObject *parent)
     connect(&m_socket, &QTcpSocket::readyRead, this, &LanLink::readAvailable);
     connect(&m_socket, &QTcpSocket::stateChanged, this, &Link::stateChanged);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {
+        qCDebug(linkLog) << "socket error:" << m_socket.errorString();
         m_failed = true;
         emit stateChanged();
     });
@@ -67,6 +70,7 @@ void LanLink::connectTo(const QString &host, quint16 port)
     close();
     m_failed = false;
     announceDial(host);
+    qCDebug(linkLog) << "connecting to" << host << port;
     m_socket.connectToHost(host, port);
 }
 
@@ -82,8 +86,10 @@ bool LanLink::isOpen() const
 
 void LanLink::write(const QByteArray &bytes)
 {
-    if (isConnected())
-        m_socket.write(bytes);
+    if (!isConnected())
+        return;
+    m_socket.write(bytes);
+    emit sent(bytes);
 }
 
 void LanLink::readAvailable()

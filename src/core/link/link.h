@@ -18,6 +18,9 @@ public:
 
 signals:
     void received(const QByteArray &bytes);
+    // Bytes that went out, as written; the traffic trace follows a link through this and
+    // received(), so nothing that passes a link can slip past it.
+    void sent(const QByteArray &bytes);
     // Opened, closed, connected or failed: anything a waiting exchange may want to look at.
     void stateChanged();
 };

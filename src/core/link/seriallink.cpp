@@ -1,5 +1,7 @@
 #include "link/seriallink.h"
 
+#include "link/linklog.h"
+
 #include <QFileInfo>
 
 namespace keldor {
@@ -23,11 +25,13 @@ bool SerialLink::open(const QString &portName)
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     m_port.setReadBufferSize(inputBufferSize);
     if (!m_port.open(QIODevice::ReadWrite)) {
+        qCDebug(linkLog) << "cannot open" << portName << m_port.errorString();
         emit stateChanged();
         return false;
     }
     m_port.clear(QSerialPort::AllDirections);
     m_port.readAll();
+    qCDebug(linkLog) << "opened" << portName;
     emit stateChanged();
     return true;
 }
@@ -48,8 +52,10 @@ bool SerialLink::isOpen() const
 void SerialLink::write(const QByteArray &bytes)
 {
     // A failed write is not reported here: the wait for the answer decides.
-    if (m_port.isOpen())
-        m_port.write(bytes);
+    if (!m_port.isOpen())
+        return;
+    m_port.write(bytes);
+    emit sent(bytes);
 }
 
 bool SerialLink::portUsable(const QString &portName)
@@ -75,6 +81,7 @@ void SerialLink::handleError(QSerialPort::SerialPortError error)
     // An unplugged adapter shows up as a resource error; the port is useless from then on,
     // and closing it lets a waiting exchange end at once instead of running into its limit.
     if (error == QSerialPort::ResourceError && m_port.isOpen()) {
+        qCDebug(linkLog) << "lost" << m_portName << m_port.errorString();
         m_port.close();
         emit stateChanged();
     }

@@ -138,6 +138,29 @@ int answerLength(AnswerKind kind)
     return 1;
 }
 
+bool isReadCode(quint8 code)
+{
+    switch (code) {
+    case 0x0A:
+    case 0x56:
+    case 0x57:
+    case 0x58:
+    case 0x59:
+    case 0x70:
+    case 0x71:
+    case 0x72:
+    case 0x76:
+    case 0x7F:
+    case 0x80:
+    case 0x87:
+    case 0x9C:
+    case 0xA3:
+        return true;
+    default:
+        return answerKind(code) != AnswerKind::Byte;
+    }
+}
+
 PayloadKind payloadKind(quint8 code)
 {
     switch (code) {

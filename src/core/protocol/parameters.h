@@ -17,6 +17,9 @@ class Exchange;
 enum class AnswerKind { Float, Int32, Int16, Text, Byte };
 AnswerKind answerKind(quint8 code);
 int answerLength(AnswerKind kind); // bytes on the wire; a text starts with its length byte
+// Whether a request frame with this code asks for a value. A one-byte write and a read look
+// alike on the wire; only the code tells them apart.
+bool isReadCode(quint8 code);
 
 // How a write carries its value, by parameter code.
 enum class PayloadKind { Float, Int16, Port16, Int32, ListText, Byte };

@@ -16,9 +16,6 @@ namespace keldor {
 
 namespace {
 
-constexpr quint8 controllerStart = 0x84;
-constexpr quint8 fpgaStart = 0x89;
-constexpr quint8 storeCommand = 0x8B;
 constexpr qsizetype frameLength = 10;
 constexpr QByteArrayView acceptedTail = "OK";
 constexpr QByteArrayView commandEndTail = "EN";

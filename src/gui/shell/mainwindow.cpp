@@ -9,6 +9,7 @@
 #include "protocol/parameters.h"
 #include "shell/programfolder.h"
 #include "shell/station.h"
+#include "traffic/trafficmenu.h"
 #include "ui/programicons.h"
 
 #include <QCloseEvent>
@@ -54,6 +55,7 @@ MainWindow::MainWindow(Station &station, WindowRegistry windows, QWidget *parent
     buildStatusBar();
     startUp();
     SettingsMenu::attach(*this);
+    TrafficMenu::attach(*this);
 }
 
 QAction *MainWindow::item(const QString &name) const

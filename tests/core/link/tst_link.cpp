@@ -1,6 +1,10 @@
+#include "channels/channeltextsview.h"
 #include "link/reconnect.h"
 #include "link/session.h"
+#include "link/traffictrace.h"
 #include "link/usbports.h"
+#include "protocol/devicetype.h"
+#include "protocol/readunitdata.h"
 
 #include "scriptedlink.h"
 #include "sessionfixture.h"
@@ -233,6 +237,79 @@ private slots:
         QCOMPARE(listUsbSerialPorts({sys.path(), "/dev"}),
                  (QStringList{"/dev/ttyACM2", "/dev/ttyACM10", "/dev/ttyUSB0"}));
         QCOMPARE(listUsbSerialPorts({"/nonexistent/sysfs", "/dev"}), QStringList());
+    }
+
+    // A 16-channel connection and full read: every unit reads as something, the answers as the
+    // values the headend holds. Then the units the full read doesn't show, as the trace hears
+    // them on the LAN link: an upload block leaves only its summary.
+    void traceDecodesEveryUnit()
+    {
+        SessionFixture f;
+        TrafficTrace trace(f.session);
+        QStringList kinds;
+        QList<TraceLine> lines;
+        connect(&trace, &TrafficTrace::recorded, [&](const TraceLine &line) {
+            lines.append(line);
+            kinds.append(line.meaning["kind"].toString());
+        });
+        f.sim.headend.state().channels[15].outFrequency = 834.0f;
+        QVERIFY(f.start(16));
+        UnitData unit;
+        ChannelTextsView view;
+        QVERIFY(checkDeviceType(f.exchange(), unit) && readUnitData(f.exchange(), unit, view));
+        trace.finish();
+        QVERIFY(kinds.count("unexpected") + kinds.count("unknown") + kinds.count("") == 0);
+        QVERIFY(kinds.count("read") > 16 * 14 && kinds.count("read") == kinds.count("EN"));
+        QCOMPARE(kinds.count("continue"), kinds.count("answer") + 2 * kinds.count("text"));
+        QCOMPARE(kinds.first(2), (QStringList{"session-open", "OK"}));
+        const auto answer = std::find_if(lines.cbegin(), lines.cend(), [](const TraceLine &l) {
+            return l.direction == "rx" && l.meaning["channel"] == 15 && l.meaning["code"] == "0x51";
+        });
+        QCOMPARE(answer->toJson(),
+                 R"({"t_ms":)" + QByteArray::number(answer->tMs) +
+                     R"(,"link":"lan","dir":"rx","hex":"44508000","meaning":)"
+                     R"({"channel":15,"code":"0x51","kind":"answer","value":834}})");
+
+        const auto tx = [](const QByteArray &bytes) {
+            return '>' + bytes;
+        };
+        const auto frame = [&](quint8 code, const QByteArray &payload = {}) {
+            QByteArray bytes(10, '\0');
+            bytes[1] = char(code);
+            return tx(bytes.replace(2, payload.size(), payload).left(10));
+        };
+        QByteArray withServices(48, 'x');
+        withServices[20] = 1;
+        // clang-format off
+        const std::pair<QByteArrayList, const char *> rows[] = {
+            {{">RM", "<O", "<K", frame(0x78), QByteArray("<\0", 2), ">N", ">N", "<EN"},
+             "session-open OK read text-length continue continue EN"},
+            {{">CONNECT 127.0.0.2:80 HTTP/1.0\r\n", ">\r\n", "<HTTP/1.0 200 OK\r\n\r\nOK"},
+             "proxy:proxy-request proxy:proxy-header proxy:proxy-reply unexpected"},
+            {{frame(0x84, QByteArray("\0\0\x04\x01", 4)), "<OK", tx(QByteArray(1024, 'u')), "<OK", ">u", "<OKEN"},
+             "upload-start OK upload-block OK upload-block OK EN"},
+            {{frame(0x8A), "<G", tx(withServices), "<G", ">ab", "<G", tx(QByteArray(48, '\0')), "<EN"},
+             "bulk-write-start go-ahead bulk-channel go-ahead bulk-services go-ahead bulk-channel EN"},
+        };
+        // clang-format on
+        for (const auto &[steps, expected] : rows) {
+            Session session(f.ui, Timing::fast());
+            TrafficTrace rowTrace(session);
+            QStringList read;
+            connect(&rowTrace, &TrafficTrace::recorded, [&](const TraceLine &line) {
+                const QString kind = line.meaning["kind"].toString();
+                read.append(line.link == "proxy" ? "proxy:" + kind : kind);
+                QCOMPARE(line.toJson().contains("\"hex\""), kind != "upload-block");
+            });
+            for (const QByteArray &step : steps) {
+                if (step.startsWith('>'))
+                    emit session.lan.sent(step.mid(1));
+                else
+                    emit session.lan.received(step.mid(1));
+            }
+            rowTrace.finish();
+            QCOMPARE(read.join(' '), QString(expected));
+        }
     }
 
 private:

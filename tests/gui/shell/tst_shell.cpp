@@ -6,9 +6,12 @@
 #include "model/settingsfile.h"
 #include "network/lansettingsdialog.h"
 #include "network/proxydialog.h"
+#include "protocol/parameters.h"
 #include "sessionfixture.h"
 #include "shell/expertlogin.h"
 #include "shell/widgetui.h"
+#include "traffic/trafficmenu.h"
+#include "traffic/trafficwindow.h"
 #include "update/updatewindow.h"
 
 using namespace keldor;
@@ -127,6 +130,52 @@ private slots:
             QTest::keyClick(&login, Qt::Key_Escape);
             QVERIFY(!f.station.shell.expertMode);
         }
+    }
+
+    // Record Traffic writes what passes the link while it is checked and nothing typed into the
+    // expert login; the Traffic window filters by channel and code and holds lines while paused.
+    void trafficRecordAndWindow()
+    {
+        ConnectedStation f;
+        QVERIFY(f.start());
+        const QString file = m_d->folder.filePath("traffic.jsonl");
+        TrafficMenu::of(*f.window)->setFileChooser([&] { return file; });
+        QAction *record = f.widget<QAction>("Record_Traffic");
+        record->trigger();
+        f.widget<QAction>("Traffic_Window")->trigger();
+        auto *traffic = f.widget<TrafficWindow>("Traffic");
+        Exchange &exchange = f.station().session.exchange;
+        ParamValue value;
+        QVERIFY(readParameter(exchange, 2, 0x51, 0, value) &&
+                readParameter(exchange, 3, 0x52, 0, value));
+        ExpertLogin login(f.station());
+        login.show();
+        auto *password = login.findChild<QLineEdit *>("txtPassword");
+        for (const char *typed : {"24680", "41806"}) {
+            password->clear();
+            QTest::keyClicks(password, typed);
+            QTest::keyClick(password, Qt::Key_Return);
+        }
+        QVERIFY(f.station().shell.expertMode && readParameter(exchange, 2, 0x59, 0, value));
+        record->trigger();
+        QVERIFY(readParameter(exchange, 2, 0x59, 0, value));
+        // Request, answer, "N" and "EN" for each of the three reads while recording.
+        const QByteArray recorded = readFile(file);
+        QCOMPARE(recorded.count('\n'), 12);
+        for (const QByteArray typed : {"24680", "41806"})
+            QVERIFY(!recorded.contains(typed) && !recorded.contains(typed.toHex()));
+
+        QCOMPARE(traffic->visibleRows(), 16);
+        traffic->findChild<QComboBox *>("TrafficChannel")->setCurrentIndex(3);
+        QCOMPARE(traffic->visibleRows(), 12);
+        traffic->findChild<QLineEdit *>("TrafficCode")->setText("51");
+        QCOMPARE(traffic->visibleRows(), 4);
+        auto *pause = traffic->findChild<QPushButton *>("TrafficPause");
+        pause->click();
+        QVERIFY(readParameter(exchange, 2, 0x51, 0, value));
+        QVERIFY(traffic->visibleRows() == 4 && traffic->heldLines() == 4);
+        pause->click();
+        QVERIFY(traffic->visibleRows() == 8 && traffic->heldLines() == 0);
     }
 
     // An empty name cancels the dialog; Cancel on "Overwrite?" asks for a name again.

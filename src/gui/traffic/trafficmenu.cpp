@@ -1,0 +1,100 @@
+#include "traffic/trafficmenu.h"
+
+#include "link/traffictrace.h"
+#include "shell/mainwindow.h"
+#include "shell/station.h"
+#include "traffic/trafficwindow.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QMenu>
+
+namespace keldor {
+
+TrafficMenu::TrafficMenu(MainWindow &window)
+    : QObject(&window)
+    , m_window(window)
+    , m_station(window.station())
+{
+    setObjectName(QStringLiteral("TrafficMenu"));
+    QMenu *settings = window.menu(QStringLiteral("Settings_Dialog"));
+    settings->addSeparator()->setObjectName(QStringLiteral("MenuLineTraffic"));
+    m_record = settings->addAction(QStringLiteral("Record &Traffic…"));
+    m_record->setObjectName(QStringLiteral("Record_Traffic"));
+    m_record->setCheckable(true);
+    m_record->setParent(&window);
+    connect(m_record, &QAction::triggered, this, &TrafficMenu::setRecording);
+    QAction *show = settings->addAction(QStringLiteral("T&raffic"));
+    show->setObjectName(QStringLiteral("Traffic_Window"));
+    show->setParent(&window);
+    connect(show, &QAction::triggered, this, &TrafficMenu::showTrafficWindow);
+}
+
+TrafficMenu::~TrafficMenu() = default;
+
+TrafficMenu *TrafficMenu::attach(MainWindow &window)
+{
+    return new TrafficMenu(window);
+}
+
+TrafficMenu *TrafficMenu::of(const MainWindow &window)
+{
+    return window.findChild<TrafficMenu *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+QString TrafficMenu::chooseInDialog() const
+{
+    return QFileDialog::getSaveFileName(&m_window, QStringLiteral("Record Traffic"),
+                                        QStringLiteral("traffic.jsonl"),
+                                        QStringLiteral("Traffic trace (*.jsonl)"));
+}
+
+void TrafficMenu::setRecording(bool on)
+{
+    if (!on) {
+        stopRecording();
+        return;
+    }
+    m_record->setChecked(false);
+    const QString path = m_chooseFile();
+    if (path.isEmpty())
+        return;
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        m_station.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
+                             QStringLiteral("The traffic cannot be recorded to %1: %2")
+                                 .arg(path, m_file.errorString()));
+        return;
+    }
+    m_trace = std::make_unique<TrafficTrace>(m_station.session);
+    m_trace->writeTo(&m_file);
+    m_record->setChecked(true);
+}
+
+void TrafficMenu::stopRecording()
+{
+    m_record->setChecked(false);
+    if (!m_trace)
+        return;
+    m_trace->finish();
+    const bool incomplete = m_trace->writeFailed();
+    const QString problem = m_file.errorString();
+    m_trace.reset();
+    m_file.close();
+    // A trace that lacks lines would send support after a fault that isn't there.
+    if (incomplete)
+        m_station.ui.message(UserInterface::Icon::Exclamation, QStringLiteral("Error"),
+                             QStringLiteral("The traffic trace %1 is incomplete: %2")
+                                 .arg(m_file.fileName(), problem));
+}
+
+TrafficWindow *TrafficMenu::showTrafficWindow()
+{
+    if (!m_trafficWindow)
+        m_trafficWindow = new TrafficWindow(m_station.session, &m_window);
+    m_trafficWindow->show();
+    m_trafficWindow->raise();
+    return m_trafficWindow;
+}
+
+} // namespace keldor
