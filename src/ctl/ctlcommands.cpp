@@ -43,6 +43,31 @@ void closeSession(Session &session)
     session.lan.close();
 }
 
+// The help that "--help" asks for: the command's own when a command is named, else the whole
+// one. Needs no link, so it also answers before the options are complete.
+std::optional<QString> requestedHelp(const QStringList &arguments)
+{
+    if (!arguments.contains(QLatin1String("--help")))
+        return std::nullopt;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (arg == QLatin1String("--lan") || arg == QLatin1String("--serial") ||
+            arg == QLatin1String("--proxy")) {
+            ++i;
+            continue;
+        }
+        if (arg.startsWith(QLatin1String("--")))
+            continue;
+        const auto found = ctlCommands().find(arg);
+        if (found == ctlCommands().end())
+            break;
+        return QStringLiteral("usage: keldor-ctl LINK [--verbose] ") + found->second.usage +
+               QStringLiteral("\n\nLINK is --lan HOST:PORT [--proxy HOST:PORT], --serial DEVICE "
+                              "or --usb (keldor-ctl --help).\n");
+    }
+    return ctlHelp();
+}
+
 } // namespace
 
 std::optional<int> parseCode(const QString &text, int highest)
@@ -98,6 +123,11 @@ int runCtlCommand(Session &session, const CtlOptions &options, QTextStream &out,
 
 int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, const Timing &timing)
 {
+    if (const auto help = requestedHelp(arguments)) {
+        out << *help;
+        out.flush();
+        return ExitSuccess;
+    }
     const auto parsed = parseCtlOptions(arguments);
     if (const auto *problem = std::get_if<QString>(&parsed)) {
         err << "keldor-ctl: " << *problem << "\n\n" << ctlHelp();

@@ -94,6 +94,7 @@ private slots:
             {{"LAN", "load", path("old.kdr")}, 0, ""},
             {{"--lan", "127.0.0.1:" + QString::number(freePort()), "info"}, 1, "Connection"},
             {{"--serial", "/dev/nonexistent", "info"}, 1, "No Device"},
+            {{"--usb", "info", "--help"}, 0, ""},
         };
         // clang-format on
         for (const Row &row : rows) {
