@@ -53,6 +53,31 @@ void closeSession(Session &session)
     session.lan.close();
 }
 
+// The help that "--help" asks for: the command's own when a command is named, else the whole
+// one. Needs no link, so it also answers before the options are complete.
+std::optional<QString> requestedHelp(const QStringList &arguments)
+{
+    if (!arguments.contains(QLatin1String("--help")))
+        return std::nullopt;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (arg == QLatin1String("--lan") || arg == QLatin1String("--serial") ||
+            arg == QLatin1String("--proxy") || arg == QLatin1String("--trace")) {
+            ++i;
+            continue;
+        }
+        if (arg.startsWith(QLatin1String("--")))
+            continue;
+        const auto found = ctlCommands().find(arg);
+        if (found == ctlCommands().end())
+            break;
+        return QStringLiteral("usage: keldor-ctl LINK [--verbose] ") + found->second.usage +
+               QStringLiteral("\n\nLINK is --lan HOST:PORT [--proxy HOST:PORT], --serial DEVICE "
+                              "or --usb (keldor-ctl --help).\n");
+    }
+    return ctlHelp();
+}
+
 } // namespace
 
 std::optional<int> parseCode(const QString &text, int highest)
@@ -108,9 +133,8 @@ int runCtlCommand(Session &session, const CtlOptions &options, QTextStream &out,
     QTextStream filtered(&filter);
     const auto refuse = [&](const QString &reason) {
         err << "keldor-ctl: " << reason << "\n\n" << ctlHelp();
-        return command.failed
-                   ? command.failed(options.arguments, "keldor-ctl: " + reason, filtered)
-                   : ExitUsage;
+        return command.failed ? command.failed(options.arguments, "keldor-ctl: " + reason, filtered)
+                              : ExitUsage;
     };
     if (!problem.isEmpty())
         return refuse(problem);
@@ -133,6 +157,11 @@ int runCtlCommand(Session &session, const CtlOptions &options, QTextStream &out,
 
 int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, const Timing &timing)
 {
+    if (const auto help = requestedHelp(arguments)) {
+        out << *help;
+        out.flush();
+        return ExitSuccess;
+    }
     // A fleet names its headends itself, so it comes before any link option.
     if (arguments.value(0) == QLatin1String("fleet")) {
         const int result = runFleetCommand(arguments.mid(1), out, err, timing);

@@ -19,6 +19,7 @@ QString ctlUsage()
     return QStringLiteral(
         "usage: keldor-ctl [--lan HOST:PORT [--proxy HOST:PORT] | --serial DEVICE | --usb]\n"
         "                  [--verbose] [--trace FILE] COMMAND [ARGUMENTS]\n"
+        "       keldor-ctl [COMMAND] --help\n"
         "\n"
         "commands:\n");
 }

@@ -11,6 +11,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("KELDOR"));
     QApplication::setApplicationName(QStringLiteral("KELDOR Station"));
+    // Lets the desktop match the windows to the installed menu entry and its icon.
+    QApplication::setDesktopFileName(QStringLiteral("keldor-station"));
 
     keldor::SettingsStore settings(QApplication::organizationName(),
                                    QApplication::applicationName());

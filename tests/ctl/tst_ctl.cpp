@@ -156,6 +156,7 @@ private slots:
             {{"fleet", "backup", path("b"), "--directory", path("none.mdb")}, 2, "none.mdb"},
             {{"fleet", "inventory", "--csv", "--json", "--list", path("slash.list")}, 2, "not both"},
             {{"LAN", "--trace", "/nonexistent/t.jsonl", "info"}, 1, "cannot write the trace"},
+            {{"--usb", "info", "--help"}, 0, ""},
         };
         // clang-format on
         for (const Row &row : rows) {

@@ -34,9 +34,10 @@ inline QByteArray fileHash(const QString &path)
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
-// Runs the work in a child process whose files can't grow past limit bytes, as on a full disk,
-// and returns what the work reported ("no child" when the child could not run or crashed).
-inline QByteArray onFullDisk(const std::function<QByteArray()> &work, rlim_t limit = 1024)
+// Runs the work in a child process after prepare has set that process up, and returns what
+// the work reported ("no child" when the child could not run or crashed).
+inline QByteArray inChild(const std::function<void()> &prepare,
+                          const std::function<QByteArray()> &work)
 {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0)
@@ -44,9 +45,7 @@ inline QByteArray onFullDisk(const std::function<QByteArray()> &work, rlim_t lim
     const pid_t child = fork();
     if (child == 0) {
         close(pipeEnds[0]);
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit size{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &size);
+        prepare();
         const QByteArray report = work();
         [[maybe_unused]] const auto written = write(pipeEnds[1], report.constData(), report.size());
         _exit(0);
@@ -61,4 +60,16 @@ inline QByteArray onFullDisk(const std::function<QByteArray()> &work, rlim_t lim
     if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
         return "no child";
     return report;
+}
+
+// The work in a child process whose files can't grow past limit bytes, as on a full disk.
+inline QByteArray onFullDisk(const std::function<QByteArray()> &work, rlim_t limit = 1024)
+{
+    return inChild(
+        [limit] {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit size{limit, limit};
+            setrlimit(RLIMIT_FSIZE, &size);
+        },
+        work);
 }

@@ -4,6 +4,12 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace keldor {
 
 SerialLink::SerialLink(QObject *parent)
@@ -67,6 +73,25 @@ bool SerialLink::portUsable(const QString &portName)
         return false;
     probe.close();
     return true;
+}
+
+QString SerialLink::permissionProblem(const QString &portName)
+{
+    const QByteArray path = QFile::encodeName(portName);
+    struct stat status = {};
+    // Only the file's own rights count: a port another program holds looks refused to
+    // QSerialPort as well, and no group would help there.
+    if (::stat(path.constData(), &status) != 0 ||
+        ::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK, AT_EACCESS) == 0 || errno != EACCES)
+        return {};
+    const struct group *owner = ::getgrgid(status.st_gid);
+    const QString group =
+        owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(status.st_gid);
+    return QStringLiteral("No permission to open the serial port %1.\r\n"
+                          "It belongs to the group \"%2\"; add your user to that group with\r\n"
+                          "sudo usermod -aG %2 $USER\r\n"
+                          "then log out and log in again.")
+        .arg(portName, group);
 }
 
 void SerialLink::readAvailable()

@@ -23,6 +23,10 @@ public:
     // Whether a port can be used right now: it exists and nobody else holds it.
     static bool portUsable(const QString &portName);
 
+    // What tells an operator who may not open the port how to get the right to, naming the
+    // group that owns it; an empty text when this user may open it.
+    static QString permissionProblem(const QString &portName);
+
 private:
     void readAvailable();
     void handleError(QSerialPort::SerialPortError error);

@@ -27,18 +27,26 @@ bool checkDevicePresent(Session &session)
     // A port this program still holds open looks busy to the probe below; without letting go
     // of it first, a second search would never find the headend it is connected to.
     session.serial.close();
+    // The headend may well sit behind a port this user may not open; then that is the news,
+    // not a missing device.
+    QString refused;
     for (const QString &port : session.usbPorts()) {
-        if (!SerialLink::portUsable(port) || !session.serial.open(port))
+        if (!SerialLink::portUsable(port) || !session.serial.open(port)) {
+            if (refused.isEmpty())
+                refused = SerialLink::permissionProblem(port);
             continue;
+        }
         if (session.exchange.comStart()) {
             session.ui.setConnectionModeLocked(true);
             return true;
         }
     }
     session.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
-                       QStringLiteral("No Device found!\r\n"
-                                      "Please check connection (LED beneath USB-Port permanently "
-                                      "green)\r\nand try again."));
+                       !refused.isEmpty()
+                           ? refused
+                           : QStringLiteral("No Device found!\r\n"
+                                            "Please check connection (LED beneath USB-Port "
+                                            "permanently green)\r\nand try again."));
     return false;
 }
 

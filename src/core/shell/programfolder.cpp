@@ -9,14 +9,16 @@ namespace keldor {
 
 namespace {
 
-QString &folderOverride() {
+QString &folderOverride()
+{
     static QString folder;
     return folder;
 }
 
 } // namespace
 
-QString programFolder() {
+QString programFolder()
+{
     if (!folderOverride().isEmpty())
         return folderOverride();
 
@@ -24,22 +26,34 @@ QString programFolder() {
     if (!fromEnvironment.isEmpty())
         return QDir::cleanPath(fromEnvironment);
 
-    const QString executableFolder = QCoreApplication::applicationDirPath();
-    if (QFileInfo(executableFolder).isWritable())
-        return executableFolder;
+    return programFolderBeside(QCoreApplication::applicationDirPath());
+}
 
-    // An installed copy lives in a system folder the user can't write to, but the directory
-    // database must be writable.
+QString programFolderBeside(const QString &executableFolder)
+{
+    // An installed copy keeps nothing in the system's program folder, not even when root could
+    // write there: the files would outlive the package and be shared by every user.
+    if (QFileInfo(executableFolder).isWritable() && installedDataFolder(executableFolder).isEmpty())
+        return executableFolder;
     const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(dataFolder);
     return dataFolder;
 }
 
-void setProgramFolderOverride(const QString &folder) {
+QString installedDataFolder(const QString &executableFolder)
+{
+    const QString folder =
+        QDir::cleanPath(executableFolder + QStringLiteral("/../share/keldor-station"));
+    return QFileInfo(folder).isDir() ? folder : QString();
+}
+
+void setProgramFolderOverride(const QString &folder)
+{
     folderOverride() = folder.isEmpty() ? QString() : QDir::cleanPath(folder);
 }
 
-QString programFile(const QString &name) {
+QString programFile(const QString &name)
+{
     return QDir(programFolder()).filePath(name);
 }
 

@@ -2,6 +2,8 @@
 
 #include "shell/programfolder.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -12,14 +14,16 @@ namespace keldor {
 
 namespace {
 
-constexpr int iconSize = 64;
+// The pictures are drawn on a 64-unit square and scaled to the size asked for.
+constexpr int drawingSize = 64;
 
-QImage draw(const std::function<void(QPainter &)> &paint)
+QImage draw(const std::function<void(QPainter &)> &paint, int size)
 {
-    QImage image(iconSize, iconSize, QImage::Format_ARGB32);
+    QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(qreal(size) / drawingSize, qreal(size) / drawingSize);
     paint(painter);
     return image;
 }
@@ -81,20 +85,23 @@ void paintCross(QPainter &p)
 
 } // namespace
 
-QImage paintedIcon(const QString &fileName)
+QImage paintedIcon(const QString &fileName, int size)
 {
     if (fileName == QLatin1String("sat.ico"))
-        return draw(paintSatellite);
+        return draw(paintSatellite, size);
     if (fileName == QLatin1String("check.ico"))
-        return draw(paintCheck);
+        return draw(paintCheck, size);
     if (fileName == QLatin1String("cross.ico"))
-        return draw(paintCross);
+        return draw(paintCross, size);
     return {};
 }
 
 QIcon programIcon(const QString &fileName)
 {
-    const QPixmap stored(programFile(fileName));
+    QPixmap stored(programFile(fileName));
+    const QString installed = installedDataFolder(QCoreApplication::applicationDirPath());
+    if (stored.isNull() && !installed.isEmpty())
+        stored.load(QDir(installed).filePath(fileName));
     return QIcon(stored.isNull() ? QPixmap::fromImage(paintedIcon(fileName)) : stored);
 }
 

@@ -6,13 +6,18 @@
 #include "protocol/devicetype.h"
 #include "protocol/readunitdata.h"
 
+#include "files.h"
 #include "scriptedlink.h"
 #include "sessionfixture.h"
 
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <csignal>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -199,6 +204,39 @@ private slots:
         QVERIFY(!waitForRestart(m_f->session, {}, QStringLiteral("/dev/keldor-no-such-port")));
         QCOMPARE(m_f->ui.texts(), QStringList{"Reconnect to Headend failed, please try manually!"});
         QVERIFY(!m_f->ui.progressShown && m_f->ui.busyDepth == 0);
+    }
+
+    // A port the operator may not open names its group and the way into it, in place of "No
+    // Device found!". Root opens every port, so a root run looks as the unprivileged "nobody".
+    void serialPortWithoutPermission()
+    {
+        QTemporaryFile port(QDir::tempPath() + "/keldor-port-XXXXXX");
+        QVERIFY(port.open());
+        const QByteArray path = QFile::encodeName(port.fileName());
+        const bool root = geteuid() == 0;
+        const group *dialout = getgrnam("dialout");
+        const passwd *nobody = getpwnam("nobody");
+        if (root && (!dialout || !nobody))
+            QSKIP("running as root without a dialout group and a nobody user to drop to");
+        QVERIFY(chmod(path, root ? 0660 : 0) == 0 &&
+                (!root || chown(path, 0, dialout->gr_gid) == 0));
+        const QString group = root ? "dialout" : getgrgid(getegid())->gr_name;
+        const auto dropRoot = [&] {
+            if (root && (setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
+                         setuid(nobody->pw_uid) != 0))
+                _exit(1);
+        };
+        const QByteArray shown = inChild(dropRoot, [&] {
+            m_f->session.usbPorts = [&] {
+                return QStringList{port.fileName()};
+            };
+            m_f->exchange().setSerialSelected(true);
+            return checkDevicePresent(m_f->session) ? "opened" : m_f->ui.texts().join('|').toUtf8();
+        });
+        QCOMPARE(shown, "No permission to open the serial port " + path +
+                            ".\r\nIt belongs to the group \"" + group.toUtf8() +
+                            "\"; add your user to that group with\r\nsudo usermod -aG " +
+                            group.toUtf8() + " $USER\r\nthen log out and log in again.");
     }
 
     // Only USB ttys count, in natural order; a USB-serial converter's tty sits below a

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -79,6 +80,12 @@ private slots:
         setProgramFolderOverride({});
         QCOMPARE(programFile("sat.ico"), "/tmp/keldor-env/sat.ico");
         qunsetenv("KELDOR_PROGRAM_DIR");
+        // An installed copy's bin/ is writable for root, yet its files go to the user's folder.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_folder + "/data"));
+        QVERIFY(QDir(m_folder).mkpath("share/keldor-station") && QDir(m_folder).mkpath("bin"));
+        QCOMPARE(programFolderBeside(m_folder + "/bin"),
+                 QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        qunsetenv("XDG_DATA_HOME");
     }
 
     void storedValuesAreRead_data()

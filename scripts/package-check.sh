@@ -1,0 +1,42 @@
+#!/bin/bash
+# Builds the package, installs it as an operator would (apt-get install ./FILE.deb), runs the
+# installed keldor-ctl against the installed headend-sim and the installed keldor-station
+# offscreen to its first shown window, then removes the package again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+# Everything these programs reach stays on this machine (see LanLink::announceDial).
+export KELDOR_LOOPBACK_ONLY=1
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "package check skipped: installing the package needs root or sudo" >&2
+        exit 0
+    fi
+    as_root=(sudo)
+fi
+
+deb=$(scripts/package.sh | tail -n 1)
+work=$(mktemp -d)
+sim=
+cleanup() {
+    [ -n "$sim" ] && kill "$sim" 2>/dev/null
+    rm -rf "$work"
+    "${as_root[@]}" apt-get remove -y -qq keldor-station >/dev/null
+}
+trap cleanup EXIT
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$deb")" >/dev/null
+
+/usr/bin/headend-sim --tcp 0 >"$work/sim.log" &
+sim=$!
+for _ in $(seq 100); do
+    grep -q '^LISTENING' "$work/sim.log" && break
+    sleep 0.1
+done
+read -r _ _ host port < <(grep '^LISTENING' "$work/sim.log")
+/usr/bin/keldor-ctl --lan "$host:$port" info
+
+# A fresh user: the station must find a program folder of its own, not /usr/bin.
+HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data QT_QPA_PLATFORM=offscreen \
+    KELDOR_EXIT_WHEN_SHOWN=1 /usr/bin/keldor-station
+[ -d "$work/data/KELDOR/KELDOR Station" ] && [ -f /usr/share/applications/keldor-station.desktop ]
+echo "package check passed: $deb"
