@@ -192,6 +192,63 @@ private slots:
         }
     }
 
+    // A refused file opens nothing. A good one opens for the chosen model with no word to the
+    // connected headend; the field still being typed reaches the file, and closing asks only
+    // while something is unsaved.
+    void offlineOpenEditSave()
+    {
+        for (const bool refused : {true, false}) {
+            QVERIFY(startMenu(true));
+            std::array<ChannelRecord, channelCount> channels{};
+            for (int ch = 0; ch < channelCount; ++ch) {
+                channels[ch] = {.inFrequency = qint16(11000 + ch), .loMode = 0, .reserved = {7}};
+                channels[ch].outFrequency = float(114.25 + 8 * ch);
+                channels[ch].outSymbolrate = 6900;
+                channels[ch].outputOn = 1;
+            }
+            const QByteArray image = encodeSettings(channels);
+            QVERIFY(writeFile(path("x.kdr"), refused ? image.left(100) : image));
+            m_chosen = {"x.kdr"};
+            OnNextModal model([](QWidget *dialog) {
+                dialog->findChild<QComboBox *>("Combo_Model")->setCurrentIndex(0);
+                static_cast<QDialog *>(dialog)->accept();
+            });
+
+            m_f->window->item("Open_File")->trigger();
+
+            auto *overview = m_f->child<ChannelOverview>();
+            QCOMPARE(m_f->ui().messages.size(), int(refused));
+            if (refused) {
+                QVERIFY(!overview && m_f->ui().texts().first().contains("has 100 bytes"));
+                continue;
+            }
+            QTRY_VERIFY(m_f->window->item("Save_As")->isVisible());
+            QCOMPARE(overview->columnCount(), 8);
+            QCOMPARE(m_f->fixture.stored("Offline-Model"), "8");
+            QVERIFY(overview->windowTitle().endsWith("Offline - x.kdr"));
+            QCOMPARE(m_f->ui().panels[2], "Offline");
+            auto *frequency = m_f->widget<QLineEdit>("Text_outfrequenz_2");
+            m_f->window->activateWindow(); // the model dialog had it
+            frequency->setFocus();
+            QTRY_COMPARE(frequency->selectedText(), frequency->text());
+            QTest::keyClicks(frequency, "354");
+            QVERIFY(!m_f->widget("Command_Set_2")->isEnabled());
+            m_f->ui().answers = {Answer::Cancel};
+            QVERIFY(!m_f->window->closeAllChildWindows());
+
+            m_f->window->item("Save")->trigger();
+
+            QCOMPARE(frequency->text(), "354.00");
+            channels[2].outFrequency = 354;
+            QCOMPARE(readFile(path("x.kdr")), encodeSettings(channels));
+            QVERIFY(QFile::exists(path("x.rtf")));
+            QVERIFY(m_f->window->closeAllChildWindows());
+            QCOMPARE(m_f->ui().messages.size(), 1);
+            QVERIFY(m_f->sim.headend.transcript().isEmpty());
+            QCOMPARE(m_f->ui().panels[2], "Online");
+        }
+    }
+
     // The LAN window shows the gateway from 1.03 on; a refused box takes the focus back.
     void lanReadingFillsTheBoxes()
     {
@@ -461,11 +518,11 @@ private slots:
     }
 
 private:
-    bool startMenu()
+    bool startMenu(bool realOverview = false)
     {
         m_f.emplace();
         m_titles.clear();
-        if (!m_f->start())
+        if (!m_f->start(12, realOverview))
             return false;
         m_f->station().session.timing.reconnectLimit = 10s;
         SettingsMenu::of(*m_f->window)->setFileChooser([this](auto, const QString &title) {
