@@ -4,10 +4,13 @@
 #include "channels/channeltextsview.h"
 #include "directory/directoryfile.h"
 #include "directory/headendpicker.h"
+#include "files/loaddiffdialog.h"
 #include "link/reconnect.h"
 #include "model/settingsfile.h"
+#include "model/unitdiff.h"
 #include "protocol/devicetype.h"
 #include "protocol/fullwrite.h"
+#include "protocol/headendsettings.h"
 #include "protocol/readunitdata.h"
 #include "shell/mainwindow.h"
 #include "shell/programfolder.h"
@@ -208,11 +211,24 @@ void SettingsMenu::loadSettings()
     if (!format || !connectHeadend())
         return;
 
-    // The headend's own channel count decides how many channels the write sends, whatever
-    // model the file was saved from.
+    // The file goes over what the headend holds now, so the fields an old file lacks keep the
+    // headend's values, and the operator sees exactly what the write changes. The headend's own
+    // channel count decides how many channels the write sends, whatever model the file was
+    // saved from.
     Exchange &exchange = m_station.session.exchange;
-    const bool written = checkDeviceType(exchange, m_station.unit) &&
-                         saveUnitData(exchange, m_station.unit, *format == SettingsFormat::Current);
+    UnitData headend;
+    bool read = false;
+    {
+        BusyCursor busy(m_station.ui);
+        read = readHeadendSettings(exchange, headend);
+    }
+    UnitData file = headend;
+    bool written = false;
+    if (read && loadSettingsFile(m_station.ui, path, file) &&
+        confirmWrite(diffUnits(headend, file), path)) {
+        m_station.unit = file;
+        written = saveUnitData(exchange, m_station.unit, *format == SettingsFormat::Current);
+    }
     // Over USB the port is given back either way: the channel window finds the headend again
     // the way the Program menu does, and after a failure the next function needs it free.
     if (m_window.usbChecked()) {
@@ -221,6 +237,12 @@ void SettingsMenu::loadSettings()
     }
     if (written)
         m_window.openHeadendWindow(HeadendWindow::Program);
+}
+
+bool SettingsMenu::confirmWrite(const UnitDiff &diff, const QString &path)
+{
+    LoadDiffDialog dialog(diff, path, &m_window);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 bool SettingsMenu::connectHeadend()

@@ -13,6 +13,7 @@ namespace keldor {
 class ChannelOverview;
 class MainWindow;
 class Station;
+struct UnitDiff;
 
 // The Save and Load items of the main window's settings menu: the channel table to a settings
 // file with its report beside it, and a settings file back into the headend. Open Settings File
@@ -60,6 +61,8 @@ private:
     // The overview that edits a settings file with no headend, if one is open.
     ChannelOverview *offlineOverview() const;
     std::optional<ReportTexts> currentReportTexts();
+    // Shows what the write changes and asks; true when the operator wants it written.
+    bool confirmWrite(const UnitDiff &diff, const QString &path);
     // Makes sure a headend answers, the way the main window's own handlers do.
     bool connectHeadend();
     void selectActiveHeadend();

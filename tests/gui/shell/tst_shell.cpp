@@ -4,8 +4,10 @@
 #include "files.h"
 #include "files/settingsmenu.h"
 #include "model/settingsfile.h"
+#include "model/unitdiff.h"
 #include "network/lansettingsdialog.h"
 #include "network/proxydialog.h"
+#include "services/servicelists.h"
 #include "sessionfixture.h"
 #include "shell/expertlogin.h"
 #include "shell/widgetui.h"
@@ -155,10 +157,12 @@ private slots:
         }
     }
 
-    // A current file with services; an old file on an eight-channel headend.
-    void loadWritesAndReopens()
+    // A current file with services, an old file on an eight-channel headend: Yes writes, and
+    // loading the file again finds nothing to change, so only "Write anyway" writes; No sends
+    // nothing.
+    void loadShowsTheChangesAndAsks()
     {
-        for (const bool old : {false, true}) {
+        for (const auto &[old, yes] : {std::pair{false, true}, {true, true}, {false, false}}) {
             QVERIFY(startMenu());
             std::array<ChannelRecord, channelCount> channels{};
             for (int ch = 0; ch < channelCount; ++ch)
@@ -172,23 +176,57 @@ private slots:
                 m_f->sim.headend.state().identity.variant = *sim::variantForChannelCount(8);
             QVERIFY(writeFile(path("x.kdr"), old ? image : encodeSettings(channels)));
             m_f->simChannel(3).serviceIds = {2000};
+            m_f->simChannel(3).serviceMode = servicemode::listed;
             m_f->window->addChildWindow(new QWidget);
-            m_chosen = {"x.kdr"};
-
-            m_f->window->item("Load")->trigger();
+            QStringList shown;
+            const auto answer = [&](const char *button) {
+                return [&shown, button](QWidget *dialog) {
+                    auto *table = dialog->findChild<QTableWidget *>("Table_Diff");
+                    for (int row = 0; table && row < table->rowCount(); ++row)
+                        if (table->item(row, 0)->text() == "4")
+                            shown.append(table->item(row, 1)->text() + ": " +
+                                         table->item(row, 2)->text() + " / " +
+                                         table->item(row, 3)->text());
+                    shown.append(dialog->findChild<QLabel *>("Label_Question")->text());
+                    dialog->findChild<QPushButton *>(button)->click();
+                };
+            };
+            m_chosen = {"x.kdr", "x.kdr"};
+            {
+                OnNextModal reply(answer(yes ? "Command_Yes" : "Command_No"));
+                m_f->window->item("Load")->trigger();
+            }
 
             QVERIFY(m_f->ui().messages.isEmpty());
-            QCOMPARE(m_titles, QStringList{"Load Settings"});
-            int written = 0;
-            for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript())
-                written += entry.kind == Kind::Raw && entry.what == "bulk-channel";
+            QVERIFY(shown.size() >= 2 && shown.first().startsWith("Input Frequency: ") &&
+                    shown.first().endsWith(" / 11003 MHz"));
+            QVERIFY(shown.contains(old ? "Service Mode: only the listed services pass / every "
+                                         "service passes"
+                                       : "Services added:  / 4003"));
+            QVERIFY(shown.contains("Services removed: 2000 / "));
+            const auto written = [&] {
+                int frames = 0;
+                for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript())
+                    frames += entry.kind == Kind::Raw && entry.what == "bulk-channel";
+                return frames;
+            };
             // The headend's own channel count decides what is sent; an old file has no services.
-            QCOMPARE(written, old ? 8 : 12);
-            QVERIFY(m_f->simChannel(3).inFrequency == 11003 &&
-                    m_f->simChannel(3).serviceIds.value(0) == (old ? 0 : 4003));
-            QCOMPARE(m_f->overviews, 1);
+            QCOMPARE(written(), yes ? (old ? 8 : 12) : 0);
+            QCOMPARE(m_f->simChannel(3).inFrequency == 11003, yes);
+            QCOMPARE(m_f->simChannel(3).serviceIds.value(0), yes ? (old ? 0 : 4003) : 2000);
+            QCOMPARE(m_f->overviews, int(yes));
             // The child window that was open went; the channel window is the only one now.
-            QTRY_COMPARE(m_f->window->mdiArea()->subWindowList().size(), 1);
+            QTRY_COMPARE(m_f->window->mdiArea()->subWindowList().size(), int(yes));
+            if (!yes)
+                continue;
+            shown.clear();
+            {
+                OnNextModal reply(answer(old ? "Command_WriteAnyway" : "Command_No"));
+                m_f->window->item("Load")->trigger();
+            }
+            QCOMPARE(shown, QStringList{unchangedText + ".\nNothing is sent unless you write the "
+                                                        "file anyway."});
+            QCOMPARE(written(), old ? 16 : 12);
         }
     }
 
