@@ -278,6 +278,9 @@ void ChannelOverview::updateMenus(bool windowOpen)
         // Nothing in the menus may reach a headend while a file is edited without one.
         for (const char *name : {"MenuLine3", "Reset_Headend"})
             item(name)->setVisible(false);
+        // A mode switch would put its own panels over the file's name. A LAN connection made
+        // before keeps the mode locked, as it did then.
+        m_mainWindow.setConnectionModeLocked(windowOpen || m_station.session.lan.isConnected());
         if (!windowOpen)
             m_mainWindow.showConnectionPanels();
         return;
@@ -321,6 +324,9 @@ bool ChannelOverview::askBeforeClosing()
 
 bool ChannelOverview::hasUnsavedEdits()
 {
+    // Columns that never showed the table hold nothing the operator typed.
+    if (!m_activated)
+        return false;
     for (const ChannelColumn &c : m_columns) {
         const int channel = c.frame->property("channel").toInt();
         const ChannelRecord &shown = m_station.unit.channel(channel);
