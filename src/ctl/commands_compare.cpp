@@ -65,7 +65,10 @@ std::variant<UnitData, QString> fileUnit(const QString &path, int channels)
     if (const auto *problem = std::get_if<QString>(&read))
         return QString(*problem).replace(QLatin1Char('\r'), QLatin1Char(' '));
     const bool old = std::get<SettingsFormat>(read) == SettingsFormat::Old;
-    unit.maxChannel = static_cast<qint16>((channels ? channels : old ? 12 : channelCount) - 1);
+    unit.maxChannel = static_cast<qint16>((channels ? channels
+                                           : old    ? oldRecordCount
+                                                    : channelCount) -
+                                          1);
     return unit;
 }
 
