@@ -93,6 +93,11 @@ QString formatWhole(qint64 value)
     return value == 0 ? QString() : QString::number(value);
 }
 
+QString loText(quint8 loMode, qint16 loFrequency)
+{
+    return loMode == 0 ? QStringLiteral("AUTO") : formatWhole(loFrequency);
+}
+
 QString formatFrequency(double megahertz)
 {
     const double rounded = std::round(megahertz * 100.0) / 100.0;

@@ -29,6 +29,8 @@ QString listEntry(const QStringList &list, int position);
 
 // "#####": the whole number without leading zeros; zero shows as an empty text.
 QString formatWhole(qint64 value);
+// What the LO box shows: "AUTO" in the automatic mode, else the oscillator in MHz.
+QString loText(quint8 loMode, qint16 loFrequency);
 // "###.00": two decimals with the user's decimal separator, no leading zero before it.
 QString formatFrequency(double megahertz);
 

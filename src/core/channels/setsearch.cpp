@@ -22,6 +22,17 @@ qint16 whole(const QString &text)
     return wholeNumber16(text).value_or(0);
 }
 
+// The oscillator the headend takes in the automatic mode, for a transponder frequency.
+qint16 autoLo(qint16 inFrequency)
+{
+    return inFrequency < autoLoSwitch ? autoLoLow : autoLoHigh;
+}
+
+bool isAuto(const QString &lo)
+{
+    return lo.toUpper() == QLatin1String("AUTO");
+}
+
 bool resetServiceList(Exchange &exchange, quint8 ch)
 {
     return setParameter(exchange, ch, 0x02, qint64{ch}) &&
@@ -50,11 +61,11 @@ bool sendInput(Exchange &exchange, UnitData &unit, int channel, const InputSetti
         return false;
     record.inFrequency = whole(settings.inFrequency);
 
-    if (settings.lo.toUpper() == QLatin1String("AUTO")) {
+    if (isAuto(settings.lo)) {
         if (!setParameter(exchange, ch, 0x88, qint64{0}))
             return false;
         record.loMode = 0;
-        const qint16 lo = record.inFrequency < autoLoSwitch ? autoLoLow : autoLoHigh;
+        const qint16 lo = autoLo(record.inFrequency);
         if (!setParameter(exchange, ch, 0x66, qint64{lo}))
             return false;
         record.loFrequency = lo;
@@ -129,6 +140,46 @@ bool searchChannel(Exchange &exchange, UnitData &unit, ChannelView &view, int ch
                       readTunerInfo(exchange, unit, view, channel);
     view.setPagesEnabled(true);
     return done;
+}
+
+ChannelRecord editedRecord(const ChannelRecord &shown, const InputSettings &input,
+                           const OutputSettings &output)
+{
+    ChannelRecord r = shown;
+    const auto take16 = [](qint16 &field, const QString &text) {
+        if (text != formatWhole(field))
+            field = whole(text);
+    };
+    const auto take8 = [](quint8 &field, int position) {
+        if (position >= 0)
+            field = static_cast<quint8>(position);
+    };
+    take8(r.polarisation, input.polarisation);
+    take16(r.inFrequency, input.inFrequency);
+    const bool loEdited = input.lo != loText(shown.loMode, shown.loFrequency);
+    if (isAuto(input.lo)) {
+        // The automatic oscillator follows the transponder as the headend's would.
+        r.loMode = 0;
+        if (loEdited || r.inFrequency != shown.inFrequency)
+            r.loFrequency = autoLo(r.inFrequency);
+    } else if (loEdited) {
+        r.loMode = 1;
+        r.loFrequency = whole(input.lo);
+    }
+    take16(r.inSymbolrate, input.inSymbolrate);
+
+    if (output.outFrequency != formatFrequency(shown.outFrequency))
+        r.outFrequency = static_cast<float>(parseNumber(output.outFrequency).value_or(0));
+    if (output.qamCode < lists::qam().size())
+        take8(r.qam, output.qamCode);
+    take16(r.outSymbolrate, output.outSymbolrate);
+    take8(r.spectrum, output.spectrum);
+    take8(r.opmode, output.opmode);
+    take8(r.attenuation, output.attenuation);
+    if (output.outputOn != (shown.outputOn != 0))
+        r.outputOn = output.outputOn ? 1 : 0;
+    take8(r.bandwidth, output.bandwidth);
+    return r;
 }
 
 } // namespace keldor

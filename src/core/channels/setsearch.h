@@ -6,6 +6,7 @@ namespace keldor {
 
 class ChannelView;
 class Exchange;
+struct ChannelRecord;
 struct UnitData;
 
 // What a column's Set sends: the texts of its fields as they stand and the positions or codes
@@ -40,5 +41,11 @@ bool setChannel(Exchange &exchange, UnitData &unit, int channel, const OutputSet
 // failure, so the window stays usable; the status text then still reads "Searching...".
 bool searchChannel(Exchange &exchange, UnitData &unit, ChannelView &view, int channel,
                    const InputSettings &settings);
+
+// The record a column stands for when it is edited without a headend: a field that still shows
+// what the record shows keeps the record's exact value, so a file saved unchanged keeps its
+// bytes; a changed field is stored the way Set and Search store it.
+ChannelRecord editedRecord(const ChannelRecord &shown, const InputSettings &input,
+                           const OutputSettings &output);
 
 } // namespace keldor

@@ -9,8 +9,8 @@ namespace keldor {
 class UserInterface {
 public:
     enum class Icon { None, Critical, Exclamation, Information, Question };
-    enum class Buttons { Ok, OkCancel, AbortRetryIgnore };
-    enum class Answer { Ok, Cancel, Abort, Retry, Ignore };
+    enum class Buttons { Ok, OkCancel, AbortRetryIgnore, SaveDiscardCancel };
+    enum class Answer { Ok, Cancel, Abort, Retry, Ignore, Save, Discard };
 
     virtual ~UserInterface() = default;
 

@@ -10,6 +10,26 @@ namespace {
 constexpr quint8 controllerVersionCode = 0x78;
 constexpr quint8 variantCode = 0xA3;
 constexpr qint32 sixteenChannelVariant = 3;
+
+void setVariant(UnitData &unit, qint32 variant)
+{
+    switch (variant) {
+    case 0:
+        unit.maxChannel = 11;
+        break;
+    case 1:
+        unit.maxChannel = 7;
+        break;
+    case 2:
+        unit.maxChannel = 9;
+        break;
+    default:
+        unit.maxChannel = 15;
+        break;
+    }
+    unit.deviceVariant = variant <= 2 ? variant : sixteenChannelVariant;
+}
+
 } // namespace
 
 bool checkDeviceType(Exchange &exchange, UnitData &unit)
@@ -27,21 +47,18 @@ bool checkDeviceType(Exchange &exchange, UnitData &unit)
     ParamValue variant;
     if (!readParameter(exchange, 0, variantCode, 0, variant))
         return false;
-    switch (variant.toInt()) {
-    case 0:
-        unit.maxChannel = 11;
-        break;
-    case 1:
-        unit.maxChannel = 7;
-        break;
-    case 2:
-        unit.maxChannel = 9;
-        break;
-    default:
-        unit.maxChannel = 15;
-        break;
-    }
-    unit.deviceVariant = variant.toInt() <= 2 ? variant.toInt() : sixteenChannelVariant;
+    setVariant(unit, variant.toInt());
+    return true;
+}
+
+bool setHeadendModel(UnitData &unit, int channels)
+{
+    // The variant codes in the order of their channel counts 12, 8, 10, 16.
+    static const QList<int> byVariant{12, 8, 10, 16};
+    const qsizetype variant = byVariant.indexOf(channels);
+    if (variant < 0)
+        return false;
+    setVariant(unit, static_cast<qint32>(variant));
     return true;
 }
 

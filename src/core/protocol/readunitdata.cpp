@@ -22,6 +22,14 @@ constexpr int noQamFits = 6;
 
 using Field = ChannelView::DeviceField;
 
+// A local oscillator other than the two standard ones becomes an entry of its own.
+std::optional<QString> extraLoEntry(const ChannelRecord &record)
+{
+    if (record.loFrequency == standardLoLow || record.loFrequency == standardLoHigh)
+        return std::nullopt;
+    return formatWhole(record.loFrequency);
+}
+
 bool readIdentity(Exchange &exchange, UnitData &unit, ChannelView &view)
 {
     ParamValue value;
@@ -83,13 +91,12 @@ bool readChannel(Exchange &exchange, UnitData &unit, ChannelView &view, int chan
     if (!read(0x53))
         return false;
     record.loFrequency = static_cast<qint16>(value.toInt());
-    if (record.loFrequency != standardLoLow && record.loFrequency != standardLoHigh)
-        view.addLoEntry(channel, formatWhole(record.loFrequency));
+    if (const auto entry = extraLoEntry(record))
+        view.addLoEntry(channel, *entry);
     if (!read(0x87))
         return false;
     record.loMode = static_cast<quint8>(value.toInt());
-    view.setLoText(channel,
-                   record.loMode == 0 ? QStringLiteral("AUTO") : formatWhole(record.loFrequency));
+    view.setLoText(channel, loText(record.loMode, record.loFrequency));
     if (!read(0x54))
         return false;
     record.inSymbolrate = static_cast<qint16>(value.toInt());
@@ -170,6 +177,35 @@ bool readUnitData(Exchange &exchange, UnitData &unit, ChannelView &view, ReadNot
     }
     view.showFirstPage();
     return true;
+}
+
+void showChannelTable(const UnitData &unit, ChannelView &view)
+{
+    const int last = std::min<int>(unit.maxChannel, channelCount - 1);
+    for (int channel = 0; channel <= last; ++channel) {
+        const ChannelRecord &record = unit.channel(channel);
+        view.setStatus(channel, QString(), true);
+        view.setBer(channel, QString());
+        view.setSnr(channel, QString());
+        view.setPolarisation(channel, record.polarisation);
+        view.setInFrequencyText(channel, formatWhole(record.inFrequency));
+        if (const auto entry = extraLoEntry(record))
+            view.addLoEntry(channel, *entry);
+        view.setLoText(channel, loText(record.loMode, record.loFrequency));
+        view.setInSymbolrateText(channel, formatWhole(record.inSymbolrate));
+        view.setOutputOn(channel, record.outputOn != 0);
+        view.setOpmode(channel, record.opmode);
+        view.setOutFrequencyText(channel, formatFrequency(record.outFrequency));
+        view.setBandwidth(channel, record.bandwidth);
+        view.setQamList(channel, 0, record.qam);
+        view.setOutSymbolrateText(channel, formatWhole(record.outSymbolrate));
+        view.setSpectrum(channel, record.spectrum);
+        view.setAttenuation(channel, record.attenuation);
+        view.setSetEnabled(channel, false);
+        view.setSearchEnabled(channel, false);
+        view.setServiceListEnabled(channel, true);
+    }
+    view.showFirstPage();
 }
 
 } // namespace keldor

@@ -23,4 +23,9 @@ enum class ReadNotices { Shown, Hidden };
 bool readUnitData(Exchange &exchange, UnitData &unit, ChannelView &view,
                   ReadNotices notices = ReadNotices::Shown);
 
+// Shows channels 0..maxChannel of the model the way the full read shows them, for a settings file
+// opened with no headend: no tuner state, every QAM order offered, Set and Search disabled and
+// every service list viewable.
+void showChannelTable(const UnitData &unit, ChannelView &view);
+
 } // namespace keldor

@@ -32,6 +32,18 @@ bool ServiceListEditor::fill()
     return complete;
 }
 
+void ServiceListEditor::fillFromRecord()
+{
+    m_input.clear();
+    m_output.clear();
+    const ChannelRecord &record = m_unit.channel(m_channel);
+    const int count = std::min<int>(record.serviceCount, serviceIdCapacity);
+    for (int i = 0; i < count; ++i) {
+        const qint16 id = record.serviceIds[static_cast<size_t>(i)];
+        m_output.append({QString::number(id), id});
+    }
+}
+
 void ServiceListEditor::addInput(int inputRow)
 {
     m_modified = true;

@@ -31,6 +31,9 @@ public:
     // Reads both lists from the headend again. false after a failed exchange; the lists then
     // hold what was read until then.
     bool fill();
+    // With no headend: the IDs the channel record lists become the output list, each named by
+    // its ID, as only a headend knows the services' names; the input list stays empty.
+    void fillFromRecord();
     // The input count the headend reported, once it has.
     std::optional<int> inputCount() const { return m_inputCount; }
     const QList<Service> &input() const { return m_input; }

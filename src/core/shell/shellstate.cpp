@@ -1,6 +1,7 @@
 #include "shell/shellstate.h"
 
 #include "common/textutil.h"
+#include "protocol/devicetype.h"
 
 namespace keldor {
 
@@ -11,6 +12,8 @@ const QString lanKey = QStringLiteral("LAN-Control");
 const QString proxyIpKey = QStringLiteral("Proxy-IP");
 const QString proxyPortKey = QStringLiteral("Proxy-Port");
 const QString proxyUseKey = QStringLiteral("Proxy-Use");
+const QString offlineModelKey = QStringLiteral("Offline-Model");
+constexpr int standardModel = 12;
 
 // The word True in any case or a non-zero number; anything else, nonsense included, is false.
 bool checkedValue(const QString &text)
@@ -60,6 +63,19 @@ bool saveProxySettings(const ShellState &state, SettingsStore &store)
     store.setText(proxyUseKey, QString::number(state.proxyUse));
     store.setText(proxyIpKey, state.proxyIp);
     store.setText(proxyPortKey, state.proxyPort);
+    return store.commit();
+}
+
+int offlineModel(const SettingsStore &store)
+{
+    const int channels =
+        wholeNumber16(store.text(offlineModelKey, QString::number(standardModel))).value_or(0);
+    return headendModels.contains(channels) ? channels : standardModel;
+}
+
+bool saveOfflineModel(SettingsStore &store, int channels)
+{
+    store.setText(offlineModelKey, QString::number(channels));
     return store.commit();
 }
 

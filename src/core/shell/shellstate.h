@@ -23,6 +23,8 @@ struct ShellState {
     bool expertMode = false;
     quint8 updateTarget = 0; // 0 until an update item is chosen
     ConnectionMode connectionMode = ConnectionMode::Usb;
+    // The settings file the channel window edits without a headend; empty while it shows one.
+    QString offlineFile;
 };
 
 // Restores the proxy values and the connection mode at start-up. Missing or unreadable values
@@ -35,5 +37,10 @@ bool switchConnectionMode(ShellState &state, SettingsStore &store, ConnectionMod
 
 // Stores "Proxy-Use", "Proxy-IP" and "Proxy-Port", in this order.
 bool saveProxySettings(const ShellState &state, SettingsStore &store);
+
+// The headend model (channel count) the operator last prepared a settings file for; 12, the
+// standard model, the first time or when the store holds no model.
+int offlineModel(const SettingsStore &store);
+bool saveOfflineModel(SettingsStore &store, int channels);
 
 } // namespace keldor

@@ -1,6 +1,8 @@
 #include "channels/channeloverview.h"
 
 #include "common/textutil.h"
+#include "link/reconnect.h"
+#include "model/settingsfile.h"
 #include "protocol/devicetype.h"
 #include "protocol/readunitdata.h"
 #include "shell/mainwindow.h"
@@ -11,6 +13,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -53,12 +57,14 @@ ChannelOverview::ChannelOverview(Station &station, MainWindow &mainWindow, QWidg
     , m_station(station)
     , m_mainWindow(mainWindow)
     , m_pages(new QStackedWidget)
+    , m_offline(!station.shell.offlineFile.isEmpty())
 {
     setObjectName(QStringLiteral("Form_Uebersicht"));
     setWindowTitle(QStringLiteral("Channel Overview"));
 
-    // Without an answer the window keeps the twelve columns of the standard model.
-    const bool loaded = checkDeviceType(station.session.exchange, station.unit);
+    // Without an answer the window keeps the twelve columns of the standard model. Offline the
+    // operator has chosen the model.
+    const bool loaded = !m_offline && checkDeviceType(station.session.exchange, station.unit);
     const UnitData &unit = station.unit;
     const bool sixteen = unit.deviceVariant == sixteenChannelVariant;
     const int lastOfSecondPage = sixteen ? 11 : unit.maxChannel;
@@ -234,16 +240,31 @@ void ChannelOverview::activate()
 {
     m_activated = true;
     UserInterface &ui = m_station.ui;
-    ui.setKeepAliveRunning(true);
+    if (!m_offline)
+        ui.setKeepAliveRunning(true);
     for (const ChannelColumn &c : m_columns) {
         refillLists(c);
         c.set->setEnabled(false);
         c.search->setEnabled(false);
         c.serviceList->setEnabled(false);
     }
-    BusyCursor busy(ui);
-    readUnitData(m_station.session.exchange, m_station.unit, *this);
+    if (m_offline) {
+        showChannelTable(m_station.unit, *this);
+        showOfflineFile();
+    } else {
+        BusyCursor busy(ui);
+        readUnitData(m_station.session.exchange, m_station.unit, *this);
+    }
     updateMenus(true);
+}
+
+void ChannelOverview::showOfflineFile()
+{
+    const QString path = m_station.shell.offlineFile;
+    setWindowTitle(QStringLiteral("Channel Overview - Offline - ") + QFileInfo(path).fileName());
+    m_station.ui.setStatusPanel(2,
+                                QStringLiteral("Settings File: ") + QDir::toNativeSeparators(path));
+    m_station.ui.setStatusPanel(3, QStringLiteral("Offline"));
 }
 
 void ChannelOverview::updateMenus(bool windowOpen)
@@ -251,7 +272,20 @@ void ChannelOverview::updateMenus(bool windowOpen)
     const auto item = [this](const char *name) {
         return m_mainWindow.item(QLatin1String(name));
     };
-    for (const char *name : {"Settings_Dialog", "MenuLine2", "LAN_Parameter"})
+    item("Settings_Dialog")->setVisible(windowOpen);
+    item("Save_As")->setVisible(windowOpen && m_offline);
+    if (m_offline) {
+        // Nothing in the menus may reach a headend while a file is edited without one.
+        for (const char *name : {"MenuLine3", "Reset_Headend"})
+            item(name)->setVisible(false);
+        // A mode switch would put its own panels over the file's name. A LAN connection made
+        // before keeps the mode locked, as it did then.
+        m_mainWindow.setConnectionModeLocked(windowOpen || m_station.session.lan.isConnected());
+        if (!windowOpen)
+            m_mainWindow.showConnectionPanels();
+        return;
+    }
+    for (const char *name : {"MenuLine2", "LAN_Parameter"})
         item(name)->setVisible(windowOpen);
     m_mainWindow.setConnectionModeLocked(windowOpen);
     if (windowOpen && m_mainWindow.lanChecked()) {
@@ -264,17 +298,75 @@ void ChannelOverview::updateMenus(bool windowOpen)
 
 void ChannelOverview::closeEvent(QCloseEvent *event)
 {
+    if (!m_unloaded && m_offline && !askBeforeClosing()) {
+        event->ignore();
+        return;
+    }
     if (!m_unloaded)
         unload();
     event->accept();
+}
+
+bool ChannelOverview::askBeforeClosing()
+{
+    if (!hasUnsavedEdits())
+        return true;
+    const QString path = m_station.shell.offlineFile;
+    const UserInterface::Answer answer = m_station.ui.message(
+        UserInterface::Icon::Question, QLatin1String(applicationTitle),
+        QStringLiteral("The changes to %1 are not saved.\rSave them before closing?")
+            .arg(QDir::toNativeSeparators(path)),
+        UserInterface::Buttons::SaveDiscardCancel);
+    if (answer == UserInterface::Answer::Save)
+        return saveOffline(path);
+    return answer == UserInterface::Answer::Discard;
+}
+
+bool ChannelOverview::hasUnsavedEdits()
+{
+    // Columns that never showed the table hold nothing the operator typed.
+    if (!m_activated)
+        return false;
+    for (const ChannelColumn &c : m_columns) {
+        const int channel = c.frame->property("channel").toInt();
+        const ChannelRecord &shown = m_station.unit.channel(channel);
+        if (editedRecord(shown, inputSettings(channel), outputSettings(channel)) != shown)
+            return true;
+    }
+    return false;
+}
+
+bool ChannelOverview::saveOffline(const QString &path)
+{
+    if (!settleEdits())
+        return false;
+    UnitData &unit = m_station.unit;
+    const std::array<ChannelRecord, channelCount> before = unit.channels;
+    for (const ChannelColumn &c : m_columns) {
+        const int channel = c.frame->property("channel").toInt();
+        unit.channel(channel) =
+            editedRecord(unit.channel(channel), inputSettings(channel), outputSettings(channel));
+    }
+    // The columns still show the edits; the table must keep telling that they aren't saved.
+    if (!saveSettingsFile(m_station.ui, path, unit)) {
+        unit.channels = before;
+        return false;
+    }
+    m_station.shell.offlineFile = path;
+    showOfflineFile();
+    // Offline the device block is empty, so the report reads nothing from a headend.
+    printRtf(m_station.session.exchange, reportFileName(path), reportTexts(), unit);
+    return true;
 }
 
 void ChannelOverview::unload()
 {
     m_unloaded = true;
     m_pendingRule.reset();
-    closeWindowSession(m_station.session);
+    if (!m_offline)
+        closeWindowSession(m_station.session);
     updateMenus(false);
+    m_station.shell.offlineFile.clear();
 }
 
 ReportTexts ChannelOverview::reportTexts() const
@@ -345,7 +437,7 @@ void ChannelOverview::setServiceListEnabled(int channel, bool enabled)
 void ChannelOverview::setSearchEnabled(int channel, bool enabled)
 {
     if (ChannelColumn *c = column(channel))
-        c->search->setEnabled(enabled);
+        c->search->setEnabled(enabled && !m_offline);
 }
 
 void ChannelOverview::setPolarisation(int channel, std::optional<int> position)
@@ -438,7 +530,7 @@ void ChannelOverview::setAttenuation(int channel, int position)
 void ChannelOverview::setSetEnabled(int channel, bool enabled)
 {
     if (ChannelColumn *c = column(channel))
-        c->set->setEnabled(enabled);
+        c->set->setEnabled(enabled && !m_offline);
 }
 
 void ChannelOverview::showFirstPage()

@@ -3,6 +3,7 @@
 #include "channels/channelcolumn.h"
 #include "channels/channelview.h"
 #include "channels/ruleoutcome.h"
+#include "channels/setsearch.h"
 #include "report/rtfreport.h"
 
 #include <QHash>
@@ -26,6 +27,8 @@ class Station;
 // Loading it learns the channel count from the headend; the first time it is shown it reads the
 // whole headend onto its columns. Field rules run when the operator leaves a field; Set and
 // Search write a column to the headend.
+// While the shell names an offline file, the window edits that file's table instead, for the
+// model already set in the unit: nothing reaches a headend, and Save writes the file.
 class ChannelOverview : public QWidget, public ChannelView {
     Q_OBJECT
 
@@ -41,6 +44,13 @@ public:
     void activate();
 
     int columnCount() const { return static_cast<int>(m_columns.size()); }
+    bool isOffline() const { return m_offline; }
+    // Offline: whether a column holds anything that the unit's table, as last read or saved,
+    // doesn't, a field still being typed in included.
+    bool hasUnsavedEdits();
+    // Offline: runs the rule of a field still being typed in, then writes the columns to the
+    // settings file with its report. A refused field or a failed write keeps the table as it was.
+    bool saveOffline(const QString &path);
     // The texts the report prints: the device block and every column as shown.
     ReportTexts reportTexts() const;
 
@@ -95,6 +105,11 @@ private:
     void watch(QWidget *widget, int channel, Field field);
     void showPage(int page);
     void updateMenus(bool windowOpen);
+    void showOfflineFile();
+    bool settleEdits();
+    bool askBeforeClosing();
+    InputSettings inputSettings(int channel);
+    OutputSettings outputSettings(int channel);
 
     ChannelColumn *column(int channel);
     QWidget *fieldWidget(const FieldRef &ref);
@@ -131,6 +146,7 @@ private:
     bool m_movingFocus = false;
     bool m_activated = false;
     bool m_unloaded = false;
+    bool m_offline = false;
 };
 
 } // namespace keldor

@@ -9,6 +9,7 @@
 #include "common/textutil.h"
 #include "shell/station.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -317,11 +318,9 @@ void ChannelOverview::outputSwitched(int channel, bool on)
     setSetEnabled(channel, true);
 }
 
-void ChannelOverview::setPressed(int channel)
+OutputSettings ChannelOverview::outputSettings(int channel)
 {
-    runPendingRule();
     const ChannelColumn &c = *column(channel);
-    c.set->setEnabled(false);
     OutputSettings settings;
     settings.outFrequency = c.outFrequency->text();
     settings.qamCode = qamCode(*c.qam);
@@ -331,19 +330,54 @@ void ChannelOverview::setPressed(int channel)
     settings.attenuation = c.attenuation->currentIndex();
     settings.outputOn = c.on->isChecked();
     settings.bandwidth = c.bandwidth->currentIndex();
-    setChannel(m_station.session.exchange, m_station.unit, channel, settings);
+    return settings;
 }
 
-void ChannelOverview::searchPressed(int channel)
+InputSettings ChannelOverview::inputSettings(int channel)
 {
-    runPendingRule();
     const ChannelColumn &c = *column(channel);
     InputSettings settings;
     settings.polarisation = c.polarisation->currentIndex();
     settings.inFrequency = c.inFrequency->text();
     settings.lo = c.lo->currentText();
     settings.inSymbolrate = c.inSymbolrate->text();
-    searchChannel(m_station.session.exchange, m_station.unit, *this, channel, settings);
+    return settings;
+}
+
+void ChannelOverview::setPressed(int channel)
+{
+    runPendingRule();
+    column(channel)->set->setEnabled(false);
+    setChannel(m_station.session.exchange, m_station.unit, channel, outputSettings(channel));
+}
+
+void ChannelOverview::searchPressed(int channel)
+{
+    runPendingRule();
+    searchChannel(m_station.session.exchange, m_station.unit, *this, channel,
+                  inputSettings(channel));
+}
+
+// A menu item takes no focus, so the field the operator is typing in hasn't been left: its rule
+// runs now, as leaving it would run it.
+bool ChannelOverview::settleEdits()
+{
+    std::optional<FieldRef> ref = m_pendingRule;
+    m_pendingRule.reset();
+    if (!ref) {
+        QWidget *focused = QApplication::focusWidget();
+        const auto found = m_fields.constFind(focused);
+        auto *edit = qobject_cast<QLineEdit *>(focused);
+        if (auto *combo = qobject_cast<QComboBox *>(focused))
+            edit = combo->lineEdit();
+        if (found != m_fields.constEnd() && edit && edit->isModified())
+            ref = *found;
+    }
+    if (!ref)
+        return true;
+    const RuleOutcome outcome = rule(*ref);
+    apply(outcome, *ref);
+    return !outcome.refused();
 }
 
 void ChannelOverview::serviceListPressed(int channel)

@@ -1,20 +1,28 @@
 #include "files/settingsmenu.h"
 
+#include "channels/channeloverview.h"
 #include "channels/channeltextsview.h"
 #include "directory/directoryfile.h"
 #include "directory/headendpicker.h"
+#include "files/loaddiffdialog.h"
 #include "link/reconnect.h"
 #include "model/settingsfile.h"
+#include "model/unitdiff.h"
 #include "protocol/devicetype.h"
 #include "protocol/fullwrite.h"
+#include "protocol/headendsettings.h"
 #include "protocol/readunitdata.h"
 #include "shell/mainwindow.h"
 #include "shell/programfolder.h"
 #include "shell/station.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 
 namespace keldor {
 
@@ -37,6 +45,10 @@ SettingsMenu::SettingsMenu(MainWindow &window)
             &SettingsMenu::saveSettings);
     connect(window.item(QStringLiteral("Load")), &QAction::triggered, this,
             &SettingsMenu::loadSettings);
+    connect(window.item(QStringLiteral("Save_As")), &QAction::triggered, this,
+            &SettingsMenu::saveSettingsAs);
+    connect(window.item(QStringLiteral("Open_File")), &QAction::triggered, this,
+            &SettingsMenu::openSettingsFile);
 }
 
 SettingsMenu *SettingsMenu::attach(MainWindow &window)
@@ -59,30 +71,112 @@ QString SettingsMenu::chooseInDialog(FileDialog kind, const QString &title) cons
                                         options);
 }
 
-void SettingsMenu::saveSettings()
+std::optional<int> SettingsMenu::chooseModelInDialog(int suggested) const
 {
-    const QString title = QStringLiteral("Save Settings");
-    QString path;
+    QDialog dialog(&m_window);
+    dialog.setObjectName(QStringLiteral("Form_Offline_Model"));
+    dialog.setWindowTitle(QStringLiteral("Open Settings File"));
+    auto *models = new QComboBox(&dialog);
+    models->setObjectName(QStringLiteral("Combo_Model"));
+    for (const int channels : headendModels)
+        models->addItem(QStringLiteral("%1 channels").arg(channels), channels);
+    models->setCurrentIndex(static_cast<int>(headendModels.indexOf(suggested)));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto *layout = new QFormLayout(&dialog);
+    layout->addRow(QStringLiteral("Headend model:"), models);
+    layout->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return models->currentData().toInt();
+}
+
+QString SettingsMenu::chooseSaveName(const QString &title)
+{
     for (;;) {
         const QString chosen = m_chooseFile(FileDialog::Save, title);
         if (chosen.isEmpty())
-            return;
-        path = settingsFileName(chosen);
+            return {};
+        const QString path = settingsFileName(chosen);
         if (!QFileInfo::exists(path))
-            break;
+            return path;
         // The existing file stays as it is until the new one is completely written.
         if (m_station.ui.message(UserInterface::Icon::Question, QLatin1String(applicationTitle),
                                  QStringLiteral("File already exists! Overwrite?"),
                                  UserInterface::Buttons::OkCancel) == UserInterface::Answer::Ok)
-            break;
+            return path;
     }
+}
 
+ChannelOverview *SettingsMenu::offlineOverview() const
+{
+    if (m_station.shell.offlineFile.isEmpty())
+        return nullptr;
+    auto *overview = m_window.findChild<ChannelOverview *>();
+    return overview && overview->isOffline() ? overview : nullptr;
+}
+
+void SettingsMenu::saveSettings()
+{
+    // The file being edited is the file the operator opened; it is written back as it is.
+    if (ChannelOverview *overview = offlineOverview()) {
+        overview->saveOffline(m_station.shell.offlineFile);
+        return;
+    }
+    const QString path = chooseSaveName(QStringLiteral("Save Settings"));
+    if (path.isEmpty())
+        return;
     const std::optional<ReportTexts> texts = currentReportTexts();
     if (!texts)
         return;
     if (!saveSettingsFile(m_station.ui, path, m_station.unit))
         return;
     printRtf(m_station.session.exchange, reportFileName(path), *texts, m_station.unit);
+}
+
+void SettingsMenu::saveSettingsAs()
+{
+    ChannelOverview *overview = offlineOverview();
+    if (!overview)
+        return;
+    const QString path = chooseSaveName(QStringLiteral("Save Settings As"));
+    if (!path.isEmpty())
+        overview->saveOffline(path);
+}
+
+void SettingsMenu::openSettingsFile()
+{
+    // A window that still holds the operator's typing stays, and no file replaces its table.
+    if (!m_window.closeAllChildWindows())
+        return;
+    const QString title = QStringLiteral("Open Settings File");
+    const QString path = m_chooseFile(FileDialog::Open, title);
+    if (path.isEmpty())
+        return;
+    // A fresh table: what an earlier headend or file left must not end up in this file.
+    std::array<ChannelRecord, channelCount> channels{};
+    const auto read = readSettingsFile(path, channels);
+    if (const auto *problem = std::get_if<QString>(&read)) {
+        m_station.ui.message(UserInterface::Icon::Critical, title, *problem);
+        return;
+    }
+    const std::optional<int> model = m_chooseModel(offlineModel(m_station.settings));
+    if (!model)
+        return;
+    SettingsStore &settings = m_station.settings;
+    if (!saveOfflineModel(settings, *model))
+        m_station.ui.message(UserInterface::Icon::Exclamation, QLatin1String(applicationTitle),
+                             settings.lastError() +
+                                 QStringLiteral("\rThe model applies until the program ends."));
+
+    UnitData &unit = m_station.unit;
+    unit = UnitData();
+    unit.channels = channels;
+    setHeadendModel(unit, *model);
+    unit.settingsFileName = path;
+    m_station.shell.offlineFile = path;
+    m_window.openWindow(HeadendWindow::Program);
 }
 
 // Without a channel window there is nothing on screen to print, so the report shows what the
@@ -117,11 +211,24 @@ void SettingsMenu::loadSettings()
     if (!format || !connectHeadend())
         return;
 
-    // The headend's own channel count decides how many channels the write sends, whatever
-    // model the file was saved from.
+    // The file goes over what the headend holds now, so the fields an old file lacks keep the
+    // headend's values, and the operator sees exactly what the write changes. The headend's own
+    // channel count decides how many channels the write sends, whatever model the file was
+    // saved from.
     Exchange &exchange = m_station.session.exchange;
-    const bool written = checkDeviceType(exchange, m_station.unit) &&
-                         saveUnitData(exchange, m_station.unit, *format == SettingsFormat::Current);
+    UnitData headend;
+    bool read = false;
+    {
+        BusyCursor busy(m_station.ui);
+        read = readHeadendSettings(exchange, headend);
+    }
+    UnitData file = headend;
+    bool written = false;
+    if (read && loadSettingsFile(m_station.ui, path, file) &&
+        confirmWrite(diffUnits(headend, file), path)) {
+        m_station.unit = file;
+        written = saveUnitData(exchange, m_station.unit, *format == SettingsFormat::Current);
+    }
     // Over USB the port is given back either way: the channel window finds the headend again
     // the way the Program menu does, and after a failure the next function needs it free.
     if (m_window.usbChecked()) {
@@ -130,6 +237,12 @@ void SettingsMenu::loadSettings()
     }
     if (written)
         m_window.openHeadendWindow(HeadendWindow::Program);
+}
+
+bool SettingsMenu::confirmWrite(const UnitDiff &diff, const QString &path)
+{
+    LoadDiffDialog dialog(diff, path, &m_window);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 bool SettingsMenu::connectHeadend()

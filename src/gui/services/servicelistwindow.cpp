@@ -46,6 +46,8 @@ void showServices(QListWidget *list, const QList<Service> &services)
 ServiceListWindow::ServiceListWindow(Station &station, int channel, QWidget *parent)
     : QDialog(parent)
     , m_editor(station.session.exchange, station.unit, channel)
+    , m_offline(!station.shell.offlineFile.isEmpty())
+    , m_recordMode(station.unit.channel(channel).serviceMode)
 {
     station.unit.currentChannel = channel;
     setObjectName(QStringLiteral("Form_Servicelist"));
@@ -155,6 +157,10 @@ bool ServiceListWindow::eventFilter(QObject *watched, QEvent *event)
 
 void ServiceListWindow::fill()
 {
+    if (m_offline) {
+        showListedIds(m_recordMode);
+        return;
+    }
     setBusy(true);
     const bool complete = m_editor.fill();
     setBusy(false);
@@ -163,6 +169,19 @@ void ServiceListWindow::fill()
     // claiming that no service passes.
     if (complete || !m_editor.output().isEmpty())
         showOutput();
+}
+
+void ServiceListWindow::showListedIds(quint8 mode)
+{
+    m_editor.fillFromRecord();
+    showOutput();
+    const QString heading = mode == servicemode::listed         ? QStringLiteral("Passed (IDs):")
+                            : mode == servicemode::allButListed ? QStringLiteral("All but (IDs):")
+                                                                : QStringLiteral("All services");
+    findChild<QLabel *>(QStringLiteral("Label_Servicelist_Output"))->setText(heading);
+    for (QWidget *control : {static_cast<QWidget *>(m_inputList), static_cast<QWidget *>(m_addAll),
+                             static_cast<QWidget *>(m_removeAll)})
+        control->setEnabled(false);
 }
 
 void ServiceListWindow::showInput()
@@ -186,12 +205,16 @@ void ServiceListWindow::showOutput()
 
 void ServiceListWindow::addInput(int row)
 {
+    if (m_offline)
+        return;
     m_editor.addInput(row);
     showOutput();
 }
 
 void ServiceListWindow::removeOutput(int row)
 {
+    if (m_offline)
+        return;
     m_editor.removeOutput(row);
     showOutput();
 }

@@ -41,7 +41,13 @@ private:
     // Nothing can be edited, sent or closed while the headend is being talked to.
     void setBusy(bool busy);
 
+    // Only the headend names services and can take a changed list, so with no headend the
+    // window shows the listed IDs and edits nothing.
+    void showListedIds(quint8 mode);
+
     ServiceListEditor m_editor;
+    const bool m_offline = false;
+    const quint8 m_recordMode = 0;
     bool m_filled = false;
     bool m_busy = false;
     bool m_sendFailed = false;

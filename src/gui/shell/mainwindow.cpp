@@ -90,13 +90,16 @@ void MainWindow::buildMenus()
             &MainWindow::updateController);
     addItem(update, QStringLiteral("Update_QAM"), QStringLiteral("&QAM-FPGA"),
             &MainWindow::updateFpga);
+    // Connected by the settings file code, like Save, Save As and Load.
+    addItem(main, QStringLiteral("Open_File"), QStringLiteral("&Open Settings File..."), nullptr);
     addItem(main, QStringLiteral("Exit"), QStringLiteral("&Exit"), &MainWindow::exitProgram);
 
-    // Save and Load are connected by the settings file code; the channel overview shows this
-    // menu once it has read a headend.
+    // The channel overview shows this menu once it has read a headend or opened a file.
     QMenu *settings =
         addMenu(nullptr, QStringLiteral("Settings_Dialog"), QStringLiteral("&Settings"));
     addItem(settings, QStringLiteral("Save"), QStringLiteral("&Save Settings"), nullptr);
+    addItem(settings, QStringLiteral("Save_As"), QStringLiteral("Save Settings &As..."), nullptr)
+        ->setVisible(false);
     addItem(settings, QStringLiteral("Load"), QStringLiteral("&Load Settings"), nullptr);
     addSeparator(settings, QStringLiteral("MenuLine3"))->setVisible(false);
     addItem(settings, QStringLiteral("Reset_Headend"), QStringLiteral("&Reset Headend"),
@@ -243,6 +246,17 @@ void MainWindow::showLanPanels()
     ui.setStatusPanel(3, QStringLiteral("Offline"));
 }
 
+void MainWindow::showConnectionPanels()
+{
+    if (usbChecked()) {
+        showUsbPanels();
+        return;
+    }
+    showLanPanels();
+    if (m_station.session.lan.isConnected())
+        m_station.ui.setStatusPanel(3, QStringLiteral("Online"));
+}
+
 void MainWindow::setInputEnabled(bool enabled)
 {
     menuBar()->setEnabled(enabled);
@@ -336,7 +350,9 @@ void MainWindow::updateFpga()
 
 void MainWindow::openHeadendWindow(HeadendWindow target)
 {
-    closeAllChildWindows();
+    // A window that keeps unsaved work open keeps the headend unasked too.
+    if (!closeAllChildWindows())
+        return;
     if (target == HeadendWindow::UpdateController)
         m_station.shell.updateTarget = updateTargetController;
     else if (target == HeadendWindow::UpdateQam)

@@ -37,6 +37,8 @@ public:
 
     // Status bar panels 1..3.
     void setStatusPanel(int panel, const QString &text);
+    // The panels of the connection mode, as they stand with no settings file open.
+    void showConnectionPanels();
     QString statusPanel(int panel) const;
 
     // The menus and the child windows take no input while an exchange runs. Dialogs and
@@ -72,6 +74,8 @@ public:
     // Opens the target window once a headend answers: over USB after discovery, over the LAN
     // at once when connected, else after the operator chose a headend and it was connected.
     void openHeadendWindow(HeadendWindow target);
+    // Opens the target window without looking for a headend first.
+    void openWindow(HeadendWindow target);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -94,7 +98,6 @@ private:
     bool ensureDirectory();
     // The modal selection of the active headend.
     void selectActiveHeadend();
-    void openWindow(HeadendWindow target);
 
     Station &m_station;
     WindowRegistry m_windows;

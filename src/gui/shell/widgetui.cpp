@@ -36,6 +36,8 @@ QMessageBox::StandardButtons boxButtons(UserInterface::Buttons buttons)
         return QMessageBox::Ok | QMessageBox::Cancel;
     case UserInterface::Buttons::AbortRetryIgnore:
         return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    case UserInterface::Buttons::SaveDiscardCancel:
+        return QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel;
     case UserInterface::Buttons::Ok:
         break;
     }
@@ -53,6 +55,10 @@ UserInterface::Answer answerOf(int button)
         return UserInterface::Answer::Retry;
     case QMessageBox::Ignore:
         return UserInterface::Answer::Ignore;
+    case QMessageBox::Save:
+        return UserInterface::Answer::Save;
+    case QMessageBox::Discard:
+        return UserInterface::Answer::Discard;
     default:
         return UserInterface::Answer::Ok;
     }

@@ -7,9 +7,14 @@
 #include "directory/directoryfile.h"
 #include "directory/headenddirectory.h"
 #include "directory/headendpicker.h"
+#include "files/loaddiffdialog.h"
+#include "files/settingsmenu.h"
 #include "link/session.h"
+#include "model/settingsfile.h"
+#include "model/unitdiff.h"
 #include "network/lansettingsdialog.h"
 #include "network/proxydialog.h"
+#include "protocol/headendsettings.h"
 #include "services/servicelistwindow.h"
 #include "shell/expertlogin.h"
 #include "shell/mainwindow.h"
@@ -21,9 +26,11 @@
 #include "sim/tcptransport.h"
 #include "update/updatewindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -151,6 +158,35 @@ int main(int argc, char *argv[])
         if (!station.session.lan.isConnected() && !lanConnect(station.session, station.lanTarget()))
             return 1;
     }
+
+    // The headend's settings as a file an installer took to the office, changed there: another
+    // output frequency and QAM order on channel 3, channel 5 switched on, other services.
+    UnitData held;
+    if (!readHeadendSettings(station.session.exchange, held))
+        return 1;
+    UnitData prepared = held;
+    prepared.channel(2).outFrequency = 346.0f;
+    prepared.channel(2).qam = 3;
+    prepared.channel(4).outputOn = 1;
+    prepared.channel(0).serviceMode = 1;
+    prepared.channel(0).serviceCount = 2;
+    prepared.channel(0).serviceIds[0] = 28106;
+    prepared.channel(0).serviceIds[1] = 28107;
+    const QString file = temp.filePath(QStringLiteral("hall-b.kdr"));
+    if (!saveSettingsFile(ui, file, prepared))
+        return 1;
+    dialog(new LoadDiffDialog(diffUnits(held, prepared), file, &window),
+           QStringLiteral("load-diff"), 300ms);
+
+    SettingsMenu *menu = SettingsMenu::of(window);
+    menu->setFileChooser([&](auto, auto &) { return file; });
+    menu->setModelChooser([](int) { return 12; });
+    window.item(QStringLiteral("Open_File"))->trigger();
+    window.mdiArea()->activeSubWindow()->showMaximized();
+    settle(1s);
+    failures += save(window, folder, QStringLiteral("offline-overview")) ? 0 : 1;
+    window.closeAllChildWindows();
+
     headend.state().identity.variant = *sim::variantForChannelCount(8);
     child(new DiagnosticWindow(station, window), QStringLiteral("diagnostic-window"), 2s);
     station.shell.updateTarget = 132;

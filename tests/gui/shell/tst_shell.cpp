@@ -4,9 +4,11 @@
 #include "files.h"
 #include "files/settingsmenu.h"
 #include "model/settingsfile.h"
+#include "model/unitdiff.h"
 #include "network/lansettingsdialog.h"
 #include "network/proxydialog.h"
 #include "protocol/parameters.h"
+#include "services/servicelists.h"
 #include "sessionfixture.h"
 #include "shell/expertlogin.h"
 #include "shell/widgetui.h"
@@ -204,10 +206,12 @@ private slots:
         }
     }
 
-    // A current file with services; an old file on an eight-channel headend.
-    void loadWritesAndReopens()
+    // A current file with services, an old file on an eight-channel headend: Yes writes, and
+    // loading the file again finds nothing to change, so only "Write anyway" writes; No sends
+    // nothing.
+    void loadShowsTheChangesAndAsks()
     {
-        for (const bool old : {false, true}) {
+        for (const auto &[old, yes] : {std::pair{false, true}, {true, true}, {false, false}}) {
             QVERIFY(startMenu());
             std::array<ChannelRecord, channelCount> channels{};
             for (int ch = 0; ch < channelCount; ++ch)
@@ -221,23 +225,114 @@ private slots:
                 m_f->sim.headend.state().identity.variant = *sim::variantForChannelCount(8);
             QVERIFY(writeFile(path("x.kdr"), old ? image : encodeSettings(channels)));
             m_f->simChannel(3).serviceIds = {2000};
+            m_f->simChannel(3).serviceMode = servicemode::listed;
             m_f->window->addChildWindow(new QWidget);
-            m_chosen = {"x.kdr"};
-
-            m_f->window->item("Load")->trigger();
+            QStringList shown;
+            const auto answer = [&](const char *button) {
+                return [&shown, button](QWidget *dialog) {
+                    auto *table = dialog->findChild<QTableWidget *>("Table_Diff");
+                    for (int row = 0; table && row < table->rowCount(); ++row)
+                        if (table->item(row, 0)->text() == "4")
+                            shown.append(table->item(row, 1)->text() + ": " +
+                                         table->item(row, 2)->text() + " / " +
+                                         table->item(row, 3)->text());
+                    shown.append(dialog->findChild<QLabel *>("Label_Question")->text());
+                    dialog->findChild<QPushButton *>(button)->click();
+                };
+            };
+            m_chosen = {"x.kdr", "x.kdr"};
+            {
+                OnNextModal reply(answer(yes ? "Command_Yes" : "Command_No"));
+                m_f->window->item("Load")->trigger();
+            }
 
             QVERIFY(m_f->ui().messages.isEmpty());
-            QCOMPARE(m_titles, QStringList{"Load Settings"});
-            int written = 0;
-            for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript())
-                written += entry.kind == Kind::Raw && entry.what == "bulk-channel";
+            QVERIFY(shown.size() >= 2 && shown.first().startsWith("Input Frequency: ") &&
+                    shown.first().endsWith(" / 11003 MHz"));
+            QVERIFY(shown.contains(old ? "Service Mode: only the listed services pass / every "
+                                         "service passes"
+                                       : "Services added:  / 4003"));
+            QVERIFY(shown.contains("Services removed: 2000 / "));
+            const auto written = [&] {
+                int frames = 0;
+                for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript())
+                    frames += entry.kind == Kind::Raw && entry.what == "bulk-channel";
+                return frames;
+            };
             // The headend's own channel count decides what is sent; an old file has no services.
-            QCOMPARE(written, old ? 8 : 12);
-            QVERIFY(m_f->simChannel(3).inFrequency == 11003 &&
-                    m_f->simChannel(3).serviceIds.value(0) == (old ? 0 : 4003));
-            QCOMPARE(m_f->overviews, 1);
+            QCOMPARE(written(), yes ? (old ? 8 : 12) : 0);
+            QCOMPARE(m_f->simChannel(3).inFrequency == 11003, yes);
+            QCOMPARE(m_f->simChannel(3).serviceIds.value(0), yes ? (old ? 0 : 4003) : 2000);
+            QCOMPARE(m_f->overviews, int(yes));
             // The child window that was open went; the channel window is the only one now.
-            QTRY_COMPARE(m_f->window->mdiArea()->subWindowList().size(), 1);
+            QTRY_COMPARE(m_f->window->mdiArea()->subWindowList().size(), int(yes));
+            if (!yes)
+                continue;
+            shown.clear();
+            {
+                OnNextModal reply(answer(old ? "Command_WriteAnyway" : "Command_No"));
+                m_f->window->item("Load")->trigger();
+            }
+            QCOMPARE(shown, QStringList{unchangedText + ".\nNothing is sent unless you write the "
+                                                        "file anyway."});
+            QCOMPARE(written(), old ? 16 : 12);
+        }
+    }
+
+    // A refused file opens nothing. A good one opens for the chosen model with no word to the
+    // connected headend; the field still being typed reaches the file, and closing asks only
+    // while something is unsaved.
+    void offlineOpenEditSave()
+    {
+        for (const bool refused : {true, false}) {
+            QVERIFY(startMenu(true));
+            std::array<ChannelRecord, channelCount> channels{};
+            for (int ch = 0; ch < channelCount; ++ch) {
+                channels[ch] = {.inFrequency = qint16(11000 + ch), .loMode = 0, .reserved = {7}};
+                channels[ch].outFrequency = float(114.25 + 8 * ch);
+                channels[ch].outSymbolrate = 6900;
+                channels[ch].outputOn = 1;
+            }
+            const QByteArray image = encodeSettings(channels);
+            QVERIFY(writeFile(path("x.kdr"), refused ? image.left(100) : image));
+            m_chosen = {"x.kdr"};
+            OnNextModal model([](QWidget *dialog) {
+                dialog->findChild<QComboBox *>("Combo_Model")->setCurrentIndex(0);
+                static_cast<QDialog *>(dialog)->accept();
+            });
+
+            m_f->window->item("Open_File")->trigger();
+
+            auto *overview = m_f->child<ChannelOverview>();
+            QCOMPARE(m_f->ui().messages.size(), int(refused));
+            if (refused) {
+                QVERIFY(!overview && m_f->ui().texts().first().contains("has 100 bytes"));
+                continue;
+            }
+            QTRY_VERIFY(m_f->window->item("Save_As")->isVisible());
+            QCOMPARE(overview->columnCount(), 8);
+            QCOMPARE(m_f->fixture.stored("Offline-Model"), "8");
+            QVERIFY(overview->windowTitle().endsWith("Offline - x.kdr"));
+            QCOMPARE(m_f->ui().panels[2], "Offline");
+            auto *frequency = m_f->widget<QLineEdit>("Text_outfrequenz_2");
+            m_f->window->activateWindow(); // the model dialog had it
+            frequency->setFocus();
+            QTRY_COMPARE(frequency->selectedText(), frequency->text());
+            QTest::keyClicks(frequency, "354");
+            QVERIFY(!m_f->widget("Command_Set_2")->isEnabled());
+            m_f->ui().answers = {Answer::Cancel};
+            QVERIFY(!m_f->window->closeAllChildWindows());
+
+            m_f->window->item("Save")->trigger();
+
+            QCOMPARE(frequency->text(), "354.00");
+            channels[2].outFrequency = 354;
+            QCOMPARE(readFile(path("x.kdr")), encodeSettings(channels));
+            QVERIFY(QFile::exists(path("x.rtf")));
+            QVERIFY(m_f->window->closeAllChildWindows());
+            QCOMPARE(m_f->ui().messages.size(), 1);
+            QVERIFY(m_f->sim.headend.transcript().isEmpty());
+            QCOMPARE(m_f->ui().panels[2], "Online");
         }
     }
 
@@ -510,11 +605,11 @@ private slots:
     }
 
 private:
-    bool startMenu()
+    bool startMenu(bool realOverview = false)
     {
         m_f.emplace();
         m_titles.clear();
-        if (!m_f->start())
+        if (!m_f->start(12, realOverview))
             return false;
         m_f->station().session.timing.reconnectLimit = 10s;
         SettingsMenu::of(*m_f->window)->setFileChooser([this](auto, const QString &title) {
