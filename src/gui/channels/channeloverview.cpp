@@ -56,6 +56,8 @@ ChannelOverview::ChannelOverview(Station &station, MainWindow &mainWindow, QWidg
 {
     setObjectName(QStringLiteral("Form_Uebersicht"));
     setWindowTitle(QStringLiteral("Channel Overview"));
+    // The columns use all the room the main window has; they scroll where it has too little.
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     // Without an answer the window keeps the twelve columns of the standard model.
     const bool loaded = checkDeviceType(station.session.exchange, station.unit);
