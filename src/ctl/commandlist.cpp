@@ -10,6 +10,7 @@ const CtlCommandTable &ctlCommands()
         addMaintenanceCommands(t);
         addFileCommands(t);
         addChannelCommands(t);
+        addCompareCommands(t);
         return t;
     }();
     return table;

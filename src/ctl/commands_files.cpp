@@ -6,7 +6,6 @@
 #include "model/settingsfile.h"
 #include "model/unitdata.h"
 #include "protocol/devicetype.h"
-#include "protocol/fullwrite.h"
 #include "report/rtfreport.h"
 #include "services/serviceeditor.h"
 
@@ -17,7 +16,6 @@ namespace keldor {
 namespace {
 
 const QString overwriteOption = QStringLiteral("--overwrite");
-const QString keepServicesOption = QStringLiteral("--keep-services");
 const QString passOption = QStringLiteral("--pass");
 
 QString modeText(quint8 mode)
@@ -100,37 +98,6 @@ int save(Session &session, const QStringList &args, QTextStream &out)
         out << "report: " << report << (result == ReportResult::Incomplete ? " (incomplete)" : "")
             << '\n';
     return result == ReportResult::Written ? ExitSuccess : ExitFailure;
-}
-
-QString checkLoad(const QStringList &args)
-{
-    if (args.size() == 2 && args.at(1) != keepServicesOption)
-        return QStringLiteral("load takes only --keep-services after FILE");
-    std::array<ChannelRecord, channelCount> scratch{};
-    const auto read = readSettingsFile(args.at(0), scratch);
-    if (const auto *problem = std::get_if<QString>(&read))
-        return QString(*problem).replace(QLatin1Char('\r'), QLatin1Char(' '));
-    if (args.size() == 2 && std::get<SettingsFormat>(read) == SettingsFormat::Old)
-        return QStringLiteral("--keep-services needs a current settings file; %1 is the old "
-                              "240-byte form without service lists")
-            .arg(args.at(0));
-    return {};
-}
-
-int load(Session &session, const QStringList &args, QTextStream &out)
-{
-    UnitData unit;
-    if (!checkDeviceType(session.exchange, unit))
-        return ExitFailure;
-    const auto format = loadSettingsFile(session.ui, args.at(0), unit);
-    if (!format)
-        return ExitFailure;
-    const bool keep = args.size() == 2;
-    if (!saveUnitData(session.exchange, unit, keep))
-        return ExitFailure;
-    out << "sent" << numberText(unit.channelsInUse()) << " channels"
-        << (keep ? " with their service lists" : ", every service passes") << '\n';
-    return ExitSuccess;
 }
 
 QString checkReport(const QStringList &args)
@@ -222,10 +189,6 @@ void addFileCommands(CtlCommandTable &table)
         QStringLiteral(
             "save FILE [--overwrite]    read the headend, write FILE.kdr and its report"),
         checkSave, save};
-    table[QStringLiteral("load")] = {
-        1, 2,
-        QStringLiteral("load FILE [--keep-services] send a settings file with the full write"),
-        checkLoad, load};
     table[QStringLiteral("report")] = {
         1, 2, QStringLiteral("report FILE.rtf [--overwrite]  write the configuration report"),
         checkReport, report};

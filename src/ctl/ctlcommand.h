@@ -12,7 +12,8 @@ namespace keldor {
 
 class Session;
 
-enum ExitCode { ExitSuccess = 0, ExitFailure = 1, ExitUsage = 2 };
+// ExitDifferent: a comparison found settings that differ.
+enum ExitCode { ExitSuccess = 0, ExitFailure = 1, ExitUsage = 2, ExitDifferent = 3 };
 
 // One keldor-ctl command. Its arguments are checked before the session is opened, so a
 // usage error never touches the headend.
@@ -32,6 +33,16 @@ void addParameterCommands(CtlCommandTable &table);
 void addMaintenanceCommands(CtlCommandTable &table);
 void addFileCommands(CtlCommandTable &table);
 void addChannelCommands(CtlCommandTable &table);
+void addCompareCommands(CtlCommandTable &table);
+
+// Whether the command works on settings files alone with these arguments, so needs no link.
+bool worksOnFilesAlone(const QString &command, const QStringList &arguments);
+
+// The operator's yes or no at the terminal; nothing when keldor-ctl has no terminal to ask at.
+// main() installs the terminal when stdin is one; tests install an operator of their own.
+using TerminalQuestion = std::function<std::optional<bool>(const QString &question)>;
+void setTerminalQuestion(TerminalQuestion question);
+std::optional<bool> askAtTerminal(const QString &question);
 
 const CtlCommandTable &ctlCommands();
 

@@ -34,6 +34,12 @@ bool openSession(Session &session, const CtlOptions &options)
     return false;
 }
 
+TerminalQuestion &terminalQuestion()
+{
+    static TerminalQuestion question;
+    return question;
+}
+
 void closeSession(Session &session)
 {
     if (session.serial.isOpen()) {
@@ -56,6 +62,16 @@ std::optional<int> parseCode(const QString &text, int highest)
     return value;
 }
 
+void setTerminalQuestion(TerminalQuestion question)
+{
+    terminalQuestion() = std::move(question);
+}
+
+std::optional<bool> askAtTerminal(const QString &question)
+{
+    return terminalQuestion() ? terminalQuestion()(question) : std::nullopt;
+}
+
 QString ctlHelp()
 {
     QString help = ctlUsage();
@@ -63,7 +79,9 @@ QString ctlHelp()
         help += QStringLiteral("  ") + command.usage + QLatin1Char('\n');
     help += QStringLiteral("\nCHANNEL in get and set is the channel byte of the request (0..15, "
                            "0 for device values);\nCODE and SUB are decimal or 0x-hexadecimal.\n"
-                           "exit status: 0 success, 1 link or headend failure, 2 usage error\n");
+                           "diff A B and plan FILE work on settings files alone and need no link.\n"
+                           "exit status: 0 success, 1 link or headend failure, 2 usage error,\n"
+                           "3 diff found differences\n");
     return help;
 }
 
@@ -86,13 +104,19 @@ int runCtlCommand(Session &session, const CtlOptions &options, QTextStream &out,
         return ExitUsage;
     }
 
-    if (!openSession(session, options))
+    const bool filesAlone = worksOnFilesAlone(options.command, options.arguments);
+    if (!filesAlone && !options.linkChosen) {
+        err << "keldor-ctl: " << missingLinkText() << "\n\n" << ctlHelp();
+        return ExitUsage;
+    }
+    if (!filesAlone && !openSession(session, options))
         return ExitFailure;
     TerminalFilter filter(out);
     QTextStream filtered(&filter);
     const int result = command.run(session, options.arguments, filtered);
     filtered.flush();
-    closeSession(session);
+    if (!filesAlone)
+        closeSession(session);
     return result;
 }
 

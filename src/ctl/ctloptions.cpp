@@ -17,10 +17,15 @@ std::optional<std::pair<QString, QString>> hostAndPort(const QString &text)
 QString ctlUsage()
 {
     return QStringLiteral(
-        "usage: keldor-ctl (--lan HOST:PORT [--proxy HOST:PORT] | --serial DEVICE | --usb)\n"
+        "usage: keldor-ctl [--lan HOST:PORT [--proxy HOST:PORT] | --serial DEVICE | --usb]\n"
         "                  [--verbose] COMMAND [ARGUMENTS]\n"
         "\n"
         "commands:\n");
+}
+
+QString missingLinkText()
+{
+    return QStringLiteral("choose a link: --lan HOST:PORT, --serial DEVICE or --usb");
 }
 
 std::variant<CtlOptions, QString> parseCtlOptions(const QStringList &arguments)
@@ -70,8 +75,7 @@ std::variant<CtlOptions, QString> parseCtlOptions(const QStringList &arguments)
             return QStringLiteral("unknown or incomplete option %1").arg(arg);
         }
     }
-    if (!linkGiven)
-        return QStringLiteral("choose a link: --lan HOST:PORT, --serial DEVICE or --usb");
+    options.linkChosen = linkGiven;
     if (options.useProxy && options.link != CtlOptions::Link::Lan)
         return QStringLiteral("--proxy goes with --lan");
     if (i >= arguments.size())

@@ -10,6 +10,7 @@ namespace keldor {
 struct CtlOptions {
     enum class Link { Lan, Serial, Usb };
     Link link = Link::Usb;
+    bool linkChosen = false; // commands on files alone need none
     QString host;
     QString port;
     bool useProxy = false;
@@ -25,5 +26,6 @@ struct CtlOptions {
 std::variant<CtlOptions, QString> parseCtlOptions(const QStringList &arguments);
 
 QString ctlUsage();
+QString missingLinkText();
 
 } // namespace keldor

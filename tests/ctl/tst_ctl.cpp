@@ -1,3 +1,4 @@
+#include "ctlcommand.h"
 #include "ctlrunner.h"
 #include "files.h"
 #include "sessionfixture.h"
@@ -91,7 +92,12 @@ private slots:
             {{"LAN", "output", "9", "--on"}, 1, "CHANNEL 9"},
             {{"LAN", "services", "3", "--pass", ""}, 0, ""},
             {{"LAN", "report", path("kept.rtf"), "--overwrite"}, 0, ""},
-            {{"LAN", "load", path("old.kdr")}, 0, ""},
+            {{"LAN", "load", path("old.kdr")}, 1, "no terminal"},
+            {{"LAN", "load", path("old.kdr"), "--yes"}, 0, ""},
+            {{"LAN", "load", path("kept.rtf")}, 2, "kept.rtf"},
+            {{"plan"}, 2, "choose a link"},
+            {{"diff", path("old.kdr"), path("old.kdr"), "--channels", "9"}, 2, "--channels"},
+            {{"LAN", "diff", path("old.kdr"), "--channels", "8"}, 2, "--channels"},
             {{"--lan", "127.0.0.1:" + QString::number(freePort()), "info"}, 1, "Connection"},
             {{"--serial", "/dev/nonexistent", "info"}, 1, "No Device"},
         };
@@ -181,10 +187,51 @@ private slots:
         QCOMPARE(lan({"save", name, "--overwrite"}).status, 0);
         state().channels[5].outFrequency = 500.0f;
         m_sim->headend.clearTranscript();
-        const CtlRun loaded = lan({"load", name + ".kdr", "--keep-services"});
-        QCOMPARE(loaded.out, "sent 8 channels with their service lists\n");
+        const CtlRun loaded = lan({"load", name + ".kdr", "--keep-services", "--yes"});
+        QCOMPARE(loaded.out, "Channel 6\n  Output Frequency: 500.00 MHz -> 154.00 MHz\n"
+                             "sent 8 channels with their service lists\n");
         QCOMPARE(state().channels[5].outFrequency, 114.0f + 8.0f * 5);
         QCOMPARE(m_sim->frames(0x8A).size(), 1);
+    }
+
+    // Files compare without a link; a load shows what it changes and writes only when told to.
+    void diffPlanAndLoad()
+    {
+        QVERIFY(lan({"save", path("a")}).status == 0);
+        state().channels[2].outFrequency = 119.0f;
+        QVERIFY(lan({"save", path("b")}).status == 0);
+        const QString changed = "Channel 3\n  Output Frequency: 130.00 MHz -> 119.00 MHz\n";
+        const QString back = "Channel 3\n  Output Frequency: 119.00 MHz -> 130.00 MHz\n";
+        // clang-format off
+        struct { QStringList args; int status; QString out; } rows[]{
+            {{"diff", path("a.kdr"), path("a.kdr")}, 0, "The files hold the same settings\n"},
+            {{"diff", path("a.kdr"), path("b.kdr"), "--channels", "8"}, 3, changed},
+            {{"plan", path("b.kdr"), "--channels", "8"}, 0, "Channel 1 and Channel 3: 115.00 MHz to 118.00 MHz\n  Channel 2 and Channel 3: 118.00 MHz to 123.00 MHz\n"},
+            {{"LAN", "diff", path("b.kdr")}, 0, "The headend already holds these settings\n"},
+            {{"LAN", "load", path("a.kdr")}, 1, back}};
+        // clang-format on
+        for (const auto &r : rows) {
+            m_sim->headend.clearTranscript();
+            const CtlRun run = r.args.first() == "LAN" ? lan(r.args.mid(1)) : runCtl(r.args);
+            QVERIFY2(run.status == r.status && run.out.endsWith(r.out), qPrintable(run.out));
+            QVERIFY(m_sim->frames(0x8A).isEmpty());
+        }
+        const QJsonDocument json = QJsonDocument::fromJson(
+            runCtl({"diff", path("b.kdr"), path("a.kdr"), "--json"}).out.toUtf8());
+        QCOMPARE(json["channels"][0]["fields"][0]["after"], "130.00 MHz");
+        QCOMPARE(json["equal"], false);
+
+        setTerminalQuestion([](const QString &) { return false; });
+        const CtlRun declined = lan({"load", path("a.kdr")});
+        setTerminalQuestion({});
+        QVERIFY(declined.status == 1 && declined.err.contains("not confirmed"));
+        QVERIFY(m_sim->frames(0x8A).isEmpty() && state().channels[2].outFrequency == 119.0f);
+
+        QVERIFY(lan({"load", path("a.kdr"), "--yes"}).out.startsWith(back));
+        QCOMPARE(state().channels[2].outFrequency, 130.0f);
+        m_sim->headend.clearTranscript();
+        QCOMPARE(lan({"load", path("a.kdr")}).out, "The headend already holds these settings\n");
+        QVERIFY(m_sim->frames(0x8A).isEmpty());
     }
 
     // The configuration is saved before the first block, where the options say; a signal stops

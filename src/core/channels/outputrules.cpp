@@ -1,6 +1,7 @@
 #include "channels/outputrules.h"
 
 #include "channels/channellists.h"
+#include "channels/frequencyplan.h"
 #include "common/textutil.h"
 #include "protocol/tunerinfo.h"
 
@@ -67,25 +68,27 @@ RuleOutcome outputFrequencyRule(const QList<OutputSpan> &columns, int column)
     const auto si = wholeNumber16(columns.at(column).symbolrate);
     if (!fi || !si)
         return outcome;
-    const double upperEdge = *fi + *si * halfWidthPerKsym;
-    const double lowerEdge = *fi - *si * halfWidthPerKsym;
+    const auto span = [](int channel, qint16 frequency, qint16 symbolrate) {
+        return BandSpan{channel, frequency - symbolrate * halfWidthPerKsym,
+                        frequency + symbolrate * halfWidthPerKsym};
+    };
+    QList<BandSpan> spans{span(column, *fi, *si)};
     for (int j = 0; j < columns.size(); ++j) {
-        if (j == column)
-            continue;
         const auto fj = wholeNumber16(columns.at(j).frequency);
         const auto sj = wholeNumber16(columns.at(j).symbolrate);
-        if (!fj || !sj)
+        if (j != column && fj && sj)
+            spans.append(span(j, *fj, *sj));
+    }
+    for (const SpanOverlap &overlap : findOverlaps(spans)) {
+        if (overlap.first != column && overlap.second != column)
             continue;
-        const QString where = numberText(j + 1) + QStringLiteral(" at ") + columns.at(j).frequency +
-                              QStringLiteral("MHz!!!");
-        if (*fj < *fi) {
-            if (lowerEdge < *fj + *sj * halfWidthPerKsym)
-                outcome.messages.append(
-                    collision(QStringLiteral("Collision with lower CHANNEL") + where));
-        } else if (upperEdge > *fj - *sj * halfWidthPerKsym) {
-            outcome.messages.append(
-                collision(QStringLiteral("Collision with upper CHANNEL") + where));
-        }
+        const int j = overlap.first == column ? overlap.second : overlap.first;
+        // The side is that of the other column's centre; an equal centre counts as above.
+        const bool lower = *wholeNumber16(columns.at(j).frequency) < *fi;
+        outcome.messages.append(
+            collision(QStringLiteral("Collision with %1 CHANNEL").arg(lower ? "lower" : "upper") +
+                      numberText(j + 1) + QStringLiteral(" at ") + columns.at(j).frequency +
+                      QStringLiteral("MHz!!!")));
     }
     return outcome;
 }

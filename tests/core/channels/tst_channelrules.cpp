@@ -1,9 +1,12 @@
+#include "channels/frequencyplan.h"
 #include "channels/inputrules.h"
 #include "channels/keyfilters.h"
 #include "channels/outputrules.h"
+#include "model/unitdiff.h"
 #include "protocol/readunitdata.h"
 #include "protocol/tunerinfo.h"
 
+#include <QJsonDocument>
 #include <QLocale>
 #include <QTest>
 
@@ -190,6 +193,7 @@ private slots:
             {{{"120", "6900"}, {"114.00", "6900"}, {"300.00", "6900"}, {"126.00", "6900"}}, 0,
              {collision("lower", 2, "114.00"), collision("upper", 4, "126.00")}},
             {{{"114", "6900"}, {"", ""}, {"115.00", "x"}, {"abc", "6900"}}, 0, {}}, {{{"114", ""}, {"114.00", "6900"}}, 0, {}},
+            {{{"114", "6900"}, {"115.00", "0"}}, 0, {collision("upper", 2, "115.00")}},
             {{{"111", "6900"}, {"114.00", "6900"}}, 0, {"Frequency must be in the range 112 to 858MHz", collision("upper", 2, "114.00")}}};
         // clang-format on
         for (const auto &r : rows) {
@@ -201,6 +205,94 @@ private slots:
                             m.buttons == UserInterface::Buttons::AbortRetryIgnore);
             }
         }
+    }
+
+    void frequencyPlanOverlaps()
+    {
+        // Channel 1 sits at 346 MHz, 8 MHz wide (342..350), channel 3 far away.
+        // clang-format off
+        struct { const char *name; float centre; quint8 bandwidth, on; QList<SpanOverlap> overlaps; } rows[]{
+            {"8 MHz neighbour touching", 358, 1, 1, {}}, {"8 MHz neighbour overlapping", 353.5f, 1, 1, {{0, 1, 349.5, 350}}},
+            {"7 MHz neighbour touching", 353.5f, 0, 1, {}}, {"7 MHz neighbour overlapping", 353, 0, 1, {{0, 1, 349.5, 350}}},
+            {"same frequency, switched off", 346, 1, 0, {}}, {"same frequency", 346, 0, 1, {{0, 1, 342.5, 349.5}}}};
+        // clang-format on
+        for (const auto &r : rows) {
+            UnitData unit;
+            unit.maxChannel = 2;
+            unit.channels[0] = {.outFrequency = 346, .bandwidth = 1, .outputOn = 1};
+            unit.channels[1] = {
+                .outFrequency = r.centre, .bandwidth = r.bandwidth, .outputOn = r.on};
+            unit.channels[2] = {.outFrequency = 800, .bandwidth = 1, .outputOn = 1};
+            const FrequencyPlan plan = frequencyPlan(unit);
+            QVERIFY2(plan.overlaps == r.overlaps, r.name);
+            QCOMPARE(plan.bars.size(), 3);
+        }
+        // A span without width inside another still overlaps it; pairs come out ordered.
+        QCOMPARE(findOverlaps({{5, 100, 110}, {2, 104, 104}, {1, 109, 120}}),
+                 (QList<SpanOverlap>{{1, 5, 109, 110}, {2, 5, 104, 104}}));
+    }
+
+    void unitDiff()
+    {
+        using Change = void (*)(ChannelRecord &);
+        // clang-format off
+        struct { const char *name; Change change; QList<FieldChange> fields; QList<qint16> added, removed; } rows[]{
+            {"frequency", [](ChannelRecord &r) { r.outFrequency = 354; }, {{"Output Frequency", "346.00 MHz", "354.00 MHz"}}, {}, {}},
+            {"hidden decimals", [](ChannelRecord &r) { r.outFrequency = 346.001f; },
+             {{"Output Frequency", "346.00 MHz [346]", "346.00 MHz [346.001007]"}}, {}, {}},
+            {"switch and QAM", [](ChannelRecord &r) { r.outputOn = 0; r.qam = 3; },
+             {{"Output", "on", "off"}, {"QAM", "QAM-256", "QAM-64"}}, {}, {}},
+            {"LO fixed", [](ChannelRecord &r) { r.loMode = 1; }, {{"LO", "AUTO", "9750 MHz"}}, {}, {}},
+            {"LO behind AUTO", [](ChannelRecord &r) { r.loFrequency = 10600; },
+             {{"LO", "AUTO [9750 MHz, mode 0]", "AUTO [10600 MHz, mode 0]"}}, {}, {}},
+            {"input", [](ChannelRecord &r) { r.polarisation = 1; r.inFrequency = 0; r.inSymbolrate = 22000; },
+             {{"Input", "SAT 1", "SAT 2"}, {"Input Frequency", "11778 MHz", "0 MHz"}, {"Input Symbol Rate", "27500 kSym", "22000 kSym"}}, {}, {}},
+            {"output lists", [](ChannelRecord &r) { r.bandwidth = 0; r.outSymbolrate = 6875; r.spectrum = 1; r.attenuation = 3; r.opmode = 9; },
+             {{"Mode", "Normal", "9"}, {"Bandwidth", "8 MHz", "7 MHz"}, {"Output Symbol Rate", "6900 kSym", "6875 kSym"},
+              {"Spectrum", "Normal", "Invers"}, {"Attenuation", "0dB", "-3dB"}}, {}, {}},
+            {"services swapped", [](ChannelRecord &r) { r.serviceIds[0] = -1; }, {}, {-1}, {28106}},
+            {"services dropped", [](ChannelRecord &r) { r.serviceCount = 0; r.serviceMode = 0; },
+             {{"Service Mode", "only the listed services pass", "every service passes"}}, {}, {28106, 28107}},
+            {"service order", [](ChannelRecord &r) { std::swap(r.serviceIds[0], r.serviceIds[1]); },
+             {{"Service Order", "28106, 28107", "28107, 28106"}}, {}, {}},
+            {"beyond the channels in use", [](ChannelRecord &) {}, {}, {}, {}}};
+        // clang-format on
+        UnitData before;
+        before.maxChannel = 1;
+        before.channels[1] = {.inFrequency = 11778,
+                              .loFrequency = 9750,
+                              .inSymbolrate = 27500,
+                              .outFrequency = 346,
+                              .bandwidth = 1,
+                              .qam = 5,
+                              .outSymbolrate = 6900,
+                              .outputOn = 1,
+                              .serviceCount = 2,
+                              .serviceMode = 1,
+                              .serviceIds = {28106, 28107}};
+        for (const auto &r : rows) {
+            UnitData after = before;
+            r.change(after.channels[1]);
+            after.channels[2].outFrequency = 500; // not sent, so not compared
+            const UnitDiff diff = diffUnits(before, after);
+            const bool changes = !r.fields.isEmpty() || !r.added.isEmpty() || !r.removed.isEmpty();
+            QVERIFY2(diff.channels.size() == (changes ? 1 : 0), r.name);
+            if (changes)
+                QVERIFY2(diff.channels[0] == (ChannelChange{1, r.fields, r.added, r.removed}),
+                         r.name);
+            QCOMPARE(diffText(diff).isEmpty(), !changes);
+        }
+
+        UnitData after = before;
+        after.channels[1].outFrequency = 354;
+        after.channels[1].serviceIds[1] = 28200;
+        const UnitDiff diff = diffUnits(before, after);
+        QCOMPARE(diffText(diff), "Channel 2\n  Output Frequency: 346.00 MHz -> 354.00 MHz\n"
+                                 "  services added: 28200\n  services removed: 28107\n");
+        QCOMPARE(
+            QJsonDocument(diffJson(diff)).toJson(QJsonDocument::Compact),
+            R"([{"channel":2,"fields":[{"after":"354.00 MHz","before":"346.00 MHz",)"
+            R"("field":"Output Frequency"}],"servicesAdded":[28200],"servicesRemoved":[28107]}])");
     }
 
     void symbolrateQamAndBandwidth()
