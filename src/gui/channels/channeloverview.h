@@ -19,6 +19,7 @@ class QStackedWidget;
 
 namespace keldor {
 
+class FrequencyPlanView;
 class MainWindow;
 class Station;
 
@@ -95,6 +96,8 @@ private:
     void watch(QWidget *widget, int channel, Field field);
     void showPage(int page);
     void updateMenus(bool windowOpen);
+    // Draws the plan of the columns as they stand, edits not yet sent included.
+    void refreshPlan();
 
     ChannelColumn *column(int channel);
     QWidget *fieldWidget(const FieldRef &ref);
@@ -122,6 +125,7 @@ private:
     std::vector<ChannelColumn> m_columns;
     QHash<QObject *, FieldRef> m_fields;
     QStackedWidget *m_pages = nullptr;
+    FrequencyPlanView *m_plan = nullptr;
     std::array<QWidget *, 3> m_page{};
     std::array<QPushButton *, 3> m_pageButtons{};
     std::array<QLabel *, 5> m_deviceLabels{};

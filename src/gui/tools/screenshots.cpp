@@ -165,8 +165,13 @@ int main(int argc, char *argv[])
         settle(3s);
         failures +=
             save(window, folder, QStringLiteral("channel-overview-%1").arg(channels)) ? 0 : 1;
-        if (channels == 12)
+        if (channels == 12) {
             dialog(new ServiceListWindow(station, 0, overview), QStringLiteral("service-list"), 1s);
+            // Channel 3 moved onto channel 2's band, as an edit not yet sent.
+            overview->setOutFrequencyText(2, QStringLiteral("125.00"));
+            settle(100ms);
+            failures += save(window, folder, QStringLiteral("overview-plan")) ? 0 : 1;
+        }
         sub->close();
         settle(300ms);
         if (!station.session.lan.isConnected() && !lanConnect(station.session, station.lanTarget()))
