@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTime>
 #include <QTimer>
 
@@ -446,13 +447,15 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::showWithLastPlacement()
 {
     QList<QRect> screens;
-    for (const QScreen *screen : QGuiApplication::screens())
-        screens.append(screen->availableGeometry());
+    for (const QScreen *each : QGuiApplication::screens())
+        screens.append(each->availableGeometry());
     const SettingsStore &settings = m_station.settings;
     const std::optional<QRect> geometry =
         fittingGeometry(settings.text(geometryKey, QString()), screens);
-    if (geometry)
-        setGeometry(*geometry);
+    // Leaving the maximized state the first time gives a window that still fits the screen.
+    const QRect available = screen()->availableGeometry();
+    setGeometry(geometry.value_or(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
+                                                      available.size() * 4 / 5, available)));
     if (!geometry || settings.text(maximizedKey, QString()) != QLatin1String("False"))
         showMaximized();
     else

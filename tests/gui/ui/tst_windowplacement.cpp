@@ -1,6 +1,9 @@
+#include "shell/mainwindow.h"
 #include "ui/windowplacement.h"
 
 #include "stationfixture.h"
+
+#include <QScreen>
 
 using namespace keldor;
 
@@ -54,6 +57,28 @@ private slots:
         QCOMPARE(fittingGeometry(QString::fromLatin1(r.stored), screens), r.restored);
         if (r.restored)
             QCOMPARE(geometryText(*r.restored), QString::fromLatin1(r.stored));
+    }
+
+    // Maximized on the first start; afterwards where the operator left it, stored on close.
+    void mainWindowComesBackWhereItWasLeft()
+    {
+        StationFixture f;
+        const QRect left =
+            QGuiApplication::primaryScreen()->availableGeometry().adjusted(40, 30, -100, -80);
+        for (const bool firstStart : {true, false}) {
+            MainWindow window(f.station);
+            window.showWithLastPlacement();
+            QCOMPARE(window.isMaximized(), firstStart);
+            if (firstStart) {
+                window.showNormal();
+                window.setGeometry(left);
+            } else {
+                QCOMPARE(window.geometry(), left);
+            }
+            window.close();
+            QCOMPARE(f.stored("Main-Window"), geometryText(left));
+            QCOMPARE(f.stored("Main-Window-Maximized"), "False");
+        }
     }
 };
 
