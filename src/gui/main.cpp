@@ -20,7 +20,7 @@ int main(int argc, char *argv[])
     keldor::Station station(ui, settings);
     keldor::MainWindow window(station);
     ui.attach(window);
-    window.show();
+    window.showWithLastPlacement();
     // Lets the start-up benchmark time a cold start to the first shown window; nothing else
     // changes.
     if (qEnvironmentVariableIsSet("KELDOR_EXIT_WHEN_SHOWN"))

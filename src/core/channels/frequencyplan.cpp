@@ -94,10 +94,15 @@ QString planText(const FrequencyPlan &plan)
         return text + QStringLiteral("No overlaps\n");
     text += QStringLiteral("Overlaps:\n");
     for (const SpanOverlap &o : plan.overlaps)
-        text += QStringLiteral("  %1 and %2: %3 to %4\n")
-                    .arg(channelName(o.first), channelName(o.second), megahertz(o.fromMHz),
-                         megahertz(o.toMHz));
+        text += QStringLiteral("  ") + overlapText(o) + QLatin1Char('\n');
     return text;
+}
+
+QString overlapText(const SpanOverlap &overlap)
+{
+    return QStringLiteral("%1 and %2: %3 to %4")
+        .arg(channelName(overlap.first), channelName(overlap.second), megahertz(overlap.fromMHz),
+             megahertz(overlap.toMHz));
 }
 
 QJsonObject planJson(const FrequencyPlan &plan)

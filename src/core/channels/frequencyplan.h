@@ -50,6 +50,8 @@ struct FrequencyPlan {
 
 FrequencyPlan frequencyPlan(const UnitData &unit);
 QString planText(const FrequencyPlan &plan);
+// "Channel 2 and Channel 3: 126.00 MHz to 130.00 MHz", as the plan's text lists an overlap.
+QString overlapText(const SpanOverlap &overlap);
 QJsonObject planJson(const FrequencyPlan &plan);
 
 } // namespace keldor

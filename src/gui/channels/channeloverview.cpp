@@ -1,5 +1,6 @@
 #include "channels/channeloverview.h"
 
+#include "channels/frequencyplanview.h"
 #include "common/textutil.h"
 #include "link/reconnect.h"
 #include "model/settingsfile.h"
@@ -58,9 +59,12 @@ ChannelOverview::ChannelOverview(Station &station, MainWindow &mainWindow, QWidg
     , m_mainWindow(mainWindow)
     , m_pages(new QStackedWidget)
     , m_offline(!station.shell.offlineFile.isEmpty())
+    , m_plan(new FrequencyPlanView)
 {
     setObjectName(QStringLiteral("Form_Uebersicht"));
     setWindowTitle(QStringLiteral("Channel Overview"));
+    // The columns use all the room the main window has; they scroll where it has too little.
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     // Without an answer the window keeps the twelve columns of the standard model. Offline the
     // operator has chosen the model.
@@ -81,7 +85,14 @@ ChannelOverview::ChannelOverview(Station &station, MainWindow &mainWindow, QWidg
     auto *scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
-    scroll->setWidget(m_pages);
+    // The plan sits under the columns, so that a laptop's screen keeps its height for them.
+    auto *content = new QWidget(scroll);
+    auto *contentLayout = new QVBoxLayout(content);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+    contentLayout->addWidget(m_pages);
+    contentLayout->addWidget(m_plan);
+    contentLayout->addStretch();
+    scroll->setWidget(content);
     layout->addWidget(scroll, 1);
     addColumns(pageSize, lastChannel);
     setTabOrder();
@@ -296,6 +307,22 @@ void ChannelOverview::updateMenus(bool windowOpen)
         item("Program")->setEnabled(true);
 }
 
+void ChannelOverview::refreshPlan()
+{
+    UnitData shown = m_station.unit;
+    for (const ChannelColumn &c : m_columns) {
+        ChannelRecord &record = shown.channel(c.frame->property("channel").toInt());
+        // Only a frequency the range check lets pass; a refused one is still being typed.
+        const std::optional<qint16> whole = wholeNumber16(c.outFrequency->text());
+        if (whole && *whole >= bandLowMHz && *whole <= bandHighMHz)
+            record.outFrequency = static_cast<float>(*parseNumber(c.outFrequency->text()));
+        if (c.bandwidth->currentIndex() >= 0)
+            record.bandwidth = static_cast<quint8>(c.bandwidth->currentIndex());
+        record.outputOn = c.on->isChecked() ? 1 : 0;
+    }
+    m_plan->setPlan(frequencyPlan(shown));
+}
+
 void ChannelOverview::closeEvent(QCloseEvent *event)
 {
     if (!m_unloaded && m_offline && !askBeforeClosing()) {
@@ -483,6 +510,7 @@ void ChannelOverview::setOutputOn(int channel, bool on)
         for (QWidget *control : c->outputControls())
             control->setEnabled(on);
     }
+    refreshPlan();
 }
 
 void ChannelOverview::setOpmode(int channel, int position)
@@ -495,12 +523,14 @@ void ChannelOverview::setOutFrequencyText(int channel, const QString &text)
 {
     if (ChannelColumn *c = column(channel))
         c->outFrequency->setText(text);
+    refreshPlan();
 }
 
 void ChannelOverview::setBandwidth(int channel, int position)
 {
     if (ChannelColumn *c = column(channel))
         setListIndex(*c->bandwidth, position);
+    refreshPlan();
 }
 
 void ChannelOverview::setQamList(int channel, int firstCode, int selectedCode)

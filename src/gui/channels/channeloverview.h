@@ -20,6 +20,7 @@ class QStackedWidget;
 
 namespace keldor {
 
+class FrequencyPlanView;
 class MainWindow;
 class Station;
 
@@ -110,6 +111,8 @@ private:
     bool askBeforeClosing();
     InputSettings inputSettings(int channel);
     OutputSettings outputSettings(int channel);
+    // Draws the plan of the columns as they stand, edits not yet sent included.
+    void refreshPlan();
 
     ChannelColumn *column(int channel);
     QWidget *fieldWidget(const FieldRef &ref);
@@ -137,6 +140,7 @@ private:
     std::vector<ChannelColumn> m_columns;
     QHash<QObject *, FieldRef> m_fields;
     QStackedWidget *m_pages = nullptr;
+    FrequencyPlanView *m_plan = nullptr;
     std::array<QWidget *, 3> m_page{};
     std::array<QPushButton *, 3> m_pageButtons{};
     std::array<QLabel *, 5> m_deviceLabels{};

@@ -273,9 +273,12 @@ void ChannelOverview::apply(const RuleOutcome &outcome, const FieldRef &ref)
         setQamList(ref.channel, outcome.qamList->firstCode, outcome.qamList->selectedCode);
     if (outcome.enableSet)
         setSetEnabled(ref.channel, true);
-    if (outcome.focus == RuleOutcome::Focus::Back)
+    if (outcome.focus == RuleOutcome::Focus::Back) {
         moveFocus(fieldWidget(ref));
-    else if (outcome.focus == RuleOutcome::Focus::OutSymbolrate)
+        return;
+    }
+    refreshPlan();
+    if (outcome.focus == RuleOutcome::Focus::OutSymbolrate)
         moveFocus(c.outSymbolrate);
 }
 
@@ -314,6 +317,7 @@ void ChannelOverview::outputSwitched(int channel, bool on)
 {
     for (QWidget *control : column(channel)->outputControls())
         control->setEnabled(on);
+    refreshPlan();
     // The keyboard switches the output without a mouse press; it changes the output as much.
     setSetEnabled(channel, true);
 }

@@ -11,16 +11,20 @@
 #include "shell/station.h"
 #include "traffic/trafficmenu.h"
 #include "ui/programicons.h"
+#include "ui/windowplacement.h"
 
 #include <QCloseEvent>
 #include <QDate>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTime>
 #include <QTimer>
 
@@ -29,6 +33,8 @@ namespace keldor {
 namespace {
 
 constexpr quint8 restartCode = 150;
+const QString geometryKey = QStringLiteral("Main-Window");
+const QString maximizedKey = QStringLiteral("Main-Window-Maximized");
 
 QString currentDate()
 {
@@ -50,6 +56,9 @@ MainWindow::MainWindow(Station &station, WindowRegistry windows, QWidget *parent
 {
     setObjectName(QStringLiteral("MDIForm1"));
     m_mdiArea->setObjectName(QStringLiteral("MDIArea"));
+    // A window that can't shrink to a small screen's area stays reachable.
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdiArea);
     buildMenus();
     buildStatusBar();
@@ -274,6 +283,7 @@ QMdiSubWindow *MainWindow::addChildWindow(QWidget *window)
     QMdiSubWindow *child = m_mdiArea->addSubWindow(window);
     child->setAttribute(Qt::WA_DeleteOnClose);
     child->show();
+    placeChildWindow(*child);
     return child;
 }
 
@@ -448,7 +458,37 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     m_station.session.lan.close();
+    storePlacement();
     event->accept();
+}
+
+void MainWindow::showWithLastPlacement()
+{
+    QList<QRect> screens;
+    for (const QScreen *each : QGuiApplication::screens())
+        screens.append(each->availableGeometry());
+    const SettingsStore &settings = m_station.settings;
+    const std::optional<QRect> geometry =
+        fittingGeometry(settings.text(geometryKey, QString()), screens);
+    // Leaving the maximized state the first time gives a window that still fits the screen.
+    const QRect available = screen()->availableGeometry();
+    setGeometry(geometry.value_or(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
+                                                      available.size() * 4 / 5, available)));
+    if (!geometry || settings.text(maximizedKey, QString()) != QLatin1String("False"))
+        showMaximized();
+    else
+        show();
+}
+
+void MainWindow::storePlacement()
+{
+    // The place only matters for the next start: a store that can't be written is not worth a
+    // message while the program ends.
+    SettingsStore &settings = m_station.settings;
+    settings.setText(geometryKey, geometryText(normalGeometry()));
+    settings.setText(maximizedKey,
+                     isMaximized() ? QStringLiteral("True") : QStringLiteral("False"));
+    settings.commit();
 }
 
 void MainWindow::resetHeadend()

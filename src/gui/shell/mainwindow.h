@@ -28,6 +28,10 @@ public:
 
     Station &station() const { return m_station; }
 
+    // Shows the window where the operator left it the last time, maximized the first time and
+    // when that place no longer fits on any screen.
+    void showWithLastPlacement();
+
     // A menu item by its name ("Program", "Update_µC", "Settings_Dialog", "Reset_Headend" ...);
     // a submenu's name gives the item that opens it. Null for an unknown name.
     QAction *item(const QString &name) const;
@@ -84,6 +88,7 @@ private:
     void buildMenus();
     void buildStatusBar();
     void startUp();
+    void storePlacement();
     QAction *addItem(QMenu *menu, const QString &name, const QString &caption,
                      void (MainWindow::*handler)());
     QAction *addModeItem(QMenu *menu, const QString &name, const QString &caption,

@@ -32,6 +32,7 @@
 #include <QEventLoop>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -74,9 +75,13 @@ bool save(QWidget &widget, const QString &folder, const QString &name)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const QString folder = app.arguments().value(1);
-    if (folder.isEmpty() || !QDir().mkpath(folder)) {
-        std::fprintf(stderr, "usage: keldor-screenshots FOLDER\n");
+    const QStringList arguments = app.arguments();
+    const QString folder = arguments.value(1);
+    // Only the overview as the operator opens it on this screen, named after the screen's size.
+    const bool overviewOnly = arguments.value(2) == QLatin1String("--overview");
+    if (folder.isEmpty() || !QDir().mkpath(folder) || arguments.size() > 3 ||
+        (arguments.size() == 3 && !overviewOnly)) {
+        std::fprintf(stderr, "usage: keldor-screenshots FOLDER [--overview]\n");
         return 2;
     }
 
@@ -110,9 +115,28 @@ int main(int argc, char *argv[])
     Station station(ui, settings, timing);
     MainWindow window(station);
     ui.attach(window);
-    window.resize(1600, 1000);
-    window.show();
+    window.showWithLastPlacement();
+    // No window manager runs under xvfb to maximize the window on the first start.
+    window.setGeometry(window.screen()->availableGeometry());
     settle(200ms);
+    const auto connectHeadend = [&] {
+        station.shell.activeHeadendName = QStringLiteral("Rack 3 Kopfstation");
+        station.shell.activeHeadendIp = QStringLiteral("127.0.0.1");
+        station.shell.activeHeadendPort = QString::number(tcp.port());
+        ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + station.shell.activeHeadendName);
+        return lanConnect(station.session, station.lanTarget());
+    };
+    if (overviewOnly) {
+        if (!connectHeadend())
+            return 1;
+        window.item(QStringLiteral("Program"))->trigger();
+        settle(3s);
+        const QSize screen = QGuiApplication::primaryScreen()->size();
+        return save(window, folder,
+                    QStringLiteral("overview-%1x%2").arg(screen.width()).arg(screen.height()))
+                   ? 0
+                   : 1;
+    }
     int failures = save(window, folder, QStringLiteral("main-window")) ? 0 : 1;
 
     const auto child = [&](QWidget *widget, const QString &name, std::chrono::milliseconds wait) {
@@ -136,11 +160,7 @@ int main(int argc, char *argv[])
     dialog(new ExpertLogin(station, &window), QStringLiteral("expert-login"), 200ms);
     dialog(new HeadendPicker(station, &window), QStringLiteral("headend-selection"), 300ms);
 
-    station.shell.activeHeadendName = QStringLiteral("Rack 3 Kopfstation");
-    station.shell.activeHeadendIp = QStringLiteral("127.0.0.1");
-    station.shell.activeHeadendPort = QString::number(tcp.port());
-    ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + station.shell.activeHeadendName);
-    if (!lanConnect(station.session, station.lanTarget()))
+    if (!connectHeadend())
         return 1;
 
     for (int channels : {12, 16}) {
@@ -151,8 +171,13 @@ int main(int argc, char *argv[])
         settle(3s);
         failures +=
             save(window, folder, QStringLiteral("channel-overview-%1").arg(channels)) ? 0 : 1;
-        if (channels == 12)
+        if (channels == 12) {
             dialog(new ServiceListWindow(station, 0, overview), QStringLiteral("service-list"), 1s);
+            // Channel 3 moved onto channel 2's band, as an edit not yet sent.
+            overview->setOutFrequencyText(2, QStringLiteral("125.00"));
+            settle(100ms);
+            failures += save(window, folder, QStringLiteral("overview-plan")) ? 0 : 1;
+        }
         sub->close();
         settle(300ms);
         if (!station.session.lan.isConnected() && !lanConnect(station.session, station.lanTarget()))

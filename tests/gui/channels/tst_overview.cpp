@@ -137,6 +137,22 @@ private slots:
                 !column("Command_Search", 11)->isEnabled() && m_f->ui().messages.isEmpty());
     }
 
+    // The plan follows a field as soon as the rules accept it, long before Set sends it.
+    void planFollowsTheColumns()
+    {
+        QVERIFY(open());
+        auto *overlaps = m_f->widget<QListWidget>("List_Overlaps");
+        QCOMPARE(overlaps->count(), 0);
+        column("Text_outfrequenz", 2)->setFocus();
+        QTest::keyClicks(column("Text_outfrequenz", 2), "125");
+        QTest::keyClick(column("Text_outfrequenz", 2), Qt::Key_Tab);
+        QTRY_COMPARE(overlaps->count(), 1);
+        QCOMPARE(overlaps->item(0)->text(), "Channel 2 and Channel 3: 121.00 MHz to 126.00 MHz");
+        QTest::mouseClick(column("Option_Off", 1), Qt::LeftButton);
+        QCOMPARE(overlaps->count(), 0);
+        QCOMPARE(m_f->simChannel(2).outFrequency, 130.0f);
+    }
+
     void editAndSend_data() { addRows(editRows); }
     void editAndSend()
     {
