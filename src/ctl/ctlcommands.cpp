@@ -68,10 +68,16 @@ std::optional<QString> requestedHelp(const QStringList &arguments)
         }
         if (arg.startsWith(QLatin1String("--")))
             continue;
+        // The fleet's commands and options are its own, so its help is too.
+        if (arg == QLatin1String("fleet"))
+            return QStringLiteral("usage: keldor-ctl fleet backup DIR | inventory | check "
+                                  "[OPTIONS]\n") +
+                   fleetHelp();
         const auto found = ctlCommands().find(arg);
         if (found == ctlCommands().end())
             break;
-        return QStringLiteral("usage: keldor-ctl LINK [--verbose] ") + found->second.usage +
+        return QStringLiteral("usage: keldor-ctl LINK [--verbose] [--trace FILE] ") +
+               found->second.usage +
                QStringLiteral("\n\nLINK is --lan HOST:PORT [--proxy HOST:PORT], --serial DEVICE "
                               "or --usb (keldor-ctl --help).\n");
     }
