@@ -58,8 +58,8 @@ ChannelOverview::ChannelOverview(Station &station, MainWindow &mainWindow, QWidg
     , m_station(station)
     , m_mainWindow(mainWindow)
     , m_pages(new QStackedWidget)
-    , m_offline(!station.shell.offlineFile.isEmpty())
     , m_plan(new FrequencyPlanView)
+    , m_offline(!station.shell.offlineFile.isEmpty())
 {
     setObjectName(QStringLiteral("Form_Uebersicht"));
     setWindowTitle(QStringLiteral("Channel Overview"));
