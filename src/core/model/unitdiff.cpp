@@ -75,7 +75,11 @@ const QList<DiffField> &diffFields()
         {"Mode", [](const ChannelRecord &r) { return entry(lists::opmode(), r.opmode); },
          rawOf(&ChannelRecord::opmode)},
         {"Output Frequency",
-         [](const ChannelRecord &r) { return formatFrequency(r.outFrequency) + " MHz"; },
+         [](const ChannelRecord &r) {
+             // The window leaves the 0 before the separator out; a diff line needs it.
+             const QString text = formatFrequency(r.outFrequency);
+             return (text.at(0).isDigit() || text.at(0) == '-' ? text : '0' + text) + " MHz";
+         },
          [](const ChannelRecord &r) {
              return QString::number(r.outFrequency, 'g', 9);
          }},

@@ -238,6 +238,7 @@ private slots:
         // clang-format off
         struct { const char *name; Change change; QList<FieldChange> fields; QList<qint16> added, removed; } rows[]{
             {"frequency", [](ChannelRecord &r) { r.outFrequency = 354; }, {{"Output Frequency", "346.00 MHz", "354.00 MHz"}}, {}, {}},
+            {"no frequency", [](ChannelRecord &r) { r.outFrequency = 0; }, {{"Output Frequency", "346.00 MHz", "0.00 MHz"}}, {}, {}},
             {"hidden decimals", [](ChannelRecord &r) { r.outFrequency = 346.001f; },
              {{"Output Frequency", "346.00 MHz [346]", "346.00 MHz [346.001007]"}}, {}, {}},
             {"switch and QAM", [](ChannelRecord &r) { r.outputOn = 0; r.qam = 3; },
