@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <map>
 
 namespace keldor {
@@ -167,6 +168,12 @@ HealthReport evaluateHealth(const HealthReading &reading, const HealthThresholds
 
     int active = 0;
     int locked = 0;
+    struct LowSnr {
+        int channel = 0;
+        double snr = 0;
+    };
+    QList<LowSnr> criticalSnr;
+    QList<LowSnr> warningSnr;
     for (const ChannelHealth &channel : reading.channels) {
         // A channel whose output is off sends nothing, so its tuner can't hurt anybody.
         if (!channel.outputOn)
@@ -183,23 +190,46 @@ HealthReport evaluateHealth(const HealthReading &reading, const HealthThresholds
         if (!channel.snrTenths)
             continue;
         const double snr = *channel.snrTenths / 10.0;
-        const QString text = QStringLiteral("channel %1 S/N %2 dB below %3")
-                                 .arg(channel.channel)
-                                 .arg(QString::number(snr, 'f', 1));
         if (snr < thresholds.critSnr)
-            critical.append(text.arg(number(thresholds.critSnr)));
+            criticalSnr.append({channel.channel, snr});
         else if (snr < thresholds.warnSnr)
-            warning.append(text.arg(number(thresholds.warnSnr)));
+            warningSnr.append({channel.channel, snr});
     }
+    // A weak dish drags every channel down at once; one line per channel would bury the
+    // summary, so beyond a few channels only the count and the worst one are named.
+    const auto snrProblems = [](const QList<LowSnr> &low, double threshold) {
+        constexpr qsizetype namedChannels = 3;
+        const QString below = number(threshold);
+        QStringList texts;
+        if (low.size() <= namedChannels) {
+            for (const LowSnr &entry : low)
+                texts.append(QStringLiteral("channel %1 S/N %2 dB below %3")
+                                 .arg(entry.channel)
+                                 .arg(QString::number(entry.snr, 'f', 1), below));
+            return texts;
+        }
+        const LowSnr worst = *std::min_element(
+            low.begin(), low.end(), [](const LowSnr &a, const LowSnr &b) { return a.snr < b.snr; });
+        texts.append(QStringLiteral("S/N below %1 dB on %2 channels, lowest %3 dB on channel %4")
+                         .arg(below)
+                         .arg(low.size())
+                         .arg(QString::number(worst.snr, 'f', 1))
+                         .arg(worst.channel));
+        return texts;
+    };
+    critical += snrProblems(criticalSnr, thresholds.critSnr);
+    warning += snrProblems(warningSnr, thresholds.warnSnr);
 
     report.status = !critical.isEmpty()  ? HealthStatus::Critical
                     : !warning.isEmpty() ? HealthStatus::Warning
                                          : HealthStatus::Ok;
-    const QString overview = QStringLiteral("temperature %1 C, %2 of %3 active outputs locked")
-                                 .arg(reading.temperature)
-                                 .arg(locked)
-                                 .arg(active);
+    const QString outputs =
+        QStringLiteral("%1 of %2 active outputs locked").arg(locked).arg(active);
     const QStringList problems = critical + warning;
+    const bool temperatureNamed = reading.temperature > thresholds.warnTemperature;
+    const QString overview =
+        temperatureNamed ? outputs
+                         : QStringLiteral("temperature %1 C, ").arg(reading.temperature) + outputs;
     report.summary = problems.isEmpty()
                          ? overview
                          : problems.join(QStringLiteral(", ")) + QStringLiteral("; ") + overview;
