@@ -156,7 +156,7 @@ int main(int argc, char *argv[])
     };
 
     child(new DirectoryEditor(station, window), QStringLiteral("directory-editor"), 300ms);
-    dialog(new ProxyDialog(station, &window), QStringLiteral("proxy-settings"), 200ms);
+    child(new ProxyDialog(station), QStringLiteral("proxy-settings"), 200ms);
     dialog(new ExpertLogin(station, &window), QStringLiteral("expert-login"), 200ms);
     dialog(new HeadendPicker(station, &window), QStringLiteral("headend-selection"), 300ms);
 
