@@ -181,11 +181,14 @@ private slots:
                 return loadSettingsFile(f.ui, target, unit).has_value();
             case Op::Save:
                 return saveSettingsFile(f.ui, target, unit);
-            case Op::SaveReport:
+            case Op::SaveReport: {
                 unit.deviceVariant = 3; // a report without service lists needs no headend
-                return saveSettingsFile(f.ui, target, unit) |
-                       (printRtf(f.exchange(), reportFileName(target), {}, unit) ==
-                        ReportResult::Written);
+                // Both are tried, whatever the first one gives.
+                const bool saved = saveSettingsFile(f.ui, target, unit);
+                const bool reported = printRtf(f.exchange(), reportFileName(target), {}, unit) ==
+                                      ReportResult::Written;
+                return saved || reported;
+            }
             case Op::Open:
                 return directory.open(dir.path()) || (error = directory.lastError(), false);
             case Op::OpenCreate:
