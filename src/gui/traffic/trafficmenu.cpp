@@ -57,18 +57,24 @@ void TrafficMenu::setRecording(bool on)
     }
     m_record->setChecked(false);
     const QString path = m_chooseFile();
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        startRecording(path);
+}
+
+bool TrafficMenu::startRecording(const QString &path)
+{
+    stopRecording();
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         m_station.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
                              QStringLiteral("The traffic cannot be recorded to %1: %2")
                                  .arg(path, m_file.errorString()));
-        return;
+        return false;
     }
     m_trace = std::make_unique<TrafficTrace>(m_station.session);
     m_trace->writeTo(&m_file);
     m_record->setChecked(true);
+    return true;
 }
 
 void TrafficMenu::stopRecording()

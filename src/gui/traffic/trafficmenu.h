@@ -34,6 +34,8 @@ public:
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
 
     void setRecording(bool on);
+    // Records into path from now on, also before the first connection (the station's --trace).
+    bool startRecording(const QString &path);
     TrafficWindow *showTrafficWindow();
 
 private:

@@ -178,6 +178,12 @@ private slots:
         QVERIFY(traffic->visibleRows() == 4 && traffic->heldLines() == 4);
         pause->click();
         QVERIFY(traffic->visibleRows() == 8 && traffic->heldLines() == 0);
+
+        // Started from the command line, a recording holds the connection's opening too.
+        QVERIFY(TrafficMenu::of(*f.window)->startRecording(file) &&
+                lanConnect(f.station().session, f.station().lanTarget()) && record->isChecked());
+        QVERIFY(readFile(file).startsWith(R"({"t_ms":)") &&
+                readFile(file).contains(R"("meaning":{"kind":"session-open"})"));
     }
 
     // An empty name cancels the dialog; Cancel on "Overwrite?" asks for a name again.
