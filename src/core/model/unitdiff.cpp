@@ -2,6 +2,7 @@
 
 #include "channels/channellists.h"
 #include "common/textutil.h"
+#include "services/servicelists.h"
 
 #include <QJsonObject>
 
@@ -117,20 +118,6 @@ QList<qint16> missingFrom(const QList<qint16> &ids, const QList<qint16> &other)
     return missing;
 }
 
-// Service IDs as the operator knows them: unsigned.
-QString idText(qint16 id)
-{
-    return QString::number(static_cast<quint16>(id));
-}
-
-QString idsText(const QList<qint16> &ids)
-{
-    QStringList texts;
-    for (const qint16 id : ids)
-        texts.append(idText(id));
-    return texts.join(QStringLiteral(", "));
-}
-
 QJsonArray idsJson(const QList<qint16> &ids)
 {
     QJsonArray out;
@@ -162,7 +149,7 @@ ChannelChange diffChannel(int channel, const ChannelRecord &before, const Channe
     // The list order is the order of the output services, so a new order alone is a change.
     if (idsBefore != idsAfter && change.servicesAdded.isEmpty() && change.servicesRemoved.isEmpty())
         change.fields.append(
-            {QStringLiteral("Service Order"), idsText(idsBefore), idsText(idsAfter)});
+            {QStringLiteral("Service Order"), serviceIdsText(idsBefore), serviceIdsText(idsAfter)});
     return change;
 }
 
@@ -188,11 +175,21 @@ QString diffText(const UnitDiff &diff)
         for (const FieldChange &f : change.fields)
             text += QStringLiteral("  %1: %2 -> %3\n").arg(f.field, f.before, f.after);
         if (!change.servicesAdded.isEmpty())
-            text += QStringLiteral("  services added: ") + idsText(change.servicesAdded) + '\n';
+            text +=
+                QStringLiteral("  services added: ") + serviceIdsText(change.servicesAdded) + '\n';
         if (!change.servicesRemoved.isEmpty())
-            text += QStringLiteral("  services removed: ") + idsText(change.servicesRemoved) + '\n';
+            text += QStringLiteral("  services removed: ") +
+                    serviceIdsText(change.servicesRemoved) + '\n';
     }
     return text;
+}
+
+QString serviceIdsText(const QList<qint16> &ids)
+{
+    QStringList texts;
+    for (const qint16 id : ids)
+        texts.append(serviceIdText(id));
+    return texts.join(QStringLiteral(", "));
 }
 
 QJsonArray diffJson(const UnitDiff &diff)

@@ -40,6 +40,8 @@ UnitDiff diffUnits(const UnitData &before, const UnitData &after);
 // MHz", "  services added: 28106, 28107", "  services removed: ..."; empty when nothing changes.
 QString diffText(const UnitDiff &diff);
 QJsonArray diffJson(const UnitDiff &diff);
+// "28106, 28107": service IDs, unsigned, as the diff lists them.
+QString serviceIdsText(const QList<qint16> &ids);
 
 inline const QString unchangedText = QStringLiteral("The headend already holds these settings");
 

@@ -40,7 +40,7 @@ void ServiceListEditor::fillFromRecord()
     const int count = std::min<int>(record.serviceCount, serviceIdCapacity);
     for (int i = 0; i < count; ++i) {
         const qint16 id = record.serviceIds[static_cast<size_t>(i)];
-        m_output.append({QString::number(id), id});
+        m_output.append({serviceIdText(id), id});
     }
 }
 

@@ -15,6 +15,11 @@ bool containsId(const QList<Service> &services, qint16 id)
 
 } // namespace
 
+QString serviceIdText(qint16 id)
+{
+    return QString::number(static_cast<quint16>(id));
+}
+
 bool readServiceLists(Exchange &exchange, int channel, ChannelServices &services)
 {
     using namespace servicecode;

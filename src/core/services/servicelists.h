@@ -42,6 +42,9 @@ struct Service {
     bool operator==(const Service &) const = default;
 };
 
+// A service ID as the operator knows it: unsigned, as the headend sends it.
+QString serviceIdText(qint16 id);
+
 // What the headend reports about the services of one channel.
 struct ChannelServices {
     std::optional<int> inputCount; // N, once the headend has told it

@@ -14,14 +14,6 @@ namespace keldor {
 
 namespace {
 
-QString idList(const QList<qint16> &ids)
-{
-    QStringList texts;
-    for (const qint16 id : ids)
-        texts.append(QString::number(id));
-    return texts.join(QStringLiteral(", "));
-}
-
 QTableWidget *changeTable(const UnitDiff &diff, QWidget *parent)
 {
     auto *table = new QTableWidget(0, 4, parent);
@@ -45,10 +37,10 @@ QTableWidget *changeTable(const UnitDiff &diff, QWidget *parent)
             addRow({channel, field.field, field.before, field.after});
         if (!change.servicesAdded.isEmpty())
             addRow({channel, QStringLiteral("Services added"), QString(),
-                    idList(change.servicesAdded)});
+                    serviceIdsText(change.servicesAdded)});
         if (!change.servicesRemoved.isEmpty())
-            addRow({channel, QStringLiteral("Services removed"), idList(change.servicesRemoved),
-                    QString()});
+            addRow({channel, QStringLiteral("Services removed"),
+                    serviceIdsText(change.servicesRemoved), QString()});
     }
     table->resizeColumnsToContents();
     table->horizontalHeader()->setStretchLastSection(true);

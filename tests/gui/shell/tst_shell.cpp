@@ -230,7 +230,8 @@ private slots:
             if (old)
                 m_f->sim.headend.state().identity.variant = *sim::variantForChannelCount(8);
             QVERIFY(writeFile(path("x.kdr"), old ? image : encodeSettings(channels)));
-            m_f->simChannel(3).serviceIds = {2000};
+            // An ID above 32767 reads as the headend sends it, not as a negative number.
+            m_f->simChannel(3).serviceIds = {2000, 40000};
             m_f->simChannel(3).serviceMode = servicemode::listed;
             m_f->window->addChildWindow(new QWidget);
             QStringList shown;
@@ -258,7 +259,7 @@ private slots:
             QVERIFY(shown.contains(old ? "Service Mode: only the listed services pass / every "
                                          "service passes"
                                        : "Services added:  / 4003"));
-            QVERIFY(shown.contains("Services removed: 2000 / "));
+            QVERIFY(shown.contains("Services removed: 2000, 40000 / "));
             const auto written = [&] {
                 int frames = 0;
                 for (const sim::TranscriptEntry &entry : m_f->sim.headend.transcript())
