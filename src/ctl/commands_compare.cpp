@@ -118,18 +118,6 @@ QString checkDiff(const QStringList &raw)
     return checkChannelsOption(args, args.files.size() == 2);
 }
 
-// The file over the headend's image: what a full write would leave on the headend.
-std::optional<UnitData> fileOverHeadend(Session &session, const QString &path, UnitData &headend)
-{
-    if (!readHeadendSettings(session.exchange, headend))
-        return std::nullopt;
-    UnitData file = headend;
-    // Checked before the link opened; a file changed since then is refused here all the same.
-    if (!loadSettingsFile(session.ui, path, file))
-        return std::nullopt;
-    return file;
-}
-
 void printDiff(QTextStream &out, const UnitDiff &diff, bool json, const QString &unchanged)
 {
     if (json)
@@ -157,7 +145,8 @@ int diff(Session &session, const QStringList &raw, QTextStream &out)
         after.maxChannel =
             args.channels ? after.maxChannel : std::min(before.maxChannel, after.maxChannel);
     } else {
-        const auto file = fileOverHeadend(session, args.files.at(0), before);
+        const auto file =
+            readFileOverHeadend(session.exchange, session.ui, args.files.at(0), before);
         if (!file)
             return ExitFailure;
         after = *file;
@@ -226,7 +215,7 @@ int load(Session &session, const QStringList &raw, QTextStream &out)
 {
     const CompareArgs args = loadArgs(raw);
     UnitData headend;
-    auto file = fileOverHeadend(session, args.files.at(0), headend);
+    auto file = readFileOverHeadend(session.exchange, session.ui, args.files.at(0), headend);
     if (!file)
         return ExitFailure;
     const bool keep = args.has(keepServicesOption);

@@ -1,7 +1,8 @@
 #include "protocol/headendsettings.h"
 
 #include "channels/channeltextsview.h"
-#include "model/unitdata.h"
+#include "common/userinterface.h"
+#include "model/settingsfile.h"
 #include "protocol/devicetype.h"
 #include "protocol/readunitdata.h"
 #include "services/servicelists.h"
@@ -31,6 +32,22 @@ bool readHeadendSettings(Exchange &exchange, UnitData &unit)
         std::copy_n(services.listedIds.cbegin(), count, record.serviceIds.begin());
     }
     return true;
+}
+
+std::optional<UnitData> readFileOverHeadend(Exchange &exchange, UserInterface &ui,
+                                            const QString &path, UnitData &headend)
+{
+    {
+        BusyCursor busy(ui);
+        if (!readHeadendSettings(exchange, headend))
+            return std::nullopt;
+    }
+    UnitData file = headend;
+    // The file was checked before the headend was asked; one changed since is refused all the
+    // same.
+    if (!loadSettingsFile(ui, path, file))
+        return std::nullopt;
+    return file;
 }
 
 } // namespace keldor

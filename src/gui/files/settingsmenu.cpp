@@ -211,22 +211,14 @@ void SettingsMenu::loadSettings()
     if (!format || !connectHeadend())
         return;
 
-    // The file goes over what the headend holds now, so the fields an old file lacks keep the
-    // headend's values, and the operator sees exactly what the write changes. The headend's own
-    // channel count decides how many channels the write sends, whatever model the file was
-    // saved from.
+    // The operator sees exactly what the write changes. The headend's own channel count decides
+    // how many channels the write sends, whatever model the file was saved from.
     Exchange &exchange = m_station.session.exchange;
     UnitData headend;
-    bool read = false;
-    {
-        BusyCursor busy(m_station.ui);
-        read = readHeadendSettings(exchange, headend);
-    }
-    UnitData file = headend;
+    const std::optional<UnitData> file = readFileOverHeadend(exchange, m_station.ui, path, headend);
     bool written = false;
-    if (read && loadSettingsFile(m_station.ui, path, file) &&
-        confirmWrite(diffUnits(headend, file), path)) {
-        m_station.unit = file;
+    if (file && confirmWrite(diffUnits(headend, *file), path)) {
+        m_station.unit = *file;
         written = saveUnitData(exchange, m_station.unit, *format == SettingsFormat::Current);
     }
     // Over USB the port is given back either way: the channel window finds the headend again
