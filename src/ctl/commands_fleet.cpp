@@ -20,7 +20,6 @@
 #include <QMap>
 #include <QRegularExpression>
 
-#include <cmath>
 #include <filesystem>
 #include <unistd.h>
 
@@ -314,25 +313,14 @@ QJsonObject healthJson(const HealthReport &report)
 std::variant<FleetJob, QString> prepareCheck(const FleetRequest &request)
 {
     HealthThresholds thresholds;
-    const std::map<QString, double *> limits{
-        {QStringLiteral("--warn-temp"), &thresholds.warnTemperature},
-        {QStringLiteral("--crit-temp"), &thresholds.critTemperature},
-        {QStringLiteral("--warn-snr"), &thresholds.warnSnr},
-        {QStringLiteral("--crit-snr"), &thresholds.critSnr}};
-    for (const auto &[option, limit] : limits) {
-        if (!request.options.contains(option))
-            continue;
-        bool ok = false;
-        *limit = request.options.value(option).toDouble(&ok);
-        if (!ok || !std::isfinite(*limit))
-            return QStringLiteral("%1 needs a number").arg(option);
+    bool prometheus = false;
+    for (auto option = request.options.cbegin(); option != request.options.cend(); ++option) {
+        const auto problem = takeHealthOption(option.key(), option.value(), thresholds, prometheus);
+        if (problem && !problem->isEmpty())
+            return *problem;
     }
     if (const QString problem = thresholdProblem(thresholds); !problem.isEmpty())
         return problem;
-    const QString format =
-        request.options.value(QStringLiteral("--format"), QStringLiteral("nagios"));
-    if (format != QLatin1String("nagios") && format != QLatin1String("prometheus"))
-        return QStringLiteral("--format is nagios or prometheus");
 
     return FleetJob{
         [thresholds](Session &session, const FleetMember &member) {
@@ -346,9 +334,8 @@ std::variant<FleetJob, QString> prepareCheck(const FleetRequest &request)
             return FleetOutcome{report.status == HealthStatus::Ok, line, healthJson(report),
                                 report};
         },
-        [prometheus = format == QLatin1String("prometheus")](const QList<FleetMember> &members,
-                                                             const QList<FleetOutcome> &outcomes,
-                                                             QTextStream &out, QTextStream &) {
+        [prometheus](const QList<FleetMember> &members, const QList<FleetOutcome> &outcomes,
+                     QTextStream &out, QTextStream &) {
             QList<HealthReport> reports;
             std::array<int, 4> counts{};
             for (qsizetype i = 0; i < members.size(); ++i) {

@@ -25,25 +25,15 @@ struct CheckArguments {
 std::variant<CheckArguments, QString> checkArguments(const QStringList &args)
 {
     CheckArguments parsed;
-    const std::map<QString, double *> limits{
-        {QStringLiteral("--warn-temp"), &parsed.thresholds.warnTemperature},
-        {QStringLiteral("--crit-temp"), &parsed.thresholds.critTemperature},
-        {QStringLiteral("--warn-snr"), &parsed.thresholds.warnSnr},
-        {QStringLiteral("--crit-snr"), &parsed.thresholds.critSnr}};
     for (qsizetype i = 0; i < args.size(); i += 2) {
         const QString &option = args.at(i);
         if (i + 1 >= args.size())
             return QStringLiteral("%1 needs a value").arg(option);
         const QString &value = args.at(i + 1);
-        if (const auto limit = limits.find(option); limit != limits.end()) {
-            bool ok = false;
-            *limit->second = value.toDouble(&ok);
-            if (!ok || !std::isfinite(*limit->second))
-                return QStringLiteral("%1 needs a number").arg(option);
-        } else if (option == QLatin1String("--format")) {
-            if (value != QLatin1String("nagios") && value != QLatin1String("prometheus"))
-                return QStringLiteral("--format is nagios or prometheus");
-            parsed.prometheus = value == QLatin1String("prometheus");
+        if (const auto problem =
+                takeHealthOption(option, value, parsed.thresholds, parsed.prometheus)) {
+            if (!problem->isEmpty())
+                return *problem;
         } else if (option == QLatin1String("--name") && !value.isEmpty()) {
             parsed.name = value;
         } else {
@@ -120,6 +110,29 @@ QString checkInventoryArguments(const QStringList &args)
 }
 
 } // namespace
+
+std::optional<QString> takeHealthOption(const QString &option, const QString &value,
+                                        HealthThresholds &thresholds, bool &prometheus)
+{
+    const std::map<QString, double *> limits{
+        {QStringLiteral("--warn-temp"), &thresholds.warnTemperature},
+        {QStringLiteral("--crit-temp"), &thresholds.critTemperature},
+        {QStringLiteral("--warn-snr"), &thresholds.warnSnr},
+        {QStringLiteral("--crit-snr"), &thresholds.critSnr}};
+    if (const auto limit = limits.find(option); limit != limits.end()) {
+        bool ok = false;
+        *limit->second = value.toDouble(&ok);
+        return ok && std::isfinite(*limit->second)
+                   ? QString()
+                   : QStringLiteral("%1 needs a number").arg(option);
+    }
+    if (option != QLatin1String("--format"))
+        return std::nullopt;
+    prometheus = value == QLatin1String("prometheus");
+    return prometheus || value == QLatin1String("nagios")
+               ? QString()
+               : QStringLiteral("--format is nagios or prometheus");
+}
 
 void addHealthCommands(CtlCommandTable &table)
 {

@@ -11,6 +11,7 @@
 namespace keldor {
 
 class Session;
+struct HealthThresholds;
 
 // ExitDifferent: a comparison found settings that differ.
 enum ExitCode { ExitSuccess = 0, ExitFailure = 1, ExitUsage = 2, ExitDifferent = 3 };
@@ -39,6 +40,12 @@ void addFileCommands(CtlCommandTable &table);
 void addChannelCommands(CtlCommandTable &table);
 void addHealthCommands(CtlCommandTable &table);
 void addCompareCommands(CtlCommandTable &table);
+
+// A threshold option of check (--warn-temp, --crit-temp, --warn-snr, --crit-snr) or --format
+// with its value, as check and fleet check take them: nothing when option is none of these, else
+// why the value is refused, an empty text when it is taken.
+std::optional<QString> takeHealthOption(const QString &option, const QString &value,
+                                        HealthThresholds &thresholds, bool &prometheus);
 
 // Whether the command works on settings files alone with these arguments, so needs no link.
 bool worksOnFilesAlone(const QString &command, const QStringList &arguments);
