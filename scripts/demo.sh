@@ -6,6 +6,7 @@
 #   scripts/demo.sh --cli    keldor-ctl reads the simulator's identity instead
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/start-sim.sh
 # Everything these programs reach stays on this machine (see LanLink::announceDial).
 export KELDOR_LOOPBACK_ONLY=1
 mode=gui
@@ -29,13 +30,7 @@ cleanup() {
 trap cleanup EXIT
 trap "exit 130" INT TERM
 
-"$bin/headend-sim" --tcp 0 >"$work/sim.log" &
-sim=$!
-for _ in $(seq 100); do
-    grep -q '^LISTENING' "$work/sim.log" && break
-    sleep 0.1
-done
-read -r _ _ host port < <(grep '^LISTENING' "$work/sim.log")
+start_sim "$bin/headend-sim" "$work"
 echo "headend-sim listening on $host:$port"
 
 if [ "$mode" = cli ]; then

@@ -4,6 +4,7 @@
 # offscreen to its first shown window, then removes the package again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/start-sim.sh
 # Everything these programs reach stays on this machine (see LanLink::announceDial).
 export KELDOR_LOOPBACK_ONLY=1
 as_root=()
@@ -26,13 +27,7 @@ cleanup() {
 trap cleanup EXIT
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$deb")" >/dev/null
 
-/usr/bin/headend-sim --tcp 0 >"$work/sim.log" &
-sim=$!
-for _ in $(seq 100); do
-    grep -q '^LISTENING' "$work/sim.log" && break
-    sleep 0.1
-done
-read -r _ _ host port < <(grep '^LISTENING' "$work/sim.log")
+start_sim /usr/bin/headend-sim "$work"
 /usr/bin/keldor-ctl --lan "$host:$port" info
 
 # A fresh user: the station must find a program folder of its own, not /usr/bin.
