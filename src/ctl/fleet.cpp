@@ -278,7 +278,7 @@ QList<FleetOutcome> runFleet(const QList<FleetMember> &members, const FleetWork 
     QTimer redraw;
     QObject::connect(&redraw, &QTimer::timeout, &loop, draw);
     if (terminal)
-        redraw.start(1s);
+        redraw.start(timing.fleetProgressTick);
     QTimer::singleShot(0, &loop, startMore);
     if (!members.isEmpty())
         loop.exec();

@@ -49,6 +49,9 @@ struct Timing {
     // Directory editor
     milliseconds editorSavePause = 500ms;
 
+    // keldor-ctl fleet
+    milliseconds fleetProgressTick = 1s; // the progress line's redraw on a terminal
+
     // Short timings for tests: same proportions where they matter, milliseconds instead of seconds.
     static Timing fast()
     {
@@ -77,6 +80,7 @@ struct Timing {
         t.storeEndLimit = 2s;
         t.elapsedTick = 20ms;
         t.editorSavePause = 10ms;
+        t.fleetProgressTick = 20ms;
         return t;
     }
 };
