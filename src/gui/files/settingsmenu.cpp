@@ -206,8 +206,9 @@ void SettingsMenu::loadSettings()
     const QString path = m_chooseFile(FileDialog::Open, QStringLiteral("Load Settings"));
     if (path.isEmpty())
         return;
-    const std::optional<SettingsFormat> format =
-        loadSettingsFile(m_station.ui, path, m_station.unit);
+    // Only checked here: the station's table takes the file once the operator had it written.
+    UnitData checked;
+    const std::optional<SettingsFormat> format = loadSettingsFile(m_station.ui, path, checked);
     if (!format || !connectHeadend())
         return;
 
