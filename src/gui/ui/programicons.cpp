@@ -99,9 +99,11 @@ QImage paintedIcon(const QString &fileName, int size)
 QIcon programIcon(const QString &fileName)
 {
     QPixmap stored(programFile(fileName));
-    const QString installed = installedDataFolder(QCoreApplication::applicationDirPath());
-    if (stored.isNull() && !installed.isEmpty())
-        stored.load(QDir(installed).filePath(fileName));
+    if (stored.isNull()) {
+        if (const QString installed = installedDataFolder(QCoreApplication::applicationDirPath());
+            !installed.isEmpty())
+            stored.load(QDir(installed).filePath(fileName));
+    }
     return QIcon(stored.isNull() ? QPixmap::fromImage(paintedIcon(fileName)) : stored);
 }
 
