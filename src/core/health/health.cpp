@@ -1,6 +1,7 @@
 #include "health/health.h"
 
 #include "channels/channellists.h"
+#include "protocol/tunerinfo.h"
 
 #include <QStringList>
 
@@ -11,8 +12,6 @@ namespace keldor {
 
 namespace {
 
-constexpr int tunerLocked = 1;
-constexpr int tunerUnlocked = 0;
 constexpr double bitsPerErrorCount = 1e7;
 
 QString number(double value)

@@ -7,17 +7,13 @@
 #include "model/unitdata.h"
 #include "protocol/devicetype.h"
 #include "protocol/parameters.h"
+#include "protocol/tunerinfo.h"
 
 namespace keldor {
 
 namespace {
 
 constexpr quint8 outputOnCode = 0x57;
-constexpr quint8 bitErrorCode = 0x61;
-constexpr quint8 snrCode = 0x62;
-constexpr quint8 noSignalCode = 0x63;
-constexpr int tunerLocked = 1;
-constexpr int tunerUnlocked = 0;
 
 // Keeps the figures of the diagnostic read that a check judges.
 class HealthCollector : public DiagnosticView {
@@ -70,16 +66,16 @@ bool readChannel(Exchange &exchange, ChannelHealth &channel)
         return false;
     channel.outputOn = value.toInt() != 0;
     if (channel.tunerState == tunerUnlocked) {
-        if (!readParameter(exchange, ch, noSignalCode, 0, value))
+        if (!readParameter(exchange, ch, tunerNoSignalCode, 0, value))
             return false;
         channel.noSignal = value.toInt() != 0;
     }
     if (channel.tunerState != tunerLocked)
         return true;
-    if (!readParameter(exchange, ch, bitErrorCode, 0, value))
+    if (!readParameter(exchange, ch, tunerBitErrorCode, 0, value))
         return false;
     channel.bitErrors = value.toInt();
-    if (!readParameter(exchange, ch, snrCode, 0, value))
+    if (!readParameter(exchange, ch, tunerSnrCode, 0, value))
         return false;
     channel.snrTenths = value.toInt();
     return true;

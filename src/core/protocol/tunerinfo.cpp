@@ -14,13 +14,7 @@ namespace keldor {
 namespace {
 
 constexpr quint8 statusCode = 0x60;
-constexpr quint8 bitErrorCode = 0x61;
-constexpr quint8 snrCode = 0x62;
-constexpr quint8 noSignalCode = 0x63;
 constexpr quint8 dataRateCode = 0x69;
-
-constexpr int stateUnlocked = 0;
-constexpr int stateLocked = 1;
 
 // The transport stream carries 204-byte Reed-Solomon packets for every 188 bytes of payload.
 double withReedSolomon(float datarate)
@@ -106,12 +100,12 @@ bool readTunerInfo(Exchange &exchange, UnitData &unit, ChannelView &view, int ch
         return false;
     const int status = value.toInt();
 
-    if (status == stateUnlocked) {
-        if (!readParameter(exchange, ch, noSignalCode, 0, value))
+    if (status == tunerUnlocked) {
+        if (!readParameter(exchange, ch, tunerNoSignalCode, 0, value))
             return false;
         view.setStatus(channel,
                        value.toInt() != 0 ? lists::tunerStatus().at(2)
-                                          : lists::tunerStatus().at(stateUnlocked),
+                                          : lists::tunerStatus().at(tunerUnlocked),
                        false);
         unit.channelDataRate.at(static_cast<size_t>(channel)) = 0.0f;
         view.setBer(channel, QString());
@@ -119,7 +113,7 @@ bool readTunerInfo(Exchange &exchange, UnitData &unit, ChannelView &view, int ch
         view.setServiceListEnabled(channel, false);
         return true;
     }
-    if (status != stateLocked) {
+    if (status != tunerLocked) {
         view.setStatus(channel, tunerStateText(status), false);
         return true;
     }
@@ -127,13 +121,13 @@ bool readTunerInfo(Exchange &exchange, UnitData &unit, ChannelView &view, int ch
     if (!readParameter(exchange, ch, dataRateCode, 0, value))
         return false;
     unit.channelDataRate.at(static_cast<size_t>(channel)) = value.toFloat();
-    view.setStatus(channel, lists::tunerStatus().at(stateLocked), true);
+    view.setStatus(channel, lists::tunerStatus().at(tunerLocked), true);
     if (locked)
         *locked = true;
-    if (!readParameter(exchange, ch, bitErrorCode, 0, value))
+    if (!readParameter(exchange, ch, tunerBitErrorCode, 0, value))
         return false;
     view.setBer(channel, berText(value.toInt()));
-    if (!readParameter(exchange, ch, snrCode, 0, value))
+    if (!readParameter(exchange, ch, tunerSnrCode, 0, value))
         return false;
     view.setSnr(channel, snrText(value.toInt()));
     view.setSearchEnabled(channel, false);

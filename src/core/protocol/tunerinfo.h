@@ -8,6 +8,13 @@ class ChannelView;
 class Exchange;
 struct UnitData;
 
+// A channel's tuner: the codes a read asks for, and the states its status reports.
+constexpr quint8 tunerBitErrorCode = 0x61;
+constexpr quint8 tunerSnrCode = 0x62;
+constexpr quint8 tunerNoSignalCode = 0x63;
+constexpr int tunerUnlocked = 0;
+constexpr int tunerLocked = 1;
+
 // The error-rate text for a count of bit errors per 10^7 bits: mantissa with one decimal,
 // then the exponent (2345 -> "2.3e-4", 0 -> "0e-7").
 QString berText(qint32 errorsPer1e7);
