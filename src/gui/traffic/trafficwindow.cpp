@@ -50,6 +50,10 @@ int codeOf(const QString &text)
     return ok && code >= 0 && code <= 0xFF ? code : -1;
 }
 
+// The window may stay open for a whole shift while the keep-alive ticks; it shows the newest
+// lines only, the recorded file keeps them all.
+constexpr int keptLines = 20000;
+
 } // namespace
 
 TrafficWindow::TrafficWindow(Session &session, QWidget *parent)
@@ -126,6 +130,8 @@ void TrafficWindow::add(const TraceLine &line)
 {
     if (m_pause->isChecked()) {
         m_held.append(line);
+        if (m_held.size() > keptLines)
+            m_held.removeFirst();
         m_heldLabel->setText(QStringLiteral("%1 held").arg(m_held.size()));
         return;
     }
@@ -152,6 +158,10 @@ void TrafficWindow::appendRow(const TraceLine &line)
     m_table->setRowHidden(row, !passes(line));
     if (!m_table->isRowHidden(row))
         m_table->scrollToItem(m_table->item(row, 0));
+    if (m_table->rowCount() > keptLines) {
+        m_table->removeRow(0);
+        m_shown.removeFirst();
+    }
 }
 
 bool TrafficWindow::passes(const TraceLine &line) const
