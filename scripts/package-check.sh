@@ -16,6 +16,7 @@ if [ "$(id -u)" -ne 0 ]; then
     as_root=(sudo)
 fi
 
+scripts/install-deps.sh desktop-file-utils
 deb=$(scripts/package.sh | tail -n 1)
 work=$(mktemp -d)
 sim=
@@ -30,8 +31,12 @@ trap cleanup EXIT
 start_sim /usr/bin/headend-sim "$work"
 /usr/bin/keldor-ctl --lan "$host:$port" info
 
-# A fresh user: the station must find a program folder of its own, not /usr/bin.
+# The menu entry as a desktop reads it: valid, with its icon in the theme, and its command
+# started by a fresh user, who must get a program folder of their own, not /usr/bin.
+entry=/usr/share/applications/keldor-station.desktop
+desktop-file-validate "$entry"
+[ -f "/usr/share/icons/hicolor/48x48/apps/$(sed -n 's/^Icon=//p' "$entry").png" ]
 HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data QT_QPA_PLATFORM=offscreen \
-    KELDOR_EXIT_WHEN_SHOWN=1 /usr/bin/keldor-station
-[ -d "$work/data/KELDOR/KELDOR Station" ] && [ -f /usr/share/applications/keldor-station.desktop ]
+    KELDOR_EXIT_WHEN_SHOWN=1 $(sed -n 's/^Exec=//p' "$entry")
+[ -d "$work/data/KELDOR/KELDOR Station" ]
 echo "package check passed: $deb"
