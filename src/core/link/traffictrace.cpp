@@ -5,6 +5,7 @@
 #include "link/session.h"
 #include "protocol/fullwrite.h"
 #include "protocol/parameters.h"
+#include "services/servicelists.h"
 #include "update/upload.h"
 
 #include <QCryptographicHash>
@@ -21,9 +22,7 @@ Q_LOGGING_CATEGORY(linkLog, "keldor.link", QtWarningMsg)
 
 namespace {
 
-constexpr qsizetype frameLength = 10;
 constexpr quint8 closingCode = 0x50;
-constexpr quint8 listStringCode = 0xA0;
 // Where the bulk write's channel frame holds its service count.
 constexpr qsizetype bulkServiceCountAt = 20;
 // More than any unit of the protocol: what piles up beyond it without making one is noise.
@@ -63,7 +62,7 @@ QJsonValue writtenValue(quint8 code, QByteArrayView payload)
 
 bool isUploadStart(QByteArrayView bytes)
 {
-    return bytes.size() == frameLength && bytes[0] == 0 &&
+    return bytes.size() == requestFrameLength && bytes[0] == 0 &&
            (quint8(bytes[1]) == controllerStart || quint8(bytes[1]) == fpgaStart);
 }
 
@@ -113,17 +112,17 @@ QJsonObject TraceDecoder::sent(QByteArrayView bytes)
     }
     if (m_tunnel)
         return {{kindKey, QStringLiteral("proxy-header")}, {"line", lineText(bytes)}};
-    if (m_listRest || (m_bulk && (m_bulkServices > 0 || bytes.size() != frameLength)))
+    if (m_listRest || (m_bulk && (m_bulkServices > 0 || bytes.size() != requestFrameLength)))
         return transferSent(bytes);
     if (m_uploadSent < m_uploadBlocks) {
         // A retried upload starts again with its start frame; a block is never frame-sized
         // unless it is the image's last one.
         const qint64 nextSize =
             qMin(uploadBlockSize, m_uploadLength - m_uploadSent * uploadBlockSize);
-        if (!isUploadStart(bytes) || nextSize == frameLength)
+        if (!isUploadStart(bytes) || nextSize == requestFrameLength)
             return transferSent(bytes);
     }
-    if (bytes.size() == frameLength)
+    if (bytes.size() == requestFrameLength)
         return frameSent(bytes);
     m_expect = Expect::Nothing;
     return {{kindKey, QStringLiteral("unknown")}, {"size", bytes.size()}};
@@ -203,7 +202,7 @@ QJsonObject TraceDecoder::frameSent(QByteArrayView frame)
         meaning.insert(QStringLiteral("sub"), quint8(payload[0]));
         return meaning;
     }
-    m_listRest = code == listStringCode;
+    m_listRest = code == servicecode::listString;
     m_expect = m_listRest ? Expect::GoAhead : Expect::Ack;
     QJsonObject meaning = request(QStringLiteral("write"));
     meaning.insert(QStringLiteral("value"), writtenValue(code, payload));

@@ -17,7 +17,6 @@ namespace keldor {
 
 namespace {
 
-constexpr int frameLength = 10;
 constexpr quint8 listStringCode = 0xA0;
 const QByteArray continueRequest("N");
 const QByteArray commandEnd("EN");
@@ -40,11 +39,11 @@ template<typename T> QByteArray bigEndian(T value)
 
 QByteArray frame(quint8 channel, quint8 code, const QByteArray &payload)
 {
-    QByteArray bytes(frameLength, '\0');
+    QByteArray bytes(requestFrameLength, '\0');
     bytes[0] = static_cast<char>(channel);
     bytes[1] = static_cast<char>(code);
     bytes.replace(2, payload.size(), payload);
-    return bytes.left(frameLength);
+    return bytes.left(requestFrameLength);
 }
 
 std::optional<double> numberOf(const WriteValue &value)

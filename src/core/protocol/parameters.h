@@ -11,6 +11,9 @@
 
 namespace keldor {
 
+// Every request to the headend is one frame of this many bytes: channel, code, then the value.
+constexpr qsizetype requestFrameLength = 10;
+
 class Exchange;
 
 // How the headend answers a read, by parameter code.

@@ -2,6 +2,7 @@
 
 #include "common/textutil.h"
 #include "link/session.h"
+#include "protocol/parameters.h"
 #include "update/updateview.h"
 
 #include <QCoreApplication>
@@ -16,7 +17,6 @@ namespace keldor {
 
 namespace {
 
-constexpr qsizetype frameLength = 10;
 constexpr QByteArrayView acceptedTail = "OK";
 constexpr QByteArrayView commandEndTail = "EN";
 
@@ -26,7 +26,7 @@ const QString flashErrorTitle = QStringLiteral("Flash Error");
 
 QByteArray startFrame(quint8 code, quint32 length)
 {
-    QByteArray frame(frameLength, '\0');
+    QByteArray frame(requestFrameLength, '\0');
     frame[1] = static_cast<char>(code);
     qToBigEndian(length, frame.data() + 2);
     return frame;
@@ -34,7 +34,7 @@ QByteArray startFrame(quint8 code, quint32 length)
 
 QByteArray storeFrame()
 {
-    QByteArray frame(frameLength, '\0');
+    QByteArray frame(requestFrameLength, '\0');
     frame[1] = static_cast<char>(storeCommand);
     return frame;
 }
