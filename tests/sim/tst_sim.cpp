@@ -4,6 +4,7 @@
 #include "sim/bigendian.h"
 #include "sim/headend.h"
 #include "sim/ptytransport.h"
+#include "sim/replay.h"
 #include "sim/stateio.h"
 #include "sim/tcptransport.h"
 
@@ -177,6 +178,49 @@ private slots:
         play(*client, "RM~100");
         QVERIFY(up.count() == 1 || up.wait(2000));
         play(*client, "RM>OK");
+    }
+
+    // What a replay takes for the recorded request: a write of no bytes is none, a long
+    // request that differs names its first differing byte, an upload block is known by its hash.
+    void replay_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<int>("taken");
+        QTest::addColumn<QString>("lastLine"); // of the report, when the rest differs
+        const QByteArray request = QByteArray::fromHex("000102030405060708090a0b");
+        QTest::addRow("whole request") << request << 1 << "";
+        QTest::addRow("part of it") << request.left(5) << 0 << "";
+        QTest::addRow("byte 6 differs") << QByteArray(request).replace(5, 1, "\xFF") << 0
+                                        << "  first difference at byte 6 of 12";
+        QTest::addRow("block by its hash") << request + "abc" << 2 << "";
+        QTest::addRow("another block")
+            << request + "abd" << 1
+            << "  received a block with SHA-1 cb4cc28df0fdbe0ecf9d9662e294b118092a5735";
+    }
+    void replay()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(int, taken);
+        QFETCH(QString, lastLine);
+        const QString trace = m_dir.filePath("trace.jsonl");
+        QVERIFY(writeFile(trace, R"({"t_ms":0,"dir":"tx","hex":"","meaning":{"size":0}}
+{"t_ms":1,"dir":"tx","hex":"000102030405060708090a0b"}
+{"t_ms":2,"dir":"rx","hex":"454e"}
+{"t_ms":3,"dir":"tx","meaning":{"size":3,"sha1":"a9993e364706816aba3e25717850c26c9cd0d89d"}}
+)"));
+        sim::Replay replay;
+        QString error;
+        QVERIFY2(replay.load(trace, &error), qPrintable(error));
+        auto match = sim::Replay::Match::Matches;
+        while (!received.isEmpty() && match == sim::Replay::Match::Matches) {
+            match = replay.match(received);
+            if (match == sim::Replay::Match::Matches)
+                replay.take(received);
+        }
+        QCOMPARE(replay.position(), taken);
+        QCOMPARE(match == sim::Replay::Match::Differs, !lastLine.isEmpty());
+        if (!lastLine.isEmpty())
+            QCOMPARE(replay.mismatchReport(received).section('\n', -1), lastLine);
     }
 
     // Extremes survive a file round trip; a fault anywhere refuses everything and names its key.
