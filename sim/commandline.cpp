@@ -62,7 +62,8 @@ Options parseCommandLine(const QCoreApplication &app)
         {"transcript", "Append every received unit as a JSON line.", "file"},
         {"replay",
          "Answer as the headend in this keldor-ctl --trace file did; the first request that "
-         "differs is reported and ends the simulator with status 3.",
+         "differs, or at the end the first that never came, is reported and the simulator ends "
+         "with status 3.",
          "file"},
         {"bind", "Address to listen on (default 127.0.0.1).", "address"},
         {"tcp", "Listen on this TCP port; 0 picks a free one.", "port"},

@@ -93,7 +93,16 @@ int main(int argc, char *argv[])
     }
 
     quitOnTermination(app);
-    const int status = app.exec();
+    int status = app.exec();
+    if (headend.replay() && status == 0) {
+        // A request sent just before the end still counts: take in what has arrived, then the
+        // dialogue must have held every recorded request.
+        QCoreApplication::processEvents();
+        if (!headend.replayFailed() && !replay.complete())
+            std::fprintf(stderr, "headend-sim: %s\n", qPrintable(replay.missingReport()));
+        if (headend.replayFailed() || !replay.complete())
+            status = 3;
+    }
     if (!options.dumpStateFile.isEmpty() &&
         !saveStateFile(options.dumpStateFile, headend.state(), &error)) {
         return fail(error);

@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace sim {
 
 namespace {
@@ -34,6 +36,16 @@ QString describe(QByteArrayView bytes)
             .arg(c, 2, 16, QLatin1Char('0'));
     }
     return QStringLiteral("%1 bytes").arg(bytes.size());
+}
+
+QString expectedText(const ReplayStep &step)
+{
+    return step.request.isEmpty()
+               ? QStringLiteral("a block of %1 bytes with SHA-1 %2")
+                     .arg(step.size)
+                     .arg(QString::fromLatin1(step.sha1))
+               : QStringLiteral("%1 (%2)").arg(QString::fromLatin1(step.request.toHex(' ')),
+                                               describe(step.request));
 }
 
 } // namespace
@@ -69,6 +81,9 @@ bool Replay::load(const QString &path, QString *error)
                 step.size = meaning.value("size").toInteger();
                 step.sha1 = meaning.value("sha1").toString().toLatin1();
             }
+            // A write of no bytes puts nothing on the wire: no headend can tell it happened.
+            if (step.size == 0)
+                continue;
             m_steps.append(step);
             requestTime = time;
         } else if (!m_steps.isEmpty() && !bytes.isEmpty()) {
@@ -115,23 +130,32 @@ QString Replay::mismatchReport(QByteArrayView received) const
             .arg(QString::fromLatin1(received.toByteArray().toHex(' ')), describe(received));
     const ReplayStep &step = m_steps.at(m_next);
     const QByteArrayView got = received.first(qMin(received.size(), step.size));
-    const QString expected =
-        step.request.isEmpty()
-            ? QStringLiteral("a block of %1 bytes with SHA-1 %2")
-                  .arg(step.size)
-                  .arg(QString::fromLatin1(step.sha1))
-            : QStringLiteral("%1 (%2)").arg(QString::fromLatin1(step.request.toHex(' ')),
-                                            describe(step.request));
     const QString instead =
         step.request.isEmpty()
             ? QStringLiteral("a block with SHA-1 %1").arg(QString::fromLatin1(sha1Hex(got)))
             : QStringLiteral("%1 (%2)").arg(QString::fromLatin1(got.toByteArray().toHex(' ')),
                                             describe(got));
-    return QStringLiteral("replay: request %1 of %2 differs from the recording\n"
-                          "  expected %3\n  received %4")
+    QString report = QStringLiteral("replay: request %1 of %2 differs from the recording\n"
+                                    "  expected %3\n  received %4")
+                         .arg(m_next + 1)
+                         .arg(m_steps.size())
+                         .arg(expectedText(step), instead);
+    // In a long request the eye needs help to find the byte.
+    const auto differing =
+        std::mismatch(got.begin(), got.end(), step.request.cbegin(), step.request.cend());
+    if (!step.request.isEmpty() && step.size > FrameSize && differing.first != got.end())
+        report += QStringLiteral("\n  first difference at byte %1 of %2")
+                      .arg(differing.first - got.begin() + 1)
+                      .arg(step.size);
+    return report;
+}
+
+QString Replay::missingReport() const
+{
+    return QStringLiteral("replay: request %1 of %2 never came\n  expected %3")
         .arg(m_next + 1)
         .arg(m_steps.size())
-        .arg(expected, instead);
+        .arg(expectedText(m_steps.at(m_next)));
 }
 
 } // namespace sim

@@ -36,6 +36,9 @@ public:
     QList<ReplayAnswer> take(QByteArray &received);
     // Which request differs, what was recorded and what came instead.
     QString mismatchReport(QByteArrayView received) const;
+    // The first recorded request that never came, when the dialogue ended before the recording.
+    QString missingReport() const;
+    bool complete() const { return m_next == m_steps.size(); }
 
     qsizetype size() const { return m_steps.size(); }
     qsizetype position() const { return m_next; }

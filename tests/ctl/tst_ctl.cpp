@@ -444,7 +444,7 @@ private slots:
 
     // A traced 16-channel read, played back by headend-sim, reads the same image again; every
     // line of the trace means something. A request the recording doesn't hold next is reported
-    // with both sides, and nothing is answered after it.
+    // with both sides, and nothing is answered after it; so is the first request that never came.
     void traceAndReplay()
     {
         state().identity.variant = *sim::variantForChannelCount(16);
@@ -456,12 +456,22 @@ private slots:
             const QString kind = QJsonDocument::fromJson(line)["meaning"]["kind"].toString();
             QVERIFY2(!kind.isEmpty() && kind != "unexpected" && kind != "unknown", line);
         }
-        {
+        // A dialogue that ends before the recording does is reported when the replay ends.
+        for (const bool whole : {true, false}) {
             SimProcess replaying;
             const QStringList at = replaying.start({"--tcp", "0", "--replay", trace}, "LISTENING");
             QCOMPARE(at.size(), 4);
-            const CtlRun again = runCtl({"--lan", at[2] + ':' + at[3], "read", "--json"});
-            QVERIFY(again.status == 0 && again.out == recorded.out);
+            const CtlRun again =
+                runCtl(QStringList{"--lan", at[2] + ':' + at[3]} +
+                       (whole ? QStringList{"read", "--json"} : QStringList{"get", "0", "0x78"}));
+            QVERIFY(again.status == 0 && (!whole || again.out == recorded.out));
+            QCOMPARE(replaying.stop(), whole ? 0 : 3);
+            QCOMPARE(replaying.errorOutput(),
+                     whole ? QString()
+                           : QString("headend-sim: replay: request 5 of %1 never came\n"
+                                     "  expected 00 a3 00 00 00 00 00 00 00 00 (read channel 0 "
+                                     "code 0xa3)\n")
+                                 .arg(readFile(trace).count(R"("dir":"tx")")));
         }
 
         sim::Replay replay;

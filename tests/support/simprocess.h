@@ -36,6 +36,19 @@ public:
         return {};
     }
 
+    // Ends the simulator as SIGTERM does, unless it has ended already; its exit status, -1
+    // when it crashed or would not end.
+    int stop()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(10000))
+                return -1;
+        }
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+    QString errorOutput() { return QString::fromLocal8Bit(m_process.readAllStandardError()); }
+
 private:
     QProcess m_process;
 };
