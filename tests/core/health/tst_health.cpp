@@ -155,6 +155,40 @@ private slots:
         }
     }
 
+    // An active channel that isn't locked is CRITICAL in the headend's words and has no figures;
+    // one that is switched off is neither judged nor reported.
+    void channelStates()
+    {
+        const auto channel = [](int state, bool noSignal, bool on, std::optional<qint32> snr) {
+            ChannelHealth health;
+            health.outputOn = on;
+            health.tunerState = state;
+            health.noSignal = noSignal;
+            health.bitErrors = snr;
+            health.snrTenths = snr;
+            return health;
+        };
+        const QString device = "'temperature'=41;60;70 'temperature_max'=0 "
+                               "'operating_hours'=0;;;0 'critical_hours'=0;;;0";
+        const QString unread = " 'ch1_ber'=U;;;0 'ch1_snr'=U;9:;6:";
+        // clang-format off
+        struct Row { ChannelHealth channel; QString line; };
+        const QList<Row> rows{
+            {channel(tunerUnlocked, false, true, 95), "CRITICAL - channel 1 output on: Tuner unlocked; temperature 41 C, 0 of 1 active outputs locked | " + device + " 'ch1_lock'=0;;1:;0;1" + unread},
+            {channel(tunerUnlocked, true, true, {}), "CRITICAL - channel 1 output on: No Signal; temperature 41 C, 0 of 1 active outputs locked | " + device + " 'ch1_lock'=0;;1:;0;1" + unread},
+            {channel(12, true, true, {}), "CRITICAL - channel 1 output on: I2C NOACKE; temperature 41 C, 0 of 1 active outputs locked | " + device + " 'ch1_lock'=0;;1:;0;1" + unread},
+            {channel(tunerLocked, false, true, {}), "OK - temperature 41 C, 1 of 1 active outputs locked | " + device + " 'ch1_lock'=1;;1:;0;1" + unread},
+            {channel(tunerLocked, false, true, 95), "OK - temperature 41 C, 1 of 1 active outputs locked | " + device + " 'ch1_lock'=1;;1:;0;1 'ch1_ber'=0.0000095;;;0 'ch1_snr'=9.5;9:;6:"},
+            {channel(tunerUnlocked, true, false, {}), "OK - temperature 41 C, 0 of 0 active outputs locked | " + device},
+        };
+        // clang-format on
+        for (const Row &row : rows) {
+            HealthReading reading = readingOf(41, {});
+            reading.channels.append(row.channel);
+            QCOMPARE(nagiosLine(evaluateHealth(reading, {})), row.line);
+        }
+    }
+
     // A warning that could only come after the critical state is refused, on either side.
     void thresholdOrder()
     {
