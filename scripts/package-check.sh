@@ -31,6 +31,18 @@ trap cleanup EXIT
 start_sim /usr/bin/headend-sim "$work"
 /usr/bin/keldor-ctl --lan "$host:$port" info
 
+# The installed Nagios example runs as Nagios would run it, through sh with its macros filled
+# in: the simulator's address and port, and the example service's own thresholds.
+nagios=/usr/share/doc/keldor-station/examples/nagios-keldor-headend.cfg
+command_line=$(sed -n 's/^ *command_line *//p' "$nagios")
+IFS='!' read -r -a service < <(sed -n 's/^ *check_command *//p' "$nagios")
+command_line=${command_line//'$HOSTADDRESS$'/$host}
+command_line=${command_line//'$ARG1$'/$port}
+for n in 2 3 4 5; do
+    command_line=${command_line//"\$ARG$n\$"/${service[n]}}
+done
+sh -c "$command_line" | grep '^OK - '
+
 # The menu entry as a desktop reads it: valid, with its icon in the theme, and its command
 # started by a fresh user, who must get a program folder of their own, not /usr/bin.
 entry=/usr/share/applications/keldor-station.desktop

@@ -397,8 +397,9 @@ QString fleetHelp()
         "\"NAME HOST:PORT [PROXY_HOST:PORT]\" a line):\n"
         "  fleet backup DIR [--keep K]  DIR/NAME/NAME-YYYYMMDD-HHMMSS.kdr and .rtf of each\n"
         "  fleet inventory [--csv]      the inventory of each\n"
-        "  fleet check [--warn-temp C] [--crit-temp C] [--warn-snr dB] [--crit-snr dB]\n"
-        "              [--format nagios|prometheus]  the health of each and a summary\n"
+        "  fleet check [--warn-temp RANGE] [--crit-temp RANGE] [--warn-snr RANGE]\n"
+        "              [--crit-snr RANGE] [--format nagios|prometheus]\n"
+        "                               the health of each (RANGE as in check) and a summary\n"
         "  fleet options: --directory FILE | --list FILE, --only NAME,..., --jobs N (8),\n"
         "                 --json (one object a line); exit status 0 when every headend\n"
         "                 succeeded (check: was OK), 1 when any did not, 2 usage error\n");

@@ -9,7 +9,6 @@
 
 #include <QJsonDocument>
 
-#include <cmath>
 #include <variant>
 
 namespace keldor {
@@ -38,7 +37,7 @@ std::variant<CheckArguments, QString> checkArguments(const QStringList &args)
             parsed.name = value;
         } else {
             return QStringLiteral("check takes --warn-temp, --crit-temp, --warn-snr, --crit-snr, "
-                                  "--format and --name, each with a value");
+                                  "--format and --name, each with a value, or --version");
         }
     }
     const QString problem = thresholdProblem(parsed.thresholds);
@@ -114,17 +113,19 @@ QString checkInventoryArguments(const QStringList &args)
 std::optional<QString> takeHealthOption(const QString &option, const QString &value,
                                         HealthThresholds &thresholds, bool &prometheus)
 {
-    const std::map<QString, double *> limits{
-        {QStringLiteral("--warn-temp"), &thresholds.warnTemperature},
-        {QStringLiteral("--crit-temp"), &thresholds.critTemperature},
-        {QStringLiteral("--warn-snr"), &thresholds.warnSnr},
-        {QStringLiteral("--crit-snr"), &thresholds.critSnr}};
+    using Limit = std::pair<HealthRange *, PlainThreshold>;
+    const std::map<QString, Limit> limits{
+        {QStringLiteral("--warn-temp"), {&thresholds.warnTemperature, PlainThreshold::AlertAbove}},
+        {QStringLiteral("--crit-temp"), {&thresholds.critTemperature, PlainThreshold::AlertAbove}},
+        {QStringLiteral("--warn-snr"), {&thresholds.warnSnr, PlainThreshold::AlertBelow}},
+        {QStringLiteral("--crit-snr"), {&thresholds.critSnr, PlainThreshold::AlertBelow}}};
     if (const auto limit = limits.find(option); limit != limits.end()) {
-        bool ok = false;
-        *limit->second = value.toDouble(&ok);
-        return ok && std::isfinite(*limit->second)
-                   ? QString()
-                   : QStringLiteral("%1 needs a number").arg(option);
+        const auto [range, plain] = limit->second;
+        auto parsed = parseHealthRange(value, plain);
+        if (const auto *problem = std::get_if<QString>(&parsed))
+            return option + QStringLiteral(": ") + *problem;
+        *range = std::get<HealthRange>(std::move(parsed));
+        return QString();
     }
     if (option != QLatin1String("--format"))
         return std::nullopt;
@@ -139,11 +140,16 @@ void addHealthCommands(CtlCommandTable &table)
     table[QStringLiteral("check")] = {
         0,
         64,
-        QStringLiteral("check [--warn-temp C] [--crit-temp C] [--warn-snr dB] [--crit-snr dB]\n"
-                       "      [--format nagios|prometheus] [--name NAME]\n"
-                       "                             health as a monitoring plugin: exit 0 OK, 1 "
-                       "WARNING,\n                             2 CRITICAL, 3 UNKNOWN (usage "
-                       "errors too); defaults\n                             60/70 C and 9/6 dB"),
+        QStringLiteral(
+            "check [--warn-temp RANGE] [--crit-temp RANGE] [--warn-snr RANGE]\n"
+            "      [--crit-snr RANGE] [--format nagios|prometheus] [--name NAME] [--version]\n"
+            "                             health as a monitoring plugin: exit 0 OK,\n"
+            "                             1 WARNING, 2 CRITICAL, 3 UNKNOWN (usage errors\n"
+            "                             and --version too); defaults 60/70 C, 9/6 dB\n"
+            "                             RANGE: a plain number alerts on a temperature\n"
+            "                             above it, on an S/N below it; START:END alerts\n"
+            "                             outside it, @START:END inside it (ends included);\n"
+            "                             START: has no end, ~:END no start, :END starts at 0"),
         [](const QStringList &a) {
             const auto parsed = checkArguments(a);
             const auto *problem = std::get_if<QString>(&parsed);

@@ -3,6 +3,7 @@
 #include "consoleui.h"
 #include "ctlcommand.h"
 #include "fleet.h"
+#include "health/health.h"
 #include "link/session.h"
 #include "link/traffictrace.h"
 
@@ -53,35 +54,48 @@ void closeSession(Session &session)
     session.lan.close();
 }
 
+// Where the command stands among the arguments: the first word that is neither an option nor
+// the value of one; the size of the list when there is none.
+qsizetype commandIndex(const QStringList &arguments)
+{
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (arg == QLatin1String("--lan") || arg == QLatin1String("--serial") ||
+            arg == QLatin1String("--proxy") || arg == QLatin1String("--trace"))
+            ++i;
+        else if (!arg.startsWith(QLatin1String("--")))
+            return i;
+    }
+    return arguments.size();
+}
+
 // The help that "--help" asks for: the command's own when a command is named, else the whole
 // one. Needs no link, so it also answers before the options are complete.
 std::optional<QString> requestedHelp(const QStringList &arguments)
 {
     if (!arguments.contains(QLatin1String("--help")))
         return std::nullopt;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &arg = arguments.at(i);
-        if (arg == QLatin1String("--lan") || arg == QLatin1String("--serial") ||
-            arg == QLatin1String("--proxy") || arg == QLatin1String("--trace")) {
-            ++i;
-            continue;
-        }
-        if (arg.startsWith(QLatin1String("--")))
-            continue;
-        // The fleet's commands and options are its own, so its help is too.
-        if (arg == QLatin1String("fleet"))
-            return QStringLiteral("usage: keldor-ctl fleet backup DIR | inventory | check "
-                                  "[OPTIONS]\n") +
-                   fleetHelp();
-        const auto found = ctlCommands().find(arg);
-        if (found == ctlCommands().end())
-            break;
-        return QStringLiteral("usage: keldor-ctl LINK [--verbose] [--trace FILE] ") +
-               found->second.usage +
-               QStringLiteral("\n\nLINK is --lan HOST:PORT [--proxy HOST:PORT], --serial DEVICE "
-                              "or --usb (keldor-ctl --help).\n");
-    }
-    return ctlHelp();
+    const QString command = arguments.value(commandIndex(arguments));
+    // The fleet's commands and options are its own, so its help is too.
+    if (command == QLatin1String("fleet"))
+        return QStringLiteral("usage: keldor-ctl fleet backup DIR | inventory | check "
+                              "[OPTIONS]\n") +
+               fleetHelp();
+    const auto found = ctlCommands().find(command);
+    if (found == ctlCommands().end())
+        return ctlHelp();
+    return QStringLiteral("usage: keldor-ctl LINK [--verbose] [--trace FILE] ") +
+           found->second.usage +
+           QStringLiteral("\n\nLINK is --lan HOST:PORT [--proxy HOST:PORT], --serial DEVICE "
+                          "or --usb (keldor-ctl --help).\n");
+}
+
+// A monitoring plugin answers --version with its version and UNKNOWN, whatever else it is given.
+bool checkVersionRequested(const QStringList &arguments)
+{
+    const qsizetype command = commandIndex(arguments);
+    return arguments.value(command) == QLatin1String("check") &&
+           arguments.mid(command + 1).contains(QLatin1String("--version"));
 }
 
 } // namespace
@@ -167,6 +181,12 @@ int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, con
         out << *help;
         out.flush();
         return ExitSuccess;
+    }
+    if (checkVersionRequested(arguments)) {
+        out << "keldor-ctl " << KELDOR_VERSION_MAJOR << '.' << KELDOR_VERSION_MINOR << '.'
+            << KELDOR_VERSION_PATCH << '\n';
+        out.flush();
+        return int(HealthStatus::Unknown);
     }
     // A fleet names its headends itself, so it comes before any link option.
     if (arguments.value(0) == QLatin1String("fleet")) {

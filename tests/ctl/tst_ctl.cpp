@@ -155,6 +155,11 @@ private slots:
             {fleet + QStringList{path("slash.list"), "--jobs", "0"}, 2, "--jobs"},
             {{"fleet", "backup", path("b"), "--directory", path("none.mdb")}, 2, "none.mdb"},
             {{"fleet", "inventory", "--csv", "--json", "--list", path("slash.list")}, 2, "not both"},
+            {{"fleet", "check", "--warn-snr", "9:6", "--list", path("slash.list")}, 2, "--warn-snr: \"9:6\" starts above its end"},
+            {{"LAN", "check", "--warn-temp"}, 3, "--warn-temp needs a value"},
+            {{"LAN", "check", "--name", ""}, 3, "check takes"},
+            {{"LAN", "inventory", "--name"}, 2, "inventory takes"},
+            {{"LAN", "inventory", "--json", "--bogus"}, 2, "inventory takes"},
             {{"LAN", "--trace", "/nonexistent/t.jsonl", "info"}, 1, "cannot write the trace"},
             {{"--usb", "info", "--help"}, 0, ""},
         };
@@ -256,6 +261,9 @@ private slots:
             {[](SimHeadend &s) { s.headend.setFault({sim::Fault::Silent}); }, {}, "UNKNOWN - Download Error: Connection could not be established!\n", 3},
             {[](SimHeadend &s) { s.headend.setFault({sim::Fault::DropAnswer, 0x62, 1}); }, {}, "UNKNOWN - ", 3},
             {{}, {"--warn-temp", "71"}, "UNKNOWN - keldor-ctl: --warn-temp must not be above --crit-temp\n", 3},
+            {{}, {"--warn-temp", "@41:45", "--crit-snr", "~:10.4"}, "CRITICAL - S/N above 10.4 dB on 8 channels, highest 10.5 dB on channel 1, temperature 41 C inside @41:45; 8 of 8 active outputs locked | 'temperature'=41;@41:45;70 ", 2},
+            {{}, {"--warn-temp", "@42:45", "--crit-snr", "~:10.5", "--format", "nagios"}, "OK - temperature 41 C, 8 of 8 active outputs locked | 'temperature'=41;@42:45;70 ", 0},
+            {{}, {"--warn-snr", "x"}, "UNKNOWN - keldor-ctl: --warn-snr: \"x\" is neither a number nor a range such as 10:20, 10:, ~:10 or @10:20\n", 3},
         };
         // clang-format on
         for (const Row &row : rows) {
@@ -279,8 +287,17 @@ private slots:
             }
         }
 
+        // --version answers as a plugin does, before the link or any other option is looked at.
+        const CtlRun version =
+            runCtl({"--trace", path("t"), "check", "--warn-temp", "x", "--version"});
+        QVERIFY2(version.status == 3 && !QFile::exists(path("t")) &&
+                     QRegularExpression("^keldor-ctl \\d+\\.\\d+\\.\\d+\n$")
+                         .match(version.out)
+                         .hasMatch(),
+                 qPrintable(version.out));
+
         state().identity.deviceType = "=1+2,\"x\"";
-        QCOMPARE(lan({"inventory", "--csv", "--name", "lobby"}).out,
+        QCOMPARE(lan({"inventory", "--name", "lobby", "--csv"}).out,
                  "headend,device_type,serial_number,hardware_version,controller_version,"
                  "fpga_version,channels\nlobby,\"'=1+2,\"\"x\"\"\",123456,1.00,1.05,1.06,8\n");
     }

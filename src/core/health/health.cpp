@@ -6,6 +6,8 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
+#include <iterator>
 #include <map>
 
 namespace keldor {
@@ -37,8 +39,8 @@ void addDeviceFigures(const HealthReading &reading, const HealthThresholds &thre
 {
     figures.append({QStringLiteral("temperature"), QStringLiteral("keldor_temperature_celsius"),
                     QStringLiteral("Actual temperature of the headend in degrees Celsius."), 0,
-                    reading.temperature, 0, number(thresholds.warnTemperature),
-                    number(thresholds.critTemperature), std::nullopt, std::nullopt});
+                    reading.temperature, 0, thresholds.warnTemperature.text,
+                    thresholds.critTemperature.text, std::nullopt, std::nullopt});
     figures.append(
         {QStringLiteral("temperature_max"), QStringLiteral("keldor_temperature_max_celsius"),
          QStringLiteral("Highest temperature the headend recorded, degrees Celsius."), 0,
@@ -71,8 +73,41 @@ void addChannelFigures(const ChannelHealth &channel, const HealthThresholds &thr
         snr = *channel.snrTenths / 10.0;
     figures.append({channelLabel(channel.channel, "snr"), QStringLiteral("keldor_snr_decibels"),
                     QStringLiteral("Signal-to-noise ratio at the tuner of an active channel, dB."),
-                    channel.channel, snr, 1, number(thresholds.warnSnr) + QLatin1Char(':'),
-                    number(thresholds.critSnr) + QLatin1Char(':'), std::nullopt, std::nullopt});
+                    channel.channel, snr, 1, thresholds.warnSnr.text, thresholds.critSnr.text,
+                    std::nullopt, std::nullopt});
+}
+
+// The side of a range a value alerts on, in the summary's words.
+enum class Breach { None, Below, Above, Inside };
+
+Breach breachOf(const HealthRange &range, double value)
+{
+    if (range.inside)
+        return value >= range.low && value <= range.high ? Breach::Inside : Breach::None;
+    if (value < range.low)
+        return Breach::Below;
+    return value > range.high ? Breach::Above : Breach::None;
+}
+
+QString breachWords(const HealthRange &range, Breach breach)
+{
+    switch (breach) {
+    case Breach::Below:
+        return QStringLiteral("below ") + number(range.low);
+    case Breach::Above:
+        return QStringLiteral("above ") + number(range.high);
+    case Breach::Inside:
+    case Breach::None:
+        break;
+    }
+    return QStringLiteral("inside ") + range.text;
+}
+
+std::optional<double> finiteNumber(const QString &text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok && std::isfinite(value) ? std::optional(value) : std::nullopt;
 }
 
 // The summary and the status line are one line each, and a '|' would start the perfdata.
@@ -141,13 +176,77 @@ void addSample(std::map<QString, Metric> &metrics, QStringList &order, const QSt
 
 } // namespace
 
+bool HealthRange::alerts(double value) const
+{
+    return breachOf(*this, value) != Breach::None;
+}
+
+HealthRange plainThreshold(double value, PlainThreshold plain)
+{
+    HealthRange range;
+    if (plain == PlainThreshold::AlertAbove) {
+        range.high = value;
+        range.text = number(value);
+    } else {
+        range.low = value;
+        range.text = number(value) + QLatin1Char(':');
+    }
+    return range;
+}
+
+std::variant<HealthRange, QString> parseHealthRange(const QString &text, PlainThreshold plain)
+{
+    if (const auto value = finiteNumber(text))
+        return plainThreshold(*value, plain);
+    const QString malformed =
+        QStringLiteral("\"%1\" is neither a number nor a range such as 10:20, 10:, ~:10 or @10:20")
+            .arg(text);
+    HealthRange range;
+    range.inside = text.startsWith(QLatin1Char('@'));
+    const QString body = range.inside ? text.mid(1) : text;
+    const qsizetype colon = body.indexOf(QLatin1Char(':'));
+    // Without a ':' the text is the end and the start is 0: "@10" is @0:10.
+    const QString start = colon < 0 ? QString() : body.left(colon);
+    const QString end = body.mid(colon + 1);
+    if (start != QLatin1String("~")) {
+        const auto low = start.isEmpty() ? std::optional(0.0) : finiteNumber(start);
+        if (!low)
+            return malformed;
+        range.low = *low;
+    }
+    if (!end.isEmpty()) {
+        const auto high = finiteNumber(end);
+        if (!high)
+            return malformed;
+        range.high = *high;
+    } else if (colon < 0) {
+        return malformed;
+    }
+    if (range.low > range.high)
+        return QStringLiteral("\"%1\" starts above its end").arg(text);
+    range.text = (range.inside ? QStringLiteral("@") : QString()) +
+                 (std::isinf(range.low) ? QStringLiteral("~") : number(range.low)) +
+                 QLatin1Char(':') + (std::isinf(range.high) ? QString() : number(range.high));
+    return range;
+}
+
 QString thresholdProblem(const HealthThresholds &thresholds)
 {
-    if (thresholds.warnTemperature > thresholds.critTemperature)
-        return QStringLiteral("--warn-temp must not be above --crit-temp");
-    if (thresholds.warnSnr < thresholds.critSnr)
-        return QStringLiteral("--warn-snr must not be below --crit-snr");
-    return {};
+    // A warning whose end lies beyond the critical one's on the same side would only come after
+    // the critical state. A range that alerts inside itself has no such order.
+    const auto outOfOrder = [](const HealthRange &warn, const HealthRange &crit, const char *what) {
+        if (warn.inside || crit.inside)
+            return QString();
+        if (std::isfinite(warn.high) && warn.high > crit.high)
+            return QStringLiteral("--warn-%1 must not be above --crit-%1").arg(QLatin1String(what));
+        if (std::isfinite(warn.low) && warn.low < crit.low)
+            return QStringLiteral("--warn-%1 must not be below --crit-%1").arg(QLatin1String(what));
+        return QString();
+    };
+    const QString temperature =
+        outOfOrder(thresholds.warnTemperature, thresholds.critTemperature, "temp");
+    return temperature.isEmpty() ? outOfOrder(thresholds.warnSnr, thresholds.critSnr, "snr")
+                                 : temperature;
 }
 
 HealthReport evaluateHealth(const HealthReading &reading, const HealthThresholds &thresholds)
@@ -155,24 +254,28 @@ HealthReport evaluateHealth(const HealthReading &reading, const HealthThresholds
     HealthReport report;
     QStringList critical;
     QStringList warning;
-    if (reading.temperature > thresholds.critTemperature)
-        critical.append(QStringLiteral("temperature %1 C above %2")
+    const double temperature = reading.temperature;
+    const Breach criticalTemperature = breachOf(thresholds.critTemperature, temperature);
+    const Breach warningTemperature = breachOf(thresholds.warnTemperature, temperature);
+    if (criticalTemperature != Breach::None)
+        critical.append(QStringLiteral("temperature %1 C %2")
                             .arg(reading.temperature)
-                            .arg(number(thresholds.critTemperature)));
-    else if (reading.temperature > thresholds.warnTemperature)
-        warning.append(QStringLiteral("temperature %1 C above %2")
+                            .arg(breachWords(thresholds.critTemperature, criticalTemperature)));
+    else if (warningTemperature != Breach::None)
+        warning.append(QStringLiteral("temperature %1 C %2")
                            .arg(reading.temperature)
-                           .arg(number(thresholds.warnTemperature)));
+                           .arg(breachWords(thresholds.warnTemperature, warningTemperature)));
     addDeviceFigures(reading, thresholds, report.figures);
 
     int active = 0;
     int locked = 0;
-    struct LowSnr {
+    struct SnrAlert {
         int channel = 0;
         double snr = 0;
+        Breach breach = Breach::None;
     };
-    QList<LowSnr> criticalSnr;
-    QList<LowSnr> warningSnr;
+    QList<SnrAlert> criticalSnr;
+    QList<SnrAlert> warningSnr;
     for (const ChannelHealth &channel : reading.channels) {
         // A channel whose output is off sends nothing, so its tuner can't hurt anybody.
         if (!channel.outputOn)
@@ -189,31 +292,45 @@ HealthReport evaluateHealth(const HealthReading &reading, const HealthThresholds
         if (!channel.snrTenths)
             continue;
         const double snr = *channel.snrTenths / 10.0;
-        if (snr < thresholds.critSnr)
-            criticalSnr.append({channel.channel, snr});
-        else if (snr < thresholds.warnSnr)
-            warningSnr.append({channel.channel, snr});
+        if (const Breach breach = breachOf(thresholds.critSnr, snr); breach != Breach::None)
+            criticalSnr.append({channel.channel, snr, breach});
+        else if (const Breach breach = breachOf(thresholds.warnSnr, snr); breach != Breach::None)
+            warningSnr.append({channel.channel, snr, breach});
     }
     // A weak dish drags every channel down at once; one line per channel would bury the
-    // summary, so beyond a few channels only the count and the worst one are named.
-    const auto snrProblems = [](const QList<LowSnr> &low, double threshold) {
+    // summary, so beyond a few channels on one side of the range only the count and the worst
+    // one are named.
+    const auto snrProblems = [](const QList<SnrAlert> &alerts, const HealthRange &range) {
         constexpr qsizetype namedChannels = 3;
-        const QString below = number(threshold);
         QStringList texts;
-        if (low.size() <= namedChannels) {
-            for (const LowSnr &entry : low)
-                texts.append(QStringLiteral("channel %1 S/N %2 dB below %3")
-                                 .arg(entry.channel)
-                                 .arg(QString::number(entry.snr, 'f', 1), below));
-            return texts;
+        for (const Breach side : {Breach::Below, Breach::Above, Breach::Inside}) {
+            QList<SnrAlert> group;
+            std::copy_if(alerts.begin(), alerts.end(), std::back_inserter(group),
+                         [side](const SnrAlert &alert) { return alert.breach == side; });
+            if (group.isEmpty())
+                continue;
+            const QString where = breachWords(range, side);
+            if (group.size() <= namedChannels) {
+                for (const SnrAlert &alert : group)
+                    texts.append(QStringLiteral("channel %1 S/N %2 dB %3")
+                                     .arg(alert.channel)
+                                     .arg(QString::number(alert.snr, 'f', 1), where));
+                continue;
+            }
+            // The first of equals is named, as a reader scans from channel 1.
+            const auto bySnr = [](const SnrAlert &a, const SnrAlert &b) {
+                return a.snr < b.snr;
+            };
+            const bool high = side == Breach::Above;
+            const SnrAlert &worst = high ? *std::max_element(group.begin(), group.end(), bySnr)
+                                         : *std::min_element(group.begin(), group.end(), bySnr);
+            texts.append(QStringLiteral("S/N %1 dB on %2 channels, %3 %4 dB on channel %5")
+                             .arg(where)
+                             .arg(group.size())
+                             .arg(high ? QStringLiteral("highest") : QStringLiteral("lowest"))
+                             .arg(QString::number(worst.snr, 'f', 1))
+                             .arg(worst.channel));
         }
-        const LowSnr worst = *std::min_element(
-            low.begin(), low.end(), [](const LowSnr &a, const LowSnr &b) { return a.snr < b.snr; });
-        texts.append(QStringLiteral("S/N below %1 dB on %2 channels, lowest %3 dB on channel %4")
-                         .arg(below)
-                         .arg(low.size())
-                         .arg(QString::number(worst.snr, 'f', 1))
-                         .arg(worst.channel));
         return texts;
     };
     critical += snrProblems(criticalSnr, thresholds.critSnr);
@@ -225,7 +342,8 @@ HealthReport evaluateHealth(const HealthReading &reading, const HealthThresholds
     const QString outputs =
         QStringLiteral("%1 of %2 active outputs locked").arg(locked).arg(active);
     const QStringList problems = critical + warning;
-    const bool temperatureNamed = reading.temperature > thresholds.warnTemperature;
+    const bool temperatureNamed =
+        criticalTemperature != Breach::None || warningTemperature != Breach::None;
     const QString overview =
         temperatureNamed ? outputs
                          : QStringLiteral("temperature %1 C, ").arg(reading.temperature) + outputs;

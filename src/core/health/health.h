@@ -3,21 +3,46 @@
 #include <QList>
 #include <QString>
 
+#include <limits>
 #include <optional>
+#include <variant>
 
 namespace keldor {
+
+// A threshold in the range form monitoring plugins share, [@]START:END: it alerts on a value
+// outside START..END, or with '@' on one inside; both ends belong to the range. A START left out
+// is 0, a START of '~' minus infinity, an END left out after the ':' infinity.
+struct HealthRange {
+    double low = -std::numeric_limits<double>::infinity();
+    double high = std::numeric_limits<double>::infinity();
+    bool inside = false;
+    QString text; // as the perfdata shows it
+
+    bool alerts(double value) const;
+};
+
+// A threshold given as a plain number keeps the meaning it had before ranges: a temperature
+// alerts above it, an S/N below it. (The range form would read "60" as 0:60.)
+enum class PlainThreshold { AlertAbove, AlertBelow };
+
+HealthRange plainThreshold(double value, PlainThreshold plain);
+// The range a threshold's text gives, or why it is refused.
+std::variant<HealthRange, QString> parseHealthRange(const QString &text, PlainThreshold plain);
 
 // The limits a check judges a headend by. Temperature is the unit's actual temperature; the
 // peak it remembers is reported but never judged, as it would keep alerting long after the
 // cause was gone.
 struct HealthThresholds {
-    double warnTemperature = 60; // degrees C, higher is worse
-    double critTemperature = 70;
-    double warnSnr = 9; // dB at the tuner input, lower is worse
-    double critSnr = 6;
+    // degrees C, higher is worse
+    HealthRange warnTemperature = plainThreshold(60, PlainThreshold::AlertAbove);
+    HealthRange critTemperature = plainThreshold(70, PlainThreshold::AlertAbove);
+    // dB at the tuner input, lower is worse
+    HealthRange warnSnr = plainThreshold(9, PlainThreshold::AlertBelow);
+    HealthRange critSnr = plainThreshold(6, PlainThreshold::AlertBelow);
 };
 
-// The thresholds contradict each other: a warning that would come after the critical state.
+// The thresholds contradict each other: a warning that would come after the critical state, named
+// by the options of check.
 QString thresholdProblem(const HealthThresholds &thresholds);
 
 // One channel in use as the health read found it.
