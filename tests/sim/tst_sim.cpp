@@ -4,6 +4,7 @@
 #include "sim/bigendian.h"
 #include "sim/headend.h"
 #include "sim/ptytransport.h"
+#include "sim/replay.h"
 #include "sim/stateio.h"
 #include "sim/tcptransport.h"
 
@@ -223,6 +224,44 @@ private slots:
             QVERIFY2(error.startsWith(key + ":"), qPrintable(error));
             QCOMPARE(sim::saveState(refused), sim::saveState(sim::DeviceState()));
         }
+    }
+
+    // A trace from elsewhere is refused at its first line that a replay can't play back; a
+    // block size or digest taken on trust would have the replay read outside what arrived.
+    void craftedTraces()
+    {
+        const QByteArray opening = R"({"t_ms":0,"dir":"tx","hex":"524d"})"
+                                   "\n";
+        const auto block = [](int size, const QString &sha1) {
+            const QJsonObject meaning{{"kind", "upload-block"}, {"size", size}, {"sha1", sha1}};
+            return QJsonDocument(QJsonObject{{"t_ms", 5}, {"dir", "tx"}, {"meaning", meaning}})
+                .toJson(QJsonDocument::Compact);
+        };
+        const QString digest = "da39a3ee5e6b4b0d3255bfef95601890afd80709";
+        // clang-format off
+        const QList<std::pair<QByteArray, QString>> rows{
+            {block(-5, digest), "line 2 gives a request of -5 bytes"},
+            {block(0, digest), "line 2 gives a request of 0 bytes"},
+            {block(65537, digest), "line 2 gives a request of 65537 bytes"},
+            {block(4, "da39a3ee"), "line 2 gives no SHA-1 of its request"},
+            {block(4, "za39a3ee5e6b4b0d3255bfef95601890afd80709"), "line 2 gives no SHA-1 of its request"},
+            {R"({"t_ms":1,"dir":"tx","hex":"0g"})", "line 2 holds bytes that aren't hex"},
+            {R"({"t_ms":1,"dir":"tx","hex":""})", "line 2 gives a request of no bytes"},
+            {R"({"t_ms":2147483648,"dir":"rx","hex":"4f4b"})", "line 2 answers 2147483648 ms after its request, later than a replay can wait"},
+        };
+        // clang-format on
+        const QString path = m_dir.filePath("crafted.jsonl");
+        for (const auto &[line, expected] : rows) {
+            sim::Replay replay;
+            QString error;
+            QVERIFY(writeFile(path, opening + line + '\n'));
+            QVERIFY2(!replay.load(path, &error) && error == path + ": " + expected,
+                     qPrintable(error));
+        }
+        sim::Replay replay;
+        QString error;
+        QVERIFY(writeFile(path, opening + block(1024, QString(digest).toUpper())));
+        QVERIFY2(replay.load(path, &error) && replay.size() == 2, qPrintable(error));
     }
 };
 
