@@ -8,6 +8,7 @@
 #include "network/lansettingsdialog.h"
 #include "network/proxydialog.h"
 #include "protocol/parameters.h"
+#include "rawdirectory.h"
 #include "services/servicelists.h"
 #include "sessionfixture.h"
 #include "shell/expertlogin.h"
@@ -587,6 +588,43 @@ private slots:
         port->setText("65432");
         QVERIFY(m_window->close());
         QCOMPARE(m_d->directoryRows(), rows(5, 0, "65432"));
+    }
+
+    // A row the file holds with a text too long for its column is shown marked and can't be
+    // chosen; the others can. The editor shows what is wrong and stores the row only mended.
+    void markedRow()
+    {
+        QVERIFY(m_d->writeDirectory(rows(2)) &&
+                insertRawRows(directoryPath(m_d->folder.path()),
+                              {{"C", "Hall C", "10.0.0.1", "400200"}}));
+        {
+            HeadendPicker selection(m_d->station);
+            const QAbstractItemModel *shown = selection.grid()->model();
+            QVERIFY(shown->flags(shown->index(2, 0)) == Qt::NoItemFlags &&
+                    shown->index(2, 3).data() == QString::fromUtf16(u"40020\u2026") &&
+                    shown->flags(shown->index(1, 0)).testFlag(Qt::ItemIsEnabled));
+            selection.choose(2);
+            selection.choose(1);
+            QCOMPARE(m_d->ui.texts(), {"Headend number 3 can't be selected: Port is longer than 5 "
+                                       "characters.\rMend it under Control › Edit Headends."});
+            QCOMPARE(m_d->station.shell.activeHeadendName, "B");
+        }
+        m_d->ui.clear();
+        DirectoryEditor &editor = openEditor();
+        m_window->show();
+        editor.moveLast();
+        const auto *problem = editor.findChild<QLabel *>("Label_Problem");
+        QVERIFY(problem->isVisibleTo(&editor));
+        QCOMPARE(problem->text(), "Port is longer than 5 characters. Shorten it with Modify, or "
+                                  "delete this headend.");
+        editor.findChild<QPushButton *>("Command_Modify")->click();
+        editor.findChild<QLineEdit *>("Text_Location")->setText("Hall D");
+        editor.save();
+        QCOMPARE(m_d->ui.texts(), QStringList{"Port is longer than 5 characters."});
+        editor.findChild<QLineEdit *>("Text_Port")->setText("4002");
+        editor.save();
+        const Rows mended = rows(2) << HeadendEntry{"C", "Hall D", "10.0.0.1", "4002"};
+        QCOMPARE(m_d->directoryRows(), mended);
     }
 
     void selection()
