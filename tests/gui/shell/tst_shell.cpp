@@ -141,7 +141,9 @@ private slots:
     {
         ConnectedStation f;
         QVERIFY(f.start());
+        // The file dialog has asked before the chosen file is replaced.
         const QString file = m_d->folder.filePath("traffic.jsonl");
+        QVERIFY(writeFile(file, "old"));
         TrafficMenu::of(*f.window)->setFileChooser([&] { return file; });
         QAction *record = f.widget<QAction>("Record_Traffic");
         record->trigger();
@@ -164,7 +166,7 @@ private slots:
         QVERIFY(readParameter(exchange, 2, 0x59, 0, value));
         // Request, answer, "N" and "EN" for each of the three reads while recording.
         const QByteArray recorded = readFile(file);
-        QCOMPARE(recorded.count('\n'), 12);
+        QVERIFY(recorded.count('\n') == 12 && recorded.startsWith('{'));
         for (const QByteArray typed : {"24680", "41806"})
             QVERIFY(!recorded.contains(typed) && !recorded.contains(typed.toHex()));
 
@@ -180,11 +182,16 @@ private slots:
         pause->click();
         QVERIFY(traffic->visibleRows() == 8 && traffic->heldLines() == 0);
 
-        // Started from the command line, a recording holds the connection's opening too.
-        QVERIFY(TrafficMenu::of(*f.window)->startRecording(file) &&
+        // Started from the command line, a recording holds the connection's opening too; there
+        // nobody was asked, so no file is replaced.
+        QVERIFY(!TrafficMenu::of(*f.window)->startRecording(file));
+        QCOMPARE(f.ui().messages.constLast().text,
+                 "The traffic cannot be recorded to " + file + ": the file exists.");
+        const QString opening = m_d->folder.filePath("opening.jsonl");
+        QVERIFY(TrafficMenu::of(*f.window)->startRecording(opening) &&
                 lanConnect(f.station().session, f.station().lanTarget()) && record->isChecked());
-        QVERIFY(readFile(file).startsWith(R"({"t_ms":)") &&
-                readFile(file).contains(R"("meaning":{"kind":"session-open"})"));
+        QVERIFY(readFile(opening).startsWith(R"({"t_ms":)") &&
+                readFile(opening).contains(R"("meaning":{"kind":"session-open"})"));
     }
 
     // An empty name cancels the dialog; Cancel on "Overwrite?" asks for a name again.
