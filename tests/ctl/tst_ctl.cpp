@@ -104,6 +104,7 @@ private slots:
             writeFile(path("slash.list"), good + "# ok\n\nrack/2 127.0.0.1:1 localhost:8080\n"));
         QVERIFY(writeFile(path("twice.list"), good + "rack 127.0.0.1:1\n"));
         QVERIFY(writeFile(path("port.list"), good + "b 127.0.0.1:65536\n"));
+        QVERIFY(writeFile(path("last.list"), "b 127.0.0.1:65535\n"));
         QVERIFY(writeFile(path("fields.list"), good + "b\n"));
         QVERIFY(writeFile(path("esc.list"), good + "b\x1b]0;owned\x07 127.0.0.1:1\n"));
         QVERIFY(writeFile(path("rlo.list"), good + "b 127.0.0.1\xe2\x80\xae:1\n"));
@@ -154,6 +155,7 @@ private slots:
             {{"--lan", "127.0.0.1:" + QString::number(freePort()), "info"}, 1, "Connection"},
             {{"--serial", "/dev/nonexistent", "info"}, 1, "No Device"},
             {fleet + QStringList{path("port.list")}, 2, "port.list line 2: 127.0.0.1:65536 is no HOST:PORT"},
+            {fleet + QStringList{path("last.list")}, 1, "b: failed: Download Error"},
             {fleet + QStringList{path("fields.list")}, 2, "fields.list line 2: expected NAME"},
             {fleet + QStringList{path("twice.list")}, 2, "twice.list line 2 has the name of " + path("twice.list") + " line 1"},
             {fleet + QStringList{path("esc.list")}, 2, "esc.list line 2: the name holds U+001B, which can't be printed\n"},
@@ -414,14 +416,14 @@ private slots:
         const QString directory = path("headend.mdb");
         const QString port = m_sim->portText();
         QVERIFY(createDirectoryFile(m_dir->path()) &&
-                insertRawRows(directory, {{"a\"b\\c", "", "127.0.0.1", port},
-                                          {"long", QString(101, 'x'), "127.0.0.1", port}}));
+                insertRawRows(directory, {{"long", QString(101, 'x'), "127.0.0.1", port},
+                                          {"a\"b\\c", "", "127.0.0.1", port}}));
         const QString hash = fileHash(directory).toHex();
         const CtlRun inventory = runCtl({"fleet", "inventory", "--directory", directory});
         QVERIFY2(inventory.status == 1 &&
                      inventory.out.endsWith(
                          "long (127.0.0.1:" + m_sim->portText() + ") FAILED: " + directory +
-                         " headend number 2: Location is longer than 100 characters. Mend it in "
+                         " headend number 1: Location is longer than 100 characters. Mend it in "
                          "the directory.\ninventory of 1 of 2 headends, 1 failed\n"),
                  qPrintable(inventory.out));
         const CtlRun prometheus =

@@ -237,7 +237,7 @@ private slots:
             return QJsonDocument(QJsonObject{{"t_ms", 5}, {"dir", "tx"}, {"meaning", meaning}})
                 .toJson(QJsonDocument::Compact);
         };
-        const QString digest = "da39a3ee5e6b4b0d3255bfef95601890afd80709";
+        const QString digest = QString(40, '0');
         // clang-format off
         const QList<std::pair<QByteArray, QString>> rows{
             {block(-5, digest), "line 2 gives a request of -5 bytes"},
@@ -258,10 +258,26 @@ private slots:
             QVERIFY2(!replay.load(path, &error) && error == path + ": " + expected,
                      qPrintable(error));
         }
+        // Played back, a summarised block matches by its size and digest alone (in either case),
+        // and a request past the end of the recording differs.
+        const QByteArray abcd = QCryptographicHash::hash("abcd", QCryptographicHash::Sha1).toHex();
         sim::Replay replay;
         QString error;
-        QVERIFY(writeFile(path, opening + block(1024, QString(digest).toUpper())));
+        QVERIFY(writeFile(path, opening + block(4, abcd.toUpper())));
         QVERIFY2(replay.load(path, &error) && replay.size() == 2, qPrintable(error));
+        using M = sim::Replay::Match;
+        const QList<std::pair<QByteArray, M>> received{
+            {"R", M::Incomplete}, {"RX", M::Differs},   {"RM", M::Matches}, {"abc", M::Incomplete},
+            {"abce", M::Differs}, {"abcd", M::Matches}, {"x", M::Differs}};
+        for (auto [bytes, match] : received) {
+            QVERIFY2(replay.match(bytes) == match, bytes.constData());
+            if (match == M::Matches) {
+                replay.take(bytes);
+                QVERIFY(bytes.isEmpty());
+            }
+        }
+        QVERIFY(replay.mismatchReport("x").startsWith(
+            "replay: request 3 goes beyond the recording, which ends after 2 requests"));
     }
 };
 
