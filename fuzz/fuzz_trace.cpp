@@ -1,15 +1,19 @@
 // Whatever a headend or a proxy answers, in whatever pieces, between whatever requests: the
 // trace's decoder names every byte once, never reads past what has arrived and never stalls.
+// The same input as a trace file from elsewhere: the simulator's replay either refuses it with
+// a reason or plays it back without reading past what a client sent.
 
 #include "fuzzsupport.h"
 
 #include "link/traffictrace.h"
+#include "sim/replay.h"
 
 using namespace keldor;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
+namespace {
+
+void decode(FuzzedDataProvider &data)
 {
-    FuzzedDataProvider data(input, size);
     TraceDecoder decoder;
     QByteArray pending;
     while (data.remaining_bytes() > 0) {
@@ -34,5 +38,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
             pending.remove(0, unit->length);
         }
     }
+}
+
+// The client sends the trace's own text, as a session of the simulator receives it.
+void replay(const QByteArray &text)
+{
+    sim::Replay replay;
+    QString error;
+    if (!replay.parse(text, QStringLiteral("trace"), &error)) {
+        expect(!error.isEmpty(), "a refused trace says why");
+        return;
+    }
+    QByteArray received = text;
+    while (!received.isEmpty()) {
+        const qsizetype before = received.size();
+        const sim::Replay::Match match = replay.match(received);
+        if (match == sim::Replay::Match::Incomplete)
+            break;
+        if (match == sim::Replay::Match::Differs) {
+            expect(!replay.mismatchReport(received).isEmpty(), "a mismatch is reported");
+            break;
+        }
+        replay.take(received);
+        expect(received.size() < before, "a matched request is taken off what arrived");
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
+{
+    FuzzedDataProvider data(input, size);
+    decode(data);
+    replay(QByteArray(reinterpret_cast<const char *>(input), qsizetype(size)));
     return 0;
 }

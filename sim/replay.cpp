@@ -8,12 +8,16 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <limits>
 
 namespace sim {
 
 namespace {
 
 constexpr qsizetype FrameSize = 10;
+// Far more than any unit a client sends: an upload block has 1 KiB.
+constexpr qsizetype LargestRequest = 64 * 1024;
+constexpr qsizetype Sha1HexLength = 40;
 
 QByteArray sha1Hex(QByteArrayView bytes)
 {
@@ -57,42 +61,64 @@ bool Replay::load(const QString &path, QString *error)
         *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return false;
     }
+    return parse(file.readAll(), path, error);
+}
+
+bool Replay::parse(const QByteArray &text, const QString &origin, QString *error)
+{
     m_steps.clear();
     m_next = 0;
     qint64 requestTime = 0;
-    for (int number = 1; !file.atEnd(); ++number) {
-        const QByteArray line = file.readLine().trimmed();
+    const QByteArrayList lines = text.split('\n');
+    for (qsizetype number = 1; number <= lines.size(); ++number) {
+        const auto refuse = [&](const QString &problem) {
+            *error = QStringLiteral("%1: line %2 %3").arg(origin).arg(number).arg(problem);
+            m_steps.clear();
+            return false;
+        };
+        const QByteArray line = lines.at(number - 1).trimmed();
         if (line.isEmpty())
             continue;
         const QJsonObject unit = QJsonDocument::fromJson(line).object();
         const QString direction = unit.value("dir").toString();
         const qint64 time = unit.value("t_ms").toInteger(-1);
-        if (time < 0 || (direction != "tx" && direction != "rx")) {
-            *error = QStringLiteral("%1: line %2 is no trace line").arg(path).arg(number);
-            return false;
-        }
-        const QByteArray bytes = QByteArray::fromHex(unit.value("hex").toString().toLatin1());
+        if (time < 0 || (direction != "tx" && direction != "rx"))
+            return refuse(QStringLiteral("is no trace line"));
+        const QByteArray hex = unit.value("hex").toString().toLatin1();
+        const QByteArray bytes = QByteArray::fromHex(hex);
+        // fromHex skips what isn't a digit; the bytes must be exactly what the line says.
+        if (bytes.toHex() != hex.toLower())
+            return refuse(QStringLiteral("holds bytes that aren't hex"));
         if (direction == "tx") {
             ReplayStep step;
             step.request = bytes;
             step.size = bytes.size();
             if (!unit.contains("hex")) {
                 const QJsonObject meaning = unit.value("meaning").toObject();
-                step.size = meaning.value("size").toInteger();
-                step.sha1 = meaning.value("sha1").toString().toLatin1();
-            }
-            // A write of no bytes puts nothing on the wire: no headend can tell it happened.
-            if (step.size == 0)
+                step.size = meaning.value("size").toInteger(-1);
+                step.sha1 = meaning.value("sha1").toString().toLatin1().toLower();
+                if (step.size <= 0 || step.size > LargestRequest)
+                    return refuse(QStringLiteral("gives a request of %1 bytes").arg(step.size));
+                if (step.sha1.size() != Sha1HexLength ||
+                    QByteArray::fromHex(step.sha1).toHex() != step.sha1)
+                    return refuse(QStringLiteral("gives no SHA-1 of its request"));
+            } else if (bytes.isEmpty()) {
+                // A write of no bytes puts nothing on the wire: no headend can tell it happened.
                 continue;
+            }
             m_steps.append(step);
             requestTime = time;
         } else if (!m_steps.isEmpty() && !bytes.isEmpty()) {
-            m_steps.last().answers.append(
-                {std::chrono::milliseconds(qMax<qint64>(0, time - requestTime)), bytes});
+            const qint64 after = qMax<qint64>(0, time - requestTime);
+            if (after > std::numeric_limits<int>::max())
+                return refuse(QStringLiteral("answers %1 ms after its request, later than a "
+                                             "replay can wait")
+                                  .arg(after));
+            m_steps.last().answers.append({std::chrono::milliseconds(after), bytes});
         }
     }
     if (m_steps.isEmpty()) {
-        *error = QStringLiteral("%1 holds no request").arg(path);
+        *error = QStringLiteral("%1 holds no request").arg(origin);
         return false;
     }
     return true;

@@ -26,7 +26,12 @@ struct ReplayStep {
 // recorded next, whatever connection it comes on, and gets the answers the headend gave it.
 class Replay {
 public:
+    // Reads a trace file; a line that is no trace line, a summarised request whose size or
+    // SHA-1 can't be one, bytes that aren't hex or an answer too late to be waited for refuse
+    // the whole trace, named by its line.
     bool load(const QString &path, QString *error);
+    // The same for the trace's text; origin names it in the error.
+    bool parse(const QByteArray &text, const QString &origin, QString *error);
 
     enum class Match { Incomplete, Matches, Differs };
     // Compares what a connection has received since its last matched request with the next

@@ -107,10 +107,7 @@ FleetMembers loadMembers(const FleetRequest &request)
 {
     FleetMembers members;
     if (const QString list = request.options.value(QStringLiteral("--list")); !list.isEmpty()) {
-        QFile file(list);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            return QStringLiteral("%1 can't be read: %2").arg(list, file.errorString());
-        members = parseFleetList(QString::fromUtf8(file.readAll()), list);
+        members = readFleetList(list);
     } else {
         // The directory's headends are reached the way the desktop program reaches them,
         // through its proxy when that is switched on.
@@ -291,8 +288,7 @@ std::variant<FleetJob, QString> prepareInventory(const FleetRequest &request)
                         for (qsizetype i = 0; i < members.size(); ++i) {
                             if (!outcomes.at(i).ok)
                                 notes << members.at(i).name << " (" << members.at(i).address()
-                                      << ") FAILED: " << terminalText(outcomes.at(i).message)
-                                      << '\n';
+                                      << ") FAILED: " << outcomes.at(i).message << '\n';
                         }
                         notes << "inventory of " << records.size() << " of " << members.size()
                               << " headends, " << members.size() - records.size() << " failed\n";
@@ -408,8 +404,12 @@ QString fleetHelp()
 int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,
                     const Timing &timing)
 {
+    // Every line goes through the filter, on stderr too; only the progress line, which moves
+    // the cursor itself, filters its texts one by one.
+    TerminalFilter errFilter(err);
+    QTextStream notes(&errFilter);
     const auto usageError = [&](const QString &problem) {
-        err << "keldor-ctl: " << terminalText(problem) << '\n' << Qt::flush;
+        notes << "keldor-ctl: " << problem << '\n' << Qt::flush;
         return int(ExitUsage);
     };
     const auto parsed = parseRequest(arguments, fleetCommands());
@@ -430,8 +430,14 @@ int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream 
         return usageError(*problem);
     const FleetJob &job = std::get<FleetJob>(prepared);
 
+    const int wanted = int(std::min<qsizetype>(*jobs, members.size()));
+    const int running = jobsWithinFileLimit(wanted);
+    if (running < wanted)
+        notes << "keldor-ctl: the limit of open files lets only " << running << " of " << wanted
+              << " headends run at once\n"
+              << Qt::flush;
     const QList<FleetOutcome> outcomes =
-        runFleet(members, job.work, timing, *jobs, err, isTerminal(err));
+        runFleet(members, job.work, timing, running, err, isTerminal(err));
 
     TerminalFilter filter(out);
     QTextStream filtered(&filter);
@@ -448,9 +454,10 @@ int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream 
             filtered << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
         }
     } else {
-        job.print(members, outcomes, filtered, err);
+        job.print(members, outcomes, filtered, notes);
     }
     filtered.flush();
+    notes.flush();
     const bool allOk =
         std::all_of(outcomes.cbegin(), outcomes.cend(), [](const FleetOutcome &o) { return o.ok; });
     return allOk ? ExitSuccess : ExitFailure;

@@ -1,5 +1,6 @@
 #include "ctlcommand.h"
 
+#include "common/textutil.h"
 #include "consoleui.h"
 #include "health/health.h"
 #include "health/healthread.h"
@@ -34,6 +35,9 @@ std::variant<CheckArguments, QString> checkArguments(const QStringList &args)
             if (!problem->isEmpty())
                 return *problem;
         } else if (option == QLatin1String("--name") && !value.isEmpty()) {
+            // The name becomes a label value, which may hold no such character.
+            if (const auto c = unprintableCharacter(value))
+                return unprintableText(QStringLiteral("--name"), *c);
             parsed.name = value;
         } else {
             return QStringLiteral("check takes --warn-temp, --crit-temp, --warn-snr, --crit-snr, "

@@ -1,5 +1,6 @@
 #include "ctlcommands.h"
 
+#include "common/fileaccess.h"
 #include "consoleui.h"
 #include "ctlcommand.h"
 #include "fleet.h"
@@ -8,6 +9,7 @@
 #include "link/traffictrace.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace keldor {
 
@@ -84,7 +86,7 @@ std::optional<QString> requestedHelp(const QStringList &arguments)
     const auto found = ctlCommands().find(command);
     if (found == ctlCommands().end())
         return ctlHelp();
-    return QStringLiteral("usage: keldor-ctl LINK [--verbose] [--trace FILE] ") +
+    return QStringLiteral("usage: keldor-ctl LINK [--verbose] [--trace FILE [--overwrite]] ") +
            found->second.usage +
            QStringLiteral("\n\nLINK is --lan HOST:PORT [--proxy HOST:PORT], --serial DEVICE "
                           "or --usb (keldor-ctl --help).\n");
@@ -213,12 +215,22 @@ int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, con
     const auto &options = std::get<CtlOptions>(parsed);
     ConsoleUi ui(err, options.verbose);
     Session session(ui, timing);
-    QFile traceFile(options.traceFile);
+    QFile traceFile;
     std::optional<TrafficTrace> trace;
     if (!options.traceFile.isEmpty()) {
-        if (!traceFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            err << "keldor-ctl: cannot write the trace " << options.traceFile << ": "
-                << traceFile.errorString() << '\n';
+        // As save and report do: an existing file is replaced only when the command line says so.
+        const QFileInfo existing(options.traceFile);
+        if (!options.overwriteTrace && (existing.exists() || existing.isSymLink())) {
+            err << "keldor-ctl: " << terminalText(options.traceFile)
+                << " exists; add --overwrite to replace it\n";
+            return ExitUsage;
+        }
+        if (const QString problem = createPrivateFile(
+                traceFile, options.traceFile,
+                options.overwriteTrace ? ExistingFile::Replace : ExistingFile::Refuse);
+            !problem.isEmpty()) {
+            err << "keldor-ctl: cannot write the trace " << terminalText(options.traceFile) << ": "
+                << problem << '\n';
             return ExitFailure;
         }
         trace.emplace(session);
@@ -229,7 +241,7 @@ int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, con
         trace->finish();
         // A trace that lacks lines would send support after a fault that isn't there.
         if (trace->writeFailed()) {
-            err << "keldor-ctl: the trace " << options.traceFile
+            err << "keldor-ctl: the trace " << terminalText(options.traceFile)
                 << " is incomplete: " << traceFile.errorString() << '\n';
             result = result == 0 ? ExitFailure : result;
         }

@@ -18,7 +18,7 @@ QString ctlUsage()
 {
     return QStringLiteral(
         "usage: keldor-ctl [--lan HOST:PORT [--proxy HOST:PORT] | --serial DEVICE | --usb]\n"
-        "                  [--verbose] [--trace FILE] COMMAND [ARGUMENTS]\n"
+        "                  [--verbose] [--trace FILE [--overwrite]] COMMAND [ARGUMENTS]\n"
         "       keldor-ctl [COMMAND] --help\n"
         "\n"
         "commands:\n");
@@ -54,6 +54,8 @@ std::variant<CtlOptions, QString> parseCtlOptions(const QStringList &arguments)
             options.verbose = true;
         } else if (arg == QLatin1String("--trace") && hasValue) {
             options.traceFile = arguments.at(++i);
+        } else if (arg == QLatin1String("--overwrite")) {
+            options.overwriteTrace = true;
         } else if (arg == QLatin1String("--usb")) {
             if (!chooseLink(CtlOptions::Link::Usb))
                 return QStringLiteral("choose one of --lan, --serial and --usb");
@@ -81,6 +83,8 @@ std::variant<CtlOptions, QString> parseCtlOptions(const QStringList &arguments)
     options.linkChosen = linkGiven;
     if (options.useProxy && options.link != CtlOptions::Link::Lan)
         return QStringLiteral("--proxy goes with --lan");
+    if (options.overwriteTrace && options.traceFile.isEmpty())
+        return QStringLiteral("--overwrite before the command goes with --trace");
     if (i >= arguments.size())
         return QStringLiteral("no command given");
     options.command = arguments.at(i);

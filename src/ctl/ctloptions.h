@@ -18,8 +18,10 @@ struct CtlOptions {
     QString proxyPort;
     QString serialDevice;
     bool verbose = false;
-    // Every unit exchanged with the headend goes into this file as a JSON line.
+    // Every unit exchanged with the headend goes into this file as a JSON line. It is a new file
+    // unless overwriteTrace allows an existing one to be replaced.
     QString traceFile;
+    bool overwriteTrace = false;
     QString command;
     QStringList arguments;
 };

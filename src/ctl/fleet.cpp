@@ -1,5 +1,7 @@
 #include "fleet.h"
 
+#include "common/fileaccess.h"
+#include "common/textutil.h"
 #include "consoleui.h"
 #include "directory/headenddirectory.h"
 #include "link/session.h"
@@ -17,9 +19,18 @@
 #include <optional>
 #include <vector>
 
+#include <sys/resource.h>
+
 namespace keldor {
 
 namespace {
+
+// Far more than a list of thousands of headends needs.
+constexpr qint64 listSizeLimit = 1024 * 1024;
+// What one running headend keeps open at most (its socket, its thread's event notifier, a
+// backup's file, a name lookup; three were seen), and what the program keeps open besides.
+constexpr rlim_t filesPerJob = 4;
+constexpr rlim_t filesBesideJobs = 24;
 
 struct Address {
     QString host;
@@ -44,6 +55,13 @@ public:
     // Empty when the member was taken, otherwise why not.
     QString add(const FleetMember &member, const QString &where)
     {
+        // Each is printed on lines of its own, in tables, CSV and Prometheus labels.
+        for (const auto &[what, text] : {std::pair{QStringLiteral("the name"), member.name},
+                                         {QStringLiteral("the address"), member.host},
+                                         {QStringLiteral("the proxy address"), member.proxyHost}}) {
+            if (const auto c = unprintableCharacter(text))
+                return where + QStringLiteral(": ") + unprintableText(what, *c);
+        }
         const QString key = fleetFileName(member.name).toCaseFolded();
         if (const auto seen = m_seen.constFind(key); seen != m_seen.cend())
             return QStringLiteral("%1 has the name of %2").arg(where, *seen);
@@ -65,6 +83,8 @@ private:
 
 FleetOutcome runMember(const FleetMember &member, const FleetWork &work, const Timing &timing)
 {
+    if (!member.refused.isEmpty())
+        return {false, member.refused, {}, {}};
     QString shown;
     FleetOutcome outcome;
     {
@@ -165,7 +185,7 @@ FleetMembers parseFleetList(const QString &text, const QString &origin)
             continue;
         if (fields.size() > 3 || fields.size() < 2)
             return QStringLiteral("%1: expected NAME HOST:PORT [PROXY_HOST:PORT]").arg(where);
-        FleetMember member{fields.at(0), {}, {}, {}, {}};
+        FleetMember member{fields.at(0), {}, {}, {}, {}, {}};
         for (qsizetype f = 1; f < fields.size(); ++f) {
             const auto address = parseAddress(fields.at(f));
             if (!address)
@@ -179,23 +199,42 @@ FleetMembers parseFleetList(const QString &text, const QString &origin)
     return fleet.result(origin);
 }
 
+FleetMembers readFleetList(const QString &path)
+{
+    const auto read = readFileStart(path, listSizeLimit + 1);
+    if (const auto *problem = std::get_if<QString>(&read))
+        return QStringLiteral("%1 can't be read: %2").arg(path, *problem);
+    const FileStart &list = std::get<FileStart>(read);
+    if (list.size > listSizeLimit || list.bytes.size() > listSizeLimit)
+        return QStringLiteral("%1 is larger than a list of headends may be (%2 bytes)")
+            .arg(path)
+            .arg(listSizeLimit);
+    return parseFleetList(QString::fromUtf8(list.bytes), path);
+}
+
 FleetMembers readFleetDirectory(const QString &path, const QString &proxyHost,
                                 const QString &proxyPort)
 {
     HeadendDirectory directory;
-    if (!directory.openFile(path))
+    if (!directory.openFile(path, HeadendDirectory::Access::ReadOnly))
         return directory.lastError();
     FleetBuilder fleet;
     for (int i = 0; i < directory.count(); ++i) {
         const HeadendEntry entry = directory.row(i);
         const QString where = QStringLiteral("%1 headend number %2").arg(path).arg(i + 1);
+        const QString problem = directory.rowProblem(i);
         const auto address = parseAddress(entry.ip + QLatin1Char(':') + entry.port);
-        if (entry.name.trimmed().isEmpty() || entry.ip.isEmpty() || !address)
+        if (problem.isEmpty() && (entry.name.trimmed().isEmpty() || entry.ip.isEmpty() || !address))
             return QStringLiteral("%1 needs a name, an address and a port 1..65535").arg(where);
-        if (const QString refused =
-                fleet.add({entry.name, entry.ip, entry.port, proxyHost, proxyPort}, where);
-            !refused.isEmpty())
-            return refused;
+        // A row to be mended fails alone; the others run.
+        const QString refused =
+            problem.isEmpty()
+                ? QString()
+                : QStringLiteral("%1: %2 Mend it in the directory.").arg(where, problem);
+        if (const QString refusal =
+                fleet.add({entry.name, entry.ip, entry.port, proxyHost, proxyPort, refused}, where);
+            !refusal.isEmpty())
+            return refusal;
     }
     return fleet.result(path);
 }
@@ -225,6 +264,24 @@ QString fleetFileName(const QString &name)
     if (safe.startsWith(QLatin1Char('.')))
         safe[0] = QLatin1Char('_');
     return safe;
+}
+
+int jobsWithinFileLimit(int jobs)
+{
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
+        return jobs;
+    if (files.rlim_cur < files.rlim_max) {
+        const rlimit raised{files.rlim_max, files.rlim_max};
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            files = raised;
+    }
+    if (files.rlim_cur == RLIM_INFINITY)
+        return jobs;
+    const rlim_t fit = files.rlim_cur > filesBesideJobs + filesPerJob
+                           ? (files.rlim_cur - filesBesideJobs) / filesPerJob
+                           : 1;
+    return int(std::min<rlim_t>(rlim_t(jobs), fit));
 }
 
 QList<FleetOutcome> runFleet(const QList<FleetMember> &members, const FleetWork &work,

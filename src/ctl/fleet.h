@@ -22,6 +22,9 @@ struct FleetMember {
     QString port;
     QString proxyHost; // empty: reached directly
     QString proxyPort;
+    // Why this headend can't be reached as the fleet lists it (a directory row too long for
+    // its columns); it then fails with this message and is never dialled.
+    QString refused;
 
     QString address() const { return host + QLatin1Char(':') + port; }
 };
@@ -29,10 +32,16 @@ struct FleetMember {
 using FleetMembers = std::variant<QList<FleetMember>, QString>;
 
 // A list file's text: one "NAME HOST:PORT [PROXY_HOST:PORT]" a line, '#' comments and blank
-// lines allowed. The first bad line refuses the whole list, named by its number in origin.
+// lines allowed. The first bad line refuses the whole list, named by its number in origin; so
+// does a name or an address that holds a character that can't be printed as itself.
 FleetMembers parseFleetList(const QString &text, const QString &origin);
 
-// The headends of a directory file. A directory has no proxy of its own: proxyHost and
+// The list file at path, read as parseFleetList reads its text. Only a regular file of at most
+// a mebibyte is read.
+FleetMembers readFleetList(const QString &path);
+
+// The headends of a directory file, opened read-only, refused as a list file is. A row too long
+// for its columns is kept, refused. A directory has no proxy of its own: proxyHost and
 // proxyPort are used for every row when not empty, as the desktop program does.
 FleetMembers readFleetDirectory(const QString &path, const QString &proxyHost,
                                 const QString &proxyPort);
@@ -56,6 +65,10 @@ struct FleetOutcome {
 // The work for one headend, run on that headend's own thread with a session connected to it.
 // Failures the session showed end up in the outcome's message.
 using FleetWork = std::function<FleetOutcome(Session &, const FleetMember &)>;
+
+// How many headends may run at once within the limit of open files, which is first raised as
+// far as the system allows: jobs when they fit.
+int jobsWithinFileLimit(int jobs);
 
 // Runs work on up to jobs headends at once, each on a thread of its own whose waits are its
 // own event loop, and returns the outcomes in the members' order. Progress goes to err: one

@@ -23,8 +23,8 @@ int main(int argc, char *argv[])
     // Support asks for a trace from the very start: the Settings menu only appears once a
     // headend has been read, too late for the first connection.
     const QCommandLineOption trace(QStringLiteral("trace"),
-                                   QStringLiteral("Records the traffic with the headend to FILE "
-                                                  "from the start (JSON lines)."),
+                                   QStringLiteral("Records the traffic with the headend to a "
+                                                  "new FILE from the start (JSON lines)."),
                                    QStringLiteral("FILE"));
     options.addOption(trace);
     options.process(app);

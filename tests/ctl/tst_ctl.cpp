@@ -1,8 +1,10 @@
 #include "ctlcommand.h"
 #include "ctlrunner.h"
+#include "directory/directoryfile.h"
 #include "files.h"
 #include "fleet.h"
 #include "model/settingsfile.h"
+#include "rawdirectory.h"
 #include "sessionfixture.h"
 #include "sim/replay.h"
 #include "simprocess.h"
@@ -20,6 +22,7 @@
 
 #include <csignal>
 #include <optional>
+#include <sys/resource.h>
 
 using namespace keldor;
 using Kind = sim::TranscriptEntry::Kind;
@@ -45,9 +48,10 @@ class TestCtl : public QObject {
     // values come back unescaped.
     static void checkPrometheus(const QString &text, int status)
     {
+        // A label value escapes backslash, quote and line feed, and nothing else.
         static const QRegularExpression sample(
-            "^(keldor_\\w+)\\{((?:\\w+=\"(?:[^\"\\\\]|\\\\.)*\",?)+)\\} (\\S+)$");
-        static const QRegularExpression label("(\\w+)=\"((?:[^\"\\\\]|\\\\.)*)\"");
+            "^(keldor_\\w+)\\{((?:\\w+=\"(?:[^\"\\\\\\n]|\\\\[\\\\\"n])*\",?)+)\\} (\\S+)$");
+        static const QRegularExpression label("(\\w+)=\"((?:[^\"\\\\\\n]|\\\\[\\\\\"n])*)\"");
         QMap<QString, int> described;
         QMap<QString, double> values;
         for (const QString &line : text.split('\n', Qt::SkipEmptyParts)) {
@@ -100,7 +104,10 @@ private slots:
             writeFile(path("slash.list"), good + "# ok\n\nrack/2 127.0.0.1:1 localhost:8080\n"));
         QVERIFY(writeFile(path("twice.list"), good + "rack 127.0.0.1:1\n"));
         QVERIFY(writeFile(path("port.list"), good + "b 127.0.0.1:65536\n"));
+        QVERIFY(writeFile(path("last.list"), "b 127.0.0.1:65535\n"));
         QVERIFY(writeFile(path("fields.list"), good + "b\n"));
+        QVERIFY(writeFile(path("esc.list"), good + "b\x1b]0;owned\x07 127.0.0.1:1\n"));
+        QVERIFY(writeFile(path("rlo.list"), good + "b 127.0.0.1\xe2\x80\xae:1\n"));
         const QStringList fleet{"fleet", "backup", path("b"), "--list"};
         // clang-format off
         struct Row { QStringList args; int status; QString stderrHas; };
@@ -148,8 +155,13 @@ private slots:
             {{"--lan", "127.0.0.1:" + QString::number(freePort()), "info"}, 1, "Connection"},
             {{"--serial", "/dev/nonexistent", "info"}, 1, "No Device"},
             {fleet + QStringList{path("port.list")}, 2, "port.list line 2: 127.0.0.1:65536 is no HOST:PORT"},
+            {fleet + QStringList{path("last.list")}, 1, "b: failed: Download Error"},
             {fleet + QStringList{path("fields.list")}, 2, "fields.list line 2: expected NAME"},
             {fleet + QStringList{path("twice.list")}, 2, "twice.list line 2 has the name of " + path("twice.list") + " line 1"},
+            {fleet + QStringList{path("esc.list")}, 2, "esc.list line 2: the name holds U+001B, which can't be printed\n"},
+            {fleet + QStringList{path("rlo.list")}, 2, "rlo.list line 2: the address holds U+202E, which can't be printed\n"},
+            {{"LAN", "check", "--format", "prometheus", "--name", "a\x01"}, 3, "--name holds U+0001"},
+            {{"LAN", "check", "--name", QString::fromUtf16(u"a\u2028b")}, 3, "--name holds U+2028"},
             {fleet + QStringList{path("slash.list"), "--only", "rack,rack/3"}, 2, "no headend named rack/3"},
             {fleet + QStringList{path("slash.list"), "--keep", "0"}, 2, "--keep"},
             {fleet + QStringList{path("slash.list"), "--jobs", "0"}, 2, "--jobs"},
@@ -161,6 +173,8 @@ private slots:
             {{"LAN", "inventory", "--name"}, 2, "inventory takes"},
             {{"LAN", "inventory", "--json", "--bogus"}, 2, "inventory takes"},
             {{"LAN", "--trace", "/nonexistent/t.jsonl", "info"}, 1, "cannot write the trace"},
+            {{"LAN", "--trace", path("kept.rtf"), "info"}, 2, "kept.rtf exists; add --overwrite to replace it"},
+            {{"LAN", "--overwrite", "info"}, 2, "--overwrite before the command goes with --trace"},
             {{"--usb", "info", "--help"}, 0, ""},
         };
         // clang-format on
@@ -412,6 +426,52 @@ private slots:
                  qPrintable(check.out));
     }
 
+    // A directory row too long for its columns fails alone, with its number, and the others
+    // run; every label of the fleet's Prometheus text parses, quote and backslash escaped.
+    void fleetDirectory()
+    {
+        const QString directory = path("headend.mdb");
+        const QString port = m_sim->portText();
+        QVERIFY(createDirectoryFile(m_dir->path()) &&
+                insertRawRows(directory, {{"long", QString(101, 'x'), "127.0.0.1", port},
+                                          {"a\"b\\c", "", "127.0.0.1", port}}));
+        const QString hash = fileHash(directory).toHex();
+        const CtlRun inventory = runCtl({"fleet", "inventory", "--directory", directory});
+        QVERIFY2(inventory.status == 1 &&
+                     inventory.out.endsWith(
+                         "long (127.0.0.1:" + m_sim->portText() + ") FAILED: " + directory +
+                         " headend number 1: Location is longer than 100 characters. Mend it in "
+                         "the directory.\ninventory of 1 of 2 headends, 1 failed\n"),
+                 qPrintable(inventory.out));
+        const CtlRun prometheus =
+            runCtl({"fleet", "check", "--directory", directory, "--format", "prometheus"});
+        QCOMPARE(prometheus.status, 1);
+        checkPrometheus(prometheus.out, 0);
+        QCOMPARE(fileHash(directory).toHex(), hash);
+    }
+
+    // More headends at once than open files allow: the soft limit is raised to the hard one,
+    // and the jobs are cut to what that allows, said on stderr; every headend is read.
+    void fleetWithinFileLimit()
+    {
+        SimProcess sim;
+        const QStringList at = sim.start({"--tcp", "0"}, "LISTENING");
+        QCOMPARE(at.size(), 4);
+        QByteArray list;
+        for (int i = 1; i <= 6; ++i)
+            list += "h" + QByteArray::number(i) + " 127.0.0.1:" + at[3].toLatin1() + '\n';
+        QVERIFY(writeFile(path("six.list"), list));
+        const CtlRun run = runCtlProcess(
+            {"fleet", "inventory", "--list", path("six.list"), "--jobs", "6"}, 60000, [] {
+                const rlimit files{8, 16};
+                ::setrlimit(RLIMIT_NOFILE, &files);
+            });
+        QVERIFY2(run.status == 0 && run.out.endsWith("inventory of 6 of 6 headends, 0 failed\n") &&
+                     run.err.startsWith("keldor-ctl: the limit of open files lets only 1 of 6 "
+                                        "headends run at once\n"),
+                 qPrintable(run.out + run.err));
+    }
+
     // The configuration is saved before the first block, where the options say; a signal stops
     // the upload at the next block without asking, and the command fails.
     void update()
@@ -466,8 +526,12 @@ private slots:
     {
         state().identity.variant = *sim::variantForChannelCount(16);
         const QString trace = path("read.jsonl");
-        const CtlRun recorded = lan({"--trace", trace, "read", "--json"});
+        QVERIFY(writeFile(trace, QByteArray(300000, 'x')));
+        const CtlRun recorded = lan({"--trace", trace, "--overwrite", "read", "--json"});
         QCOMPARE(recorded.status, 0);
+        // Replaced, and only its owner may read what passed the link.
+        QCOMPARE(QFile::permissions(trace), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ReadUser | QFileDevice::WriteUser);
         const QByteArrayList lines = readFile(trace).trimmed().split('\n');
         for (const QByteArray &line : lines) {
             const QString kind = QJsonDocument::fromJson(line)["meaning"]["kind"].toString();

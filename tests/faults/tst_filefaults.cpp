@@ -1,6 +1,7 @@
 // Every way a file the program reads or writes can be damaged, foreign or out of reach. Each row
 // says what the operator reads; afterwards nothing claims success, the file on disk is exactly
 // as it was, nothing else was left in its folder, and the next operations work.
+#include "common/fileaccess.h"
 #include "directory/directoryfile.h"
 #include "directory/headenddirectory.h"
 #include "model/settingsfile.h"
@@ -8,6 +9,8 @@
 #include "shell/settingsstore.h"
 #include "shell/shellstate.h"
 #include "update/upload.h"
+
+#include "fleet.h"
 
 #include "files.h"
 #include "recordingupdateview.h"
@@ -27,8 +30,27 @@ using namespace keldor;
 
 namespace {
 
-enum class Setup { None, Bytes, Sql, Folder, Fifo, Directory };
-enum class Op { Load, Save, SaveReport, Open, OpenCreate, Create, Change, Upload, Store, Switch };
+// Link: a symbolic link to content, a file beside it that holds "kept" when content is a name.
+// Unfinished: a directory file with the journal of a change that was never finished.
+enum class Setup { None, Bytes, Sql, Folder, Fifo, Directory, Link, Unfinished };
+// Read: the directory as only a reader opens it. List: a fleet's list file. Trace: a new trace
+// file, and one that may replace an existing file.
+enum class Op {
+    Load,
+    Save,
+    SaveReport,
+    Open,
+    Read,
+    OpenCreate,
+    Create,
+    Change,
+    Upload,
+    Store,
+    Switch,
+    List,
+    Trace,
+    TraceReplace
+};
 
 struct Row {
     const char *name;
@@ -107,10 +129,11 @@ QList<Row> rows()
         {"foreign headend.mdb", "headend.mdb", Setup::Sql, "CREATE TABLE invoices (number INTEGER, total REAL)\nINSERT INTO invoices VALUES (1, 9.5)", Op::Open, notDirectory + "it has no table KELDOR_Headend."},
         {"headend.mdb without a column", "headend.mdb", Setup::Sql, "CREATE TABLE KELDOR_Headend (Name, Location, \"IP-Adress\")", Op::Open, notDirectory + "its table KELDOR_Headend has no column \"Port\"."},
         {"headend.mdb with triggers", "headend.mdb", Setup::Sql, table + "CREATE TRIGGER t AFTER UPDATE ON KELDOR_Headend BEGIN UPDATE KELDOR_Headend SET \"IP-Adress\" = '10.6.6.6'; END", Op::Open, notDirectory + "it has triggers."},
-        // An untrusted schema may not read the database's own tables in a view.
-        {"headend.mdb view of the database list", "headend.mdb", Setup::Sql, "CREATE VIEW KELDOR_Headend AS SELECT file AS Name, 1 AS Location, 2 AS \"IP-Adress\", 3 AS Port FROM pragma_database_list", Op::Open, notDirectory + "it has no table KELDOR_Headend."},
-        {"headend.mdb text longer than its column", "headend.mdb", Setup::Sql,
-         table + "INSERT INTO KELDOR_Headend VALUES ('A', 'Hall', '10.0.0.1', '4001')\nINSERT INTO KELDOR_Headend VALUES ('B', 'Hall', '10.0.0.2', '400200')", Op::Open, noDirectory + "read: headend number 2: Port is longer than 5 characters."},
+        // A view that never ends would hold the selection for ever.
+        {"headend.mdb recursive view", "headend.mdb", Setup::Sql, "CREATE VIEW KELDOR_Headend AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT i AS Name, 1 AS Location, 2 AS \"IP-Adress\", 3 AS Port FROM n", Op::Read, notDirectory + "KELDOR_Headend is a view, not a table."},
+        {"headend.mdb generated column", "headend.mdb", Setup::Sql, "CREATE TABLE KELDOR_Headend (Name, Location, \"IP-Adress\", Port AS (substr(Name, 1, 5)))", Op::Open, notDirectory + "its table KELDOR_Headend has generated or hidden columns."},
+        {"headend.mdb larger than any directory", "headend.mdb", Setup::Sql, table + "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 120000) INSERT INTO KELDOR_Headend SELECT 'H' || i, '', '10.0.0.1', '5000' FROM n", Op::Read, noDirectory + "read: it asks for more work than any headend directory needs."},
+        {"headend.mdb change never finished, read", "headend.mdb", Setup::Unfinished, {}, Op::Read, noDirectory + "read: it holds a change that was never finished, which Edit Headends takes back when it opens the file."},
         {"read-only program folder", "headend.mdb", Setup::Directory, {}, Op::Change, notChanged + "its folder is read-only.", "", "."},
         {"read-only headend.mdb", "headend.mdb", Setup::Directory, {}, Op::Change, notChanged + "the file is read-only.", "", "headend.mdb"},
         {"full disk: headend.mdb", "headend.mdb", Setup::Directory, {}, Op::Change, notChanged + '*', "", nullptr, true},
@@ -118,8 +141,37 @@ QList<Row> rows()
         {"settings store holding nonsense", "station.ini", Setup::Bytes,
          "[Settings]\nProxy-Use=1\nProxy-IP=the usual one\nProxy-Port=-8080x\nUSB-Control=perhaps\nLAN-Control=True\n", Op::Store, "Download Error: Connection to proxy server could not be established!"},
         {"unwritable settings store", "config", Setup::Bytes, "x", Op::Switch, "The settings could not be stored in \"%1/station.ini\".", "/station.ini"},
+        {"list is a pipe", "sites.list", Setup::Fifo, {}, Op::List, "%1 can't be read: it is not a regular file."},
+        {"list is /dev/zero", "sites.list", Setup::Link, "/dev/zero", Op::List, "%1 can't be read: it is not a regular file."},
+        {"list larger than any fleet", "sites.list", Setup::Bytes, QByteArray(1024 * 1024 + 1, '#'), Op::List, "%1 is larger than a list of headends may be (1048576 bytes)"},
+        {"trace onto a file", "t.jsonl", Setup::Bytes, "kept", Op::Trace, "the file exists."},
+        {"trace onto a link", "t.jsonl", Setup::Link, "elsewhere", Op::Trace, "it is a symbolic link."},
+        {"trace replacing through a link", "t.jsonl", Setup::Link, "elsewhere", Op::TraceReplace, "it is a symbolic link."},
+        {"trace replacing a pipe", "t.jsonl", Setup::Fifo, {}, Op::TraceReplace, "it is not a regular file."},
+        {"trace replacing /dev/zero", "t.jsonl", Setup::Link, "/dev/zero", Op::TraceReplace, "it is a symbolic link."},
     };
     // clang-format on
+}
+
+// Copies the directory file at source to target in the middle of a change, with the journal
+// that undoes it; the change is then taken back at source.
+bool unfinishedChange(const QString &source, const QString &target)
+{
+    bool copied = false;
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("change"));
+        db.setDatabaseName(source);
+        QSqlQuery query(db);
+        // A cache of one page spills the change into the file before it is committed.
+        copied = db.open() && query.exec("PRAGMA cache_size = 1") && db.transaction() &&
+                 query.exec("INSERT INTO KELDOR_Headend (Name) WITH RECURSIVE n(i) AS (SELECT 1 "
+                            "UNION ALL SELECT i + 1 FROM n WHERE i < 2000) SELECT hex(i) FROM n") &&
+                 QFile::copy(source, target) &&
+                 QFile::copy(source + "-journal", target + "-journal");
+        copied = db.rollback() && copied;
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("change"));
+    return copied;
 }
 
 } // namespace
@@ -159,7 +211,15 @@ private slots:
             ready =
                 createDirectoryFile(dir.path()) && directory.open(dir.path()) &&
                 directory.update(directory.appendEmpty(), {"Rack 7", "Hall", "10.0.0.7", "5000"});
-        else if (r.setup == Setup::Sql) {
+        else if (r.setup == Setup::Link) {
+            const QString target = QString::fromUtf8(r.content);
+            ready = (target.startsWith('/') || writeFile(dir.filePath(target), "kept")) &&
+                    QFile::link(target, path);
+        } else if (r.setup == Setup::Unfinished) {
+            QTemporaryDir before;
+            ready = createDirectoryFile(before.path()) &&
+                    unfinishedChange(directoryPath(before.path()), path);
+        } else if (r.setup == Setup::Sql) {
             auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
             db.setDatabaseName(path);
             ready = db.open();
@@ -190,7 +250,24 @@ private slots:
                 return saved || reported;
             }
             case Op::Open:
-                return directory.open(dir.path()) || (error = directory.lastError(), false);
+            case Op::Read:
+                return directory.open(dir.path(), r.op == Op::Read
+                                                      ? HeadendDirectory::Access::ReadOnly
+                                                      : HeadendDirectory::Access::ReadWrite) ||
+                       (error = directory.lastError(), false);
+            case Op::List: {
+                const FleetMembers members = readFleetList(target);
+                return std::holds_alternative<QList<FleetMember>>(members) ||
+                       (error = std::get<QString>(members), false);
+            }
+            case Op::Trace:
+            case Op::TraceReplace: {
+                QFile trace;
+                error = createPrivateFile(trace, target,
+                                          r.op == Op::Trace ? ExistingFile::Refuse
+                                                            : ExistingFile::Replace);
+                return error.isEmpty();
+            }
             case Op::OpenCreate:
                 return directory.open(dir.path()) || createDirectoryFile(dir.path(), &error) ||
                        (error.prepend(directory.lastError() + '\n'), false);

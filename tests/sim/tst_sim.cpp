@@ -280,6 +280,59 @@ private slots:
             QCOMPARE(sim::saveState(refused), sim::saveState(sim::DeviceState()));
         }
     }
+
+    // A trace from elsewhere is refused at its first line that a replay can't play back; a
+    // block size or digest taken on trust would have the replay read outside what arrived.
+    void craftedTraces()
+    {
+        const QByteArray opening = R"({"t_ms":0,"dir":"tx","hex":"524d"})"
+                                   "\n";
+        const auto block = [](int size, const QString &sha1) {
+            const QJsonObject meaning{{"kind", "upload-block"}, {"size", size}, {"sha1", sha1}};
+            return QJsonDocument(QJsonObject{{"t_ms", 5}, {"dir", "tx"}, {"meaning", meaning}})
+                .toJson(QJsonDocument::Compact);
+        };
+        const QString digest = QString(40, '0');
+        // clang-format off
+        const QList<std::pair<QByteArray, QString>> rows{
+            {block(-5, digest), "line 2 gives a request of -5 bytes"},
+            {block(0, digest), "line 2 gives a request of 0 bytes"},
+            {block(65537, digest), "line 2 gives a request of 65537 bytes"},
+            {block(4, "da39a3ee"), "line 2 gives no SHA-1 of its request"},
+            {block(4, "za39a3ee5e6b4b0d3255bfef95601890afd80709"), "line 2 gives no SHA-1 of its request"},
+            {R"({"t_ms":1,"dir":"tx","hex":"0g"})", "line 2 holds bytes that aren't hex"},
+            {R"({"t_ms":2147483648,"dir":"rx","hex":"4f4b"})", "line 2 answers 2147483648 ms after its request, later than a replay can wait"},
+        };
+        // clang-format on
+        const QString path = m_dir.filePath("crafted.jsonl");
+        for (const auto &[line, expected] : rows) {
+            sim::Replay replay;
+            QString error;
+            QVERIFY(writeFile(path, opening + line + '\n'));
+            QVERIFY2(!replay.load(path, &error) && error == path + ": " + expected,
+                     qPrintable(error));
+        }
+        // Played back, a summarised block matches by its size and digest alone (in either case),
+        // and a request past the end of the recording differs.
+        const QByteArray abcd = QCryptographicHash::hash("abcd", QCryptographicHash::Sha1).toHex();
+        sim::Replay replay;
+        QString error;
+        QVERIFY(writeFile(path, opening + block(4, abcd.toUpper())));
+        QVERIFY2(replay.load(path, &error) && replay.size() == 2, qPrintable(error));
+        using M = sim::Replay::Match;
+        const QList<std::pair<QByteArray, M>> received{
+            {"R", M::Incomplete}, {"RX", M::Differs},   {"RM", M::Matches}, {"abc", M::Incomplete},
+            {"abce", M::Differs}, {"abcd", M::Matches}, {"x", M::Differs}};
+        for (auto [bytes, match] : received) {
+            QVERIFY2(replay.match(bytes) == match, bytes.constData());
+            if (match == M::Matches) {
+                replay.take(bytes);
+                QVERIFY(bytes.isEmpty());
+            }
+        }
+        QVERIFY(replay.mismatchReport("x").startsWith(
+            "replay: request 3 goes beyond the recording, which ends after 2 requests"));
+    }
 };
 
 QList<TestSim::Row> TestSim::rows()

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <functional>
+
 // keldor-ctl, its exit status and what it printed on stdout and stderr.
 struct CtlRun {
     int status = -1;
@@ -26,12 +28,16 @@ inline CtlRun runCtl(const QStringList &arguments,
     return run;
 }
 
-// Runs the keldor-ctl program itself, with its real timings, as a script would.
-inline CtlRun runCtlProcess(const QStringList &arguments, int limitMs = 60000)
+// Runs the keldor-ctl program itself, with its real timings, as a script would; prepare runs in
+// the child before the program starts.
+inline CtlRun runCtlProcess(const QStringList &arguments, int limitMs = 60000,
+                            const std::function<void()> &prepare = {})
 {
     const QString bin =
         qEnvironmentVariable("KELDOR_BIN_DIR", QCoreApplication::applicationDirPath());
     QProcess process;
+    if (prepare)
+        process.setChildProcessModifier(prepare);
     process.start(bin + QStringLiteral("/keldor-ctl"), arguments);
     CtlRun run;
     if (!process.waitForFinished(limitMs))

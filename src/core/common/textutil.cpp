@@ -29,6 +29,29 @@ int filterText(QByteArray &text)
     return static_cast<int>(text.size());
 }
 
+std::optional<char32_t> unprintableCharacter(const QString &text)
+{
+    for (const char32_t c : text.toUcs4()) {
+        switch (QChar::category(c)) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            return c;
+        default:
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+QString unprintableText(const QString &what, char32_t character)
+{
+    return QStringLiteral("%1 holds U+%2, which can't be printed")
+        .arg(what,
+             QString::number(uint(character), 16).toUpper().rightJustified(4, QLatin1Char('0')));
+}
+
 int decimalSeparatorCode()
 {
     const QString one = QLocale().toString(1.0, 'f', 2);

@@ -32,6 +32,13 @@ double roundHalfEven(double value);
 // Plain character-by-character comparison of version texts as the headend sends them.
 int compareText(const QByteArray &a, const QByteArray &b);
 
+// The first character of a name or an address that would not print as itself on a line of its
+// own: a control or format character (an escape sequence, a bidirectional override, a zero-width
+// space) or a line or paragraph separator. Nothing when every character prints.
+std::optional<char32_t> unprintableCharacter(const QString &text);
+// "the name holds U+001B, which can't be printed", for such a character in what.
+QString unprintableText(const QString &what, char32_t character);
+
 // Headend texts are single bytes in code page 1252.
 QString fromCp1252(const QByteArray &text);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "directory/directoryconnection.h"
 #include "directory/headendentry.h"
 
 #include <QList>
@@ -8,8 +9,6 @@
 #include <memory>
 
 namespace keldor {
-
-class DirectoryConnection;
 
 // The known LAN headends, read from the directory file and written back row by row at once.
 // Rows are addressed by their position in the order they were added; two may be alike.
@@ -23,11 +22,16 @@ public:
     HeadendDirectory &operator=(const HeadendDirectory &) = delete;
     ~HeadendDirectory();
 
-    // Opens the directory file of the folder and reads every row. A file with triggers, or with
-    // a text longer than its column, is refused.
-    bool open(const QString &folder);
+    using Access = DirectoryConnection::Access;
+
+    // Opens the directory file of the folder and reads every row. Only a plain table of its own
+    // is taken: a file with a view or a virtual table in its place, with generated or hidden
+    // columns, or with triggers is refused. A row with a text longer than its column is read
+    // all the same, its text cut a little beyond the limit, and marked (rowProblem). A reader
+    // that changes nothing opens the file read-only.
+    bool open(const QString &folder, Access access = Access::ReadWrite);
     // The same for a directory file anywhere, under any name.
-    bool openFile(const QString &path);
+    bool openFile(const QString &path, Access access = Access::ReadWrite);
     void close();
     bool isOpen() const { return m_connection != nullptr; }
     QString filePath() const { return m_path; }
@@ -37,6 +41,9 @@ public:
     // An empty entry for a position that does not exist; an empty value in the file reads as
     // empty text.
     HeadendEntry row(int index) const;
+    // Why the row can't be used as it is (a text longer than its column), empty when it can.
+    // Such a row stays marked until an update makes it fit.
+    QString rowProblem(int index) const;
 
     // Adds a row without values and stores it at once. Its position, or -1.
     int appendEmpty();
@@ -48,6 +55,7 @@ private:
     struct Row {
         qint64 rowId = 0;
         HeadendEntry entry;
+        QString problem;
     };
 
     bool fail(const QString &text);

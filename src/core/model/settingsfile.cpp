@@ -1,22 +1,17 @@
 #include "model/settingsfile.h"
 
 #include "channels/channellists.h"
+#include "common/fileaccess.h"
 #include "common/textutil.h"
 #include "common/userinterface.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSaveFile>
 #include <QtEndian>
 
 #include <array>
 #include <bit>
-#include <cerrno>
 #include <cmath>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace keldor {
 
@@ -253,29 +248,12 @@ readSettingsFile(const QString &path, std::array<ChannelRecord, channelCount> &c
         return QStringLiteral("The settings file %1 can't be read:\r%2").arg(shown(path), reason) +
                nothingSent;
     };
-    // Opened without waiting and looked at before anything is read: a FIFO would wait for a
-    // writer that may never come, and a device could deliver anything. A regular file ignores
-    // the flag.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return unreadable(qt_error_string(errno));
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return unreadable(QStringLiteral("it is not a regular file."));
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return unreadable(file.errorString());
-    }
     // Anything larger than a settings file is refused below anyway; one byte more than the
     // largest form is enough to tell.
-    const qint64 size = file.size();
-    const QByteArray image = file.read(settingsFileSize + 1);
-    if (file.error() != QFileDevice::NoError)
-        return unreadable(file.errorString());
+    const auto read = readFileStart(path, settingsFileSize + 1);
+    if (const auto *problem = std::get_if<QString>(&read))
+        return unreadable(*problem);
+    const auto &[image, size] = std::get<FileStart>(read);
     if (size != image.size()) // larger than any settings file; only its start was read
         return QStringLiteral("%1 is no usable KELDOR settings file: ").arg(shown(path)) +
                wrongSize(size) + nothingSent;

@@ -59,6 +59,7 @@ DirectoryEditor::DirectoryEditor(Station &station, MainWindow &mainWindow, QWidg
         buttons->addWidget(button);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(buildNavigator());
+    layout->addWidget(buildProblemNote());
     layout->addLayout(fields);
     layout->addLayout(buttons);
     layout->addStretch();
@@ -103,6 +104,23 @@ QWidget *DirectoryEditor::buildNavigator()
     return m_navigator;
 }
 
+QWidget *DirectoryEditor::buildProblemNote()
+{
+    m_problemNote = new QWidget(this);
+    auto *row = new QHBoxLayout(m_problemNote);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto *icon = new QLabel(m_problemNote);
+    const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size, size));
+    m_problem = new QLabel(m_problemNote);
+    m_problem->setObjectName(QStringLiteral("Label_Problem"));
+    m_problem->setWordWrap(true);
+    row->addWidget(icon, 0, Qt::AlignTop);
+    row->addWidget(m_problem, 1);
+    m_problemNote->hide();
+    return m_problemNote;
+}
+
 void DirectoryEditor::load()
 {
     if (!m_directory.open(programFolder())) {
@@ -141,6 +159,13 @@ void DirectoryEditor::showRow(int row)
     m_texts[Ip]->setText(entry.ip);
     m_texts[Port]->setText(entry.port);
     m_texts[Name]->setText(entry.name);
+    const QString problem = m_directory.rowProblem(row);
+    m_problem->setText(problem +
+                       QStringLiteral(" Shorten it with Modify, or delete this headend."));
+    m_problemNote->setVisible(!problem.isEmpty());
+    // The note takes room of its own: the window grows rather than squeezing the fields.
+    if (QWidget *frame = parentWidget(); frame && !problem.isEmpty())
+        frame->resize(frame->size().expandedTo(frame->sizeHint()));
     updateCaption();
 }
 
@@ -180,7 +205,8 @@ bool DirectoryEditor::storeTyped()
         updateCaption();
         return true;
     }
-    if (typed == m_directory.row(m_position))
+    // A marked row is stored only once it fits.
+    if (typed == m_directory.row(m_position) && m_directory.rowProblem(m_position).isEmpty())
         return true;
     const QString tooLong = lengthError(typed);
     if (!tooLong.isEmpty()) {

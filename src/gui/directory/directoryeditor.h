@@ -46,6 +46,7 @@ private:
     enum Field { Name, Location, Ip, Port };
 
     QWidget *buildNavigator();
+    QWidget *buildProblemNote();
     void load();
     bool moveTo(int row);
     void showRow(int row);
@@ -64,7 +65,9 @@ private:
     int m_count = 0;
     std::array<QLineEdit *, 4> m_texts{};
     QWidget *m_navigator = nullptr;
+    QWidget *m_problemNote = nullptr;
     QLabel *m_caption = nullptr;
+    QLabel *m_problem = nullptr;
     QPushButton *m_addNew = nullptr;
     QPushButton *m_modify = nullptr;
     QPushButton *m_delete = nullptr;

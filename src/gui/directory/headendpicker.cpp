@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -13,6 +14,16 @@ namespace keldor {
 namespace {
 
 const QString selectionError = QStringLiteral("Selection Error");
+const QString mendIt = QStringLiteral("Mend it under Control › Edit Headends.");
+
+// A text of a marked row, cut where its column ends so the row stays readable.
+QString markedValue(const QString &value, int maxLength)
+{
+    qsizetype end = 0;
+    for (int n = 0; n < maxLength && end < value.size(); ++n)
+        end += value.at(end).isHighSurrogate() && end + 1 < value.size() ? 2 : 1;
+    return end < value.size() ? value.left(end) + QChar(0x2026) : value;
+}
 
 } // namespace
 
@@ -48,21 +59,35 @@ void HeadendPicker::load()
     for (const DirectoryColumn &column : directoryColumns)
         headers.append(QLatin1String(column.name));
     m_model.setHorizontalHeaderLabels(headers);
-    const bool opened = m_directory.open(programFolder());
-    if (opened) {
-        for (int row = 0; row < m_directory.count(); ++row) {
-            QList<QStandardItem *> items;
-            for (const QString &value : columnValues(m_directory.row(row)))
-                items.append(new QStandardItem(value));
-            m_model.appendRow(items);
+    // The selection only reads the directory.
+    const bool opened = m_directory.open(programFolder(), HeadendDirectory::Access::ReadOnly);
+    int firstUsable = -1;
+    for (int row = 0; opened && row < m_directory.count(); ++row) {
+        const QString problem = m_directory.rowProblem(row);
+        const auto values = columnValues(m_directory.row(row));
+        QList<QStandardItem *> items;
+        for (size_t i = 0; i < values.size(); ++i) {
+            auto *item = new QStandardItem(values[i]);
+            // A marked row is shown, greyed, but can't be chosen until it is mended.
+            if (!problem.isEmpty()) {
+                item->setText(markedValue(values[i], directoryColumns[i].maxLength));
+                item->setFlags(Qt::NoItemFlags);
+                item->setToolTip(problem + QLatin1Char(' ') + mendIt);
+            }
+            items.append(item);
         }
+        if (!problem.isEmpty())
+            items.first()->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        else if (firstUsable < 0)
+            firstUsable = row;
+        m_model.appendRow(items);
     }
     m_grid->resizeColumnsToContents();
     m_grid->setMinimumWidth(
         m_grid->horizontalHeader()->length() + m_grid->verticalHeader()->sizeHint().width() +
         2 * m_grid->frameWidth() + m_grid->fontMetrics().averageCharWidth() * 12);
-    if (m_model.rowCount() > 0)
-        m_grid->setCurrentIndex(m_model.index(0, 0));
+    if (firstUsable >= 0)
+        m_grid->setCurrentIndex(m_model.index(firstUsable, 0));
 
     m_station.session.lan.close();
     ShellState &shell = m_station.shell;
@@ -90,6 +115,13 @@ void HeadendPicker::choose(int row)
 {
     if (row < 0 || row >= m_directory.count())
         return;
+    if (const QString problem = m_directory.rowProblem(row); !problem.isEmpty()) {
+        m_station.ui.message(UserInterface::Icon::Critical, selectionError,
+                             QStringLiteral("Headend number %1 can't be selected: %2\r%3")
+                                 .arg(row + 1)
+                                 .arg(problem, mendIt));
+        return;
+    }
     const HeadendEntry entry = m_directory.row(row);
     ShellState &shell = m_station.shell;
     shell.activeHeadendName = entry.name;

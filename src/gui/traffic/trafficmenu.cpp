@@ -1,5 +1,6 @@
 #include "traffic/trafficmenu.h"
 
+#include "common/fileaccess.h"
 #include "link/traffictrace.h"
 #include "shell/mainwindow.h"
 #include "shell/station.h"
@@ -44,9 +45,10 @@ TrafficMenu *TrafficMenu::of(const MainWindow &window)
 
 QString TrafficMenu::chooseInDialog() const
 {
-    return QFileDialog::getSaveFileName(&m_window, QStringLiteral("Record Traffic"),
-                                        QStringLiteral("traffic.jsonl"),
-                                        QStringLiteral("Traffic trace (*.jsonl)"));
+    // The name as chosen: a link is refused, never followed to its target.
+    return QFileDialog::getSaveFileName(
+        &m_window, QStringLiteral("Record Traffic"), QStringLiteral("traffic.jsonl"),
+        QStringLiteral("Traffic trace (*.jsonl)"), nullptr, QFileDialog::DontResolveSymlinks);
 }
 
 void TrafficMenu::setRecording(bool on)
@@ -56,21 +58,24 @@ void TrafficMenu::setRecording(bool on)
         return;
     }
     m_record->setChecked(false);
+    // The dialog has asked before it let the operator choose an existing file.
     const QString path = m_chooseFile();
     if (!path.isEmpty())
-        startRecording(path);
+        startRecording(path, true);
 }
 
-bool TrafficMenu::startRecording(const QString &path)
+bool TrafficMenu::startRecording(const QString &path, bool replace)
 {
     stopRecording();
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        m_station.ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
-                             QStringLiteral("The traffic cannot be recorded to %1: %2")
-                                 .arg(path, m_file.errorString()));
+    if (const QString problem =
+            createPrivateFile(m_file, path, replace ? ExistingFile::Replace : ExistingFile::Refuse);
+        !problem.isEmpty()) {
+        m_station.ui.message(
+            UserInterface::Icon::Critical, QStringLiteral("Error"),
+            QStringLiteral("The traffic cannot be recorded to %1: %2").arg(path, problem));
         return false;
     }
+    m_path = path;
     m_trace = std::make_unique<TrafficTrace>(m_station.session);
     m_trace->writeTo(&m_file);
     m_record->setChecked(true);
@@ -89,9 +94,9 @@ void TrafficMenu::stopRecording()
     m_file.close();
     // A trace that lacks lines would send support after a fault that isn't there.
     if (incomplete)
-        m_station.ui.message(UserInterface::Icon::Exclamation, QStringLiteral("Error"),
-                             QStringLiteral("The traffic trace %1 is incomplete: %2")
-                                 .arg(m_file.fileName(), problem));
+        m_station.ui.message(
+            UserInterface::Icon::Exclamation, QStringLiteral("Error"),
+            QStringLiteral("The traffic trace %1 is incomplete: %2").arg(m_path, problem));
 }
 
 TrafficWindow *TrafficMenu::showTrafficWindow()

@@ -34,8 +34,10 @@ public:
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
 
     void setRecording(bool on);
-    // Records into path from now on, also before the first connection (the station's --trace).
-    bool startRecording(const QString &path);
+    // Records into path from now on, also before the first connection (the station's --trace),
+    // in a file only the operator can read. An existing file is replaced only when replace
+    // says so (the file dialog asked), and never through a symbolic link.
+    bool startRecording(const QString &path, bool replace = false);
     TrafficWindow *showTrafficWindow();
 
 private:
@@ -49,6 +51,7 @@ private:
         return chooseInDialog();
     };
     QFile m_file;
+    QString m_path;
     std::unique_ptr<TrafficTrace> m_trace;
     QPointer<TrafficWindow> m_trafficWindow;
 };

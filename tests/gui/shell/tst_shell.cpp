@@ -8,6 +8,7 @@
 #include "network/lansettingsdialog.h"
 #include "network/proxydialog.h"
 #include "protocol/parameters.h"
+#include "rawdirectory.h"
 #include "services/servicelists.h"
 #include "sessionfixture.h"
 #include "shell/expertlogin.h"
@@ -140,7 +141,9 @@ private slots:
     {
         ConnectedStation f;
         QVERIFY(f.start());
+        // The file dialog has asked before the chosen file is replaced.
         const QString file = m_d->folder.filePath("traffic.jsonl");
+        QVERIFY(writeFile(file, "old"));
         TrafficMenu::of(*f.window)->setFileChooser([&] { return file; });
         QAction *record = f.widget<QAction>("Record_Traffic");
         record->trigger();
@@ -163,7 +166,7 @@ private slots:
         QVERIFY(readParameter(exchange, 2, 0x59, 0, value));
         // Request, answer, "N" and "EN" for each of the three reads while recording.
         const QByteArray recorded = readFile(file);
-        QCOMPARE(recorded.count('\n'), 12);
+        QVERIFY(recorded.count('\n') == 12 && recorded.startsWith('{'));
         for (const QByteArray typed : {"24680", "41806"})
             QVERIFY(!recorded.contains(typed) && !recorded.contains(typed.toHex()));
 
@@ -179,11 +182,16 @@ private slots:
         pause->click();
         QVERIFY(traffic->visibleRows() == 8 && traffic->heldLines() == 0);
 
-        // Started from the command line, a recording holds the connection's opening too.
-        QVERIFY(TrafficMenu::of(*f.window)->startRecording(file) &&
+        // Started from the command line, a recording holds the connection's opening too; there
+        // nobody was asked, so no file is replaced.
+        QVERIFY(!TrafficMenu::of(*f.window)->startRecording(file));
+        QCOMPARE(f.ui().messages.constLast().text,
+                 "The traffic cannot be recorded to " + file + ": the file exists.");
+        const QString opening = m_d->folder.filePath("opening.jsonl");
+        QVERIFY(TrafficMenu::of(*f.window)->startRecording(opening) &&
                 lanConnect(f.station().session, f.station().lanTarget()) && record->isChecked());
-        QVERIFY(readFile(file).startsWith(R"({"t_ms":)") &&
-                readFile(file).contains(R"("meaning":{"kind":"session-open"})"));
+        QVERIFY(readFile(opening).startsWith(R"({"t_ms":)") &&
+                readFile(opening).contains(R"("meaning":{"kind":"session-open"})"));
     }
 
     // An empty name cancels the dialog; Cancel on "Overwrite?" asks for a name again.
@@ -587,6 +595,43 @@ private slots:
         port->setText("65432");
         QVERIFY(m_window->close());
         QCOMPARE(m_d->directoryRows(), rows(5, 0, "65432"));
+    }
+
+    // A row the file holds with a text too long for its column is shown marked and can't be
+    // chosen; the others can. The editor shows what is wrong and stores the row only mended.
+    void markedRow()
+    {
+        QVERIFY(m_d->writeDirectory(rows(2)) &&
+                insertRawRows(directoryPath(m_d->folder.path()),
+                              {{"C", "Hall C", "10.0.0.1", "400200"}}));
+        {
+            HeadendPicker selection(m_d->station);
+            const QAbstractItemModel *shown = selection.grid()->model();
+            QVERIFY(shown->flags(shown->index(2, 0)) == Qt::NoItemFlags &&
+                    shown->index(2, 3).data() == QString::fromUtf16(u"40020\u2026") &&
+                    shown->flags(shown->index(1, 0)).testFlag(Qt::ItemIsEnabled));
+            selection.choose(2);
+            selection.choose(1);
+            QCOMPARE(m_d->ui.texts(), {"Headend number 3 can't be selected: Port is longer than 5 "
+                                       "characters.\rMend it under Control › Edit Headends."});
+            QCOMPARE(m_d->station.shell.activeHeadendName, "B");
+        }
+        m_d->ui.clear();
+        DirectoryEditor &editor = openEditor();
+        m_window->show();
+        editor.moveLast();
+        const auto *problem = editor.findChild<QLabel *>("Label_Problem");
+        QVERIFY(problem->isVisibleTo(&editor));
+        QCOMPARE(problem->text(), "Port is longer than 5 characters. Shorten it with Modify, or "
+                                  "delete this headend.");
+        editor.findChild<QPushButton *>("Command_Modify")->click();
+        editor.findChild<QLineEdit *>("Text_Location")->setText("Hall D");
+        editor.save();
+        QCOMPARE(m_d->ui.texts(), QStringList{"Port is longer than 5 characters."});
+        editor.findChild<QLineEdit *>("Text_Port")->setText("4002");
+        editor.save();
+        const Rows mended = rows(2) << HeadendEntry{"C", "Hall D", "10.0.0.1", "4002"};
+        QCOMPARE(m_d->directoryRows(), mended);
     }
 
     void selection()

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "directory/headendentry.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+// Rows written straight into a directory file, past every check of the program, as another
+// program could write them.
+inline bool insertRawRows(const QString &path, const QList<keldor::HeadendEntry> &rows)
+{
+    bool written = false;
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        db.setDatabaseName(path);
+        QSqlQuery insert(db);
+        written = db.open() && insert.prepare("INSERT INTO KELDOR_Headend VALUES (?, ?, ?, ?)");
+        for (const keldor::HeadendEntry &row : rows) {
+            for (const QString &value : keldor::columnValues(row))
+                insert.addBindValue(value);
+            written = written && insert.exec();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    return written;
+}
