@@ -264,15 +264,15 @@ private slots:
         for (const auto &[name, counts, step, texts] : rows) {
             init();
             m_exchange.reset(); // it listens to the session's serial link as well
-            InputLossCounts now{7, 3};
-            bool readable = counts == FromOpening;
             if (counts != Driver)
-                m_f->session.serial.setInputLossReader([&](int) -> std::optional<InputLossCounts> {
-                    if (!std::exchange(readable, true))
-                        return std::nullopt;
-                    now = {now.overrun + step.overrun, now.bufferOverrun + step.bufferOverrun};
-                    return now;
-                });
+                m_f->session.serial.setInputLossReader(
+                    [now = InputLossCounts{7, 3}, readable = counts == FromOpening,
+                     step = step](int) mutable -> std::optional<InputLossCounts> {
+                        if (!std::exchange(readable, true))
+                            return std::nullopt;
+                        now = {now.overrun + step.overrun, now.bufferOverrun + step.bufferOverrun};
+                        return now;
+                    });
             QVERIFY(m_f->sim.openPty());
             m_f->session.usbPorts = [this] {
                 return QStringList{m_f->sim.pty.slavePath()};
