@@ -212,7 +212,7 @@ private slots:
         // Channel 1 sits at 346 MHz, 8 MHz wide (342..350), channel 3 far away.
         // clang-format off
         struct { const char *name; float centre; quint8 bandwidth, on; QList<SpanOverlap> overlaps; } rows[]{
-            {"8 MHz neighbour touching", 358, 1, 1, {}}, {"8 MHz neighbour overlapping", 353.5f, 1, 1, {{0, 1, 349.5, 350}}},
+            {"8 MHz neighbour touching", 354, 1, 1, {}}, {"8 MHz neighbour touching below", 338, 1, 1, {}}, {"8 MHz neighbour overlapping", 353.5f, 1, 1, {{0, 1, 349.5, 350}}},
             {"7 MHz neighbour touching", 353.5f, 0, 1, {}}, {"7 MHz neighbour overlapping", 353, 0, 1, {{0, 1, 349.5, 350}}},
             {"same frequency, switched off", 346, 1, 0, {}}, {"same frequency", 346, 0, 1, {{0, 1, 342.5, 349.5}}}};
         // clang-format on
@@ -245,6 +245,9 @@ private slots:
             return p;
         };
         constexpr double pixels = 880, gap = 3;
+        const auto digits = [](const QString &t) {
+            return 7.0 * t.size();
+        };
         // clang-format off
         struct { const char *name; FrequencyPlan plan; bool whole; PlanRange range; int rows; } rows[]{
             {"16 channels 8 MHz apart", plan(16, 114), false, {112, 250}, 1},
@@ -256,14 +259,13 @@ private slots:
             {"a single channel", plan(1, 346), false, {320, 370}, 1},
             {"three on one frequency", plan(1, 346, {{1, 346, 7, true}, {2, 346, 8, false}}), false, {320, 370}, 3},
             {"a channel off far up", plan(3, 114, {{3, 800, 8, false}}), false, {112, 810}, 2},
-            {"channels off, whole band", plan(0, 0, {{0, 858, 8, false}, {1, 850, 8, false}}), true, {112, 858}, 2},
-            {"nothing inside the band", plan(0, 0, {{0, 104, 8, true}, {1, 862, 8, true}}), false, {112, 858}, 0}};
+            {"channels off, whole band, both ends", plan(0, 0, {{0, 858, 8, false}, {1, 850, 8, false}, {2, 112, 8, true}}), true, {112, 858}, 2},
+            {"only a channel touching the band's top", plan(0, 0, {{0, 862, 8, true}}), false, {112, 858}, 0}};
         // clang-format on
         for (const auto &r : rows) {
             const PlanRange range = r.whole ? PlanRange{} : occupiedRange(r.plan);
             QVERIFY2(range == r.range, r.name);
-            const QList<PlanLabel> labels = placePlanLabels(
-                r.plan, range, pixels, [](const QString &t) { return 7.0 * t.size(); }, gap);
+            const QList<PlanLabel> labels = placePlanLabels(r.plan, range, pixels, digits, gap);
             int shown = 0, rowCount = 0;
             for (const PlanBar &bar : r.plan.bars)
                 shown += bar.centreMHz >= range.lowMHz && bar.centreMHz <= range.highMHz;
@@ -282,6 +284,11 @@ private slots:
                 rowCount = std::max(rowCount, a.row + 1);
             }
             QVERIFY2(rowCount == r.rows, r.name);
+        }
+        // Exactly the gap between two labels keeps them in one row, half a pixel less does not.
+        for (const auto &[second, rowCount] : {std::pair{160.0, 0}, {159.5, 1}}) {
+            const FrequencyPlan close = plan(0, 0, {{0, 150, 8, true}, {1, second, 8, true}});
+            QCOMPARE(placePlanLabels(close, {100, 200}, 100, digits, gap).last().row, rowCount);
         }
         // The axis names the range's ends and the round numbers that keep their distance, a
         // number exactly that far away included; a band not laid out yet only its ends.
