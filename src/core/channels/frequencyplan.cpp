@@ -6,6 +6,7 @@
 #include <QJsonArray>
 
 #include <algorithm>
+#include <cmath>
 
 namespace keldor {
 
@@ -13,6 +14,11 @@ namespace {
 
 constexpr double sevenMegahertz = 7.0;
 constexpr double eightMegahertz = 8.0;
+// A zoomed plan keeps half a channel free beside its outer channels and never shows less than
+// six channels' worth of band, so that a lone channel still reads as one among others.
+constexpr double rangeMarginMHz = 4.0;
+constexpr double rangeStepMHz = 10.0;
+constexpr double narrowestRangeMHz = 6 * eightMegahertz;
 
 QString megahertz(double value)
 {
@@ -124,6 +130,87 @@ QJsonObject planJson(const FrequencyPlan &plan)
             {"bandHighMHz", bandHighMHz},
             {"channels", bars},
             {"overlaps", overlaps}};
+}
+
+} // namespace keldor
+
+namespace keldor {
+
+PlanRange occupiedRange(const FrequencyPlan &plan)
+{
+    double low = bandHighMHz;
+    double high = bandLowMHz;
+    for (const PlanBar &bar : plan.bars) {
+        low = std::min(low, lowEdge(bar));
+        high = std::max(high, highEdge(bar));
+    }
+    low = std::max(low, bandLowMHz);
+    high = std::min(high, bandHighMHz);
+    if (low >= high)
+        return {};
+    low = std::max(bandLowMHz, std::floor((low - rangeMarginMHz) / rangeStepMHz) * rangeStepMHz);
+    high = std::min(bandHighMHz, std::ceil((high + rangeMarginMHz) / rangeStepMHz) * rangeStepMHz);
+    while (high - low < narrowestRangeMHz) {
+        low = std::max(bandLowMHz, low - rangeStepMHz);
+        high = std::min(bandHighMHz, high + rangeStepMHz);
+    }
+    return {low, high};
+}
+
+double planX(const PlanRange &range, double pixels, double megahertz)
+{
+    return (megahertz - range.lowMHz) / (range.highMHz - range.lowMHz) * pixels;
+}
+
+QList<double> planTicks(const PlanRange &range, double pixels, double spacing)
+{
+    // A band not laid out yet has no room for any number between its ends.
+    if (pixels <= 0)
+        return {range.lowMHz, range.highMHz};
+    const double pixelsPerMHz = pixels / (range.highMHz - range.lowMHz);
+    // The first of 1, 2, 5, 10, 20, 50, ... MHz that leaves the numbers their room.
+    double step = 1;
+    for (int i = 0; step * pixelsPerMHz < spacing; ++i)
+        step *= i % 3 == 1 ? 2.5 : 2;
+    QList<double> ticks{range.lowMHz};
+    for (double mhz = std::floor(range.lowMHz / step) * step + step; mhz < range.highMHz;
+         mhz += step) {
+        if ((mhz - range.lowMHz) * pixelsPerMHz >= spacing &&
+            (range.highMHz - mhz) * pixelsPerMHz >= spacing)
+            ticks.append(mhz);
+    }
+    ticks.append(range.highMHz);
+    return ticks;
+}
+
+QList<PlanLabel> placePlanLabels(const FrequencyPlan &plan, const PlanRange &range, double pixels,
+                                 const std::function<double(const QString &)> &textWidth,
+                                 double gap)
+{
+    QList<PlanLabel> labels;
+    for (const PlanBar &bar : plan.bars) {
+        if (bar.centreMHz < range.lowMHz || bar.centreMHz > range.highMHz)
+            continue;
+        PlanLabel label{bar.channel, QString::number(bar.channel + 1)};
+        label.width = textWidth(label.text);
+        label.left = std::clamp(planX(range, pixels, bar.centreMHz) - label.width / 2, 0.0,
+                                std::max(0.0, pixels - label.width));
+        labels.append(label);
+    }
+    // Taken from the left, each label goes into the lowest row that has room for it: as few
+    // rows as the crowding needs.
+    std::stable_sort(labels.begin(), labels.end(),
+                     [](const PlanLabel &a, const PlanLabel &b) { return a.left < b.left; });
+    QList<double> rowEnds;
+    for (PlanLabel &label : labels) {
+        label.row = 0;
+        while (label.row < rowEnds.size() && label.left < rowEnds.at(label.row) + gap)
+            ++label.row;
+        if (label.row == rowEnds.size())
+            rowEnds.append(0);
+        rowEnds[label.row] = label.left + label.width;
+    }
+    return labels;
 }
 
 } // namespace keldor

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace keldor {
 
 // The cable band a headend's outputs may use.
@@ -53,5 +55,41 @@ QString planText(const FrequencyPlan &plan);
 // "Channel 2 and Channel 3: 126.00 MHz to 130.00 MHz", as the plan's text lists an overlap.
 QString overlapText(const SpanOverlap &overlap);
 QJsonObject planJson(const FrequencyPlan &plan);
+
+// The part of the band a drawn plan shows.
+struct PlanRange {
+    double lowMHz = bandLowMHz;
+    double highMHz = bandHighMHz;
+
+    bool operator==(const PlanRange &) const = default;
+};
+
+// Where the plan's channels lie, with room on both sides, on whole ten megahertz and never
+// narrower than six channels; the whole band when no channel lies in it.
+PlanRange occupiedRange(const FrequencyPlan &plan);
+
+// How far right of the range's low end a frequency lies on a range drawn pixels wide.
+double planX(const PlanRange &range, double pixels, double megahertz);
+
+// The frequencies the axis names: both ends of the range and the round ones between them
+// that keep at least spacing pixels from every other.
+QList<double> planTicks(const PlanRange &range, double pixels, double spacing);
+
+// A channel number above the bars; row 0 lies next to them, each further row above the last.
+struct PlanLabel {
+    int channel = 0; // 0-based
+    QString text;
+    double left = 0; // pixels from the range's low end
+    double width = 0;
+    int row = 0;
+};
+
+// The channel numbers of the channels inside the range, each centred over its bar, or pushed
+// back inside where it would stick out at an end, in the lowest row where it keeps gap pixels
+// from its neighbours. No two labels touch however close the channels lie: a crowded plan
+// only gets more rows.
+QList<PlanLabel> placePlanLabels(const FrequencyPlan &plan, const PlanRange &range, double pixels,
+                                 const std::function<double(const QString &)> &textWidth,
+                                 double gap);
 
 } // namespace keldor

@@ -27,6 +27,7 @@ Exchange::Exchange(UserInterface &ui, const Timing &timing, SerialLink &serial, 
         connect(link, &Link::received, this, &Exchange::appendRx);
         connect(link, &Link::stateChanged, this, &Exchange::arrived);
     }
+    connect(&m_serial, &SerialLink::inputLost, this, &Exchange::showInputLoss);
 }
 
 Link &Exchange::activeLink() const
@@ -117,8 +118,23 @@ bool Exchange::commandQuit()
     return waitForAnswer([this] { return m_rx.endsWith(commandEndTail); });
 }
 
+void Exchange::showInputLoss(InputLoss loss)
+{
+    // Only news for the operator: the bytes lost leave the answer short, and the wait for it
+    // ends as it would anyway. Once is enough while the same exchange runs.
+    bool &shown = m_lossShown.at(static_cast<size_t>(loss));
+    if (shown)
+        return;
+    shown = true;
+    m_ui.message(UserInterface::Icon::None, QString(),
+                 loss == InputLoss::Overrun ? QStringLiteral("Overrun!")
+                                            : QStringLiteral("RXOver!"));
+}
+
 bool Exchange::comStart()
 {
+    // Opening the session is an exchange of its own.
+    m_lossShown = {};
     clearRx();
     m_serial.write(sessionOpen.toByteArray());
     return waitUntil([this] { return m_rx.endsWith(acceptedTail); }, m_timing.sessionOpenLimit);
@@ -139,6 +155,7 @@ bool Exchange::comEnd()
 
 void Exchange::beginExchange()
 {
+    m_lossShown = {};
     m_ui.setMainWindowEnabled(false);
     m_ui.setKeepAliveRunning(false);
 }

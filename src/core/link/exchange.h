@@ -6,12 +6,14 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <array>
 #include <functional>
 
 namespace keldor {
 
 class Link;
 class SerialLink;
+enum class InputLoss;
 
 // The request/answer dialogue with the headend: the one receive buffer that both links feed,
 // the send primitive that picks the selected link, and the waits with their time-outs.
@@ -48,7 +50,8 @@ public:
     bool waitUntil(const std::function<bool()> &condition, milliseconds limit);
 
     // The bracket around every exchange: the main window is disabled and the keep-alive timer
-    // stopped while it runs; a good ending gives both back.
+    // stopped while it runs; a good ending gives both back. The serial port's alarms of lost
+    // input show once per exchange.
     void beginExchange();
     void endExchange();
 
@@ -65,6 +68,7 @@ signals:
 private:
     bool waitForAnswer(const std::function<bool()> &condition);
     void waitEvent(milliseconds remaining);
+    void showInputLoss(InputLoss loss);
 
     UserInterface &m_ui;
     const Timing &m_timing;
@@ -73,6 +77,8 @@ private:
     QByteArray m_rx;
     bool m_overflow = false;
     bool m_serialSelected = true;
+    // Which alarms of lost input this exchange has shown, by InputLoss.
+    std::array<bool, 2> m_lossShown{};
 };
 
 } // namespace keldor

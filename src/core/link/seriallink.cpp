@@ -7,8 +7,12 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <utility>
 
 namespace keldor {
 
@@ -37,6 +41,8 @@ bool SerialLink::open(const QString &portName)
     }
     m_port.clear(QSerialPort::AllDirections);
     m_port.readAll();
+    // The driver counts from its own start: only what changes from here on is this session's.
+    m_lossCounts = m_lossReader(m_port.handle());
     qCDebug(linkLog) << "opened" << portName;
     emit stateChanged();
     return true;
@@ -99,6 +105,32 @@ void SerialLink::readAvailable()
     const QByteArray bytes = m_port.readAll();
     if (!bytes.isEmpty())
         emit received(bytes);
+    checkInputLoss();
+}
+
+std::optional<InputLossCounts> SerialLink::driverInputLoss(int descriptor)
+{
+    serial_icounter_struct counts = {};
+    if (descriptor < 0 || ::ioctl(descriptor, TIOCGICOUNT, &counts) != 0)
+        return std::nullopt;
+    return InputLossCounts{counts.overrun, counts.buf_overrun};
+}
+
+void SerialLink::checkInputLoss()
+{
+    if (!m_port.isOpen())
+        return;
+    const std::optional<InputLossCounts> now = m_lossReader(m_port.handle());
+    if (!now)
+        return;
+    const std::optional<InputLossCounts> before = std::exchange(m_lossCounts, now);
+    // The first counts that can be read are where this session starts counting.
+    if (!before)
+        return;
+    if (now->overrun != before->overrun)
+        emit inputLost(InputLoss::Overrun);
+    if (now->bufferOverrun != before->bufferOverrun)
+        emit inputLost(InputLoss::BufferOverflow);
 }
 
 void SerialLink::handleError(QSerialPort::SerialPortError error)

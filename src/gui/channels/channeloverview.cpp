@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -38,11 +39,46 @@ constexpr qint32 sixteenChannelVariant = 3;
 constexpr int polarisationSingleInput = 4; // "SAT"
 constexpr int firstChannelOfThirdPage = 12;
 const QColor statusRed(255, 0, 0);
+// Whether the operator last looked at the whole band rather than the occupied part.
+const QString wholeBandKey = QStringLiteral("Plan-Whole-Band");
 
 QString pageCaption(int first, int last)
 {
     return QStringLiteral("CHANNEL") + numberText(first) + QStringLiteral(" -") + numberText(last);
 }
+
+// Scrolls the columns sideways only, always as tall as they are with room for its bar.
+class SidewaysScrollArea : public QScrollArea {
+public:
+    SidewaysScrollArea()
+    {
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    }
+
+    QSize sizeHint() const override { return {QScrollArea::sizeHint().width(), fullHeight()}; }
+    QSize minimumSizeHint() const override
+    {
+        return {QScrollArea::minimumSizeHint().width(), fullHeight()};
+    }
+
+protected:
+    // The columns are built after the area took them in; their new height is its height.
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == widget() && event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+
+private:
+    int fullHeight() const
+    {
+        return widget()->sizeHint().height() + horizontalScrollBar()->sizeHint().height();
+    }
+};
 
 void setTextColour(QLabel *label, const QColor &colour)
 {
@@ -86,11 +122,20 @@ ChannelOverview::ChannelOverview(Station &station, MainWindow &mainWindow, QWidg
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     // The plan sits under the columns, so that a laptop's screen keeps its height for them.
+    // The columns scroll sideways on their own: the plan keeps the width in view, its whole
+    // range, its switch and its overlaps with it.
+    auto *columns = new SidewaysScrollArea;
+    columns->setWidget(m_pages);
     auto *content = new QWidget(scroll);
     auto *contentLayout = new QVBoxLayout(content);
     contentLayout->setContentsMargins(0, 0, 0, 0);
-    contentLayout->addWidget(m_pages);
+    contentLayout->addWidget(columns);
     contentLayout->addWidget(m_plan);
+    m_plan->setWholeBand(station.settings.text(wholeBandKey, QString()) == QLatin1String("True"));
+    connect(m_plan, &FrequencyPlanView::wholeBandChanged, this, [&station](bool whole) {
+        station.settings.setText(wholeBandKey,
+                                 whole ? QStringLiteral("True") : QStringLiteral("False"));
+    });
     contentLayout->addStretch();
     scroll->setWidget(content);
     layout->addWidget(scroll, 1);

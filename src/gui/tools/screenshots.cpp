@@ -2,6 +2,7 @@
 // documentation and for looking at the layout: keldor-screenshots FOLDER. Run it under xvfb-run
 // (scripts/screenshots.sh) or on a desktop.
 #include "channels/channeloverview.h"
+#include "channels/frequencyplanview.h"
 #include "diagnostics/diagnosticwindow.h"
 #include "directory/directoryeditor.h"
 #include "directory/directoryfile.h"
@@ -33,6 +34,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -127,15 +129,34 @@ int main(int argc, char *argv[])
         return lanConnect(station.session, station.lanTarget());
     };
     if (overviewOnly) {
-        if (!connectHeadend())
-            return 1;
-        window.item(QStringLiteral("Program"))->trigger();
-        settle(3s);
         const QSize screen = QGuiApplication::primaryScreen()->size();
-        return save(window, folder,
-                    QStringLiteral("overview-%1x%2").arg(screen.width()).arg(screen.height()))
-                   ? 0
-                   : 1;
+        const QString size = QStringLiteral("%1x%2").arg(screen.width()).arg(screen.height());
+        const auto openOverview = [&] {
+            if (!station.session.lan.isConnected() && !connectHeadend())
+                return false;
+            window.item(QStringLiteral("Program"))->trigger();
+            settle(3s);
+            return true;
+        };
+        if (!openOverview())
+            return 1;
+        int failures = save(window, folder, QStringLiteral("overview-") + size) ? 0 : 1;
+        // Sixteen channels 8 MHz apart, scrolled down to their plan: zoomed to the channels,
+        // then over the whole band.
+        window.closeAllChildWindows();
+        settle(300ms);
+        headend.state().identity.variant = *sim::variantForChannelCount(16);
+        if (!openOverview())
+            return 1;
+        auto *plan = window.findChild<FrequencyPlanView *>();
+        window.findChild<ChannelOverview *>()->findChild<QScrollArea *>()->ensureWidgetVisible(
+            plan);
+        settle(200ms);
+        failures += save(window, folder, QStringLiteral("plan-") + size) ? 0 : 1;
+        plan->setWholeBand(true);
+        settle(200ms);
+        failures += save(window, folder, QStringLiteral("plan-whole-band-") + size) ? 0 : 1;
+        return failures == 0 ? 0 : 1;
     }
     int failures = save(window, folder, QStringLiteral("main-window")) ? 0 : 1;
 

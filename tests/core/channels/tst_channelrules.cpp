@@ -212,7 +212,7 @@ private slots:
         // Channel 1 sits at 346 MHz, 8 MHz wide (342..350), channel 3 far away.
         // clang-format off
         struct { const char *name; float centre; quint8 bandwidth, on; QList<SpanOverlap> overlaps; } rows[]{
-            {"8 MHz neighbour touching", 358, 1, 1, {}}, {"8 MHz neighbour overlapping", 353.5f, 1, 1, {{0, 1, 349.5, 350}}},
+            {"8 MHz neighbour touching", 354, 1, 1, {}}, {"8 MHz neighbour touching below", 338, 1, 1, {}}, {"8 MHz neighbour overlapping", 353.5f, 1, 1, {{0, 1, 349.5, 350}}},
             {"7 MHz neighbour touching", 353.5f, 0, 1, {}}, {"7 MHz neighbour overlapping", 353, 0, 1, {{0, 1, 349.5, 350}}},
             {"same frequency, switched off", 346, 1, 0, {}}, {"same frequency", 346, 0, 1, {{0, 1, 342.5, 349.5}}}};
         // clang-format on
@@ -230,6 +230,75 @@ private slots:
         // A span without width inside another still overlaps it; pairs come out ordered.
         QCOMPARE(findOverlaps({{5, 100, 110}, {2, 104, 104}, {1, 109, 120}}),
                  (QList<SpanOverlap>{{1, 5, 109, 110}, {2, 5, 104, 104}}));
+    }
+
+    // The plan zooms to its channels, and their numbers never touch: on the 880 pixels a
+    // 1280x800 screen leaves the band, with digits 7 pixels wide and 3 pixels between labels.
+    // Each label covers its bar's centre, pushed inside only at the ends; as few rows as need be.
+    void frequencyPlanLabels()
+    {
+        const auto plan = [](int count, double first, QList<PlanBar> more = {}) {
+            FrequencyPlan p;
+            for (int ch = 0; ch < count; ++ch)
+                p.bars.append({ch, first + 8 * ch, 8, true});
+            p.bars.append(more);
+            return p;
+        };
+        constexpr double pixels = 880, gap = 3;
+        const auto digits = [](const QString &t) {
+            return 7.0 * t.size();
+        };
+        // clang-format off
+        struct { const char *name; FrequencyPlan plan; bool whole; PlanRange range; int rows; } rows[]{
+            {"16 channels 8 MHz apart", plan(16, 114), false, {112, 250}, 1},
+            {"16 channels 8 MHz apart, whole band", plan(16, 114), true, {112, 858}, 2},
+            {"12 packed into 112-210", plan(12, 114), false, {112, 210}, 1},
+            {"12 packed, whole band", plan(12, 114), true, {112, 858}, 2},
+            {"touching bands", plan(2, 346), false, {320, 380}, 1},
+            {"the last channel at the band's top", plan(1, 846, {{1, 854, 8, true}}), false, {810, 858}, 1},
+            {"a single channel", plan(1, 346), false, {320, 370}, 1},
+            {"three on one frequency", plan(1, 346, {{1, 346, 7, true}, {2, 346, 8, false}}), false, {320, 370}, 3},
+            {"a channel off far up", plan(3, 114, {{3, 800, 8, false}}), false, {112, 810}, 2},
+            {"channels off, whole band, both ends", plan(0, 0, {{0, 858, 8, false}, {1, 850, 8, false}, {2, 112, 8, true}}), true, {112, 858}, 2},
+            {"only a channel touching the band's top", plan(0, 0, {{0, 862, 8, true}}), false, {112, 858}, 0}};
+        // clang-format on
+        for (const auto &r : rows) {
+            const PlanRange range = r.whole ? PlanRange{} : occupiedRange(r.plan);
+            QVERIFY2(range == r.range, r.name);
+            const QList<PlanLabel> labels = placePlanLabels(r.plan, range, pixels, digits, gap);
+            int shown = 0, rowCount = 0;
+            for (const PlanBar &bar : r.plan.bars)
+                shown += bar.centreMHz >= range.lowMHz && bar.centreMHz <= range.highMHz;
+            QVERIFY2(labels.size() == shown, r.name);
+            for (const PlanLabel &a : labels) {
+                const PlanBar &bar = r.plan.bars.at(a.channel);
+                const double x = planX(range, pixels, bar.centreMHz);
+                QVERIFY2(a.text == QString::number(a.channel + 1) && a.width == 7.0 * a.text.size(),
+                         r.name);
+                QVERIFY2(a.left >= 0 && a.left + a.width <= pixels, r.name);
+                QVERIFY2(a.left <= x && x <= a.left + a.width, r.name);
+                for (const PlanLabel &b : labels)
+                    QVERIFY2(&a == &b || a.row != b.row || a.left + a.width + gap <= b.left ||
+                                 b.left + b.width + gap <= a.left,
+                             r.name);
+                rowCount = std::max(rowCount, a.row + 1);
+            }
+            QVERIFY2(rowCount == r.rows, r.name);
+        }
+        // Exactly the gap between two labels keeps them in one row, half a pixel less does not.
+        for (const auto &[second, rowCount] : {std::pair{160.0, 0}, {159.5, 1}}) {
+            const FrequencyPlan close = plan(0, 0, {{0, 150, 8, true}, {1, second, 8, true}});
+            QCOMPARE(placePlanLabels(close, {100, 200}, 100, digits, gap).last().row, rowCount);
+        }
+        // The axis names the range's ends and the round numbers that keep their distance, a
+        // number exactly that far away included; a band not laid out yet only its ends.
+        const std::tuple<PlanRange, double, QList<double>> ticks[] = {
+            {{112, 858}, 880, {112, 200, 300, 400, 500, 600, 700, 858}},
+            {{112, 250}, 880, {112, 140, 160, 180, 200, 220, 250}},
+            {{100, 200}, 100, {100, 120, 140, 160, 180, 200}},
+            {{112, 858}, 0, {112, 858}}};
+        for (const auto &[range, width, expected] : ticks)
+            QCOMPARE(planTicks(range, width, width > 100 ? 75 : 20), expected);
     }
 
     void unitDiff()

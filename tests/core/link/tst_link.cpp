@@ -1,9 +1,11 @@
 #include "channels/channeltextsview.h"
 #include "link/reconnect.h"
+#include "link/seriallink.h"
 #include "link/session.h"
 #include "link/traffictrace.h"
 #include "link/usbports.h"
 #include "protocol/devicetype.h"
+#include "protocol/parameters.h"
 #include "protocol/readunitdata.h"
 
 #include "files.h"
@@ -15,6 +17,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -237,6 +240,55 @@ private slots:
                             ".\r\nIt belongs to the group \"" + group.toUtf8() +
                             "\"; add your user to that group with\r\nsudo usermod -aG " +
                             group.toUtf8() + " $USER\r\nthen log out and log in again.");
+    }
+
+    // The port's own alarms of lost input: each kind once per exchange however often the driver
+    // counts it, the session's opening included, and the reads go on. What the driver counted
+    // before the port opened, or before its counts could be read, is no news; a port that keeps
+    // no counts, as the pty itself, stays silent.
+    void serialInputLossAlarms()
+    {
+        QVERIFY(m_f->sim.openPty());
+        const int pty = ::open(QFile::encodeName(m_f->sim.pty.slavePath()), O_RDWR | O_NOCTTY);
+        QVERIFY(pty >= 0 && !SerialLink::driverInputLoss(pty));
+        ::close(pty);
+        const QString overrun = "Overrun!", rxOver = "RXOver!";
+        enum Counts { Driver, FromOpening, FromAnswer };
+        // clang-format off
+        const std::tuple<const char *, Counts, InputLossCounts, QStringList> rows[] = {
+            {"a pty keeps no counts", Driver, {}, {}}, {"counts standing still", FromOpening, {}, {}},
+            {"overruns", FromOpening, {1, 0}, {overrun, overrun, overrun}},
+            {"receive buffer overflows", FromOpening, {0, 1}, {rxOver, rxOver, rxOver}},
+            {"both, counts readable from the first answer on", FromAnswer, {2, 1}, {overrun, rxOver, overrun, rxOver}}};
+        // clang-format on
+        for (const auto &[name, counts, step, texts] : rows) {
+            init();
+            m_exchange.reset(); // it listens to the session's serial link as well
+            if (counts != Driver)
+                m_f->session.serial.setInputLossReader(
+                    [now = InputLossCounts{7, 3}, readable = counts == FromOpening,
+                     step = step](int) mutable -> std::optional<InputLossCounts> {
+                        if (!std::exchange(readable, true))
+                            return std::nullopt;
+                        now = {now.overrun + step.overrun, now.bufferOverrun + step.bufferOverrun};
+                        return now;
+                    });
+            QVERIFY(m_f->sim.openPty());
+            m_f->session.usbPorts = [this] {
+                return QStringList{m_f->sim.pty.slavePath()};
+            };
+            m_f->exchange().setSerialSelected(true);
+            QVERIFY2(checkDevicePresent(m_f->session), name);
+            for (int exchange = 0; exchange < 2; ++exchange) {
+                ParamValue serial;
+                QVERIFY2(readParameter(m_f->exchange(), 0, 0x7A, 0, serial), name);
+                QCOMPARE(serial.toInt(), 123456);
+            }
+            QCOMPARE(m_f->ui.texts(), texts);
+            for (const RecordingUi::Message &m : m_f->ui.messages)
+                QVERIFY(m.icon == UserInterface::Icon::None && m.title.isEmpty() &&
+                        m.buttons == UserInterface::Buttons::Ok);
+        }
     }
 
     // Only USB ttys count, in natural order; a USB-serial converter's tty sits below a

@@ -151,6 +151,16 @@ private slots:
         QTest::mouseClick(column("Option_Off", 1), Qt::LeftButton);
         QCOMPARE(overlaps->count(), 0);
         QCOMPARE(m_f->simChannel(2).outFrequency, 130.0f);
+        // Zoomed until the operator asks for the whole band; the next overview remembers it.
+        QVERIFY(!m_f->widget<QCheckBox>("Check_WholeBand")->isChecked());
+        m_f->widget<QCheckBox>("Check_WholeBand")->click();
+        QCOMPARE(m_f->fixture.stored("Plan-Whole-Band"), "True");
+        QVERIFY(m_f->window->closeAllChildWindows());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!m_f->child<ChannelOverview>());
+        m_f->window->item("Program")->trigger();
+        QTRY_VERIFY(m_f->child<ChannelOverview>());
+        QVERIFY(m_f->widget<QCheckBox>("Check_WholeBand")->isChecked());
     }
 
     void editAndSend_data() { addRows(editRows); }
