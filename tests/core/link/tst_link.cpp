@@ -46,7 +46,7 @@ private slots:
         m_link->reply("\x01", 5ms);
         m_link->reply(QByteArray("\x02\x03", 2), 15ms);
         m_link->reply("\x04", 25ms);
-        QVERIFY(m_exchange->get_data(4));
+        QVERIFY(m_exchange->waitForBytes(4));
         QCOMPARE(m_exchange->rxBuffer(), QByteArray("\x01\x02\x03\x04"));
         m_exchange->clearRx();
         m_link->reply("xxEN", 5ms);
@@ -71,7 +71,7 @@ private slots:
         m_link->reply("\x01", 5ms);
         QTimer::singleShot(20ms, &*m_link, [this] { m_link->drop(); });
         m_link->reply(QByteArray("\x02\x03\x04"), 30s);
-        QVERIFY(!m_exchange->get_data(4));
+        QVERIFY(!m_exchange->waitForBytes(4));
         QCOMPARE(m_exchange->rxBuffer(), QByteArray("\x01"));
         QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
     }
