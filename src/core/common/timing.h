@@ -34,9 +34,6 @@ struct Timing {
     // Full write
     milliseconds bulkWriteDonePause = 1s;
 
-    // Report: the progress window stays up this long after the service lists
-    milliseconds reportDonePause = 1s;
-
     // Uploads
     milliseconds blockAckLimit = 10s; // "OK" before each block
     milliseconds uploadWindow = 30s;  // attempts from the first start frame
@@ -72,7 +69,6 @@ struct Timing {
         t.reconnectPoll = 50ms;
         t.reconnectLimit = 1500ms;
         t.bulkWriteDonePause = 10ms;
-        t.reportDonePause = 10ms;
         t.blockAckLimit = 300ms;
         t.uploadWindow = 800ms;
         t.storeWindow = 800ms;

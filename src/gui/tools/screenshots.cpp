@@ -186,9 +186,10 @@ int main(int argc, char *argv[])
 
     // The headend's settings as a file an installer took to the office, changed there: another
     // output frequency and QAM order on channel 3, channel 5 switched on, other services.
-    UnitData held;
-    if (!readHeadendSettings(station.session.exchange, held))
+    Configuration read;
+    if (!readConfiguration(station.session.exchange, read))
         return 1;
+    const UnitData &held = read.unit;
     UnitData prepared = held;
     prepared.channel(2).outFrequency = 346.0f;
     prepared.channel(2).qam = 3;
@@ -200,8 +201,9 @@ int main(int argc, char *argv[])
     const QString file = temp.filePath(QStringLiteral("hall-b.kdr"));
     if (!saveSettingsFile(ui, file, prepared))
         return 1;
-    dialog(new LoadDiffDialog(diffUnits(held, prepared), file, &window),
-           QStringLiteral("load-diff"), 300ms);
+    dialog(
+        new LoadDiffDialog(diffUnits(held, prepared), valuesOutsideLists(prepared), file, &window),
+        QStringLiteral("load-diff"), 300ms);
 
     SettingsMenu *menu = SettingsMenu::of(window);
     menu->setFileChooser([&](auto, auto &) { return file; });

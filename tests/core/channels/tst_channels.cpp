@@ -128,7 +128,8 @@ private slots:
     {
         drop(0x01);
         QVERIFY(!readAll());
-        QCOMPARE(m_view->device().controllerVersion + m_view->device().fpgaVersion, "1.05");
+        QCOMPARE(m_unit.identity.controllerVersion + m_unit.identity.fpgaVersion, "1.05");
+        QVERIFY(!m_unit.identity.fromHeadend && m_view->device().controllerVersion.isEmpty());
         QVERIFY(!m_view->serviceListButtonsHidden());
         QCOMPARE(m_f->sim.frames(0x60).size(), 0);
 
@@ -259,10 +260,20 @@ private slots:
     }
 
 private:
+    // Read as the channel window reads: each step shown as it arrives.
     bool readAll()
     {
-        return checkDeviceType(m_f->exchange(), m_unit) &&
-               readUnitData(m_f->exchange(), m_unit, *m_view);
+        const auto show = [this](ReadStep step, int channel) {
+            if (step == ReadStep::Identity)
+                showIdentity(m_unit, *m_view);
+            else
+                showChannel(m_unit, channel, *m_view, &m_f->ui);
+        };
+        const bool read =
+            checkDeviceType(m_f->exchange(), m_unit) && readUnitData(m_f->exchange(), m_unit, show);
+        if (read)
+            m_view->showFirstPage();
+        return read;
     }
     void drop(int code) { m_f->sim.headend.setFault({sim::Fault::DropAnswer, code}); }
     QString line(int i) const

@@ -1,8 +1,8 @@
-#include "channels/channeltextsview.h"
 #include "link/reconnect.h"
 #include "link/session.h"
 #include "link/traffictrace.h"
 #include "link/usbports.h"
+#include "model/unitdata.h"
 #include "protocol/devicetype.h"
 #include "protocol/readunitdata.h"
 
@@ -293,8 +293,7 @@ private slots:
         f.sim.headend.state().channels[15].outFrequency = 834.0f;
         QVERIFY(f.start(16));
         UnitData unit;
-        ChannelTextsView view;
-        QVERIFY(checkDeviceType(f.exchange(), unit) && readUnitData(f.exchange(), unit, view));
+        QVERIFY(checkDeviceType(f.exchange(), unit) && readUnitData(f.exchange(), unit));
         trace.finish();
         QVERIFY(kinds.count("unexpected") + kinds.count("unknown") + kinds.count("") == 0);
         QVERIFY(kinds.count("read") > 16 * 14 && kinds.count("read") == kinds.count("EN"));
