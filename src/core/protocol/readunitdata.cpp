@@ -178,10 +178,12 @@ void showChannel(const UnitData &unit, int channel, ChannelView &view, UserInter
     view.setOutFrequencyText(channel, formatFrequency(record.outFrequency));
     view.setBandwidth(channel, record.bandwidth);
 
-    const bool locked = tuner && tuner->status == tunerLocked;
+    // The QAM orders a bandwidth carries are known only for the bandwidths of the list.
+    const bool judged = tuner && tuner->status == tunerLocked &&
+                        !listEntry(lists::bandwidth(), record.bandwidth).isEmpty();
     const int minimum =
         getMinQam(record.bandwidth, unit.channelDataRate.at(static_cast<size_t>(channel)));
-    if (locked && minimum == noQamFits) {
+    if (judged && minimum == noQamFits) {
         if (notices) {
             notices->message(
                 UserInterface::Icon::Critical, QStringLiteral("Error"),
@@ -189,7 +191,7 @@ void showChannel(const UnitData &unit, int channel, ChannelView &view, UserInter
         }
         // The column still shows what the headend runs, so a Set doesn't send a guess.
         view.setQamList(channel, 0, record.qam);
-    } else if (locked) {
+    } else if (judged) {
         // A QAM order below the minimum isn't offered; the lowest one that carries the
         // transponder stands in, as when the bandwidth changes.
         view.setQamList(channel, minimum, std::max<int>(record.qam, minimum));

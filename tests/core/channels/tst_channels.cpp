@@ -104,12 +104,16 @@ private slots:
             {[](sim::Channel &c) { c.qam = 1; }, 3, "Tuner Locked|2.3e-4|11|SAT 1|10904|AUTO|22000|Normal|178.00|8 MHz|QAM-64|6900|Normal|0dB|on"},
             {[](sim::Channel &c) { c.bandwidth = 0; c.attenuation = 12; c.spectrum = 1; c.opmode = 2; c.outputOn = 0; c.polarisation = 3; }, 4, "Tuner Locked|2.3e-4|11|SAT 4|10924|AUTO|22000|Zero|186.00|7 MHz|QAM-256|6900|Invers|-12dB|off"},
             {[](sim::Channel &c) { c.outFrequency = 858.125f; c.inSymbolrate = 0; }, 3, "Tuner Locked|2.3e-4|11|SAT 1|10944|AUTO||Normal|858.13|8 MHz|QAM-256|6900|Normal|0dB|on"},
-            {[](sim::Channel &c) { c.tuner.bitErrors = 0; c.tuner.snrTenths = 0; }, 3, "Tuner Locked|0e-7|0|SAT 1|10964|AUTO|22000|Normal|202.00|8 MHz|QAM-256|6900|Normal|0dB|on"}};
+            {[](sim::Channel &c) { c.tuner.bitErrors = 0; c.tuner.snrTenths = 0; }, 3, "Tuner Locked|0e-7|0|SAT 1|10964|AUTO|22000|Normal|202.00|8 MHz|QAM-256|6900|Normal|0dB|on"},
+            // A bandwidth no list has, as a headend may hold it, sets no minimum and no alarm.
+            {[](sim::Channel &c) { c.bandwidth = 2; c.tuner.dataRate = 70.0f; }, 0, "Tuner Locked|2.3e-4|11|SAT 1|10984|AUTO|22000|Normal|210.00||QAM-256|6900|Normal|0dB|on"}};
         // clang-format on
-        for (int i = 0; i < 12; ++i)
+        m_f.emplace();
+        QVERIFY(m_f->start(16));
+        for (size_t i = 0; i < std::size(rows); ++i)
             rows[i].setup(m_f->sim.headend.state().channels[i]);
         QVERIFY(readAll());
-        for (int i = 0; i < 12; ++i) {
+        for (int i = 0; i < int(std::size(rows)); ++i) {
             QCOMPARE(line(i), QString(rows[i].line));
             QCOMPARE(m_view->state(i).qamFirstCode, rows[i].firstCode);
         }
