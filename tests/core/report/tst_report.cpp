@@ -145,6 +145,7 @@ private slots:
         QFETCH(int, lists);
         SessionFixture f;
         QVERIFY(f.start());
+        f.session.timing = withoutSendPause();
         sim::DeviceState &state = f.sim.headend.state();
         state.identity = {"KELDOR QAM", 123456, "1.00", controller, fpga, 1, quint8(variant)};
         state.channels[1].inputServices[2].name = QStringLiteral("{Pro}\\7");
