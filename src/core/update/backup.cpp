@@ -51,17 +51,10 @@ public:
     }
     bool write(const QByteArray &bytes)
     {
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n =
-                ::write(m_fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += n;
-        }
-        return ::fsync(m_fd) == 0;
+        QFile file;
+        return file.open(m_fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                         QFileDevice::DontCloseHandle) &&
+               file.write(bytes) == bytes.size() && ::fsync(m_fd) == 0;
     }
     // Closes the file and keeps it; a claimed file not kept goes when this ends.
     bool keep()
