@@ -287,9 +287,9 @@ int load(Session &session, const QStringList &raw, QTextStream &out)
     printDiff(out, changes, false, unchangedText);
     if (changes.isEmpty() && !args.has(forceOption))
         return ExitSuccess;
-    if (const QStringList raw = valuesOutsideLists(file->unit); !raw.isEmpty())
+    if (const QStringList outside = valuesOutsideLists(file->unit); !outside.isEmpty())
         out << "Sent as they are, though not in this program's lists:\n  "
-            << raw.join(QStringLiteral("\n  ")) << '\n';
+            << outside.join(QStringLiteral("\n  ")) << '\n';
     out.flush();
     if (!confirmed(session, args))
         return ExitFailure;

@@ -296,6 +296,7 @@ private slots:
     void saveThenLoad()
     {
         QCOMPARE(reads({"services", "1", "--pass", "1001,1003"}).status, 0);
+        state().channels[3].bandwidth = 5; // as another program left it
         const QString name = path("rack");
         const CtlRun saved = reads({"save", name});
         QCOMPARE(saved.out, "settings: " + name + ".kdr\nreport: " + name + ".rtf\n");
@@ -321,8 +322,12 @@ private slots:
                 "backup: (.*backups/backup-\\d{8}-\\d{6}(_\\d+)?\\.kdr)\n");
             const auto match = backup.match(loaded.out);
             QVERIFY2(loaded.status == 0 && match.hasMatch(), qPrintable(loaded.out + loaded.err));
-            QCOMPARE(loaded.out, row.changes + match.captured(0) + "sent 8 channels" + row.sent +
+            QCOMPARE(loaded.out, row.changes +
+                                     "Sent as they are, though not in this program's lists:\n"
+                                     "  Channel 4 Bandwidth: 5\n" +
+                                     match.captured(0) + "sent 8 channels" + row.sent +
                                      "\nThe headend holds the loaded settings.\n");
+            QCOMPARE(state().channels[3].bandwidth, 5);
             QCOMPARE(state().channels[5].outFrequency, 114.0f + 8.0f * 5);
             QCOMPARE(state().channels[0].serviceIds, row.ids);
             QCOMPARE(m_sim->frames(0x8A).size(), 1);
