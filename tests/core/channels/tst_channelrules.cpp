@@ -65,7 +65,7 @@ private slots:
             {1, 38, 3}, {0, 38, 4}, {1, 30, 2}, {1, 50, 5}, {0, 60, 6}, {1, 0, 1}, {2, 4.5f, 2}};
         for (const auto &r : minQam)
             QCOMPARE(getMinQam(r.bandwidth, r.rate), r.qam);
-        struct { double bits; int qam; } perSymbol[]{{8.0, 5}, {8.0001, 6}, {5.0, 2}, {4.0, 1}};
+        struct { double bits; int qam; } perSymbol[]{{8.0, 5}, {8.0001, 6}, {7.0, 4}, {6.0, 3}, {5.0, 2}, {4.0, 1}};
         for (const auto &r : perSymbol)
             QCOMPARE(qamForBitsPerSymbol(r.bits), r.qam);
         // 4 * 188 / 204 Mbit/s * 2.5005 gives 2498.5 after the subtraction: halves go to the

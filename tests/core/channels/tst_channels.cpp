@@ -217,6 +217,7 @@ private slots:
             m_unit.identity.controllerVersion = row.controller;
             m_unit.polarisationSupported = row.polarisation;
             m_unit.channel(3).polarisation = 3;
+            m_view->setSearchEnabled(3, true); // the operator pressed it
             QVERIFY(
                 searchChannel(m_f->exchange(), m_unit, *m_view, 3, input(row.frequency, row.lo)));
 
@@ -240,6 +241,7 @@ private slots:
             QCOMPARE(m_unit.channelDataRate[3], 41.5f);
             QCOMPARE(m_view->texts(3).status + m_view->texts(3).ber, "Tuner Locked2.3e-4");
             QVERIFY(m_view->state(3).serviceListEnabled && m_view->pagesEnabled());
+            QVERIFY(!m_view->state(3).searchEnabled);
         }
 
         init();
@@ -257,9 +259,11 @@ private slots:
         init();
         m_f->sim.headend.state().channels[0].tuner.status = 0;
         m_view->setServiceListEnabled(0, true);
+        m_view->setSearchEnabled(0, true);
         QVERIFY(searchChannel(m_f->exchange(), m_unit, *m_view, 0, input()));
         QCOMPARE(m_view->texts(0).status, QStringLiteral("Tuner unlocked"));
-        QVERIFY(!m_view->state(0).serviceListEnabled);
+        // Unlocked, the operator may search again at once.
+        QVERIFY(!m_view->state(0).serviceListEnabled && m_view->state(0).searchEnabled);
         QCOMPARE(m_unit.channelDataRate[0], 0.0f);
     }
 

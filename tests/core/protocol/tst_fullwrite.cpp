@@ -1,6 +1,7 @@
 #include "link/session.h"
 #include "model/settingsfile.h"
 #include "model/unitdata.h"
+#include "model/unitdiff.h"
 #include "protocol/fullwrite.h"
 #include "protocol/headendsettings.h"
 #include "sim/stateio.h"
@@ -226,6 +227,34 @@ private slots:
             }
             QCOMPARE(carried(b.sim.headend.state(), channels), expected);
             QVERIFY2(a.ui.messages.isEmpty() && b.ui.messages.isEmpty(), what);
+        }
+    }
+
+    // The check after a write names every field the headend holds otherwise than was sent; the
+    // selections only where they could be read back.
+    void checkAfterAWrite()
+    {
+        UnitData sent;
+        sent.maxChannel = 15;
+        sent.channels[2].outFrequency = 346;
+        sent.channels[15] = {.serviceCount = 1, .serviceMode = 1, .serviceIds = {4001}};
+        using Change = void (*)(UnitData &);
+        const auto lose = [](UnitData &u) {
+            u.channels[15] = {};
+        };
+        // clang-format off
+        const struct { const char *name; bool selectionsRead; Change change; QString differs; } rows[]{
+            {"holds what was sent", true, [](UnitData &) {}, ""},
+            {"another frequency", false, [](UnitData &u) { u.channels[2].outFrequency = 354; }, "Channel 3\n  Output Frequency: 346.00 MHz -> 354.00 MHz\n"},
+            {"selection lost", true, lose, "Channel 16\n  Service Mode: only the listed services pass -> every service passes\n  services removed: 4001\n"},
+            {"selections not read back", false, lose, ""}};
+        // clang-format on
+        for (const auto &r : rows) {
+            Configuration held;
+            held.unit = sent;
+            held.selectionsRead = r.selectionsRead;
+            r.change(held.unit);
+            QVERIFY2(diffText(checkWrite(sent, held)) == r.differs, r.name);
         }
     }
 

@@ -151,9 +151,23 @@ private slots:
         state.channels[1].inputServices[2].name = QStringLiteral("{Pro}\\7");
         state.channels[2].serviceMode = 1;
         state.channels[2].serviceIds = {3001};
+        f.ui.progressLabels.clear();
         Configuration config;
-        QVERIFY(readConfiguration(f.exchange(), config));
+        {
+            ReadProgressWindow window(f.ui, config.unit);
+            QVERIFY(readConfiguration(f.exchange(), config, window.progress()));
+            QVERIFY(f.ui.progressShown);
+        }
         QCOMPARE(f.sim.frames(servicecode::selectChannel).size(), lists);
+        // A step a channel, the settings first, then the selections where there are any.
+        const int channels = config.unit.channelsInUse();
+        QStringList labels{QString()};
+        for (int ch = 1; ch <= channels; ++ch)
+            labels.append("Reading Channel: " + QString::number(ch));
+        for (int ch = 1; ch <= lists; ++ch)
+            labels.append("Reading Service List Channel: " + QString::number(ch));
+        QCOMPARE(f.ui.progressLabels, labels);
+        QVERIFY(!f.ui.progressShown && f.ui.progressMaximum == channels);
         f.sim.headend.clearTranscript();
         const QString path = m_dir.filePath("rack.rtf");
 
