@@ -6,8 +6,8 @@
 // Both upload bounds also hold the fixed pause for which updateFw shows its success.
 // The bytes the client sent come from the simulator's transcript, the bytes it received from
 // the link itself.
-#include "channels/channeltextsview.h"
 #include "link/session.h"
+#include "model/unitdata.h"
 #include "protocol/devicetype.h"
 #include "protocol/readunitdata.h"
 #include "update/updateview.h"
@@ -135,10 +135,9 @@ int benchPty(QTextStream &out, const QTemporaryDir &dir, const QString &image, q
     received = 0;
 
     UnitData unit;
-    ChannelTextsView view;
     QElapsedTimer clock;
     clock.start();
-    if (!checkDeviceType(session.exchange, unit) || !readUnitData(session.exchange, unit, view)) {
+    if (!checkDeviceType(session.exchange, unit) || !readUnitData(session.exchange, unit)) {
         out << "the full read failed: " << ui.texts().join(" / ") << '\n';
         return 1;
     }

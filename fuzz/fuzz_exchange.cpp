@@ -43,8 +43,9 @@ void checkTuner(Exchange &exchange, FuzzedDataProvider &data, UnitData &unit,
                 ChannelTextsView &view)
 {
     const int channel = data.ConsumeIntegralInRange(0, channelCount - 1);
-    if (!readTunerInfo(exchange, unit, view, channel))
+    if (!readTunerState(exchange, unit, channel))
         return;
+    showTunerState(unit, channel, view);
     const float rate = unit.channelDataRate.at(size_t(channel));
     for (int bandwidth = 0; bandwidth <= 1; ++bandwidth)
         expect(getMinQam(bandwidth, rate) >= 1 && getMinQam(bandwidth, rate) <= 6, "a QAM code");
@@ -106,7 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
             break;
         case 5:
             unit.maxChannel = channelCounts.at(data.ConsumeIntegralInRange(0, 3));
-            readUnitData(exchange, unit, view);
+            if (readUnitData(exchange, unit))
+                showUnitData(unit, view);
             break;
         case 6:
             checkTuner(exchange, data, unit, view);

@@ -1,10 +1,9 @@
 // Settings files of any contents, mostly of the two valid sizes: refused with a reason and no
-// change, or loaded so that they save back to the same bytes, list positions in range, sent without
-// overread.
+// change, or loaded so that they save back to the same bytes (list positions beyond the lists
+// kept, as a headend may have held them), sent without overread.
 
 #include "fuzzsupport.h"
 
-#include "channels/channellists.h"
 #include "model/settingsfile.h"
 #include "protocol/fullwrite.h"
 
@@ -48,15 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         expect(saved.mid(ch * settingsRecordSize, oldRecordSize) ==
                    image.mid(ch * oldRecordSize, oldRecordSize),
                "an old record keeps its fields");
-    for (int ch = 0; ch < (current ? channelCount : oldRecordCount); ++ch) {
-        const ChannelRecord &r = unit.channels[ch];
-        expect(std::isfinite(r.outFrequency), "a loaded output frequency is a number");
-        expect(r.polarisation < lists::polarisation().size() &&
-                   r.bandwidth < lists::bandwidth().size() && r.qam < lists::qam().size() &&
-                   r.spectrum < lists::spectrum().size() &&
-                   r.attenuation < lists::attenuation().size() && r.opmode < lists::opmode().size(),
-               "a loaded list position is in its list");
-    }
+    for (int ch = 0; ch < (current ? channelCount : oldRecordCount); ++ch)
+        expect(std::isfinite(unit.channels[ch].outFrequency),
+               "a loaded output frequency is a number");
     for (const ChannelRecord &record : unit.channels)
         expect(record.serviceCount <= serviceIdCapacity &&
                    bulkChannelFrame(record).size() == bulkChannelFrameSize &&

@@ -8,6 +8,7 @@
 #include "link/session.h"
 #include "model/unitdata.h"
 #include "protocol/devicetype.h"
+#include "protocol/headendsettings.h"
 #include "protocol/readunitdata.h"
 
 #include <QJsonArray>
@@ -72,9 +73,13 @@ std::variant<ChannelOptions, QString> parseChannelOptions(const QStringList &arg
     return options;
 }
 
+// The full read and the channel window's view of it, which the rules work on.
 bool readHeadend(Session &session, UnitData &unit, ChannelTextsView &view)
 {
-    return checkDeviceType(session.exchange, unit) && readUnitData(session.exchange, unit, view);
+    if (!checkDeviceType(session.exchange, unit) || !readUnitData(session.exchange, unit))
+        return false;
+    showUnitData(unit, view, &session.ui);
+    return true;
 }
 
 bool channelPresent(Session &session, const UnitData &unit, int channel)
@@ -149,10 +154,12 @@ void printTable(const QList<QStringList> &rows, QTextStream &out)
 
 int read(Session &session, const QStringList &args, QTextStream &out)
 {
-    UnitData unit;
-    ChannelTextsView view;
-    if (!readHeadend(session, unit, view))
+    Configuration config;
+    if (!readConfiguration(session.exchange, config))
         return ExitFailure;
+    const UnitData &unit = config.unit;
+    ChannelTextsView view;
+    showUnitData(unit, view, &session.ui);
     const DeviceTexts &d = view.device();
     QJsonArray channels;
     for (int i = 0; i <= unit.maxChannel; ++i)
@@ -350,7 +357,8 @@ void addChannelCommands(CtlCommandTable &table)
 {
     table[QStringLiteral("read")] = {
         0, 1,
-        QStringLiteral("read [--json]              full read: device block and every channel"),
+        QStringLiteral("read [--json]              full read: device block, every channel and its "
+                       "service selection"),
         [](const QStringList &a) {
             return a.isEmpty() || a.first() == QLatin1String("--json")
                        ? QString()

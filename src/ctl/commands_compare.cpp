@@ -3,7 +3,6 @@
 #include "ctlcommand.h"
 #include "ctlcommands.h"
 
-#include "channels/channeltextsview.h"
 #include "channels/frequencyplan.h"
 #include "common/textutil.h"
 #include "link/session.h"
@@ -13,7 +12,9 @@
 #include "protocol/fullwrite.h"
 #include "protocol/headendsettings.h"
 #include "protocol/readunitdata.h"
+#include "update/backup.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -26,6 +27,8 @@ const QString channelsOption = QStringLiteral("--channels");
 const QString yesOption = QStringLiteral("--yes");
 const QString forceOption = QStringLiteral("--force");
 const QString keepServicesOption = QStringLiteral("--keep-services");
+const QString resetServicesOption = QStringLiteral("--reset-services");
+const QString noVerifyOption = QStringLiteral("--no-verify");
 
 struct CompareArgs {
     QStringList files;
@@ -88,7 +91,8 @@ QString checkFiles(const CompareArgs &args, qsizetype most)
 
 CompareArgs diffArgs(const QStringList &args)
 {
-    return parseArgs(QStringLiteral("diff"), args, {jsonOption, channelsOption});
+    return parseArgs(QStringLiteral("diff"), args,
+                     {jsonOption, channelsOption, keepServicesOption, resetServicesOption});
 }
 
 CompareArgs planArgs(const QStringList &args)
@@ -98,7 +102,9 @@ CompareArgs planArgs(const QStringList &args)
 
 CompareArgs loadArgs(const QStringList &args)
 {
-    return parseArgs(QStringLiteral("load"), args, {keepServicesOption, yesOption, forceOption});
+    return parseArgs(
+        QStringLiteral("load"), args,
+        {keepServicesOption, resetServicesOption, yesOption, forceOption, noVerifyOption});
 }
 
 QString checkChannelsOption(const CompareArgs &args, bool files)
@@ -108,6 +114,24 @@ QString checkChannelsOption(const CompareArgs &args, bool files)
                : QString();
 }
 
+// The service options of diff and load: a file's selections are written unless it is of the
+// old form, which has none, or --reset-services asks for every service to pass.
+QString checkServiceOptions(const CompareArgs &args)
+{
+    if (args.has(keepServicesOption) && args.has(resetServicesOption))
+        return QStringLiteral("--keep-services and --reset-services exclude each other");
+    if (!args.has(keepServicesOption) || args.files.isEmpty())
+        return {};
+    std::array<ChannelRecord, channelCount> scratch{};
+    const auto read = readSettingsFile(args.files.at(0), scratch);
+    const auto *format = std::get_if<SettingsFormat>(&read);
+    if (format && *format == SettingsFormat::Old)
+        return QStringLiteral("--keep-services needs a current settings file; %1 is the old "
+                              "240-byte form without service lists")
+            .arg(args.files.at(0));
+    return {};
+}
+
 QString checkDiff(const QStringList &raw)
 {
     const CompareArgs args = diffArgs(raw);
@@ -115,7 +139,24 @@ QString checkDiff(const QStringList &raw)
         return problem;
     if (args.files.isEmpty())
         return QStringLiteral("diff needs FILE or two files");
-    return checkChannelsOption(args, args.files.size() == 2);
+    const bool files = args.files.size() == 2;
+    if (files && (args.has(keepServicesOption) || args.has(resetServicesOption)))
+        return QStringLiteral("--keep-services and --reset-services are for FILE against the "
+                              "headend");
+    if (const QString problem = checkServiceOptions(args); !problem.isEmpty())
+        return problem;
+    return checkChannelsOption(args, files);
+}
+
+// The file as load sends it to the headend, which diff shows: nothing when the read or the
+// file failed.
+std::optional<FileOverHeadend> fileToSend(Session &session, const CompareArgs &args,
+                                          Configuration &headend)
+{
+    auto file = readFileOverHeadend(session.exchange, session.ui, args.files.at(0), headend);
+    if (file && args.has(resetServicesOption))
+        resetSelections(file->unit);
+    return file;
 }
 
 void printDiff(QTextStream &out, const UnitDiff &diff, bool json, const QString &unchanged)
@@ -145,11 +186,12 @@ int diff(Session &session, const QStringList &raw, QTextStream &out)
         after.maxChannel =
             args.channels ? after.maxChannel : std::min(before.maxChannel, after.maxChannel);
     } else {
-        const auto file =
-            readFileOverHeadend(session.exchange, session.ui, args.files.at(0), before);
+        Configuration headend;
+        const auto file = fileToSend(session, args, headend);
         if (!file)
             return ExitFailure;
-        after = *file;
+        before = headend.unit;
+        after = file->unit;
         unchanged = unchangedText;
     }
     const UnitDiff changes = diffUnits(before, after);
@@ -174,11 +216,8 @@ int plan(Session &session, const QStringList &raw, QTextStream &out)
         if (!std::holds_alternative<UnitData>(file))
             return ExitFailure;
         unit = std::get<UnitData>(file);
-    } else {
-        ChannelTextsView view;
-        if (!checkDeviceType(session.exchange, unit) ||
-            !readUnitData(session.exchange, unit, view, ReadNotices::Hidden))
-            return ExitFailure;
+    } else if (!checkDeviceType(session.exchange, unit) || !readUnitData(session.exchange, unit)) {
+        return ExitFailure;
     }
     const FrequencyPlan frequencies = frequencyPlan(unit);
     if (args.has(jsonOption))
@@ -195,14 +234,7 @@ QString checkLoad(const QStringList &raw)
         return problem;
     if (args.files.isEmpty())
         return QStringLiteral("load needs FILE");
-    std::array<ChannelRecord, channelCount> scratch{};
-    const auto read = readSettingsFile(args.files.at(0), scratch);
-    const auto *format = std::get_if<SettingsFormat>(&read);
-    if (args.has(keepServicesOption) && format && *format == SettingsFormat::Old)
-        return QStringLiteral("--keep-services needs a current settings file; %1 is the old "
-                              "240-byte form without service lists")
-            .arg(args.files.at(0));
-    return {};
+    return checkServiceOptions(args);
 }
 
 void refuse(Session &session, const QString &why)
@@ -211,44 +243,72 @@ void refuse(Session &session, const QString &why)
                        why + QStringLiteral(" Nothing was sent."));
 }
 
+bool confirmed(Session &session, const CompareArgs &args)
+{
+    if (args.has(yesOption))
+        return true;
+    const auto answer = askAtTerminal(QStringLiteral("Write these settings to the headend? [y/N]"));
+    if (!answer) {
+        refuse(session, QStringLiteral("There is no terminal to confirm the write; add --yes "
+                                       "to write without the question."));
+        return false;
+    }
+    if (!*answer)
+        refuse(session, QStringLiteral("The write was not confirmed."));
+    return *answer;
+}
+
+// Reads the headend again and compares it with what was sent.
+int verify(Session &session, const UnitData &sent, const QString &backup, QTextStream &out)
+{
+    const std::optional<UnitDiff> differs = verifyWrite(session.exchange, sent, backup);
+    if (!differs)
+        return ExitFailure;
+    if (differs->isEmpty()) {
+        out << heldText << '\n';
+        return ExitSuccess;
+    }
+    out << heldOtherwiseText << '\n' << diffText(*differs);
+    session.ui.message(UserInterface::Icon::Critical, QStringLiteral("Load Settings"),
+                       QStringLiteral("The headend does not hold the settings that were sent. "
+                                      "What it held before is saved in %1.")
+                           .arg(QDir::toNativeSeparators(backup)));
+    return ExitFailure;
+}
+
 int load(Session &session, const QStringList &raw, QTextStream &out)
 {
     const CompareArgs args = loadArgs(raw);
-    UnitData headend;
-    auto file = readFileOverHeadend(session.exchange, session.ui, args.files.at(0), headend);
+    Configuration headend;
+    const auto file = fileToSend(session, args, headend);
     if (!file)
         return ExitFailure;
-    const bool keep = args.has(keepServicesOption);
-    if (!keep) {
-        // What the write will send: every service passes.
-        for (int ch = 0; ch < file->channelsInUse(); ++ch) {
-            file->channel(ch).serviceCount = 0;
-            file->channel(ch).serviceMode = 0;
-        }
-    }
-    const UnitDiff changes = diffUnits(headend, *file);
+    const UnitDiff changes = diffUnits(headend.unit, file->unit);
     printDiff(out, changes, false, unchangedText);
     if (changes.isEmpty() && !args.has(forceOption))
         return ExitSuccess;
+    if (const QStringList outside = valuesOutsideLists(file->unit); !outside.isEmpty())
+        out << "Sent as they are, though not in this program's lists:\n  "
+            << outside.join(QStringLiteral("\n  ")) << '\n';
     out.flush();
-    if (!args.has(yesOption)) {
-        const auto answer =
-            askAtTerminal(QStringLiteral("Write these settings to the headend? [y/N]"));
-        if (!answer) {
-            refuse(session, QStringLiteral("There is no terminal to confirm the write; add --yes "
-                                           "to write without the question."));
-            return ExitFailure;
-        }
-        if (!*answer) {
-            refuse(session, QStringLiteral("The write was not confirmed."));
-            return ExitFailure;
-        }
-    }
-    if (!saveUnitData(session.exchange, *file, keep))
+    if (!confirmed(session, args))
         return ExitFailure;
-    out << "sent" << numberText(file->channelsInUse()) << " channels"
+    // What the headend holds now is kept before anything overwrites it.
+    const BackupResult backup = writeBackup(headend, standardBackupFolder());
+    if (backup.path.isEmpty()) {
+        refuse(session,
+               QStringLiteral("The headend's settings could not be saved first: ") + backup.error);
+        return ExitFailure;
+    }
+    out << "backup: " << backup.path << '\n';
+    const bool keep = !args.has(resetServicesOption) && file->format == SettingsFormat::Current;
+    UnitData sent = file->unit;
+    if (!saveUnitData(session.exchange, sent, keep))
+        return ExitFailure;
+    out << "sent" << numberText(sent.channelsInUse()) << " channels"
         << (keep ? " with their service lists" : ", every service passes") << '\n';
-    return ExitSuccess;
+    out.flush();
+    return args.has(noVerifyOption) ? ExitSuccess : verify(session, sent, backup.path, out);
 }
 
 } // namespace
@@ -266,13 +326,18 @@ void addCompareCommands(CtlCommandTable &table)
 {
     table[QStringLiteral("diff")] = {
         1, 5,
-        QStringLiteral("diff FILE [--json]         what loading FILE would change on the headend\n"
+        QStringLiteral("diff FILE [--json] [--keep-services | --reset-services]\n"
+                       "                             what load FILE would change on the headend\n"
                        "  diff A B [--json] [--channels N]  what B changes over A (no link)"),
         checkDiff, diff};
     table[QStringLiteral("load")] = {
-        1, 4,
-        QStringLiteral("load FILE [--keep-services] [--yes] [--force]  show what FILE changes,\n"
-                       "                             confirm and send it with the full write"),
+        1, 6,
+        QStringLiteral("load FILE [--keep-services | --reset-services] [--yes] [--force] "
+                       "[--no-verify]\n"
+                       "                             show what FILE changes, confirm, save what "
+                       "the headend holds,\n"
+                       "                             send FILE with the full write and read it "
+                       "back"),
         checkLoad, load};
     table[QStringLiteral("plan")] = {
         0, 4,

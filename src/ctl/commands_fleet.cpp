@@ -7,20 +7,20 @@
 #include "health/inventory.h"
 #include "link/session.h"
 #include "model/settingsfile.h"
-#include "report/reporttexts.h"
+#include "protocol/headendsettings.h"
 #include "shell/programfolder.h"
 #include "shell/shellstate.h"
+#include "update/backup.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMap>
 #include <QRegularExpression>
 
-#include <filesystem>
 #include <unistd.h>
 
 namespace keldor {
@@ -154,7 +154,7 @@ QStringList pruneBackups(const QDir &folder, const QString &stem, const QString 
                          QStringList &stuck)
 {
     const QRegularExpression backup(
-        QStringLiteral("^%1-\\d{8}-\\d{6}\\.kdr$").arg(QRegularExpression::escape(stem)));
+        QStringLiteral("^%1-\\d{8}-\\d{6}(_\\d+)?\\.kdr$").arg(QRegularExpression::escape(stem)));
     QStringList older;
     for (const QString &file :
          folder.entryList({QStringLiteral("*.kdr")}, QDir::Files, QDir::Name)) {
@@ -176,58 +176,28 @@ QStringList pruneBackups(const QDir &folder, const QString &stem, const QString 
 FleetOutcome backupHeadend(Session &session, const FleetMember &member, const QString &dir,
                            int keep)
 {
-    UnitData unit;
-    ReportTexts texts;
-    if (!readReportTexts(session.exchange, unit, texts))
+    Configuration config;
+    if (!readConfiguration(session.exchange, config))
         return {};
     const QString stem = fleetFileName(member.name);
     const QDir folder(QDir(dir).filePath(stem));
-    if (!folder.mkpath(QStringLiteral(".")))
-        return {false, QStringLiteral("%1 could not be created").arg(folder.path()), {}, {}};
-    // UTC, so the names sort by time even across a change to or from summer time.
-    const QString fileName =
-        stem + QLatin1Char('-') +
-        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
-        QStringLiteral(".kdr");
-    const QString settings = folder.filePath(fileName);
-    const QString report = reportFileName(settings);
-    // The report reads the service lists from the headend too: it is made complete under a
-    // name no backup has before the settings go in place, so a read that fails on the way
-    // leaves neither behind.
-    const QString pending =
-        folder.filePath(QStringLiteral(".pending-") + stem + QStringLiteral(".rtf"));
-    if (printRtf(session.exchange, pending, texts, unit) != ReportResult::Written) {
-        QFile::remove(pending);
-        return {};
-    }
-    if (!saveSettingsFile(session.ui, settings, unit)) {
-        QFile::remove(pending);
-        return {};
-    }
-    std::error_code error;
-    std::filesystem::rename(QFile::encodeName(pending).toStdString(),
-                            QFile::encodeName(report).toStdString(), error);
-    if (error) {
-        QFile::remove(pending);
-        QFile::remove(settings);
-        return {false,
-                QStringLiteral("%1 could not be written: %2")
-                    .arg(report, QString::fromStdString(error.message())),
-                {},
-                {}};
-    }
+    const BackupResult written = writeBackup(config, folder.path(), stem);
+    if (written.path.isEmpty())
+        return {false, written.error, {}, {}};
+    const QString &settings = written.path;
 
     FleetOutcome outcome{true, settings, {}, {}};
     QStringList stuck;
     const QStringList removed =
-        keep > 0 ? pruneBackups(folder, stem, fileName, keep, stuck) : QStringList();
+        keep > 0 ? pruneBackups(folder, stem, QFileInfo(settings).fileName(), keep, stuck)
+                 : QStringList();
     if (!removed.isEmpty())
         outcome.message += QStringLiteral(" (%1 older removed)").arg(removed.size());
     if (!stuck.isEmpty())
         outcome.message +=
             QStringLiteral(" (could not remove %1)").arg(stuck.join(QLatin1String(", ")));
     outcome.data = {{QStringLiteral("settings"), settings},
-                    {QStringLiteral("report"), report},
+                    {QStringLiteral("report"), reportFileName(settings)},
                     {QStringLiteral("removed"), QJsonArray::fromStringList(removed)}};
     return outcome;
 }

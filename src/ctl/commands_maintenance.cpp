@@ -17,7 +17,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 
 #include <array>
 #include <cerrno>
@@ -192,12 +191,8 @@ int upload(Session &session, const QStringList &args, bool fpga)
         // Never the folder the command happens to run in: backups gather in one place of the
         // operator's own, unless they name another.
         const QString folder =
-            arguments.backupFolder.isEmpty()
-                ? QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
-                      .filePath(QStringLiteral("backups"))
-                : arguments.backupFolder;
+            arguments.backupFolder.isEmpty() ? standardBackupFolder() : arguments.backupFolder;
         backup = [&session, folder] {
-            QDir().mkpath(folder);
             return backupConfiguration(session, folder);
         };
     }

@@ -5,6 +5,7 @@
 #include "fleet.h"
 #include "model/settingsfile.h"
 #include "rawdirectory.h"
+#include "services/servicelists.h"
 #include "sessionfixture.h"
 #include "sim/replay.h"
 #include "simprocess.h"
@@ -35,10 +36,12 @@ class TestCtl : public QObject {
     std::optional<SimHeadend> m_sim;
     std::optional<QTemporaryDir> m_dir;
 
-    CtlRun lan(const QStringList &arguments)
+    CtlRun lan(const QStringList &arguments, const Timing &timing = Timing::fast())
     {
-        return runCtl(QStringList{"--lan", "127.0.0.1:" + m_sim->portText()} + arguments);
+        return runCtl(QStringList{"--lan", "127.0.0.1:" + m_sim->portText()} + arguments, timing);
     }
+    // Commands that read the whole headend, and loads, which read it twice.
+    CtlRun reads(const QStringList &arguments) { return lan(arguments, withoutSendPause()); }
     QJsonValue json(const QStringList &arguments, const QString &key)
     {
         return QJsonDocument::fromJson(lan(arguments).out.toUtf8())[key];
@@ -135,6 +138,8 @@ private slots:
             {{"LAN", "load", path("old.kdr"), "--keep-services"}, 2, "--keep-services"},
             {{"LAN", "load", m_dir->path()}, 2, m_dir->path()},
             {{"LAN", "load", "x.kdr", "--keep"}, 2, "only --keep-services"},
+            {{"LAN", "load", path("old.kdr"), "--keep-services", "--reset-services"}, 2, "exclude each other"},
+            {{"diff", path("old.kdr"), path("old.kdr"), "--reset-services"}, 2, "FILE against the headend"},
             {{"LAN", "save", "x", "--force"}, 2, "only --overwrite"},
             {{"LAN", "save", path("kept")}, 2, path("kept.rtf")},
             {{"LAN", "report", path("kept.rtf")}, 2, path("kept.rtf")},
@@ -316,28 +321,93 @@ private slots:
                  "fpga_version,channels\nlobby,\"'=1+2,\"\"x\"\"\",123456,1.00,1.05,1.06,8\n");
     }
 
+    // A file saved from a headend holds its selections: diff of it against the same headend
+    // finds nothing. A load sends what diff shows under the same options, keeps what the
+    // headend held in a backup first, and reads the headend back to check what it wrote.
     void saveThenLoad()
     {
+        QCOMPARE(reads({"services", "1", "--pass", "1001,1003"}).status, 0);
+        state().channels[3].bandwidth = 5; // as another program left it
         const QString name = path("rack");
-        QCOMPARE(lan({"save", name}).status, 0);
-        QCOMPARE(readFile(name + ".kdr").size(), 3968);
-        QVERIFY(QFile::exists(name + ".rtf"));
-        QCOMPARE(lan({"save", name, "--overwrite"}).status, 0);
-        state().channels[5].outFrequency = 500.0f;
+        const CtlRun saved = reads({"save", name});
+        QCOMPARE(saved.out, "settings: " + name + ".kdr\nreport: " + name + ".rtf\n");
+        QCOMPARE(reads({"diff", name + ".kdr"}).status, 0);
+        QCOMPARE(reads({"save", name, "--overwrite"}).status, 0);
+        const QString frequency = "Channel 6\n  Output Frequency: 500.00 MHz -> 154.00 MHz\n";
+        const QString reset = "Channel 1\n  Service Mode: only the listed services pass -> every "
+                              "service passes\n  services removed: 1001, 1003\n";
+        // clang-format off
+        struct { QStringList options; QString changes, sent; QList<quint16> ids; } rows[]{
+            {{}, frequency, " with their service lists", {1001, 1003}},
+            {{"--keep-services"}, frequency, " with their service lists", {1001, 1003}},
+            {{"--reset-services"}, reset + frequency, ", every service passes", {}}};
+        // clang-format on
+        for (const auto &row : rows) {
+            state().channels[5].outFrequency = 500.0f;
+            state().channels[0].serviceMode = servicemode::listed;
+            state().channels[0].serviceIds = {1001, 1003};
+            QCOMPARE(reads(QStringList{"diff", name + ".kdr"} + row.options).out, row.changes);
+            m_sim->headend.clearTranscript();
+            const CtlRun loaded = reads(QStringList{"load", name + ".kdr", "--yes"} + row.options);
+            static const QRegularExpression backup(
+                "backup: (.*backups/backup-\\d{8}-\\d{6}(_\\d+)?\\.kdr)\n");
+            const auto match = backup.match(loaded.out);
+            QVERIFY2(loaded.status == 0 && match.hasMatch(), qPrintable(loaded.out + loaded.err));
+            QCOMPARE(loaded.out, row.changes +
+                                     "Sent as they are, though not in this program's lists:\n"
+                                     "  Channel 4 Bandwidth: 5\n" +
+                                     match.captured(0) + "sent 8 channels" + row.sent +
+                                     "\nThe headend holds the loaded settings.\n");
+            QCOMPARE(state().channels[3].bandwidth, 5);
+            QCOMPARE(state().channels[5].outFrequency, 114.0f + 8.0f * 5);
+            QCOMPARE(state().channels[0].serviceIds, row.ids);
+            QCOMPARE(m_sim->frames(0x8A).size(), 1);
+            // The backup holds what the headend held before the write, selections included.
+            std::array<ChannelRecord, channelCount> before{};
+            QVERIFY(std::holds_alternative<SettingsFormat>(
+                readSettingsFile(match.captured(1), before)));
+            QVERIFY(before[5].outFrequency == 500.0f && before[0].serviceCount == 2);
+            QVERIFY(QFile::remove(match.captured(1)) &&
+                    QFile::remove(reportFileName(match.captured(1))));
+        }
+
+        // Someone at the front panel changes channel 3 between the write and the check, which
+        // reads the device type again.
+        QTimer frontPanel;
+        connect(&frontPanel, &QTimer::timeout, [&] {
+            const auto &t = m_sim->headend.transcript();
+            const auto written = std::find_if(t.cbegin(), t.cend(), [](const auto &e) {
+                return e.kind == Kind::Frame && e.code() == 0x8A;
+            });
+            if (std::any_of(written, t.cend(), [](const auto &e) {
+                    return e.kind == Kind::Frame && e.code() == 0x79;
+                })) {
+                frontPanel.stop();
+                state().channels[2].outFrequency = 500.0f;
+            }
+        });
         m_sim->headend.clearTranscript();
-        const CtlRun loaded = lan({"load", name + ".kdr", "--keep-services", "--yes"});
-        QCOMPARE(loaded.out, "Channel 6\n  Output Frequency: 500.00 MHz -> 154.00 MHz\n"
-                             "sent 8 channels with their service lists\n");
-        QCOMPARE(state().channels[5].outFrequency, 114.0f + 8.0f * 5);
-        QCOMPARE(m_sim->frames(0x8A).size(), 1);
+        frontPanel.start(1);
+        const CtlRun changed = reads({"load", name + ".kdr", "--yes", "--force"});
+        QVERIFY2(changed.status == 1 &&
+                     changed.out.endsWith("The headend holds otherwise than was sent (sent -> "
+                                          "holds):\nChannel 3\n  Output Frequency: 130.00 MHz "
+                                          "-> 500.00 MHz\n") &&
+                     changed.err.contains("does not hold the settings that were sent"),
+                 qPrintable(changed.out + changed.err));
+        // Without the check the headend is read once.
+        m_sim->headend.clearTranscript();
+        const CtlRun unchecked = reads({"load", name + ".kdr", "--yes", "--force", "--no-verify"});
+        QVERIFY(unchecked.status == 0 && !unchecked.out.contains("holds the loaded"));
+        QCOMPARE(m_sim->frames(0x79).size(), 1);
     }
 
     // Files compare without a link; a load shows what it changes and writes only when told to.
     void diffPlanAndLoad()
     {
-        QVERIFY(lan({"save", path("a")}).status == 0);
+        QVERIFY(reads({"save", path("a")}).status == 0);
         state().channels[2].outFrequency = 119.0f;
-        QVERIFY(lan({"save", path("b")}).status == 0);
+        QVERIFY(reads({"save", path("b")}).status == 0);
         const QString changed = "Channel 3\n  Output Frequency: 130.00 MHz -> 119.00 MHz\n";
         const QString back = "Channel 3\n  Output Frequency: 119.00 MHz -> 130.00 MHz\n";
         // clang-format off
@@ -350,7 +420,7 @@ private slots:
         // clang-format on
         for (const auto &r : rows) {
             m_sim->headend.clearTranscript();
-            const CtlRun run = r.args.first() == "LAN" ? lan(r.args.mid(1)) : runCtl(r.args);
+            const CtlRun run = r.args.first() == "LAN" ? reads(r.args.mid(1)) : runCtl(r.args);
             QVERIFY2(run.status == r.status && run.out.endsWith(r.out), qPrintable(run.out));
             QVERIFY(m_sim->frames(0x8A).isEmpty());
         }
@@ -360,15 +430,15 @@ private slots:
         QCOMPARE(json["equal"], false);
 
         setTerminalQuestion([](const QString &) { return false; });
-        const CtlRun declined = lan({"load", path("a.kdr")});
+        const CtlRun declined = reads({"load", path("a.kdr")});
         setTerminalQuestion({});
         QVERIFY(declined.status == 1 && declined.err.contains("not confirmed"));
         QVERIFY(m_sim->frames(0x8A).isEmpty() && state().channels[2].outFrequency == 119.0f);
 
-        QVERIFY(lan({"load", path("a.kdr"), "--yes"}).out.startsWith(back));
+        QVERIFY(reads({"load", path("a.kdr"), "--yes"}).out.startsWith(back));
         QCOMPARE(state().channels[2].outFrequency, 130.0f);
         m_sim->headend.clearTranscript();
-        QCOMPARE(lan({"load", path("a.kdr")}).out, "The headend already holds these settings\n");
+        QCOMPARE(reads({"load", path("a.kdr")}).out, "The headend already holds these settings\n");
         QVERIFY(m_sim->frames(0x8A).isEmpty());
     }
 

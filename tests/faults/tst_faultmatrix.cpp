@@ -1,10 +1,11 @@
 // Every way the headend or the network can let the core operations down: what the operator reads,
 // no false success, nothing lost, and the next operation on a healthy headend works.
-#include "channels/channeltextsview.h"
 #include "channels/setsearch.h"
 #include "link/reconnect.h"
+#include "model/unitdata.h"
 #include "protocol/devicetype.h"
 #include "protocol/fullwrite.h"
+#include "protocol/headendsettings.h"
 #include "protocol/parameters.h"
 #include "protocol/readunitdata.h"
 #include "services/serviceeditor.h"
@@ -29,6 +30,8 @@ const QString aborted = "Connection aborted!";
 const QString garbled = "The headend's answer was garbled; it was not used.\rPlease try again.";
 const QString notEstablished = "Connection could not be established!";
 const QString hostRefused = "Connection to host could not be established!";
+const QString unchecked = "The settings were written, but the headend could not be read back to "
+                          "check them.\rWhat it held before is saved in /b/backup.kdr.";
 
 // A loopback peer that misbehaves in ways the simulator does not; answer(client, earlier, now).
 struct FakePeer : QTcpServer {
@@ -150,8 +153,7 @@ private:
     }
     bool readUnit()
     {
-        ChannelTextsView view;
-        return checkDeviceType(exchange(), m_unit) && readUnitData(exchange(), m_unit, view);
+        return checkDeviceType(exchange(), m_unit) && readUnitData(exchange(), m_unit);
     }
     // Sets the second channel; a set that fails must leave its record as it was.
     bool setChannel()
@@ -233,8 +235,7 @@ QList<Row> TestFaultMatrix::rows()
         {"disconnect: full read", {aborted}, Start::LanRead, {Disconnect, 0x59, 1, 4}, [](T &t) {
             t.m_unit.channel(6).outFrequency = 999.0f;
             t.m_unit.channel(0).outFrequency = 1.0f;
-            ChannelTextsView view;
-            t.m_succeeded = readUnitData(t.exchange(), t.m_unit, view);
+            t.m_succeeded = readUnitData(t.exchange(), t.m_unit);
             QVERIFY(t.m_unit.channel(0).outFrequency == t.m_f->sim.headend.state().channels[0].outFrequency
                     && t.m_unit.channel(6).outFrequency == 999.0f); }},
         {"disconnect: full write", {aborted}, Start::LanRead, {Disconnect, bulkWriteCode}, [](T &t) {
@@ -243,6 +244,14 @@ QList<Row> TestFaultMatrix::rows()
             t.m_succeeded = saveUnitData(t.exchange(), t.m_unit, true);
             QVERIFY(t.m_unit.channel(1).outFrequency == before.channel(1).outFrequency
                     && t.m_unit.channel(0).outFrequency == 500.0f); }},
+        // The link drops while the headend is read back after a full write (at the fourth
+        // channel): the write is done, but nothing says the headend holds it.
+        {"disconnect: check after a full write", {aborted, unchecked}, Start::LanRead, {Disconnect, 0x52, 1, 3}, [](T &t) {
+            t.m_unit.channel(0).outFrequency = 500.0f;
+            QVERIFY(saveUnitData(t.exchange(), t.m_unit, true));
+            QCOMPARE(t.m_f->sim.headend.state().channels[0].outFrequency, 500.0f);
+            t.m_f->ui.progressLabels.clear(); // the write's own word, not the check's
+            t.m_succeeded = verifyWrite(t.exchange(), t.m_unit, "/b/backup.kdr").has_value(); }},
         // One start frame: nothing is resent into the dropped link.
         {"disconnect: upload", {sendError}, Start::Lan, {Disconnect, 0x84}, [](T &t) {
             t.m_succeeded = t.upload();

@@ -5,9 +5,11 @@
 #include "directory/directoryfile.h"
 #include "directory/headenddirectory.h"
 #include "model/settingsfile.h"
+#include "protocol/headendsettings.h"
 #include "report/rtfreport.h"
 #include "shell/settingsstore.h"
 #include "shell/shellstate.h"
+#include "update/backup.h"
 #include "update/upload.h"
 
 #include "fleet.h"
@@ -39,6 +41,7 @@ enum class Op {
     Load,
     Save,
     SaveReport,
+    Backup,
     Open,
     Read,
     OpenCreate,
@@ -99,17 +102,6 @@ QList<Row> rows()
                                              std::tuple{0, "000080FF", "1 has out_frequency -inf"}})
         load(patched(channel, 7, QByteArray::fromHex(hex)),
              damaged + text + ", which is no frequency.");
-    // A field outside its list: channel, byte offset in the record, value, the list's last entry.
-    // clang-format off
-    const std::tuple<int, int, const char *, int, int> outside[] = {
-        {3, 0, "polarisation", 5, 4}, {4, 11, "bandwidth", 2, 1}, {5, 12, "qam", 6, 5},
-        {6, 15, "spectrum", 2, 1}, {7, 16, "attenuation", 13, 12}, {8, 17, "opmode", 3, 2},
-        {11, -12, "qam", 255, 5}}; // a negative offset: in the old form
-    // clang-format on
-    for (const auto &[channel, offset, field, value, last] : outside)
-        load(patched(channel, std::abs(offset), QByteArray(1, char(value)), offset < 0),
-             damaged + QString::asprintf("%d has %s %d, outside its list (0 to %d).", channel + 1,
-                                         field, value, last));
     const QString unreadable = "Load Settings: The settings file %1 can't be read:\r";
     const QString noDirectory = "The headend directory \"%1\" could not be ";
     const QString notRegular = unreadable + "it is not a regular file." + sent;
@@ -124,6 +116,9 @@ QList<Row> rows()
         {"save onto a folder", "rack.kdr", Setup::Folder, {}, Op::Save, notSaved},
         {"save into a read-only folder", "rack.kdr", Setup::Bytes, QByteArray(3968, 7), Op::Save, notSaved, "", "."},
         {"full disk: settings and report", "rack.kdr", Setup::Bytes, QByteArray(3968, 0), Op::SaveReport, notSaved + "\nError: The report could not be written as %2:\r*", "", nullptr, true},
+        // A backup leaves both of its files or neither.
+        {"backup into a read-only folder", "backups", Setup::Folder, {}, Op::Backup, "%1/backup-*.kdr could not be written: *", "", "backups"},
+        {"full disk: backup", "backups", Setup::Folder, {}, Op::Backup, "%1/backup-* could not be written: *", "", nullptr, true},
         {"program folder below a regular file", "program", Setup::Bytes, "x", Op::Create, "The headend directory \"%1/keldor/headend.mdb\" could not be created: the folder \"%1/keldor\" does not exist.", "/keldor"},
         {"corrupt headend.mdb", "headend.mdb", Setup::Bytes, "Standard Jet DB\n" + QByteArray(4096, 'J'), Op::OpenCreate, notDirectory + "file is not a database.\n" + noDirectory + "created: a file of this name is already there."},
         {"foreign headend.mdb", "headend.mdb", Setup::Sql, "CREATE TABLE invoices (number INTEGER, total REAL)\nINSERT INTO invoices VALUES (1, 9.5)", Op::Open, notDirectory + "it has no table KELDOR_Headend."},
@@ -230,6 +225,11 @@ private slots:
         QVERIFY(ready);
         const QByteArray hash = QFileInfo(path).isFile() ? fileHash(path) : QByteArray();
         const QStringList files = QDir(dir.path()).entryList(QDir::AllEntries);
+        const auto inside = [&] {
+            return QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        };
+        const QStringList filesInside = inside();
+        Configuration config;
 
         const QString target = path + QLatin1String(r.below);
         QString error; // what an operation without a message box reports
@@ -242,12 +242,17 @@ private slots:
             case Op::Save:
                 return saveSettingsFile(f.ui, target, unit);
             case Op::SaveReport: {
-                unit.deviceVariant = 3; // a report without service lists needs no headend
+                config.unit = unit;
                 // Both are tried, whatever the first one gives.
                 const bool saved = saveSettingsFile(f.ui, target, unit);
-                const bool reported = printRtf(f.exchange(), reportFileName(target), {}, unit) ==
-                                      ReportResult::Written;
+                const bool reported = printRtf(f.ui, reportFileName(target), config);
                 return saved || reported;
+            }
+            case Op::Backup: {
+                config.unit = unit;
+                const BackupResult backup = writeBackup(config, target);
+                error = backup.error;
+                return !backup.path.isEmpty();
             }
             case Op::Open:
             case Op::Read:
@@ -321,6 +326,7 @@ private slots:
         QVERIFY2(pattern.match(QString::fromUtf8(outcome.mid(1))).hasMatch(), outcome.constData());
         QCOMPARE(QFileInfo(path).isFile() ? fileHash(path) : QByteArray(), hash);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries), files);
+        QCOMPARE(inside(), filesInside);
         QCOMPARE(unit.settingsFileName, before.settingsFileName);
         QCOMPARE(encodeSettings(unit.channels), encodeSettings(before.channels));
         QVERIFY(!f.ui.progressShown && f.ui.busyDepth == 0);

@@ -126,6 +126,7 @@ class TestGolden : public QObject {
     Q_OBJECT
 
     const bool m_recording = qEnvironmentVariableIsSet("KELDOR_GOLDEN_RECORD");
+    QTemporaryDir m_data; // load writes its backup into the per-user data folder
 
     // Starts headend-sim with the given options on the operation's link; keldor-ctl's link
     // options, empty when it didn't start.
@@ -171,8 +172,9 @@ class TestGolden : public QObject {
         const QStringList link =
             startSim(sim, operation, {"--config", state, "--store-delay", "50"});
         QVERIFY(!link.isEmpty());
-        const CtlRun run = runCtl(
-            link + QStringList{"--trace", trace} + commandLine(operation, folder.path()), timing());
+        const CtlRun run = runCtl(link + QStringList{"--trace", trace, "--overwrite"} +
+                                      commandLine(operation, folder.path()),
+                                  timing());
         QVERIFY2(run.status == operation.status, qPrintable(run.err));
     }
 
@@ -181,6 +183,7 @@ private slots:
     // their input, so it stays as it is once made.
     void initTestCase()
     {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_data.path()));
         if (!m_recording || QFile::exists(goldenPath("site.kdr")))
             return;
         QTemporaryDir folder;

@@ -8,6 +8,7 @@
 #include "recordingui.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,9 +16,14 @@
 
 #include <functional>
 
-// A station with a recording interface, short timings and its own settings file and program folder.
+// A station with a recording interface, short timings and its own settings file, program folder
+// and per-user data folder (where backups go).
 struct StationFixture {
-    StationFixture() { keldor::setProgramFolderOverride(folder.path()); }
+    StationFixture()
+    {
+        keldor::setProgramFolderOverride(folder.path());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(folder.filePath(QStringLiteral("data"))));
+    }
     ~StationFixture() { keldor::setProgramFolderOverride({}); }
 
     QString stored(const QString &k) const { return settings.value("Settings/" + k).toString(); }

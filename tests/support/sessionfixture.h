@@ -32,6 +32,15 @@ struct SessionFixture {
     SimHeadend sim;
 };
 
+// Short timings without the pause before every send: for tests that read whole headends many
+// times over, as the simulator needs no pause.
+inline keldor::Timing withoutSendPause()
+{
+    keldor::Timing timing = keldor::Timing::fast();
+    timing.sendPause = keldor::milliseconds(0);
+    return timing;
+}
+
 // A loopback port that nothing listens on right now.
 inline quint16 freePort()
 {

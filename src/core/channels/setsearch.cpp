@@ -136,8 +136,10 @@ bool searchChannel(Exchange &exchange, UnitData &unit, ChannelView &view, int ch
     view.setPagesEnabled(false);
     view.setServiceListEnabled(channel, false);
     view.setStatus(channel, QStringLiteral("Searching..."), true);
-    const bool done = sendInput(exchange, unit, channel, settings) &&
-                      readTunerInfo(exchange, unit, view, channel);
+    const bool done =
+        sendInput(exchange, unit, channel, settings) && readTunerState(exchange, unit, channel);
+    if (done)
+        showTunerState(unit, channel, view);
     view.setPagesEnabled(true);
     return done;
 }

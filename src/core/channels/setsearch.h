@@ -35,10 +35,10 @@ struct InputSettings {
 // Without a QAM code 0..5 nothing is sent.
 bool setChannel(Exchange &exchange, UnitData &unit, int channel, const OutputSettings &settings);
 
-// Tunes one channel's input and reads its tuner state onto the view. The service list is reset
-// first when the headend's versions (unit.identity, as the full read showed them) support it.
-// The view's pages are disabled while it runs and enabled again afterwards, also after a
-// failure, so the window stays usable; the status text then still reads "Searching...".
+// Tunes one channel's input, reads its tuner state into the model and shows it. The service
+// list is reset first when the headend's versions (unit.identity, as the full read showed them)
+// support it. The view's pages are disabled while it runs and enabled again afterwards, also
+// after a failure, so the window stays usable; the status text then still reads "Searching...".
 bool searchChannel(Exchange &exchange, UnitData &unit, ChannelView &view, int channel,
                    const InputSettings &settings);
 

@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 struct Timing {
     // Command exchange
     milliseconds sendPause = 10ms;        // pause before every send
-    milliseconds answerLimit = 20s;       // get_data and commandQuit
+    milliseconds answerLimit = 20s;       // waitForBytes and commandQuit
     milliseconds sessionOpenLimit = 5s;   // comStart: "RM" -> "OK"
     milliseconds closePause = 500ms;      // after the closing frame
     milliseconds resendWindow = 30s;      // setParameter resends within this window
@@ -33,9 +33,6 @@ struct Timing {
 
     // Full write
     milliseconds bulkWriteDonePause = 1s;
-
-    // Report: the progress window stays up this long after the service lists
-    milliseconds reportDonePause = 1s;
 
     // Uploads
     milliseconds blockAckLimit = 10s; // "OK" before each block
@@ -72,7 +69,6 @@ struct Timing {
         t.reconnectPoll = 50ms;
         t.reconnectLimit = 1500ms;
         t.bulkWriteDonePause = 10ms;
-        t.reportDonePause = 10ms;
         t.blockAckLimit = 300ms;
         t.uploadWindow = 800ms;
         t.storeWindow = 800ms;

@@ -108,9 +108,9 @@ bool Exchange::waitForAnswer(const std::function<bool()> &condition)
     return false;
 }
 
-bool Exchange::get_data(int n)
+bool Exchange::waitForBytes(int count)
 {
-    return waitForAnswer([this, n] { return m_rx.size() >= n; });
+    return waitForAnswer([this, count] { return m_rx.size() >= count; });
 }
 
 bool Exchange::commandQuit()

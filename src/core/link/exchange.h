@@ -41,7 +41,7 @@ public:
 
     void send(const QByteArray &bytes);
     void waitSeconds(milliseconds duration);
-    bool get_data(int n);
+    bool waitForBytes(int count);
     bool commandQuit();
     bool comStart();
     bool comEnd();

@@ -1,6 +1,5 @@
 #include "model/settingsfile.h"
 
-#include "channels/channellists.h"
 #include "common/fileaccess.h"
 #include "common/textutil.h"
 #include "common/userinterface.h"
@@ -106,24 +105,10 @@ ChannelRecord decodeSettingsRecord(QByteArrayView bytes)
     return r;
 }
 
-// The fields that hold a position in one of the channel window's lists; the QAM code is the
-// position in its list as well.
-struct ListField {
-    const char *name;
-    quint8 ChannelRecord::*field;
-    const QStringList &(*entries)();
-};
-const std::array<ListField, 6> listFields{{
-    {"polarisation", &ChannelRecord::polarisation, lists::polarisation},
-    {"bandwidth", &ChannelRecord::bandwidth, lists::bandwidth},
-    {"qam", &ChannelRecord::qam, lists::qam},
-    {"spectrum", &ChannelRecord::spectrum, lists::spectrum},
-    {"attenuation", &ChannelRecord::attenuation, lists::attenuation},
-    {"opmode", &ChannelRecord::opmode, lists::opmode},
-}};
-
-// Why a decoded record can't go to the headend: the full write sends every field as it is, and
-// the headend has no meaning for a position beyond its list or a frequency that is no number.
+// Why a decoded record can't go to the headend: the full write sends every field as it is. A
+// position beyond one of the program's lists is what a headend held when the file was saved
+// and goes back unchanged; a frequency that is no number, or more IDs than a record holds,
+// no headend has.
 std::optional<QString> damage(const ChannelRecord &r, int ch)
 {
     const QString channel = QStringLiteral("channel") + numberText(ch + 1);
@@ -135,13 +120,6 @@ std::optional<QString> damage(const ChannelRecord &r, int ch)
     if (!std::isfinite(r.outFrequency))
         return channel + QStringLiteral(" has out_frequency %1, which is no frequency.")
                              .arg(double(r.outFrequency));
-    for (const ListField &f : listFields) {
-        const qsizetype size = f.entries().size();
-        if (r.*f.field >= size)
-            return channel + QStringLiteral(" has %1").arg(QLatin1String(f.name)) +
-                   numberText(r.*f.field) + QStringLiteral(", outside its list (0 to") +
-                   numberText(size - 1) + QStringLiteral(").");
-    }
     return std::nullopt;
 }
 

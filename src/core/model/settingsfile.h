@@ -27,10 +27,11 @@ QByteArray encodeSettings(const std::array<ChannelRecord, channelCount> &channel
 
 // Decodes a whole file image into channels. A current-format image replaces every record; an
 // old one fills the first thirteen fields of channels 0..11. The service lists of every channel
-// end up empty for an old image. Nothing is changed when the image is not a settings file or a
-// record read from it holds what the headend can't take (a list position beyond its list, an
-// output frequency that is no number, more services than a record holds); the reason, naming
-// the channel and the field, is returned instead.
+// end up empty for an old image. A list position beyond the program's lists is kept as it is,
+// as the headend held it. Nothing is changed when the image is not a settings file or a record
+// read from it holds what no headend holds (an output frequency that is no number, more
+// services than a record holds); the reason, naming the channel and the field, is returned
+// instead.
 std::optional<QString> decodeSettings(const QByteArray &image,
                                       std::array<ChannelRecord, channelCount> &channels);
 

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace keldor {
 
@@ -42,6 +43,16 @@ struct DeviceIdentity {
     QByteArray hardwareVersion;
     QByteArray controllerVersion;
     QByteArray fpgaVersion;
+    // The whole block came from a headend; a settings file opened without one has none.
+    bool fromHeadend = false;
+};
+
+// What a channel's tuner reported when the channel was last read.
+struct TunerState {
+    int status = 0;        // 0 unlocked, 1 locked, 12 I2C error, any other code unknown
+    bool noSignal = false; // asked only while unlocked
+    qint32 bitErrors = 0;  // per 10^7 bits, asked only while locked
+    qint32 snrTenths = 0;  // asked only while locked
 };
 
 // The in-memory image of the connected headend.
@@ -52,6 +63,8 @@ struct UnitData {
     bool polarisationSupported = false;
     std::array<ChannelRecord, channelCount> channels{};
     std::array<float, channelCount> channelDataRate{};
+    // Nothing for a channel no read has reached, as in a settings file opened without a headend.
+    std::array<std::optional<TunerState>, channelCount> tuners{};
     DeviceIdentity identity;
     QString settingsFileName;
     int currentChannel = 0;

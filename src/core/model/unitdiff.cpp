@@ -6,6 +6,7 @@
 
 #include <QJsonObject>
 
+#include <array>
 #include <functional>
 
 namespace keldor {
@@ -27,25 +28,46 @@ QString whole(qint64 value, const char *unit)
     return (text.isEmpty() ? QStringLiteral("0") : text) + QLatin1String(unit);
 }
 
+// A value the headend held that none of the program's lists has: kept and sent as it is.
+QString outsideLists(quint8 value)
+{
+    return QString::number(value) + QStringLiteral(" (not in this program's lists)");
+}
+
 QString entry(const QStringList &list, quint8 position)
 {
     const QString text = listEntry(list, position);
-    return text.isEmpty() ? QString::number(position) : text;
+    return text.isEmpty() ? outsideLists(position) : text;
 }
 
 QString serviceModeText(quint8 mode)
 {
     switch (mode) {
-    case 0:
+    case servicemode::all:
         return QStringLiteral("every service passes");
-    case 1:
+    case servicemode::listed:
         return QStringLiteral("only the listed services pass");
-    case 128:
+    case servicemode::allButListed:
         return QStringLiteral("every service but the listed ones passes");
     default:
-        return QString::number(mode);
+        return outsideLists(mode);
     }
 }
+
+// The fields whose value is a position in one of the channel window's lists, or a mode.
+struct ListField {
+    const char *label;
+    quint8 ChannelRecord::*field;
+    const QStringList &(*entries)();
+};
+const std::array<ListField, 6> listFields{{
+    {"Input", &ChannelRecord::polarisation, lists::polarisation},
+    {"Mode", &ChannelRecord::opmode, lists::opmode},
+    {"Bandwidth", &ChannelRecord::bandwidth, lists::bandwidth},
+    {"QAM", &ChannelRecord::qam, lists::qam},
+    {"Spectrum", &ChannelRecord::spectrum, lists::spectrum},
+    {"Attenuation", &ChannelRecord::attenuation, lists::attenuation},
+}};
 
 template<typename T> std::function<QString(const ChannelRecord &)> rawOf(T ChannelRecord::*member)
 {
@@ -182,6 +204,25 @@ QString diffText(const UnitDiff &diff)
                     serviceIdsText(change.servicesRemoved) + '\n';
     }
     return text;
+}
+
+QStringList valuesOutsideLists(const UnitData &unit)
+{
+    QStringList found;
+    for (int ch = 0; ch < unit.channelsInUse(); ++ch) {
+        const ChannelRecord &record = unit.channel(ch);
+        const QString channel = QStringLiteral("Channel") + numberText(ch + 1) + QLatin1Char(' ');
+        for (const ListField &f : listFields) {
+            if (listEntry(f.entries(), record.*f.field).isEmpty())
+                found.append(channel + QLatin1String(f.label) + QStringLiteral(": ") +
+                             QString::number(record.*f.field));
+        }
+        const quint8 mode = record.serviceMode;
+        if (mode != servicemode::all && mode != servicemode::listed &&
+            mode != servicemode::allButListed)
+            found.append(channel + QStringLiteral("Service Mode: ") + QString::number(mode));
+    }
+    return found;
 }
 
 QString serviceIdsText(const QList<qint16> &ids)

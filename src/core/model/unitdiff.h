@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace keldor {
 
@@ -40,6 +41,10 @@ UnitDiff diffUnits(const UnitData &before, const UnitData &after);
 // MHz", "  services added: 28106, 28107", "  services removed: ..."; empty when nothing changes.
 QString diffText(const UnitDiff &diff);
 QJsonArray diffJson(const UnitDiff &diff);
+// The values of channels 0..maxChannel that no list of the program has, as a headend may hold
+// them: "Channel 3 Bandwidth: 7", one a line. A full write sends them unchanged, so the question
+// before it names them.
+QStringList valuesOutsideLists(const UnitData &unit);
 // "28106, 28107": service IDs, unsigned, as the diff lists them.
 QString serviceIdsText(const QList<qint16> &ids);
 

@@ -80,7 +80,7 @@ bool saveUnitData(Exchange &exchange, UnitData &unit, bool keepServices)
         return false;
     };
     for (int ch = 0; ch <= last; ++ch) {
-        if (!exchange.get_data(1))
+        if (!exchange.waitForBytes(1))
             return fail();
         ui.setProgressLabel(QStringLiteral("Setting Data Channel: ") + numberText(ch + 1));
         ChannelRecord &record = unit.channel(ch);
@@ -90,7 +90,7 @@ bool saveUnitData(Exchange &exchange, UnitData &unit, bool keepServices)
         }
         sendBlock(exchange, bulkChannelFrame(record));
         if (listedCount(record) > 0) {
-            if (!exchange.get_data(1))
+            if (!exchange.waitForBytes(1))
                 return fail();
             sendBlock(exchange, bulkServiceFrame(record));
         }

@@ -286,7 +286,7 @@ bool readParameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, 
     // Anything more means the bytes read were not (only) the answer, so none of them is used.
     const AnswerKind kind = answerKind(code);
     const int length = answerLength(kind);
-    if (!exchange.get_data(length))
+    if (!exchange.waitForBytes(length))
         return false;
     if (exchange.rxBuffer().size() != length)
         return garbledAnswer(exchange);
@@ -296,7 +296,7 @@ bool readParameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, 
         exchange.clearRx();
         exchange.waitSeconds(exchange.timing().sendPause);
         exchange.send(continueRequest);
-        if (!exchange.get_data(textLength))
+        if (!exchange.waitForBytes(textLength))
             return false;
         if (exchange.rxBuffer().size() != textLength)
             return garbledAnswer(exchange);
@@ -335,7 +335,7 @@ bool setParameter(Exchange &exchange, quint8 channel, quint8 code, const WriteVa
     QByteArray request = write.frame;
     if (code == listStringCode) {
         exchange.send(write.frame);
-        if (!exchange.get_data(1))
+        if (!exchange.waitForBytes(1))
             return false;
         request = write.rest;
     }

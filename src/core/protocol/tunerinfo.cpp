@@ -90,49 +90,56 @@ qint16 getMinSymbol(int qamCode, float datarate)
     return static_cast<qint16>(rate);
 }
 
-bool readTunerInfo(Exchange &exchange, UnitData &unit, ChannelView &view, int channel, bool *locked)
+bool readTunerState(Exchange &exchange, UnitData &unit, int channel)
 {
-    if (locked)
-        *locked = false;
     const auto ch = static_cast<quint8>(channel);
+    const auto read = [&](quint8 code, ParamValue &value) {
+        return readParameter(exchange, ch, code, 0, value);
+    };
     ParamValue value;
-    if (!readParameter(exchange, ch, statusCode, 0, value))
+    if (!read(statusCode, value))
         return false;
-    const int status = value.toInt();
-
-    if (status == tunerUnlocked) {
-        if (!readParameter(exchange, ch, tunerNoSignalCode, 0, value))
+    TunerState state;
+    state.status = value.toInt();
+    float &dataRate = unit.channelDataRate.at(static_cast<size_t>(channel));
+    if (state.status == tunerUnlocked) {
+        if (!read(tunerNoSignalCode, value))
             return false;
-        view.setStatus(channel,
-                       value.toInt() != 0 ? lists::tunerStatus().at(2)
-                                          : lists::tunerStatus().at(tunerUnlocked),
-                       false);
-        unit.channelDataRate.at(static_cast<size_t>(channel)) = 0.0f;
-        view.setBer(channel, QString());
-        view.setSnr(channel, QString());
-        view.setServiceListEnabled(channel, false);
-        return true;
+        state.noSignal = value.toInt() != 0;
+        dataRate = 0.0f;
+    } else if (state.status == tunerLocked) {
+        if (!read(dataRateCode, value))
+            return false;
+        dataRate = value.toFloat();
+        if (!read(tunerBitErrorCode, value))
+            return false;
+        state.bitErrors = value.toInt();
+        if (!read(tunerSnrCode, value))
+            return false;
+        state.snrTenths = value.toInt();
     }
-    if (status != tunerLocked) {
-        view.setStatus(channel, tunerStateText(status), false);
-        return true;
-    }
-
-    if (!readParameter(exchange, ch, dataRateCode, 0, value))
-        return false;
-    unit.channelDataRate.at(static_cast<size_t>(channel)) = value.toFloat();
-    view.setStatus(channel, lists::tunerStatus().at(tunerLocked), true);
-    if (locked)
-        *locked = true;
-    if (!readParameter(exchange, ch, tunerBitErrorCode, 0, value))
-        return false;
-    view.setBer(channel, berText(value.toInt()));
-    if (!readParameter(exchange, ch, tunerSnrCode, 0, value))
-        return false;
-    view.setSnr(channel, snrText(value.toInt()));
-    view.setSearchEnabled(channel, false);
-    view.setServiceListEnabled(channel, true);
+    unit.tuners.at(static_cast<size_t>(channel)) = state;
     return true;
+}
+
+void showTunerState(const UnitData &unit, int channel, ChannelView &view)
+{
+    const std::optional<TunerState> &state = unit.tuners.at(static_cast<size_t>(channel));
+    const bool locked = state && state->status == tunerLocked;
+    if (!state)
+        view.setStatus(channel, QString(), true);
+    else if (state->status == tunerUnlocked)
+        view.setStatus(channel, lists::tunerStatus().at(state->noSignal ? 2 : tunerUnlocked),
+                       false);
+    else
+        view.setStatus(channel, tunerStateText(state->status), locked);
+    view.setBer(channel, locked ? berText(state->bitErrors) : QString());
+    view.setSnr(channel, locked ? snrText(state->snrTenths) : QString());
+    if (locked || !state)
+        view.setSearchEnabled(channel, false);
+    // A tuner in a state other than these two leaves the button as the window had it.
+    if (locked || !state || state->status == tunerUnlocked)
+        view.setServiceListEnabled(channel, locked || !state);
 }
 
 } // namespace keldor

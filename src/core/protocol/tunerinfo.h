@@ -31,10 +31,13 @@ qint16 getMinQam(int bandwidthPosition, float datarate);
 // code without a bits-per-symbol value.
 qint16 getMinSymbol(int qamCode, float datarate);
 
-// Reads the tuner state of one channel into unit.channelDataRate and onto the view.
-// locked, when given, tells whether the tuner reported a lock. False when a read failed; what
-// was shown until then stays.
-bool readTunerInfo(Exchange &exchange, UnitData &unit, ChannelView &view, int channel,
-                   bool *locked = nullptr);
+// Reads the tuner state of one channel into unit.tuners and unit.channelDataRate. False when a
+// read failed; the channel's state then stays as it was, its data rate is kept once read.
+bool readTunerState(Exchange &exchange, UnitData &unit, int channel);
+
+// Shows a channel's tuner state on its column: the status in black for a lock and for a channel
+// without a reading, else in red; error rate and S/N while locked; the service list can be
+// opened while locked and where no tuner was read.
+void showTunerState(const UnitData &unit, int channel, ChannelView &view);
 
 } // namespace keldor

@@ -4,14 +4,10 @@
 
 namespace keldor {
 
-class ChannelTextsView;
-class Exchange;
 struct UnitData;
 
-// The report's texts as the channel window would show them after a full read.
-ReportTexts reportTexts(const ChannelTextsView &view);
-
-// Learns the channel count and reads the whole headend, for callers without a channel window.
-bool readReportTexts(Exchange &exchange, UnitData &unit, ReportTexts &texts);
+// The report's texts: what the channel window shows for the unit image, filled the one way a
+// window is filled (showUnitData).
+ReportTexts reportTexts(const UnitData &unit);
 
 } // namespace keldor

@@ -2,7 +2,8 @@
 
 #include "common/textutil.h"
 #include "common/userinterface.h"
-#include "link/exchange.h"
+#include "protocol/headendsettings.h"
+#include "report/reporttexts.h"
 #include "report/rtftext.h"
 #include "services/servicelists.h"
 
@@ -19,7 +20,6 @@ constexpr int wideColumns = 6;
 constexpr int narrowColumns = 4;
 constexpr int namesPerLine = 8;
 constexpr qint32 eightChannelVariant = 1;
-constexpr qint32 sixteenChannelVariant = 3;
 
 // Every fragment stands on a line of its own; RTF readers ignore the line ends, and they also
 // end the control words that some fragments finish with.
@@ -239,13 +239,6 @@ QList<ReportRow> reportRows(qint32 deviceVariant, int channelsInUse)
     return rows;
 }
 
-bool reportHasServiceLists(const DeviceTexts &device, qint32 deviceVariant)
-{
-    return compareText(device.fpgaVersion.toLatin1(), "1.05") > 0 &&
-           compareText(device.controllerVersion.toLatin1(), "1.04") > 0 &&
-           deviceVariant != sixteenChannelVariant;
-}
-
 QByteArray rtfDeviceHeader(const DeviceTexts &device)
 {
     Lines out;
@@ -311,49 +304,42 @@ QByteArray rtfServiceList(int channel, const ChannelServices &services)
     return out.bytes();
 }
 
-ReportResult printRtf(Exchange &exchange, const QString &path, const ReportTexts &texts,
-                      const UnitData &unit)
+QByteArray renderReport(const Configuration &config)
 {
-    UserInterface &ui = exchange.ui();
+    const UnitData &unit = config.unit;
+    const int channels = qBound(0, unit.channelsInUse(), channelCount);
+    const ReportTexts texts = reportTexts(unit);
+    QByteArray out = rtfDocumentHeader() + rtfDeviceHeader(texts.device) +
+                     rtfChannelTable(texts, unit.deviceVariant, channels);
+    for (int ch = 0; config.selectionsRead && ch < channels; ++ch) {
+        const ChannelRecord &record = unit.channel(ch);
+        ChannelServices services;
+        services.input = config.inputServices.at(static_cast<size_t>(ch));
+        services.inputCount = static_cast<int>(services.input.size());
+        services.selectionKnown = true;
+        services.mode = record.serviceMode;
+        services.listedCount = std::min<int>(record.serviceCount, serviceIdCapacity);
+        services.listedIds = {record.serviceIds.cbegin(),
+                              record.serviceIds.cbegin() + services.listedCount};
+        out += rtfServiceList(ch, services);
+    }
+    return out + "}\r\n";
+}
+
+bool printRtf(UserInterface &ui, const QString &path, const Configuration &config)
+{
     QSaveFile file(path);
-    const auto notWritten = [&] {
+    const QByteArray report = renderReport(config);
+    // commit() would put a report in place whose bytes could not all be written (a full disk);
+    // unbuffered, a short write shows at once.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        file.write(report) != report.size() || !file.flush() || !file.commit()) {
         ui.message(UserInterface::Icon::Critical, QStringLiteral("Error"),
                    QStringLiteral("The report could not be written as %1:\r%2")
                        .arg(shown(path), file.errorString()));
-        return ReportResult::NotWritten;
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        return notWritten();
-
-    const int channels = qBound(0, unit.channelsInUse(), channelCount);
-    file.write(rtfDocumentHeader());
-    file.write(rtfDeviceHeader(texts.device));
-    file.write(rtfChannelTable(texts, unit.deviceVariant, channels));
-
-    ReportResult result = ReportResult::Written;
-    if (reportHasServiceLists(texts.device, unit.deviceVariant)) {
-        ui.showProgress(QString(), channels);
-        ui.setProgressValue(0);
-        for (int ch = 0; ch < channels; ++ch) {
-            ui.setProgressLabel(QStringLiteral("Reading Service List Channel: ") +
-                                numberText(ch + 1));
-            ChannelServices services;
-            if (!readServiceLists(exchange, ch, services)) {
-                result = ReportResult::Incomplete;
-                break;
-            }
-            file.write(rtfServiceList(ch, services));
-            ui.setProgressValue(ui.progressValue() + 1);
-        }
-        if (result == ReportResult::Written)
-            exchange.waitSeconds(exchange.timing().reportDonePause);
-        ui.closeProgress();
+        return false;
     }
-    file.write("}\r\n");
-    // commit() would put a report in place whose buffer could not be flushed (a full disk).
-    if (!file.flush() || !file.commit())
-        return notWritten();
-    return result;
+    return true;
 }
 
 } // namespace keldor

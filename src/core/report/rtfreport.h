@@ -11,8 +11,9 @@
 
 namespace keldor {
 
-class Exchange;
+class UserInterface;
 struct ChannelServices;
+struct Configuration;
 
 // What the report prints: the texts of the channel window's device block and columns.
 struct ReportTexts {
@@ -31,25 +32,18 @@ struct ReportRow {
 // rows of six and what remains (four channels) in a narrow row.
 QList<ReportRow> reportRows(qint32 deviceVariant, int channelsInUse);
 
-// Service lists are printed for FPGA versions above "1.05" and controller versions above "1.04"
-// except on the 16-channel model.
-bool reportHasServiceLists(const DeviceTexts &device, qint32 deviceVariant);
-
 // The document parts, each line ending in CR LF.
 QByteArray rtfDeviceHeader(const DeviceTexts &device);
 QByteArray rtfChannelTable(const ReportTexts &texts, qint32 deviceVariant, int channelsInUse);
 QByteArray rtfServiceList(int channel, const ChannelServices &services);
 
-enum class ReportResult {
-    Written,    // the whole report
-    Incomplete, // a headend exchange failed while the service lists were read; the file holds
-                // the lists read before it
-    NotWritten, // the file could not be written; an existing report is unchanged
-};
+// The whole report of a configuration: device header, channel table and, where the selections
+// were read, every channel's service list. Nothing is asked of a headend: the report shows
+// what the settings file beside it holds, in the texts the channel window shows for it.
+QByteArray renderReport(const Configuration &config);
 
-// Writes the configuration report to path, reading the service lists from the headend when its
-// firmware has them. The file only replaces an existing one once it is complete.
-ReportResult printRtf(Exchange &exchange, const QString &path, const ReportTexts &texts,
-                      const UnitData &unit);
+// Writes the report to path. The file only replaces an existing one once it is complete; a
+// failure is shown to the operator and gives false.
+bool printRtf(UserInterface &ui, const QString &path, const Configuration &config);
 
 } // namespace keldor

@@ -1,6 +1,7 @@
 #include "services/servicelists.h"
 
 #include "common/textutil.h"
+#include "model/unitdata.h"
 #include "protocol/parameters.h"
 
 namespace keldor {
@@ -20,7 +21,7 @@ QString serviceIdText(qint16 id)
     return QString::number(static_cast<quint16>(id));
 }
 
-bool readServiceLists(Exchange &exchange, int channel, ChannelServices &services)
+bool readServiceLists(Exchange &exchange, int channel, ChannelServices &services, ListedIds ids)
 {
     using namespace servicecode;
     services = {};
@@ -48,9 +49,11 @@ bool readServiceLists(Exchange &exchange, int channel, ChannelServices &services
     services.listedCount = header & 0xFF;
     services.selectionKnown = true;
     // Without input services there is nothing a listed ID could pick or drop.
-    if (services.mode == servicemode::all || services.input.isEmpty())
-        return true;
-    for (int i = 0; i < services.listedCount; ++i) {
+    const bool needed = services.mode != servicemode::all && !services.input.isEmpty();
+    const int count = ids == ListedIds::All ? qMin(services.listedCount, serviceIdCapacity)
+                      : needed              ? services.listedCount
+                                            : 0;
+    for (int i = 0; i < count; ++i) {
         if (!readParameter(exchange, 0, listedId, static_cast<quint8>(i), value))
             return false;
         services.listedIds.append(static_cast<qint16>(value.toInt()));

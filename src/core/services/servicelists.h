@@ -55,10 +55,16 @@ struct ChannelServices {
     QList<qint16> listedIds; // the IDs read so far, in list order
 };
 
+// Which listed IDs a read asks for: the editor needs those that pick or drop an input service,
+// a configuration read every ID the headend keeps (at most the 100 a channel record holds),
+// whatever the mode and the input list.
+enum class ListedIds { Needed, All };
+
 // Reads the input list and the current selection of a channel: select it, read the input
 // services, then the selection. The first failed exchange ends the read with false; what was
 // read until then stays in services.
-bool readServiceLists(Exchange &exchange, int channel, ChannelServices &services);
+bool readServiceLists(Exchange &exchange, int channel, ChannelServices &services,
+                      ListedIds ids = ListedIds::Needed);
 
 // The output list that a selection stands for: every input service (mode 0), the input services
 // with the listed IDs in list order (mode 1), or the input services minus the listed ones.

@@ -5,7 +5,9 @@
 #include "link/reconnect.h"
 #include "model/settingsfile.h"
 #include "protocol/devicetype.h"
+#include "protocol/headendsettings.h"
 #include "protocol/readunitdata.h"
+#include "report/rtfreport.h"
 #include "shell/mainwindow.h"
 #include "shell/station.h"
 #include "ui/listindex.h"
@@ -305,13 +307,34 @@ void ChannelOverview::activate()
         c.serviceList->setEnabled(false);
     }
     if (m_offline) {
-        showChannelTable(m_station.unit, *this);
+        showUnitData(m_station.unit, *this);
         showOfflineFile();
-    } else {
-        BusyCursor busy(ui);
-        readUnitData(m_station.session.exchange, m_station.unit, *this);
+        updateMenus(true);
+        return;
     }
+    // Each channel shows as soon as it has been read, the way the whole read would show it.
+    const UnitData &unit = m_station.unit;
+    bool identityShown = false;
+    const auto show = [&](ReadStep step, int channel) {
+        if (step == ReadStep::Identity) {
+            showIdentity(unit, *this);
+            identityShown = true;
+        } else if (step == ReadStep::Channel) {
+            showChannel(unit, channel, *this, &ui);
+        }
+    };
+    bool complete = false;
+    {
+        BusyCursor busy(ui);
+        complete = readUnitData(m_station.session.exchange, m_station.unit, show);
+    }
+    if (!identityShown)
+        showIdentity(unit, *this);
+    if (complete)
+        showFirstPage();
+    m_readComplete = complete;
     updateMenus(true);
+    emit headendRead(complete);
 }
 
 void ChannelOverview::showOfflineFile()
@@ -426,8 +449,10 @@ bool ChannelOverview::saveOffline(const QString &path)
     }
     m_station.shell.offlineFile = path;
     showOfflineFile();
-    // Offline the device block is empty, so the report reads nothing from a headend.
-    printRtf(m_station.session.exchange, reportFileName(path), reportTexts(), unit);
+    // The report shows the file as saved, the edits just taken included.
+    Configuration saved;
+    saved.unit = unit;
+    printRtf(m_station.ui, reportFileName(path), saved);
     return true;
 }
 
@@ -439,33 +464,6 @@ void ChannelOverview::unload()
         closeWindowSession(m_station.session);
     updateMenus(false);
     m_station.shell.offlineFile.clear();
-}
-
-ReportTexts ChannelOverview::reportTexts() const
-{
-    ReportTexts texts;
-    texts.device = {m_deviceLabels[0]->text(), m_deviceLabels[1]->text(), m_deviceLabels[2]->text(),
-                    m_deviceLabels[3]->text(), m_deviceLabels[4]->text()};
-    for (const ChannelColumn &c : m_columns) {
-        ChannelTexts &t =
-            texts.channels.at(static_cast<size_t>(c.frame->property("channel").toInt()));
-        t.status = c.status->text();
-        t.ber = c.ber->text();
-        t.snr = c.snr->text();
-        t.polarisation = c.polarisation->currentText();
-        t.inFrequency = c.inFrequency->text();
-        t.lo = c.lo->currentText();
-        t.inSymbolrate = c.inSymbolrate->text();
-        t.outputOn = c.on->isChecked();
-        t.opmode = c.opmode->currentText();
-        t.outFrequency = c.outFrequency->text();
-        t.bandwidth = c.bandwidth->currentText();
-        t.qam = c.qam->currentText();
-        t.outSymbolrate = c.outSymbolrate->text();
-        t.spectrum = c.spectrum->currentText();
-        t.attenuation = c.attenuation->currentText();
-    }
-    return texts;
 }
 
 void ChannelOverview::setDeviceText(DeviceField field, const QString &text)

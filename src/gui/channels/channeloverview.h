@@ -4,7 +4,6 @@
 #include "channels/channelview.h"
 #include "channels/ruleoutcome.h"
 #include "channels/setsearch.h"
-#include "report/rtfreport.h"
 
 #include <QHash>
 #include <QWidget>
@@ -46,14 +45,15 @@ public:
 
     int columnCount() const { return static_cast<int>(m_columns.size()); }
     bool isOffline() const { return m_offline; }
+    // Whether the station's image of the headend is this window's complete read, kept up to
+    // date since by Set, Search and the service lists.
+    bool holdsHeadend() const { return m_readComplete; }
     // Offline: whether a column holds anything that the unit's table, as last read or saved,
     // doesn't, a field still being typed in included.
     bool hasUnsavedEdits();
     // Offline: runs the rule of a field still being typed in, then writes the columns to the
     // settings file with its report. A refused field or a failed write keeps the table as it was.
     bool saveOffline(const QString &path);
-    // The texts the report prints: the device block and every column as shown.
-    ReportTexts reportTexts() const;
 
     // The page buttons.
     void showChannels1To6();
@@ -84,6 +84,11 @@ public:
     void setSetEnabled(int channel, bool enabled) override;
     void showFirstPage() override;
     void setPagesEnabled(bool enabled) override;
+
+signals:
+    // The read of the headend that fills the window has ended, complete or not; the station's
+    // image of the headend holds what it read.
+    void headendRead(bool complete);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -149,6 +154,7 @@ private:
     std::optional<int> m_loAcceptedByTab;
     bool m_movingFocus = false;
     bool m_activated = false;
+    bool m_readComplete = false;
     bool m_unloaded = false;
     bool m_offline = false;
 };

@@ -49,7 +49,8 @@ QTableWidget *changeTable(const UnitDiff &diff, QWidget *parent)
 
 } // namespace
 
-LoadDiffDialog::LoadDiffDialog(const UnitDiff &diff, const QString &file, QWidget *parent)
+LoadDiffDialog::LoadDiffDialog(const UnitDiff &diff, const QStringList &outsideLists,
+                               const QString &file, QWidget *parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("Form_Load_Diff"));
@@ -77,6 +78,15 @@ LoadDiffDialog::LoadDiffDialog(const UnitDiff &diff, const QString &file, QWidge
         layout->addWidget(changeTable(diff, this), 1);
         write = buttons->addButton(QStringLiteral("&Yes"), QDialogButtonBox::AcceptRole);
         write->setObjectName(QStringLiteral("Command_Yes"));
+    }
+    if (!outsideLists.isEmpty()) {
+        auto *raw =
+            new QLabel(QStringLiteral("Sent as they are, though not in this program's lists:\n  ") +
+                           outsideLists.join(QStringLiteral("\n  ")),
+                       this);
+        raw->setObjectName(QStringLiteral("Label_Outside_Lists"));
+        raw->setTextFormat(Qt::PlainText);
+        layout->addWidget(raw);
     }
     // The headend is on air: a stray Enter must not overwrite it.
     write->setAutoDefault(false);

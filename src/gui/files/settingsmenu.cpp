@@ -1,7 +1,6 @@
 #include "files/settingsmenu.h"
 
 #include "channels/channeloverview.h"
-#include "channels/channeltextsview.h"
 #include "directory/directoryfile.h"
 #include "directory/headendpicker.h"
 #include "files/loaddiffdialog.h"
@@ -11,15 +10,17 @@
 #include "protocol/devicetype.h"
 #include "protocol/fullwrite.h"
 #include "protocol/headendsettings.h"
-#include "protocol/readunitdata.h"
+#include "report/rtfreport.h"
 #include "shell/mainwindow.h"
 #include "shell/programfolder.h"
 #include "shell/station.h"
+#include "update/backup.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -32,6 +33,12 @@ namespace {
 // "KELDOR Settings-File - *.kdr" and lists the .kdr files.
 const QString fileFilter = QStringLiteral("KELDOR Settings-File - *.kdr (*.kdr)");
 const QString initialName = QStringLiteral("*.kdr");
+
+// The lines of a diff as a message box shows them.
+QString messageLines(const UnitDiff &diff)
+{
+    return diffText(diff).trimmed().replace(QLatin1Char('\n'), QLatin1Char('\r'));
+}
 
 } // namespace
 
@@ -127,12 +134,32 @@ void SettingsMenu::saveSettings()
     const QString path = chooseSaveName(QStringLiteral("Save Settings"));
     if (path.isEmpty())
         return;
-    const std::optional<ReportTexts> texts = currentReportTexts();
-    if (!texts)
+    const std::optional<Configuration> config = readForSave();
+    if (!config || !saveSettingsFile(m_station.ui, path, m_station.unit))
         return;
-    if (!saveSettingsFile(m_station.ui, path, m_station.unit))
-        return;
-    printRtf(m_station.session.exchange, reportFileName(path), *texts, m_station.unit);
+    printRtf(m_station.ui, reportFileName(path), *config);
+}
+
+std::optional<Configuration> SettingsMenu::readForSave()
+{
+    Exchange &exchange = m_station.session.exchange;
+    auto *overview = m_window.findChild<ChannelOverview *>();
+    Configuration config;
+    ReadProgressWindow progress(m_station.ui, config.unit);
+    BusyCursor busy(m_station.ui);
+    bool read = false;
+    if (overview && overview->holdsHeadend()) {
+        config.unit = m_station.unit;
+        read = readSelections(exchange, config, progress.progress());
+    } else {
+        read = readConfiguration(exchange, config, progress.progress());
+    }
+    if (!read)
+        return std::nullopt;
+    const QString fileName = m_station.unit.settingsFileName;
+    m_station.unit = config.unit;
+    m_station.unit.settingsFileName = fileName;
+    return config;
 }
 
 void SettingsMenu::saveSettingsAs()
@@ -179,25 +206,6 @@ void SettingsMenu::openSettingsFile()
     m_window.openWindow(HeadendWindow::Program);
 }
 
-// Without a channel window there is nothing on screen to print, so the report shows what the
-// headend holds now; the same read brings the channel table up to date for the file.
-std::optional<ReportTexts> SettingsMenu::currentReportTexts()
-{
-    if (m_reportTexts) {
-        if (auto texts = m_reportTexts())
-            return texts;
-    }
-    Exchange &exchange = m_station.session.exchange;
-    ChannelTextsView view;
-    if (!checkDeviceType(exchange, m_station.unit) || !readUnitData(exchange, m_station.unit, view))
-        return std::nullopt;
-    ReportTexts texts;
-    texts.device = view.device();
-    for (int channel = 0; channel < channelCount; ++channel)
-        texts.channels[static_cast<size_t>(channel)] = view.texts(channel);
-    return texts;
-}
-
 void SettingsMenu::loadSettings()
 {
     // A window that still holds the operator's typing keeps its channel table.
@@ -208,34 +216,116 @@ void SettingsMenu::loadSettings()
         return;
     // Only checked here: the station's table takes the file once the operator had it written.
     UnitData checked;
-    const std::optional<SettingsFormat> format = loadSettingsFile(m_station.ui, path, checked);
-    if (!format || !connectHeadend())
+    if (!loadSettingsFile(m_station.ui, path, checked) || !connectHeadend())
         return;
 
     // The operator sees exactly what the write changes. The headend's own channel count decides
     // how many channels the write sends, whatever model the file was saved from.
     Exchange &exchange = m_station.session.exchange;
-    UnitData headend;
-    const std::optional<UnitData> file = readFileOverHeadend(exchange, m_station.ui, path, headend);
-    bool written = false;
-    if (file && confirmWrite(diffUnits(headend, *file), path)) {
-        m_station.unit = *file;
-        written = saveUnitData(exchange, m_station.unit, *format == SettingsFormat::Current);
+    Configuration headend;
+    const std::optional<FileOverHeadend> file =
+        readFileOverHeadend(exchange, m_station.ui, path, headend);
+    std::optional<WriteCheck> check;
+    if (file && confirmWrite(headend.unit, file->unit, path)) {
+        // What the headend holds now is kept before anything overwrites it.
+        const BackupResult backup = writeBackup(headend, standardBackupFolder());
+        if (backup.path.isEmpty()) {
+            m_station.ui.message(UserInterface::Icon::Critical, QStringLiteral("Load Settings"),
+                                 QStringLiteral("The headend's settings could not be saved "
+                                                "first:\r%1\rNothing was sent.")
+                                     .arg(backup.error));
+        } else {
+            m_station.unit = file->unit;
+            if (saveUnitData(exchange, m_station.unit, file->format == SettingsFormat::Current))
+                check = WriteCheck{m_station.unit, headend.unit, backup.path};
+            else
+                m_station.ui.message(
+                    UserInterface::Icon::Critical, QStringLiteral("Load Settings"),
+                    QStringLiteral("The headend may hold part of the settings now. What it "
+                                   "held before is saved in %1.")
+                        .arg(QDir::toNativeSeparators(backup.path)));
+        }
     }
-    // Over USB the port is given back either way: the channel window finds the headend again
-    // the way the Program menu does, and after a failure the next function needs it free.
-    if (m_window.usbChecked()) {
-        exchange.comEnd();
-        m_station.session.serial.close();
-    }
-    if (written)
-        m_window.openHeadendWindow(HeadendWindow::Program);
+    releaseUsbPort();
+    if (check)
+        openAndCheck(*check);
 }
 
-bool SettingsMenu::confirmWrite(const UnitDiff &diff, const QString &path)
+bool SettingsMenu::confirmWrite(const UnitData &headend, const UnitData &file, const QString &path)
 {
-    LoadDiffDialog dialog(diff, path, &m_window);
+    LoadDiffDialog dialog(diffUnits(headend, file), valuesOutsideLists(file), path, &m_window);
     return dialog.exec() == QDialog::Accepted;
+}
+
+void SettingsMenu::openAndCheck(const WriteCheck &check)
+{
+    auto *overview =
+        qobject_cast<ChannelOverview *>(m_window.openHeadendWindow(HeadendWindow::Program));
+    if (overview) {
+        connect(
+            overview, &ChannelOverview::headendRead, this,
+            [this, check](bool complete) {
+                Configuration held;
+                held.unit = m_station.unit;
+                BusyCursor busy(m_station.ui);
+                if (!complete || !readSelections(m_station.session.exchange, held)) {
+                    showUncheckedWrite(m_station.ui, check.backup);
+                    return;
+                }
+                // The window's image of the headend now has its selections too.
+                m_station.unit = held.unit;
+                finishCheck(check, checkWrite(check.sent, held));
+            },
+            // Once the window's activation is over: a write back closes the window.
+            Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+        return;
+    }
+    if (!connectHeadend()) {
+        showUncheckedWrite(m_station.ui, check.backup);
+        return;
+    }
+    if (const auto differs = verifyWrite(m_station.session.exchange, check.sent, check.backup))
+        finishCheck(check, *differs);
+}
+
+void SettingsMenu::finishCheck(const WriteCheck &check, const UnitDiff &differs)
+{
+    UserInterface &ui = m_station.ui;
+    const QString title = QStringLiteral("Load Settings");
+    if (differs.isEmpty()) {
+        ui.setStatusPanel(2, heldText);
+        return;
+    }
+    const QString lines = heldOtherwiseText + QLatin1Char('\r') + messageLines(differs) +
+                          QStringLiteral("\rWhat it held before is saved in ") +
+                          QDir::toNativeSeparators(check.backup) + QLatin1Char('.');
+    if (!check.before) {
+        ui.message(UserInterface::Icon::Critical, title, lines);
+        return;
+    }
+    if (ui.message(UserInterface::Icon::Question, title,
+                   lines + QStringLiteral("\rWrite back the settings it held before?"),
+                   UserInterface::Buttons::OkCancel) != UserInterface::Answer::Ok)
+        return;
+    // The channel window shows what the headend holds now; it reads again after the write.
+    if (!m_window.closeAllChildWindows() || !connectHeadend())
+        return;
+    UnitData before = *check.before;
+    const bool written = saveUnitData(m_station.session.exchange, before, true);
+    releaseUsbPort();
+    if (written)
+        openAndCheck({before, std::nullopt, check.backup});
+}
+
+void SettingsMenu::releaseUsbPort()
+{
+    // Over USB the port is given back after a full write, whatever became of it: the channel
+    // window finds the headend again the way the Program menu does, and after a failure the
+    // next function needs it free.
+    if (m_window.usbChecked()) {
+        m_station.session.exchange.comEnd();
+        m_station.session.serial.close();
+    }
 }
 
 bool SettingsMenu::connectHeadend()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/rtfreport.h"
+#include "model/unitdata.h"
 
 #include <QObject>
 #include <QString>
@@ -13,12 +13,14 @@ namespace keldor {
 class ChannelOverview;
 class MainWindow;
 class Station;
+struct Configuration;
 struct UnitDiff;
 
-// The Save and Load items of the main window's settings menu: the channel table to a settings
-// file with its report beside it, and a settings file back into the headend. Open Settings File
-// edits a file in the channel overview with no headend; Save then writes that file back and Save
-// As writes it under another name.
+// The Save and Load items of the main window's settings menu: the headend's configuration to a
+// settings file with its report beside it, and a settings file back into the headend, checked
+// against what the headend holds afterwards. Open Settings File edits a file in the channel
+// overview with no headend; Save then writes that file back and Save As writes it under another
+// name.
 class SettingsMenu : public QObject {
     Q_OBJECT
 
@@ -26,8 +28,6 @@ public:
     enum class FileDialog { Save, Open };
     // The file the operator chose in the dialog with this title, empty after Cancel.
     using FileChooser = std::function<QString(FileDialog kind, const QString &title)>;
-    // The texts of the open channel window, nothing while none is open.
-    using ReportTextsProvider = std::function<std::optional<ReportTexts>()>;
     // The headend model (channel count) a file is opened for, the suggested one preselected;
     // nothing after Cancel.
     using ModelChooser = std::function<std::optional<int>(int suggested)>;
@@ -40,10 +40,6 @@ public:
     static SettingsMenu *of(const MainWindow &window);
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
-    void setReportTextsProvider(ReportTextsProvider provider)
-    {
-        m_reportTexts = std::move(provider);
-    }
 
     void setModelChooser(ModelChooser chooser) { m_chooseModel = std::move(chooser); }
 
@@ -53,6 +49,14 @@ public:
     void openSettingsFile();
 
 private:
+    // A full write to be checked against the next read of the headend: what was sent, and
+    // what the headend held before, where it may still be written back.
+    struct WriteCheck {
+        UnitData sent;
+        std::optional<UnitData> before;
+        QString backup; // the settings file that keeps what the headend held before
+    };
+
     QString chooseInDialog(FileDialog kind, const QString &title) const;
     std::optional<int> chooseModelInDialog(int suggested) const;
     // The name to save under, after the operator allowed replacing an existing file; empty
@@ -60,11 +64,21 @@ private:
     QString chooseSaveName(const QString &title);
     // The overview that edits a settings file with no headend, if one is open.
     ChannelOverview *offlineOverview() const;
-    std::optional<ReportTexts> currentReportTexts();
+    // What Save writes: the open channel window's image of the headend with the selections it
+    // lacks, read now, or without such a window the whole configuration. The station's image
+    // takes what was read.
+    std::optional<Configuration> readForSave();
     // Shows what the write changes and asks; true when the operator wants it written.
-    bool confirmWrite(const UnitDiff &diff, const QString &path);
+    bool confirmWrite(const UnitData &headend, const UnitData &file, const QString &path);
+    // Opens the channel window, whose read of the headend the check takes, adding the
+    // selections; without that window the check reads the headend itself.
+    void openAndCheck(const WriteCheck &check);
+    // Tells the operator whether the headend holds what was sent; offers to write back what it
+    // held before where that is still possible.
+    void finishCheck(const WriteCheck &check, const UnitDiff &differs);
     // Makes sure a headend answers, the way the main window's own handlers do.
     bool connectHeadend();
+    void releaseUsbPort();
     void selectActiveHeadend();
 
     MainWindow &m_window;
@@ -72,7 +86,6 @@ private:
     FileChooser m_chooseFile = [this](FileDialog kind, const QString &title) {
         return chooseInDialog(kind, title);
     };
-    ReportTextsProvider m_reportTexts;
     ModelChooser m_chooseModel = [this](int suggested) {
         return chooseModelInDialog(suggested);
     };

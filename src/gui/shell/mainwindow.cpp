@@ -358,43 +358,38 @@ void MainWindow::updateFpga()
     openHeadendWindow(HeadendWindow::UpdateQam);
 }
 
-void MainWindow::openHeadendWindow(HeadendWindow target)
+QWidget *MainWindow::openHeadendWindow(HeadendWindow target)
 {
     // A window that keeps unsaved work open keeps the headend unasked too.
     if (!closeAllChildWindows())
-        return;
+        return nullptr;
     if (target == HeadendWindow::UpdateController)
         m_station.shell.updateTarget = updateTargetController;
     else if (target == HeadendWindow::UpdateQam)
         m_station.shell.updateTarget = updateTargetQamFpga;
 
     Session &session = m_station.session;
-    if (usbChecked()) {
-        if (checkDevicePresent(session))
-            openWindow(target);
-        return;
-    }
-    if (session.lan.isConnected()) {
-        openWindow(target);
-        return;
-    }
+    if (usbChecked())
+        return checkDevicePresent(session) ? openWindow(target) : nullptr;
+    if (session.lan.isConnected())
+        return openWindow(target);
     selectActiveHeadend();
-    if (lanConnect(session, m_station.lanTarget()))
-        openWindow(target);
+    return lanConnect(session, m_station.lanTarget()) ? openWindow(target) : nullptr;
 }
 
-void MainWindow::openWindow(HeadendWindow target)
+QWidget *MainWindow::openWindow(HeadendWindow target)
 {
     const WindowFactory factory = m_windows.factory(target);
     if (!factory)
-        return;
+        return nullptr;
     QWidget *window = factory(m_station, *this);
     if (auto *dialog = qobject_cast<QDialog *>(window)) {
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->exec();
-        return;
+        return nullptr;
     }
     addChildWindow(window);
+    return window;
 }
 
 bool MainWindow::ensureDirectory()

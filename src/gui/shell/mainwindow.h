@@ -77,9 +77,10 @@ public:
 
     // Opens the target window once a headend answers: over USB after discovery, over the LAN
     // at once when connected, else after the operator chose a headend and it was connected.
-    void openHeadendWindow(HeadendWindow target);
+    // The child window opened, nothing when none opened or it was a dialog, which has ended.
+    QWidget *openHeadendWindow(HeadendWindow target);
     // Opens the target window without looking for a headend first.
-    void openWindow(HeadendWindow target);
+    QWidget *openWindow(HeadendWindow target);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

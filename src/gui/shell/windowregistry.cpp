@@ -2,13 +2,10 @@
 
 #include "channels/channeloverview.h"
 #include "diagnostics/diagnosticwindow.h"
-#include "files/settingsmenu.h"
 #include "network/lansettingsdialog.h"
 #include "services/servicelistwindow.h"
 #include "shell/mainwindow.h"
 #include "update/updatewindow.h"
-
-#include <QPointer>
 
 namespace keldor {
 
@@ -32,15 +29,6 @@ WindowRegistry standardWindows()
             ServiceListWindow editor(station, channel, overview);
             editor.exec();
         };
-        // The report beside a saved settings file shows what this window shows.
-        if (SettingsMenu *settings = SettingsMenu::of(mainWindow)) {
-            settings->setReportTextsProvider(
-                [window = QPointer<ChannelOverview>(overview)]() -> std::optional<ReportTexts> {
-                    if (!window)
-                        return std::nullopt;
-                    return window->reportTexts();
-                });
-        }
         return overview;
     });
     registry.add(HeadendWindow::Diagnostic, [](Station &station, MainWindow &mainWindow) {

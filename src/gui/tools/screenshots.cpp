@@ -33,6 +33,7 @@
 #include <QEventLoop>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
@@ -98,6 +99,8 @@ int main(int argc, char *argv[])
 
     QTemporaryDir temp;
     setProgramFolderOverride(temp.path());
+    // The backup a Load takes goes with the rest, not into the operator's own data folder.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(temp.path()));
     for (const char *icon : {"sat.ico", "check.ico", "cross.ico"})
         QFile::copy(QCoreApplication::applicationDirPath() + '/' + icon, temp.filePath(icon));
     createDirectoryFile(temp.path());
@@ -206,10 +209,13 @@ int main(int argc, char *argv[])
     }
 
     // The headend's settings as a file an installer took to the office, changed there: another
-    // output frequency and QAM order on channel 3, channel 5 switched on, other services.
-    UnitData held;
-    if (!readHeadendSettings(station.session.exchange, held))
+    // output frequency and QAM order on channel 3, channel 5 switched on, other services, and
+    // channel 7's bandwidth as another headend held it, in none of the program's lists.
+    headend.state().identity.variant = *sim::variantForChannelCount(12);
+    Configuration read;
+    if (!readConfiguration(station.session.exchange, read))
         return 1;
+    const UnitData &held = read.unit;
     UnitData prepared = held;
     prepared.channel(2).outFrequency = 346.0f;
     prepared.channel(2).qam = 3;
@@ -218,15 +224,34 @@ int main(int argc, char *argv[])
     prepared.channel(0).serviceCount = 2;
     prepared.channel(0).serviceIds[0] = 28106;
     prepared.channel(0).serviceIds[1] = 28107;
+    prepared.channel(6).bandwidth = 2;
     const QString file = temp.filePath(QStringLiteral("hall-b.kdr"));
     if (!saveSettingsFile(ui, file, prepared))
         return 1;
-    dialog(new LoadDiffDialog(diffUnits(held, prepared), file, &window),
-           QStringLiteral("load-diff"), 300ms);
+    dialog(
+        new LoadDiffDialog(diffUnits(held, prepared), valuesOutsideLists(prepared), file, &window),
+        QStringLiteral("load-diff"), 300ms);
 
     SettingsMenu *menu = SettingsMenu::of(window);
     menu->setFileChooser([&](auto, auto &) { return file; });
     menu->setModelChooser([](int) { return 12; });
+    // The file loaded: the operator says Yes, the channel window reads the headend, and the
+    // check finds the headend holding what was sent.
+    QTimer operatorSaysYes;
+    QObject::connect(&operatorSaysYes, &QTimer::timeout, [&operatorSaysYes] {
+        if (QWidget *question = QApplication::activeModalWidget()) {
+            operatorSaysYes.stop();
+            question->findChild<QPushButton *>(QStringLiteral("Command_Yes"))->click();
+        }
+    });
+    operatorSaysYes.start(100ms);
+    window.item(QStringLiteral("Load"))->trigger();
+    window.mdiArea()->activeSubWindow()->showMaximized();
+    for (int wait = 0; wait < 100 && window.statusPanel(2) != heldText; ++wait)
+        settle(200ms);
+    failures += save(window, folder, QStringLiteral("load-checked")) ? 0 : 1;
+    window.closeAllChildWindows();
+
     window.item(QStringLiteral("Open_File"))->trigger();
     window.mdiArea()->activeSubWindow()->showMaximized();
     settle(1s);

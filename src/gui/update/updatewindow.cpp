@@ -308,7 +308,7 @@ void UpdateWindow::updateClicked()
     // The serial upload closes the port for the restart; the wait needs to know which one.
     const QString serialPort = session.serial.portName();
     const BackupHook backup = [&station, menu] {
-        const BackupResult result = backupConfiguration(station.session, programFolder());
+        const BackupResult result = backupConfiguration(station.session, standardBackupFolder());
         // The reading gave the menu back at its end.
         menu->setEnabled(false);
         return result;

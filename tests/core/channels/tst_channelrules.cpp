@@ -65,7 +65,7 @@ private slots:
             {1, 38, 3}, {0, 38, 4}, {1, 30, 2}, {1, 50, 5}, {0, 60, 6}, {1, 0, 1}, {2, 4.5f, 2}};
         for (const auto &r : minQam)
             QCOMPARE(getMinQam(r.bandwidth, r.rate), r.qam);
-        struct { double bits; int qam; } perSymbol[]{{8.0, 5}, {8.0001, 6}, {5.0, 2}, {4.0, 1}};
+        struct { double bits; int qam; } perSymbol[]{{8.0, 5}, {8.0001, 6}, {7.0, 4}, {6.0, 3}, {5.0, 2}, {4.0, 1}};
         for (const auto &r : perSymbol)
             QCOMPARE(qamForBitsPerSymbol(r.bits), r.qam);
         // 4 * 188 / 204 Mbit/s * 2.5005 gives 2498.5 after the subtraction: halves go to the
@@ -318,11 +318,13 @@ private slots:
             {"input", [](ChannelRecord &r) { r.polarisation = 1; r.inFrequency = 0; r.inSymbolrate = 22000; },
              {{"Input", "SAT 1", "SAT 2"}, {"Input Frequency", "11778 MHz", "0 MHz"}, {"Input Symbol Rate", "27500 kSym", "22000 kSym"}}, {}, {}},
             {"output lists", [](ChannelRecord &r) { r.bandwidth = 0; r.outSymbolrate = 6875; r.spectrum = 1; r.attenuation = 3; r.opmode = 9; },
-             {{"Mode", "Normal", "9"}, {"Bandwidth", "8 MHz", "7 MHz"}, {"Output Symbol Rate", "6900 kSym", "6875 kSym"},
+             {{"Mode", "Normal", "9 (not in this program's lists)"}, {"Bandwidth", "8 MHz", "7 MHz"}, {"Output Symbol Rate", "6900 kSym", "6875 kSym"},
               {"Spectrum", "Normal", "Invers"}, {"Attenuation", "0dB", "-3dB"}}, {}, {}},
             {"services swapped", [](ChannelRecord &r) { r.serviceIds[0] = -1; }, {}, {-1}, {28106}},
             {"services dropped", [](ChannelRecord &r) { r.serviceCount = 0; r.serviceMode = 0; },
              {{"Service Mode", "only the listed services pass", "every service passes"}}, {}, {28106, 28107}},
+            {"service mode outside the lists", [](ChannelRecord &r) { r.serviceMode = 129; },
+             {{"Service Mode", "only the listed services pass", "129 (not in this program's lists)"}}, {}, {}},
             {"service order", [](ChannelRecord &r) { std::swap(r.serviceIds[0], r.serviceIds[1]); },
              {{"Service Order", "28106, 28107", "28107, 28106"}}, {}, {}},
             {"beyond the channels in use", [](ChannelRecord &) {}, {}, {}, {}}};
@@ -352,6 +354,19 @@ private slots:
                          r.name);
             QCOMPARE(diffText(diff).isEmpty(), !changes);
         }
+
+        // The question before a write names what no list has, each list at its last entry and
+        // one beyond; nothing of a channel the write doesn't send.
+        UnitData raw = before;
+        raw.channels[0] = {.polarisation = 5, .qam = 5, .serviceMode = 128};
+        raw.channels[1].polarisation = 4;
+        raw.channels[1].bandwidth = 2;
+        raw.channels[1].attenuation = 13;
+        raw.channels[1].serviceMode = 2;
+        raw.channels[2].qam = 6;
+        QCOMPARE(valuesOutsideLists(raw),
+                 (QStringList{"Channel 1 Input: 5", "Channel 2 Bandwidth: 2",
+                              "Channel 2 Attenuation: 13", "Channel 2 Service Mode: 2"}));
 
         UnitData after = before;
         after.channels[1].outFrequency = 354;

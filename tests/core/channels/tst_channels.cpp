@@ -104,12 +104,16 @@ private slots:
             {[](sim::Channel &c) { c.qam = 1; }, 3, "Tuner Locked|2.3e-4|11|SAT 1|10904|AUTO|22000|Normal|178.00|8 MHz|QAM-64|6900|Normal|0dB|on"},
             {[](sim::Channel &c) { c.bandwidth = 0; c.attenuation = 12; c.spectrum = 1; c.opmode = 2; c.outputOn = 0; c.polarisation = 3; }, 4, "Tuner Locked|2.3e-4|11|SAT 4|10924|AUTO|22000|Zero|186.00|7 MHz|QAM-256|6900|Invers|-12dB|off"},
             {[](sim::Channel &c) { c.outFrequency = 858.125f; c.inSymbolrate = 0; }, 3, "Tuner Locked|2.3e-4|11|SAT 1|10944|AUTO||Normal|858.13|8 MHz|QAM-256|6900|Normal|0dB|on"},
-            {[](sim::Channel &c) { c.tuner.bitErrors = 0; c.tuner.snrTenths = 0; }, 3, "Tuner Locked|0e-7|0|SAT 1|10964|AUTO|22000|Normal|202.00|8 MHz|QAM-256|6900|Normal|0dB|on"}};
+            {[](sim::Channel &c) { c.tuner.bitErrors = 0; c.tuner.snrTenths = 0; }, 3, "Tuner Locked|0e-7|0|SAT 1|10964|AUTO|22000|Normal|202.00|8 MHz|QAM-256|6900|Normal|0dB|on"},
+            // A bandwidth no list has, as a headend may hold it, sets no minimum and no alarm.
+            {[](sim::Channel &c) { c.bandwidth = 2; c.tuner.dataRate = 70.0f; }, 0, "Tuner Locked|2.3e-4|11|SAT 1|10984|AUTO|22000|Normal|210.00||QAM-256|6900|Normal|0dB|on"}};
         // clang-format on
-        for (int i = 0; i < 12; ++i)
+        m_f.emplace();
+        QVERIFY(m_f->start(16));
+        for (size_t i = 0; i < std::size(rows); ++i)
             rows[i].setup(m_f->sim.headend.state().channels[i]);
         QVERIFY(readAll());
-        for (int i = 0; i < 12; ++i) {
+        for (int i = 0; i < int(std::size(rows)); ++i) {
             QCOMPARE(line(i), QString(rows[i].line));
             QCOMPARE(m_view->state(i).qamFirstCode, rows[i].firstCode);
         }
@@ -128,7 +132,8 @@ private slots:
     {
         drop(0x01);
         QVERIFY(!readAll());
-        QCOMPARE(m_view->device().controllerVersion + m_view->device().fpgaVersion, "1.05");
+        QCOMPARE(m_unit.identity.controllerVersion + m_unit.identity.fpgaVersion, "1.05");
+        QVERIFY(!m_unit.identity.fromHeadend && m_view->device().controllerVersion.isEmpty());
         QVERIFY(!m_view->serviceListButtonsHidden());
         QCOMPARE(m_f->sim.frames(0x60).size(), 0);
 
@@ -212,6 +217,7 @@ private slots:
             m_unit.identity.controllerVersion = row.controller;
             m_unit.polarisationSupported = row.polarisation;
             m_unit.channel(3).polarisation = 3;
+            m_view->setSearchEnabled(3, true); // the operator pressed it
             QVERIFY(
                 searchChannel(m_f->exchange(), m_unit, *m_view, 3, input(row.frequency, row.lo)));
 
@@ -235,6 +241,7 @@ private slots:
             QCOMPARE(m_unit.channelDataRate[3], 41.5f);
             QCOMPARE(m_view->texts(3).status + m_view->texts(3).ber, "Tuner Locked2.3e-4");
             QVERIFY(m_view->state(3).serviceListEnabled && m_view->pagesEnabled());
+            QVERIFY(!m_view->state(3).searchEnabled);
         }
 
         init();
@@ -252,17 +259,29 @@ private slots:
         init();
         m_f->sim.headend.state().channels[0].tuner.status = 0;
         m_view->setServiceListEnabled(0, true);
+        m_view->setSearchEnabled(0, true);
         QVERIFY(searchChannel(m_f->exchange(), m_unit, *m_view, 0, input()));
         QCOMPARE(m_view->texts(0).status, QStringLiteral("Tuner unlocked"));
-        QVERIFY(!m_view->state(0).serviceListEnabled);
+        // Unlocked, the operator may search again at once.
+        QVERIFY(!m_view->state(0).serviceListEnabled && m_view->state(0).searchEnabled);
         QCOMPARE(m_unit.channelDataRate[0], 0.0f);
     }
 
 private:
+    // Read as the channel window reads: each step shown as it arrives.
     bool readAll()
     {
-        return checkDeviceType(m_f->exchange(), m_unit) &&
-               readUnitData(m_f->exchange(), m_unit, *m_view);
+        const auto show = [this](ReadStep step, int channel) {
+            if (step == ReadStep::Identity)
+                showIdentity(m_unit, *m_view);
+            else
+                showChannel(m_unit, channel, *m_view, &m_f->ui);
+        };
+        const bool read =
+            checkDeviceType(m_f->exchange(), m_unit) && readUnitData(m_f->exchange(), m_unit, show);
+        if (read)
+            m_view->showFirstPage();
+        return read;
     }
     void drop(int code) { m_f->sim.headend.setFault({sim::Fault::DropAnswer, code}); }
     QString line(int i) const

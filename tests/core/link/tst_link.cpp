@@ -1,9 +1,9 @@
-#include "channels/channeltextsview.h"
 #include "link/reconnect.h"
 #include "link/seriallink.h"
 #include "link/session.h"
 #include "link/traffictrace.h"
 #include "link/usbports.h"
+#include "model/unitdata.h"
 #include "protocol/devicetype.h"
 #include "protocol/parameters.h"
 #include "protocol/readunitdata.h"
@@ -49,7 +49,7 @@ private slots:
         m_link->reply("\x01", 5ms);
         m_link->reply(QByteArray("\x02\x03", 2), 15ms);
         m_link->reply("\x04", 25ms);
-        QVERIFY(m_exchange->get_data(4));
+        QVERIFY(m_exchange->waitForBytes(4));
         QCOMPARE(m_exchange->rxBuffer(), QByteArray("\x01\x02\x03\x04"));
         m_exchange->clearRx();
         m_link->reply("xxEN", 5ms);
@@ -74,7 +74,7 @@ private slots:
         m_link->reply("\x01", 5ms);
         QTimer::singleShot(20ms, &*m_link, [this] { m_link->drop(); });
         m_link->reply(QByteArray("\x02\x03\x04"), 30s);
-        QVERIFY(!m_exchange->get_data(4));
+        QVERIFY(!m_exchange->waitForBytes(4));
         QCOMPARE(m_exchange->rxBuffer(), QByteArray("\x01"));
         QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
     }
@@ -345,8 +345,7 @@ private slots:
         f.sim.headend.state().channels[15].outFrequency = 834.0f;
         QVERIFY(f.start(16));
         UnitData unit;
-        ChannelTextsView view;
-        QVERIFY(checkDeviceType(f.exchange(), unit) && readUnitData(f.exchange(), unit, view));
+        QVERIFY(checkDeviceType(f.exchange(), unit) && readUnitData(f.exchange(), unit));
         trace.finish();
         QVERIFY(kinds.count("unexpected") + kinds.count("unknown") + kinds.count("") == 0);
         QVERIFY(kinds.count("read") > 16 * 14 && kinds.count("read") == kinds.count("EN"));

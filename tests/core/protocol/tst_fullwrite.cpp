@@ -1,9 +1,17 @@
 #include "link/session.h"
+#include "model/settingsfile.h"
 #include "model/unitdata.h"
+#include "model/unitdiff.h"
 #include "protocol/fullwrite.h"
+#include "protocol/headendsettings.h"
+#include "sim/stateio.h"
 
+#include "files.h"
 #include "sessionfixture.h"
 
+#include <QJsonArray>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace keldor;
@@ -17,6 +25,70 @@ ChannelRecord record(int ch, int services)
     for (int i = 0; i < services; ++i) r.serviceIds[i] = static_cast<qint16>(100 * (ch + 1) + i);
     // clang-format on
     return r;
+}
+
+// A headend state with every field of every channel drawn at random, list positions and modes
+// beyond the program's lists among them. The channels cycle through service modes 0, 1 and 128
+// (and one no list has) with 0 and 1 listed IDs; channel 1 lists 100 IDs in the mode given, if
+// any. A model without service lists has none.
+void generate(sim::DeviceState &state, int channels, quint32 seed, std::optional<quint8> hundred)
+{
+    QRandomGenerator random(seed);
+    state.identity.variant = *sim::variantForChannelCount(channels);
+    const bool lists = channels != 16;
+    const auto byte = [&] {
+        return quint8(random.bounded(256));
+    };
+    const auto word = [&] {
+        return qint16(random.bounded(-32768, 32768));
+    };
+    for (int ch = 0; ch < sim::MaxChannels; ++ch) {
+        sim::Channel &c = state.channels[ch];
+        // Mostly what the lists hold, every fourth channel anything a byte holds.
+        const bool raw = ch % 4 == 3;
+        const auto position = [&](int entries) {
+            return raw ? byte() : quint8(random.bounded(entries));
+        };
+        c.polarisation = position(5);
+        c.bandwidth = position(2);
+        c.qam = position(6);
+        c.spectrum = position(2);
+        c.attenuation = position(13);
+        c.opmode = position(3);
+        c.outputOn = position(2);
+        c.loMode = position(2);
+        c.inFrequency = word();
+        c.loFrequency = word();
+        c.inSymbolrate = word();
+        c.outSymbolrate = word();
+        c.outFrequency = float(random.generateDouble() * 2e6 - 1e6);
+        static const QList<quint8> modes{0, 1, 128, 7};
+        const int combination = (ch + int(seed)) % 8;
+        c.serviceMode = lists ? modes[combination % 4] : 0;
+        int ids = lists ? combination / 4 : 0;
+        if (lists && hundred && ch == 0) {
+            c.serviceMode = *hundred;
+            ids = 100;
+        }
+        c.serviceIds.clear();
+        for (int i = 0; i < ids; ++i)
+            c.serviceIds.append(quint16(random.bounded(65536)));
+        c.inputServices = {{"A", 1}, {"B", 2}};
+    }
+}
+
+// Every field the full write carries, channel by channel, as the simulator dumps them.
+QJsonArray carried(const sim::DeviceState &state, int channels)
+{
+    const QJsonArray all = sim::saveState(state)["channels"].toArray();
+    QJsonArray out;
+    for (int ch = 0; ch < channels; ++ch) {
+        QJsonObject fields = all[ch].toObject();
+        fields.remove("tuner");
+        fields.remove("input_services");
+        out.append(fields);
+    }
+    return out;
 }
 
 } // namespace
@@ -108,6 +180,81 @@ private slots:
             QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
             QVERIFY(!m_f->ui.progressLabels.contains("Headend Data successfully updated!"));
             QVERIFY(!m_f->ui.progressShown && !m_f->ui.keepAliveRunning && m_f->ui.busyDepth == 0);
+        }
+    }
+
+    // Saved from headend A, loaded onto headend B of the same model with other settings: B's
+    // state is A's in every field the full write carries, as the simulator itself holds them.
+    // The old 240-byte form carries no selections: they are reset.
+    void roundTripThroughAFile()
+    {
+        // channels, the mode with 100 IDs, the old form
+        const std::tuple<int, std::optional<quint8>, bool> rows[]{
+            {8, 0, false}, {10, 1, false}, {12, 128, false}, {16, {}, false}, {12, {}, true}};
+        for (const auto &[channels, hundred, old] : rows) {
+            const QByteArray what = QByteArray::number(channels) + (old ? " old form" : "");
+            SessionFixture a, b;
+            QVERIFY(a.start(channels) && b.start(channels));
+            a.session.timing = b.session.timing = withoutSendPause();
+            generate(a.sim.headend.state(), channels, quint32(channels), hundred);
+            generate(b.sim.headend.state(), channels, quint32(channels) + 1, {});
+            QTemporaryDir dir;
+            const QString path = dir.filePath("a.kdr");
+            Configuration saved;
+            QVERIFY2(readConfiguration(a.exchange(), saved), what);
+            QVERIFY(saveSettingsFile(a.ui, path, saved.unit));
+            if (old) {
+                QByteArray image;
+                for (int ch = 0; ch < oldRecordCount; ++ch)
+                    image += readFile(path).mid(ch * settingsRecordSize, oldRecordSize);
+                QVERIFY(writeFile(path, image));
+            }
+
+            Configuration held;
+            auto file = readFileOverHeadend(b.exchange(), b.ui, path, held);
+            QVERIFY2(file, what);
+            QVERIFY(
+                saveUnitData(b.exchange(), file->unit, file->format == SettingsFormat::Current));
+
+            QJsonArray expected = carried(a.sim.headend.state(), channels);
+            if (old) {
+                for (qsizetype ch = 0; ch < expected.size(); ++ch) {
+                    QJsonObject fields = expected[ch].toObject();
+                    fields["service_mode"] = 0;
+                    fields["service_ids"] = QJsonArray();
+                    expected[ch] = fields;
+                }
+            }
+            QCOMPARE(carried(b.sim.headend.state(), channels), expected);
+            QVERIFY2(a.ui.messages.isEmpty() && b.ui.messages.isEmpty(), what);
+        }
+    }
+
+    // The check after a write names every field the headend holds otherwise than was sent; the
+    // selections only where they could be read back.
+    void checkAfterAWrite()
+    {
+        UnitData sent;
+        sent.maxChannel = 15;
+        sent.channels[2].outFrequency = 346;
+        sent.channels[15] = {.serviceCount = 1, .serviceMode = 1, .serviceIds = {4001}};
+        using Change = void (*)(UnitData &);
+        const auto lose = [](UnitData &u) {
+            u.channels[15] = {};
+        };
+        // clang-format off
+        const struct { const char *name; bool selectionsRead; Change change; QString differs; } rows[]{
+            {"holds what was sent", true, [](UnitData &) {}, ""},
+            {"another frequency", false, [](UnitData &u) { u.channels[2].outFrequency = 354; }, "Channel 3\n  Output Frequency: 346.00 MHz -> 354.00 MHz\n"},
+            {"selection lost", true, lose, "Channel 16\n  Service Mode: only the listed services pass -> every service passes\n  services removed: 4001\n"},
+            {"selections not read back", false, lose, ""}};
+        // clang-format on
+        for (const auto &r : rows) {
+            Configuration held;
+            held.unit = sent;
+            held.selectionsRead = r.selectionsRead;
+            r.change(held.unit);
+            QVERIFY2(diffText(checkWrite(sent, held)) == r.differs, r.name);
         }
     }
 

@@ -1,4 +1,6 @@
 #include "link/session.h"
+#include "protocol/headendsettings.h"
+#include "report/reporttexts.h"
 #include "report/rtfreport.h"
 #include "report/rtftext.h"
 #include "services/servicelists.h"
@@ -118,65 +120,77 @@ private slots:
         QCOMPARE(rtfEscape(text), rtf);
     }
 
-    void printAgainstTheHeadend_data()
+    // The report of a configuration as read: its lists come from the read, where the versions
+    // let the selections be read, and the report itself asks the headend nothing.
+    void reportOfARead_data()
     {
         QTest::addColumn<int>("variant");
         QTest::addColumn<QString>("controller");
         QTest::addColumn<QString>("fpga");
-        QTest::addColumn<bool>("cut"); // the link drops while channel 3's list is read
         QTest::addColumn<int>("lists");
-        QTest::addColumn<QByteArray>("tail");
         // clang-format off
-        QTest::newRow("12 channels, 1.05 / 1.06") << 0 << "1.05" << "1.06" << false << 12 << QByteArray("Servicelist Channel 12 (5 Services)");
-        QTest::newRow("8 channels, 1.10 / 2.00") << 1 << "1.10" << "2.00" << false << 8 << QByteArray("Servicelist Channel 8 (5 Services)");
-        QTest::newRow("controller 1.04") << 0 << "1.04" << "1.06" << false << 0 << QByteArray();
-        QTest::newRow("FPGA 1.05") << 0 << "1.05" << "1.05" << false << 0 << QByteArray();
-        QTest::newRow("16 channels") << 3 << "1.05" << "1.06" << false << 0 << QByteArray();
-        QTest::newRow("link drops") << 0 << "1.05" << "1.06" << true << 2 << QByteArray("Service 2-5, \r\n}\r\n");
+        QTest::newRow("12 channels, 1.05 / 1.06") << 0 << "1.05" << "1.06" << 12;
+        QTest::newRow("8 channels, 1.10 / 2.00") << 1 << "1.10" << "2.00" << 8;
+        QTest::newRow("controller 1.04") << 0 << "1.04" << "1.06" << 0;
+        QTest::newRow("FPGA 1.05") << 0 << "1.05" << "1.05" << 0;
+        QTest::newRow("16 channels") << 3 << "1.05" << "1.06" << 0;
         // clang-format on
     }
 
-    void printAgainstTheHeadend()
+    void reportOfARead()
     {
         QFETCH(int, variant);
         QFETCH(QString, controller);
         QFETCH(QString, fpga);
-        QFETCH(bool, cut);
         QFETCH(int, lists);
-        QFETCH(QByteArray, tail);
         SessionFixture f;
         QVERIFY(f.start());
-        f.ui.progressLabels.clear();
+        f.session.timing = withoutSendPause();
         sim::DeviceState &state = f.sim.headend.state();
-        state.identity.variant = static_cast<quint8>(variant);
+        state.identity = {"KELDOR QAM", 123456, "1.00", controller, fpga, 1, quint8(variant)};
         state.channels[1].inputServices[2].name = QStringLiteral("{Pro}\\7");
         state.channels[2].serviceMode = 1;
         state.channels[2].serviceIds = {3001};
-        if (cut)
-            f.sim.headend.setFault({sim::Fault::Disconnect, servicecode::listedId});
-        UnitData unit;
-        unit.deviceVariant = variant;
-        unit.maxChannel = static_cast<qint16>(variant == 1 ? 7 : variant == 3 ? 15 : 11);
-        ReportTexts texts = sampleTexts();
-        texts.device.controllerVersion = controller;
-        texts.device.fpgaVersion = fpga;
+        f.ui.progressLabels.clear();
+        Configuration config;
+        {
+            ReadProgressWindow window(f.ui, config.unit);
+            QVERIFY(readConfiguration(f.exchange(), config, window.progress()));
+            QVERIFY(f.ui.progressShown);
+        }
+        QCOMPARE(f.sim.frames(servicecode::selectChannel).size(), lists);
+        // A step a channel, the settings first, then the selections where there are any.
+        const int channels = config.unit.channelsInUse();
+        QStringList labels{QString()};
+        for (int ch = 1; ch <= channels; ++ch)
+            labels.append("Reading Channel: " + QString::number(ch));
+        for (int ch = 1; ch <= lists; ++ch)
+            labels.append("Reading Service List Channel: " + QString::number(ch));
+        QCOMPARE(f.ui.progressLabels, labels);
+        QVERIFY(!f.ui.progressShown && f.ui.progressMaximum == channels);
+        f.sim.headend.clearTranscript();
         const QString path = m_dir.filePath("rack.rtf");
 
-        QCOMPARE(printRtf(f.exchange(), path, texts, unit),
-                 cut ? ReportResult::Incomplete : ReportResult::Written);
+        QVERIFY(printRtf(f.ui, path, config));
+
         const QByteArray doc = readFile(path);
-        QVERIFY(doc.startsWith(rtfDocumentHeader() + rtfDeviceHeader(texts.device)));
+        QCOMPARE(doc, renderReport(config));
+        QVERIFY(f.sim.headend.transcript().isEmpty());
+        const ReportTexts texts = reportTexts(config.unit);
+        QVERIFY(doc.startsWith(rtfDocumentHeader() + rtfDeviceHeader(texts.device) +
+                               rtfChannelTable(texts, variant, config.unit.channelsInUse())));
         QCOMPARE(groupDepth(doc), 0);
         QCOMPARE(doc.count("Servicelist Channel"), lists);
-        QVERIFY(doc.contains(tail));
-        QVERIFY(!cut || doc.endsWith(tail));
         QCOMPARE(doc.contains(R"(\{Pro\}\\7, )"), lists > 0);
-        QCOMPARE(f.sim.frames(servicecode::selectChannel).size(), lists + (cut ? 1 : 0));
-        QVERIFY(lists == 0 || f.ui.progressMaximum == unit.maxChannel + 1);
-        QCOMPARE(f.ui.progressLabels.value(1), lists > 0 ? "Reading Service List Channel:  1" : "");
-        QVERIFY(cut || lists == 0 || f.ui.progressValues.last() == lists);
-        QVERIFY(!f.ui.progressShown);
-        QCOMPARE(f.ui.texts(), cut ? QStringList{"Connection aborted!"} : QStringList{});
+        // The selection comes from the channel record: one listed ID, named by the input list.
+        QCOMPARE(doc.contains(R"(Servicelist Channel 3 (1 Services):\ulnone\b0\f1\par\fs16 )"
+                              "\r\nService 3-2, \r\n"),
+                 lists > 0);
+        const QByteArray end = lists ? "Service " + QByteArray::number(lists) + "-5, \r\n}\r\n"
+                                     : QByteArray(R"(\par \par })"
+                                                  "\r\n}\r\n");
+        QVERIFY(doc.endsWith(end));
+        QVERIFY(f.ui.messages.isEmpty());
     }
 
 private:

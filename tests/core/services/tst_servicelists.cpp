@@ -39,7 +39,7 @@ private slots:
     {
         // clang-format off
         struct { int mode; QList<quint16> listed; QList<qint16> output; } rows[]{
-            {0, {}, allFive}, {1, {3003, 9999, 3001}, {3003, 3001}},
+            {0, {}, allFive}, {0, {3003}, allFive}, {1, {3003, 9999, 3001}, {3003, 3001}},
             {128, {3001, 3004}, {3000, 3002, 3003}}, {128, {}, allFive}};
         // clang-format on
         for (const auto &row : rows) {
@@ -106,6 +106,10 @@ private slots:
         s.mode = servicemode::allButListed;
         s.ids = {0x0BB9, -2};
         QCOMPARE(s.listString(), QByteArray::fromHex("80020BB9FFFE"));
+        // Exactly half the services wanted: they are listed; one more, the others are.
+        const QList<Service> four{{"a", 1}, {"b", 2}, {"c", 3}, {"d", 4}};
+        QCOMPARE(chooseSelection(four, four.mid(0, 2)).mode, servicemode::listed);
+        QCOMPARE(chooseSelection(four, four.mid(0, 3)).ids, QList<qint16>{4});
     }
 
     void editing()
@@ -128,11 +132,19 @@ private slots:
                  QStringList{"Service Service 3-3 is already a member of the Outputservicelist!"});
     }
 
+    // Without input services the editor needs no listed ID; a configuration read keeps them.
     void unchangedListsSendNothing()
     {
-        m_f->sim.headend.state().channels[channel].inputServices.clear();
+        sim::Channel &simChannel = m_f->sim.headend.state().channels[channel];
+        simChannel.inputServices.clear();
+        simChannel.serviceMode = servicemode::listed;
+        simChannel.serviceIds = {3003};
         ServiceListEditor &editor = fill();
         QVERIFY(editor.inputCount() == 0 && editor.input().isEmpty() && editor.output().isEmpty());
+        QCOMPARE(m_f->sim.frames(servicecode::listedId).size(), 0);
+        ChannelServices all;
+        QVERIFY(readServiceLists(m_f->exchange(), channel, all, ListedIds::All));
+        QCOMPARE(all.listedIds, QList<qint16>{3003});
         m_f->sim.headend.clearTranscript();
         QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Unchanged);
         QCOMPARE(m_f->sim.count(sim::TranscriptEntry::Kind::Frame), 0);

@@ -2,6 +2,8 @@
 #include "update/imagefiles.h"
 
 #include "model/settingsfile.h"
+#include "protocol/headendsettings.h"
+#include "report/rtfreport.h"
 #include "shell/shellstate.h"
 
 #include "files.h"
@@ -13,6 +15,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <sys/stat.h>
 
@@ -233,28 +236,44 @@ private slots:
         QCOMPARE(m_f->ui.keepAliveRunning, result == R::Succeeded);
     }
 
-    // Written where asked, under a name of its own even beside backups of this second and the
-    // next, and without a word to the operator: no window shows the reading.
+    // The one backup writer: UTC names, a name of its own beside the backups of that second
+    // (taken by a settings file, or only by a report), both files from one read with the
+    // selections, and no word to the operator: no window shows the reading.
     void backupKeepsEveryEarlierOne()
     {
-        const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
-        QCOMPARE(backupFileName(when) + backupFileName(when, 2),
-                 "backup-20260304-050607.kdrbackup-20260304-050607_2.kdr");
-        m_f->sim.headend.state().channels[5].outFrequency = 346.0f;
-        m_f->sim.headend.state().channels[6].tuner.dataRate = 70.0f; // no QAM order carries it
+        const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7), QTimeZone(3600));
+        QCOMPARE(backupFileName("backup", when) + backupFileName("rack", when, 2),
+                 "backup-20260304-040607.kdrrack-20260304-040607_2.kdr");
+        sim::DeviceState &state = m_f->sim.headend.state();
+        state.channels[5].outFrequency = 346.0f;
+        state.channels[2].serviceMode = servicemode::listed;
+        state.channels[2].serviceIds = {3001};
+        state.channels[6].tuner.dataRate = 70.0f; // no QAM order carries it
         const QDir folder(m_dir->path());
-        const QDateTime now = QDateTime::currentDateTime();
-        for (const QDateTime &time : {now, now.addSecs(1)})
-            QVERIFY(writeFile(folder.filePath(backupFileName(time)), "earlier"));
-        const BackupResult result = backupConfiguration(m_f->session, m_dir->path());
+        const QStringList taken{backupFileName("backup", when),
+                                reportFileName(backupFileName("backup", when, 2))};
+        for (const QString &name : taken)
+            QVERIFY(writeFile(folder.filePath(name), "earlier"));
+        Configuration config;
+        QVERIFY(readConfiguration(m_f->exchange(), config));
+
+        const BackupResult result = writeBackup(config, m_dir->path(), "backup", when);
+
         QVERIFY2(result.error.isEmpty() && m_f->ui.messages.isEmpty(), qPrintable(result.error));
-        QStringList earlier = folder.entryList(QDir::Files);
-        QVERIFY(earlier.removeAll(QFileInfo(result.path).fileName()) == 1 && earlier.size() == 2);
-        for (const QString &name : earlier)
+        QCOMPARE(result.path, folder.filePath(backupFileName("backup", when, 3)));
+        // Nothing of the _2 that could not be had is left behind.
+        QStringList expected = taken;
+        expected << backupFileName("backup", when, 3)
+                 << reportFileName(backupFileName("backup", when, 3));
+        expected.sort();
+        QCOMPARE(folder.entryList(QDir::Files), expected);
+        for (const QString &name : taken)
             QCOMPARE(readFile(folder.filePath(name)), QByteArray("earlier"));
         std::array<ChannelRecord, channelCount> channels{};
         QVERIFY(std::holds_alternative<SettingsFormat>(readSettingsFile(result.path, channels)));
-        QCOMPARE(channels[5].outFrequency, 346.0f);
+        QCOMPARE(channels, config.unit.channels);
+        QVERIFY(channels[5].outFrequency == 346.0f && channels[2].serviceIds[0] == 3001);
+        QCOMPARE(readFile(reportFileName(result.path)), renderReport(config));
     }
 
     void newestImage_data() { addRows(imageRows); }

@@ -1,4 +1,5 @@
 #include "connectedstation.h"
+#include "ctlrunner.h"
 #include "directory/directoryeditor.h"
 #include "directory/headendpicker.h"
 #include "files.h"
@@ -7,6 +8,7 @@
 #include "model/unitdiff.h"
 #include "network/lansettingsdialog.h"
 #include "network/proxydialog.h"
+#include "protocol/headendsettings.h"
 #include "protocol/parameters.h"
 #include "rawdirectory.h"
 #include "services/servicelists.h"
@@ -15,6 +17,7 @@
 #include "shell/widgetui.h"
 #include "traffic/trafficmenu.h"
 #include "traffic/trafficwindow.h"
+#include "update/backup.h"
 #include "update/updatewindow.h"
 
 using namespace keldor;
@@ -227,6 +230,7 @@ private slots:
     {
         for (const auto &[old, yes] : {std::pair{false, true}, {true, true}, {false, false}}) {
             QVERIFY(startMenu());
+            m_f->station().session.timing.sendPause = 0ms; // whole reads, many of them
             std::array<ChannelRecord, channelCount> channels{};
             for (int ch = 0; ch < channelCount; ++ch)
                 channels[ch].inFrequency = static_cast<qint16>(11000 + ch);
@@ -279,6 +283,8 @@ private slots:
             QCOMPARE(m_f->simChannel(3).inFrequency == 11003, yes);
             QCOMPARE(m_f->simChannel(3).serviceIds.value(0), yes ? (old ? 0 : 4003) : 2000);
             QCOMPARE(m_f->overviews, int(yes));
+            // Without a channel window of its own the check reads the headend itself.
+            QCOMPARE(m_f->ui().panels[1] == heldText, yes);
             // The child window that was open went; the channel window is the only one now.
             QTRY_COMPARE(m_f->window->mdiArea()->subWindowList().size(), int(yes));
             if (!yes)
@@ -291,6 +297,98 @@ private slots:
             QCOMPARE(shown, QStringList{unchangedText + ".\nNothing is sent unless you write the "
                                                         "file anyway."});
             QCOMPARE(written(), old ? 16 : 12);
+        }
+    }
+
+    // With the channel window open, Save adds only the selections to the window's read, and
+    // writes what keldor-ctl writes from the same headend, byte for byte; a field typed but not
+    // Set reaches neither file nor report.
+    void saveWithTheOverviewOpenIsTheCommandLinesSave()
+    {
+        QVERIFY(startMenu(true));
+        m_f->station().session.timing.sendPause = 0ms; // whole reads, many of them
+        m_f->simChannel(0).serviceMode = servicemode::listed;
+        m_f->simChannel(0).serviceIds = {1001, 1003};
+        m_f->window->item("Program")->trigger();
+        auto *overview = m_f->child<ChannelOverview>();
+        QTRY_VERIFY(overview && overview->holdsHeadend());
+        m_f->widget<QLineEdit>("Text_outfrequenz_2")->setText("354.00");
+        m_f->sim.headend.clearTranscript();
+        m_chosen = {"station"};
+
+        m_f->window->item("Save")->trigger();
+
+        QCOMPARE(m_f->sim.frames(0x79).size(), 0);
+        QCOMPARE(m_f->sim.frames(servicecode::selectChannel).size(), 12);
+        const CtlRun ctl = runCtl(
+            {"--lan", "127.0.0.1:" + m_f->sim.portText(), "save", path("ctl")}, withoutSendPause());
+        QCOMPARE(ctl.status, 0);
+        QCOMPARE(readFile(path("station.rtf")), readFile(path("ctl.rtf")));
+        QCOMPARE(readFile(path("station.kdr")), readFile(path("ctl.kdr")));
+        std::array<ChannelRecord, channelCount> channels{};
+        QVERIFY(!decodeSettings(readFile(path("station.kdr")), channels));
+        QVERIFY(channels[0].serviceCount == 2 && channels[2].outFrequency == 130.0f);
+        QVERIFY(!readFile(path("station.rtf")).contains("354"));
+        QVERIFY(m_f->ui().messages.isEmpty());
+    }
+
+    // After a Load the channel window reads the headend, and the check takes that read and adds
+    // only the selections. A headend changed in between is shown with the offer to write back
+    // what it held before, which is checked in turn.
+    void loadIsCheckedWithTheOverviewsRead()
+    {
+        QVERIFY(startMenu(true));
+        m_f->station().session.timing.sendPause = 0ms; // whole reads, many of them
+        const QString lan = "127.0.0.1:" + m_f->sim.portText();
+        QCOMPARE(runCtl({"--lan", lan, "save", path("x")}, withoutSendPause()).status, 0);
+        m_chosen = {"x.kdr", "x.kdr", "x.kdr"};
+        const auto fullReadsAfterWrite = [this] {
+            const auto &t = m_f->sim.headend.transcript();
+            const auto written = std::find_if(t.cbegin(), t.cend(), [](const auto &e) {
+                return e.kind == Kind::Frame && e.code() == 0x8A;
+            });
+            return std::count_if(written, t.cend(), [](const auto &e) {
+                return e.kind == Kind::Frame && e.code() == 0x79;
+            });
+        };
+        for (const bool frontPanel : {false, true}) {
+            m_f->simChannel(0).serviceMode = servicemode::listed;
+            m_f->simChannel(0).serviceIds = {1001};
+            m_f->sim.headend.clearTranscript();
+            m_f->ui().clear();
+            m_f->ui().panels[1].clear();
+            QTimer change;
+            connect(&change, &QTimer::timeout, [&] {
+                if (fullReadsAfterWrite() > 0) {
+                    change.stop();
+                    m_f->simChannel(2).outFrequency = 500.0f;
+                }
+            });
+            if (frontPanel)
+                change.start(1);
+            {
+                OnNextModal reply([](QWidget *dialog) {
+                    dialog->findChild<QPushButton *>("Command_Yes")->click();
+                });
+                m_f->window->item("Load")->trigger();
+            }
+            QTRY_VERIFY2(m_f->ui().panels[1] == heldText,
+                         qPrintable(m_f->ui().texts().join(" / ") + QString::number(frontPanel)));
+            QCOMPARE(fullReadsAfterWrite(), frontPanel ? 2 : 1);
+            // Written back, the headend holds its selection again.
+            QCOMPARE(m_f->simChannel(0).serviceIds,
+                     frontPanel ? QList<quint16>{1001} : QList<quint16>{});
+            QCOMPARE(m_f->simChannel(2).outFrequency, 130.0f);
+            const QDir backups(standardBackupFolder());
+            const QString backup = QDir::toNativeSeparators(
+                backups.filePath(backups.entryList({"*.kdr"}, QDir::Files, QDir::Name).last()));
+            QCOMPARE(m_f->ui().texts(),
+                     frontPanel ? QStringList{heldOtherwiseText +
+                                              "\rChannel 3\r  Output Frequency: 130.00 MHz -> "
+                                              "500.00 MHz\rWhat it held before is saved in " +
+                                              backup + ".\rWrite back the settings it held before?"}
+                                : QStringList{});
+            QVERIFY(m_f->child<ChannelOverview>()->holdsHeadend());
         }
     }
 
@@ -475,7 +573,9 @@ private slots:
                     entry.sha256 == fileHash(programFile(image.arg(1))))
                     sent.append(entry.what);
             QCOMPARE(sent, QStringList{item == "Update_QAM" ? "fpga" : "controller"});
-            QCOMPARE(QDir(programFolder()).entryList({"backup-*.kdr"}, QDir::Files).size(), 1);
+            QCOMPARE(QDir(standardBackupFolder()).entryList({"backup-*.kdr"}, QDir::Files).size(),
+                     1);
+            QVERIFY(standardBackupFolder().startsWith(m_f->fixture.folder.path()));
             QTRY_VERIFY(!m_f->child<UpdateWindow>());
             QTRY_COMPARE(m_f->sim.count(Kind::Open), 1);
             QTRY_VERIFY(!m_f->ui().progressShown);
