@@ -4,6 +4,7 @@
 #include "diagnostics/diagnosticview.h"
 #include "health/health.h"
 #include "health/inventory.h"
+#include "link/exchange.h"
 #include "model/unitdata.h"
 #include "protocol/devicetype.h"
 #include "protocol/parameters.h"
@@ -90,6 +91,7 @@ bool readHealth(Exchange &exchange, UnitData &unit, HealthReading &reading)
     if (!readDiagnosticData(exchange, unit, collector))
         return false;
     for (ChannelHealth &channel : reading.channels) {
+        exchange.deadline().enter(Stage::Channel, channel.channel - 1);
         if (!readChannel(exchange, channel))
             return false;
     }
