@@ -179,7 +179,8 @@ bool Session::stepIdle()
                 QTimer::singleShot(m_headend.fault().delay, this, [this] { send(Ok); });
                 break;
             default:
-                send(Ok);
+                // A slow headend is slow with its answers to requests; the opening is none.
+                emit output(Ok);
                 break;
             }
             return true;

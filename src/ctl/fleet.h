@@ -70,11 +70,24 @@ using FleetWork = std::function<FleetOutcome(Session &, const FleetMember &)>;
 // far as the system allows: jobs when they fit.
 int jobsWithinFileLimit(int jobs);
 
+// How long one headend may take from its connection on, and the whole run. A headend over its
+// deadline is let go and fails with the stage it was in; one that the run's deadline would cut
+// short gets only what is left of it, and none starts after it.
+struct FleetDeadlines {
+    milliseconds member{0};
+    milliseconds run{0};
+};
+
+// The run's deadline when none is given: time for every headend to use its whole deadline,
+// jobs at a time, and a minute.
+milliseconds fleetRunLimit(qsizetype members, int jobs, milliseconds member);
+
 // Runs work on up to jobs headends at once, each on a thread of its own whose waits are its
 // own event loop, and returns the outcomes in the members' order. Progress goes to err: one
 // line redrawn in place when terminal, otherwise one line per finished headend.
 QList<FleetOutcome> runFleet(const QList<FleetMember> &members, const FleetWork &work,
-                             const Timing &timing, int jobs, QTextStream &err, bool terminal);
+                             const Timing &timing, int jobs, const FleetDeadlines &deadlines,
+                             QTextStream &err, bool terminal);
 
 // keldor-ctl fleet: the arguments after "fleet" in, the exit status out.
 int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,

@@ -216,7 +216,7 @@ QList<Row> TestFaultMatrix::rows()
             deadline.start(5 * answerLimit / 2);
             Configuration config;
             t.m_succeeded = readConfiguration(t.exchange(), config);
-            QCOMPARE(deadline.passedText(), "the deadline of 1 s passed during identity");
+            QCOMPARE(deadline.timedOutText(), "timed out after 1 s during identity");
             QVERIFY(deadline.hasExpired() && !t.m_f->session.lan.isOpen());
             QCOMPARE(t.m_f->sim.count(sim::TranscriptEntry::Kind::Frame), 2);
             deadline.stop(); }},

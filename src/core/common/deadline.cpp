@@ -57,9 +57,9 @@ QDeadlineTimer OperationDeadline::clamp(milliseconds wait) const
     return isRunning() && m_deadline < own ? m_deadline : own;
 }
 
-QString OperationDeadline::passedText() const
+QString OperationDeadline::timedOutText() const
 {
-    return QStringLiteral("the deadline of %1 s passed during %2")
+    return QStringLiteral("timed out after %1 s during %2")
         .arg(QString::number(double(m_limit.count()) / 1000.0), m_stage);
 }
 

@@ -40,9 +40,8 @@ public:
 
     void enter(Stage stage, int channel = 0) { m_stage = stageName(stage, channel); }
     const QString &stage() const { return m_stage; }
-    // What the operator reads when it has expired: "the deadline of 300 s passed during
-    // channel 3".
-    QString passedText() const;
+    // What the operator reads when it has expired: "timed out after 300 s during channel 3".
+    QString timedOutText() const;
 
 signals:
     void expired();
