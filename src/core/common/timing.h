@@ -47,7 +47,8 @@ struct Timing {
     milliseconds editorSavePause = 500ms;
 
     // keldor-ctl fleet
-    milliseconds fleetProgressTick = 1s; // the progress line's redraw on a terminal
+    milliseconds fleetProgressTick = 1s;   // the progress line's redraw on a terminal
+    milliseconds fleetCommandLimit = 5min; // a git command, an --on-change or --on-fail command
 
     // Short timings for tests: same proportions where they matter, milliseconds instead of seconds.
     static Timing fast()
