@@ -1,5 +1,6 @@
 #include "ctlrunner.h"
 #include "files.h"
+#include "gitrepository.h"
 #include "model/settingsfile.h"
 #include "protocol/headendsettings.h"
 #include "simfixture.h"
@@ -160,6 +161,59 @@ private slots:
             QStringList({"rack-20250101-000000.kdr", "rack-20260102-030305.kdr",
                          "rack-20260102-030405_10.kdr", "rack-20260102-030405_9.kdr", current}));
         QCOMPARE(QDir(path("b")).entryList({"*.rtf"}, QDir::Files).size(), 5);
+    }
+
+    // With --git only a change makes a commit, named after what changed; history, diff and
+    // load reach the stored versions, the commands hear of changes and failures, and fleet
+    // check warns of a headend without a recent backup.
+    void gitKeepsChangesOnly()
+    {
+        m_sim->headend.state().identity.serialNumber = 4711;
+        const QStringList hooks{"--git", "--on-change",
+                                "cat > " + path("changed") + "; env > " + path("env"), "--on-fail",
+                                "cat > " + path("failed")};
+        const auto commits = [&] {
+            return runProgram("git", {"-C", path("b"), "rev-list", "--count", "HEAD"}, {},
+                              std::chrono::seconds(10))
+                .out.trimmed();
+        };
+        QVERIFY2(backup(hooks).out.contains("rack-a.kdr (committed: first backup)"),
+                 qPrintable(readFile(path("env"))));
+        QVERIFY(QFile::remove(path("changed")));
+        QVERIFY(backup(hooks).out.contains("rack-a.kdr (unchanged)"));
+        QCOMPARE(commits(), "1");
+        QVERIFY(!QFile::exists(path("changed")));
+
+        m_sim->headend.state().channels[2].qam = 3;
+        QVERIFY(backup(hooks).out.contains("(committed: Channel 3 QAM: QAM-256 -> QAM-64)"));
+        QCOMPARE(commits(), "2");
+        QCOMPARE(readFile(path("changed")), "Channel 3\n  QAM: QAM-256 -> QAM-64\n");
+        for (const char *variable :
+             {"KELDOR_NAME=rack-a\n", "KELDOR_SERIAL=4711\n", "KELDOR_ADDRESS=127.0.0.1:"})
+            QVERIFY(readFile(path("env")).contains(variable));
+        const QString history = runCtl({"history", "rack-a", "--dir", path("b")}).out;
+        QVERIFY2(history.count('\n') == 2 && history.contains("rack-a: first backup\n") &&
+                     history.contains("  rack-a: Channel 3 QAM: QAM-256 -> QAM-64\n"),
+                 qPrintable(history));
+        const CtlRun diff = runCtl({"diff", "rack-a@HEAD~1", "rack-a@HEAD", "--dir", path("b")});
+        QCOMPARE(diff.out, "Channel 3\n  QAM: QAM-256 -> QAM-64\n");
+        QVERIFY(runCtl({"diff", "rack-a@HEAD~2", "rack-a", "--dir", path("b")})
+                    .err.contains("rack-a@HEAD~2 is no stored version in"));
+
+        // A headend out of reach: the command hears why, and its last success stays.
+        m_sim.reset();
+        const CtlRun failed = backup(hooks);
+        QVERIFY(failed.status == 1 && readFile(path("failed")).contains("Connection"));
+        m_sim.emplace();
+        m_sim->headend.state().identity.variant = 1;
+        QVERIFY(m_sim->listen());
+        const QByteArray address = "127.0.0.1:" + m_sim->portText().toLatin1();
+        QVERIFY(writeFile(path("fleet.list"), "rack-a " + address + "\nrack-b " + address));
+        const CtlRun check = runCtl({"fleet", "check", "--list", path("fleet.list"), "--jobs", "1",
+                                     "--max-backup-age", "1", "--backup-dir", path("b")});
+        QVERIFY2(check.out.contains("rack-a  OK - ") && check.out.contains("rack-b  WARNING - ") &&
+                     check.out.contains(", no successful backup\n"),
+                 qPrintable(check.out));
     }
 };
 
