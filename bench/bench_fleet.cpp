@@ -2,6 +2,7 @@
 // processes on loopback with their real timings, one backed up by itself and then all 32 with
 // --jobs 32, in the same run. Waiting headends cost nothing, so the fleet should take little
 // longer than one; the client's CPU time (keldor-ctl and its threads) is printed beside it.
+// Then the fleet goes into git twice: the second run, with nothing changed, must add no commit.
 #include "simprocess.h"
 
 #include <QCoreApplication>
@@ -55,6 +56,16 @@ Run backup(const QStringList &arguments, QTextStream &out)
     return run;
 }
 
+// How many commits the repository at path holds.
+QString commitCount(const QString &path)
+{
+    QProcess git;
+    git.start(QStringLiteral("git"), {QStringLiteral("-C"), path, QStringLiteral("rev-list"),
+                                      QStringLiteral("--count"), QStringLiteral("HEAD")});
+    git.waitForFinished();
+    return QString::fromUtf8(git.readAllStandardOutput()).trimmed();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -86,7 +97,17 @@ int main(int argc, char *argv[])
     const Run all = backup({dir.filePath(QStringLiteral("all")), QStringLiteral("--list"),
                             list.fileName(), QStringLiteral("--jobs"), QString::number(fleetSize)},
                            out);
-    if (!one.ok || !all.ok)
+    // The same fleet into git twice: the second run finds nothing changed and commits nothing.
+    const QStringList git{dir.filePath(QStringLiteral("git")),
+                          QStringLiteral("--git"),
+                          QStringLiteral("--list"),
+                          list.fileName(),
+                          QStringLiteral("--jobs"),
+                          QString::number(fleetSize)};
+    const Run first = backup(git, out);
+    const QString firstCommits = commitCount(git.first());
+    const Run again = backup(git, out);
+    if (!one.ok || !all.ok || !first.ok || !again.ok)
         return 1;
     out << QStringLiteral("fleet backup of %1 headends with --jobs %1: %2 s, one alone %3 s, "
                           "ratio %4 (target <= 2.0)\n")
@@ -97,5 +118,11 @@ int main(int argc, char *argv[])
     out << QStringLiteral("client CPU: %1 s for the fleet, %2 s for one alone\n")
                .arg(all.cpuSeconds, 0, 'f', 2)
                .arg(one.cpuSeconds, 0, 'f', 2);
+    out << QStringLiteral("fleet backup --git: first run %1 s (%2 commits), unchanged again %3 s "
+                          "(%4 commits after it)\n")
+               .arg(first.seconds, 0, 'f', 2)
+               .arg(firstCommits)
+               .arg(again.seconds, 0, 'f', 2)
+               .arg(commitCount(git.first()));
     return 0;
 }
