@@ -27,6 +27,7 @@ cleanup() {
     rm -rf "$work"
     if [ -n "$made_list" ]; then
         "${as_root[@]}" rm -f "$fleet_list"
+        "${as_root[@]}" rmdir --ignore-fail-on-non-empty "$(dirname "$fleet_list")"
         "${as_root[@]}" rm -rf /var/lib/keldor/backups/sim-a /var/lib/keldor/backups/.git \
             /var/lib/keldor/backups/.keldor-lock
     fi
