@@ -4,6 +4,7 @@
 // longer than one; the client's CPU time (keldor-ctl and its threads) is printed beside it.
 // Then 256 simulators, backed up 64 at a time, against one of them alone, with the client's
 // CPU time and peak memory.
+// Then the fleet goes into git twice: the second run, with nothing changed, must add no commit.
 #include "simprocess.h"
 
 #include <QCoreApplication>
@@ -159,7 +160,16 @@ bool benchLargeFleet(QTextStream &out)
                .arg(all.peakKib / 1024.0, 0, 'f', 1)
                .arg(one.peakKib / 1024.0, 0, 'f', 1);
     return true;
-}
+
+    // How many commits the repository at path holds.
+    QString commitCount(const QString &path)
+    {
+        QProcess git;
+        git.start(QStringLiteral("git"), {QStringLiteral("-C"), path, QStringLiteral("rev-list"),
+                                          QStringLiteral("--count"), QStringLiteral("HEAD")});
+        git.waitForFinished();
+        return QString::fromUtf8(git.readAllStandardOutput()).trimmed();
+    }
 
 } // namespace
 
@@ -173,7 +183,17 @@ int main(int argc, char *argv[])
     if (sims.empty())
         return 1;
     const auto [one, all] = backupOneThenAll(dir, list, QStringLiteral("rack-01"), fleetSize, out);
-    if (!one.ok || !all.ok)
+    // The same fleet into git twice: the second run finds nothing changed and commits nothing.
+    const QStringList git{dir.filePath(QStringLiteral("git")),
+                          QStringLiteral("--git"),
+                          QStringLiteral("--list"),
+                          list,
+                          QStringLiteral("--jobs"),
+                          QString::number(fleetSize)};
+    const Run first = backup(git, out);
+    const QString firstCommits = commitCount(git.first());
+    const Run again = backup(git, out);
+    if (!one.ok || !all.ok || !first.ok || !again.ok)
         return 1;
     out << QStringLiteral("fleet backup of %1 headends with --jobs %1: %2 s, one alone %3 s, "
                           "ratio %4 (target <= 2.0)\n")
@@ -184,5 +204,11 @@ int main(int argc, char *argv[])
     out << QStringLiteral("client CPU: %1 s for the fleet, %2 s for one alone\n")
                .arg(all.cpuSeconds, 0, 'f', 2)
                .arg(one.cpuSeconds, 0, 'f', 2);
+    out << QStringLiteral("fleet backup --git: first run %1 s (%2 commits), unchanged again %3 s "
+                          "(%4 commits after it)\n")
+               .arg(first.seconds, 0, 'f', 2)
+               .arg(firstCommits)
+               .arg(again.seconds, 0, 'f', 2)
+               .arg(commitCount(git.first()));
     return benchLargeFleet(out) ? 0 : 1;
 }

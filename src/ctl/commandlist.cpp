@@ -12,6 +12,7 @@ const CtlCommandTable &ctlCommands()
         addChannelCommands(t);
         addCompareCommands(t);
         addHealthCommands(t);
+        addHistoryCommands(t);
         return t;
     }();
     return table;

@@ -319,7 +319,7 @@ bool worksOnFilesAlone(const QString &command, const QStringList &args)
         return diffArgs(args).files.size() == 2;
     if (command == QLatin1String("plan"))
         return !planArgs(args).files.isEmpty();
-    return false;
+    return command == QLatin1String("history");
 }
 
 void addCompareCommands(CtlCommandTable &table)

@@ -1,6 +1,7 @@
 #include "consoleui.h"
 #include "ctlcommand.h"
 #include "fleet.h"
+#include "fleetjob.h"
 
 #include "health/health.h"
 #include "health/healthread.h"
@@ -27,12 +28,6 @@ namespace keldor {
 
 namespace {
 
-struct FleetRequest {
-    QString command;
-    QStringList positional;
-    QMap<QString, QString> options; // a flag has an empty value
-};
-
 // What a fleet command takes besides the options every one of them takes.
 struct FleetSyntax {
     qsizetype positional = 0;
@@ -49,24 +44,14 @@ const QStringList commonValued{QStringLiteral("--directory"),
                                timeoutOption,
                                runTimeoutOption};
 const QString jsonFlag = QStringLiteral("--json");
-const QString keepOption = QStringLiteral("--keep");
+const QString maxBackupAgeOption = QStringLiteral("--max-backup-age");
+const QString backupDirOption = QStringLiteral("--backup-dir");
 constexpr int defaultJobs = 8;
 constexpr int mostJobs = 256;
 
-// What a command does with each headend and how it prints the outcomes without --json.
-struct FleetJob {
-    FleetWork work;
-    // The outcomes in the fleet's order on out; notes that must stay off out go to err.
-    std::function<void(const QList<FleetMember> &, const QList<FleetOutcome> &, QTextStream &out,
-                       QTextStream &err)>
-        print;
-    // The data of a headend that failed, for --json; nothing when it has none.
-    std::function<QJsonObject(const FleetOutcome &)> failedData = {};
-};
-
 struct FleetCommandDef {
     FleetSyntax syntax;
-    std::function<std::variant<FleetJob, QString>(const FleetRequest &)> prepare;
+    std::function<PreparedFleetJob(const FleetRequest &, const Timing &)> prepare;
 };
 
 std::variant<FleetRequest, QString> parseRequest(const QStringList &arguments,
@@ -102,13 +87,6 @@ std::variant<FleetRequest, QString> parseRequest(const QStringList &arguments,
     return request;
 }
 
-std::optional<int> wholeNumber(const QString &text, int lowest, int highest)
-{
-    bool ok = false;
-    const int value = text.toInt(&ok, 10);
-    return ok && value >= lowest && value <= highest ? std::optional(value) : std::nullopt;
-}
-
 FleetMembers loadMembers(const FleetRequest &request)
 {
     FleetMembers members;
@@ -134,103 +112,6 @@ FleetMembers loadMembers(const FleetRequest &request)
     return selectFleetMembers(*all, only.split(QLatin1Char(','), Qt::SkipEmptyParts));
 }
 
-// NAME, address, result and message in aligned columns, then one summary line.
-void printOutcomes(const QList<FleetMember> &members, const QList<FleetOutcome> &outcomes,
-                   QTextStream &out, const QString &done)
-{
-    qsizetype nameWidth = 4, addressWidth = 7;
-    for (const FleetMember &member : members) {
-        nameWidth = std::max(nameWidth, member.name.size());
-        addressWidth = std::max(addressWidth, member.address().size());
-    }
-    qsizetype failed = 0;
-    for (qsizetype i = 0; i < members.size(); ++i) {
-        const FleetOutcome &outcome = outcomes.at(i);
-        failed += outcome.ok ? 0 : 1;
-        out << members.at(i).name.leftJustified(nameWidth) << "  "
-            << members.at(i).address().leftJustified(addressWidth) << "  "
-            << (outcome.ok ? "ok      " : "FAILED  ") << outcome.message << '\n';
-    }
-    out << done.arg(members.size() - failed).arg(members.size()) << ", " << failed << " failed\n";
-}
-
-// The older backups of one headend beyond keep, the one just written never among them; both
-// files of each are removed. The names sort by their time stamps.
-QStringList pruneBackups(const QDir &folder, const QString &stem, const QString &current, int keep,
-                         QStringList &stuck)
-{
-    const QRegularExpression backup(
-        QStringLiteral("^%1-\\d{8}-\\d{6}(_\\d+)?\\.kdr$").arg(QRegularExpression::escape(stem)));
-    QStringList older;
-    for (const QString &file :
-         folder.entryList({QStringLiteral("*.kdr")}, QDir::Files, QDir::Name)) {
-        if (file != current && backup.match(file).hasMatch())
-            older.append(file);
-    }
-    QStringList removed;
-    for (qsizetype i = 0; i < older.size() - (keep - 1); ++i) {
-        const QString settings = folder.filePath(older.at(i));
-        const QString report = reportFileName(settings);
-        if (QFile::remove(settings) && (!QFile::exists(report) || QFile::remove(report)))
-            removed.append(settings);
-        else
-            stuck.append(settings);
-    }
-    return removed;
-}
-
-FleetOutcome backupHeadend(Session &session, const FleetMember &member, const QString &dir,
-                           int keep)
-{
-    Configuration config;
-    if (!readConfiguration(session.exchange, config))
-        return {};
-    session.exchange.deadline().enter(Stage::Report);
-    const QString stem = fleetFileName(member.name);
-    const QDir folder(QDir(dir).filePath(stem));
-    const BackupResult written = writeBackup(config, folder.path(), stem);
-    if (written.path.isEmpty())
-        return {false, written.error, {}, {}};
-    const QString &settings = written.path;
-
-    FleetOutcome outcome{true, settings, {}, {}};
-    QStringList stuck;
-    const QStringList removed =
-        keep > 0 ? pruneBackups(folder, stem, QFileInfo(settings).fileName(), keep, stuck)
-                 : QStringList();
-    if (!removed.isEmpty())
-        outcome.message += QStringLiteral(" (%1 older removed)").arg(removed.size());
-    if (!stuck.isEmpty())
-        outcome.message +=
-            QStringLiteral(" (could not remove %1)").arg(stuck.join(QLatin1String(", ")));
-    outcome.data = {{QStringLiteral("settings"), settings},
-                    {QStringLiteral("report"), reportFileName(settings)},
-                    {QStringLiteral("removed"), QJsonArray::fromStringList(removed)}};
-    return outcome;
-}
-
-std::variant<FleetJob, QString> prepareBackup(const FleetRequest &request)
-{
-    int keep = 0;
-    if (request.options.contains(keepOption)) {
-        const auto value = wholeNumber(request.options.value(keepOption), 1, 1000000);
-        if (!value)
-            return QStringLiteral("--keep needs a number of backups, 1 or more");
-        keep = *value;
-    }
-    const QString dir = request.positional.first();
-    if (!QDir().mkpath(dir))
-        return QStringLiteral("%1 could not be created").arg(dir);
-    return FleetJob{[dir, keep](Session &session, const FleetMember &member) {
-                        return backupHeadend(session, member, dir, keep);
-                    },
-                    [](const QList<FleetMember> &members, const QList<FleetOutcome> &outcomes,
-                       QTextStream &out, QTextStream &) {
-                        printOutcomes(members, outcomes, out,
-                                      QStringLiteral("backed up %1 of %2 headends"));
-                    }};
-}
-
 // The records that were read, in the fleet's order.
 QList<InventoryRecord> inventoryRecords(const QList<FleetOutcome> &outcomes)
 {
@@ -242,7 +123,7 @@ QList<InventoryRecord> inventoryRecords(const QList<FleetOutcome> &outcomes)
     return records;
 }
 
-std::variant<FleetJob, QString> prepareInventory(const FleetRequest &request)
+PreparedFleetJob prepareInventory(const FleetRequest &request, const Timing &)
 {
     const bool csv = request.options.contains(QStringLiteral("--csv"));
     if (csv && request.options.contains(jsonFlag))
@@ -283,11 +164,34 @@ QJsonObject healthJson(const HealthReport &report)
             {QStringLiteral("figures"), figures}};
 }
 
-std::variant<FleetJob, QString> prepareCheck(const FleetRequest &request)
+// A headend whose last successful backup in dir is older than hours (or that has none) is
+// at least a WARNING.
+void judgeBackupAge(HealthReport &report, const QString &dir, double hours)
+{
+    const auto age = hoursSinceBackup(dir, report.headend);
+    if (age && *age <= hours)
+        return;
+    report.status = std::max(report.status, HealthStatus::Warning);
+    report.summary += age ? QStringLiteral(", last successful backup %1 h ago").arg(int(*age))
+                          : QStringLiteral(", no successful backup");
+}
+
+PreparedFleetJob prepareCheck(const FleetRequest &request, const Timing &)
 {
     HealthThresholds thresholds;
     bool prometheus = false;
+    std::optional<double> maxBackupAge;
+    const QString backupDir = request.options.value(backupDirOption);
+    if (request.options.contains(maxBackupAgeOption)) {
+        const auto hours = wholeNumber(request.options.value(maxBackupAgeOption), 1, 1000000);
+        if (!hours || backupDir.isEmpty())
+            return QStringLiteral("--max-backup-age needs a number of hours, 1 or more, and "
+                                  "--backup-dir DIR");
+        maxBackupAge = *hours;
+    }
     for (auto option = request.options.cbegin(); option != request.options.cend(); ++option) {
+        if (option.key() == maxBackupAgeOption || option.key() == backupDirOption)
+            continue;
         const auto problem = takeHealthOption(option.key(), option.value(), thresholds, prometheus);
         if (problem && !problem->isEmpty())
             return *problem;
@@ -296,13 +200,15 @@ std::variant<FleetJob, QString> prepareCheck(const FleetRequest &request)
         return problem;
 
     return FleetJob{
-        [thresholds](Session &session, const FleetMember &member) {
+        [thresholds, maxBackupAge, backupDir](Session &session, const FleetMember &member) {
             UnitData unit;
             HealthReading reading;
             if (!readHealth(session.exchange, unit, reading))
                 return FleetOutcome{};
             HealthReport report = evaluateHealth(reading, thresholds);
             report.headend = member.name;
+            if (maxBackupAge)
+                judgeBackupAge(report, backupDir, *maxBackupAge);
             const QString line = nagiosLine(report).section(QStringLiteral(" | "), 0, 0);
             return FleetOutcome{report.status == HealthStatus::Ok, line, healthJson(report),
                                 report};
@@ -343,12 +249,13 @@ std::variant<FleetJob, QString> prepareCheck(const FleetRequest &request)
 const std::map<QString, FleetCommandDef> &fleetCommands()
 {
     static const std::map<QString, FleetCommandDef> commands{
-        {QStringLiteral("backup"), {{1, {keepOption}, {}}, prepareBackup}},
+        {QStringLiteral("backup"), {{1, backupValuedOptions(), backupFlags()}, prepareBackup}},
         {QStringLiteral("inventory"), {{0, {}, {QStringLiteral("--csv")}}, prepareInventory}},
         {QStringLiteral("check"),
          {{0,
            {QStringLiteral("--warn-temp"), QStringLiteral("--crit-temp"),
-            QStringLiteral("--warn-snr"), QStringLiteral("--crit-snr"), QStringLiteral("--format")},
+            QStringLiteral("--warn-snr"), QStringLiteral("--crit-snr"), QStringLiteral("--format"),
+            maxBackupAgeOption, backupDirOption},
            {}},
           prepareCheck}},
     };
@@ -363,15 +270,44 @@ bool isTerminal(QTextStream &stream)
 
 } // namespace
 
+std::optional<int> wholeNumber(const QString &text, int lowest, int highest)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    return ok && value >= lowest && value <= highest ? std::optional(value) : std::nullopt;
+}
+
+void printOutcomes(const QList<FleetMember> &members, const QList<FleetOutcome> &outcomes,
+                   QTextStream &out, const QString &done)
+{
+    qsizetype nameWidth = 4, addressWidth = 7;
+    for (const FleetMember &member : members) {
+        nameWidth = std::max(nameWidth, member.name.size());
+        addressWidth = std::max(addressWidth, member.address().size());
+    }
+    qsizetype failed = 0;
+    for (qsizetype i = 0; i < members.size(); ++i) {
+        const FleetOutcome &outcome = outcomes.at(i);
+        failed += outcome.ok ? 0 : 1;
+        out << members.at(i).name.leftJustified(nameWidth) << "  "
+            << members.at(i).address().leftJustified(addressWidth) << "  "
+            << (outcome.ok ? "ok      " : "FAILED  ") << outcome.message << '\n';
+    }
+    out << done.arg(members.size() - failed).arg(members.size()) << ", " << failed << " failed\n";
+}
+
 QString fleetHelp()
 {
     return QStringLiteral(
         "\nfleet commands (no link option; the headend directory, or --list FILE with one\n"
         "\"NAME HOST:PORT [PROXY_HOST:PORT]\" a line):\n"
         "  fleet backup DIR [--keep K]  DIR/NAME/NAME-YYYYMMDD-HHMMSS.kdr and .rtf of each\n"
+        "  fleet backup DIR --git [--on-change CMD] [--on-fail CMD]\n"
+        "                               DIR/NAME/NAME.kdr and .rtf of each, changes committed\n"
         "  fleet inventory [--csv]      the inventory of each\n"
         "  fleet check [--warn-temp RANGE] [--crit-temp RANGE] [--warn-snr RANGE]\n"
         "              [--crit-snr RANGE] [--format nagios|prometheus]\n"
+        "              [--max-backup-age HOURS --backup-dir DIR]\n"
         "                               the health of each (RANGE as in check) and a summary\n"
         "  fleet options: --directory FILE | --list FILE, --only NAME,..., --jobs N (8),\n"
         "                 --timeout SECONDS for each headend (300), --run-timeout SECONDS\n"
@@ -414,10 +350,14 @@ int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream 
     if (const auto *problem = std::get_if<QString>(&loaded))
         return usageError(*problem);
     const QList<FleetMember> &members = std::get<QList<FleetMember>>(loaded);
-    const auto prepared = fleetCommands().at(request.command).prepare(request);
+    const auto prepared = fleetCommands().at(request.command).prepare(request, timing);
     if (const auto *problem = std::get_if<QString>(&prepared))
         return usageError(*problem);
     const FleetJob &job = std::get<FleetJob>(prepared);
+    if (!job.refused.isEmpty()) {
+        notes << "keldor-ctl: " << job.refused << '\n' << Qt::flush;
+        return ExitFailure;
+    }
 
     const int wanted = int(std::min<qsizetype>(*jobs, members.size()));
     const int running = jobsWithinFileLimit(wanted);
@@ -428,8 +368,10 @@ int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream 
     FleetDeadlines deadlines;
     deadlines.member = limits[0].value_or(timing.fleetMemberLimit());
     deadlines.run = limits[1].value_or(fleetRunLimit(members.size(), running, deadlines.member));
-    const QList<FleetOutcome> outcomes =
+    QList<FleetOutcome> outcomes =
         runFleet(members, job.work, timing, running, deadlines, err, isTerminal(err));
+    if (job.finish)
+        job.finish(members, outcomes);
 
     TerminalFilter filter(out);
     QTextStream filtered(&filter);

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <functional>
@@ -44,6 +45,13 @@ void addFileCommands(CtlCommandTable &table);
 void addChannelCommands(CtlCommandTable &table);
 void addHealthCommands(CtlCommandTable &table);
 void addCompareCommands(CtlCommandTable &table);
+void addHistoryCommands(CtlCommandTable &table);
+
+// Puts each NAME@REV among the arguments of diff and load, a headend's settings as fleet backup
+// --git stored them in revision REV, into a file of its own in store and names that file
+// instead; "--dir DIR" names the repository (the current folder without it) and is taken out.
+// Empty, or why a version can't be had.
+QString takeStoredVersions(QStringList &arguments, QTemporaryDir &store);
 
 // A threshold option of check (--warn-temp, --crit-temp, --warn-snr, --crit-snr) or --format
 // with its value, as check and fleet check take them: nothing when option is none of these, else

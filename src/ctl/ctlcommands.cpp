@@ -216,7 +216,15 @@ int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, con
         }
         return ExitUsage;
     }
-    const auto &options = std::get<CtlOptions>(parsed);
+    CtlOptions options = std::get<CtlOptions>(parsed);
+    QTemporaryDir storedVersions;
+    if (options.command == QLatin1String("diff") || options.command == QLatin1String("load")) {
+        if (const QString problem = takeStoredVersions(options.arguments, storedVersions);
+            !problem.isEmpty()) {
+            err << "keldor-ctl: " << terminalText(problem) << '\n';
+            return ExitUsage;
+        }
+    }
     ConsoleUi ui(err, options.verbose);
     Session session(ui, timing);
     QFile traceFile;

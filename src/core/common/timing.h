@@ -64,6 +64,7 @@ struct Timing {
             2 * connectNotice + proxyConnectLimit + proxyReplyLimit + handshakeWindow +
             sixteenChannelBackupRequests * (sendPause + fleetRequestAllowance));
     }
+    milliseconds fleetCommandLimit = 5min; // a git command, an --on-change or --on-fail command
 
     // Short timings for tests: same proportions where they matter, milliseconds instead of seconds.
     static Timing fast()

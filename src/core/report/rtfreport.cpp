@@ -239,19 +239,33 @@ QList<ReportRow> reportRows(qint32 deviceVariant, int channelsInUse)
     return rows;
 }
 
+namespace {
+// The line before the serial number, which stands on a line of its own.
+constexpr char serialLine[] = R"(}{\b\fs16 \par }{\b\fs24 Serialnumber:}{\b\fs16 \tab }{\b\fs24 )";
+} // namespace
+
 QByteArray rtfDeviceHeader(const DeviceTexts &device)
 {
     Lines out;
     out << R"({\b\fs24 Devicetype:}{\b\fs16 \tab \tab }{\b\fs24 )" << rtfEscape(device.deviceType)
         << R"(}{\b\fs16 \tab \tab \tab \tab \tab \tab \tab \tab }{\b\fs24 \'b5C-SW-Version:\tab)"
-        << rtfEscape(device.controllerVersion)
-        << R"(}{\b\fs16 \par }{\b\fs24 Serialnumber:}{\b\fs16 \tab }{\b\fs24 )"
-        << rtfEscape(device.serialNumber)
+        << rtfEscape(device.controllerVersion) << serialLine << rtfEscape(device.serialNumber)
         << R"(}{\b\fs16 \tab \tab \tab }{\b\fs24 HW-Version:}{\b\fs16 \tab }{\b\fs24 )"
         << rtfEscape(device.hardwareVersion)
         << R"(}{\b\fs16 \tab \tab \tab }{\b\fs24 FPGA-SW-Version:\tab}{\b\fs24 )"
         << rtfEscape(device.fpgaVersion) << R"(\par})";
     return out.bytes();
+}
+
+std::optional<QString> reportSerialNumber(const QByteArray &report)
+{
+    const QByteArray before = QByteArray(serialLine) + "\r\n";
+    const qsizetype start = report.indexOf(before);
+    const qsizetype end = report.indexOf("\r\n", start + before.size());
+    const QByteArray serial = report.mid(start + before.size(), end - start - before.size());
+    if (start < 0 || end < 0 || serial.isEmpty())
+        return std::nullopt;
+    return QString::fromLatin1(serial);
 }
 
 QByteArray rtfChannelTable(const ReportTexts &texts, qint32 deviceVariant, int channelsInUse)

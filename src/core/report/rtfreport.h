@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 namespace keldor {
 
@@ -34,6 +35,9 @@ QList<ReportRow> reportRows(qint32 deviceVariant, int channelsInUse);
 
 // The document parts, each line ending in CR LF.
 QByteArray rtfDeviceHeader(const DeviceTexts &device);
+// The serial number a report's device header names, as it was printed; nothing when the bytes
+// hold no such header or it names none.
+std::optional<QString> reportSerialNumber(const QByteArray &report);
 QByteArray rtfChannelTable(const ReportTexts &texts, qint32 deviceVariant, int channelsInUse);
 QByteArray rtfServiceList(int channel, const ChannelServices &services);
 

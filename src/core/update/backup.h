@@ -1,5 +1,6 @@
 #pragma once
 
+#include "update/backupfolder.h"
 #include "update/upload.h"
 
 #include <QDateTime>
@@ -20,10 +21,13 @@ QString standardBackupFolder();
 QString backupFileName(const QString &stem, const QDateTime &utc, int sequence = 1);
 
 // The one writer of backups: the configuration as a settings file with its report beside it,
-// in folder (made when missing), under the first name of that second that neither file holds.
-// Both names are claimed by an exclusive create, so a backup that runs at the same moment, in
-// this program or another, takes the next number instead of replacing this one. A failed write
-// leaves neither file. The path of the settings file, or why there is none.
+// in folder, under the first name of that second that neither file holds. Each file appears
+// whole under a name nobody else holds (BackupFolder::create), so a backup that runs at the
+// same moment, in this program or another, takes the next number instead of replacing this
+// one. A failed write leaves neither file. The path of the settings file, or why there is none.
+BackupResult writeBackup(const Configuration &config, const BackupFolder &folder,
+                         const QString &stem, const QDateTime &utc);
+// The same into the folder at path, made when missing and opened as BackupFolder::open does.
 BackupResult writeBackup(const Configuration &config, const QString &folder,
                          const QString &stem = QStringLiteral("backup"),
                          const QDateTime &utc = QDateTime::currentDateTimeUtc());
