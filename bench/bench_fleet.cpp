@@ -160,16 +160,17 @@ bool benchLargeFleet(QTextStream &out)
                .arg(all.peakKib / 1024.0, 0, 'f', 1)
                .arg(one.peakKib / 1024.0, 0, 'f', 1);
     return true;
+}
 
-    // How many commits the repository at path holds.
-    QString commitCount(const QString &path)
-    {
-        QProcess git;
-        git.start(QStringLiteral("git"), {QStringLiteral("-C"), path, QStringLiteral("rev-list"),
-                                          QStringLiteral("--count"), QStringLiteral("HEAD")});
-        git.waitForFinished();
-        return QString::fromUtf8(git.readAllStandardOutput()).trimmed();
-    }
+// How many commits the repository at path holds.
+QString commitCount(const QString &path)
+{
+    QProcess git;
+    git.start(QStringLiteral("git"), {QStringLiteral("-C"), path, QStringLiteral("rev-list"),
+                                      QStringLiteral("--count"), QStringLiteral("HEAD")});
+    git.waitForFinished();
+    return QString::fromUtf8(git.readAllStandardOutput()).trimmed();
+}
 
 } // namespace
 
