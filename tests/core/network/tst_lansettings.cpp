@@ -245,6 +245,40 @@ private slots:
         QCOMPARE(view.tuner, QString::fromLatin1(r.tunerName));
     }
 
+    // Only the headend's fan options are sent; a clear of the reset counter that the headend
+    // did not take leaves the count unread. Option -9 is the clear and read of the counter;
+    // shown: the codes sent, the count shown, the last message.
+    void fanAndResetCounter()
+    {
+        const QString retry = "An error occured while sending, data may be lost\rPlease try again.";
+        const std::tuple<int, int, QString> rows[] = {
+            {0, 0, "85"},
+            {2, 0, "85"},
+            {3, 0, "Error: There is no fan option 4; nothing was sent."},
+            {-1, 0, "Error: There is no fan option 0; nothing was sent."},
+            {-9, 0, "99 9C 0"},
+            {-9, 0x99, "99 Error 99: " + retry}};
+        for (const auto &[option, unanswered, shown] : rows) {
+            init();
+            m_f->sim.headend.state().diagnostics.resetCount = 7;
+            m_f->sim.headend.setFault({sim::Fault::DropAnswer, unanswered, unanswered ? -1 : 0});
+            RecordingView view;
+            const bool done = option == -9 ? resetCounter(m_f->exchange(), view)
+                                           : setFan(m_f->exchange(), option);
+            QStringList codes;
+            for (const auto &entry : m_f->sim.headend.transcript()) {
+                const QString code = QString::number(entry.code(), 16).toUpper();
+                if (entry.kind == sim::TranscriptEntry::Kind::Frame && !codes.contains(code))
+                    codes << code;
+            }
+            codes << view.texts[int(DiagnosticView::Field::ResetCount)];
+            const auto last = m_f->ui.messages.value(m_f->ui.messages.size() - 1);
+            codes << (last.text.isEmpty() ? QString() : last.title + ": " + last.text);
+            QCOMPARE(codes.join(' ').replace("  ", " ").trimmed(), shown);
+            QCOMPARE(done, m_f->ui.messages.isEmpty());
+        }
+    }
+
 private:
     std::optional<SessionFixture> m_f;
 };
