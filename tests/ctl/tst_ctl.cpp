@@ -227,7 +227,8 @@ private slots:
         const QList<std::pair<QString, QString>> rows{
             {"KEL\x1b[2J", "KEL\\u001b[2J"},
             {QString::fromUtf16(u"\u009d0;owned\u0007"), "\\u009d0;owned\\u0007"},
-            {"Q\nA", "Q\nA"}};
+            {"Q\nA", "Q\nA"},
+            {"Q\rA", "Q\\u000dA"}};
         for (const auto &[deviceType, printed] : rows) {
             state().identity.deviceType = deviceType;
             const QString plain = lan({"info"}).out;
