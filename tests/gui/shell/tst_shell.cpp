@@ -118,6 +118,21 @@ private slots:
                                      QString::number(Qt::PlainText)}));
     }
 
+    // Between exchanges that follow each other the main window stays disabled, so a full read
+    // does not grey and redraw the child windows twice per exchange; it comes back with the
+    // event loop.
+    void mainWindowComesBackWithTheEventLoop()
+    {
+        StationFixture f;
+        WidgetUi ui;
+        MainWindow window(f.station);
+        ui.attach(window);
+        for (const bool enabled : {false, true, false, true})
+            ui.setMainWindowEnabled(enabled);
+        QVERIFY(!window.mdiArea()->isEnabled() && !window.menuBar()->isEnabled());
+        QTRY_VERIFY(window.mdiArea()->isEnabled() && window.menuBar()->isEnabled());
+    }
+
     void expertLogin()
     {
         // clang-format off
