@@ -12,8 +12,19 @@ Link::Link(Headend &headend, QObject *parent)
     m_outbound.setRate(headend.throttle());
     connect(&headend, &Headend::throttleChanged, &m_inbound, &Pacer::setRate);
     connect(&headend, &Headend::throttleChanged, &m_outbound, &Pacer::setRate);
-    connect(&m_inbound, &Pacer::released, &m_session, &Session::receive);
-    connect(&m_session, &Session::output, &m_outbound, &Pacer::push);
+    // What the session says while it takes in a request is its answer, which starts on the
+    // line when the request's last byte was due there.
+    connect(&m_inbound, &Pacer::released, this, [this](const QByteArray &bytes) {
+        m_answering = true;
+        m_session.receive(bytes);
+        m_answering = false;
+    });
+    connect(&m_session, &Session::output, this, [this](const QByteArray &bytes) {
+        if (m_answering)
+            m_outbound.push(bytes, m_inbound.lastByteDue());
+        else
+            m_outbound.push(bytes);
+    });
     connect(&m_outbound, &Pacer::released, this, &Link::transmit);
     connect(&m_session, &Session::hangUpRequested, this, &Link::hangUpWhenSent);
     connect(&m_outbound, &Pacer::drained, this, [this] {

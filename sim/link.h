@@ -31,6 +31,7 @@ private:
     Pacer m_outbound;
     Session m_session;
     bool m_hangUpPending = false;
+    bool m_answering = false;
 };
 
 } // namespace sim

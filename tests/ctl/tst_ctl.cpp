@@ -227,7 +227,8 @@ private slots:
         const QList<std::pair<QString, QString>> rows{
             {"KEL\x1b[2J", "KEL\\u001b[2J"},
             {QString::fromUtf16(u"\u009d0;owned\u0007"), "\\u009d0;owned\\u0007"},
-            {"Q\nA", "Q\nA"}};
+            {"Q\nA", "Q\nA"},
+            {"Q\rA", "Q\\u000dA"}};
         for (const auto &[deviceType, printed] : rows) {
             state().identity.deviceType = deviceType;
             const QString plain = lan({"info"}).out;
@@ -237,15 +238,9 @@ private slots:
                 QVERIFY(c.category() != QChar::Other_Control || c == '\n');
         }
 
-        // A collision only warns, and the channel's settings go out in the device's order.
-        m_sim->headend.clearTranscript();
+        // A collision only warns (the golden replay of output keeps the frames' order).
         const CtlRun run = lan({"output", "2", "--frequency", "118", "--off"});
         QVERIFY(run.status == 0 && run.err.contains("Collision with lower CHANNEL 1"));
-        QList<int> codes;
-        for (const auto &entry : m_sim->headend.transcript())
-            codes.append(entry.kind == Kind::Frame ? entry.code() : -1);
-        QCOMPARE(codes.mid(codes.indexOf(0x02)),
-                 (QList<int>{0x02, 0x03, 0x06, 0x07, 0x04, 0x05, 0x08, 0x73, 0x75, 0x74}));
 
         QVERIFY(lan({"services", "3"})
                     .out.startsWith("channel 3, mode 0 (every service passes)\n"

@@ -27,6 +27,7 @@ namespace {
 
 const QString sendError = "An error occured while sending, data may be lost\rPlease try again.";
 const QString aborted = "Connection aborted!";
+const QString reconnectFailed = "Reconnect to Headend failed, please try manually!";
 const QString garbled = "The headend's answer was garbled; it was not used.\rPlease try again.";
 const QString notEstablished = "Connection could not be established!";
 const QString hostRefused = "Connection to host could not be established!";
@@ -286,12 +287,21 @@ QList<Row> TestFaultMatrix::rows()
             t.m_succeeded = editor.save() == ServiceListEditor::SaveResult::Sent;
             QVERIFY(record.serviceMode == servicemode::listed && record.serviceCount == 1
                     && record.serviceIds[0] == editor.input().at(3).id); }},
+        // The drop after the first input service: no selection is taken from a list half read.
+        {"disconnect: service list fill", {aborted}, Start::LanRead, {Disconnect, servicecode::inputName, 1, 1}, [](T &t) {
+            ServiceListEditor editor(t.exchange(), t.m_unit, 2);
+            t.m_succeeded = editor.fill() || !editor.output().isEmpty(); }},
         {"disconnect: serial line", {aborted}, Start::Pty, {Disconnect, 0x7A, 1}, [](T &t) { t.m_succeeded = t.read() != 42; }},
-        {"restart outlasts the reconnect", {"Reconnect to Headend failed, please try manually!"}, Start::Lan, {}, [](T &t) {
+        {"restart outlasts the reconnect", {reconnectFailed}, Start::Lan, {}, [](T &t) {
             t.m_f->sim.headend.setTiming({.rawTimeout = 300ms, .restartDrop = 20ms, .restartDelay = t.m_f->session.timing.reconnectLimit + 300ms});
             QVERIFY(setParameter(t.exchange(), 0, 0x96, qint64{0}));
             t.m_succeeded = waitForRestart(t.m_f->session, t.target(), {}) || t.m_f->session.lan.isConnected();
             QTRY_VERIFY_WITH_TIMEOUT(t.m_f->sim.headend.isOnline(), 3000); }},
+        // A port that is no number is tried as none; nobody listening ends the same way.
+        {"reconnect: port not a number", {reconnectFailed}, Start::Lan, {}, [](T &t) {
+            t.m_succeeded = waitForRestart(t.m_f->session, t.target("4O000"), {}); }},
+        {"reconnect: nobody listening", {reconnectFailed}, Start::Lan, {}, [](T &t) {
+            t.m_succeeded = waitForRestart(t.m_f->session, t.target(QString::number(freePort())), {}); }},
         {"proxy down", {"Connection to proxy server could not be established!"}, Start::Idle, {}, [](T &t) {
             t.m_succeeded = t.viaProxy(freePort());
             QCOMPARE(t.m_f->sim.count(sim::TranscriptEntry::Kind::Open), 0); }},

@@ -285,9 +285,9 @@ void ChannelOverview::showChannels13To16()
 void ChannelOverview::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    // The window is on screen before the read starts, so the operator sees what is filled.
+    // On screen and painted before the read starts: a timer waits for the queued first paint.
     if (!m_activated) {
-        QTimer::singleShot(0, this, [this] {
+        QTimer::singleShot(1ms, this, [this] {
             if (!m_activated && !m_unloaded)
                 activate();
         });

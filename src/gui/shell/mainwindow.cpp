@@ -282,6 +282,7 @@ QMdiSubWindow *MainWindow::addChildWindow(QWidget *window)
 {
     QMdiSubWindow *child = m_mdiArea->addSubWindow(window);
     child->setAttribute(Qt::WA_DeleteOnClose);
+    placeChildWindow(*child);
     child->show();
     placeChildWindow(*child);
     return child;

@@ -70,6 +70,11 @@ WidgetUi::WidgetUi(QObject *parent)
     : QObject(parent)
 {
     m_timer1.setObjectName(QStringLiteral("Timer1"));
+    m_enableLater.setSingleShot(true);
+    connect(&m_enableLater, &QTimer::timeout, this, [this] {
+        if (m_window)
+            m_window->setInputEnabled(true);
+    });
 }
 
 WidgetUi::~WidgetUi()
@@ -125,8 +130,18 @@ void WidgetUi::setBusy(bool busy)
 
 void WidgetUi::setMainWindowEnabled(bool enabled)
 {
+    // A full read is a few hundred exchanges back to back, and each one gives the window back at
+    // its end. Greying and redrawing every child window twice per exchange held the event loop
+    // for tens of milliseconds each time; the window is given back once the event loop runs
+    // again, before which nobody could have used it anyway, so the next exchange finds it still
+    // disabled and nothing is redrawn.
+    if (enabled) {
+        m_enableLater.start(0);
+        return;
+    }
+    m_enableLater.stop();
     if (m_window)
-        m_window->setInputEnabled(enabled);
+        m_window->setInputEnabled(false);
 }
 
 void WidgetUi::setKeepAliveRunning(bool running)

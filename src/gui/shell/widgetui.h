@@ -49,6 +49,7 @@ public:
 private:
     QPointer<MainWindow> m_window;
     QTimer m_timer1;
+    QTimer m_enableLater;
     QPointer<ProgressWindow> m_progressWindow;
     int m_busyDepth = 0;
     // The main window sets its panels while it is built, before it can be attached.

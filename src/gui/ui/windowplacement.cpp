@@ -26,7 +26,12 @@ void placeChildWindow(QMdiSubWindow &child)
     const QSizePolicy policy = window ? window->sizePolicy() : QSizePolicy();
     const bool fills = policy.horizontalPolicy() & QSizePolicy::ExpandFlag &&
                        policy.verticalPolicy() & QSizePolicy::ExpandFlag;
-    child.setGeometry(fills ? area : placeInside(area, child.size(), child.pos()));
+    // A window not shown yet has no size of its own: only one that fills the area is placed
+    // then, so that its layout runs once, at its final size.
+    if (fills)
+        child.setGeometry(area);
+    else if (child.isVisible())
+        child.setGeometry(placeInside(area, child.size(), child.pos()));
 }
 
 std::optional<QRect> fittingGeometry(const QString &stored, const QList<QRect> &screens)

@@ -17,7 +17,7 @@ QRect placeInside(const QRect &area, const QSize &size, const QPoint &topLeft);
 
 // Puts a child window of the main window fully inside the window area. A window whose size
 // policy says it uses any extra space fills the whole area; its own scroll bars take over where
-// the area is smaller than it needs.
+// the area is smaller than it needs. Such a window may be placed before it is first shown.
 void placeChildWindow(QMdiSubWindow &child);
 
 // The main window's stored place ("x,y,width,height") when it still fits on one of the screens

@@ -405,6 +405,7 @@ private slots:
         // clang-format off
         struct { int bandwidth, qam; const char *symbolrate; float rate; QString message; int firstCode, selected; const char *raised; } bandwidths[]{
             {1, 5, "6900", 38, {}, 3, 5, ""}, {1, 1, "6900", 38, {}, 3, 3, ""}, {1, 1, "5000", 38, {}, 3, 3, " 6870"},
+            {1, 1, "6900", 48, {}, 5, 5, ""}, // only the highest order carries it
             {0, 5, "6900", 60, "This transponder does not fit into a 7MHz channel!", -1, 0, ""},
             {1, 5, "6900", 70, highDatarate, -1, 0, ""}, {1, 5, "", 38, invalidSymbolrate, 3, 5, ""}};
         // clang-format on

@@ -142,8 +142,9 @@ class TestLanSettings : public QObject {
     Q_OBJECT
 
 private:
-    // Each frame's code in order, a repeat counted once; every frame must be its golden bytes.
-    QString codesSent() const
+    // Each frame's code in order, a repeat counted once; every frame of the LAN settings must
+    // be its golden bytes.
+    QString codesSent(bool lanSettings = true) const
     {
         const QByteArray golden = "008DC0A8011400000000 008EFFFFFE0000000000 00A2C0A801FE00000000 "
                                   "008F9C40000000000000 00960000000000000000 00910000000000000000 "
@@ -152,7 +153,7 @@ private:
         for (const auto &entry : m_f->sim.headend.transcript()) {
             const QString code = QString::number(entry.code(), 16).toUpper();
             const bool frame = entry.kind == sim::TranscriptEntry::Kind::Frame;
-            if (frame && !golden.contains(entry.bytes.toHex().toUpper()))
+            if (frame && lanSettings && !golden.contains(entry.bytes.toHex().toUpper()))
                 return "unexpected " + entry.bytes.toHex();
             if (frame && codes.value(codes.size() - 1) != code)
                 codes.append(code);
@@ -243,6 +244,33 @@ private slots:
         QCOMPARE(QStringList(view.icons, view.icons + 4).join(' '), QString::fromLatin1(r.columns));
         QCOMPARE(view.rows, QString(r.channels, '+').leftJustified(16, '-'));
         QCOMPARE(view.tuner, QString::fromLatin1(r.tunerName));
+    }
+
+    // Only the headend's fan options are sent; a clear of the reset counter that the headend
+    // did not take leaves the count unread. Option -9 is the clear and read of the counter;
+    // shown: the codes sent, the count shown, the last message.
+    void fanAndResetCounter()
+    {
+        // clang-format off
+        const std::tuple<int, int, QString> rows[] = {
+            {0, 0, "85"}, {2, 0, "85"}, {3, 0, "Error: There is no fan option 4; nothing was sent."},
+            {-1, 0, "Error: There is no fan option 0; nothing was sent."}, {-9, 0, "99 9C 0"},
+            {-9, 0x99, "99 Error 99: An error occured while sending, data may be lost Please try again."}};
+        // clang-format on
+        for (const auto &[option, unanswered, shown] : rows) {
+            init();
+            m_f->sim.headend.state().diagnostics.resetCount = 7;
+            m_f->sim.headend.setFault({sim::Fault::DropAnswer, unanswered, unanswered ? -1 : 0});
+            RecordingView view;
+            const bool done = option == -9 ? resetCounter(m_f->exchange(), view)
+                                           : setFan(m_f->exchange(), option);
+            const auto last = m_f->ui.messages.value(m_f->ui.messages.size() - 1);
+            const QString shownNow =
+                codesSent(false) + ' ' + view.texts[int(DiagnosticView::Field::ResetCount)] + ' ' +
+                (last.text.isEmpty() ? QString() : last.title + ": " + last.text);
+            QCOMPARE(shownNow.simplified(), shown);
+            QCOMPARE(done, m_f->ui.messages.isEmpty());
+        }
     }
 
 private:

@@ -218,8 +218,20 @@ private slots:
         sim::Diagnostics &diagnostics = m_f->sim.headend.state().diagnostics;
         diagnostics.actualTemperatureRaw = 10;
         diagnostics.status = QByteArray::fromHex("F5800200FBFFF7FF");
+        // REFRESH while the first reading runs starts no second one (one 0x80 below).
+        int pressed = 0;
+        QTimer press;
+        connect(&press, &QTimer::timeout, [&] {
+            if (!pressed && !m_f->sim.frames(0x80).isEmpty() && m_f->sim.frames(0x60).isEmpty()) {
+                ++pressed;
+                m_f->widget<QPushButton>("Command_Refresh")->click();
+            }
+        });
+        press.start(1);
         m_f->window->item("Diagnostic")->trigger();
         QTRY_COMPARE(m_f->widget<QLabel>("Label_FPGA_ActTemp")->text(), "-6");
+        QCOMPARE(pressed, 1);
+        press.stop();
         for (const auto &[name, locked] :
              {std::pair{"Label_VCO_LOCK", true}, {"Label_SERDES_Lock", false}}) {
             QCOMPARE(m_f->widget<QLabel>(name)->text(), locked ? "LOCKED" : "UNLOCKED");
@@ -248,6 +260,30 @@ private slots:
         QCOMPARE(m_f->sim.frames(0x80).size(), 2);
         m_f->window->closeAllChildWindows();
         QVERIFY(m_f->window->item("Diagnostic")->isEnabled());
+    }
+
+    // Over USB the keep-alive tick reaches the headend; closing the overview sends the closing
+    // frame and frees the port for other programs.
+    void usbLine()
+    {
+        m_f.emplace();
+        StationFixture &f = m_f->fixture;
+        f.settings.setValue("Settings/USB-Control", "True");
+        QVERIFY(m_f->sim.openPty());
+        f.station.session.usbPorts = [port = m_f->sim.pty.slavePath()] {
+            return QStringList{port};
+        };
+        m_f->window = std::make_unique<MainWindow>(f.station, standardWindows());
+        m_f->window->show();
+        bool read = false;
+        m_f->window->item("Program")->trigger();
+        connect(m_f->child<ChannelOverview>(), &ChannelOverview::headendRead, [&] { read = true; });
+        QTRY_VERIFY(read);
+        m_f->window->keepAliveTick();
+        QVERIFY(m_f->sim.frames(0x77).size() == 1 && m_f->ui().messages.isEmpty());
+        QVERIFY(m_f->window->closeAllChildWindows());
+        QCOMPARE(m_f->sim.frames(0x50).size(), 1);
+        QVERIFY(!f.station.session.serial.isOpen());
     }
 
 private:

@@ -8,6 +8,7 @@
 #include "model/unitdiff.h"
 #include "network/lansettingsdialog.h"
 #include "network/proxydialog.h"
+#include "protocol/fullwrite.h"
 #include "protocol/headendsettings.h"
 #include "protocol/parameters.h"
 #include "rawdirectory.h"
@@ -115,6 +116,21 @@ private slots:
         QCOMPARE(ui.message(r.icon, "Error", "<b>one\rtwo\r\nthree", r.buttons), r.answer);
         QCOMPARE(shown, QStringList({"<b>one\ntwo\nthree", QString::number(r.shown),
                                      QString::number(Qt::PlainText)}));
+    }
+
+    // Between exchanges that follow each other the main window stays disabled, so a full read
+    // does not grey and redraw the child windows twice per exchange; it comes back with the
+    // event loop.
+    void mainWindowComesBackWithTheEventLoop()
+    {
+        StationFixture f;
+        WidgetUi ui;
+        MainWindow window(f.station);
+        ui.attach(window);
+        for (const bool enabled : {false, true, false, true})
+            ui.setMainWindowEnabled(enabled);
+        QVERIFY(!window.mdiArea()->isEnabled() && !window.menuBar()->isEnabled());
+        QTRY_VERIFY(window.mdiArea()->isEnabled() && window.menuBar()->isEnabled());
     }
 
     void expertLogin()
@@ -303,6 +319,27 @@ private slots:
     // With the channel window open, Save adds only the selections to the window's read, and
     // writes what keldor-ctl writes from the same headend, byte for byte; a field typed but not
     // Set reaches neither file nor report.
+    // Over USB a Load whose write the headend breaks off gives the port back all the same.
+    void failedUsbLoadFreesThePort()
+    {
+        QVERIFY(startMenu());
+        m_f->window->item("USB")->trigger();
+        QVERIFY(m_f->sim.openPty());
+        m_f->station().session.usbPorts = [port = m_f->sim.pty.slavePath()] {
+            return QStringList{port};
+        };
+        QVERIFY(writeFile(path("x.kdr"), encodeSettings({})));
+        m_chosen = {"x.kdr"};
+        m_f->sim.headend.setFault({sim::Fault::DropAnswer, bulkWriteCode});
+        {
+            OnNextModal reply(
+                [](QWidget *dialog) { dialog->findChild<QPushButton *>("Command_Yes")->click(); });
+            m_f->window->item("Load")->trigger();
+        }
+        QVERIFY(m_f->sim.frames(bulkWriteCode).size() == 1 && !m_f->ui().messages.isEmpty());
+        QVERIFY(!m_f->station().session.serial.isOpen());
+    }
+
     void saveWithTheOverviewOpenIsTheCommandLinesSave()
     {
         QVERIFY(startMenu(true));
