@@ -38,16 +38,25 @@ FleetOutcome checkHeadend(Session &session, const FleetMember &member)
     return {true, {}, {}, CheckResult{report, inventory}};
 }
 
-// The work outlives no application: the pool is the application's, which waits for it at the
-// end, while a window that closes early leaves its work to finish unheard.
+// The work outlives no application: the application waits for it as it ends, while it can still
+// deliver the events the work's own waits run on; a window that closes early leaves its work to
+// finish unheard.
+QThreadPool *pool = nullptr;
+
+void endWorkers()
+{
+    delete pool;
+    pool = nullptr;
+}
+
 QThreadPool &workers()
 {
-    static QThreadPool *pool = [] {
-        auto *threads = new QThreadPool(QCoreApplication::instance());
+    if (!pool) {
+        pool = new QThreadPool;
         // One thread for a backup of the whole fleet beside a full round of checks.
-        threads->setMaxThreadCount(jobsWithinFileLimit(checksAtOnce) + 1);
-        return threads;
-    }();
+        pool->setMaxThreadCount(jobsWithinFileLimit(checksAtOnce) + 1);
+        qAddPostRoutine(endWorkers);
+    }
     return *pool;
 }
 
