@@ -127,7 +127,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     const QString folder = arguments.value(1);
-    // Only the overview as the operator opens it on this screen, named after the screen's size.
+    // Only the overview as the operator opens it on this screen, and the fleet window, named
+    // after the screen's size.
     const bool overviewOnly = arguments.value(2) == QLatin1String("--overview");
     if (folder.isEmpty() || !QDir().mkpath(folder) || arguments.size() > 3 ||
         (arguments.size() == 3 && !overviewOnly)) {
