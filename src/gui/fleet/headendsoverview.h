@@ -37,7 +37,6 @@ public:
     void openHeadend(int row);
 
     bool isRunning() const { return m_run.isRunning(); }
-    HeadendStatus status(int row) const { return m_statuses.value(row); }
     QTableWidget *grid() const { return m_grid; }
 
 signals:
