@@ -2,7 +2,9 @@
 # Draws every window of the station against a simulated headend into PNG files (default:
 # docs/screenshots), under a virtual X display. With a screen size (1280x800) it draws only the
 # channel overview as it opens on that screen, into overview-1280x800.png, and the frequency plan
-# of sixteen channels, zoomed and over the whole band (plan-1280x800.png, plan-whole-band-...).
+# of sixteen channels, zoomed and over the whole band (plan-1280x800.png, plan-whole-band-...),
+# and the Headends Overview of four more headends, one in each state, before, during and after
+# Check All (headends-unchecked-1280x800.png, headends-checking-..., headends-...).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Everything these programs reach stays on this machine (see LanLink::announceDial).

@@ -123,12 +123,20 @@ void HeadendPicker::choose(int row)
         return;
     }
     const HeadendEntry entry = m_directory.row(row);
-    ShellState &shell = m_station.shell;
-    shell.activeHeadendName = entry.name;
-    shell.activeHeadendIp = entry.ip;
-    shell.activeHeadendPort = entry.port;
-    m_station.ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + entry.name);
+    makeActiveHeadend(m_station, entry.name, entry.ip, entry.port);
     accept();
+}
+
+void makeActiveHeadend(Station &station, const QString &name, const QString &ip,
+                       const QString &port)
+{
+    station.session.lan.close();
+    ShellState &shell = station.shell;
+    shell.activeHeadendName = name;
+    shell.activeHeadendIp = ip;
+    shell.activeHeadendPort = port;
+    station.ui.setStatusPanel(3, QStringLiteral("Offline"));
+    station.ui.setStatusPanel(2, QStringLiteral("Active Headend: ") + name);
 }
 
 } // namespace keldor

@@ -34,4 +34,9 @@ private:
     QTableView *m_grid = nullptr;
 };
 
+// Makes the headend the active one, as a choice in the selection does: the LAN link to the one
+// before is closed, so the next connection goes to this one.
+void makeActiveHeadend(Station &station, const QString &name, const QString &ip,
+                       const QString &port);
+
 } // namespace keldor

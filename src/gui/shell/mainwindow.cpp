@@ -4,6 +4,7 @@
 #include "directory/directoryfile.h"
 #include "directory/headendpicker.h"
 #include "files/settingsmenu.h"
+#include "fleet/headendsoverview.h"
 #include "link/reconnect.h"
 #include "network/proxydialog.h"
 #include "protocol/parameters.h"
@@ -126,6 +127,8 @@ void MainWindow::buildMenus()
             &MainWindow::editHeadends);
     addItem(control, QStringLiteral("Select_Headend"), QStringLiteral("&Select Active Headend"),
             &MainWindow::selectHeadend);
+    addItem(control, QStringLiteral("Headends_Overview"), QStringLiteral("Headends &Overview"),
+            &MainWindow::openHeadendsOverview);
     addItem(control, QStringLiteral("Proxy_Setting"), QStringLiteral("&Proxy Settings"),
             &MainWindow::editProxy);
     addSeparator(control, QStringLiteral("MenuLine2"))->setVisible(false);
@@ -235,7 +238,8 @@ void MainWindow::startUp()
 
 void MainWindow::setDirectoryItemsVisible(bool visible)
 {
-    for (const char *name : {"MenuLine1", "Edit_Headend", "Select_Headend", "Proxy_Setting"})
+    for (const char *name :
+         {"MenuLine1", "Edit_Headend", "Select_Headend", "Headends_Overview", "Proxy_Setting"})
         item(QLatin1String(name))->setVisible(visible);
 }
 
@@ -428,6 +432,20 @@ void MainWindow::selectHeadend()
     if (m_station.shell.activeHeadendName != QLatin1String("non") &&
         lanConnect(m_station.session, m_station.lanTarget()))
         openWindow(HeadendWindow::Program);
+}
+
+void MainWindow::openHeadendsOverview()
+{
+    // One overview of the fleet: a second click brings it forward.
+    for (QMdiSubWindow *child : m_mdiArea->subWindowList()) {
+        if (qobject_cast<HeadendsOverview *>(child->widget())) {
+            m_mdiArea->setActiveSubWindow(child);
+            return;
+        }
+    }
+    if (!ensureDirectory())
+        return;
+    addChildWindow(new HeadendsOverview(m_station, *this));
 }
 
 void MainWindow::editProxy()

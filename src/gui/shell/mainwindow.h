@@ -69,6 +69,7 @@ public:
     void chooseLan();
     void editHeadends();
     void selectHeadend();
+    void openHeadendsOverview();
     void editProxy();
     void editLanSettings();
 

@@ -10,6 +10,7 @@
 #include "directory/headendpicker.h"
 #include "files/loaddiffdialog.h"
 #include "files/settingsmenu.h"
+#include "fleet/headendsoverview.h"
 #include "link/session.h"
 #include "model/settingsfile.h"
 #include "model/unitdiff.h"
@@ -42,6 +43,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <list>
 
 using namespace keldor;
 using namespace std::chrono_literals;
@@ -73,6 +75,51 @@ bool save(QWidget &widget, const QString &folder, const QString &name)
     return saved;
 }
 
+// The fleet window over a directory of four more headends, one in each state but the first
+// one's, before and after Check All.
+int drawFleet(MainWindow &window, const QString &folder, const QString &size)
+{
+    std::list<sim::Headend> headends(3);
+    auto headend = headends.begin();
+    (headend++)->state().identity.variant = *sim::variantForChannelCount(8);
+    (headend++)->state().diagnostics.actualTemperatureRaw = 16 + 64;
+    headend->setFault({sim::Fault::Silent});
+    std::list<sim::TcpTransport> transports;
+    HeadendDirectory directory;
+    directory.open(programFolder());
+    const QStringList names{QStringLiteral("Hotel Adler"), QStringLiteral("Hotel Berg"),
+                            QStringLiteral("Kurhaus Dock")};
+    const QStringList places{QStringLiteral("Roof"), QStringLiteral("Cellar"),
+                             QStringLiteral("Tower")};
+    for (sim::Headend &each : headends) {
+        sim::TcpTransport &tcp = transports.emplace_back(each);
+        if (!tcp.listen(QHostAddress::LocalHost, 0))
+            return 1;
+        const qsizetype n = qsizetype(transports.size()) - 1;
+        directory.update(
+            directory.appendEmpty(),
+            {names.at(n), places.at(n), QStringLiteral("127.0.0.1"), QString::number(tcp.port())});
+    }
+    window.closeAllChildWindows();
+    window.item(QStringLiteral("Headends_Overview"))->trigger();
+    auto *fleet = window.findChild<HeadendsOverview *>();
+    window.mdiArea()->activeSubWindow()->showMaximized();
+    settle(300ms);
+    int failures = save(window, folder, QStringLiteral("headends-unchecked-") + size) ? 0 : 1;
+    fleet->checkAll();
+    // The silent headend keeps its row checking long after the others have answered.
+    settle(4s);
+    failures += save(window, folder, QStringLiteral("headends-checking-") + size) ? 0 : 1;
+    QEventLoop checked;
+    QObject::connect(fleet, &HeadendsOverview::runEnded, &checked, &QEventLoop::quit);
+    QTimer::singleShot(60s, &checked, &QEventLoop::quit);
+    checked.exec();
+    settle(200ms);
+    failures += save(window, folder, QStringLiteral("headends-") + size) ? 0 : 1;
+    window.closeAllChildWindows();
+    return failures;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -80,7 +127,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     const QString folder = arguments.value(1);
-    // Only the overview as the operator opens it on this screen, named after the screen's size.
+    // Only the overview as the operator opens it on this screen, and the fleet window, named
+    // after the screen's size.
     const bool overviewOnly = arguments.value(2) == QLatin1String("--overview");
     if (folder.isEmpty() || !QDir().mkpath(folder) || arguments.size() > 3 ||
         (arguments.size() == 3 && !overviewOnly)) {
@@ -159,6 +207,7 @@ int main(int argc, char *argv[])
         plan->setWholeBand(true);
         settle(200ms);
         failures += save(window, folder, QStringLiteral("plan-whole-band-") + size) ? 0 : 1;
+        failures += drawFleet(window, folder, size);
         return failures == 0 ? 0 : 1;
     }
     int failures = save(window, folder, QStringLiteral("main-window")) ? 0 : 1;
