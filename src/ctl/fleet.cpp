@@ -5,7 +5,10 @@
 #include "consoleui.h"
 #include "directory/headenddirectory.h"
 #include "link/session.h"
+#include "shell/settingsstore.h"
+#include "shell/shellstate.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHash>
@@ -81,7 +84,10 @@ private:
     QHash<QString, QString> m_seen;
 };
 
-FleetOutcome runMember(const FleetMember &member, const FleetWork &work, const Timing &timing)
+} // namespace
+
+FleetOutcome runFleetMember(const FleetMember &member, const FleetWork &work, const Timing &timing,
+                            const std::function<void(Session &)> &prepare)
 {
     if (!member.refused.isEmpty())
         return {false, member.refused, {}, {}};
@@ -99,6 +105,8 @@ FleetOutcome runMember(const FleetMember &member, const FleetWork &work, const T
         target.proxyUse = member.proxyHost.isEmpty() ? 0 : 1;
         target.proxyIp = member.proxyHost;
         target.proxyPort = member.proxyPort;
+        if (prepare)
+            prepare(session);
         if (lanConnect(session, target))
             outcome = work(session, member);
         session.lan.close();
@@ -112,6 +120,8 @@ FleetOutcome runMember(const FleetMember &member, const FleetWork &work, const T
     }
     return outcome;
 }
+
+namespace {
 
 // The line on stderr while the fleet runs.
 class FleetProgress {
@@ -239,6 +249,17 @@ FleetMembers readFleetDirectory(const QString &path, const QString &proxyHost,
     return fleet.result(path);
 }
 
+FleetMembers readStationDirectory(const QString &path)
+{
+    const SettingsStore store(QCoreApplication::organizationName(),
+                              QCoreApplication::applicationName());
+    ShellState shell;
+    loadSettings(shell, store);
+    const bool proxy = shell.proxyUse == 1;
+    return readFleetDirectory(path, proxy ? shell.proxyIp : QString(),
+                              proxy ? shell.proxyPort : QString());
+}
+
 FleetMembers selectFleetMembers(const QList<FleetMember> &members, const QStringList &names)
 {
     for (const QString &name : names) {
@@ -308,7 +329,7 @@ QList<FleetOutcome> runFleet(const QList<FleetMember> &members, const FleetWork 
         while (next < members.size() && qsizetype(running.size()) < jobs) {
             const qsizetype index = next++;
             auto thread = std::unique_ptr<QThread>(QThread::create([&, index] {
-                outcomes[size_t(index)] = runMember(members.at(index), work, timing);
+                outcomes[size_t(index)] = runFleetMember(members.at(index), work, timing);
             }));
             QObject::connect(
                 thread.get(), &QThread::finished, &loop,

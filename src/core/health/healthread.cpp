@@ -83,13 +83,20 @@ bool readChannel(Exchange &exchange, ChannelHealth &channel)
 
 } // namespace
 
-bool readHealth(Exchange &exchange, UnitData &unit, HealthReading &reading)
+bool readHealth(Exchange &exchange, UnitData &unit, HealthReading &reading,
+                const HealthStage &stage)
 {
+    const auto enter = [&stage](const QString &name) {
+        if (stage)
+            stage(name);
+    };
     reading = {};
     HealthCollector collector(reading);
+    enter(QStringLiteral("identity"));
     if (!readDiagnosticData(exchange, unit, collector))
         return false;
     for (ChannelHealth &channel : reading.channels) {
+        enter(QStringLiteral("channel %1").arg(channel.channel));
         if (!readChannel(exchange, channel))
             return false;
     }
