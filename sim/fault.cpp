@@ -12,7 +12,7 @@ std::optional<Fault> faultFromName(QStringView name)
         {u"none", Fault::None},       {u"silent", Fault::Silent},
         {u"late-ok", Fault::LateOk},  {u"drop", Fault::DropAnswer},
         {u"garbage", Fault::Garbage}, {u"disconnect", Fault::Disconnect},
-        {u"babble", Fault::Babble},
+        {u"babble", Fault::Babble},   {u"slow", Fault::Slow},
     };
     for (const Named &named : names) {
         if (named.name == name)

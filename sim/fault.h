@@ -18,6 +18,7 @@ enum class Fault {
     Garbage,    // sends garbage bytes ahead of the real answer
     Disconnect, // sends half of the answer, then drops the connection
     Babble,     // answers, then streams bytes until the connection drops
+    Slow,       // opens at once, then sends every answer only after the plan's delay
 };
 
 struct FaultPlan {

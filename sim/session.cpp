@@ -179,7 +179,8 @@ bool Session::stepIdle()
                 QTimer::singleShot(m_headend.fault().delay, this, [this] { send(Ok); });
                 break;
             default:
-                send(Ok);
+                // A slow headend is slow with its answers to requests; the opening is none.
+                emit output(Ok);
                 break;
             }
             return true;
@@ -444,10 +445,17 @@ void Session::send(const QByteArray &bytes)
 {
     if (bytes.isEmpty() || m_state == State::HungUp || m_headend.fault().fault == Fault::Silent)
         return;
-    if (m_capture)
+    if (m_capture) {
         m_capture->append(bytes);
-    else
+    } else if (m_headend.fault().fault == Fault::Slow) {
+        // The client waits for each answer before it asks again, so they can't overtake.
+        QTimer::singleShot(m_headend.fault().delay, this, [this, bytes] {
+            if (m_state != State::HungUp)
+                emit output(bytes);
+        });
+    } else {
         emit output(bytes);
+    }
 }
 
 void Session::record(TranscriptEntry::Kind kind, const QByteArray &bytes, const QString &what)

@@ -38,8 +38,14 @@ struct FleetSyntax {
     QStringList flags;
 };
 
-const QStringList commonValued{QStringLiteral("--directory"), QStringLiteral("--list"),
-                               QStringLiteral("--only"), QStringLiteral("--jobs")};
+const QString timeoutOption = QStringLiteral("--timeout");
+const QString runTimeoutOption = QStringLiteral("--run-timeout");
+const QStringList commonValued{QStringLiteral("--directory"),
+                               QStringLiteral("--list"),
+                               QStringLiteral("--only"),
+                               QStringLiteral("--jobs"),
+                               timeoutOption,
+                               runTimeoutOption};
 const QString jsonFlag = QStringLiteral("--json");
 const QString keepOption = QStringLiteral("--keep");
 constexpr int defaultJobs = 8;
@@ -168,6 +174,7 @@ FleetOutcome backupHeadend(Session &session, const FleetMember &member, const QS
     Configuration config;
     if (!readConfiguration(session.exchange, config))
         return {};
+    session.exchange.deadline().enter(Stage::Report);
     const QString stem = fleetFileName(member.name);
     const QDir folder(QDir(dir).filePath(stem));
     const BackupResult written = writeBackup(config, folder.path(), stem);
@@ -356,6 +363,8 @@ QString fleetHelp()
         "              [--crit-snr RANGE] [--format nagios|prometheus]\n"
         "                               the health of each (RANGE as in check) and a summary\n"
         "  fleet options: --directory FILE | --list FILE, --only NAME,..., --jobs N (8),\n"
+        "                 --timeout SECONDS for each headend (300), --run-timeout SECONDS\n"
+        "                 for the run (each headend its whole time-out, --jobs at a time),\n"
         "                 --json (one object a line); exit status 0 when every headend\n"
         "                 succeeded (check: was OK), 1 when any did not, 2 usage error\n");
 }
@@ -380,6 +389,16 @@ int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream 
         request.options.value(QStringLiteral("--jobs"), QString::number(defaultJobs)), 1, mostJobs);
     if (!jobs)
         return usageError(QStringLiteral("--jobs needs a number 1..%1").arg(mostJobs));
+    std::array<std::optional<milliseconds>, 2> limits;
+    for (size_t i = 0; i < limits.size(); ++i) {
+        const QString &option = i == 0 ? timeoutOption : runTimeoutOption;
+        if (!request.options.contains(option))
+            continue;
+        limits[i] = parseDeadlineSeconds(request.options.value(option));
+        if (!limits[i])
+            return usageError(
+                QStringLiteral("%1 needs a number of seconds above 0, at most a week").arg(option));
+    }
     const FleetMembers loaded = loadMembers(request);
     if (const auto *problem = std::get_if<QString>(&loaded))
         return usageError(*problem);
@@ -395,8 +414,11 @@ int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream 
         notes << "keldor-ctl: the limit of open files lets only " << running << " of " << wanted
               << " headends run at once\n"
               << Qt::flush;
+    FleetDeadlines deadlines;
+    deadlines.member = limits[0].value_or(timing.fleetMemberLimit());
+    deadlines.run = limits[1].value_or(fleetRunLimit(members.size(), running, deadlines.member));
     const QList<FleetOutcome> outcomes =
-        runFleet(members, job.work, timing, running, err, isTerminal(err));
+        runFleet(members, job.work, timing, running, deadlines, err, isTerminal(err));
 
     TerminalFilter filter(out);
     QTextStream filtered(&filter);

@@ -20,6 +20,7 @@ struct CheckArguments {
     HealthThresholds thresholds;
     bool prometheus = false;
     QString name;
+    std::optional<milliseconds> timeout;
 };
 
 std::variant<CheckArguments, QString> checkArguments(const QStringList &args)
@@ -39,9 +40,15 @@ std::variant<CheckArguments, QString> checkArguments(const QStringList &args)
             if (const auto c = unprintableCharacter(value))
                 return unprintableText(QStringLiteral("--name"), *c);
             parsed.name = value;
+        } else if (option == QLatin1String("--timeout")) {
+            parsed.timeout = parseDeadlineSeconds(value);
+            if (!parsed.timeout)
+                return QStringLiteral(
+                    "--timeout needs a number of seconds above 0, at most a week");
         } else {
             return QStringLiteral("check takes --warn-temp, --crit-temp, --warn-snr, --crit-snr, "
-                                  "--format and --name, each with a value, or --version");
+                                  "--format, --name and --timeout, each with a value, or "
+                                  "--version");
         }
     }
     const QString problem = thresholdProblem(parsed.thresholds);
@@ -75,7 +82,9 @@ int check(Session &session, const QStringList &args, QTextStream &out)
     HealthReading reading;
     if (readHealth(session.exchange, unit, reading))
         return printHealth(evaluateHealth(reading, arguments.thresholds), arguments, out);
-    const QString message = lastConsoleMessage(session.ui);
+    const OperationDeadline &deadline = session.exchange.deadline();
+    const QString message =
+        deadline.hasExpired() ? deadline.timedOutText() : lastConsoleMessage(session.ui);
     return printHealth(unknownHealth(message.isEmpty()
                                          ? QStringLiteral("the headend stopped answering")
                                          : message),
@@ -146,21 +155,28 @@ void addHealthCommands(CtlCommandTable &table)
         64,
         QStringLiteral(
             "check [--warn-temp RANGE] [--crit-temp RANGE] [--warn-snr RANGE]\n"
-            "      [--crit-snr RANGE] [--format nagios|prometheus] [--name NAME] [--version]\n"
+            "      [--crit-snr RANGE] [--format nagios|prometheus] [--name NAME]\n"
+            "      [--timeout SECONDS] [--version]\n"
             "                             health as a monitoring plugin: exit 0 OK,\n"
             "                             1 WARNING, 2 CRITICAL, 3 UNKNOWN (usage errors\n"
             "                             and --version too); defaults 60/70 C, 9/6 dB\n"
             "                             RANGE: a plain number alerts on a temperature\n"
             "                             above it, on an S/N below it; START:END alerts\n"
             "                             outside it, @START:END inside it (ends included);\n"
-            "                             START: has no end, ~:END no start, :END starts at 0"),
+            "                             START: has no end, ~:END no start, :END starts at 0;\n"
+            "                             --timeout ends it UNKNOWN with the stage it was in"),
         [](const QStringList &a) {
             const auto parsed = checkArguments(a);
             const auto *problem = std::get_if<QString>(&parsed);
             return problem ? *problem : QString();
         },
         check,
-        checkFailed};
+        checkFailed,
+        [](const QStringList &a) {
+            const auto parsed = checkArguments(a);
+            const auto *arguments = std::get_if<CheckArguments>(&parsed);
+            return arguments ? arguments->timeout : std::nullopt;
+        }};
     table[QStringLiteral("inventory")] = {
         0, 3,
         QStringLiteral("inventory [--csv | --json] [--name NAME]\n"

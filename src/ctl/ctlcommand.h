@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/timing.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -29,6 +31,8 @@ struct CtlCommand {
     // stdout in their own words and with their own exit status. Given the arguments and the
     // problem, it prints that answer and returns the status.
     std::function<int(const QStringList &, const QString &, QTextStream &)> failed = {};
+    // How long the whole command may take, its connection included, when its arguments say.
+    std::function<std::optional<milliseconds>(const QStringList &)> deadline = {};
 };
 
 using CtlCommandTable = std::map<QString, CtlCommand>;

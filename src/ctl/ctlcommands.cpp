@@ -163,8 +163,12 @@ int runCtlCommand(Session &session, const CtlOptions &options, QTextStream &out,
     const bool filesAlone = worksOnFilesAlone(options.command, options.arguments);
     if (!filesAlone && !options.linkChosen)
         return refuse(missingLinkText());
+    OperationDeadline &deadline = session.exchange.deadline();
+    if (const auto limit = command.deadline ? command.deadline(options.arguments) : std::nullopt)
+        deadline.start(*limit);
     if (!filesAlone && !openSession(session, options)) {
-        const QString message = lastConsoleMessage(session.ui);
+        const QString message =
+            deadline.hasExpired() ? deadline.timedOutText() : lastConsoleMessage(session.ui);
         return command.failed
                    ? command.failed(options.arguments,
                                     message.isEmpty() ? "no headend answered" : message, filtered)

@@ -9,6 +9,7 @@
 #include "shell/shellstate.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHash>
@@ -34,6 +35,9 @@ constexpr qint64 listSizeLimit = 1024 * 1024;
 // backup's file, a name lookup; three were seen), and what the program keeps open besides.
 constexpr rlim_t filesPerJob = 4;
 constexpr rlim_t filesBesideJobs = 24;
+// What a run's default deadline adds to its headends' for starting and ending their threads,
+// so that the first headends are never cut short by the run.
+constexpr milliseconds runMargin = 60s;
 
 struct Address {
     QString host;
@@ -84,20 +88,34 @@ private:
     QHash<QString, QString> m_seen;
 };
 
-} // namespace
+QString secondsText(milliseconds duration)
+{
+    return QString::number(double(duration.count()) / 1000.0);
+}
 
-FleetOutcome runFleetMember(const FleetMember &member, const FleetWork &work, const Timing &timing,
-                            const std::function<void(Session &)> &prepare)
+FleetOutcome runMember(const FleetMember &member, const FleetWork &work, const Timing &timing,
+                       milliseconds memberLimit, const QDeadlineTimer &run, milliseconds runLimit,
+                       const std::function<void(Session &)> &prepare = {})
 {
     if (!member.refused.isEmpty())
         return {false, member.refused, {}, {}};
+    const milliseconds left = run.isForever() ? memberLimit : milliseconds(run.remainingTime());
+    if (left <= milliseconds(0))
+        return {
+            false,
+            QStringLiteral("not started: the run timed out after %1 s").arg(secondsText(runLimit)),
+            {},
+            {}};
     QString shown;
+    QString timedOut;
     FleetOutcome outcome;
     {
         QTextStream messages(&shown);
         ConsoleUi ui(messages);
         Session session(ui, timing);
         session.exchange.setSerialSelected(false);
+        OperationDeadline &deadline = session.exchange.deadline();
+        deadline.start(std::min(memberLimit, left));
         LanTarget target;
         target.name = member.name;
         target.ip = member.host;
@@ -111,17 +129,24 @@ FleetOutcome runFleetMember(const FleetMember &member, const FleetWork &work, co
             outcome = work(session, member);
         session.lan.close();
         messages.flush();
+        // What ended the work, named first; the messages it caused follow.
+        outcome.stage = deadline.stage();
+        outcome.timedOut = deadline.hasExpired();
+        if (outcome.timedOut)
+            timedOut = left < memberLimit ? QStringLiteral("the run timed out after %1 s during %2")
+                                                .arg(secondsText(runLimit), deadline.stage())
+                                          : deadline.timedOutText();
     }
     if (!outcome.ok) {
         QStringList said = shown.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         if (!outcome.message.isEmpty())
             said.append(outcome.message);
+        if (!timedOut.isEmpty())
+            said.prepend(timedOut);
         outcome.message = said.join(QLatin1String("; "));
     }
     return outcome;
 }
-
-namespace {
 
 // The line on stderr while the fleet runs.
 class FleetProgress {
@@ -287,6 +312,13 @@ QString fleetFileName(const QString &name)
     return safe;
 }
 
+FleetOutcome runFleetMember(const FleetMember &member, const FleetWork &work, const Timing &timing,
+                            milliseconds limit, const std::function<void(Session &)> &prepare)
+{
+    return runMember(member, work, timing, limit, QDeadlineTimer(QDeadlineTimer::Forever), limit,
+                     prepare);
+}
+
 int jobsWithinFileLimit(int jobs)
 {
     rlimit files{};
@@ -305,9 +337,17 @@ int jobsWithinFileLimit(int jobs)
     return int(std::min<rlim_t>(rlim_t(jobs), fit));
 }
 
-QList<FleetOutcome> runFleet(const QList<FleetMember> &members, const FleetWork &work,
-                             const Timing &timing, int jobs, QTextStream &err, bool terminal)
+milliseconds fleetRunLimit(qsizetype members, int jobs, milliseconds member)
 {
+    const qsizetype rounds = (members + std::max(jobs, 1) - 1) / std::max(jobs, 1);
+    return std::max<qsizetype>(rounds, 1) * member + runMargin;
+}
+
+QList<FleetOutcome> runFleet(const QList<FleetMember> &members, const FleetWork &work,
+                             const Timing &timing, int jobs, const FleetDeadlines &deadlines,
+                             QTextStream &err, bool terminal)
+{
+    const QDeadlineTimer run(deadlines.run, Qt::PreciseTimer);
     // Each thread writes only its own element, and the main thread reads it once that thread
     // has finished.
     std::vector<FleetOutcome> outcomes(members.size());
@@ -329,7 +369,8 @@ QList<FleetOutcome> runFleet(const QList<FleetMember> &members, const FleetWork 
         while (next < members.size() && qsizetype(running.size()) < jobs) {
             const qsizetype index = next++;
             auto thread = std::unique_ptr<QThread>(QThread::create([&, index] {
-                outcomes[size_t(index)] = runFleetMember(members.at(index), work, timing);
+                outcomes[size_t(index)] = runMember(members.at(index), work, timing,
+                                                    deadlines.member, run, deadlines.run);
             }));
             QObject::connect(
                 thread.get(), &QThread::finished, &loop,

@@ -63,28 +63,43 @@ struct FleetOutcome {
     bool ok = false;
     QString message; // what the operator reads: the headend's messages on failure
     QJsonObject data;
-    std::any result; // what the command prints from, when it prints more than the message
+    std::any result;       // what the command prints from, when it prints more than the message
+    QString stage = {};    // where the session was when the work ended
+    bool timedOut = false; // the headend's deadline passed
 };
 
 // The work for one headend, run on that headend's own thread with a session connected to it.
 // Failures the session showed end up in the outcome's message.
 using FleetWork = std::function<FleetOutcome(Session &, const FleetMember &)>;
 
-// Connects a session of its own to the member on the calling thread, runs work on it and
-// closes it; prepare, when given, sees the session before it dials. A refused member fails
-// with its reason and is never dialled.
+// Connects a session of its own to the member on the calling thread, runs work on it within
+// limit and closes it; prepare, when given, sees the session before it dials. A refused
+// member fails with its reason and is never dialled.
 FleetOutcome runFleetMember(const FleetMember &member, const FleetWork &work, const Timing &timing,
-                            const std::function<void(Session &)> &prepare = {});
+                            milliseconds limit, const std::function<void(Session &)> &prepare = {});
 
 // How many headends may run at once within the limit of open files, which is first raised as
 // far as the system allows: jobs when they fit.
 int jobsWithinFileLimit(int jobs);
 
+// How long one headend may take from its connection on, and the whole run. A headend over its
+// deadline is let go and fails with the stage it was in; one that the run's deadline would cut
+// short gets only what is left of it, and none starts after it.
+struct FleetDeadlines {
+    milliseconds member{0};
+    milliseconds run{0};
+};
+
+// The run's deadline when none is given: time for every headend to use its whole deadline,
+// jobs at a time, and a minute.
+milliseconds fleetRunLimit(qsizetype members, int jobs, milliseconds member);
+
 // Runs work on up to jobs headends at once, each on a thread of its own whose waits are its
 // own event loop, and returns the outcomes in the members' order. Progress goes to err: one
 // line redrawn in place when terminal, otherwise one line per finished headend.
 QList<FleetOutcome> runFleet(const QList<FleetMember> &members, const FleetWork &work,
-                             const Timing &timing, int jobs, QTextStream &err, bool terminal);
+                             const Timing &timing, int jobs, const FleetDeadlines &deadlines,
+                             QTextStream &err, bool terminal);
 
 // keldor-ctl fleet: the arguments after "fleet" in, the exit status out.
 int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream &err,

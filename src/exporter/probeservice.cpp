@@ -1,5 +1,6 @@
 #include "probeservice.h"
 
+#include "common/deadline.h"
 #include "health/healthread.h"
 #include "link/session.h"
 #include "model/unitdata.h"
@@ -16,18 +17,6 @@ namespace {
 enum ProbeOutcome { Success, Failure, Deadline, Cached };
 constexpr std::array<const char *, 4> outcomeNames{"success", "failure", "deadline", "cached"};
 
-// Every wait of a probe ends within its budget; the link going down at the deadline ends the
-// one that runs then.
-Timing withinBudget(Timing timing, milliseconds budget)
-{
-    for (milliseconds *limit :
-         {&timing.answerLimit, &timing.sessionOpenLimit, &timing.directConnectLimit,
-          &timing.proxyConnectLimit, &timing.proxyReplyLimit, &timing.handshakeAttempt,
-          &timing.handshakeWindow})
-        *limit = std::min(*limit, budget);
-    return timing;
-}
-
 QString seconds(double value)
 {
     return QString::number(value, 'f', 3);
@@ -38,22 +27,16 @@ ProbeResult runProbe(const FleetMember &member, bool inventory, const Timing &ti
 {
     QElapsedTimer clock;
     clock.start();
-    const auto enter = [&](const QString &name) {
-        QMutexLocker lock(&mutex);
-        stage = name;
-    };
     ProbeResult result;
-    bool deadlinePassed = false;
     const FleetOutcome outcome = runFleetMember(
         member,
         [&](Session &session, const FleetMember &) {
             UnitData unit;
             HealthReading reading;
-            if (!readHealth(session.exchange, unit, reading, enter))
+            if (!readHealth(session.exchange, unit, reading))
                 return FleetOutcome{};
             result.report = evaluateHealth(reading, HealthThresholds{});
             if (inventory) {
-                enter(QStringLiteral("identity"));
                 InventoryRecord record;
                 record.headend = member.name;
                 if (!readInventory(session.exchange, unit, record))
@@ -62,26 +45,21 @@ ProbeResult runProbe(const FleetMember &member, bool inventory, const Timing &ti
             }
             return FleetOutcome{true, {}, {}, {}};
         },
-        timing,
+        timing, budget,
         [&](Session &session) {
-            // Lives as long as the session's link, on this thread.
-            auto *deadline = new QTimer(&session.lan);
-            deadline->setSingleShot(true);
-            QObject::connect(deadline, &QTimer::timeout, &session.lan, [&] {
-                deadlinePassed = true;
-                session.lan.close();
-            });
-            deadline->start(budget);
+            // The deadline says where the probe is as it goes, on this thread.
+            QObject::connect(&session.exchange.deadline(), &OperationDeadline::stageEntered,
+                             [&](const QString &entered) {
+                                 QMutexLocker lock(&mutex);
+                                 stage = entered;
+                             });
         });
     result.seconds = double(clock.nsecsElapsed()) / 1e9;
     if (!outcome.ok) {
-        QMutexLocker lock(&mutex);
-        result.failedStage = stage;
-        result.deadlinePassed = deadlinePassed;
+        result.failedStage = outcome.stage.isEmpty() ? QStringLiteral("connect") : outcome.stage;
+        result.deadlinePassed = outcome.timedOut;
         result.inventory.reset();
-        result.report = unknownHealth(
-            deadlinePassed ? QStringLiteral("the probe ran out of time at %1").arg(stage)
-                           : outcome.message);
+        result.report = unknownHealth(outcome.message);
     }
     return result;
 }
@@ -162,6 +140,16 @@ void ProbeService::probe(const QString &target, bool inventory, milliseconds bud
         answer(probeText(target, reading->result, inventory, age));
         return;
     }
+    if (budget <= 0ms) {
+        // No time to read anything: the scrape's time-out leaves nothing after the margin.
+        ProbeResult result;
+        result.failedStage = QStringLiteral("connect");
+        result.deadlinePassed = true;
+        result.report = unknownHealth(QStringLiteral("no time left for the probe"));
+        ++m_answers[Deadline];
+        answer(probeText(target, result, inventory, 0));
+        return;
+    }
     auto waiter = std::make_shared<Waiter>();
     waiter->answer = std::move(answer);
     waiter->inventory = inventory;
@@ -186,13 +174,13 @@ void ProbeService::start(const FleetMember &member, bool inventory, milliseconds
     flight.progress = std::make_shared<Progress>();
     flight.progress->stage =
         member.proxyHost.isEmpty() ? QStringLiteral("connect") : QStringLiteral("proxy");
-    flight.thread.reset(QThread::create([progress = flight.progress, member, inventory, budget,
-                                         timing = withinBudget(m_timing, budget)] {
-        ProbeResult result =
-            runProbe(member, inventory, timing, budget, progress->mutex, progress->stage);
-        QMutexLocker lock(&progress->mutex);
-        progress->result = std::move(result);
-    }));
+    flight.thread.reset(
+        QThread::create([progress = flight.progress, member, inventory, budget, timing = m_timing] {
+            ProbeResult result =
+                runProbe(member, inventory, timing, budget, progress->mutex, progress->stage);
+            QMutexLocker lock(&progress->mutex);
+            progress->result = std::move(result);
+        }));
     connect(
         flight.thread.get(), &QThread::finished, this,
         [this, target = member.name] { finished(target); }, Qt::QueuedConnection);

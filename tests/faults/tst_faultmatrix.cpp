@@ -207,6 +207,19 @@ QList<Row> TestFaultMatrix::rows()
         {"dropped acknowledge: set", {aborted, aborted, sendError}, Start::LanRead, {DropAnswer, 0x03}, [](T &t) {
             t.m_succeeded = t.setChannel();
             QCOMPARE(t.m_f->ui.messages.value(2).title, "Error 3"); }},
+        // Each answer comes just before its wait runs out: only the operation's deadline ends the
+        // read, naming where it was, and the link is let go at once.
+        {"slow headend over the deadline", {aborted}, Start::Lan, {}, [](T &t) {
+            const milliseconds answerLimit = t.m_f->session.timing.answerLimit;
+            t.m_f->sim.headend.setFault({Slow, -1, -1, 0, 3 * answerLimit / 4});
+            OperationDeadline &deadline = t.exchange().deadline();
+            deadline.start(5 * answerLimit / 2);
+            Configuration config;
+            t.m_succeeded = readConfiguration(t.exchange(), config);
+            QCOMPARE(deadline.timedOutText(), "timed out after 1 s during identity");
+            QVERIFY(deadline.hasExpired() && !t.m_f->session.lan.isOpen());
+            QCOMPARE(t.m_f->sim.count(sim::TranscriptEntry::Kind::Frame), 2);
+            deadline.stop(); }},
         {"garbage before an answer", {garbled}, Start::Lan, {Garbage, 0x7A}, [](T &t) { t.m_succeeded = t.read() != 42; }},
         // The answer may pass; the flood fails the next read; only a new connection ends it.
         {"babbling headend", {garbled}, Start::Lan, {Babble, 0x7A, 1}, [](T &t) {

@@ -48,6 +48,22 @@ struct Timing {
 
     // keldor-ctl fleet
     milliseconds fleetProgressTick = 1s; // the progress line's redraw on a terminal
+    // What a headend may take per request beyond the send pause, in fleetMemberLimit: about
+    // forty times the 10 ms a request and its answer take at 9600 baud.
+    milliseconds fleetRequestAllowance = 400ms;
+
+    // The deadline of one headend of a fleet, when the command line sets none: a 16-channel
+    // backup over a proxy with room to spare. Connecting may use every limit on the way (57 s
+    // by default); the backup's read is 562 requests, each allowed its send pause and
+    // fleetRequestAllowance (230 s), where at 9600 baud it needs about 10 s in all. 287 s,
+    // rounded up to the whole minute: 5 minutes.
+    milliseconds fleetMemberLimit() const
+    {
+        constexpr int sixteenChannelBackupRequests = 562;
+        return std::chrono::ceil<std::chrono::minutes>(
+            2 * connectNotice + proxyConnectLimit + proxyReplyLimit + handshakeWindow +
+            sixteenChannelBackupRequests * (sendPause + fleetRequestAllowance));
+    }
 
     // Short timings for tests: same proportions where they matter, milliseconds instead of seconds.
     static Timing fast()
@@ -77,6 +93,7 @@ struct Timing {
         t.elapsedTick = 20ms;
         t.editorSavePause = 10ms;
         t.fleetProgressTick = 20ms;
+        t.fleetRequestAllowance = 50ms;
         return t;
     }
 };

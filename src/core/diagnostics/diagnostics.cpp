@@ -110,6 +110,7 @@ bool readDiagnosticData(Exchange &exchange, UnitData &unit, DiagnosticView &view
     BusyCursor busy(exchange.ui());
     if (!checkDeviceType(exchange, unit))
         return false;
+    exchange.deadline().enter(Stage::Diagnostics);
     const int rows = unit.channelsInUse();
     for (int row = 0; row < channelCount; ++row)
         view.setRowVisible(row, row < rows);
@@ -137,6 +138,7 @@ bool readDiagnosticData(Exchange &exchange, UnitData &unit, DiagnosticView &view
     showLocks(status, view);
 
     for (int channel = 0; channel < rows; ++channel) {
+        exchange.deadline().enter(Stage::Channel, channel);
         if (!readValue(exchange, static_cast<quint8>(channel), tunerStatusCode, value))
             return false;
         const int code = value.toInt();

@@ -4,6 +4,7 @@
 #include "diagnostics/diagnosticview.h"
 #include "health/health.h"
 #include "health/inventory.h"
+#include "link/exchange.h"
 #include "model/unitdata.h"
 #include "protocol/devicetype.h"
 #include "protocol/parameters.h"
@@ -83,20 +84,14 @@ bool readChannel(Exchange &exchange, ChannelHealth &channel)
 
 } // namespace
 
-bool readHealth(Exchange &exchange, UnitData &unit, HealthReading &reading,
-                const HealthStage &stage)
+bool readHealth(Exchange &exchange, UnitData &unit, HealthReading &reading)
 {
-    const auto enter = [&stage](const QString &name) {
-        if (stage)
-            stage(name);
-    };
     reading = {};
     HealthCollector collector(reading);
-    enter(QStringLiteral("identity"));
     if (!readDiagnosticData(exchange, unit, collector))
         return false;
     for (ChannelHealth &channel : reading.channels) {
-        enter(QStringLiteral("channel %1").arg(channel.channel));
+        exchange.deadline().enter(Stage::Channel, channel.channel - 1);
         if (!readChannel(exchange, channel))
             return false;
     }

@@ -72,7 +72,7 @@ void Exchange::waitEvent(milliseconds remaining)
 
 void Exchange::waitSeconds(milliseconds duration)
 {
-    const QDeadlineTimer deadline(duration, Qt::PreciseTimer);
+    const QDeadlineTimer deadline = m_deadline.clamp(duration);
     while (!deadline.hasExpired()) {
         QEventLoop loop;
         QTimer::singleShot(milliseconds(deadline.remainingTime()), Qt::PreciseTimer, &loop,
@@ -83,7 +83,7 @@ void Exchange::waitSeconds(milliseconds duration)
 
 bool Exchange::waitUntil(const std::function<bool()> &condition, milliseconds limit)
 {
-    const QDeadlineTimer deadline(limit, Qt::PreciseTimer);
+    const QDeadlineTimer deadline = m_deadline.clamp(limit);
     for (;;) {
         if (condition())
             return true;

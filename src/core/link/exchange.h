@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/deadline.h"
 #include "common/timing.h"
 #include "common/userinterface.h"
 
@@ -47,6 +48,7 @@ public:
     bool comEnd();
 
     // Waits without any message until the condition holds or the limit has passed.
+    // Every wait, waitSeconds too, ends by the operation's deadline at the latest.
     bool waitUntil(const std::function<bool()> &condition, milliseconds limit);
 
     // The bracket around every exchange: the main window is disabled and the keep-alive timer
@@ -54,6 +56,10 @@ public:
     // input show once per exchange.
     void beginExchange();
     void endExchange();
+
+    // The deadline and stage of the operation that runs on this exchange.
+    OperationDeadline &deadline() { return m_deadline; }
+    const OperationDeadline &deadline() const { return m_deadline; }
 
     UserInterface &ui() const { return m_ui; }
     const Timing &timing() const { return m_timing; }
@@ -79,6 +85,7 @@ private:
     bool m_serialSelected = true;
     // Which alarms of lost input this exchange has shown, by InputLoss.
     std::array<bool, 2> m_lossShown{};
+    OperationDeadline m_deadline{this};
 };
 
 } // namespace keldor

@@ -12,7 +12,11 @@ Session::Session(UserInterface &ui, const Timing &timing)
     : ui(ui)
     , timing(timing)
     , exchange(ui, this->timing, serial, lan)
-{}
+{
+    // An operation over its deadline lets go of the headend at once. The serial port stays
+    // open, so the closing frame still reaches a headend on the USB link.
+    QObject::connect(&exchange.deadline(), &OperationDeadline::expired, &lan, &LanLink::close);
+}
 
 void closeWindowSession(Session &session)
 {
@@ -24,6 +28,7 @@ void closeWindowSession(Session &session)
 bool checkDevicePresent(Session &session)
 {
     BusyCursor busy(session.ui);
+    session.exchange.deadline().enter(Stage::Connect);
     // A port this program still holds open looks busy to the probe below; without letting go
     // of it first, a second search would never find the headend it is connected to.
     session.serial.close();
@@ -153,6 +158,8 @@ bool lanConnect(Session &session, const LanTarget &target)
                    QStringLiteral("    Connection not possible!\rPlease select a headend first!"));
         return false;
     }
+    OperationDeadline &deadline = session.exchange.deadline();
+    deadline.enter(Stage::Connect);
     ui.showProgress(QStringLiteral("Attempting to connect to Headend %1...").arg(target.name), 100);
     BusyCursor busy(ui);
     session.exchange.waitSeconds(session.timing.connectNotice);
@@ -168,12 +175,14 @@ bool lanConnect(Session &session, const LanTarget &target)
         if (!connectSocket(session, target.ip, target.port, session.timing.directConnectLimit))
             return fail(QStringLiteral("Connection could not be established!"));
     } else {
+        deadline.enter(Stage::Proxy);
         if (!connectSocket(session, target.proxyIp, target.proxyPort,
                            session.timing.proxyConnectLimit))
             return fail(QStringLiteral("Connection to proxy server could not be established!"));
         if (!openTunnel(session.exchange, session.lan, target, session.timing))
             return fail(QStringLiteral("Connection to host could not be established!"));
     }
+    deadline.enter(Stage::Connect);
     if (!lanHandshake(session.exchange, session.lan, session.timing))
         return fail(QStringLiteral("Connection could not be established!"));
 

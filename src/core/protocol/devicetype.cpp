@@ -1,6 +1,7 @@
 #include "protocol/devicetype.h"
 
 #include "common/textutil.h"
+#include "link/exchange.h"
 #include "model/unitdata.h"
 #include "protocol/parameters.h"
 
@@ -34,6 +35,7 @@ void setVariant(UnitData &unit, qint32 variant)
 
 bool checkDeviceType(Exchange &exchange, UnitData &unit)
 {
+    exchange.deadline().enter(Stage::Identity);
     unit.maxChannel = 11;
     unit.deviceVariant = 0;
 

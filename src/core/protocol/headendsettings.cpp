@@ -40,6 +40,7 @@ bool readSelections(Exchange &exchange, Configuration &config, const ReadProgres
     for (int ch = 0; ch < unit.channelsInUse(); ++ch) {
         ChannelRecord &record = unit.channel(ch);
         ChannelServices services;
+        exchange.deadline().enter(Stage::Services, ch);
         // A headend without service lists passes every service, which is what an empty list says.
         if (config.selectionsRead && !readServiceLists(exchange, ch, services, ListedIds::All))
             return false;

@@ -134,10 +134,12 @@ bool serviceListsSupported(const QByteArray &fpgaVersion, const QByteArray &cont
 
 bool readUnitData(Exchange &exchange, UnitData &unit, const ReadProgress &progress)
 {
+    exchange.deadline().enter(Stage::Identity);
     if (!readIdentity(exchange, unit))
         return false;
     report(progress, ReadStep::Identity, 0);
     for (int channel = 0; channel <= lastChannel(unit); ++channel) {
+        exchange.deadline().enter(Stage::Channel, channel);
         if (!readChannel(exchange, unit, channel))
             return false;
         report(progress, ReadStep::Channel, channel);
