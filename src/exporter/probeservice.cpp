@@ -86,7 +86,8 @@ QString probeText(const QString &target, const ProbeResult &result, bool invento
     if (!result.failedStage.isEmpty()) {
         MetricSample failure = probeSample(
             QStringLiteral("keldor_probe_failure_info"),
-            QStringLiteral("Where a failed probe stopped: connect, proxy, identity or channel N."),
+            QStringLiteral("Where a failed probe stopped: connect, proxy, identity, diagnostics "
+                           "or channel N."),
             target, QStringLiteral("1"));
         failure.labels.append({QStringLiteral("stage"), result.failedStage});
         samples.append(failure);
