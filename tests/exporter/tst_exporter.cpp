@@ -231,12 +231,9 @@ private slots:
             {{"--listen", "[::1]:80", "--min-interval", "0"}, {}, "::1:80", 0},
             {{"--listen", "0.0.0.0:9100", "--list", "f", "--min-interval", "86400"}, {}, "0.0.0.0:9100", 86400},
             {{"--listen", "localhost:9745"}, "--listen needs ADDRESS:PORT, such as 127.0.0.1:9745", {}, 0},
-            {{"--listen", "::1:9745"}, "--listen needs ADDRESS:PORT, such as 127.0.0.1:9745", {}, 0},
             {{"--listen", "127.0.0.1:65536"}, "--listen needs ADDRESS:PORT, such as 127.0.0.1:9745", {}, 0},
-            {{"--min-interval", "-1"}, "--min-interval needs seconds, 0..86400", {}, 0},
             {{"--min-interval", "86401"}, "--min-interval needs seconds, 0..86400", {}, 0},
             {{"--list", "a", "--directory", "b"}, "choose one of --directory and --list", {}, 0},
-            {{"--list"}, "--list needs a value", {}, 0},
             {{"--target", "x"}, "unknown option --target", {}, 0},
         };
         // clang-format on
