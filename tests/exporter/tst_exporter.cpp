@@ -185,6 +185,10 @@ private slots:
             QCOMPARE(got.body, reason);
         }
         QCOMPARE(scrape(QStringLiteral("/nothing")).status, 404);
+        // A scrape that leaves no time after the margin is answered without dialling.
+        QVERIFY(scrape(QStringLiteral("/probe?target=rack-a"), "0.5")
+                    .body.contains(
+                        "keldor_probe_failure_info{headend=\"rack-a\",stage=\"connect\"} 1"));
         QCOMPARE(m_probes->sessions(), 0);
         QCOMPARE(connections(0), 0);
         const Scrape page = scrape(QStringLiteral("/"));
