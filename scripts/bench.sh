@@ -13,6 +13,7 @@ export KELDOR_BIN_DIR=$PWD/$bin
 "$bin/bench_link" "$@"
 "$bin/bench_transfer" "${BENCH_UPLOAD_KIB:-512}"
 "$bin/bench_fleet"
+"$bin/bench_exporter" "${BENCH_EXPORTER_SECONDS:-120}"
 # The window benchmarks want a real X server when there is one to start; offscreen otherwise.
 if command -v xvfb-run >/dev/null && [ -z "${DISPLAY:-}" ]; then
     xvfb-run -a -s "-screen 0 1600x1000x24" "$bin/bench_gui" 2>/dev/null

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Checks that the manual pages and the programs' --help agree: every command and option that
-# `keldor-ctl --help`, `keldor-ctl COMMAND --help` and `headend-sim --help` name is documented
-# in src/ctl/keldor-ctl.1 and sim/headend-sim.1, and the pages name nothing the programs lack.
+# `keldor-ctl --help`, `keldor-ctl COMMAND --help`, `headend-sim --help` and
+# `keldor-exporter --help` name is documented in src/ctl/keldor-ctl.1, sim/headend-sim.1 and
+# src/exporter/keldor-exporter.1, and the pages name nothing the programs lack.
 #   scripts/check-manpages.sh [BIN-DIR]      (default build/bin)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -80,4 +81,9 @@ page=$(entries "$sim_page")
 report "$sim_page lacks the option" "$sim_options" "$(awk '$1 == "option" { print $3 }' <<<"$page")"
 report "$sim_page names an option headend-sim lacks" \
     "$(awk '$1 == "mention" { print $2 }' <<<"$page")" "$sim_options"
+exporter_page=src/exporter/keldor-exporter.1
+exporter_options=$("$bin/keldor-exporter" --help | grep -oE '^ +--[a-z0-9-]+' | options)
+documented=$(entries "$exporter_page" | awk '$1 == "option" { print $3 }')
+report "$exporter_page lacks the option" "$exporter_options" "$documented"
+report "$exporter_page names an option keldor-exporter lacks" "$documented" "$exporter_options"
 exit $status

@@ -10,10 +10,8 @@
 #include "model/settingsfile.h"
 #include "protocol/headendsettings.h"
 #include "shell/programfolder.h"
-#include "shell/shellstate.h"
 #include "update/backup.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -93,17 +91,8 @@ FleetMembers loadMembers(const FleetRequest &request)
     if (const QString list = request.options.value(QStringLiteral("--list")); !list.isEmpty()) {
         members = readFleetList(list);
     } else {
-        // The directory's headends are reached the way the desktop program reaches them,
-        // through its proxy when that is switched on.
-        const SettingsStore store(QCoreApplication::organizationName(),
-                                  QCoreApplication::applicationName());
-        ShellState shell;
-        loadSettings(shell, store);
-        const bool proxy = shell.proxyUse == 1;
-        members = readFleetDirectory(
-            request.options.value(QStringLiteral("--directory"),
-                                  programFile(QStringLiteral("headend.mdb"))),
-            proxy ? shell.proxyIp : QString(), proxy ? shell.proxyPort : QString());
+        members = readStationDirectory(request.options.value(
+            QStringLiteral("--directory"), programFile(QStringLiteral("headend.mdb"))));
     }
     const auto *all = std::get_if<QList<FleetMember>>(&members);
     const QString only = request.options.value(QStringLiteral("--only"));

@@ -5,7 +5,10 @@
 #include "consoleui.h"
 #include "directory/headenddirectory.h"
 #include "link/session.h"
+#include "shell/settingsstore.h"
+#include "shell/shellstate.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -91,11 +94,12 @@ QString secondsText(milliseconds duration)
 }
 
 FleetOutcome runMember(const FleetMember &member, const FleetWork &work, const Timing &timing,
-                       milliseconds memberLimit, const QDeadlineTimer &run, milliseconds runLimit)
+                       milliseconds memberLimit, const QDeadlineTimer &run, milliseconds runLimit,
+                       const std::function<void(Session &)> &prepare = {})
 {
     if (!member.refused.isEmpty())
         return {false, member.refused, {}, {}};
-    const milliseconds left(run.remainingTime());
+    const milliseconds left = run.isForever() ? memberLimit : milliseconds(run.remainingTime());
     if (left <= milliseconds(0))
         return {
             false,
@@ -119,12 +123,16 @@ FleetOutcome runMember(const FleetMember &member, const FleetWork &work, const T
         target.proxyUse = member.proxyHost.isEmpty() ? 0 : 1;
         target.proxyIp = member.proxyHost;
         target.proxyPort = member.proxyPort;
+        if (prepare)
+            prepare(session);
         if (lanConnect(session, target))
             outcome = work(session, member);
         session.lan.close();
         messages.flush();
         // What ended the work, named first; the messages it caused follow.
-        if (deadline.hasExpired())
+        outcome.stage = deadline.stage();
+        outcome.timedOut = deadline.hasExpired();
+        if (outcome.timedOut)
             timedOut = left < memberLimit ? QStringLiteral("the run timed out after %1 s during %2")
                                                 .arg(secondsText(runLimit), deadline.stage())
                                           : deadline.timedOutText();
@@ -266,6 +274,17 @@ FleetMembers readFleetDirectory(const QString &path, const QString &proxyHost,
     return fleet.result(path);
 }
 
+FleetMembers readStationDirectory(const QString &path)
+{
+    const SettingsStore store(QCoreApplication::organizationName(),
+                              QCoreApplication::applicationName());
+    ShellState shell;
+    loadSettings(shell, store);
+    const bool proxy = shell.proxyUse == 1;
+    return readFleetDirectory(path, proxy ? shell.proxyIp : QString(),
+                              proxy ? shell.proxyPort : QString());
+}
+
 FleetMembers selectFleetMembers(const QList<FleetMember> &members, const QStringList &names)
 {
     for (const QString &name : names) {
@@ -291,6 +310,13 @@ QString fleetFileName(const QString &name)
     if (safe.startsWith(QLatin1Char('.')))
         safe[0] = QLatin1Char('_');
     return safe;
+}
+
+FleetOutcome runFleetMember(const FleetMember &member, const FleetWork &work, const Timing &timing,
+                            milliseconds limit, const std::function<void(Session &)> &prepare)
+{
+    return runMember(member, work, timing, limit, QDeadlineTimer(QDeadlineTimer::Forever), limit,
+                     prepare);
 }
 
 int jobsWithinFileLimit(int jobs)

@@ -46,6 +46,10 @@ FleetMembers readFleetList(const QString &path);
 FleetMembers readFleetDirectory(const QString &path, const QString &proxyHost,
                                 const QString &proxyPort);
 
+// The headends of the station's own directory at path, through the station's proxy when it is
+// switched on, as the desktop program reaches them.
+FleetMembers readStationDirectory(const QString &path);
+
 // Keeps only the named members, in the fleet's order; an unknown name refuses the filter.
 FleetMembers selectFleetMembers(const QList<FleetMember> &members, const QStringList &names);
 
@@ -59,12 +63,20 @@ struct FleetOutcome {
     bool ok = false;
     QString message; // what the operator reads: the headend's messages on failure
     QJsonObject data;
-    std::any result; // what the command prints from, when it prints more than the message
+    std::any result;       // what the command prints from, when it prints more than the message
+    QString stage = {};    // where the session was when the work ended
+    bool timedOut = false; // the headend's deadline passed
 };
 
 // The work for one headend, run on that headend's own thread with a session connected to it.
 // Failures the session showed end up in the outcome's message.
 using FleetWork = std::function<FleetOutcome(Session &, const FleetMember &)>;
+
+// Connects a session of its own to the member on the calling thread, runs work on it within
+// limit and closes it; prepare, when given, sees the session before it dials. A refused
+// member fails with its reason and is never dialled.
+FleetOutcome runFleetMember(const FleetMember &member, const FleetWork &work, const Timing &timing,
+                            milliseconds limit, const std::function<void(Session &)> &prepare = {});
 
 // How many headends may run at once within the limit of open files, which is first raised as
 // far as the system allows: jobs when they fit.

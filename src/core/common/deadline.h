@@ -38,13 +38,19 @@ public:
     // A wait's own limit from now, cut to the deadline.
     QDeadlineTimer clamp(milliseconds wait) const;
 
-    void enter(Stage stage, int channel = 0) { m_stage = stageName(stage, channel); }
+    void enter(Stage stage, int channel = 0)
+    {
+        m_stage = stageName(stage, channel);
+        emit stageEntered(m_stage);
+    }
     const QString &stage() const { return m_stage; }
     // What the operator reads when it has expired: "timed out after 300 s during channel 3".
     QString timedOutText() const;
 
 signals:
     void expired();
+    // In the operation's thread; one who watches from another thread copies the text.
+    void stageEntered(const QString &stage);
 
 private:
     QTimer m_timer;

@@ -153,25 +153,15 @@ QString escapedHelp(QString text)
     return text;
 }
 
-struct Metric {
-    QString help;
-    QStringList samples;
-};
-
-void addSample(std::map<QString, Metric> &metrics, QStringList &order, const QString &name,
-               const QString &help, const QString &headend, int channel, const QString &value)
+MetricSample healthSample(const QString &metric, const QString &help, const QString &headend,
+                          int channel, const QString &value)
 {
-    auto [found, isNew] = metrics.try_emplace(name, Metric{help, {}});
-    if (isNew)
-        order.append(name);
-    QStringList labels;
+    MetricSample sample{metric, help, QStringLiteral("gauge"), {}, value};
     if (!headend.isEmpty())
-        labels.append(QStringLiteral("headend=\"%1\"").arg(escapedLabelValue(headend)));
+        sample.labels.append({QStringLiteral("headend"), headend});
     if (channel > 0)
-        labels.append(QStringLiteral("channel=\"%1\"").arg(channel));
-    const QString labelText =
-        labels.isEmpty() ? QString() : QLatin1Char('{') + labels.join(QLatin1Char(',')) + '}';
-    found->second.samples.append(name + labelText + QLatin1Char(' ') + value);
+        sample.labels.append({QStringLiteral("channel"), QString::number(channel)});
+    return sample;
 }
 
 } // namespace
@@ -388,36 +378,62 @@ QString nagiosLine(const HealthReport &report)
     return line;
 }
 
-QString prometheusText(const QList<HealthReport> &reports)
+QList<MetricSample> healthSamples(const QList<HealthReport> &reports)
 {
-    std::map<QString, Metric> metrics;
-    QStringList order;
+    QList<MetricSample> samples;
     for (const HealthReport &report : reports) {
         // Every reading carries the headend's own figures; only a headend that stayed silent
         // has none.
         const bool answered = !report.figures.isEmpty();
-        addSample(metrics, order, QStringLiteral("keldor_up"),
-                  QStringLiteral("1 when the headend answered the health read, else 0."),
-                  report.headend, 0, answered ? QStringLiteral("1") : QStringLiteral("0"));
-        addSample(metrics, order, QStringLiteral("keldor_health_status"),
-                  QStringLiteral("Health check result: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN."),
-                  report.headend, 0, QString::number(int(report.status)));
+        samples.append(
+            healthSample(QStringLiteral("keldor_up"),
+                         QStringLiteral("1 when the headend answered the health read, else 0."),
+                         report.headend, 0, answered ? QStringLiteral("1") : QStringLiteral("0")));
+        samples.append(healthSample(
+            QStringLiteral("keldor_health_status"),
+            QStringLiteral("Health check result: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN."),
+            report.headend, 0, QString::number(int(report.status))));
         for (const HealthFigure &figure : report.figures) {
             // Prometheus has no "not determined"; a missing sample says it.
             if (figure.value)
-                addSample(metrics, order, figure.metric, figure.help, report.headend,
-                          figure.channel, valueText(figure));
+                samples.append(healthSample(figure.metric, figure.help, report.headend,
+                                            figure.channel, valueText(figure)));
         }
+    }
+    return samples;
+}
+
+QString exposition(const QList<MetricSample> &samples)
+{
+    QStringList order;
+    std::map<QString, QList<const MetricSample *>> byMetric;
+    for (const MetricSample &sample : samples) {
+        auto [found, isNew] = byMetric.try_emplace(sample.metric);
+        if (isNew)
+            order.append(sample.metric);
+        found->second.append(&sample);
     }
     QString text;
     for (const QString &name : order) {
-        const Metric &metric = metrics.at(name);
-        text +=
-            QStringLiteral("# HELP %1 %2\n# TYPE %1 gauge\n").arg(name, escapedHelp(metric.help));
-        for (const QString &sample : metric.samples)
-            text += sample + QLatin1Char('\n');
+        const QList<const MetricSample *> &metric = byMetric.at(name);
+        text += QStringLiteral("# HELP %1 %2\n# TYPE %1 %3\n")
+                    .arg(name, escapedHelp(metric.first()->help), metric.first()->type);
+        for (const MetricSample *sample : metric) {
+            QStringList labels;
+            for (const auto &[label, value] : sample->labels)
+                labels.append(QStringLiteral("%1=\"%2\"").arg(label, escapedLabelValue(value)));
+            text += name + sample->suffix;
+            if (!labels.isEmpty())
+                text += QLatin1Char('{') + labels.join(QLatin1Char(',')) + QLatin1Char('}');
+            text += QLatin1Char(' ') + sample->value + QLatin1Char('\n');
+        }
     }
     return text;
+}
+
+QString prometheusText(const QList<HealthReport> &reports)
+{
+    return exposition(healthSamples(reports));
 }
 
 } // namespace keldor

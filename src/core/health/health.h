@@ -5,6 +5,7 @@
 
 #include <limits>
 #include <optional>
+#include <utility>
 #include <variant>
 
 namespace keldor {
@@ -97,8 +98,24 @@ QString healthStatusName(HealthStatus status);
 // "STATUS - summary | perfdata", one line without its line break.
 QString nagiosLine(const HealthReport &report);
 
-// The text exposition format, HELP and TYPE once per metric across all reports, so one file
-// can hold a whole fleet.
+// One sample of the text exposition format, its labels in the order they are written.
+struct MetricSample {
+    QString metric;
+    QString help;
+    QString type = QStringLiteral("gauge");
+    QList<std::pair<QString, QString>> labels;
+    QString value;
+    QString suffix = {}; // after the name in the sample's line: a summary's _sum and _count
+};
+
+// The samples of the reports: keldor_up, keldor_health_status and every figure that was
+// determined, labelled with the headend's name when it has one and the channel.
+QList<MetricSample> healthSamples(const QList<HealthReport> &reports);
+
+// The text exposition format: HELP and TYPE once per metric, its samples under them in the
+// order they first came, so one file can hold a whole fleet.
+QString exposition(const QList<MetricSample> &samples);
+
 QString prometheusText(const QList<HealthReport> &reports);
 
 } // namespace keldor
