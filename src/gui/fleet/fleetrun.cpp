@@ -151,13 +151,11 @@ void FleetRun::checkAll(const QList<FleetMember> &members)
     for (qsizetype index = 0; index < members.size(); ++index) {
         const FleetMember member = members.at(index);
         const Timing timing = m_timing;
-        // Each headend is a fleet of one, so its result comes as soon as it is known.
+        // Each headend runs on its own, so its result comes as soon as it is known.
         runAway<FleetOutcome>(
             this,
             [member, timing] {
-                QString progress;
-                QTextStream err(&progress);
-                return runFleet({member}, checkHeadend, timing, 1, err, false).constFirst();
+                return runFleetMember(member, checkHeadend, timing, timing.fleetMemberLimit());
             },
             [index, total](FleetRun &run, const FleetOutcome &outcome) {
                 emit run.checked(index, headendStatus(outcome, QDateTime::currentDateTime()));
