@@ -4,7 +4,7 @@
 # when it doesn't run as root already).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libsqlite3-dev tinyproxy-bin)
+packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libsqlite3-dev libcli11-dev tinyproxy-bin)
 packages+=("$@")
 
 missing=()

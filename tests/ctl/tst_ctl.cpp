@@ -137,13 +137,23 @@ private slots:
             {{"LAN", "load", "/nonexistent/x.kdr"}, 2, "/nonexistent/x.kdr"},
             {{"LAN", "load", path("old.kdr"), "--keep-services"}, 2, "--keep-services"},
             {{"LAN", "load", m_dir->path()}, 2, m_dir->path()},
-            {{"LAN", "load", "x.kdr", "--keep"}, 2, "only --keep-services"},
+            {{"LAN", "load", "x.kdr", "--keep"}, 2, "unknown option --keep\nusage: keldor-ctl LINK load FILE [OPTIONS]\nTry 'keldor-ctl load --help'.\n"},
+            {{"LAN", "load", "x.kdr", "--keep-service"}, 2, "unknown option --keep-service\nDid you mean '--keep-services'?\n"},
+            {{"--usb", "infp"}, 2, "unknown command infp\nDid you mean 'info'?\nusage: keldor-ctl LINK"},
+            {{"--lam", "h:1", "info"}, 2, "unknown option --lam\nDid you mean '--lan'?\n"},
+            {{"fleet", "bakup"}, 2, "unknown fleet command bakup\nDid you mean 'backup'?\nusage: keldor-ctl fleet backup | inventory | check [OPTIONS]\nTry 'keldor-ctl fleet --help'.\n"},
+            {{"fleet", "check", "--format"}, 2, "--format needs a value\nusage: keldor-ctl fleet check [OPTIONS]\n"},
+            {{"--usb", "get", "16", "1", "--json"}, 2, "unknown option --json"},
+            {{"--usb", "get", "0x10", "1"}, 2, "CHANNEL must be 0..15; get and set count channels from 0, so channel 16 on screen is 15\n"},
+            {{"--usb", "get", "17", "1"}, 2, "CHANNEL must be 0..15\n"},
+            {{"LAN", "services", "0"}, 2, "1..16; channels count from 1 as on screen"},
+            {{"LAN", "output", "3", "--qam=QAM-17"}, 2, "--qam takes one of"},
             {{"LAN", "load", path("old.kdr"), "--keep-services", "--reset-services"}, 2, "exclude each other"},
             {{"diff", path("old.kdr"), path("old.kdr"), "--reset-services"}, 2, "FILE against the headend"},
-            {{"LAN", "save", "x", "--force"}, 2, "only --overwrite"},
+            {{"LAN", "save", "x", "--force"}, 2, "unknown option --force"},
             {{"LAN", "save", path("kept")}, 2, path("kept.rtf")},
             {{"LAN", "report", path("kept.rtf")}, 2, path("kept.rtf")},
-            {{"LAN", "report", path("kept.rtf"), "--force"}, 2, "only --overwrite"},
+            {{"LAN", "report", path("kept.rtf"), "--force"}, 2, "unknown option --force"},
             {{"LAN", "services", "16"}, 1, "8 channels"},
             {{"LAN", "services", "3", "--pass", "0xBB8,3001"}, 0, ""},
             {{"LAN", "services", "3", "--pass", "3001,42"}, 1, "42"},
@@ -175,8 +185,8 @@ private slots:
             {{"fleet", "check", "--warn-snr", "9:6", "--list", path("slash.list")}, 2, "--warn-snr: \"9:6\" starts above its end"},
             {{"LAN", "check", "--warn-temp"}, 3, "--warn-temp needs a value"},
             {{"LAN", "check", "--name", ""}, 3, "check takes"},
-            {{"LAN", "inventory", "--name"}, 2, "inventory takes"},
-            {{"LAN", "inventory", "--json", "--bogus"}, 2, "inventory takes"},
+            {{"LAN", "inventory", "--name"}, 2, "--name needs a value"},
+            {{"LAN", "inventory", "--json", "--bogus"}, 2, "unknown option --bogus"},
             {{"LAN", "--trace", "/nonexistent/t.jsonl", "info"}, 1, "cannot write the trace"},
             {{"LAN", "--trace", path("kept.rtf"), "info"}, 2, "kept.rtf exists; add --overwrite to replace it"},
             {{"LAN", "--overwrite", "info"}, 2, "--overwrite before the command goes with --trace"},
@@ -192,6 +202,36 @@ private slots:
             const bool quiet = m_sim->frames(0x03).isEmpty() && m_sim->frames(0x0E).isEmpty();
             const bool untouched = run.out.isEmpty() && m_sim->headend.transcript().isEmpty();
             QVERIFY2((row.status == 0 || quiet) && (row.status != 2 || untouched), what);
+        }
+    }
+
+    // With --json a failure ends with one JSON object on stderr, whatever stage it failed in;
+    // a success and the differences diff finds end without one.
+    void jsonFailures()
+    {
+        QVERIFY(writeFile(path("old.kdr"), QByteArray(240, '\0')));
+        QVERIFY(writeFile(path("other.kdr"), QByteArray(240, '\1')));
+        QVERIFY(writeFile(path("dead.list"), "dead 127.0.0.1:1\n"));
+        // clang-format off
+        struct Row { QStringList args; int status; QString lastLine; };
+        const QList<Row> rows{
+            {{"--usb", "get", "16", "1", "--json"}, 2, R"({"error":"unknown option --json","exit":2,"stage":"usage"})"},
+            {{"--usb", "info", "--json", "extra"}, 2, R"({"error":"wrong number of arguments for info","exit":2,"stage":"usage"})"},
+            {{"--lan", "127.0.0.1:1", "info", "--json"}, 1, R"("exit":1,"stage":"link"})"},
+            {{"LAN", "read", "--json"}, 1, R"("exit":1,"stage":"read"})"},
+            {{"fleet", "inventory", "--json", "--list", path("dead.list")}, 1, R"({"error":"not every headend succeeded","exit":1,"stage":"fleet"})"},
+            {{"diff", path("old.kdr"), path("other.kdr"), "--json"}, 3, ""},
+            {{"LAN", "info", "--json"}, 0, ""},
+        };
+        // clang-format on
+        m_sim->headend.setFault({sim::Fault::Disconnect, 0x52, 1, 2});
+        for (const Row &row : rows) {
+            const CtlRun run = row.args.first() == "LAN" ? lan(row.args.mid(1)) : runCtl(row.args);
+            const QString last = run.err.trimmed().section('\n', -1);
+            const QByteArray what = (row.args.join(' ') + " -> " + run.err).toLocal8Bit();
+            QVERIFY2(run.status == row.status, what);
+            QVERIFY2(row.lastLine.isEmpty() ? !last.startsWith('{') : last.endsWith(row.lastLine),
+                     what);
         }
     }
 
