@@ -113,6 +113,19 @@ QStringList completeCommandLine(const QStringList &words, qsizetype current)
     const QString typed = words.value(current);
     QStringList candidates;
     const auto arguments = argumentsOf(scope);
+    // "--qam=QAM-6": the option's values, each after "--qam=".
+    if (const qsizetype equals = typed.indexOf(QLatin1Char('='));
+        typed.startsWith(QLatin1Char('-')) && equals > 0) {
+        for (const ArgumentDescription *argument : arguments) {
+            if (argument->value && typed.left(equals) == QLatin1String(argument->word)) {
+                for (const QString &value : valuesFor(*argument, words, typed.mid(equals + 1)))
+                    candidates.append(value.startsWith(QLatin1Char('@'))
+                                          ? value
+                                          : typed.left(equals + 1) + value);
+            }
+        }
+        return startingWith(candidates, typed);
+    }
     std::vector<const ArgumentDescription *> positionals;
     std::copy_if(arguments.cbegin(), arguments.cend(), std::back_inserter(positionals),
                  [](auto *a) { return !a->isOption(); });
