@@ -182,7 +182,11 @@ QString optionListOf(const QString &command)
         if (argument->value)
             name += QLatin1Char(' ') + QLatin1String(argument->value);
         list += QStringLiteral("  ") + name.leftJustified(24) + QLatin1Char(' ') +
-                QLatin1String(argument->help) + QLatin1Char('\n');
+                QLatin1String(argument->help);
+        if (argument->choices)
+            list += QStringLiteral(" (") + argument->choices().join(QStringLiteral(", ")) +
+                    QLatin1Char(')');
+        list += QLatin1Char('\n');
     }
     return list.isEmpty() ? list : QStringLiteral("\noptions:\n") + list;
 }

@@ -235,6 +235,44 @@ private slots:
         }
     }
 
+    // --version of all three programs: name, version and Qt version, status 0, and no display
+    // needed for the desktop program; check keeps the monitoring plugins' status 3.
+    void versions()
+    {
+        const QString bin = QCoreApplication::applicationDirPath() + '/';
+        const QString number = QStringLiteral("%1.%2.%3")
+                                   .arg(KELDOR_VERSION_MAJOR)
+                                   .arg(KELDOR_VERSION_MINOR)
+                                   .arg(KELDOR_VERSION_PATCH);
+        const QString version = QStringLiteral(" %1 (Qt %2)\n").arg(number, qVersion());
+        // clang-format off
+        struct Row { QString program; QStringList args; int status; QString out; };
+        const QList<Row> rows{
+            {"keldor-ctl", {"--version"}, 0, "keldor-ctl" + version},
+            {"keldor-ctl", {"--lan", "127.0.0.1:1", "--version"}, 0, "keldor-ctl" + version},
+            {"keldor-ctl", {"check", "--version"}, 3, "keldor-ctl " + number + "\n"},
+            {"headend-sim", {"--version"}, 0, "headend-sim" + version},
+            {"keldor-station", {"--version"}, 0, "keldor-station" + version},
+            {"keldor-station", {"--help"}, 0, "Usage: "},
+        };
+        // clang-format on
+        for (const Row &row : rows) {
+            if (!QFile::exists(bin + row.program))
+                continue; // the desktop program is not built without its GUI
+            QProcess process;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.remove("DISPLAY");
+            environment.remove("WAYLAND_DISPLAY");
+            environment.insert("QT_QPA_PLATFORM", "xcb");
+            process.setProcessEnvironment(environment);
+            process.start(bin + row.program, row.args);
+            QVERIFY(process.waitForFinished(10000));
+            const QString out = QString::fromUtf8(process.readAllStandardOutput());
+            QVERIFY2(process.exitCode() == row.status && out.startsWith(row.out),
+                     qPrintable(row.program + ": " + out));
+        }
+    }
+
     void readAndWrite()
     {
         QCOMPARE(json({"info", "--json"}, "fpga_version"), "1.06");
