@@ -25,8 +25,8 @@ constexpr auto Folder = Completes::Folder;
 constexpr auto Choices = Completes::Choices;
 
 // clang-format off
-// A new option or argument is one row: command, word, value placeholder (nullptr for a
-// switch), what it does, and what completion offers for its value.
+// A new option or argument is one row: its commands ("check|fleet check" for two), word, value
+// placeholder (nullptr for a switch), what it does, and what completion offers for its value.
 const std::vector<ArgumentDescription> table{
     {"", "--lan", "HOST:PORT", "reach the headend over TCP"},
     {"", "--proxy", "HOST:PORT", "with --lan: through this HTTP proxy"},
@@ -38,28 +38,26 @@ const std::vector<ArgumentDescription> table{
     {"", "--help", nullptr, "print the help and leave"},
     {"", "--version", nullptr, "print the version and leave"},
 
-    {"check", "--warn-temp", "RANGE", "warning temperature, C"},
-    {"check", "--crit-temp", "RANGE", "critical temperature, C"},
-    {"check", "--warn-snr", "RANGE", "warning S/N, dB"},
-    {"check", "--crit-snr", "RANGE", "critical S/N, dB"},
-    {"check", "--format", "FORMAT", "nagios or prometheus", Choices, healthFormats},
+    {"check|fleet check", "--warn-temp", "RANGE", "warning temperature, C"},
+    {"check|fleet check", "--crit-temp", "RANGE", "critical temperature, C"},
+    {"check|fleet check", "--warn-snr", "RANGE", "warning S/N, dB"},
+    {"check|fleet check", "--crit-snr", "RANGE", "critical S/N, dB"},
+    {"check|fleet check", "--format", "FORMAT", "nagios or prometheus", Choices, healthFormats},
     {"check", "--name", "NAME", "the headend's name in the output"},
     {"check", "--version", nullptr, "print the version and leave with UNKNOWN"},
 
-    {"diag", "--json", nullptr, "print JSON"},
+    {"diag|info|read", "--json", nullptr, "print JSON"},
 
     {"diff", "FILE", nullptr, "the settings file to compare", File},
     {"diff", "[FILE]", nullptr, "a second file: compare the two without a link", File},
     {"diff", "--json", nullptr, "print JSON"},
-    {"diff", "--keep-services", nullptr, "keep the headend's service selections"},
-    {"diff", "--reset-services", nullptr, "send the selections an old file lacks as empty"},
+    {"diff|load", "--keep-services", nullptr, "keep the headend's service selections"},
+    {"diff|load", "--reset-services", nullptr, "send the selections an old file lacks as empty"},
     {"diff", "--channels", "N", "the channel count of both files", Choices, fileChannelCounts},
 
     {"get", "CHANNEL", nullptr, "the channel byte, 0..15", Completes::ChannelByte},
     {"get", "CODE", nullptr, "the parameter code"},
     {"get", "[SUB]", nullptr, "the sub-code"},
-
-    {"info", "--json", nullptr, "print JSON"},
 
     {"inventory", "--csv", nullptr, "print one CSV line"},
     {"inventory", "--json", nullptr, "print JSON"},
@@ -71,8 +69,6 @@ const std::vector<ArgumentDescription> table{
     {"lan-settings", "--port", "N", "the new TCP port"},
 
     {"load", "FILE", nullptr, "the settings file to send", File},
-    {"load", "--keep-services", nullptr, "keep the headend's service selections"},
-    {"load", "--reset-services", nullptr, "send the selections an old file lacks as empty"},
     {"load", "--yes", nullptr, "send without asking"},
     {"load", "--force", nullptr, "send values outside the program's lists too"},
     {"load", "--no-verify", nullptr, "skip the read back after the write"},
@@ -91,8 +87,6 @@ const std::vector<ArgumentDescription> table{
     {"plan", "[FILE]", nullptr, "a settings file instead of the headend", File},
     {"plan", "--json", nullptr, "print JSON"},
     {"plan", "--channels", "N", "the file's channel count", Choices, fileChannelCounts},
-
-    {"read", "--json", nullptr, "print JSON"},
 
     {"report", "FILE", nullptr, "the report to write (.rtf)", File},
     {"report", "--overwrite", nullptr, "replace an existing file"},
@@ -114,12 +108,9 @@ const std::vector<ArgumentDescription> table{
     {"tune", "--symbolrate", "KSYM", "the input symbol rate"},
 
     {"update-fpga", "FILE", nullptr, "the FPGA image (.RBF)", File},
-    {"update-fpga", "--backup-dir", "DIR", "save the configuration here first", Folder},
-    {"update-fpga", "--no-backup", nullptr, "save nothing first"},
-
     {"update-fw", "FILE", nullptr, "the controller firmware (.UC3)", File},
-    {"update-fw", "--backup-dir", "DIR", "save the configuration here first", Folder},
-    {"update-fw", "--no-backup", nullptr, "save nothing first"},
+    {"update-fw|update-fpga", "--backup-dir", "DIR", "save the configuration here first", Folder},
+    {"update-fw|update-fpga", "--no-backup", nullptr, "save nothing first"},
 
     {"fleet", "--directory", "FILE", "the headend directory to take the fleet from", File},
     {"fleet", "--list", "FILE", "the fleet list to take the fleet from", File},
@@ -131,14 +122,13 @@ const std::vector<ArgumentDescription> table{
     {"fleet backup", "--keep", "K", "keep the K newest backups of each"},
 
     {"fleet inventory", "--csv", nullptr, "print CSV"},
-
-    {"fleet check", "--warn-temp", "RANGE", "warning temperature, C"},
-    {"fleet check", "--crit-temp", "RANGE", "critical temperature, C"},
-    {"fleet check", "--warn-snr", "RANGE", "warning S/N, dB"},
-    {"fleet check", "--crit-snr", "RANGE", "critical S/N, dB"},
-    {"fleet check", "--format", "FORMAT", "nagios or prometheus", Choices, healthFormats},
 };
 // clang-format on
+
+QStringList ownersOf(const ArgumentDescription &argument)
+{
+    return QString::fromLatin1(argument.command).split(QLatin1Char('|'));
+}
 
 } // namespace
 
@@ -152,8 +142,8 @@ std::vector<const ArgumentDescription *> argumentsOf(const QString &command)
     const bool fleet = command.startsWith(QLatin1String("fleet "));
     std::vector<const ArgumentDescription *> found;
     for (const ArgumentDescription &argument : table) {
-        const QLatin1String owner(argument.command);
-        if (owner == command || (fleet && owner == QLatin1String("fleet")))
+        const QStringList owners = ownersOf(argument);
+        if (owners.contains(command) || (fleet && owners.contains(QLatin1String("fleet"))))
             found.push_back(&argument);
     }
     return found;
@@ -195,10 +185,12 @@ QStringList fleetCommandNames()
 {
     QStringList names;
     for (const ArgumentDescription &argument : table) {
-        const QString owner = QLatin1String(argument.command);
-        if (owner.startsWith(QLatin1String("fleet ")) && !names.contains(owner.mid(6)))
-            names.append(owner.mid(6));
+        for (const QString &owner : ownersOf(argument)) {
+            if (owner.startsWith(QLatin1String("fleet ")) && !names.contains(owner.mid(6)))
+                names.append(owner.mid(6));
+        }
     }
+    names.sort();
     return names;
 }
 

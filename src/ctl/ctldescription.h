@@ -22,7 +22,7 @@ enum class Completes {
 // the command line is checked against, what --help lists and what completion offers.
 struct ArgumentDescription {
     // "" for the options before the command, "fleet" for those of every fleet command,
-    // "fleet backup" for one fleet command's own.
+    // "fleet backup" for one fleet command's own; "update-fw|update-fpga" for both.
     const char *command;
     // "--option", or the placeholder of a positional argument; "[SUB]" is an optional one.
     const char *word;
@@ -47,7 +47,7 @@ QString synopsisOf(const QString &command);
 // The command's options, one a line with what each does, for its --help.
 QString optionListOf(const QString &command);
 
-// The fleet's commands: "backup", "inventory", "check".
+// The fleet's commands in alphabetical order: "backup", "check", "inventory".
 QStringList fleetCommandNames();
 
 } // namespace keldor

@@ -1,4 +1,5 @@
 #include "ctlcommand.h"
+#include "ctlcompletion.h"
 #include "ctlrunner.h"
 #include "directory/directoryfile.h"
 #include "files.h"
@@ -141,7 +142,7 @@ private slots:
             {{"LAN", "load", "x.kdr", "--keep-service"}, 2, "unknown option --keep-service\nDid you mean '--keep-services'?\n"},
             {{"--usb", "infp"}, 2, "unknown command infp\nDid you mean 'info'?\nusage: keldor-ctl LINK"},
             {{"--lam", "h:1", "info"}, 2, "unknown option --lam\nDid you mean '--lan'?\n"},
-            {{"fleet", "bakup"}, 2, "unknown fleet command bakup\nDid you mean 'backup'?\nusage: keldor-ctl fleet backup | inventory | check [OPTIONS]\nTry 'keldor-ctl fleet --help'.\n"},
+            {{"fleet", "bakup"}, 2, "unknown fleet command bakup\nDid you mean 'backup'?\nusage: keldor-ctl fleet backup | check | inventory [OPTIONS]\nTry 'keldor-ctl fleet --help'.\n"},
             {{"fleet", "check", "--format"}, 2, "--format needs a value\nusage: keldor-ctl fleet check [OPTIONS]\n"},
             {{"--usb", "get", "16", "1", "--json"}, 2, "unknown option --json"},
             {{"--usb", "get", "0x10", "1"}, 2, "CHANNEL must be 0..15; get and set count channels from 0, so channel 16 on screen is 15\n"},
@@ -596,6 +597,33 @@ private slots:
         QCOMPARE(prometheus.status, 1);
         checkPrometheus(prometheus.out, 0);
         QCOMPARE(fileHash(directory).toHex(), hash);
+    }
+
+    // --only offers the directory's names that are not given yet; the bash side is
+    // scripts/check-completion.sh.
+    void completeFromDirectory()
+    {
+        const QString directory = path("headend.mdb");
+        QList<keldor::HeadendEntry> entries(3);
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            entries[i].name = QStringList{"adler", "alpen", "post"}.at(i);
+            entries[i].ip = QStringLiteral("127.0.0.1");
+            entries[i].port = QStringLiteral("1");
+        }
+        QVERIFY(createDirectoryFile(m_dir->path()) && insertRawRows(directory, entries));
+        // clang-format off
+        struct Row { QString typed; QString offered; };
+        const QList<Row> rows{
+            {"a", "adler alpen"},
+            {"alpen,", "alpen,adler alpen,post"},
+            {"x", ""},
+        };
+        // clang-format on
+        for (const Row &row : rows) {
+            const QStringList words = QStringList{"fleet", "backup", "b", "--directory"}
+                                      << directory << "--only" << row.typed;
+            QCOMPARE(completeCommandLine(words, 6).join(' '), row.offered);
+        }
     }
 
     // More headends at once than open files allow: the soft limit is raised to the hard one,
