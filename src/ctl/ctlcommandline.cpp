@@ -120,9 +120,14 @@ CheckedWords parseWords(const std::vector<const ArgumentDescription *> &argument
         return checked;
     }
     const std::vector<std::string> rest = app.remaining();
-    if (!rest.empty() && QString::fromStdString(rest.front()).startsWith(QLatin1Char('-')))
-        checked.problem =
-            unknownOption(QString::fromStdString(rest.front()), optionNames(arguments));
+    // keldor-ctl has no short options: "-5" or "-abc" is a value, never an option. Before the
+    // command, only what stands before the command's word.
+    const auto last = stopAtCommand && !rest.empty() ? rest.cbegin() + 1 : rest.cend();
+    const auto unknown = std::find_if(rest.cbegin(), last, [](const std::string &word) {
+        return word.rfind("--", 0) == 0 && word != "--";
+    });
+    if (unknown != last)
+        checked.problem = unknownOption(QString::fromStdString(*unknown), optionNames(arguments));
     return checked;
 }
 

@@ -149,6 +149,7 @@ private slots:
             {{"--usb", "get", "17", "1"}, 2, "CHANNEL must be 0..15\n"},
             {{"LAN", "services", "0"}, 2, "1..16; channels count from 1 as on screen"},
             {{"LAN", "output", "3", "--qam=QAM-17"}, 2, "--qam takes one of"},
+            {{"LAN", "output", "3", "--attenuation", "-3dB", "--qam", "QAM-17"}, 2, "--qam takes one of"},
             {{"LAN", "load", path("old.kdr"), "--keep-services", "--reset-services"}, 2, "exclude each other"},
             {{"diff", path("old.kdr"), path("old.kdr"), "--reset-services"}, 2, "FILE against the headend"},
             {{"LAN", "save", "x", "--force"}, 2, "unknown option --force"},
