@@ -1,4 +1,5 @@
 #include "ctlcommand.h"
+#include "ctlfixture.h"
 #include "ctlrunner.h"
 #include "directory/directoryfile.h"
 #include "files.h"
@@ -86,12 +87,8 @@ class TestCtl : public QObject {
 private slots:
     void init()
     {
-        m_dir.emplace();
-        QVERIFY(QDir::setCurrent(m_dir->path()));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
-        m_sim.emplace();
+        QVERIFY(startCtlTest(m_dir, m_sim));
         state().identity.variant = 1;
-        QVERIFY(m_sim->listen());
     }
 
     // Usage errors end with status 2 before anything reaches the headend, refusals by a rule or

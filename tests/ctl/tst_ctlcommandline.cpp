@@ -1,4 +1,5 @@
 #include "ctlcompletion.h"
+#include "ctlfixture.h"
 #include "ctlrunner.h"
 #include "directory/directoryfile.h"
 #include "files.h"
@@ -28,14 +29,7 @@ class TestCtlCommandLine : public QObject {
     }
     QString path(const QString &name) const { return m_dir->filePath(name); }
 private slots:
-    void init()
-    {
-        m_dir.emplace();
-        QVERIFY(QDir::setCurrent(m_dir->path()));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
-        m_sim.emplace();
-        QVERIFY(m_sim->listen());
-    }
+    void init() { QVERIFY(startCtlTest(m_dir, m_sim)); }
 
     // With --json a failure ends with one JSON object on stderr, whatever stage it failed in;
     // a success and the differences diff finds end without one.
