@@ -4,7 +4,7 @@
 # when it doesn't run as root already).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libsqlite3-dev tinyproxy-bin git)
+packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libsqlite3-dev libcli11-dev tinyproxy-bin git)
 # keldor-exporter serves HTTP with Qt's own server; its CMake package needs the WebSockets one.
 packages+=(qt6-httpserver-dev qt6-websockets-dev)
 # Its tests read its answers back with Prometheus' own parser.

@@ -56,6 +56,7 @@ Options parseCommandLine(const QCoreApplication &app)
     parser.setApplicationDescription(
         QStringLiteral("Simulated KELDOR headend for tests, demos and benchmarks."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {"config", "Device state from a JSON file.", "file"},
         {"dump-state", "Write the device state as JSON on exit.", "file"},

@@ -47,6 +47,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("headend-sim"));
+    QCoreApplication::setApplicationVersion(
+        QStringLiteral(HEADEND_SIM_VERSION " (Qt %1)").arg(QLatin1String(qVersion())));
     const sim::Options options = sim::parseCommandLine(app);
 
     sim::Headend headend;

@@ -52,7 +52,8 @@ std::variant<ChannelOptions, QString> parseChannelOptions(const QStringList &arg
     bool ok = false;
     options.channel = args.value(0).toInt(&ok) - 1;
     if (!ok || options.channel < 0 || options.channel >= channelCount)
-        return QStringLiteral("CHANNEL is the channel number as on screen, 1..16");
+        return QStringLiteral("CHANNEL is the channel number as on screen, 1..16") +
+               otherChannelCountHint(args.value(0), false);
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString &name = args.at(i);
         if (switchNames.contains(name)) {

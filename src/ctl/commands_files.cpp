@@ -121,7 +121,7 @@ int report(Session &session, const QStringList &args, QTextStream &out)
 QString checkServices(const QStringList &args)
 {
     if (!parseChannel(args.at(0)))
-        return QStringLiteral("CHANNEL must be 1..16");
+        return QStringLiteral("CHANNEL must be 1..16") + otherChannelCountHint(args.at(0), false);
     if (args.size() == 2 || (args.size() == 3 && args.at(1) != passOption))
         return QStringLiteral("services takes --pass ID,ID,... after CHANNEL");
     if (args.size() == 3 && !parseIds(args.at(2)))

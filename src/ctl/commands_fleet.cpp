@@ -1,5 +1,7 @@
 #include "consoleui.h"
 #include "ctlcommand.h"
+#include "ctlcommandline.h"
+#include "ctldescription.h"
 #include "fleet.h"
 #include "fleetjob.h"
 
@@ -60,19 +62,27 @@ std::variant<FleetRequest, QString> parseRequest(const QStringList &arguments,
         return QStringLiteral("fleet needs a command: backup, inventory or check");
     request.command = arguments.first();
     const auto def = defs.find(request.command);
-    if (def == defs.end())
-        return QStringLiteral("unknown fleet command %1").arg(request.command);
+    if (def == defs.end()) {
+        const QString hint = closestNameHint(request.command, fleetCommandNames());
+        return QStringLiteral("unknown fleet command %1").arg(request.command) +
+               (hint.isEmpty() ? hint : QLatin1Char('\n') + hint);
+    }
+    const CheckedWords checked =
+        checkCommandWords(QStringLiteral("fleet ") + request.command, arguments.mid(1));
+    if (!checked.problem.isEmpty())
+        return checked.problem;
     const FleetSyntax &syntax = def->second.syntax;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString &arg = arguments.at(i);
+    for (qsizetype i = 0; i < checked.words.size(); ++i) {
+        const QString &arg = checked.words.at(i);
         if (!arg.startsWith(QLatin1String("--"))) {
             request.positional.append(arg);
         } else if (arg == jsonFlag || syntax.flags.contains(arg)) {
             request.options.insert(arg, {});
         } else if (commonValued.contains(arg) || syntax.valued.contains(arg)) {
-            if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(QLatin1String("--")))
+            if (i + 1 >= checked.words.size() ||
+                checked.words.at(i + 1).startsWith(QLatin1String("--")))
                 return QStringLiteral("%1 needs a value").arg(arg);
-            request.options.insert(arg, arguments.at(++i));
+            request.options.insert(arg, checked.words.at(++i));
         } else {
             return QStringLiteral("fleet %1 takes no option %2").arg(request.command, arg);
         }
@@ -253,7 +263,8 @@ const std::map<QString, FleetCommandDef> &fleetCommands()
 
 bool isTerminal(QTextStream &stream)
 {
-    const auto *file = qobject_cast<QFile *>(stream.device());
+    const auto *keeper = dynamic_cast<LastLineKeeper *>(stream.device());
+    const auto *file = qobject_cast<QFile *>(keeper ? keeper->passesTo() : stream.device());
     return file && ::isatty(file->handle()) == 1;
 }
 
@@ -312,13 +323,16 @@ int runFleetCommand(const QStringList &arguments, QTextStream &out, QTextStream 
     // the cursor itself, filters its texts one by one.
     TerminalFilter errFilter(err);
     QTextStream notes(&errFilter);
+    const QString command = fleetCommands().count(arguments.value(0))
+                                ? QStringLiteral("fleet ") + arguments.first()
+                                : QStringLiteral("fleet");
     const auto usageError = [&](const QString &problem) {
-        notes << "keldor-ctl: " << problem << '\n' << Qt::flush;
+        notes << usageErrorText(command, problem) << Qt::flush;
         return int(ExitUsage);
     };
     const auto parsed = parseRequest(arguments, fleetCommands());
     if (const auto *problem = std::get_if<QString>(&parsed))
-        return usageError(*problem + QLatin1Char('\n') + fleetHelp());
+        return usageError(*problem);
     const FleetRequest &request = std::get<FleetRequest>(parsed);
 
     const auto jobs = wholeNumber(

@@ -30,7 +30,7 @@ QString valueText(const ParamValue &value)
 QString checkChannelCode(const QStringList &args)
 {
     if (!parseCode(args.at(0), 15))
-        return QStringLiteral("CHANNEL must be 0..15");
+        return QStringLiteral("CHANNEL must be 0..15") + otherChannelCountHint(args.at(0), true);
     if (!parseCode(args.at(1), 255))
         return QStringLiteral("CODE must be 0..255 (decimal or 0x-hex)");
     return {};

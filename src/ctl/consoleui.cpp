@@ -39,6 +39,34 @@ qint64 TerminalFilter::writeData(const char *data, qint64 size)
     return size;
 }
 
+LastLineKeeper::LastLineKeeper(QTextStream &err)
+    : m_err(err)
+{
+    open(QIODevice::WriteOnly);
+}
+
+qint64 LastLineKeeper::writeData(const char *data, qint64 size)
+{
+    m_err << QString::fromUtf8(data, size);
+    m_err.flush();
+    m_lines.append(data, size);
+    // Keeps the last complete line and anything after it.
+    const qsizetype end = m_lines.lastIndexOf('\n', m_lines.size() - 2);
+    if (end >= 0)
+        m_lines.remove(0, end + 1);
+    return size;
+}
+
+QString LastLineKeeper::lastLine() const
+{
+    return QString::fromUtf8(m_lines).trimmed();
+}
+
+QIODevice *LastLineKeeper::passesTo() const
+{
+    return m_err.device();
+}
+
 ConsoleUi::ConsoleUi(QTextStream &err, bool verbose)
     : m_err(err)
     , m_verbose(verbose)

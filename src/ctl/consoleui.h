@@ -30,6 +30,23 @@ private:
     QStringDecoder m_decoder{QStringDecoder::Utf8};
 };
 
+// Passes what is written into it on to err and keeps the last line written, which a failure
+// with --json repeats as its error.
+class LastLineKeeper : public QIODevice {
+public:
+    explicit LastLineKeeper(QTextStream &err);
+    QString lastLine() const;
+    QIODevice *passesTo() const;
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    QTextStream &m_err;
+    QByteArray m_lines; // the last complete line and what follows it
+};
+
 // keldor-ctl's face: messages go to stderr as "Title: text", with the carriage returns of the
 // message texts turned into line breaks. Questions are answered with Cancel: a script never
 // overwrites anything it wasn't told to.

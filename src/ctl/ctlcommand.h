@@ -70,6 +70,11 @@ std::optional<bool> askAtTerminal(const QString &question);
 
 const CtlCommandTable &ctlCommands();
 
+// get and set take the channel byte (0..15), the other commands count from 1 as the screen
+// does. For a channel number out of its command's range that the other count takes, the hint
+// that says so, starting with "; "; else an empty text.
+QString otherChannelCountHint(const QString &text, bool channelByte);
+
 // Decimal or 0x-prefixed hexadecimal, within 0..highest.
 std::optional<int> parseCode(const QString &text, int highest);
 

@@ -3,6 +3,9 @@
 #include "common/fileaccess.h"
 #include "consoleui.h"
 #include "ctlcommand.h"
+#include "ctlcommandline.h"
+#include "ctlcompletion.h"
+#include "ctldescription.h"
 #include "fleet.h"
 #include "health/health.h"
 #include "link/session.h"
@@ -10,6 +13,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace keldor {
 
@@ -89,7 +94,17 @@ std::optional<QString> requestedHelp(const QStringList &arguments)
     return QStringLiteral("usage: keldor-ctl LINK [--verbose] [--trace FILE [--overwrite]] ") +
            found->second.usage +
            QStringLiteral("\n\nLINK is --lan HOST:PORT [--proxy HOST:PORT], --serial DEVICE "
-                          "or --usb (keldor-ctl --help).\n");
+                          "or --usb (keldor-ctl --help).\n") +
+           optionListOf(command);
+}
+
+QString versionText()
+{
+    return QStringLiteral("keldor-ctl %1.%2.%3 (Qt %4)\n")
+        .arg(KELDOR_VERSION_MAJOR)
+        .arg(KELDOR_VERSION_MINOR)
+        .arg(KELDOR_VERSION_PATCH)
+        .arg(QLatin1String(qVersion()));
 }
 
 // A monitoring plugin answers --version with its version and UNKNOWN, whatever else it is given.
@@ -111,6 +126,16 @@ std::optional<int> parseCode(const QString &text, int highest)
     if (!ok || value < 0 || value > highest)
         return std::nullopt;
     return value;
+}
+
+QString otherChannelCountHint(const QString &text, bool channelByte)
+{
+    if (channelByte && parseCode(text, 16) == 16)
+        return QStringLiteral("; get and set count channels from 0, so channel 16 on screen is 15");
+    if (!channelByte && parseCode(text, 0))
+        return QStringLiteral("; channels count from 1 as on screen (0 is the first channel's byte "
+                              "in get and set)");
+    return {};
 }
 
 void setTerminalQuestion(TerminalQuestion question)
@@ -137,73 +162,110 @@ QString ctlHelp()
     return help;
 }
 
-int runCtlCommand(Session &session, const CtlOptions &options, QTextStream &out, QTextStream &err)
+namespace {
+
+// Where a failure came from, for the JSON object that ends a failed run with --json.
+struct Failure {
+    QString stage;
+    QString error;
+};
+
+int runCommand(Session &session, const CtlOptions &options, QTextStream &out, QTextStream &err,
+               Failure &failure)
 {
     const auto found = ctlCommands().find(options.command);
     if (found == ctlCommands().end()) {
-        err << "keldor-ctl: unknown command " << options.command << "\n\n" << ctlHelp();
+        QStringList names{QStringLiteral("fleet")};
+        for (const auto &[name, command] : ctlCommands())
+            names.append(name);
+        const QString hint = closestNameHint(options.command, names);
+        failure = {QStringLiteral("usage"), "unknown command " + options.command};
+        err << usageErrorText({}, failure.error + (hint.isEmpty() ? hint : '\n' + hint));
         return ExitUsage;
     }
     const CtlCommand &command = found->second;
-    const auto count = options.arguments.size();
-    QString problem;
-    if (count < command.minArguments || count > command.maxArguments)
+    const CheckedWords checked = checkCommandWords(options.command, options.arguments);
+    const QStringList &arguments = checked.words;
+    const auto count = arguments.size();
+    QString problem = checked.problem;
+    if (problem.isEmpty() && (count < command.minArguments || count > command.maxArguments))
         problem = QStringLiteral("wrong number of arguments for %1").arg(options.command);
-    else if (command.check)
-        problem = command.check(options.arguments);
+    else if (problem.isEmpty() && command.check)
+        problem = command.check(arguments);
     TerminalFilter filter(out);
     QTextStream filtered(&filter);
     const auto refuse = [&](const QString &reason) {
-        err << "keldor-ctl: " << reason << "\n\n" << ctlHelp();
-        return command.failed ? command.failed(options.arguments, "keldor-ctl: " + reason, filtered)
+        failure = {QStringLiteral("usage"), reason};
+        err << usageErrorText(options.command, reason);
+        return command.failed ? command.failed(arguments, "keldor-ctl: " + reason, filtered)
                               : ExitUsage;
     };
     if (!problem.isEmpty())
         return refuse(problem);
-    const bool filesAlone = worksOnFilesAlone(options.command, options.arguments);
+    const bool filesAlone = worksOnFilesAlone(options.command, arguments);
     if (!filesAlone && !options.linkChosen)
         return refuse(missingLinkText());
     OperationDeadline &deadline = session.exchange.deadline();
-    if (const auto limit = command.deadline ? command.deadline(options.arguments) : std::nullopt)
+    if (const auto limit = command.deadline ? command.deadline(arguments) : std::nullopt)
         deadline.start(*limit);
     if (!filesAlone && !openSession(session, options)) {
         const QString message =
             deadline.hasExpired() ? deadline.timedOutText() : lastConsoleMessage(session.ui);
+        failure.stage = deadline.hasExpired() ? deadline.stage() : QStringLiteral("link");
         return command.failed
-                   ? command.failed(options.arguments,
-                                    message.isEmpty() ? "no headend answered" : message, filtered)
+                   ? command.failed(arguments, message.isEmpty() ? "no headend answered" : message,
+                                    filtered)
                    : ExitFailure;
     }
-    const int result = command.run(session, options.arguments, filtered);
+    failure.stage = options.command;
+    const int result = command.run(session, arguments, filtered);
     filtered.flush();
     if (!filesAlone)
         closeSession(session);
     return result;
 }
 
-int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, const Timing &timing)
+// A failure of a run with --json ends with one JSON object on stderr, so a script reads one
+// format; the differences diff finds are no failure.
+void reportJsonFailure(const QStringList &arguments, int status, const Failure &failure,
+                       const QString &lastLine, QTextStream &err)
 {
-    if (const auto help = requestedHelp(arguments)) {
-        out << *help;
-        out.flush();
-        return ExitSuccess;
-    }
-    if (checkVersionRequested(arguments)) {
-        out << "keldor-ctl " << KELDOR_VERSION_MAJOR << '.' << KELDOR_VERSION_MINOR << '.'
-            << KELDOR_VERSION_PATCH << '\n';
-        out.flush();
-        return int(HealthStatus::Unknown);
-    }
+    if (status == ExitSuccess || status == ExitDifferent ||
+        !arguments.contains(QLatin1String("--json")))
+        return;
+    QString error = failure.error.isEmpty() ? lastLine : failure.error.section('\n', 0, 0);
+    if (error.startsWith(QLatin1String("keldor-ctl: ")))
+        error = error.mid(12);
+    const QJsonObject object{
+        {QStringLiteral("error"), error.isEmpty() ? QStringLiteral("failed") : error},
+        {QStringLiteral("exit"), status},
+        {QStringLiteral("stage"), status == ExitUsage ? QStringLiteral("usage") : failure.stage}};
+    err << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
+}
+
+int runCtlLine(const QStringList &arguments, QTextStream &out, QTextStream &err,
+               const Timing &timing, Failure &failure)
+{
     // A fleet names its headends itself, so it comes before any link option.
     if (arguments.value(0) == QLatin1String("fleet")) {
+        failure.stage = QStringLiteral("fleet");
         const int result = runFleetCommand(arguments.mid(1), out, err, timing);
-        out.flush();
-        err.flush();
+        if (result == ExitFailure)
+            failure.error = QStringLiteral("not every headend succeeded");
         return result;
     }
-    const auto parsed = parseCtlOptions(arguments);
+    const CheckedWords linkWords = checkLinkWords(arguments);
+    if (linkWords.words.value(commandIndex(linkWords.words)).isEmpty() &&
+        linkWords.words.contains(QLatin1String("--version"))) {
+        out << versionText();
+        return ExitSuccess;
+    }
+    const auto parsed = linkWords.problem.isEmpty()
+                            ? parseCtlOptions(linkWords.words)
+                            : std::variant<CtlOptions, QString>(linkWords.problem);
     if (const auto *problem = std::get_if<QString>(&parsed)) {
-        err << "keldor-ctl: " << *problem << "\n\n" << ctlHelp();
+        failure = {QStringLiteral("usage"), *problem};
+        err << usageErrorText({}, *problem);
         // A monitoring system that runs a plugin with a broken command line still needs its
         // status line; the command is named somewhere among the words.
         for (const QString &word : arguments) {
@@ -221,7 +283,8 @@ int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, con
     if (options.command == QLatin1String("diff") || options.command == QLatin1String("load")) {
         if (const QString problem = takeStoredVersions(options.arguments, storedVersions);
             !problem.isEmpty()) {
-            err << "keldor-ctl: " << terminalText(problem) << '\n';
+            failure = {QStringLiteral("usage"), problem};
+            err << usageErrorText(options.command, terminalText(problem));
             return ExitUsage;
         }
     }
@@ -230,6 +293,7 @@ int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, con
     QFile traceFile;
     std::optional<TrafficTrace> trace;
     if (!options.traceFile.isEmpty()) {
+        failure.stage = QStringLiteral("trace");
         // As save and report do: an existing file is replaced only when the command line says so.
         const QFileInfo existing(options.traceFile);
         if (!options.overwriteTrace && (existing.exists() || existing.isSymLink())) {
@@ -248,16 +312,54 @@ int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, con
         trace.emplace(session);
         trace->writeTo(&traceFile);
     }
-    int result = runCtlCommand(session, options, out, err);
+    int result = runCommand(session, options, out, err, failure);
     if (trace) {
         trace->finish();
         // A trace that lacks lines would send support after a fault that isn't there.
         if (trace->writeFailed()) {
+            failure.stage = QStringLiteral("trace");
             err << "keldor-ctl: the trace " << terminalText(options.traceFile)
                 << " is incomplete: " << traceFile.errorString() << '\n';
             result = result == 0 ? ExitFailure : result;
         }
     }
+    return result;
+}
+
+} // namespace
+
+int runCtlCommand(Session &session, const CtlOptions &options, QTextStream &out, QTextStream &err)
+{
+    Failure failure;
+    return runCommand(session, options, out, err, failure);
+}
+
+int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, const Timing &timing)
+{
+    if (arguments.value(0) == QLatin1String("__complete")) {
+        for (const QString &candidate :
+             completeCommandLine(arguments.mid(2), arguments.value(1).toInt() - 1))
+            out << candidate << '\n';
+        out.flush();
+        return ExitSuccess;
+    }
+    if (const auto help = requestedHelp(arguments)) {
+        out << *help;
+        out.flush();
+        return ExitSuccess;
+    }
+    if (checkVersionRequested(arguments)) {
+        out << "keldor-ctl " << KELDOR_VERSION_MAJOR << '.' << KELDOR_VERSION_MINOR << '.'
+            << KELDOR_VERSION_PATCH << '\n';
+        out.flush();
+        return int(HealthStatus::Unknown);
+    }
+    LastLineKeeper keeper(err);
+    QTextStream kept(&keeper);
+    Failure failure;
+    const int result = runCtlLine(arguments, out, kept, timing, failure);
+    reportJsonFailure(arguments, result, failure, keeper.lastLine(), kept);
+    kept.flush();
     out.flush();
     err.flush();
     return result;

@@ -20,6 +20,7 @@ QString ctlUsage()
         "usage: keldor-ctl [--lan HOST:PORT [--proxy HOST:PORT] | --serial DEVICE | --usb]\n"
         "                  [--verbose] [--trace FILE [--overwrite]] COMMAND [ARGUMENTS]\n"
         "       keldor-ctl [COMMAND] --help\n"
+        "       keldor-ctl --version\n"
         "\n"
         "commands:\n");
 }

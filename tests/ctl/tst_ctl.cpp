@@ -1,4 +1,5 @@
 #include "ctlcommand.h"
+#include "ctlfixture.h"
 #include "ctlrunner.h"
 #include "directory/directoryfile.h"
 #include "files.h"
@@ -86,12 +87,8 @@ class TestCtl : public QObject {
 private slots:
     void init()
     {
-        m_dir.emplace();
-        QVERIFY(QDir::setCurrent(m_dir->path()));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
-        m_sim.emplace();
+        QVERIFY(startCtlTest(m_dir, m_sim));
         state().identity.variant = 1;
-        QVERIFY(m_sim->listen());
     }
 
     // Usage errors end with status 2 before anything reaches the headend, refusals by a rule or
@@ -137,13 +134,24 @@ private slots:
             {{"LAN", "load", "/nonexistent/x.kdr"}, 2, "/nonexistent/x.kdr"},
             {{"LAN", "load", path("old.kdr"), "--keep-services"}, 2, "--keep-services"},
             {{"LAN", "load", m_dir->path()}, 2, m_dir->path()},
-            {{"LAN", "load", "x.kdr", "--keep"}, 2, "only --keep-services"},
+            {{"LAN", "load", "x.kdr", "--keep"}, 2, "unknown option --keep\nusage: keldor-ctl LINK load FILE [OPTIONS]\nTry 'keldor-ctl load --help'.\n"},
+            {{"LAN", "load", "x.kdr", "--keep-service"}, 2, "unknown option --keep-service\nDid you mean '--keep-services'?\n"},
+            {{"--usb", "infp"}, 2, "unknown command infp\nDid you mean 'info'?\nusage: keldor-ctl LINK"},
+            {{"--lam", "h:1", "info"}, 2, "unknown option --lam\nDid you mean '--lan'?\n"},
+            {{"fleet", "bakup"}, 2, "unknown fleet command bakup\nDid you mean 'backup'?\nusage: keldor-ctl fleet backup | check | inventory [OPTIONS]\nTry 'keldor-ctl fleet --help'.\n"},
+            {{"fleet", "check", "--format"}, 2, "--format needs a value\nusage: keldor-ctl fleet check [OPTIONS]\n"},
+            {{"--usb", "get", "16", "1", "--json"}, 2, "unknown option --json"},
+            {{"--usb", "get", "0x10", "1"}, 2, "CHANNEL must be 0..15; get and set count channels from 0, so channel 16 on screen is 15\n"},
+            {{"--usb", "get", "17", "1"}, 2, "CHANNEL must be 0..15\n"},
+            {{"LAN", "services", "0"}, 2, "1..16; channels count from 1 as on screen"},
+            {{"LAN", "output", "3", "--qam=QAM-17"}, 2, "--qam takes one of"},
+            {{"LAN", "output", "3", "--attenuation", "-3dB", "--qam", "QAM-17"}, 2, "--qam takes one of"},
             {{"LAN", "load", path("old.kdr"), "--keep-services", "--reset-services"}, 2, "exclude each other"},
             {{"diff", path("old.kdr"), path("old.kdr"), "--reset-services"}, 2, "FILE against the headend"},
-            {{"LAN", "save", "x", "--force"}, 2, "only --overwrite"},
+            {{"LAN", "save", "x", "--force"}, 2, "unknown option --force"},
             {{"LAN", "save", path("kept")}, 2, path("kept.rtf")},
             {{"LAN", "report", path("kept.rtf")}, 2, path("kept.rtf")},
-            {{"LAN", "report", path("kept.rtf"), "--force"}, 2, "only --overwrite"},
+            {{"LAN", "report", path("kept.rtf"), "--force"}, 2, "unknown option --force"},
             {{"LAN", "services", "16"}, 1, "8 channels"},
             {{"LAN", "services", "3", "--pass", "0xBB8,3001"}, 0, ""},
             {{"LAN", "services", "3", "--pass", "3001,42"}, 1, "42"},
@@ -175,8 +183,8 @@ private slots:
             {{"fleet", "check", "--warn-snr", "9:6", "--list", path("slash.list")}, 2, "--warn-snr: \"9:6\" starts above its end"},
             {{"LAN", "check", "--warn-temp"}, 3, "--warn-temp needs a value"},
             {{"LAN", "check", "--name", ""}, 3, "check takes"},
-            {{"LAN", "inventory", "--name"}, 2, "inventory takes"},
-            {{"LAN", "inventory", "--json", "--bogus"}, 2, "inventory takes"},
+            {{"LAN", "inventory", "--name"}, 2, "--name needs a value"},
+            {{"LAN", "inventory", "--json", "--bogus"}, 2, "unknown option --bogus"},
             {{"LAN", "--trace", "/nonexistent/t.jsonl", "info"}, 1, "cannot write the trace"},
             {{"LAN", "--trace", path("kept.rtf"), "info"}, 2, "kept.rtf exists; add --overwrite to replace it"},
             {{"LAN", "--overwrite", "info"}, 2, "--overwrite before the command goes with --trace"},
