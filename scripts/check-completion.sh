@@ -59,6 +59,6 @@ $dir/images/fw.UC3|--usb update-fw $dir/images/fw
 $dir/images|--usb update-fpga x --backup-dir $dir/im
 $dir/site.kdr $dir/sites.list|diff $dir/si
 10 12 16 8|plan $dir/site.kdr --channels ''
---channels --help --json --keep-services --reset-services|diff a b ''
+--channels --dir --help --json --keep-services --reset-services|diff a b ''
 ROWS
 exit $status
