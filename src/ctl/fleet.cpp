@@ -86,8 +86,10 @@ FleetOutcome runMember(const FleetMember &member, const FleetWork &work, const T
     if (!member.refused.isEmpty())
         return {false, member.refused, {}, {}};
     QString shown;
+    QStringList said;
     FleetOutcome outcome;
     {
+        // The messages are taken as the interface keeps them, not as it printed them.
         QTextStream messages(&shown);
         ConsoleUi ui(messages);
         Session session(ui, timing);
@@ -102,10 +104,9 @@ FleetOutcome runMember(const FleetMember &member, const FleetWork &work, const T
         if (lanConnect(session, target))
             outcome = work(session, member);
         session.lan.close();
-        messages.flush();
+        said = ui.said();
     }
     if (!outcome.ok) {
-        QStringList said = shown.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         if (!outcome.message.isEmpty())
             said.append(outcome.message);
         outcome.message = said.join(QLatin1String("; "));

@@ -238,7 +238,7 @@ QList<Row> TestFaultMatrix::rows()
             t.m_succeeded = readUnitData(t.exchange(), t.m_unit);
             QVERIFY(t.m_unit.channel(0).outFrequency == t.m_f->sim.headend.state().channels[0].outFrequency
                     && t.m_unit.channel(6).outFrequency == 999.0f); }},
-        {"disconnect: full write", {aborted}, Start::LanRead, {Disconnect, bulkWriteCode}, [](T &t) {
+        {"disconnect: full write", {aborted}, Start::LanRead, {Disconnect, param::bulkWrite}, [](T &t) {
             const UnitData before = t.m_unit;
             t.m_unit.channel(0).outFrequency = 500.0f;
             t.m_succeeded = saveUnitData(t.exchange(), t.m_unit, true);
@@ -269,7 +269,7 @@ QList<Row> TestFaultMatrix::rows()
             editor.removeAll();
             editor.addInput(3);
             editor.addInput(1);
-            t.m_f->sim.headend.setFault({Disconnect, servicecode::selectionId, 1, 1});
+            t.m_f->sim.headend.setFault({Disconnect, param::selectionId, 1, 1});
             t.m_succeeded = editor.save() == ServiceListEditor::SaveResult::Sent;
             QVERIFY(record.serviceMode == servicemode::listed && record.serviceCount == 1
                     && record.serviceIds[0] == editor.input().at(3).id); }},

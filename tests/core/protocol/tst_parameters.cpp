@@ -3,6 +3,7 @@
 #include "model/unitdata.h"
 #include "protocol/devicetype.h"
 #include "protocol/parameters.h"
+#include "sim/codes.h"
 
 #include "recordingui.h"
 #include "scriptedlink.h"
@@ -149,6 +150,66 @@ private slots:
         QVERIFY(setParameter(*m_exchange, 0, 0x74, qint64(0)));
         QCOMPARE(frames, 2);
         QCOMPARE(m_ui->texts(), QStringList{"Connection aborted!"});
+    }
+
+    void tableAgreesWithTheHeadendsOwn()
+    {
+        // The simulator keeps its own table; where the two disagree on a wire format, one of
+        // them misreads the headend. Commands and transfers the simulator decodes by hand.
+        const auto answerOf = [](quint8 code) -> std::optional<AnswerKind> {
+            const auto answer = sim::answerOf(code);
+            if (!answer)
+                return std::nullopt;
+            switch (*answer) {
+            case sim::Answer::Byte:
+                return AnswerKind::Byte;
+            case sim::Answer::Int16:
+                return AnswerKind::Int16;
+            case sim::Answer::Int32:
+                return AnswerKind::Int32;
+            case sim::Answer::Float:
+                return AnswerKind::Float;
+            case sim::Answer::Text:
+                return AnswerKind::Text;
+            }
+            return std::nullopt;
+        };
+        const auto payloadOf = [](quint8 code) -> std::optional<PayloadKind> {
+            const auto payload = sim::payloadOf(code);
+            if (!payload)
+                return std::nullopt;
+            switch (*payload) {
+            case sim::Payload::Byte:
+                return PayloadKind::Byte;
+            case sim::Payload::Int16:
+                return PayloadKind::Int16;
+            case sim::Payload::Port:
+                return PayloadKind::Port16;
+            case sim::Payload::Ipv4:
+                return PayloadKind::Int32;
+            case sim::Payload::Float:
+                return PayloadKind::Float;
+            }
+            return std::nullopt;
+        };
+        for (int c = 0; c <= 0xFF; ++c) {
+            const auto code = static_cast<quint8>(c);
+            const Parameter *parameter = findParameter(code);
+            const QByteArray where = "code " + codeHex(code).toLatin1();
+            const bool read = parameter && parameter->isRead();
+            const bool write = parameter && parameter->direction == Direction::Write;
+            QVERIFY2(answerOf(code) == (read ? std::optional(parameter->answer) : std::nullopt),
+                     where);
+            QVERIFY2(payloadOf(code) == (write ? std::optional(parameter->payload) : std::nullopt),
+                     where);
+            QCOMPARE(isReadCode(code), read);
+        }
+        QCOMPARE(findParameter(sim::code::Close)->direction, Direction::Command);
+        QCOMPARE(findParameter(sim::code::StoreFpga)->direction, Direction::Command);
+        for (quint8 code : {sim::code::UploadController, sim::code::UploadFpga,
+                            sim::code::BulkWrite, sim::code::ServiceListString})
+            QCOMPARE(findParameter(code)->direction, Direction::Transfer);
+        QCOMPARE(payloadKind(sim::code::ServiceListString), PayloadKind::ListText);
     }
 
     void deviceTypeByVersionAndVariant()
