@@ -9,9 +9,13 @@ std::optional<Fault> faultFromName(QStringView name)
         Fault fault;
     };
     static constexpr Named names[] = {
-        {u"none", Fault::None},       {u"silent", Fault::Silent},
-        {u"late-ok", Fault::LateOk},  {u"drop", Fault::DropAnswer},
-        {u"garbage", Fault::Garbage}, {u"disconnect", Fault::Disconnect},
+        {u"none", Fault::None},
+        {u"silent", Fault::Silent},
+        {u"late-ok", Fault::LateOk},
+        {u"drop", Fault::DropAnswer},
+        {u"late", Fault::LateAnswer},
+        {u"garbage", Fault::Garbage},
+        {u"disconnect", Fault::Disconnect},
         {u"babble", Fault::Babble},
     };
     for (const Named &named : names) {

@@ -237,6 +237,8 @@ int runCtl(const QStringList &arguments, QTextStream &out, QTextStream &err, con
         trace->writeTo(&traceFile);
     }
     int result = runCtlCommand(session, options, out, err);
+    if (options.verbose && session.exchange.repeats() > 0)
+        err << "Reads asked again after a lost answer: " << session.exchange.repeats() << '\n';
     if (trace) {
         trace->finish();
         // A trace that lacks lines would send support after a fault that isn't there.

@@ -129,6 +129,12 @@ bool Exchange::commandQuit()
     return waitForAnswer([this] { return m_rx.endsWith(commandEndTail); });
 }
 
+void Exchange::noteRepeat()
+{
+    ++m_repeats;
+    emit repeating();
+}
+
 void Exchange::showInputLoss(InputLoss loss)
 {
     // Only news for the operator: the bytes lost leave the answer short, and the wait for it

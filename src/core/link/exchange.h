@@ -51,6 +51,11 @@ public:
     bool waitForBytes(int count);
     bool commandQuit();
     ExchangeError error() const { return m_error; }
+
+    // The request about to be sent repeats one whose answer was lost; counted for the whole
+    // session, so that the operator can tell a link that only just works.
+    void noteRepeat();
+    int repeats() const { return m_repeats; }
     bool comStart();
     bool comEnd();
 
@@ -72,6 +77,8 @@ public:
 
 signals:
     void arrived();
+    // Before the repeated request goes out.
+    void repeating();
 
 private:
     bool waitForAnswer(const std::function<bool()> &condition);
@@ -87,6 +94,7 @@ private:
     bool m_overflow = false;
     bool m_writeFailed = false;
     ExchangeError m_error = ExchangeError::None;
+    int m_repeats = 0;
     bool m_serialSelected = true;
     // Which alarms of lost input this exchange has shown, by InputLoss.
     std::array<bool, 2> m_lossShown{};

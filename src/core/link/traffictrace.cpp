@@ -297,6 +297,7 @@ TrafficTrace::TrafficTrace(Session &session, QObject *parent)
     m_clock.start();
     follow(session.serial, QStringLiteral("serial"));
     follow(session.lan, QStringLiteral("lan"));
+    connect(&session.exchange, &Exchange::repeating, this, [this] { m_repeat = true; });
 }
 
 void TrafficTrace::follow(Link &link, const QString &name)
@@ -318,7 +319,9 @@ void TrafficTrace::follow(Link &link, const QString &name)
 void TrafficTrace::onSent(Follower &follower, const QByteArray &bytes)
 {
     takeLeftover(follower);
-    const QJsonObject meaning = follower.decoder.sent(bytes);
+    QJsonObject meaning = follower.decoder.sent(bytes);
+    if (std::exchange(m_repeat, false))
+        meaning.insert(QStringLiteral("retry"), 1);
     const bool tunnel = follower.decoder.openingTunnel();
     add(QStringLiteral("tx"), bytes, meaning, tunnel ? QStringLiteral("proxy") : follower.name);
 }

@@ -31,6 +31,19 @@ bool connectionAborted(Exchange &exchange)
 
 namespace {
 
+// A read changes nothing on the headend, so a request whose answer was lost is sent once
+// more. Whatever of the lost answer came in the meantime is dropped after the pause.
+bool askAgain(Exchange &exchange, const QByteArray &request, int length)
+{
+    if (exchange.error() != ExchangeError::NoAnswer)
+        return false;
+    exchange.waitSeconds(exchange.timing().sendPause);
+    exchange.clearRx();
+    exchange.noteRepeat();
+    exchange.send(request);
+    return exchange.waitForBytes(length);
+}
+
 bool garbledAnswer(Exchange &exchange)
 {
     exchange.ui().message(UserInterface::Icon::Critical, QStringLiteral("Connect Error"),
@@ -218,15 +231,18 @@ bool readParameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, 
 {
     BusyCursor busy(exchange.ui());
     exchange.beginExchange();
-    exchange.clearRx();
+    // Nothing is due from the headend before the request: what comes during the pause is late
+    // news of an earlier exchange and is dropped with it.
     exchange.waitSeconds(exchange.timing().sendPause);
-    exchange.send(readRequest(channel, code, sub));
+    exchange.clearRx();
+    const QByteArray request = readRequest(channel, code, sub);
+    exchange.send(request);
 
     // The headend sends nothing beyond the answer before it hears "N", and only "EN" after it.
     // Anything more means the bytes read were not (only) the answer, so none of them is used.
     const AnswerKind kind = answerKind(code);
     const int length = answerLength(kind);
-    if (!exchange.waitForBytes(length))
+    if (!exchange.waitForBytes(length) && !askAgain(exchange, request, length))
         return connectionAborted(exchange);
     if (exchange.rxBuffer().size() != length)
         return garbledAnswer(exchange);

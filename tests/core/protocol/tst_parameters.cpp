@@ -156,41 +156,18 @@ private slots:
     {
         // The simulator keeps its own table; where the two disagree on a wire format, one of
         // them misreads the headend. Commands and transfers the simulator decodes by hand.
-        const auto answerOf = [](quint8 code) -> std::optional<AnswerKind> {
+        // Indexed by the simulator's enumerators, in their order.
+        constexpr AnswerKind answers[]{AnswerKind::Byte, AnswerKind::Int16, AnswerKind::Int32,
+                                       AnswerKind::Float, AnswerKind::Text};
+        constexpr PayloadKind payloads[]{PayloadKind::Byte, PayloadKind::Int16, PayloadKind::Port16,
+                                         PayloadKind::Int32, PayloadKind::Float};
+        const auto answerOf = [&](quint8 code) {
             const auto answer = sim::answerOf(code);
-            if (!answer)
-                return std::nullopt;
-            switch (*answer) {
-            case sim::Answer::Byte:
-                return AnswerKind::Byte;
-            case sim::Answer::Int16:
-                return AnswerKind::Int16;
-            case sim::Answer::Int32:
-                return AnswerKind::Int32;
-            case sim::Answer::Float:
-                return AnswerKind::Float;
-            case sim::Answer::Text:
-                return AnswerKind::Text;
-            }
-            return std::nullopt;
+            return answer ? std::optional(answers[int(*answer)]) : std::nullopt;
         };
-        const auto payloadOf = [](quint8 code) -> std::optional<PayloadKind> {
+        const auto payloadOf = [&](quint8 code) {
             const auto payload = sim::payloadOf(code);
-            if (!payload)
-                return std::nullopt;
-            switch (*payload) {
-            case sim::Payload::Byte:
-                return PayloadKind::Byte;
-            case sim::Payload::Int16:
-                return PayloadKind::Int16;
-            case sim::Payload::Port:
-                return PayloadKind::Port16;
-            case sim::Payload::Ipv4:
-                return PayloadKind::Int32;
-            case sim::Payload::Float:
-                return PayloadKind::Float;
-            }
-            return std::nullopt;
+            return payload ? std::optional(payloads[int(*payload)]) : std::nullopt;
         };
         for (int c = 0; c <= 0xFF; ++c) {
             const auto code = static_cast<quint8>(c);
