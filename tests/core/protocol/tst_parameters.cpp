@@ -108,7 +108,7 @@ private slots:
         // value that does not fit (no payload) is refused before anything is sent.
         // clang-format off
         struct { int code; WriteValue value; const char *payload; } rows[]{
-            {0x03, 346.0, "43AD0000"}, {0x03, QString(" 346.00"), "43AD0000"},
+            {0x03, 346.0, "43AD0000"}, {0x03, QString(" 346.00"), "43AD0000"}, {0x03, double(std::numeric_limits<float>::max()), "7F7FFFFF"},
             {0x65, qint64(-2), "FFFE"}, {0x07, QString("6900.5"), "1AF4"}, {0x07, QString("6901.5"), "1AF6"}, {0x8F, qint64(65535), "FFFF"},
             {0x8D, qint64(0xC0A80114), "C0A80114"}, {0x73, qint64(1), "01"},
             {0x07, qint64(32768), nullptr}, {0x65, QString("-32769"), nullptr}, {0x8F, qint64(65536), nullptr},
