@@ -82,10 +82,12 @@ Options parseCommandLine(const QCoreApplication &app)
         {"snr", "Signal-to-noise ratio of every tuner, dB.", "dB"},
         {"unlocked", "Channels whose tuner has lost its lock, e.g. 3,5.", "channels"},
         {"output-off", "Channels whose output is switched off.", "channels"},
-        {"fault", "silent, late-ok, drop, garbage, disconnect, babble or slow.", "mode"},
+        {"fault", "silent, late-ok, drop, late, garbage, disconnect, babble or slow.", "mode"},
         {"fault-code", "Frame code the fault applies to (default: every frame).", "code"},
         {"fault-count", "How many times the fault fires (default: always).", "count"},
-        {"fault-delay", "Delay of a late OK, or of every slow answer, in ms (default 3500).", "ms"},
+        {"fault-every", "Fire on every Nth matching frame only (default 1).", "n"},
+        {"fault-delay",
+         "Delay of a late OK or answer, or of every slow answer, in ms (default 3500).", "ms"},
         {"fault-garbage", "Garbage bytes as hex digits.", "hex"},
         {"baud", "Emulate a serial line of this speed in both directions.", "baud"},
         {"upload-timeout",
@@ -146,6 +148,8 @@ Options parseCommandLine(const QCoreApplication &app)
         options.fault.code = int(number(parser, "fault-code", -1, 255));
     if (parser.isSet("fault-count"))
         options.fault.count = int(number(parser, "fault-count", -1, INT32_MAX));
+    if (parser.isSet("fault-every"))
+        options.fault.every = int(number(parser, "fault-every", 1, INT32_MAX));
     if (parser.isSet("fault-delay"))
         options.fault.delay = duration(parser, "fault-delay");
     if (parser.isSet("fault-garbage")) {

@@ -15,6 +15,7 @@ enum class Fault {
     Silent,     // answers nothing at all, not even the session opening
     LateOk,     // answers every "RM" only after the plan's delay
     DropAnswer, // ignores matching frames
+    LateAnswer, // answers matching frames only after the plan's delay
     Garbage,    // sends garbage bytes ahead of the real answer
     Disconnect, // sends half of the answer, then drops the connection
     Babble,     // answers, then streams bytes until the connection drops
@@ -29,6 +30,8 @@ struct FaultPlan {
     std::chrono::milliseconds delay = 3500ms;
     // Ends in neither "OK" nor "EN", so a client can only be fooled by what follows.
     QByteArray garbage = QByteArray::fromHex("A55A00FF13");
+    int every = 1; // fires on every Nth matching frame only
+    int seen = 0;  // matching frames so far, for every
 };
 
 std::optional<Fault> faultFromName(QStringView name);

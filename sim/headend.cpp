@@ -29,7 +29,7 @@ Fault Headend::strike(std::optional<quint8> code)
             return Fault::None;
         break;
     }
-    if (m_fault.count == 0)
+    if (m_fault.count == 0 || ++m_fault.seen % qMax(1, m_fault.every) != 0)
         return Fault::None;
     if (m_fault.skip > 0) {
         --m_fault.skip;

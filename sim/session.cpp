@@ -251,6 +251,14 @@ void Session::handleFrame(const QByteArray &frame)
         send(m_headend.fault().garbage);
         dispatch(frame);
         return;
+    case Fault::LateAnswer: {
+        QByteArray answer;
+        m_capture = &answer;
+        dispatch(frame);
+        m_capture = nullptr;
+        QTimer::singleShot(m_headend.fault().delay, this, [this, answer] { send(answer); });
+        return;
+    }
     case Fault::Disconnect: {
         QByteArray answer;
         m_capture = &answer;

@@ -5,6 +5,7 @@
 #include "model/unitdata.h"
 #include "protocol/devicetype.h"
 #include "protocol/parameters.h"
+#include "protocol/readunitdata.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -57,22 +58,15 @@ int info(Session &session, const QStringList &args, QTextStream &out)
     UnitData unit;
     if (!checkDeviceType(session.exchange, unit))
         return ExitFailure;
-    struct Read {
-        quint8 code;
-        ParamValue value;
-    };
-    std::array<Read, 6> reads{
-        {{0x79, {}}, {0x7A, {}}, {0x7B, {}}, {0x78, {}}, {0x01, {}}, {0x76, {}}}};
-    for (Read &read : reads) {
-        if (!readParameter(session.exchange, 0, read.code, 0, read.value))
-            return ExitFailure;
-    }
-    QJsonObject json{{"device_type", fromCp1252(reads[0].value.text)},
-                     {"serial_number", reads[1].value.toInt()},
-                     {"hardware_version", fromCp1252(reads[2].value.text)},
-                     {"controller_version", fromCp1252(reads[3].value.text)},
-                     {"fpga_version", fromCp1252(reads[4].value.text)},
-                     {"polarisation_supported", reads[5].value.toInt() != 0},
+    if (!readIdentity(session.exchange, unit))
+        return ExitFailure;
+    const DeviceIdentity &identity = unit.identity;
+    QJsonObject json{{"device_type", fromCp1252(identity.deviceType)},
+                     {"serial_number", identity.serialNumber},
+                     {"hardware_version", fromCp1252(identity.hardwareVersion)},
+                     {"controller_version", fromCp1252(identity.controllerVersion)},
+                     {"fpga_version", fromCp1252(identity.fpgaVersion)},
+                     {"polarisation_supported", unit.polarisationSupported},
                      {"device_variant", unit.deviceVariant},
                      {"max_channel", unit.maxChannel}};
     if (args.contains(QLatin1String("--json"))) {

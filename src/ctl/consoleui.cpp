@@ -77,7 +77,9 @@ UserInterface::Answer ConsoleUi::message(Icon, const QString &title, const QStri
 {
     ++m_messages;
     const QString heading = title.trimmed().isEmpty() ? QStringLiteral("Message") : title.trimmed();
-    m_err << terminalText(heading) << ": " << terminalText(lines(text)) << Qt::endl;
+    const QString shown = terminalText(heading) + QStringLiteral(": ") + terminalText(lines(text));
+    m_err << shown << Qt::endl;
+    m_said.append(shown.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
     m_lastMessage = heading + QStringLiteral(": ") + lines(text).simplified();
     return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
 }

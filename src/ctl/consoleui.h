@@ -4,6 +4,7 @@
 
 #include <QIODevice>
 #include <QStringDecoder>
+#include <QStringList>
 #include <QTextStream>
 
 namespace keldor {
@@ -70,6 +71,8 @@ public:
     int messageCount() const { return m_messages; }
     // The last message as one line, "Title: text"; empty when there was none.
     QString lastMessage() const { return m_lastMessage; }
+    // Every message so far, line by line as printed.
+    const QStringList &said() const { return m_said; }
 
 private:
     QTextStream &m_err;
@@ -77,6 +80,7 @@ private:
     int m_progress = 0;
     int m_messages = 0;
     QString m_lastMessage;
+    QStringList m_said;
 };
 
 // The last message a keldor-ctl interface showed, for a command that must repeat it on stdout;

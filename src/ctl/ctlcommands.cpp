@@ -313,6 +313,8 @@ int runCtlLine(const QStringList &arguments, QTextStream &out, QTextStream &err,
         trace->writeTo(&traceFile);
     }
     int result = runCommand(session, options, out, err, failure);
+    if (options.verbose && session.exchange.repeats() > 0)
+        err << "Reads asked again after a lost answer: " << session.exchange.repeats() << '\n';
     if (trace) {
         trace->finish();
         // A trace that lacks lines would send support after a fault that isn't there.

@@ -108,8 +108,10 @@ FleetOutcome runMember(const FleetMember &member, const FleetWork &work, const T
             {}};
     QString shown;
     QString timedOut;
+    QStringList said;
     FleetOutcome outcome;
     {
+        // The messages are taken as the interface keeps them, not as it printed them.
         QTextStream messages(&shown);
         ConsoleUi ui(messages);
         Session session(ui, timing);
@@ -136,9 +138,9 @@ FleetOutcome runMember(const FleetMember &member, const FleetWork &work, const T
             timedOut = left < memberLimit ? QStringLiteral("the run timed out after %1 s during %2")
                                                 .arg(secondsText(runLimit), deadline.stage())
                                           : deadline.timedOutText();
+        said = ui.said();
     }
     if (!outcome.ok) {
-        QStringList said = shown.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         if (!outcome.message.isEmpty())
             said.append(outcome.message);
         if (!timedOut.isEmpty())

@@ -281,7 +281,7 @@ private slots:
             {[](SimHeadend &s) { s.headend.state().channels[2].tuner.status = 0; }, {}, "CRITICAL - channel 3 output on: Tuner unlocked; temperature 41 C, 7 of 8 ", 2},
             {[](SimHeadend &s) { s.headend.state().channels[2].tuner = {0, 1}; s.headend.state().channels[2].outputOn = 0; }, {}, "OK - temperature 41 C, 7 of 7 active", 0},
             {[](SimHeadend &s) { s.headend.setFault({sim::Fault::Silent}); }, {}, "UNKNOWN - Download Error: Connection could not be established!\n", 3},
-            {[](SimHeadend &s) { s.headend.setFault({sim::Fault::DropAnswer, 0x62, 1}); }, {}, "UNKNOWN - ", 3},
+            {[](SimHeadend &s) { s.headend.setFault({sim::Fault::DropAnswer, 0x62, 2}); }, {}, "UNKNOWN - ", 3},
             {{}, {"--warn-temp", "71"}, "UNKNOWN - keldor-ctl: --warn-temp must not be above --crit-temp\n", 3},
             {{}, {"--warn-temp", "@41:45", "--crit-snr", "~:10.4"}, "CRITICAL - S/N above 10.4 dB on 8 channels, highest 10.5 dB on channel 1, temperature 41 C inside @41:45; 8 of 8 active outputs locked | 'temperature'=41;@41:45;70 ", 2},
             {{}, {"--warn-temp", "@42:45", "--crit-snr", "~:10.5", "--format", "nagios"}, "OK - temperature 41 C, 8 of 8 active outputs locked | 'temperature'=41;@42:45;70 ", 0},

@@ -15,11 +15,14 @@ public:
     using Responder = std::function<void(ScriptedLink &, const QByteArray &)>;
 
     bool isOpen() const override { return open; }
-    void write(const QByteArray &bytes) override
+    bool write(const QByteArray &bytes) override
     {
+        if (refusesWrites)
+            return false;
         written.append(bytes);
         if (responder)
             responder(*this, bytes);
+        return true;
     }
 
     // Delivers bytes from the far end after a delay, as a real link would, from the event loop.
@@ -37,6 +40,7 @@ public:
     QByteArray allWritten() const { return written.join(); }
 
     bool open = true;
+    bool refusesWrites = false;
     QByteArrayList written;
     Responder responder;
 };

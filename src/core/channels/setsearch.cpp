@@ -35,11 +35,11 @@ bool isAuto(const QString &lo)
 
 bool resetServiceList(Exchange &exchange, quint8 ch)
 {
-    return setParameter(exchange, ch, 0x02, qint64{ch}) &&
-           setParameter(exchange, ch, 0x0E, qint64{0}) &&
-           setParameter(exchange, ch, 0x10, qint64{0}) &&
-           setParameter(exchange, ch, 0x11, qint64{0}) &&
-           setParameter(exchange, ch, 0xA0, QByteArray(2, '\0'));
+    return setParameter(exchange, ch, param::selectChannel, qint64{ch}) &&
+           setParameter(exchange, ch, param::selectionStart, qint64{0}) &&
+           setParameter(exchange, ch, param::selectionEnd, qint64{0}) &&
+           setParameter(exchange, ch, param::selectionCommit, qint64{0}) &&
+           setParameter(exchange, ch, param::listString, QByteArray(2, '\0'));
 }
 
 bool sendInput(Exchange &exchange, UnitData &unit, int channel, const InputSettings &settings)
@@ -53,36 +53,36 @@ bool sendInput(Exchange &exchange, UnitData &unit, int channel, const InputSetti
     if (!unit.polarisationSupported) {
         record.polarisation = 0;
     } else {
-        if (!setParameter(exchange, ch, 0x64, qint64{settings.polarisation}))
+        if (!setParameter(exchange, ch, param::polarisation, qint64{settings.polarisation}))
             return false;
         record.polarisation = static_cast<quint8>(settings.polarisation);
     }
-    if (!setParameter(exchange, ch, 0x65, settings.inFrequency))
+    if (!setParameter(exchange, ch, param::inFrequency, settings.inFrequency))
         return false;
     record.inFrequency = whole(settings.inFrequency);
 
     if (isAuto(settings.lo)) {
-        if (!setParameter(exchange, ch, 0x88, qint64{0}))
+        if (!setParameter(exchange, ch, param::loMode, qint64{0}))
             return false;
         record.loMode = 0;
         const qint16 lo = autoLo(record.inFrequency);
-        if (!setParameter(exchange, ch, 0x66, qint64{lo}))
+        if (!setParameter(exchange, ch, param::loFrequency, qint64{lo}))
             return false;
         record.loFrequency = lo;
     } else {
-        if (!setParameter(exchange, ch, 0x88, qint64{1}))
+        if (!setParameter(exchange, ch, param::loMode, qint64{1}))
             return false;
         record.loMode = 1;
-        if (!setParameter(exchange, ch, 0x66, settings.lo))
+        if (!setParameter(exchange, ch, param::loFrequency, settings.lo))
             return false;
         record.loFrequency = whole(settings.lo);
     }
 
-    if (!setParameter(exchange, ch, 0x67, settings.inSymbolrate))
+    if (!setParameter(exchange, ch, param::inSymbolrate, settings.inSymbolrate))
         return false;
     record.inSymbolrate = whole(settings.inSymbolrate);
-    return setParameter(exchange, ch, 0x68, qint64{0}) &&
-           setParameter(exchange, ch, 0x74, qint64{0});
+    return setParameter(exchange, ch, param::inputDone, qint64{0}) &&
+           setParameter(exchange, ch, param::apply, qint64{0});
 }
 
 } // namespace
@@ -98,35 +98,36 @@ bool setChannel(Exchange &exchange, UnitData &unit, int channel, const OutputSet
     }
     const auto ch = static_cast<quint8>(channel);
     ChannelRecord &record = unit.channel(channel);
-    if (!setParameter(exchange, ch, 0x02, qint64{ch}))
+    if (!setParameter(exchange, ch, param::selectChannel, qint64{ch}))
         return false;
-    if (!setParameter(exchange, ch, 0x03, settings.outFrequency))
+    if (!setParameter(exchange, ch, param::outFrequency, settings.outFrequency))
         return false;
     record.outFrequency = static_cast<float>(parseNumber(settings.outFrequency).value_or(0));
-    if (!setParameter(exchange, ch, 0x06, qint64{settings.qamCode}))
+    if (!setParameter(exchange, ch, param::qam, qint64{settings.qamCode}))
         return false;
     record.qam = static_cast<quint8>(settings.qamCode);
-    if (!setParameter(exchange, ch, 0x07, settings.outSymbolrate))
+    if (!setParameter(exchange, ch, param::outSymbolrate, settings.outSymbolrate))
         return false;
     record.outSymbolrate = whole(settings.outSymbolrate);
-    if (!setParameter(exchange, ch, 0x04, qint64{settings.spectrum}))
+    if (!setParameter(exchange, ch, param::spectrum, qint64{settings.spectrum}))
         return false;
     record.spectrum = static_cast<quint8>(settings.spectrum);
-    if (!setParameter(exchange, ch, 0x05, qint64{settings.opmode}))
+    if (!setParameter(exchange, ch, param::opmode, qint64{settings.opmode}))
         return false;
     record.opmode = static_cast<quint8>(settings.opmode);
-    if (!setParameter(exchange, ch, 0x08, qint64{settings.attenuation}))
+    if (!setParameter(exchange, ch, param::attenuation, qint64{settings.attenuation}))
         return false;
     record.attenuation = static_cast<quint8>(settings.attenuation);
     const qint64 on = settings.outputOn ? 1 : 0;
-    if (!setParameter(exchange, ch, 0x73, on))
+    if (!setParameter(exchange, ch, param::outputOn, on))
         return false;
     record.outputOn = static_cast<quint8>(on);
-    if (!setParameter(exchange, ch, 0x75, qint64{settings.bandwidth}))
+    if (!setParameter(exchange, ch, param::bandwidth, qint64{settings.bandwidth}))
         return false;
     record.bandwidth = static_cast<quint8>(settings.bandwidth);
-    // The headend applies the settings with 0x74; a Set whose fields all arrived has succeeded.
-    setParameter(exchange, ch, 0x74, qint64{0});
+    // The headend applies the settings on the apply write; a Set whose fields all arrived has
+    // succeeded.
+    setParameter(exchange, ch, param::apply, qint64{0});
     return true;
 }
 

@@ -16,15 +16,6 @@ namespace keldor {
 
 namespace {
 
-constexpr quint8 statusStringCode = 0x09;
-constexpr quint8 tunerStatusCode = 0x60;
-constexpr quint8 maximumTemperatureCode = 0x7F;
-constexpr quint8 actualTemperatureCode = 0x80;
-constexpr quint8 operatingHoursCode = 0x81;
-constexpr quint8 criticalHoursCode = 0x82;
-constexpr quint8 fanCode = 0x85;
-constexpr quint8 resetCounterClearCode = 0x99;
-constexpr quint8 resetCountCode = 0x9C;
 // Temperatures travel with 16 added, so that a byte carries down to -16 degrees.
 constexpr int temperatureOffset = 16;
 
@@ -116,30 +107,30 @@ bool readDiagnosticData(Exchange &exchange, UnitData &unit, DiagnosticView &view
         view.setRowVisible(row, row < rows);
 
     ParamValue value;
-    if (!readValue(exchange, 0, actualTemperatureCode, value))
+    if (!readValue(exchange, 0, param::actualTemperature, value))
         return false;
     view.setText(Field::ActualTemperature, QString::number(value.toInt() - temperatureOffset),
                  Tint::Black);
-    if (!readValue(exchange, 0, maximumTemperatureCode, value))
+    if (!readValue(exchange, 0, param::maximumTemperature, value))
         return false;
     view.setText(Field::MaximumTemperature, QString::number(value.toInt() - temperatureOffset),
                  Tint::Black);
 
-    if (!readValue(exchange, 0, operatingHoursCode, value))
+    if (!readValue(exchange, 0, param::operatingHours, value))
         return false;
     view.setText(Field::OperatingHours, QString::number(value.toInt()), Tint::Black);
-    if (!readValue(exchange, 0, criticalHoursCode, value))
+    if (!readValue(exchange, 0, param::criticalHours, value))
         return false;
     view.setText(Field::CriticalHours, QString::number(value.toInt()), Tint::Black);
 
-    if (!readValue(exchange, 0, statusStringCode, value))
+    if (!readValue(exchange, 0, param::statusText, value))
         return false;
     const StatusString status(value.text);
     showLocks(status, view);
 
     for (int channel = 0; channel < rows; ++channel) {
         exchange.deadline().enter(Stage::Channel, channel);
-        if (!readValue(exchange, static_cast<quint8>(channel), tunerStatusCode, value))
+        if (!readValue(exchange, static_cast<quint8>(channel), param::tunerStatus, value))
             return false;
         const int code = value.toInt();
         view.setTuner(channel, tunerMark(code), code, tunerStateText(code));
@@ -160,15 +151,15 @@ bool setFan(Exchange &exchange, int option)
             QStringLiteral("There is no fan option %1; nothing was sent.").arg(option + 1));
         return false;
     }
-    return setParameter(exchange, 0, fanCode, qint64{option});
+    return setParameter(exchange, 0, param::fan, qint64{option});
 }
 
 bool resetCounter(Exchange &exchange, DiagnosticView &view)
 {
-    if (!setParameter(exchange, 0, resetCounterClearCode, qint64{0}))
+    if (!setParameter(exchange, 0, param::resetCountClear, qint64{0}))
         return false;
     ParamValue count;
-    if (!readParameter(exchange, 0, resetCountCode, 0, count))
+    if (!readParameter(exchange, 0, param::resetCount, 0, count))
         return false;
     view.setText(Field::ResetCount, QString::number(count.toInt()), Tint::Black);
     return true;

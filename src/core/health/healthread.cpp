@@ -8,13 +8,12 @@
 #include "model/unitdata.h"
 #include "protocol/devicetype.h"
 #include "protocol/parameters.h"
+#include "protocol/readunitdata.h"
 #include "protocol/tunerinfo.h"
 
 namespace keldor {
 
 namespace {
-
-constexpr quint8 outputOnCode = 0x57;
 
 // Keeps the figures of the diagnostic read that a check judges.
 class HealthCollector : public DiagnosticView {
@@ -63,20 +62,20 @@ bool readChannel(Exchange &exchange, ChannelHealth &channel)
 {
     const auto ch = static_cast<quint8>(channel.channel - 1);
     ParamValue value;
-    if (!readParameter(exchange, ch, outputOnCode, 0, value))
+    if (!readParameter(exchange, ch, param::readOutputOn, 0, value))
         return false;
     channel.outputOn = value.toInt() != 0;
     if (channel.tunerState == tunerUnlocked) {
-        if (!readParameter(exchange, ch, tunerNoSignalCode, 0, value))
+        if (!readParameter(exchange, ch, param::noSignal, 0, value))
             return false;
         channel.noSignal = value.toInt() != 0;
     }
     if (channel.tunerState != tunerLocked)
         return true;
-    if (!readParameter(exchange, ch, tunerBitErrorCode, 0, value))
+    if (!readParameter(exchange, ch, param::bitErrors, 0, value))
         return false;
     channel.bitErrors = value.toInt();
-    if (!readParameter(exchange, ch, tunerSnrCode, 0, value))
+    if (!readParameter(exchange, ch, param::signalToNoise, 0, value))
         return false;
     channel.snrTenths = value.toInt();
     return true;
@@ -102,21 +101,7 @@ bool readInventory(Exchange &exchange, UnitData &unit, InventoryRecord &record)
 {
     if (!checkDeviceType(exchange, unit))
         return false;
-    ParamValue value;
-    const auto read = [&](quint8 code, QByteArray &text) {
-        if (!readParameter(exchange, 0, code, 0, value))
-            return false;
-        text = value.text;
-        return true;
-    };
-    DeviceIdentity &identity = unit.identity;
-    if (!read(0x79, identity.deviceType))
-        return false;
-    if (!readParameter(exchange, 0, 0x7A, 0, value))
-        return false;
-    identity.serialNumber = value.toInt();
-    if (!read(0x7B, identity.hardwareVersion) || !read(0x78, identity.controllerVersion) ||
-        !read(0x01, identity.fpgaVersion))
+    if (!readDeviceIdentity(exchange, unit.identity))
         return false;
     record = inventoryRecord(record.headend, unit);
     return true;

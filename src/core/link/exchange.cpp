@@ -1,8 +1,8 @@
 #include "link/exchange.h"
 
+#include "link/linklog.h"
 #include "link/seriallink.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -39,6 +39,7 @@ void Exchange::clearRx()
 {
     m_rx.clear();
     m_overflow = false;
+    m_writeFailed = false;
 }
 
 void Exchange::appendRx(const QByteArray &bytes)
@@ -53,9 +54,17 @@ void Exchange::appendRx(const QByteArray &bytes)
     emit arrived();
 }
 
-void Exchange::send(const QByteArray &bytes)
+bool Exchange::write(Link &link, const QByteArray &bytes)
 {
-    activeLink().write(bytes);
+    m_writeFailed = !link.write(bytes);
+    if (m_writeFailed)
+        qCDebug(linkLog) << "the link refused" << bytes.size() << "bytes";
+    return !m_writeFailed;
+}
+
+bool Exchange::send(const QByteArray &bytes)
+{
+    return write(activeLink(), bytes);
 }
 
 void Exchange::waitEvent(milliseconds remaining)
@@ -87,7 +96,7 @@ bool Exchange::waitUntil(const std::function<bool()> &condition, milliseconds li
     for (;;) {
         if (condition())
             return true;
-        if (m_overflow || deadline.hasExpired())
+        if (m_overflow || m_writeFailed || deadline.hasExpired())
             return false;
         waitEvent(milliseconds(deadline.remainingTime()));
     }
@@ -98,14 +107,16 @@ bool Exchange::waitForAnswer(const std::function<bool()> &condition)
     // A link that has gone away can't deliver the answer any more; waiting out the full
     // limit would only keep the operator looking at the hourglass.
     Link &link = activeLink();
-    const bool answered =
-        waitUntil([&] { return condition() || !link.isOpen(); }, m_timing.answerLimit);
-    if (answered && condition())
-        return true;
-    m_ui.message(UserInterface::Icon::Critical, QStringLiteral("Connect Error"),
-                 QStringLiteral("Connection aborted!"));
-    m_ui.setMainWindowEnabled(true);
-    return false;
+    waitUntil([&] { return condition() || !link.isOpen(); }, m_timing.answerLimit);
+    if (condition())
+        m_error = ExchangeError::None;
+    else if (m_writeFailed)
+        m_error = ExchangeError::WriteFailed;
+    else if (m_overflow)
+        m_error = ExchangeError::Overflow;
+    else
+        m_error = link.isOpen() ? ExchangeError::NoAnswer : ExchangeError::LinkLost;
+    return m_error == ExchangeError::None;
 }
 
 bool Exchange::waitForBytes(int count)
@@ -116,6 +127,12 @@ bool Exchange::waitForBytes(int count)
 bool Exchange::commandQuit()
 {
     return waitForAnswer([this] { return m_rx.endsWith(commandEndTail); });
+}
+
+void Exchange::noteRepeat()
+{
+    ++m_repeats;
+    emit repeating();
 }
 
 void Exchange::showInputLoss(InputLoss loss)
@@ -136,7 +153,8 @@ bool Exchange::comStart()
     // Opening the session is an exchange of its own.
     m_lossShown = {};
     clearRx();
-    m_serial.write(sessionOpen.toByteArray());
+    if (!write(m_serial, sessionOpen.toByteArray()))
+        return false;
     return waitUntil([this] { return m_rx.endsWith(acceptedTail); }, m_timing.sessionOpenLimit);
 }
 
@@ -146,7 +164,7 @@ bool Exchange::comEnd()
     bool sent = false;
     if (m_serial.isOpen()) {
         clearRx();
-        m_serial.write(QByteArray("\x00P\x00\x00\x00\x00\x00\x00\x00\x00", 10));
+        write(m_serial, QByteArray("\x00P\x00\x00\x00\x00\x00\x00\x00\x00", 10));
         sent = true;
     }
     waitSeconds(m_timing.closePause);

@@ -16,6 +16,10 @@ class Link;
 class SerialLink;
 enum class InputLoss;
 
+// Why the last wait for an answer failed. The exchange shows nothing: the operation that
+// waited turns it into the operator's message.
+enum class ExchangeError { None, NoAnswer, LinkLost, Overflow, WriteFailed };
+
 // The request/answer dialogue with the headend: the one receive buffer that both links feed,
 // the send primitive that picks the selected link, and the waits with their time-outs.
 // Waits run a nested event loop that wakes on data arrival, on a link state change and on a
@@ -40,10 +44,19 @@ public:
     // once from then on, so a loop that waits again must stop instead.
     bool overflowed() const { return m_overflow; }
 
-    void send(const QByteArray &bytes);
+    // False, and every wait fails at once until the next send or clearRx, when the link
+    // refused the bytes.
+    bool send(const QByteArray &bytes);
     void waitSeconds(milliseconds duration);
+    // Both fail after answerLimit, or at once when the link goes, with error() saying why.
     bool waitForBytes(int count);
     bool commandQuit();
+    ExchangeError error() const { return m_error; }
+
+    // The request about to be sent repeats one whose answer was lost; counted for the whole
+    // session, so that the operator can tell a link that only just works.
+    void noteRepeat();
+    int repeats() const { return m_repeats; }
     bool comStart();
     bool comEnd();
 
@@ -70,9 +83,12 @@ public:
 
 signals:
     void arrived();
+    // Before the repeated request goes out.
+    void repeating();
 
 private:
     bool waitForAnswer(const std::function<bool()> &condition);
+    bool write(Link &link, const QByteArray &bytes);
     void waitEvent(milliseconds remaining);
     void showInputLoss(InputLoss loss);
 
@@ -82,6 +98,9 @@ private:
     Link &m_lan;
     QByteArray m_rx;
     bool m_overflow = false;
+    bool m_writeFailed = false;
+    ExchangeError m_error = ExchangeError::None;
+    int m_repeats = 0;
     bool m_serialSelected = true;
     // Which alarms of lost input this exchange has shown, by InputLoss.
     std::array<bool, 2> m_lossShown{};

@@ -84,12 +84,12 @@ bool LanLink::isOpen() const
     return isConnected();
 }
 
-void LanLink::write(const QByteArray &bytes)
+bool LanLink::write(const QByteArray &bytes)
 {
-    if (!isConnected())
-        return;
-    m_socket.write(bytes);
+    if (!isConnected() || m_socket.write(bytes) != bytes.size())
+        return false;
     emit sent(bytes);
+    return true;
 }
 
 void LanLink::readAvailable()

@@ -18,7 +18,7 @@ public:
     void connectTo(const QString &host, quint16 port);
     void close();
     bool isOpen() const override;
-    void write(const QByteArray &bytes) override;
+    bool write(const QByteArray &bytes) override;
 
     bool isConnected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
     // The last connection attempt failed (refused, unreachable, dropped) and nothing was

@@ -14,7 +14,8 @@ public:
     using QObject::QObject;
 
     virtual bool isOpen() const = 0;
-    virtual void write(const QByteArray &bytes) = 0;
+    // False when the bytes did not all go out (the link is closed or refused them).
+    virtual bool write(const QByteArray &bytes) = 0;
 
 signals:
     void received(const QByteArray &bytes);

@@ -1,6 +1,5 @@
 #include "link/reconnect.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 
 namespace keldor {
@@ -55,7 +54,6 @@ bool waitForRestart(Session &session, const LanTarget &target, const QString &se
 
         const QDeadlineTimer limit(session.timing.reconnectLimit, Qt::PreciseTimer);
         while (!back && !limit.hasExpired()) {
-            QCoreApplication::processEvents();
             exchange.waitSeconds(session.timing.reconnectPoll);
             back = reachable(session, target, serialPort);
             if (!back) {

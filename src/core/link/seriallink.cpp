@@ -61,13 +61,12 @@ bool SerialLink::isOpen() const
     return m_port.isOpen();
 }
 
-void SerialLink::write(const QByteArray &bytes)
+bool SerialLink::write(const QByteArray &bytes)
 {
-    // A failed write is not reported here: the wait for the answer decides.
-    if (!m_port.isOpen())
-        return;
-    m_port.write(bytes);
+    if (!m_port.isOpen() || m_port.write(bytes) != bytes.size())
+        return false;
     emit sent(bytes);
+    return true;
 }
 
 bool SerialLink::portUsable(const QString &portName)

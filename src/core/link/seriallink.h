@@ -30,7 +30,7 @@ public:
     bool open(const QString &portName);
     void close();
     bool isOpen() const override;
-    void write(const QByteArray &bytes) override;
+    bool write(const QByteArray &bytes) override;
     QString portName() const { return m_portName; }
 
     // Whether a port can be used right now: it exists and nobody else holds it.

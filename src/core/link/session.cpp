@@ -1,6 +1,5 @@
 #include "link/session.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 
 #include <algorithm>
@@ -139,7 +138,6 @@ bool lanHandshake(Exchange &exchange, Link &link, const Timing &timing)
     const QDeadlineTimer window(timing.handshakeWindow, Qt::PreciseTimer);
     exchange.clearRx();
     do {
-        QCoreApplication::processEvents();
         link.write("RM");
         // The buffer is kept between attempts: a late "OK" to an earlier "RM" still counts.
         exchange.waitUntil([&] { return exchange.rxEndsWith("OK") || !link.isOpen(); },

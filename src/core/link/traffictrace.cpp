@@ -22,7 +22,6 @@ Q_LOGGING_CATEGORY(linkLog, "keldor.link", QtWarningMsg)
 
 namespace {
 
-constexpr quint8 closingCode = 0x50;
 // Where the bulk write's channel frame holds its service count.
 constexpr qsizetype bulkServiceCountAt = 20;
 // More than any unit of the protocol: what piles up beyond it without making one is noise.
@@ -63,7 +62,7 @@ QJsonValue writtenValue(quint8 code, QByteArrayView payload)
 bool isUploadStart(QByteArrayView bytes)
 {
     return bytes.size() == requestFrameLength && bytes[0] == 0 &&
-           (quint8(bytes[1]) == controllerStart || quint8(bytes[1]) == fpgaStart);
+           (quint8(bytes[1]) == param::controllerUpload || quint8(bytes[1]) == param::fpgaUpload);
 }
 
 } // namespace
@@ -171,25 +170,25 @@ QJsonObject TraceDecoder::frameSent(QByteArrayView frame)
     m_code = code;
     m_afterContinue = Expect::Ack;
 
-    if (channel == 0 && code == closingCode && payload.count('\0') == payload.size()) {
+    if (channel == 0 && code == param::sessionClose && payload.count('\0') == payload.size()) {
         m_expect = Expect::Nothing;
         m_code = -1;
         return {{kindKey, QStringLiteral("session-close")}};
     }
-    if (channel == 0 && (code == controllerStart || code == fpgaStart)) {
+    if (channel == 0 && (code == param::controllerUpload || code == param::fpgaUpload)) {
         m_uploadLength = qFromBigEndian<quint32>(payload.data());
         m_uploadBlocks = uploadBlockCount(m_uploadLength);
         m_expect = Expect::Ack;
         return {{kindKey, QStringLiteral("upload-start")},
-                {"target", code == controllerStart ? "controller" : "fpga"},
+                {"target", code == param::controllerUpload ? "controller" : "fpga"},
                 {"length", m_uploadLength},
                 {"blocks", m_uploadBlocks}};
     }
-    if (channel == 0 && code == storeCommand) {
+    if (channel == 0 && code == param::fpgaStore) {
         m_expect = Expect::Ack;
         return request(QStringLiteral("fpga-store"));
     }
-    if (channel == 0 && code == bulkWriteCode) {
+    if (channel == 0 && code == param::bulkWrite) {
         m_bulk = true;
         m_bulkChannel = m_bulkServices = 0;
         m_expect = Expect::GoAhead;
@@ -202,7 +201,7 @@ QJsonObject TraceDecoder::frameSent(QByteArrayView frame)
         meaning.insert(QStringLiteral("sub"), quint8(payload[0]));
         return meaning;
     }
-    m_listRest = code == servicecode::listString;
+    m_listRest = code == param::listString;
     m_expect = m_listRest ? Expect::GoAhead : Expect::Ack;
     QJsonObject meaning = request(QStringLiteral("write"));
     meaning.insert(QStringLiteral("value"), writtenValue(code, payload));
@@ -298,6 +297,7 @@ TrafficTrace::TrafficTrace(Session &session, QObject *parent)
     m_clock.start();
     follow(session.serial, QStringLiteral("serial"));
     follow(session.lan, QStringLiteral("lan"));
+    connect(&session.exchange, &Exchange::repeating, this, [this] { m_repeat = true; });
 }
 
 void TrafficTrace::follow(Link &link, const QString &name)
@@ -319,7 +319,9 @@ void TrafficTrace::follow(Link &link, const QString &name)
 void TrafficTrace::onSent(Follower &follower, const QByteArray &bytes)
 {
     takeLeftover(follower);
-    const QJsonObject meaning = follower.decoder.sent(bytes);
+    QJsonObject meaning = follower.decoder.sent(bytes);
+    if (std::exchange(m_repeat, false))
+        meaning.insert(QStringLiteral("retry"), 1);
     const bool tunnel = follower.decoder.openingTunnel();
     add(QStringLiteral("tx"), bytes, meaning, tunnel ? QStringLiteral("proxy") : follower.name);
 }

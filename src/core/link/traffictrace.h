@@ -77,8 +77,9 @@ private:
 };
 
 // Records everything that passes the session's two links, from its construction on, as
-// TraceLines. Its only inputs are the links' own signals: what the operator types into a
-// dialog never passes a link unless the protocol sends it, so it can't reach a trace.
+// TraceLines. Its only inputs are the links' own signals and the exchange's word that the next
+// request repeats a lost one ("retry": 1): what the operator types into a dialog never passes
+// a link unless the protocol sends it, so it can't reach a trace.
 class TrafficTrace : public QObject {
     Q_OBJECT
 
@@ -114,6 +115,8 @@ private:
     QElapsedTimer m_clock;
     QIODevice *m_out = nullptr;
     bool m_writeFailed = false;
+    // The next request sent repeats one whose answer was lost.
+    bool m_repeat = false;
 };
 
 } // namespace keldor

@@ -22,86 +22,65 @@ const QString nothingSent = QStringLiteral("\rNothing was sent to the headend.")
 constexpr int reservedAt = 22;
 constexpr int serviceIdsAt = 48;
 
-// Little-endian writer over a fixed-size record; the offsets are the file format.
-class RecordWriter {
-public:
-    explicit RecordWriter(qsizetype size)
-        : m_bytes(size, '\0')
-    {}
-    void put8(int at, quint8 v) { m_bytes[at] = static_cast<char>(v); }
-    void put16(int at, qint16 v) { qToLittleEndian(v, m_bytes.data() + at); }
-    void putFloat(int at, float v)
-    {
-        qToLittleEndian(std::bit_cast<quint32>(v), m_bytes.data() + at);
-    }
-    QByteArray bytes() const { return m_bytes; }
-
-private:
-    QByteArray m_bytes;
-};
-
-class RecordReader {
-public:
-    explicit RecordReader(QByteArrayView bytes)
-        : m_data(reinterpret_cast<const uchar *>(bytes.data()))
-    {}
-    quint8 get8(int at) const { return m_data[at]; }
-    qint16 get16(int at) const { return qFromLittleEndian<qint16>(m_data + at); }
-    float getFloat(int at) const
-    {
-        return std::bit_cast<float>(qFromLittleEndian<quint32>(m_data + at));
-    }
-
-private:
-    const uchar *m_data;
-};
-
-// The first thirteen fields, common to both file forms.
-void encodeSettingsHead(RecordWriter &w, const ChannelRecord &r)
+// The fields of a record by their offset, little-endian; encoding and decoding walk the same
+// lists. The head's thirteen fields are common to both file forms.
+template<typename Record, typename Field> void headFields(Record &r, Field &&field)
 {
-    w.put8(0, r.polarisation);
-    w.put16(1, r.inFrequency);
-    w.put16(3, r.loFrequency);
-    w.put16(5, r.inSymbolrate);
-    w.putFloat(7, r.outFrequency);
-    w.put8(11, r.bandwidth);
-    w.put8(12, r.qam);
-    w.put16(13, r.outSymbolrate);
-    w.put8(15, r.spectrum);
-    w.put8(16, r.attenuation);
-    w.put8(17, r.opmode);
-    w.put8(18, r.outputOn);
-    w.put8(19, r.loMode);
+    field(0, r.polarisation);
+    field(1, r.inFrequency);
+    field(3, r.loFrequency);
+    field(5, r.inSymbolrate);
+    field(7, r.outFrequency);
+    field(11, r.bandwidth);
+    field(12, r.qam);
+    field(13, r.outSymbolrate);
+    field(15, r.spectrum);
+    field(16, r.attenuation);
+    field(17, r.opmode);
+    field(18, r.outputOn);
+    field(19, r.loMode);
 }
 
-void decodeSettingsHead(const RecordReader &in, ChannelRecord &r)
+template<typename Record, typename Field> void tailFields(Record &r, Field &&field)
 {
-    r.polarisation = in.get8(0);
-    r.inFrequency = in.get16(1);
-    r.loFrequency = in.get16(3);
-    r.inSymbolrate = in.get16(5);
-    r.outFrequency = in.getFloat(7);
-    r.bandwidth = in.get8(11);
-    r.qam = in.get8(12);
-    r.outSymbolrate = in.get16(13);
-    r.spectrum = in.get8(15);
-    r.attenuation = in.get8(16);
-    r.opmode = in.get8(17);
-    r.outputOn = in.get8(18);
-    r.loMode = in.get8(19);
+    field(20, r.serviceCount);
+    field(21, r.serviceMode);
+    for (int i = 0; i < reservedBytes; ++i)
+        field(reservedAt + i, r.reserved[i]);
+    for (int i = 0; i < serviceIdCapacity; ++i)
+        field(serviceIdsAt + 2 * i, r.serviceIds[i]);
+}
+
+template<typename T> void put(QByteArray &bytes, int at, T value)
+{
+    if constexpr (std::is_same_v<T, float>)
+        qToLittleEndian(std::bit_cast<quint32>(value), bytes.data() + at);
+    else
+        qToLittleEndian(value, bytes.data() + at);
+}
+
+template<typename T> void get(QByteArrayView bytes, int at, T &value)
+{
+    const auto *data = reinterpret_cast<const uchar *>(bytes.data()) + at;
+    if constexpr (std::is_same_v<T, float>)
+        value = std::bit_cast<float>(qFromLittleEndian<quint32>(data));
+    else
+        value = qFromLittleEndian<T>(data);
+}
+
+void decodeSettingsHead(QByteArrayView bytes, ChannelRecord &r)
+{
+    headFields(r, [bytes](int at, auto &field) { get(bytes, at, field); });
 }
 
 ChannelRecord decodeSettingsRecord(QByteArrayView bytes)
 {
-    const RecordReader in(bytes);
     ChannelRecord r;
-    decodeSettingsHead(in, r);
-    r.serviceCount = in.get8(20);
-    r.serviceMode = in.get8(21);
-    for (int i = 0; i < reservedBytes; ++i)
-        r.reserved[i] = in.get8(reservedAt + i);
-    for (int i = 0; i < serviceIdCapacity; ++i)
-        r.serviceIds[i] = in.get16(serviceIdsAt + 2 * i);
+    const auto getField = [bytes](int at, auto &field) {
+        get(bytes, at, field);
+    };
+    headFields(r, getField);
+    tailFields(r, getField);
     return r;
 }
 
@@ -138,15 +117,13 @@ QString shown(const QString &path)
 
 QByteArray encodeSettingsRecord(const ChannelRecord &record)
 {
-    RecordWriter w(settingsRecordSize);
-    encodeSettingsHead(w, record);
-    w.put8(20, record.serviceCount);
-    w.put8(21, record.serviceMode);
-    for (int i = 0; i < reservedBytes; ++i)
-        w.put8(reservedAt + i, record.reserved[i]);
-    for (int i = 0; i < serviceIdCapacity; ++i)
-        w.put16(serviceIdsAt + 2 * i, record.serviceIds[i]);
-    return w.bytes();
+    QByteArray bytes(settingsRecordSize, '\0');
+    const auto putField = [&bytes](int at, auto value) {
+        put(bytes, at, value);
+    };
+    headFields(record, putField);
+    tailFields(record, putField);
+    return bytes;
 }
 
 QByteArray encodeSettings(const std::array<ChannelRecord, channelCount> &channels)
@@ -167,8 +144,7 @@ std::optional<QString> decodeSettings(const QByteArray &image,
     if (image.size() == oldSettingsFileSize) {
         recordsInFile = oldRecordCount;
         for (int ch = 0; ch < oldRecordCount; ++ch)
-            decodeSettingsHead(RecordReader(QByteArrayView(image).sliced(ch * oldRecordSize)),
-                               decoded[ch]);
+            decodeSettingsHead(QByteArrayView(image).sliced(ch * oldRecordSize), decoded[ch]);
         for (ChannelRecord &record : decoded) {
             record.serviceCount = 0;
             record.serviceMode = 0;

@@ -12,16 +12,6 @@ namespace keldor {
 
 namespace {
 
-constexpr quint8 readPortCode = 0x90;
-constexpr quint8 readIpCode = 0x91;
-constexpr quint8 readSubnetCode = 0x92;
-constexpr quint8 readGatewayCode = 0xA1;
-constexpr quint8 writeIpCode = 0x8D;
-constexpr quint8 writeSubnetCode = 0x8E;
-constexpr quint8 writePortCode = 0x8F;
-constexpr quint8 writeGatewayCode = 0xA2;
-constexpr quint8 restartCode = 0x96;
-
 constexpr int octetDigits = 3;
 constexpr int portDigits = 5;
 constexpr int highestOctet = 255;
@@ -117,14 +107,15 @@ QString octetText(int value)
 bool readLanSettings(Exchange &exchange, const QByteArray &controllerVersion, LanReading &reading)
 {
     reading = {};
-    if (!readAddress(exchange, readIpCode, QStringLiteral("IP-Adress"), reading.ip) ||
-        !readAddress(exchange, readSubnetCode, QStringLiteral("Subnet-Mask"), reading.subnet))
+    if (!readAddress(exchange, param::readIpAddress, QStringLiteral("IP-Adress"), reading.ip) ||
+        !readAddress(exchange, param::readSubnetMask, QStringLiteral("Subnet-Mask"),
+                     reading.subnet))
         return false;
     if (gatewaySupported(controllerVersion) &&
-        !readAddress(exchange, readGatewayCode, QStringLiteral("Gateway"), reading.gateway))
+        !readAddress(exchange, param::readGateway, QStringLiteral("Gateway"), reading.gateway))
         return false;
     ParamValue port;
-    if (!readParameter(exchange, 0, readPortCode, 0, port))
+    if (!readParameter(exchange, 0, param::readPort, 0, port))
         return false;
     // The headend reports its port as a signed 16-bit number; 40000 arrives as -25536.
     reading.port = QString::number(static_cast<quint16>(port.toInt()));
@@ -211,10 +202,10 @@ bool saveLanSettings(Exchange &exchange, const QByteArray &controllerVersion,
         quint8 code;
         std::optional<qint64> value;
     };
-    QList<Row> rows{{&input.ip, QStringLiteral("IP-Adress"), writeIpCode, {}},
-                    {&input.subnet, QStringLiteral("Subnet-Mask"), writeSubnetCode, {}}};
+    QList<Row> rows{{&input.ip, QStringLiteral("IP-Adress"), param::ipAddress, {}},
+                    {&input.subnet, QStringLiteral("Subnet-Mask"), param::subnetMask, {}}};
     if (withGateway)
-        rows.append({&input.gateway, QStringLiteral("Gateway"), writeGatewayCode, {}});
+        rows.append({&input.gateway, QStringLiteral("Gateway"), param::gateway, {}});
     const QString nothingSent = QStringLiteral("\rNothing was sent to the headend.");
     for (Row &row : rows) {
         row.value = addressValue(*row.octets);
@@ -233,7 +224,7 @@ bool saveLanSettings(Exchange &exchange, const QByteArray &controllerVersion,
         return false;
     }
 
-    if (!setParameter(exchange, 0, writeIpCode, *rows[0].value))
+    if (!setParameter(exchange, 0, param::ipAddress, *rows[0].value))
         return false;
     shell.activeHeadendIp = dotted(input.ip);
     shell.activeHeadendPort = QString::number(*port);
@@ -241,8 +232,8 @@ bool saveLanSettings(Exchange &exchange, const QByteArray &controllerVersion,
         if (!setParameter(exchange, 0, rows[i].code, *rows[i].value))
             return false;
     }
-    return setParameter(exchange, 0, writePortCode, qint64{*port}) &&
-           setParameter(exchange, 0, restartCode, qint64{0});
+    return setParameter(exchange, 0, param::port, qint64{*port}) &&
+           setParameter(exchange, 0, param::restart, qint64{0});
 }
 
 } // namespace keldor

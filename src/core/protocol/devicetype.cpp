@@ -8,8 +8,6 @@
 namespace keldor {
 
 namespace {
-constexpr quint8 controllerVersionCode = 0x78;
-constexpr quint8 variantCode = 0xA3;
 constexpr qint32 sixteenChannelVariant = 3;
 
 void setVariant(UnitData &unit, qint32 variant)
@@ -40,14 +38,14 @@ bool checkDeviceType(Exchange &exchange, UnitData &unit)
     unit.deviceVariant = 0;
 
     ParamValue version;
-    if (!readParameter(exchange, 0, controllerVersionCode, 0, version))
+    if (!readParameter(exchange, 0, param::controllerVersion, 0, version))
         return false;
     unit.controllerVersion = version.text;
     if (compareText(version.text, "1.02") <= 0)
         return true;
 
     ParamValue variant;
-    if (!readParameter(exchange, 0, variantCode, 0, variant))
+    if (!readParameter(exchange, 0, param::variant, 0, variant))
         return false;
     setVariant(unit, variant.toInt());
     return true;

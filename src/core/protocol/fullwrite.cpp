@@ -3,6 +3,7 @@
 #include "common/textutil.h"
 #include "link/exchange.h"
 #include "model/unitdata.h"
+#include "protocol/parameters.h"
 
 #include <QtEndian>
 
@@ -14,7 +15,7 @@ namespace {
 
 const QByteArray startFrame = [] {
     QByteArray frame(10, '\0');
-    frame[1] = static_cast<char>(bulkWriteCode);
+    frame[1] = static_cast<char>(param::bulkWrite);
     return frame;
 }();
 
@@ -75,7 +76,8 @@ bool saveUnitData(Exchange &exchange, UnitData &unit, bool keepServices)
     exchange.send(startFrame);
 
     // A window left on screen after a failure could never be closed by the operator.
-    const auto fail = [&ui] {
+    const auto fail = [&] {
+        connectionAborted(exchange);
         ui.closeProgress();
         return false;
     };

@@ -8,7 +8,6 @@ class Exchange;
 struct ChannelRecord;
 struct UnitData;
 
-constexpr quint8 bulkWriteCode = 0x8A;
 constexpr qsizetype bulkChannelFrameSize = 48;
 
 // The 48-byte image of one channel in the bulk write, big-endian like every headend value.

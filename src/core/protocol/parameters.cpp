@@ -5,7 +5,6 @@
 #include "link/exchange.h"
 #include "link/link.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QtEndian>
 
@@ -17,9 +16,33 @@ namespace keldor {
 
 namespace {
 
-constexpr quint8 listStringCode = 0xA0;
 const QByteArray continueRequest("N");
 const QByteArray commandEnd("EN");
+
+} // namespace
+
+bool connectionAborted(Exchange &exchange)
+{
+    exchange.ui().message(UserInterface::Icon::Critical, QStringLiteral("Connect Error"),
+                          QStringLiteral("Connection aborted!"));
+    exchange.ui().setMainWindowEnabled(true);
+    return false;
+}
+
+namespace {
+
+// A read changes nothing on the headend, so a request whose answer was lost is sent once
+// more. Whatever of the lost answer came in the meantime is dropped after the pause.
+bool askAgain(Exchange &exchange, const QByteArray &request, int length)
+{
+    if (exchange.error() != ExchangeError::NoAnswer)
+        return false;
+    exchange.waitSeconds(exchange.timing().sendPause);
+    exchange.clearRx();
+    exchange.noteRepeat();
+    exchange.send(request);
+    return exchange.waitForBytes(length);
+}
 
 bool garbledAnswer(Exchange &exchange)
 {
@@ -83,43 +106,8 @@ QString codeHex(quint8 code)
 
 AnswerKind answerKind(quint8 code)
 {
-    switch (code) {
-    case 0x51:
-    case 0x69:
-        return AnswerKind::Float;
-    case 0x61:
-    case 0x62:
-    case 0x7A:
-    case 0x81:
-    case 0x82:
-    case 0x9F:
-        return AnswerKind::Int32;
-    case 0x0C:
-    case 0x12:
-    case 0x13:
-    case 0x52:
-    case 0x53:
-    case 0x54:
-    case 0x55:
-    case 0x60:
-    case 0x63:
-    case 0x90:
-    case 0xA5:
-        return AnswerKind::Int16;
-    case 0x01:
-    case 0x09:
-    case 0x0B:
-    case 0x78:
-    case 0x79:
-    case 0x7B:
-    case 0x91:
-    case 0x92:
-    case 0x93:
-    case 0xA1:
-        return AnswerKind::Text;
-    default:
-        return AnswerKind::Byte;
-    }
+    const Parameter *parameter = findParameter(code);
+    return parameter ? parameter->answer : AnswerKind::Byte;
 }
 
 int answerLength(AnswerKind kind)
@@ -139,49 +127,14 @@ int answerLength(AnswerKind kind)
 
 bool isReadCode(quint8 code)
 {
-    switch (code) {
-    case 0x0A:
-    case 0x56:
-    case 0x57:
-    case 0x58:
-    case 0x59:
-    case 0x70:
-    case 0x71:
-    case 0x72:
-    case 0x76:
-    case 0x7F:
-    case 0x80:
-    case 0x87:
-    case 0x9C:
-    case 0xA3:
-        return true;
-    default:
-        return answerKind(code) != AnswerKind::Byte;
-    }
+    const Parameter *parameter = findParameter(code);
+    return parameter && parameter->isRead();
 }
 
 PayloadKind payloadKind(quint8 code)
 {
-    switch (code) {
-    case 0x03:
-        return PayloadKind::Float;
-    case 0x07:
-    case 0x0F:
-    case 0x65:
-    case 0x66:
-    case 0x67:
-        return PayloadKind::Int16;
-    case 0x8F:
-        return PayloadKind::Port16;
-    case 0x8D:
-    case 0x8E:
-    case 0xA2:
-        return PayloadKind::Int32;
-    case listStringCode:
-        return PayloadKind::ListText;
-    default:
-        return PayloadKind::Byte;
-    }
+    const Parameter *parameter = findParameter(code);
+    return parameter ? parameter->payload : PayloadKind::Byte;
 }
 
 QByteArray readRequest(quint8 channel, quint8 code, quint8 sub)
@@ -278,16 +231,19 @@ bool readParameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, 
 {
     BusyCursor busy(exchange.ui());
     exchange.beginExchange();
-    exchange.clearRx();
+    // Nothing is due from the headend before the request: what comes during the pause is late
+    // news of an earlier exchange and is dropped with it.
     exchange.waitSeconds(exchange.timing().sendPause);
-    exchange.send(readRequest(channel, code, sub));
+    exchange.clearRx();
+    const QByteArray request = readRequest(channel, code, sub);
+    exchange.send(request);
 
     // The headend sends nothing beyond the answer before it hears "N", and only "EN" after it.
     // Anything more means the bytes read were not (only) the answer, so none of them is used.
     const AnswerKind kind = answerKind(code);
     const int length = answerLength(kind);
-    if (!exchange.waitForBytes(length))
-        return false;
+    if (!exchange.waitForBytes(length) && !askAgain(exchange, request, length))
+        return connectionAborted(exchange);
     if (exchange.rxBuffer().size() != length)
         return garbledAnswer(exchange);
     ParamValue answer;
@@ -297,7 +253,7 @@ bool readParameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, 
         exchange.waitSeconds(exchange.timing().sendPause);
         exchange.send(continueRequest);
         if (!exchange.waitForBytes(textLength))
-            return false;
+            return connectionAborted(exchange);
         if (exchange.rxBuffer().size() != textLength)
             return garbledAnswer(exchange);
         answer = decodeAnswer(kind, exchange.rxBuffer());
@@ -309,7 +265,7 @@ bool readParameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, 
     exchange.waitSeconds(exchange.timing().sendPause);
     exchange.send(continueRequest);
     if (!exchange.commandQuit())
-        return false;
+        return connectionAborted(exchange);
     if (exchange.rxBuffer() != commandEnd)
         return garbledAnswer(exchange);
     value = answer;
@@ -333,23 +289,22 @@ bool setParameter(Exchange &exchange, quint8 channel, quint8 code, const WriteVa
     exchange.waitSeconds(exchange.timing().sendPause);
 
     QByteArray request = write.frame;
-    if (code == listStringCode) {
+    if (payloadKind(code) == PayloadKind::ListText) {
         exchange.send(write.frame);
         if (!exchange.waitForBytes(1))
-            return false;
+            return connectionAborted(exchange);
         request = write.rest;
     }
 
     // The buffer is not cleared between attempts, so a late "EN" ends the next wait at once.
     const QDeadlineTimer window(exchange.timing().resendWindow, Qt::PreciseTimer);
     for (;;) {
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
         exchange.send(request);
         if (exchange.commandQuit()) {
             exchange.endExchange();
             return true;
         }
+        connectionAborted(exchange);
         // Resending into a link that is gone, or to a headend that floods it, would only repeat
         // the same failure.
         if (window.hasExpired() || !exchange.activeLink().isOpen() || exchange.overflowed())
@@ -364,7 +319,7 @@ bool setParameter(Exchange &exchange, quint8 channel, quint8 code, const WriteVa
 
 bool keepAlive(Exchange &exchange)
 {
-    return setParameter(exchange, 0, 0x77, qint64{0});
+    return setParameter(exchange, 0, param::keepAlive, qint64{0});
 }
 
 } // namespace keldor

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/parametertable.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -17,7 +19,6 @@ constexpr qsizetype requestFrameLength = 10;
 class Exchange;
 
 // How the headend answers a read, by parameter code.
-enum class AnswerKind { Float, Int32, Int16, Text, Byte };
 AnswerKind answerKind(quint8 code);
 int answerLength(AnswerKind kind); // bytes on the wire; a text starts with its length byte
 // Whether a request frame with this code asks for a value. A one-byte write and a read look
@@ -25,7 +26,6 @@ int answerLength(AnswerKind kind); // bytes on the wire; a text starts with its 
 bool isReadCode(quint8 code);
 
 // How a write carries its value, by parameter code.
-enum class PayloadKind { Float, Int16, Port16, Int32, ListText, Byte };
 PayloadKind payloadKind(quint8 code);
 
 // A value read from the headend.
@@ -60,10 +60,14 @@ struct EncodedWrite {
 std::variant<EncodedWrite, QString> encodeWrite(quint8 channel, quint8 code,
                                                 const WriteValue &value);
 
+// Tells the operator that the exchange's wait failed, whatever exchange.error() says, and
+// gives the main window back. Always false, for the caller to return.
+bool connectionAborted(Exchange &exchange);
+
 bool readParameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, ParamValue &value);
 bool setParameter(Exchange &exchange, quint8 channel, quint8 code, const WriteValue &value);
 
-// The keep-alive write: parameter 0x77, value 0, channel 0.
+// The keep-alive write: value 0 on channel 0.
 bool keepAlive(Exchange &exchange);
 
 // Upper-case hexadecimal without leading zero, as in the "Error 6" titles.

@@ -41,33 +41,6 @@ void report(const ReadProgress &progress, ReadStep step, int channel)
         progress(step, channel);
 }
 
-bool readIdentity(Exchange &exchange, UnitData &unit)
-{
-    DeviceIdentity &identity = unit.identity;
-    ParamValue value;
-    if (!readParameter(exchange, 0, 0x79, 0, value))
-        return false;
-    identity.deviceType = value.text;
-    if (!readParameter(exchange, 0, 0x7A, 0, value))
-        return false;
-    identity.serialNumber = value.toInt();
-    if (!readParameter(exchange, 0, 0x7B, 0, value))
-        return false;
-    identity.hardwareVersion = value.text;
-    if (!readParameter(exchange, 0, 0x78, 0, value))
-        return false;
-    identity.controllerVersion = value.text;
-    unit.controllerVersion = value.text;
-    if (!readParameter(exchange, 0, 0x01, 0, value))
-        return false;
-    identity.fpgaVersion = value.text;
-    if (!readParameter(exchange, 0, 0x76, 0, value))
-        return false;
-    unit.polarisationSupported = value.toInt() != 0;
-    identity.fromHeadend = true;
-    return true;
-}
-
 bool readChannel(Exchange &exchange, UnitData &unit, int channel)
 {
     const auto ch = static_cast<quint8>(channel);
@@ -80,44 +53,44 @@ bool readChannel(Exchange &exchange, UnitData &unit, int channel)
     if (!readTunerState(exchange, unit, channel))
         return false;
     if (unit.polarisationSupported) {
-        if (!read(0x56))
+        if (!read(param::readPolarisation))
             return false;
         record.polarisation = static_cast<quint8>(value.toInt());
     }
-    if (!read(0x52))
+    if (!read(param::readInFrequency))
         return false;
     record.inFrequency = static_cast<qint16>(value.toInt());
-    if (!read(0x53))
+    if (!read(param::readLoFrequency))
         return false;
     record.loFrequency = static_cast<qint16>(value.toInt());
-    if (!read(0x87))
+    if (!read(param::readLoMode))
         return false;
     record.loMode = static_cast<quint8>(value.toInt());
-    if (!read(0x54))
+    if (!read(param::readInSymbolrate))
         return false;
     record.inSymbolrate = static_cast<qint16>(value.toInt());
-    if (!read(0x57))
+    if (!read(param::readOutputOn))
         return false;
     record.outputOn = static_cast<quint8>(value.toInt());
-    if (!read(0x72))
+    if (!read(param::readOpmode))
         return false;
     record.opmode = static_cast<quint8>(value.toInt());
-    if (!read(0x51))
+    if (!read(param::readOutFrequency))
         return false;
     record.outFrequency = value.toFloat();
-    if (!read(0x58))
+    if (!read(param::readBandwidth))
         return false;
     record.bandwidth = static_cast<quint8>(value.toInt());
-    if (!read(0x59))
+    if (!read(param::readQam))
         return false;
     record.qam = static_cast<quint8>(value.toInt());
-    if (!read(0x55))
+    if (!read(param::readOutSymbolrate))
         return false;
     record.outSymbolrate = static_cast<qint16>(value.toInt());
-    if (!read(0x71))
+    if (!read(param::readSpectrum))
         return false;
     record.spectrum = static_cast<quint8>(value.toInt());
-    if (!read(0x70))
+    if (!read(param::readAttenuation))
         return false;
     record.attenuation = static_cast<quint8>(value.toInt());
     return true;
@@ -130,6 +103,38 @@ bool serviceListsSupported(const QByteArray &fpgaVersion, const QByteArray &cont
 {
     return compareText(fpgaVersion, "1.06") >= 0 && compareText(controllerVersion, "1.05") >= 0 &&
            deviceVariant != sixteenChannelVariant;
+}
+
+bool readDeviceIdentity(Exchange &exchange, DeviceIdentity &identity)
+{
+    ParamValue value;
+    const auto readText = [&](quint8 code, QByteArray &text) {
+        if (!readParameter(exchange, 0, code, 0, value))
+            return false;
+        text = value.text;
+        return true;
+    };
+    if (!readText(param::deviceType, identity.deviceType))
+        return false;
+    if (!readParameter(exchange, 0, param::serialNumber, 0, value))
+        return false;
+    identity.serialNumber = value.toInt();
+    return readText(param::hardwareVersion, identity.hardwareVersion) &&
+           readText(param::controllerVersion, identity.controllerVersion) &&
+           readText(param::fpgaVersion, identity.fpgaVersion);
+}
+
+bool readIdentity(Exchange &exchange, UnitData &unit)
+{
+    if (!readDeviceIdentity(exchange, unit.identity))
+        return false;
+    unit.controllerVersion = unit.identity.controllerVersion;
+    ParamValue value;
+    if (!readParameter(exchange, 0, param::polarisationSupported, 0, value))
+        return false;
+    unit.polarisationSupported = value.toInt() != 0;
+    unit.identity.fromHeadend = true;
+    return true;
 }
 
 bool readUnitData(Exchange &exchange, UnitData &unit, const ReadProgress &progress)

@@ -9,6 +9,7 @@ namespace keldor {
 class ChannelView;
 class Exchange;
 class UserInterface;
+struct DeviceIdentity;
 struct UnitData;
 
 // Whether the headend edits service lists: FPGA from "1.06", controller from "1.05", and never
@@ -20,6 +21,12 @@ bool serviceListsSupported(const QByteArray &fpgaVersion, const QByteArray &cont
 // tuner, or one channel's service selection. Channel indices are 0-based.
 enum class ReadStep { Identity, Channel, Selection };
 using ReadProgress = std::function<void(ReadStep step, int channel)>;
+
+// Reads what names the headend: device type, serial number, hardware, controller and FPGA
+// versions, in that order.
+bool readDeviceIdentity(Exchange &exchange, DeviceIdentity &identity);
+// The identity block of a full read: the above, then whether the headend has polarisation.
+bool readIdentity(Exchange &exchange, UnitData &unit);
 
 // Reads the identity block and channels 0..maxChannel into the model; maxChannel comes from
 // checkDeviceType. It shows nothing: progress hears of every finished step, so a window can

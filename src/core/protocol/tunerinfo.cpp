@@ -13,9 +13,6 @@ namespace keldor {
 
 namespace {
 
-constexpr quint8 statusCode = 0x60;
-constexpr quint8 dataRateCode = 0x69;
-
 // The transport stream carries 204-byte Reed-Solomon packets for every 188 bytes of payload.
 double withReedSolomon(float datarate)
 {
@@ -97,24 +94,24 @@ bool readTunerState(Exchange &exchange, UnitData &unit, int channel)
         return readParameter(exchange, ch, code, 0, value);
     };
     ParamValue value;
-    if (!read(statusCode, value))
+    if (!read(param::tunerStatus, value))
         return false;
     TunerState state;
     state.status = value.toInt();
     float &dataRate = unit.channelDataRate.at(static_cast<size_t>(channel));
     if (state.status == tunerUnlocked) {
-        if (!read(tunerNoSignalCode, value))
+        if (!read(param::noSignal, value))
             return false;
         state.noSignal = value.toInt() != 0;
         dataRate = 0.0f;
     } else if (state.status == tunerLocked) {
-        if (!read(dataRateCode, value))
+        if (!read(param::dataRate, value))
             return false;
         dataRate = value.toFloat();
-        if (!read(tunerBitErrorCode, value))
+        if (!read(param::bitErrors, value))
             return false;
         state.bitErrors = value.toInt();
-        if (!read(tunerSnrCode, value))
+        if (!read(param::signalToNoise, value))
             return false;
         state.snrTenths = value.toInt();
     }

@@ -8,10 +8,7 @@ class ChannelView;
 class Exchange;
 struct UnitData;
 
-// A channel's tuner: the codes a read asks for, and the states its status reports.
-constexpr quint8 tunerBitErrorCode = 0x61;
-constexpr quint8 tunerSnrCode = 0x62;
-constexpr quint8 tunerNoSignalCode = 0x63;
+// The states a channel's tuner status reports.
 constexpr int tunerUnlocked = 0;
 constexpr int tunerLocked = 1;
 

@@ -101,7 +101,7 @@ ServiceListEditor::SaveResult ServiceListEditor::save()
 
 ServiceListEditor::SaveResult ServiceListEditor::send(const Selection &selection)
 {
-    using namespace servicecode;
+    using namespace param;
     const auto channel = static_cast<quint8>(m_channel);
     ChannelRecord &record = m_unit.channel(m_channel);
     const auto write = [&](quint8 code, qint64 value) {

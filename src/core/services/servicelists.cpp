@@ -23,7 +23,7 @@ QString serviceIdText(qint16 id)
 
 bool readServiceLists(Exchange &exchange, int channel, ChannelServices &services, ListedIds ids)
 {
-    using namespace servicecode;
+    using namespace param;
     services = {};
     if (!setParameter(exchange, static_cast<quint8>(channel), selectChannel, qint64{channel}))
         return false;
@@ -40,7 +40,7 @@ bool readServiceLists(Exchange &exchange, int channel, ChannelServices &services
         filterText(name.text);
         services.input.append({fromCp1252(name.text), static_cast<qint16>(id.toInt())});
     }
-    if (!setParameter(exchange, static_cast<quint8>(channel), inputDone, qint64{0}))
+    if (!setParameter(exchange, static_cast<quint8>(channel), inputListDone, qint64{0}))
         return false;
     if (!readParameter(exchange, 0, selectionHeader, 0, value))
         return false;

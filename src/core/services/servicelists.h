@@ -11,22 +11,6 @@ namespace keldor {
 class Exchange;
 struct ChannelRecord;
 
-// Service-list parameter codes.
-namespace servicecode {
-constexpr quint8 selectChannel = 0x02;
-constexpr quint8 inputCount = 0x0A;
-constexpr quint8 inputName = 0x0B;
-constexpr quint8 inputId = 0x0C;
-constexpr quint8 inputDone = 0x0D;
-constexpr quint8 selectionStart = 0x0E;
-constexpr quint8 selectionId = 0x0F;
-constexpr quint8 selectionEnd = 0x10;
-constexpr quint8 selectionCommit = 0x11;
-constexpr quint8 selectionHeader = 0x12;
-constexpr quint8 listedId = 0x13;
-constexpr quint8 listString = 0xA0;
-} // namespace servicecode
-
 // Selection modes as the headend and the channel record keep them.
 namespace servicemode {
 constexpr quint8 all = 0;

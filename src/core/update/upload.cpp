@@ -5,7 +5,6 @@
 #include "protocol/parameters.h"
 #include "update/updateview.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -35,7 +34,7 @@ QByteArray startFrame(quint8 code, quint32 length)
 QByteArray storeFrame()
 {
     QByteArray frame(requestFrameLength, '\0');
-    frame[1] = static_cast<char>(storeCommand);
+    frame[1] = static_cast<char>(param::fpgaStore);
     return frame;
 }
 
@@ -159,8 +158,6 @@ struct Upload {
 
     TransferEnd attempt(quint8 startCode, bool pauseBeforeStart)
     {
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
         if (!image.rewind())
             return TransferEnd::FileError;
         exchange().clearRx();
@@ -181,7 +178,10 @@ struct Upload {
             exchange().send(*block);
             showBlock(k);
         }
-        return exchange().commandQuit() ? TransferEnd::Sent : TransferEnd::NotAccepted;
+        if (exchange().commandQuit())
+            return TransferEnd::Sent;
+        connectionAborted(exchange());
+        return TransferEnd::NotAccepted;
     }
 
     // Attempts go on while the window since the first start frame is open; the test comes
@@ -313,7 +313,7 @@ UploadResult updateFw(Session &session, UpdateView &view, const QString &imagePa
     upload.showRunning(QStringLiteral("Sending µC firmware to headend, please wait"),
                        QStringLiteral("µC Firmware wird an Headend übertragen, bitte warten"));
 
-    const TransferEnd end = upload.transfer(controllerStart, false);
+    const TransferEnd end = upload.transfer(param::controllerUpload, false);
     if (end != TransferEnd::Sent)
         return upload.endOfTransfer(end);
 
@@ -343,7 +343,7 @@ UploadResult updateFpga(Session &session, UpdateView &view, const QString &image
     upload.showRunning(QStringLiteral("Sending FPGA firmware to headend, please wait"),
                        QStringLiteral("FPGA Firmware wird an Headend übertragen, bitte warten"));
 
-    const TransferEnd end = upload.transfer(fpgaStart, true);
+    const TransferEnd end = upload.transfer(param::fpgaUpload, true);
     if (end != TransferEnd::Sent)
         return upload.endOfTransfer(end);
 
@@ -376,7 +376,6 @@ UploadResult updateFpga(Session &session, UpdateView &view, const QString &image
     const QDeadlineTimer storeWindow(session.timing.storeWindow, Qt::PreciseTimer);
     bool accepted = false;
     for (;;) {
-        QCoreApplication::processEvents();
         exchange.clearRx();
         exchange.send(storeFrame());
         accepted = upload.waitForTail(acceptedTail, session.timing.blockAckLimit);

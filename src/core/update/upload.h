@@ -26,11 +26,6 @@ struct BackupResult {
 };
 using BackupHook = std::function<BackupResult()>;
 
-// Start frames of the two images, and the command that has the headend store an FPGA image.
-constexpr quint8 controllerStart = 0x84;
-constexpr quint8 fpgaStart = 0x89;
-constexpr quint8 storeCommand = 0x8B;
-
 constexpr qint64 uploadBlockSize = 1024;
 // The headend counts blocks in a signed 16-bit number.
 constexpr int maxUploadBlocks = 32767;

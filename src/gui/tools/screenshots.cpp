@@ -17,6 +17,7 @@
 #include "network/lansettingsdialog.h"
 #include "network/proxydialog.h"
 #include "protocol/headendsettings.h"
+#include "protocol/readunitdata.h"
 #include "services/servicelistwindow.h"
 #include "shell/expertlogin.h"
 #include "shell/mainwindow.h"
@@ -26,6 +27,7 @@
 #include "shell/widgetui.h"
 #include "sim/headend.h"
 #include "sim/tcptransport.h"
+#include "traffic/trafficwindow.h"
 #include "update/updatewindow.h"
 
 #include <QAction>
@@ -312,5 +314,17 @@ int main(int argc, char *argv[])
     station.shell.updateTarget = 132;
     child(new UpdateWindow(station, window), QStringLiteral("update-window-idle"), 1s);
     dialog(new LanSettingsDialog(station, window, &window), QStringLiteral("lan-settings"), 1s);
+
+    // The identity read on a link that loses every third answer: each lost one asked again.
+    TrafficWindow traffic(station.session);
+    traffic.show();
+    sim::FaultPlan lossy{sim::Fault::DropAnswer};
+    lossy.every = 3;
+    headend.setFault(lossy);
+    station.session.timing.answerLimit = 300ms;
+    UnitData unit;
+    readIdentity(station.session.exchange, unit);
+    settle(300ms);
+    failures += save(traffic, folder, QStringLiteral("traffic-window")) ? 0 : 1;
     return failures == 0 ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 #include "traffic/trafficwindow.h"
 
+#include "link/session.h"
+
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -78,6 +80,7 @@ TrafficWindow::TrafficWindow(Session &session, QWidget *parent)
     bar->addWidget(new QLabel(QStringLiteral("Code:"), this));
     bar->addWidget(m_code);
     bar->addStretch();
+    bar->addWidget(m_repeatsLabel);
     bar->addWidget(m_heldLabel);
     bar->addWidget(m_pause);
     layout->addLayout(bar);
@@ -85,6 +88,11 @@ TrafficWindow::TrafficWindow(Session &session, QWidget *parent)
     resize(900, 500);
 
     connect(&m_trace, &TrafficTrace::recorded, this, &TrafficWindow::add);
+    // A link that loses answers works on, slower; the count tells the operator why.
+    const Exchange &exchange = session.exchange;
+    connect(&exchange, &Exchange::repeating, this, [this, &exchange] {
+        m_repeatsLabel->setText(QStringLiteral("Reads asked again: %1").arg(exchange.repeats()));
+    });
 }
 
 void TrafficWindow::buildFilter()
@@ -102,6 +110,8 @@ void TrafficWindow::buildFilter()
     m_pause->setCheckable(true);
     m_heldLabel = new QLabel(this);
     m_heldLabel->setObjectName(QStringLiteral("TrafficHeld"));
+    m_repeatsLabel = new QLabel(this);
+    m_repeatsLabel->setObjectName(QStringLiteral("TrafficRepeats"));
     connect(m_channel, &QComboBox::currentIndexChanged, this, &TrafficWindow::applyFilter);
     connect(m_code, &QLineEdit::textChanged, this, &TrafficWindow::applyFilter);
     connect(m_pause, &QPushButton::toggled, this, &TrafficWindow::setPaused);

@@ -41,6 +41,7 @@ private:
     QLineEdit *m_code = nullptr;
     QPushButton *m_pause = nullptr;
     QLabel *m_heldLabel = nullptr;
+    QLabel *m_repeatsLabel = nullptr;
     QTableWidget *m_table = nullptr;
     QList<TraceLine> m_shown;
     QList<TraceLine> m_held;

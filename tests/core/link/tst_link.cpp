@@ -43,7 +43,8 @@ private slots:
     }
 
     // Answers complete at their length and only with "EN" at the end; sends go to the selected
-    // link only; waits run events and end at once when the link drops, not at the limit.
+    // link only; waits run events and end at once when the link drops or refuses a write, not
+    // at the limit, and say why without showing anything.
     void exchangePrimitives()
     {
         m_link->reply("\x01", 5ms);
@@ -76,7 +77,18 @@ private slots:
         m_link->reply(QByteArray("\x02\x03\x04"), 30s);
         QVERIFY(!m_exchange->waitForBytes(4));
         QCOMPARE(m_exchange->rxBuffer(), QByteArray("\x01"));
-        QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
+        QCOMPARE(m_exchange->error(), ExchangeError::LinkLost);
+        QVERIFY(m_f->ui.messages.isEmpty());
+
+        m_link->open = true;
+        m_link->refusesWrites = true;
+        QVERIFY(!m_exchange->send("N"));
+        QVERIFY(!m_exchange->commandQuit());
+        QCOMPARE(m_exchange->error(), ExchangeError::WriteFailed);
+        m_link->refusesWrites = false;
+        m_link->reply("EN", 5ms);
+        QVERIFY(m_exchange->send("N") && m_exchange->commandQuit());
+        QCOMPARE(m_exchange->error(), ExchangeError::None);
     }
 
     // The last row: one attempt is over before the "K" comes, still the answer to the first "RM".

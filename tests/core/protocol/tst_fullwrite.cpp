@@ -4,6 +4,7 @@
 #include "model/unitdiff.h"
 #include "protocol/fullwrite.h"
 #include "protocol/headendsettings.h"
+#include "protocol/parametertable.h"
 #include "sim/stateio.h"
 
 #include "files.h"
@@ -149,7 +150,7 @@ private slots:
             }
             QCOMPARE(steps, expected);
             QCOMPARE(counts, expectedCounts); // count and mode in the record
-            QCOMPARE(m_f->sim.frames(bulkWriteCode).size(), 1);
+            QCOMPARE(m_f->sim.frames(param::bulkWrite).size(), 1);
             QVERIFY(m_unit.channels[8] == untouched);
             QCOMPARE(m_f->ui.progressMaximum, 8);
             QCOMPARE(m_f->ui.progressLabels.mid(1, 2),
@@ -172,7 +173,7 @@ private slots:
         for (const auto &row : rows) {
             init();
             if (row.variant < 0)
-                m_f->sim.headend.setFault({sim::Fault::DropAnswer, bulkWriteCode});
+                m_f->sim.headend.setFault({sim::Fault::DropAnswer, param::bulkWrite});
             else
                 m_f->sim.headend.state().identity.variant = quint8(row.variant);
             QVERIFY(!saveUnitData(m_f->exchange(), m_unit, true));

@@ -3,6 +3,7 @@
 #include "model/unitdata.h"
 #include "protocol/devicetype.h"
 #include "protocol/parameters.h"
+#include "sim/codes.h"
 
 #include "recordingui.h"
 #include "scriptedlink.h"
@@ -107,7 +108,7 @@ private slots:
         // value that does not fit (no payload) is refused before anything is sent.
         // clang-format off
         struct { int code; WriteValue value; const char *payload; } rows[]{
-            {0x03, 346.0, "43AD0000"}, {0x03, QString(" 346.00"), "43AD0000"},
+            {0x03, 346.0, "43AD0000"}, {0x03, QString(" 346.00"), "43AD0000"}, {0x03, double(std::numeric_limits<float>::max()), "7F7FFFFF"},
             {0x65, qint64(-2), "FFFE"}, {0x07, QString("6900.5"), "1AF4"}, {0x07, QString("6901.5"), "1AF6"}, {0x8F, qint64(65535), "FFFF"},
             {0x8D, qint64(0xC0A80114), "C0A80114"}, {0x73, qint64(1), "01"},
             {0x07, qint64(32768), nullptr}, {0x65, QString("-32769"), nullptr}, {0x8F, qint64(65536), nullptr},
@@ -149,6 +150,43 @@ private slots:
         QVERIFY(setParameter(*m_exchange, 0, 0x74, qint64(0)));
         QCOMPARE(frames, 2);
         QCOMPARE(m_ui->texts(), QStringList{"Connection aborted!"});
+    }
+
+    void tableAgreesWithTheHeadendsOwn()
+    {
+        // The simulator keeps its own table; where the two disagree on a wire format, one of
+        // them misreads the headend. Commands and transfers the simulator decodes by hand.
+        // Indexed by the simulator's enumerators, in their order.
+        constexpr AnswerKind answers[]{AnswerKind::Byte, AnswerKind::Int16, AnswerKind::Int32,
+                                       AnswerKind::Float, AnswerKind::Text};
+        constexpr PayloadKind payloads[]{PayloadKind::Byte, PayloadKind::Int16, PayloadKind::Port16,
+                                         PayloadKind::Int32, PayloadKind::Float};
+        const auto answerOf = [&](quint8 code) {
+            const auto answer = sim::answerOf(code);
+            return answer ? std::optional(answers[int(*answer)]) : std::nullopt;
+        };
+        const auto payloadOf = [&](quint8 code) {
+            const auto payload = sim::payloadOf(code);
+            return payload ? std::optional(payloads[int(*payload)]) : std::nullopt;
+        };
+        for (int c = 0; c <= 0xFF; ++c) {
+            const auto code = static_cast<quint8>(c);
+            const Parameter *parameter = findParameter(code);
+            const QByteArray where = "code " + codeHex(code).toLatin1();
+            const bool read = parameter && parameter->isRead();
+            const bool write = parameter && parameter->direction == Direction::Write;
+            QVERIFY2(answerOf(code) == (read ? std::optional(parameter->answer) : std::nullopt),
+                     where);
+            QVERIFY2(payloadOf(code) == (write ? std::optional(parameter->payload) : std::nullopt),
+                     where);
+            QCOMPARE(isReadCode(code), read);
+        }
+        QCOMPARE(findParameter(sim::code::Close)->direction, Direction::Command);
+        QCOMPARE(findParameter(sim::code::StoreFpga)->direction, Direction::Command);
+        for (quint8 code : {sim::code::UploadController, sim::code::UploadFpga,
+                            sim::code::BulkWrite, sim::code::ServiceListString})
+            QCOMPARE(findParameter(code)->direction, Direction::Transfer);
+        QCOMPARE(payloadKind(sim::code::ServiceListString), PayloadKind::ListText);
     }
 
     void deviceTypeByVersionAndVariant()

@@ -1,5 +1,6 @@
 #include "link/session.h"
 #include "protocol/headendsettings.h"
+#include "protocol/parametertable.h"
 #include "report/reporttexts.h"
 #include "report/rtfreport.h"
 #include "report/rtftext.h"
@@ -158,7 +159,7 @@ private slots:
             QVERIFY(readConfiguration(f.exchange(), config, window.progress()));
             QVERIFY(f.ui.progressShown);
         }
-        QCOMPARE(f.sim.frames(servicecode::selectChannel).size(), lists);
+        QCOMPARE(f.sim.frames(param::selectChannel).size(), lists);
         // A step a channel, the settings first, then the selections where there are any.
         const int channels = config.unit.channelsInUse();
         QStringList labels{QString()};

@@ -1,5 +1,6 @@
 #include "link/session.h"
 #include "model/unitdata.h"
+#include "protocol/parametertable.h"
 #include "services/serviceeditor.h"
 
 #include "sessionfixture.h"
@@ -55,11 +56,10 @@ private slots:
             QCOMPARE(idsOf(editor.output()), row.output);
             QVERIFY(!editor.isModified());
             // Reads go to channel byte 0 after the channel has been selected with its own number.
-            QCOMPARE(m_f->sim.frames(servicecode::selectChannel).first().bytes.left(3),
-                     "\x02\x02\x02");
-            for (const auto &frame : m_f->sim.frames(servicecode::inputName))
+            QCOMPARE(m_f->sim.frames(param::selectChannel).first().bytes.left(3), "\x02\x02\x02");
+            for (const auto &frame : m_f->sim.frames(param::inputName))
                 QCOMPARE(frame.channel(), 0);
-            QCOMPARE(m_f->sim.frames(servicecode::listedId).size(),
+            QCOMPARE(m_f->sim.frames(param::listedId).size(),
                      row.mode == 0 ? 0 : row.listed.size());
         }
     }
@@ -81,12 +81,12 @@ private slots:
             QCOMPARE(editor.save(), ServiceListEditor::SaveResult::Sent);
 
             const QByteArray mode(1, char(row.mode));
-            QCOMPARE(m_f->sim.frames(servicecode::selectionStart).first().bytes.left(3),
+            QCOMPARE(m_f->sim.frames(param::selectionStart).first().bytes.left(3),
                      QByteArray::fromHex("020E") + mode);
-            QCOMPARE(m_f->sim.frames(servicecode::selectionId).size(), row.listed.size());
-            QVERIFY(m_f->sim.frames(servicecode::selectionEnd).size() == 1 &&
-                    m_f->sim.frames(servicecode::selectionCommit).size() == 1);
-            const auto string = m_f->sim.frames(servicecode::listString);
+            QCOMPARE(m_f->sim.frames(param::selectionId).size(), row.listed.size());
+            QVERIFY(m_f->sim.frames(param::selectionEnd).size() == 1 &&
+                    m_f->sim.frames(param::selectionCommit).size() == 1);
+            const auto string = m_f->sim.frames(param::listString);
             QCOMPARE(string.size(), 1);
             QCOMPARE(string.first().bytes.mid(2, 2), mode + char(row.listed.size()));
             const sim::Channel &simChannel = m_f->sim.headend.state().channels[channel];
@@ -141,7 +141,7 @@ private slots:
         simChannel.serviceIds = {3003};
         ServiceListEditor &editor = fill();
         QVERIFY(editor.inputCount() == 0 && editor.input().isEmpty() && editor.output().isEmpty());
-        QCOMPARE(m_f->sim.frames(servicecode::listedId).size(), 0);
+        QCOMPARE(m_f->sim.frames(param::listedId).size(), 0);
         ChannelServices all;
         QVERIFY(readServiceLists(m_f->exchange(), channel, all, ListedIds::All));
         QCOMPARE(all.listedIds, QList<qint16>{3003});

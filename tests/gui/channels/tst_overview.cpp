@@ -1,4 +1,5 @@
 #include "connectedstation.h"
+#include "protocol/parametertable.h"
 #include "services/servicelists.h"
 #include "services/servicelistwindow.h"
 
@@ -26,7 +27,7 @@ const editRows[] = {
     {"3 of 5 by keyboard", {0, 2, 3}, true, 0, servicemode::allButListed, {3001, 3004}},
     {"duplicate refused", {2, 2}, true, 0, servicemode::listed, {3002}},
     {"Add All", {-1}, false, 0, 0, {}},
-    {"failed write", {0}, false, servicecode::selectionId, servicemode::listed, {}},
+    {"failed write", {0}, false, param::selectionId, servicemode::listed, {}},
 };
 // clang-format on
 
@@ -202,7 +203,7 @@ private slots:
 
         // A failed send keeps the window open, but inert, until the operator closes it.
         QCOMPARE(form.isVisible() && !input->isEnabled(), r.failingCode != 0);
-        QCOMPARE(m_f->sim.frames(servicecode::listString).size(), int(!r.failingCode));
+        QCOMPARE(m_f->sim.frames(param::listString).size(), int(!r.failingCode));
         QCOMPARE(m_f->ui().messages.isEmpty(), !r.failingCode && r.rows.count(2) < 2);
         QCOMPARE(m_f->simChannel(listChannel).serviceIds, r.sent);
         QCOMPARE(m_f->station().unit.channels[listChannel].serviceMode, r.mode);

@@ -356,7 +356,7 @@ private slots:
         m_f->window->item("Save")->trigger();
 
         QCOMPARE(m_f->sim.frames(0x79).size(), 0);
-        QCOMPARE(m_f->sim.frames(servicecode::selectChannel).size(), 12);
+        QCOMPARE(m_f->sim.frames(param::selectChannel).size(), 12);
         const CtlRun ctl = runCtl(
             {"--lan", "127.0.0.1:" + m_f->sim.portText(), "save", path("ctl")}, withoutSendPause());
         QCOMPARE(ctl.status, 0);
