@@ -346,7 +346,7 @@ QList<Row> TestFaultMatrix::rows()
             QVERIFY(record.serviceMode == servicemode::listed && record.serviceCount == 1
                     && record.serviceIds[0] == editor.input().at(3).id); }},
         // The drop after the first input service: no selection is taken from a list half read.
-        {"disconnect: service list fill", {aborted}, Start::LanRead, {Disconnect, servicecode::inputName, 1, 1}, [](T &t) {
+        {"disconnect: service list fill", {aborted}, Start::LanRead, {Disconnect, param::inputName, 1, 1}, [](T &t) {
             ServiceListEditor editor(t.exchange(), t.m_unit, 2);
             t.m_succeeded = editor.fill() || !editor.output().isEmpty(); }},
         {"disconnect: serial line", {aborted}, Start::Pty, {Disconnect, 0x7A, 1}, [](T &t) { t.m_succeeded = t.read() != 42; }},

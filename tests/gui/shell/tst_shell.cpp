@@ -11,6 +11,7 @@
 #include "protocol/fullwrite.h"
 #include "protocol/headendsettings.h"
 #include "protocol/parameters.h"
+#include "protocol/parametertable.h"
 #include "rawdirectory.h"
 #include "services/servicelists.h"
 #include "sessionfixture.h"
@@ -330,13 +331,13 @@ private slots:
         };
         QVERIFY(writeFile(path("x.kdr"), encodeSettings({})));
         m_chosen = {"x.kdr"};
-        m_f->sim.headend.setFault({sim::Fault::DropAnswer, bulkWriteCode});
+        m_f->sim.headend.setFault({sim::Fault::DropAnswer, param::bulkWrite});
         {
             OnNextModal reply(
                 [](QWidget *dialog) { dialog->findChild<QPushButton *>("Command_Yes")->click(); });
             m_f->window->item("Load")->trigger();
         }
-        QVERIFY(m_f->sim.frames(bulkWriteCode).size() == 1 && !m_f->ui().messages.isEmpty());
+        QVERIFY(m_f->sim.frames(param::bulkWrite).size() == 1 && !m_f->ui().messages.isEmpty());
         QVERIFY(!m_f->station().session.serial.isOpen());
     }
 
