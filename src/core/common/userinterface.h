@@ -4,6 +4,9 @@
 
 namespace keldor {
 
+// The caption of the program's own message boxes.
+inline constexpr auto applicationTitle = "KELDOR Station";
+
 // What the headend operations show to the operator. The GUI implements this with widgets,
 // keldor-ctl with stderr, and tests with a recorder that keeps every call for assertions.
 class UserInterface {

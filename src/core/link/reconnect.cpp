@@ -1,5 +1,7 @@
 #include "link/reconnect.h"
 
+#include "common/userinterface.h"
+
 #include <QDeadlineTimer>
 
 namespace keldor {

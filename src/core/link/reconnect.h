@@ -19,7 +19,4 @@ inline QString restartText()
 bool waitForRestart(Session &session, const LanTarget &target, const QString &serialPort,
                     const QString &progressText = restartText());
 
-// The caption of the program's own message boxes.
-inline constexpr auto applicationTitle = "KELDOR Station";
-
 } // namespace keldor

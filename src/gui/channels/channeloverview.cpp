@@ -2,13 +2,13 @@
 
 #include "channels/frequencyplanview.h"
 #include "common/textutil.h"
-#include "link/reconnect.h"
+#include "common/userinterface.h"
 #include "model/settingsfile.h"
 #include "protocol/devicetype.h"
 #include "protocol/headendsettings.h"
 #include "protocol/readunitdata.h"
 #include "report/rtfreport.h"
-#include "shell/mainwindow.h"
+#include "shell/overviewmenus.h"
 #include "shell/station.h"
 #include "ui/listindex.h"
 
@@ -91,10 +91,10 @@ void setTextColour(QLabel *label, const QColor &colour)
 
 } // namespace
 
-ChannelOverview::ChannelOverview(Station &station, MainWindow &mainWindow, QWidget *parent)
+ChannelOverview::ChannelOverview(Station &station, OverviewMenus &menus, QWidget *parent)
     : QWidget(parent)
     , m_station(station)
-    , m_mainWindow(mainWindow)
+    , m_menus(menus)
     , m_pages(new QStackedWidget)
     , m_plan(new FrequencyPlanView)
     , m_offline(!station.shell.offlineFile.isEmpty())
@@ -150,7 +150,7 @@ ChannelOverview::ChannelOverview(Station &station, MainWindow &mainWindow, QWidg
     m_pageButtons[2]->setVisible(sixteen && lastChannel >= firstChannelOfThirdPage);
     showPage(0);
     if (loaded)
-        m_mainWindow.item(QStringLiteral("Program"))->setEnabled(false);
+        m_menus.setProgramEnabled(false);
 }
 
 QWidget *ChannelOverview::buildDeviceBlock()
@@ -309,7 +309,7 @@ void ChannelOverview::activate()
     if (m_offline) {
         showUnitData(m_station.unit, *this);
         showOfflineFile();
-        updateMenus(true);
+        m_menus.overviewShown(true, m_offline);
         return;
     }
     // Each channel shows as soon as it has been read, the way the whole read would show it.
@@ -333,7 +333,7 @@ void ChannelOverview::activate()
     if (complete)
         showFirstPage();
     m_readComplete = complete;
-    updateMenus(true);
+    m_menus.overviewShown(true, m_offline);
     emit headendRead(complete);
 }
 
@@ -344,35 +344,6 @@ void ChannelOverview::showOfflineFile()
     m_station.ui.setStatusPanel(2,
                                 QStringLiteral("Settings File: ") + QDir::toNativeSeparators(path));
     m_station.ui.setStatusPanel(3, QStringLiteral("Offline"));
-}
-
-void ChannelOverview::updateMenus(bool windowOpen)
-{
-    const auto item = [this](const char *name) {
-        return m_mainWindow.item(QLatin1String(name));
-    };
-    item("Settings_Dialog")->setVisible(windowOpen);
-    item("Save_As")->setVisible(windowOpen && m_offline);
-    if (m_offline) {
-        // Nothing in the menus may reach a headend while a file is edited without one.
-        for (const char *name : {"MenuLine3", "Reset_Headend"})
-            item(name)->setVisible(false);
-        // A mode switch would put its own panels over the file's name. A LAN connection made
-        // before keeps the mode locked, as it did then.
-        m_mainWindow.setConnectionModeLocked(windowOpen || m_station.session.lan.isConnected());
-        if (!windowOpen)
-            m_mainWindow.showConnectionPanels();
-        return;
-    }
-    for (const char *name : {"MenuLine2", "LAN_Parameter"})
-        item(name)->setVisible(windowOpen);
-    m_mainWindow.setConnectionModeLocked(windowOpen);
-    if (windowOpen && m_mainWindow.lanChecked()) {
-        item("MenuLine3")->setVisible(true);
-        item("Reset_Headend")->setVisible(true);
-    }
-    if (!windowOpen)
-        item("Program")->setEnabled(true);
 }
 
 void ChannelOverview::refreshPlan()
@@ -462,7 +433,7 @@ void ChannelOverview::unload()
     m_pendingRule.reset();
     if (!m_offline)
         closeWindowSession(m_station.session);
-    updateMenus(false);
+    m_menus.overviewShown(false, m_offline);
     m_station.shell.offlineFile.clear();
 }
 

@@ -20,7 +20,7 @@ class QStackedWidget;
 namespace keldor {
 
 class FrequencyPlanView;
-class MainWindow;
+class OverviewMenus;
 class Station;
 
 // The channel overview: one column per channel of the connected headend, grouped in pages.
@@ -33,7 +33,7 @@ class ChannelOverview : public QWidget, public ChannelView {
     Q_OBJECT
 
 public:
-    ChannelOverview(Station &station, MainWindow &mainWindow, QWidget *parent = nullptr);
+    ChannelOverview(Station &station, OverviewMenus &menus, QWidget *parent = nullptr);
 
     // Opens the service-list editor for a channel, modally. Does nothing until connected.
     std::function<void(int channel)> openServiceList = [](int) {
@@ -110,7 +110,6 @@ private:
     void bindColumn(int channel);
     void watch(QWidget *widget, int channel, Field field);
     void showPage(int page);
-    void updateMenus(bool windowOpen);
     void showOfflineFile();
     bool settleEdits();
     bool askBeforeClosing();
@@ -141,7 +140,7 @@ private:
     void unload();
 
     Station &m_station;
-    MainWindow &m_mainWindow;
+    OverviewMenus &m_menus;
     std::vector<ChannelColumn> m_columns;
     QHash<QObject *, FieldRef> m_fields;
     QStackedWidget *m_pages = nullptr;

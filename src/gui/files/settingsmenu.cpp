@@ -1,10 +1,10 @@
 #include "files/settingsmenu.h"
 
 #include "channels/channeloverview.h"
+#include "common/userinterface.h"
 #include "directory/directoryfile.h"
 #include "directory/headendpicker.h"
 #include "files/loaddiffdialog.h"
-#include "link/reconnect.h"
 #include "model/settingsfile.h"
 #include "model/unitdiff.h"
 #include "protocol/devicetype.h"

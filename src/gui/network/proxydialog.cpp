@@ -1,6 +1,6 @@
 #include "network/proxydialog.h"
 
-#include "link/reconnect.h"
+#include "common/userinterface.h"
 #include "shell/station.h"
 #include "ui/childwindow.h"
 

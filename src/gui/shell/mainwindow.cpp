@@ -282,6 +282,36 @@ void MainWindow::setConnectionModeLocked(bool locked)
     item(QStringLiteral("LAN"))->setEnabled(!locked);
 }
 
+void MainWindow::overviewShown(bool open, bool offline)
+{
+    item(QStringLiteral("Settings_Dialog"))->setVisible(open);
+    item(QStringLiteral("Save_As"))->setVisible(open && offline);
+    if (offline) {
+        for (const char *name : {"MenuLine3", "Reset_Headend"})
+            item(QLatin1String(name))->setVisible(false);
+        // A mode switch would put its own panels over the file's name. A LAN connection made
+        // before keeps the mode locked, as it did then.
+        setConnectionModeLocked(open || m_station.session.lan.isConnected());
+        if (!open)
+            showConnectionPanels();
+        return;
+    }
+    for (const char *name : {"MenuLine2", "LAN_Parameter"})
+        item(QLatin1String(name))->setVisible(open);
+    setConnectionModeLocked(open);
+    if (open && lanChecked()) {
+        item(QStringLiteral("MenuLine3"))->setVisible(true);
+        item(QStringLiteral("Reset_Headend"))->setVisible(true);
+    }
+    if (!open)
+        setProgramEnabled(true);
+}
+
+void MainWindow::setProgramEnabled(bool enabled)
+{
+    item(QStringLiteral("Program"))->setEnabled(enabled);
+}
+
 QMdiSubWindow *MainWindow::addChildWindow(QWidget *window)
 {
     QMdiSubWindow *child = m_mdiArea->addSubWindow(window);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/overviewmenus.h"
 #include "shell/shellstate.h"
 #include "shell/windowregistry.h"
 
@@ -19,7 +20,7 @@ class Station;
 // The main window: the menu bar that starts every function, the status bar with the
 // connection state, and the area that holds the child windows. The connection mode is the
 // check mark of the USB and LAN items; the session's link selection follows it.
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public OverviewMenus {
     Q_OBJECT
 
 public:
@@ -72,6 +73,9 @@ public:
     void openHeadendsOverview();
     void editProxy();
     void editLanSettings();
+
+    void overviewShown(bool open, bool offline) override;
+    void setProgramEnabled(bool enabled) override;
 
     // One tick of the keep-alive timer.
     void keepAliveTick();

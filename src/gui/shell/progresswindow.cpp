@@ -1,6 +1,6 @@
 #include "shell/progresswindow.h"
 
-#include "link/reconnect.h"
+#include "common/userinterface.h"
 
 #include <QLabel>
 #include <QProgressBar>
