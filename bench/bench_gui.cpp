@@ -5,12 +5,12 @@
 // is the shell's connection phase alone. Beside each gap stands the processor time the main
 // thread spent in it: on a shared machine the gap's length also holds the time the thread
 // waited for a core.
-#include "shell/mainwindow.h"
-#include "shell/programfolder.h"
-#include "shell/settingsstore.h"
-#include "shell/station.h"
-#include "shell/widgetui.h"
-#include "shell/windowregistry.h"
+#include "core/features/shell/programfolder.h"
+#include "core/features/shell/settingsstore.h"
+#include "gui/app/mainwindow.h"
+#include "gui/app/widgetui.h"
+#include "gui/app/windowregistry.h"
+#include "gui/station/station.h"
 
 #include "simprocess.h"
 

@@ -10,12 +10,12 @@
 // the link's last word (a byte read or written) to the send, and fails when one is shorter
 // than the protocol demands; the pause on the wire is never shorter than the one timed here,
 // because bytes are read after they arrive and leave after they are written.
-#include "link/session.h"
-#include "model/unitdata.h"
-#include "protocol/devicetype.h"
-#include "protocol/readunitdata.h"
-#include "update/updateview.h"
-#include "update/upload.h"
+#include "core/features/update/updateview.h"
+#include "core/features/update/upload.h"
+#include "core/link/session.h"
+#include "core/model/devicetype.h"
+#include "core/model/readunitdata.h"
+#include "core/model/unitdata.h"
 
 #include "lansession.h"
 #include "recordingui.h"

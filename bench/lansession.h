@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/session.h"
+#include "core/link/session.h"
 
 #include <QStringList>
 #include <QTextStream>

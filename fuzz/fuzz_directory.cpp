@@ -3,8 +3,8 @@
 
 #include "fuzzsupport.h"
 
-#include "directory/directoryfile.h"
-#include "directory/headenddirectory.h"
+#include "core/features/directory/directoryfile.h"
+#include "core/features/directory/headenddirectory.h"
 
 using namespace keldor;
 

@@ -3,13 +3,13 @@
 
 #include "fuzzsupport.h"
 
-#include "channels/channeltextsview.h"
-#include "model/unitdata.h"
-#include "protocol/devicetype.h"
-#include "protocol/parameters.h"
-#include "protocol/readunitdata.h"
-#include "protocol/tunerinfo.h"
-#include "services/servicelists.h"
+#include "core/model/channeltextsview.h"
+#include "core/model/devicetype.h"
+#include "core/model/readunitdata.h"
+#include "core/model/servicelists.h"
+#include "core/model/tunerinfo.h"
+#include "core/model/unitdata.h"
+#include "core/protocol/parameters.h"
 
 using namespace keldor;
 

@@ -3,7 +3,7 @@
 
 #include "fuzzsupport.h"
 
-#include "link/session.h"
+#include "core/link/session.h"
 
 using namespace keldor;
 

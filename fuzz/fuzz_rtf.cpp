@@ -3,10 +3,10 @@
 
 #include "fuzzsupport.h"
 
-#include "common/textutil.h"
-#include "report/rtfreport.h"
-#include "report/rtftext.h"
-#include "services/servicelists.h"
+#include "core/common/textutil.h"
+#include "core/features/report/rtfreport.h"
+#include "core/features/report/rtftext.h"
+#include "core/model/servicelists.h"
 
 using namespace keldor;
 

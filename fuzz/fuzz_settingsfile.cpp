@@ -4,8 +4,8 @@
 
 #include "fuzzsupport.h"
 
-#include "model/settingsfile.h"
-#include "protocol/fullwrite.h"
+#include "core/model/fullwrite.h"
+#include "core/model/settingsfile.h"
 
 #include "files.h"
 

@@ -5,7 +5,7 @@
 
 #include "fuzzsupport.h"
 
-#include "link/traffictrace.h"
+#include "core/features/traffic/traffictrace.h"
 #include "sim/replay.h"
 
 using namespace keldor;

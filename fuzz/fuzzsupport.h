@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/timing.h"
-#include "link/exchange.h"
-#include "link/seriallink.h"
+#include "core/common/timing.h"
+#include "core/link/exchange.h"
+#include "core/link/seriallink.h"
 
 #include "recordingui.h"
 #include "scriptedlink.h"

@@ -1,7 +1,7 @@
 // Adds one headend to the directory of a program folder, creating the directory first when
 // needed. The demo uses it to hand the station a ready entry for the simulated headend.
-#include "directory/directoryfile.h"
-#include "directory/headenddirectory.h"
+#include "core/features/directory/directoryfile.h"
+#include "core/features/directory/headenddirectory.h"
 
 #include <QCoreApplication>
 

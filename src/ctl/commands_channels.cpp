@@ -1,15 +1,15 @@
 #include "ctlcommand.h"
 
-#include "channels/channeltextsview.h"
-#include "channels/inputrules.h"
-#include "channels/outputrules.h"
-#include "channels/setsearch.h"
-#include "common/textutil.h"
-#include "link/session.h"
-#include "model/unitdata.h"
-#include "protocol/devicetype.h"
-#include "protocol/headendsettings.h"
-#include "protocol/readunitdata.h"
+#include "core/common/textutil.h"
+#include "core/features/channels/inputrules.h"
+#include "core/features/channels/outputrules.h"
+#include "core/features/channels/setsearch.h"
+#include "core/link/session.h"
+#include "core/model/channeltextsview.h"
+#include "core/model/devicetype.h"
+#include "core/model/headendsettings.h"
+#include "core/model/readunitdata.h"
+#include "core/model/unitdata.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

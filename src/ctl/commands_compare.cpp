@@ -3,16 +3,16 @@
 #include "ctlcommand.h"
 #include "ctlcommands.h"
 
-#include "channels/frequencyplan.h"
-#include "common/textutil.h"
-#include "link/session.h"
-#include "model/settingsfile.h"
-#include "model/unitdiff.h"
-#include "protocol/devicetype.h"
-#include "protocol/fullwrite.h"
-#include "protocol/headendsettings.h"
-#include "protocol/readunitdata.h"
-#include "update/backup.h"
+#include "core/common/textutil.h"
+#include "core/features/channels/frequencyplan.h"
+#include "core/features/update/backup.h"
+#include "core/link/session.h"
+#include "core/model/devicetype.h"
+#include "core/model/fullwrite.h"
+#include "core/model/headendsettings.h"
+#include "core/model/readunitdata.h"
+#include "core/model/settingsfile.h"
+#include "core/model/unitdiff.h"
 
 #include <QDir>
 #include <QJsonDocument>

@@ -1,13 +1,13 @@
 #include "ctlcommand.h"
 
-#include "common/textutil.h"
-#include "link/session.h"
-#include "model/settingsfile.h"
-#include "model/unitdata.h"
-#include "protocol/devicetype.h"
-#include "protocol/headendsettings.h"
-#include "report/rtfreport.h"
-#include "services/serviceeditor.h"
+#include "core/common/textutil.h"
+#include "core/features/report/rtfreport.h"
+#include "core/features/services/serviceeditor.h"
+#include "core/link/session.h"
+#include "core/model/devicetype.h"
+#include "core/model/headendsettings.h"
+#include "core/model/settingsfile.h"
+#include "core/model/unitdata.h"
 
 #include <QFileInfo>
 

@@ -5,14 +5,14 @@
 #include "fleet.h"
 #include "fleetjob.h"
 
-#include "health/health.h"
-#include "health/healthread.h"
-#include "health/inventory.h"
-#include "link/session.h"
-#include "model/settingsfile.h"
-#include "protocol/headendsettings.h"
-#include "shell/programfolder.h"
-#include "update/backup.h"
+#include "core/features/health/health.h"
+#include "core/features/health/healthread.h"
+#include "core/features/health/inventory.h"
+#include "core/features/shell/programfolder.h"
+#include "core/features/update/backup.h"
+#include "core/link/session.h"
+#include "core/model/headendsettings.h"
+#include "core/model/settingsfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,12 +1,12 @@
 #include "ctlcommand.h"
 
-#include "common/textutil.h"
 #include "consoleui.h"
-#include "health/health.h"
-#include "health/healthread.h"
-#include "health/inventory.h"
-#include "link/session.h"
-#include "model/unitdata.h"
+#include "core/common/textutil.h"
+#include "core/features/health/health.h"
+#include "core/features/health/healthread.h"
+#include "core/features/health/inventory.h"
+#include "core/link/session.h"
+#include "core/model/unitdata.h"
 
 #include <QJsonDocument>
 

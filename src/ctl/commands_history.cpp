@@ -4,7 +4,7 @@
 #include "fleet.h"
 #include "gitrepository.h"
 
-#include "common/timing.h"
+#include "core/common/timing.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,15 +1,15 @@
 #include "ctlcommand.h"
 
-#include "diagnostics/diagnostics.h"
-#include "diagnostics/diagnosticview.h"
-#include "link/session.h"
-#include "model/unitdata.h"
-#include "network/lansettings.h"
-#include "protocol/devicetype.h"
-#include "shell/shellstate.h"
-#include "update/backup.h"
-#include "update/updateview.h"
-#include "update/upload.h"
+#include "core/features/diagnostics/diagnostics.h"
+#include "core/features/diagnostics/diagnosticview.h"
+#include "core/features/network/lansettings.h"
+#include "core/features/shell/shellstate.h"
+#include "core/features/update/backup.h"
+#include "core/features/update/updateview.h"
+#include "core/features/update/upload.h"
+#include "core/link/session.h"
+#include "core/model/devicetype.h"
+#include "core/model/unitdata.h"
 
 #include <QDir>
 #include <QFileInfo>

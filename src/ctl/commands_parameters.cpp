@@ -1,11 +1,11 @@
 #include "ctlcommand.h"
 
-#include "common/textutil.h"
-#include "link/session.h"
-#include "model/unitdata.h"
-#include "protocol/devicetype.h"
-#include "protocol/parameters.h"
-#include "protocol/readunitdata.h"
+#include "core/common/textutil.h"
+#include "core/link/session.h"
+#include "core/model/devicetype.h"
+#include "core/model/readunitdata.h"
+#include "core/model/unitdata.h"
+#include "core/protocol/parameters.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

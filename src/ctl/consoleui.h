@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/userinterface.h"
+#include "core/common/userinterface.h"
 
 #include <QIODevice>
 #include <QStringDecoder>

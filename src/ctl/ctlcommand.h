@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/timing.h"
+#include "core/common/timing.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,15 +1,15 @@
 #include "ctlcommands.h"
 
-#include "common/fileaccess.h"
 #include "consoleui.h"
+#include "core/common/fileaccess.h"
+#include "core/features/health/health.h"
+#include "core/features/traffic/traffictrace.h"
+#include "core/link/session.h"
 #include "ctlcommand.h"
 #include "ctlcommandline.h"
 #include "ctlcompletion.h"
 #include "ctldescription.h"
 #include "fleet.h"
-#include "health/health.h"
-#include "link/session.h"
-#include "link/traffictrace.h"
 
 #include <QFile>
 #include <QFileInfo>

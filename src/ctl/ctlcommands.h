@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/timing.h"
+#include "core/common/timing.h"
 #include "ctloptions.h"
 
 #include <QTextStream>

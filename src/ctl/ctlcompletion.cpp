@@ -1,9 +1,9 @@
 #include "ctlcompletion.h"
 
+#include "core/features/shell/programfolder.h"
 #include "ctlcommand.h"
 #include "ctldescription.h"
 #include "fleet.h"
-#include "shell/programfolder.h"
 
 namespace keldor {
 

@@ -1,6 +1,6 @@
 #include "ctldescription.h"
 
-#include "channels/channellists.h"
+#include "core/model/channellists.h"
 
 namespace keldor {
 

@@ -1,12 +1,12 @@
 #include "fleet.h"
 
-#include "common/fileaccess.h"
-#include "common/textutil.h"
 #include "consoleui.h"
-#include "directory/headenddirectory.h"
-#include "link/session.h"
-#include "shell/settingsstore.h"
-#include "shell/shellstate.h"
+#include "core/common/fileaccess.h"
+#include "core/common/textutil.h"
+#include "core/features/directory/headenddirectory.h"
+#include "core/features/shell/settingsstore.h"
+#include "core/features/shell/shellstate.h"
+#include "core/link/session.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -6,13 +6,13 @@
 #include "fleetjob.h"
 #include "gitrepository.h"
 
-#include "common/fileaccess.h"
-#include "link/session.h"
-#include "model/settingsfile.h"
-#include "model/unitdiff.h"
-#include "protocol/headendsettings.h"
-#include "report/rtfreport.h"
-#include "update/backup.h"
+#include "core/common/fileaccess.h"
+#include "core/features/report/rtfreport.h"
+#include "core/features/update/backup.h"
+#include "core/link/session.h"
+#include "core/model/headendsettings.h"
+#include "core/model/settingsfile.h"
+#include "core/model/unitdiff.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

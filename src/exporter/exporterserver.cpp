@@ -1,6 +1,6 @@
 #include "exporterserver.h"
 
-#include "common/textutil.h"
+#include "core/common/textutil.h"
 
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>

@@ -1,7 +1,7 @@
+#include "core/features/shell/programfolder.h"
 #include "exporteroptions.h"
 #include "exporterserver.h"
 #include "probeservice.h"
-#include "shell/programfolder.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

@@ -1,9 +1,9 @@
 #include "probeservice.h"
 
-#include "common/deadline.h"
-#include "health/healthread.h"
-#include "link/session.h"
-#include "model/unitdata.h"
+#include "core/common/deadline.h"
+#include "core/features/health/healthread.h"
+#include "core/link/session.h"
+#include "core/model/unitdata.h"
 
 #include <QMutexLocker>
 #include <QTimer>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "common/timing.h"
+#include "core/common/timing.h"
+#include "core/features/health/health.h"
+#include "core/features/health/inventory.h"
 #include "fleet.h"
-#include "health/health.h"
-#include "health/inventory.h"
 
 #include <QElapsedTimer>
 #include <QHash>

@@ -1,8 +1,8 @@
-#include "shell/mainwindow.h"
-#include "shell/settingsstore.h"
-#include "shell/station.h"
-#include "shell/widgetui.h"
-#include "traffic/trafficmenu.h"
+#include "core/features/shell/settingsstore.h"
+#include "gui/app/mainwindow.h"
+#include "gui/app/widgetui.h"
+#include "gui/station/station.h"
+#include "gui/traffic/trafficmenu.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -2,7 +2,7 @@
 // that a copy of the program carries them beside itself, and, given a theme folder, the
 // satellite as the application icon at the sizes desktops look for. Drawn rather than shipped
 // so that every picture in the program is our own.
-#include "ui/programicons.h"
+#include "gui/ui/programicons.h"
 
 #include <QDir>
 #include <QGuiApplication>

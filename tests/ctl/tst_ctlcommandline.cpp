@@ -1,7 +1,7 @@
+#include "core/features/directory/directoryfile.h"
 #include "ctlcompletion.h"
 #include "ctlfixture.h"
 #include "ctlrunner.h"
-#include "directory/directoryfile.h"
 #include "files.h"
 #include "rawdirectory.h"
 #include "simfixture.h"

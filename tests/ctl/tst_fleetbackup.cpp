@@ -1,10 +1,10 @@
+#include "core/features/update/backup.h"
+#include "core/model/headendsettings.h"
+#include "core/model/settingsfile.h"
 #include "ctlrunner.h"
 #include "files.h"
 #include "gitrepository.h"
-#include "model/settingsfile.h"
-#include "protocol/headendsettings.h"
 #include "simfixture.h"
-#include "update/backup.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,16 +1,16 @@
 // Every way a file the program reads or writes can be damaged, foreign or out of reach. Each row
 // says what the operator reads; afterwards nothing claims success, the file on disk is exactly
 // as it was, nothing else was left in its folder, and the next operations work.
-#include "common/fileaccess.h"
-#include "directory/directoryfile.h"
-#include "directory/headenddirectory.h"
-#include "model/settingsfile.h"
-#include "protocol/headendsettings.h"
-#include "report/rtfreport.h"
-#include "shell/settingsstore.h"
-#include "shell/shellstate.h"
-#include "update/backup.h"
-#include "update/upload.h"
+#include "core/common/fileaccess.h"
+#include "core/features/directory/directoryfile.h"
+#include "core/features/directory/headenddirectory.h"
+#include "core/features/report/rtfreport.h"
+#include "core/features/shell/settingsstore.h"
+#include "core/features/shell/shellstate.h"
+#include "core/features/update/backup.h"
+#include "core/features/update/upload.h"
+#include "core/model/headendsettings.h"
+#include "core/model/settingsfile.h"
 
 #include "fleet.h"
 

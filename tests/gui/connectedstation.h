@@ -1,7 +1,7 @@
 #pragma once
 
-#include "channels/channeloverview.h"
-#include "shell/mainwindow.h"
+#include "gui/app/mainwindow.h"
+#include "gui/channels/channeloverview.h"
 
 #include "simfixture.h"
 #include "stationfixture.h"

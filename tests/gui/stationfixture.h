@@ -1,9 +1,9 @@
 #pragma once
 
-#include "directory/directoryfile.h"
-#include "directory/headenddirectory.h"
-#include "shell/programfolder.h"
-#include "shell/station.h"
+#include "core/features/directory/directoryfile.h"
+#include "core/features/directory/headenddirectory.h"
+#include "core/features/shell/programfolder.h"
+#include "gui/station/station.h"
 
 #include "recordingui.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "directory/headendentry.h"
+#include "core/features/directory/headendentry.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>

@@ -1,4 +1,4 @@
-#include "common/deadline.h"
+#include "core/common/deadline.h"
 
 #include <cmath>
 

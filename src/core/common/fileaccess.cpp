@@ -1,4 +1,4 @@
-#include "common/fileaccess.h"
+#include "core/common/fileaccess.h"
 
 #include <cerrno>
 

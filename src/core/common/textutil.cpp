@@ -1,4 +1,4 @@
-#include "common/textutil.h"
+#include "core/common/textutil.h"
 
 #include <QLocale>
 

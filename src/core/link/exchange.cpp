@@ -1,7 +1,7 @@
-#include "link/exchange.h"
+#include "core/link/exchange.h"
 
-#include "link/linklog.h"
-#include "link/seriallink.h"
+#include "core/link/linklog.h"
+#include "core/link/seriallink.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>

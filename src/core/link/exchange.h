@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/deadline.h"
-#include "common/timing.h"
-#include "common/userinterface.h"
+#include "core/common/deadline.h"
+#include "core/common/timing.h"
+#include "core/common/userinterface.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,6 +1,6 @@
-#include "link/lanlink.h"
+#include "core/link/lanlink.h"
 
-#include "link/linklog.h"
+#include "core/link/linklog.h"
 
 #include <QHostAddress>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/link.h"
+#include "core/link/link.h"
 
 #include <QTcpSocket>
 

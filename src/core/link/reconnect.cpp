@@ -1,6 +1,6 @@
-#include "link/reconnect.h"
+#include "core/link/reconnect.h"
 
-#include "common/userinterface.h"
+#include "core/common/userinterface.h"
 
 #include <QDeadlineTimer>
 

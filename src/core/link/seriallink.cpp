@@ -1,6 +1,6 @@
-#include "link/seriallink.h"
+#include "core/link/seriallink.h"
 
-#include "link/linklog.h"
+#include "core/link/linklog.h"
 
 #include <QFileInfo>
 

@@ -1,4 +1,4 @@
-#include "link/session.h"
+#include "core/link/session.h"
 
 #include <QDeadlineTimer>
 

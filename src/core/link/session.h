@@ -1,11 +1,11 @@
 #pragma once
 
-#include "common/timing.h"
-#include "common/userinterface.h"
-#include "link/exchange.h"
-#include "link/lanlink.h"
-#include "link/seriallink.h"
-#include "link/usbports.h"
+#include "core/common/timing.h"
+#include "core/common/userinterface.h"
+#include "core/link/exchange.h"
+#include "core/link/lanlink.h"
+#include "core/link/seriallink.h"
+#include "core/link/usbports.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "link/usbports.h"
+#include "core/link/usbports.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "model/settingsfile.h"
+#include "core/model/settingsfile.h"
 
-#include "common/fileaccess.h"
-#include "common/textutil.h"
-#include "common/userinterface.h"
+#include "core/common/fileaccess.h"
+#include "core/common/textutil.h"
+#include "core/common/userinterface.h"
 
 #include <QDir>
 #include <QSaveFile>

@@ -1,8 +1,8 @@
-#include "model/unitdiff.h"
+#include "core/model/unitdiff.h"
 
-#include "channels/channellists.h"
-#include "common/textutil.h"
-#include "services/servicelists.h"
+#include "core/common/textutil.h"
+#include "core/model/channellists.h"
+#include "core/model/servicelists.h"
 
 #include <QJsonObject>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/unitdata.h"
+#include "core/model/unitdata.h"
 
 #include <QJsonArray>
 #include <QList>

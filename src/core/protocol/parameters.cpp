@@ -1,9 +1,9 @@
-#include "protocol/parameters.h"
+#include "core/protocol/parameters.h"
 
-#include "common/textutil.h"
-#include "common/userinterface.h"
-#include "link/exchange.h"
-#include "link/link.h"
+#include "core/common/textutil.h"
+#include "core/common/userinterface.h"
+#include "core/link/exchange.h"
+#include "core/link/link.h"
 
 #include <QDeadlineTimer>
 #include <QtEndian>

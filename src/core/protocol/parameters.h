@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol/parametertable.h"
+#include "core/protocol/parametertable.h"
 
 #include <QByteArray>
 #include <QString>

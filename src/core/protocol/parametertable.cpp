@@ -1,4 +1,4 @@
-#include "protocol/parametertable.h"
+#include "core/protocol/parametertable.h"
 
 #include <algorithm>
 #include <array>

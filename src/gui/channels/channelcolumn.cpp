@@ -1,8 +1,8 @@
-#include "channels/channelcolumn.h"
+#include "gui/channels/channelcolumn.h"
 
-#include "channels/channellists.h"
-#include "common/textutil.h"
-#include "ui/listindex.h"
+#include "core/common/textutil.h"
+#include "core/model/channellists.h"
+#include "gui/ui/listindex.h"
 
 #include <QButtonGroup>
 #include <QComboBox>

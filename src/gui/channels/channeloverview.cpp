@@ -1,16 +1,16 @@
-#include "channels/channeloverview.h"
+#include "gui/channels/channeloverview.h"
 
-#include "channels/frequencyplanview.h"
-#include "common/textutil.h"
-#include "common/userinterface.h"
-#include "model/settingsfile.h"
-#include "protocol/devicetype.h"
-#include "protocol/headendsettings.h"
-#include "protocol/readunitdata.h"
-#include "report/rtfreport.h"
-#include "shell/overviewmenus.h"
-#include "shell/station.h"
-#include "ui/listindex.h"
+#include "core/common/textutil.h"
+#include "core/common/userinterface.h"
+#include "core/features/report/rtfreport.h"
+#include "core/model/devicetype.h"
+#include "core/model/headendsettings.h"
+#include "core/model/readunitdata.h"
+#include "core/model/settingsfile.h"
+#include "gui/channels/frequencyplanview.h"
+#include "gui/station/overviewmenus.h"
+#include "gui/station/station.h"
+#include "gui/ui/listindex.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "channels/channelcolumn.h"
-#include "channels/channelview.h"
-#include "channels/ruleoutcome.h"
-#include "channels/setsearch.h"
+#include "core/features/channels/ruleoutcome.h"
+#include "core/features/channels/setsearch.h"
+#include "core/model/channelview.h"
+#include "gui/channels/channelcolumn.h"
 
 #include <QHash>
 #include <QWidget>

@@ -1,13 +1,13 @@
 // How the overview's columns answer the operator: key filters, the rules that run when a field
 // is left, the selections and the three buttons of a column.
-#include "channels/channeloverview.h"
+#include "gui/channels/channeloverview.h"
 
-#include "channels/inputrules.h"
-#include "channels/keyfilters.h"
-#include "channels/outputrules.h"
-#include "channels/setsearch.h"
-#include "common/textutil.h"
-#include "shell/station.h"
+#include "core/common/textutil.h"
+#include "core/features/channels/inputrules.h"
+#include "core/features/channels/keyfilters.h"
+#include "core/features/channels/outputrules.h"
+#include "core/features/channels/setsearch.h"
+#include "gui/station/station.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "channels/frequencyplanview.h"
+#include "gui/channels/frequencyplanview.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "channels/frequencyplan.h"
+#include "core/features/channels/frequencyplan.h"
 
 #include <QWidget>
 

@@ -1,9 +1,9 @@
-#include "diagnostics/diagnosticwindow.h"
+#include "gui/diagnostics/diagnosticwindow.h"
 
-#include "diagnostics/diagnostics.h"
-#include "shell/mainwindow.h"
-#include "shell/station.h"
-#include "ui/programicons.h"
+#include "core/features/diagnostics/diagnostics.h"
+#include "gui/app/mainwindow.h"
+#include "gui/station/station.h"
+#include "gui/ui/programicons.h"
 
 #include <QAction>
 #include <QButtonGroup>

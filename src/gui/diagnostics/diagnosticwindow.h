@@ -1,6 +1,6 @@
 #pragma once
 
-#include "diagnostics/diagnosticview.h"
+#include "core/features/diagnostics/diagnosticview.h"
 
 #include <QWidget>
 

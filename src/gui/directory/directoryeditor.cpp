@@ -1,10 +1,10 @@
-#include "directory/directoryeditor.h"
+#include "gui/directory/directoryeditor.h"
 
-#include "directory/headendpicker.h"
-#include "shell/mainwindow.h"
-#include "shell/programfolder.h"
-#include "shell/station.h"
-#include "ui/childwindow.h"
+#include "core/features/shell/programfolder.h"
+#include "gui/app/mainwindow.h"
+#include "gui/directory/headendpicker.h"
+#include "gui/station/station.h"
+#include "gui/ui/childwindow.h"
 
 #include <QCloseEvent>
 #include <QFormLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "directory/headenddirectory.h"
+#include "core/features/directory/headenddirectory.h"
 
 #include <QWidget>
 

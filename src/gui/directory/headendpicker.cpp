@@ -1,7 +1,7 @@
-#include "directory/headendpicker.h"
+#include "gui/directory/headendpicker.h"
 
-#include "shell/programfolder.h"
-#include "shell/station.h"
+#include "core/features/shell/programfolder.h"
+#include "gui/station/station.h"
 
 #include <QHeaderView>
 #include <QLabel>

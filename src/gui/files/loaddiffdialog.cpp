@@ -1,6 +1,6 @@
-#include "files/loaddiffdialog.h"
+#include "gui/files/loaddiffdialog.h"
 
-#include "model/unitdiff.h"
+#include "core/model/unitdiff.h"
 
 #include <QDialogButtonBox>
 #include <QDir>

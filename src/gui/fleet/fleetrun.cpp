@@ -1,9 +1,9 @@
-#include "fleet/fleetrun.h"
+#include "gui/fleet/fleetrun.h"
 
-#include "health/healthread.h"
-#include "health/inventory.h"
-#include "link/session.h"
-#include "model/unitdata.h"
+#include "core/features/health/healthread.h"
+#include "core/features/health/inventory.h"
+#include "core/link/session.h"
+#include "core/model/unitdata.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/timing.h"
+#include "core/common/timing.h"
+#include "core/features/health/health.h"
 #include "fleet.h"
-#include "health/health.h"
 
 #include <QDateTime>
 #include <QJsonObject>

@@ -1,11 +1,11 @@
-#include "fleet/headendsoverview.h"
+#include "gui/fleet/headendsoverview.h"
 
-#include "directory/directoryfile.h"
-#include "directory/headendpicker.h"
-#include "shell/mainwindow.h"
-#include "shell/programfolder.h"
-#include "shell/station.h"
-#include "update/backup.h"
+#include "core/features/directory/directoryfile.h"
+#include "core/features/shell/programfolder.h"
+#include "core/features/update/backup.h"
+#include "gui/app/mainwindow.h"
+#include "gui/directory/headendpicker.h"
+#include "gui/station/station.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>

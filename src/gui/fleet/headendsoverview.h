@@ -1,7 +1,7 @@
 #pragma once
 
 #include "fleet.h"
-#include "fleet/fleetrun.h"
+#include "gui/fleet/fleetrun.h"
 
 #include <QWidget>
 

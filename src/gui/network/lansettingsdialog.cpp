@@ -1,8 +1,8 @@
-#include "network/lansettingsdialog.h"
+#include "gui/network/lansettingsdialog.h"
 
-#include "link/reconnect.h"
-#include "shell/mainwindow.h"
-#include "shell/station.h"
+#include "core/link/reconnect.h"
+#include "gui/app/mainwindow.h"
+#include "gui/station/station.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "network/lansettings.h"
+#include "core/features/network/lansettings.h"
 
 #include <QDialog>
 

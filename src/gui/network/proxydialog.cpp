@@ -1,8 +1,8 @@
-#include "network/proxydialog.h"
+#include "gui/network/proxydialog.h"
 
-#include "common/userinterface.h"
-#include "shell/station.h"
-#include "ui/childwindow.h"
+#include "core/common/userinterface.h"
+#include "gui/station/station.h"
+#include "gui/ui/childwindow.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

@@ -1,7 +1,7 @@
-#include "services/servicelistwindow.h"
+#include "gui/services/servicelistwindow.h"
 
-#include "shell/station.h"
-#include "ui/programicons.h"
+#include "gui/station/station.h"
+#include "gui/ui/programicons.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

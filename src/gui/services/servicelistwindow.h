@@ -1,6 +1,6 @@
 #pragma once
 
-#include "services/serviceeditor.h"
+#include "core/features/services/serviceeditor.h"
 
 #include <QDialog>
 

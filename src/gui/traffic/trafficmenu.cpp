@@ -1,10 +1,10 @@
-#include "traffic/trafficmenu.h"
+#include "gui/traffic/trafficmenu.h"
 
-#include "common/fileaccess.h"
-#include "link/traffictrace.h"
-#include "shell/mainwindow.h"
-#include "shell/station.h"
-#include "traffic/trafficwindow.h"
+#include "core/common/fileaccess.h"
+#include "core/features/traffic/traffictrace.h"
+#include "gui/app/mainwindow.h"
+#include "gui/station/station.h"
+#include "gui/traffic/trafficwindow.h"
 
 #include <QAction>
 #include <QFileDialog>

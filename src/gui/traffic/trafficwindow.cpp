@@ -1,6 +1,6 @@
-#include "traffic/trafficwindow.h"
+#include "gui/traffic/trafficwindow.h"
 
-#include "link/session.h"
+#include "core/link/session.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

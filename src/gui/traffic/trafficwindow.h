@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/traffictrace.h"
+#include "core/features/traffic/traffictrace.h"
 
 #include <QList>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "ui/activityindicator.h"
+#include "gui/ui/activityindicator.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/tint.h"
+#include "core/common/tint.h"
 
 #include <QWidget>
 

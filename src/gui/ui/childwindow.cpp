@@ -1,4 +1,4 @@
-#include "ui/childwindow.h"
+#include "gui/ui/childwindow.h"
 
 #include <QMdiSubWindow>
 

@@ -1,4 +1,4 @@
-#include "ui/listindex.h"
+#include "gui/ui/listindex.h"
 
 #include <QComboBox>
 #include <QSignalBlocker>

@@ -1,6 +1,6 @@
-#include "ui/programicons.h"
+#include "gui/ui/programicons.h"
 
-#include "shell/programfolder.h"
+#include "core/features/shell/programfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

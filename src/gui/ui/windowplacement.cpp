@@ -1,4 +1,4 @@
-#include "ui/windowplacement.h"
+#include "gui/ui/windowplacement.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>

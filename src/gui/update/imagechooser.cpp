@@ -1,8 +1,8 @@
-#include "update/imagechooser.h"
+#include "gui/update/imagechooser.h"
 
-#include "shell/programfolder.h"
-#include "shell/station.h"
-#include "ui/programicons.h"
+#include "core/features/shell/programfolder.h"
+#include "gui/station/station.h"
+#include "gui/ui/programicons.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/updateview.h"
+#include "core/features/update/updateview.h"
 
 #include <QElapsedTimer>
 #include <QStyle>

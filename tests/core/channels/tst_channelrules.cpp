@@ -1,10 +1,10 @@
-#include "channels/frequencyplan.h"
-#include "channels/inputrules.h"
-#include "channels/keyfilters.h"
-#include "channels/outputrules.h"
-#include "model/unitdiff.h"
-#include "protocol/readunitdata.h"
-#include "protocol/tunerinfo.h"
+#include "core/features/channels/frequencyplan.h"
+#include "core/features/channels/inputrules.h"
+#include "core/features/channels/keyfilters.h"
+#include "core/features/channels/outputrules.h"
+#include "core/model/readunitdata.h"
+#include "core/model/tunerinfo.h"
+#include "core/model/unitdiff.h"
 
 #include <QJsonDocument>
 #include <QLocale>

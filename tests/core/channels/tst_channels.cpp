@@ -1,9 +1,9 @@
-#include "channels/channeltextsview.h"
-#include "channels/setsearch.h"
-#include "link/session.h"
-#include "model/unitdata.h"
-#include "protocol/devicetype.h"
-#include "protocol/readunitdata.h"
+#include "core/features/channels/setsearch.h"
+#include "core/link/session.h"
+#include "core/model/channeltextsview.h"
+#include "core/model/devicetype.h"
+#include "core/model/readunitdata.h"
+#include "core/model/unitdata.h"
 
 #include "sessionfixture.h"
 

@@ -1,5 +1,5 @@
-#include "health/health.h"
-#include "protocol/tunerinfo.h"
+#include "core/features/health/health.h"
+#include "core/model/tunerinfo.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
-#include "diagnostics/diagnostics.h"
-#include "diagnostics/diagnosticview.h"
-#include "model/unitdata.h"
-#include "network/lansettings.h"
-#include "shell/shellstate.h"
+#include "core/features/diagnostics/diagnostics.h"
+#include "core/features/diagnostics/diagnosticview.h"
+#include "core/features/network/lansettings.h"
+#include "core/features/shell/shellstate.h"
+#include "core/model/unitdata.h"
 
 #include "sessionfixture.h"
 

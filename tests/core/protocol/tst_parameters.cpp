@@ -1,8 +1,8 @@
-#include "link/exchange.h"
-#include "link/seriallink.h"
-#include "model/unitdata.h"
-#include "protocol/devicetype.h"
-#include "protocol/parameters.h"
+#include "core/link/exchange.h"
+#include "core/link/seriallink.h"
+#include "core/model/devicetype.h"
+#include "core/model/unitdata.h"
+#include "core/protocol/parameters.h"
 #include "sim/codes.h"
 
 #include "recordingui.h"

@@ -1,7 +1,7 @@
-#include "link/session.h"
-#include "model/unitdata.h"
-#include "protocol/parametertable.h"
-#include "services/serviceeditor.h"
+#include "core/features/services/serviceeditor.h"
+#include "core/link/session.h"
+#include "core/model/unitdata.h"
+#include "core/protocol/parametertable.h"
 
 #include "sessionfixture.h"
 

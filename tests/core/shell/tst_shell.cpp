@@ -1,8 +1,8 @@
-#include "directory/directoryfile.h"
-#include "directory/headenddirectory.h"
-#include "model/settingsfile.h"
-#include "shell/programfolder.h"
-#include "shell/shellstate.h"
+#include "core/features/directory/directoryfile.h"
+#include "core/features/directory/headenddirectory.h"
+#include "core/features/shell/programfolder.h"
+#include "core/features/shell/shellstate.h"
+#include "core/model/settingsfile.h"
 
 #include "files.h"
 #include "recordingui.h"

@@ -1,10 +1,10 @@
-#include "update/backup.h"
-#include "update/imagefiles.h"
+#include "core/features/update/backup.h"
+#include "core/features/update/imagefiles.h"
 
-#include "model/settingsfile.h"
-#include "protocol/headendsettings.h"
-#include "report/rtfreport.h"
-#include "shell/shellstate.h"
+#include "core/features/report/rtfreport.h"
+#include "core/features/shell/shellstate.h"
+#include "core/model/headendsettings.h"
+#include "core/model/settingsfile.h"
 
 #include "files.h"
 #include "recordingupdateview.h"

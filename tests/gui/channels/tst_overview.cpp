@@ -1,7 +1,7 @@
 #include "connectedstation.h"
-#include "protocol/parametertable.h"
-#include "services/servicelists.h"
-#include "services/servicelistwindow.h"
+#include "core/model/servicelists.h"
+#include "core/protocol/parametertable.h"
+#include "gui/services/servicelistwindow.h"
 
 using namespace keldor;
 

@@ -1,6 +1,6 @@
 #include "connectedstation.h"
-#include "fleet/headendsoverview.h"
-#include "health/health.h"
+#include "core/features/health/health.h"
+#include "gui/fleet/headendsoverview.h"
 
 #include <QtTest>
 

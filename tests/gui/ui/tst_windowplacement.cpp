@@ -1,5 +1,5 @@
-#include "shell/mainwindow.h"
-#include "ui/windowplacement.h"
+#include "gui/app/mainwindow.h"
+#include "gui/ui/windowplacement.h"
 
 #include "stationfixture.h"
 
