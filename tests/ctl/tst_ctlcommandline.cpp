@@ -62,7 +62,8 @@ private slots:
     }
 
     // --version of all three programs: name, version and Qt version, status 0, and no display
-    // needed for the desktop program; check keeps the monitoring plugins' status 3.
+    // needed for the desktop program; check keeps the monitoring plugins' status 3 and answers
+    // before the link or any other option is looked at.
     void versions()
     {
         const QString bin = QCoreApplication::applicationDirPath() + '/';
@@ -76,7 +77,7 @@ private slots:
         const QList<Row> rows{
             {"keldor-ctl", {"--version"}, 0, "keldor-ctl" + version},
             {"keldor-ctl", {"--lan", "127.0.0.1:1", "--version"}, 0, "keldor-ctl" + version},
-            {"keldor-ctl", {"check", "--version"}, 3, "keldor-ctl " + number + "\n"},
+            {"keldor-ctl", {"--trace", "/nonexistent/t", "check", "--warn-temp", "x", "--version"}, 3, "keldor-ctl " + number + "\n"},
             {"headend-sim", {"--version"}, 0, "headend-sim" + version},
             {"keldor-station", {"--version"}, 0, "keldor-station" + version},
             {"keldor-station", {"--help"}, 0, "Usage: "},

@@ -37,23 +37,10 @@ namespace {
 enum class Setup { None, Bytes, Sql, Folder, Fifo, Directory, Link, Unfinished };
 // Read: the directory as only a reader opens it. List: a fleet's list file. Trace: a new trace
 // file, and one that may replace an existing file.
-enum class Op {
-    Load,
-    Save,
-    SaveReport,
-    Backup,
-    Open,
-    Read,
-    OpenCreate,
-    Create,
-    Change,
-    Upload,
-    Store,
-    Switch,
-    List,
-    Trace,
-    TraceReplace
-};
+// clang-format off
+enum class Op { Load, Save, SaveReport, Backup, Open, Read, OpenCreate, Create, Change, Upload, Store, Switch, List,
+                Trace, TraceReplace };
+// clang-format on
 
 struct Row {
     const char *name;

@@ -1,4 +1,5 @@
 #include "ctlrunner.h"
+#include "datarows.h"
 #include "files.h"
 #include "simprocess.h"
 
@@ -192,12 +193,7 @@ private slots:
         QVERIFY(QFile::remove(goldenPath("site.rtf")));
     }
 
-    void replay_data()
-    {
-        QTest::addColumn<int>("row");
-        for (size_t i = 0; i < std::size(operations); ++i)
-            QTest::addRow("%s", operations[i].name) << int(i);
-    }
+    void replay_data() { addRows(operations); }
 
     void replay()
     {

@@ -5,6 +5,7 @@
 #include "core/features/shell/programfolder.h"
 #include "gui/station/station.h"
 
+#include "datarows.h"
 #include "recordingui.h"
 
 #include <QApplication>
@@ -68,11 +69,3 @@ struct OnNextModal {
     }
     QTimer timer;
 };
-
-// One data row per table row, named by the row's first field and fetched as its index.
-template<typename Row, size_t N> void addRows(const Row (&rows)[N])
-{
-    QTest::addColumn<int>("row");
-    for (size_t i = 0; i < N; ++i)
-        QTest::addRow("%s", rows[i].name) << int(i);
-}

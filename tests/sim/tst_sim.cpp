@@ -1,3 +1,4 @@
+#include "datarows.h"
 #include "files.h"
 #include "tinyproxy.h"
 
@@ -96,6 +97,24 @@ static void play(Wire &wire, const QString &script, const QByteArrayList &blobs 
     }
 }
 
+// What a replay takes for the recorded request: a write of no bytes is none, a long
+// request that differs names its first differing byte, an upload block is known by its hash,
+// what a headend says before the first request belongs to none. A trace line without its
+// time refuses the file. received: the request's first bytes, then after; lastLine: of the
+// report or the error.
+// clang-format off
+struct ReplayRow { const char *name; int requestBytes; QByteArray after; const char *lastTraceLine; int taken; const char *lastLine; }
+const replayRows[] = {
+    {"whole request", 12, "", "", 1, ""},
+    {"part of it", 5, "", "", 0, ""},
+    {"byte 6 differs", 5, "\xFF\x06\x07\x08\x09\x0a\x0b", "", 0, "  first difference at byte 6 of 12"},
+    {"block by its hash", 12, "abc", "", 2, ""},
+    {"another block", 12, "abd", "", 1, "  received a block with SHA-1 cb4cc28df0fdbe0ecf9d9662e294b118092a5735"},
+    {"beyond the recording", 12, "abcN", "", 2, "  received 4e (N)"},
+    {"line without time", 12, "", R"({"dir":"tx","hex":"00"})", 0, "line 6 is no trace line"},
+};
+// clang-format on
+
 class TestSim : public QObject {
     Q_OBJECT
 
@@ -180,43 +199,21 @@ private slots:
         play(*client, "RM>OK");
     }
 
-    // What a replay takes for the recorded request: a write of no bytes is none, a long
-    // request that differs names its first differing byte, an upload block is known by its hash,
-    // what a headend says before the first request belongs to none. A trace line without its
-    // time refuses the file.
-    void replay_data()
-    {
-        QTest::addColumn<QByteArray>("received");
-        QTest::addColumn<QByteArray>("lastTraceLine");
-        QTest::addColumn<int>("taken");
-        QTest::addColumn<QString>("lastLine"); // of the report or the error
-        const QByteArray request = QByteArray::fromHex("000102030405060708090a0b");
-        QTest::addRow("whole request") << request << QByteArray() << 1 << "";
-        QTest::addRow("part of it") << request.left(5) << QByteArray() << 0 << "";
-        QTest::addRow("byte 6 differs") << QByteArray(request).replace(5, 1, "\xFF") << QByteArray()
-                                        << 0 << "  first difference at byte 6 of 12";
-        QTest::addRow("block by its hash") << request + "abc" << QByteArray() << 2 << "";
-        QTest::addRow("another block")
-            << request + "abd" << QByteArray() << 1
-            << "  received a block with SHA-1 cb4cc28df0fdbe0ecf9d9662e294b118092a5735";
-        QTest::addRow("beyond the recording")
-            << request + "abcN" << QByteArray() << 2 << "  received 4e (N)";
-        QTest::addRow("line without time") << request << QByteArray(R"({"dir":"tx","hex":"00"})")
-                                           << 0 << "line 6 is no trace line";
-    }
+    void replay_data() { addRows(replayRows); }
     void replay()
     {
-        QFETCH(QByteArray, received);
-        QFETCH(QByteArray, lastTraceLine);
-        QFETCH(int, taken);
-        QFETCH(QString, lastLine);
+        QFETCH(int, row);
+        const ReplayRow &r = replayRows[row];
+        const QByteArray request = QByteArray::fromHex("000102030405060708090a0b");
+        QByteArray received = request.left(r.requestBytes) + r.after;
+        const QString lastLine = r.lastLine;
         const QString trace = m_dir.filePath("trace.jsonl");
         QVERIFY(writeFile(trace, R"({"t_ms":0,"dir":"rx","hex":"4f4b"}
 {"t_ms":0,"dir":"tx","hex":"","meaning":{"size":0}}
 {"t_ms":1,"dir":"tx","hex":"000102030405060708090a0b"}
 {"t_ms":2,"dir":"rx","hex":"454e"}
 {"t_ms":3,"dir":"tx","meaning":{"size":3,"sha1":"a9993e364706816aba3e25717850c26c9cd0d89d"}}
-)" + lastTraceLine));
+)" + QByteArray(r.lastTraceLine)));
         sim::Replay replay;
         QString error;
         if (!replay.load(trace, &error)) {
@@ -229,7 +226,7 @@ private slots:
             if (match == sim::Replay::Match::Matches)
                 replay.take(received);
         }
-        QCOMPARE(replay.position(), taken);
+        QCOMPARE(replay.position(), r.taken);
         QCOMPARE(match == sim::Replay::Match::Differs, !lastLine.isEmpty());
         if (!lastLine.isEmpty())
             QCOMPARE(replay.mismatchReport(received).section('\n', -1), lastLine);

@@ -328,20 +328,11 @@ private slots:
             {"service order", [](ChannelRecord &r) { std::swap(r.serviceIds[0], r.serviceIds[1]); },
              {{"Service Order", "28106, 28107", "28107, 28106"}}, {}, {}},
             {"beyond the channels in use", [](ChannelRecord &) {}, {}, {}, {}}};
-        // clang-format on
         UnitData before;
         before.maxChannel = 1;
-        before.channels[1] = {.inFrequency = 11778,
-                              .loFrequency = 9750,
-                              .inSymbolrate = 27500,
-                              .outFrequency = 346,
-                              .bandwidth = 1,
-                              .qam = 5,
-                              .outSymbolrate = 6900,
-                              .outputOn = 1,
-                              .serviceCount = 2,
-                              .serviceMode = 1,
-                              .serviceIds = {28106, 28107}};
+        before.channels[1] = {.inFrequency = 11778, .loFrequency = 9750, .inSymbolrate = 27500, .outFrequency = 346, .bandwidth = 1, .qam = 5,
+                              .outSymbolrate = 6900, .outputOn = 1, .serviceCount = 2, .serviceMode = 1, .serviceIds = {28106, 28107}};
+        // clang-format on
         for (const auto &r : rows) {
             UnitData after = before;
             r.change(after.channels[1]);

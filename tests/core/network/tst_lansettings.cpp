@@ -4,6 +4,7 @@
 #include "core/features/shell/shellstate.h"
 #include "core/model/unitdata.h"
 
+#include "datarows.h"
 #include "sessionfixture.h"
 
 #include <QTest>
@@ -128,13 +129,6 @@ const DiagnosticRow diagnosticRows[] = {
     {"16 channels", 16, "F5000000FFFFFFFF", -1, "-1 Status Unknown", "LOCKED+ UNLOCKED- LOCKED+ UNLOCKED-  15 G", "GGG?GGGGGGGGGGGG GGGGGGGGGGGGGGGG GGGGGGGGGGGGGGGG GGGGGGGGGGGGGGGG"},
 };
 // clang-format on
-
-template<typename Row, size_t N> void addRows(const Row (&rows)[N])
-{
-    QTest::addColumn<int>("row");
-    for (size_t i = 0; i < N; ++i)
-        QTest::newRow(rows[i].name) << int(i);
-}
 
 } // namespace
 

@@ -114,21 +114,18 @@ private slots:
                      QByteArray(26, '\0'));
         QCOMPARE(bulkServiceFrame(record(1, 3)), QByteArray::fromHex("00C800C900CA"));
         // Channels 0, 2, 4 and 6 carry lists; the others are followed directly by the next one.
-        struct {
-            bool withServices, keepServices;
-        } rows[]{{true, true}, {false, true}, {true, false}};
-        for (const auto &row : rows) {
+        for (const auto &[withServices, keepServices] :
+             {std::pair{true, true}, {false, true}, {true, false}}) {
             init();
             for (int ch = 0; ch < channelCount; ++ch)
-                m_unit.channels[ch] = record(ch, row.withServices && ch % 2 == 0 ? ch + 1 : 0);
+                m_unit.channels[ch] = record(ch, withServices && ch % 2 == 0 ? ch + 1 : 0);
             const ChannelRecord untouched = m_unit.channels[8];
-            QVERIFY(saveUnitData(m_f->exchange(), m_unit, row.keepServices));
+            QVERIFY(saveUnitData(m_f->exchange(), m_unit, keepServices));
 
             QStringList expected, steps;
             QList<int> counts, expectedCounts;
             for (int ch = 0; ch < 8; ++ch) {
-                const int services =
-                    row.withServices && row.keepServices && ch % 2 == 0 ? ch + 1 : 0;
+                const int services = withServices && keepServices && ch % 2 == 0 ? ch + 1 : 0;
                 expected.append("bulk-channel");
                 expectedCounts.append(services + (services ? 256 : 0));
                 if (services)
@@ -167,17 +164,14 @@ private slots:
     {
         // Without a go-ahead nothing is sent; a headend that expects 12 channels where the
         // table says 8 takes all eight and never sends "EN".
-        struct {
-            int variant, steps;
-        } rows[]{{-1, 0}, {0, 8}};
-        for (const auto &row : rows) {
+        for (const auto &[variant, steps] : {std::pair{-1, 0}, {0, 8}}) {
             init();
-            if (row.variant < 0)
+            if (variant < 0)
                 m_f->sim.headend.setFault({sim::Fault::DropAnswer, param::bulkWrite});
             else
-                m_f->sim.headend.state().identity.variant = quint8(row.variant);
+                m_f->sim.headend.state().identity.variant = quint8(variant);
             QVERIFY(!saveUnitData(m_f->exchange(), m_unit, true));
-            QCOMPARE(m_f->sim.count(sim::TranscriptEntry::Kind::Raw), row.steps);
+            QCOMPARE(m_f->sim.count(sim::TranscriptEntry::Kind::Raw), steps);
             QCOMPARE(m_f->ui.texts(), QStringList{"Connection aborted!"});
             QVERIFY(!m_f->ui.progressLabels.contains("Headend Data successfully updated!"));
             QVERIFY(!m_f->ui.progressShown && !m_f->ui.keepAliveRunning && m_f->ui.busyDepth == 0);

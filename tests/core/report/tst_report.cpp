@@ -6,6 +6,7 @@
 #include "core/model/servicelists.h"
 #include "core/protocol/parametertable.h"
 
+#include "datarows.h"
 #include "files.h"
 #include "sessionfixture.h"
 
@@ -38,112 +39,77 @@ int groupDepth(const QByteArray &rtf)
     return depth;
 }
 
+// Rows named narrow (N) or wide (W) with their first channel and column count; the hash is of
+// the whole table built from sampleTexts().
+// clang-format off
+struct TableRow { const char *name; int variant, channels; QByteArray sha1; } const tableRows[]{
+    {"8: N0+4 N4+4", 1, 8, "193a006bb18602b91f4dd26665582c50ef2d0fee"},
+    {"10: W0+6 N6+4", 2, 10, "50ac6ce8de4cd6facb9cb0875e2255a4f691f1c0"},
+    {"12: W0+6 W6+6", 0, 12, "6169013983ddf593944a663888ed79845fbe6abe"},
+    {"16: W0+6 W6+6 N12+4", 3, 16, "96ad875367f359a6a8d6370de711732f1be73ccc"}};
+
+// names: without the line ends.
+const char twenty[] = R"(\par Name0, Name1, Name2, Name3, Name4, Name5, Name6, Name7, \par Name8, Name9, Name10, Name11, Name12, Name13, Name14, Name15, \par Name16, Name17, Name18, Name19, )";
+struct ListRow { const char *name; int count; quint8 mode; QList<qint16> listed; const char *heading, *names; } const listRows[]{
+    {"all pass, a break every 8 names", 20, 0, {}, R"( (20 Services):\ulnone\b0\f1\par\fs16 )", twenty},
+    {"listed pass", 5, 1, {103, 999, 101}, R"( (3 Services):\ulnone\b0\f1\par\fs16 )", "Name3, Name1, "},
+    {"listed dropped", 5, 128, {100, 102}, R"( (3 Services):\ulnone\b0\f1\par\par\fs16 )", "Name1, Name3, Name4, "},
+    {"more dropped than there are", 5, 128, {1, 2, 3, 4, 5, 6, 7}, R"( (0 Services):\ulnone\b0\f1\par\par\fs16 )", R"(\par Name0, Name1, Name2, Name3, Name4, )"}};
+
+struct ReadRow { const char *name; int variant; QString controller, fpga; int lists; } const readRows[]{
+    {"12 channels, 1.05 / 1.06", 0, "1.05", "1.06", 12}, {"8 channels, 1.10 / 2.00", 1, "1.10", "2.00", 8},
+    {"controller 1.04", 0, "1.04", "1.06", 0}, {"FPGA 1.05", 0, "1.05", "1.05", 0}, {"16 channels", 3, "1.05", "1.06", 0}};
+// clang-format on
+
 } // namespace
 
 class TestReport : public QObject {
     Q_OBJECT
 
 private slots:
-    void channelTable_data()
-    {
-        QTest::addColumn<int>("variant");
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<QByteArray>("sha1"); // of the whole table built from sampleTexts()
-        // Rows named narrow (N) or wide (W) with their first channel and column count.
-        // clang-format off
-        QTest::newRow("8: N0+4 N4+4") << 1 << 8 << QByteArray("193a006bb18602b91f4dd26665582c50ef2d0fee");
-        QTest::newRow("10: W0+6 N6+4") << 2 << 10 << QByteArray("50ac6ce8de4cd6facb9cb0875e2255a4f691f1c0");
-        QTest::newRow("12: W0+6 W6+6") << 0 << 12 << QByteArray("6169013983ddf593944a663888ed79845fbe6abe");
-        QTest::newRow("16: W0+6 W6+6 N12+4") << 3 << 16 << QByteArray("96ad875367f359a6a8d6370de711732f1be73ccc");
-        // clang-format on
-    }
-
+    void channelTable_data() { addRows(tableRows); }
     void channelTable()
     {
-        QFETCH(int, variant);
-        QFETCH(int, channels);
-        QFETCH(QByteArray, sha1);
-        const QByteArray table = rtfChannelTable(sampleTexts(), variant, channels);
-        QCOMPARE(QCryptographicHash::hash(table, QCryptographicHash::Sha1).toHex(), sha1);
+        QFETCH(int, row);
+        const TableRow &r = tableRows[row];
+        QCOMPARE(QCryptographicHash::hash(rtfChannelTable(sampleTexts(), r.variant, r.channels),
+                                          QCryptographicHash::Sha1)
+                     .toHex(),
+                 r.sha1);
     }
 
-    void serviceLists_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QList<qint16>>("listed");
-        QTest::addColumn<QByteArray>("heading");
-        QTest::addColumn<QByteArray>("names"); // without the line ends
-        // clang-format off
-        const QByteArray twenty = R"(\par Name0, Name1, Name2, Name3, Name4, Name5, Name6, Name7, \par Name8, Name9, Name10, Name11, Name12, Name13, Name14, Name15, \par Name16, Name17, Name18, Name19, )";
-        // clang-format on
-        // clang-format off
-        QTest::newRow("all pass, a break every 8 names") << 20 << 0 << QList<qint16>{} << QByteArray(R"( (20 Services):\ulnone\b0\f1\par\fs16 )") << twenty;
-        QTest::newRow("listed pass") << 5 << 1 << QList<qint16>{103, 999, 101} << QByteArray(R"( (3 Services):\ulnone\b0\f1\par\fs16 )") << QByteArray("Name3, Name1, ");
-        QTest::newRow("listed dropped") << 5 << 128 << QList<qint16>{100, 102} << QByteArray(R"( (3 Services):\ulnone\b0\f1\par\par\fs16 )") << QByteArray("Name1, Name3, Name4, ");
-        QTest::newRow("more dropped than there are") << 5 << 128 << QList<qint16>{1, 2, 3, 4, 5, 6, 7} << QByteArray(R"( (0 Services):\ulnone\b0\f1\par\par\fs16 )") << QByteArray(R"(\par Name0, Name1, Name2, Name3, Name4, )");
-        // clang-format on
-    }
-
+    void serviceLists_data() { addRows(listRows); }
     void serviceLists()
     {
-        QFETCH(int, count);
-        QFETCH(int, mode);
-        QFETCH(QList<qint16>, listed);
-        QFETCH(QByteArray, heading);
-        QFETCH(QByteArray, names);
-        ChannelServices s{count, {}, true, static_cast<quint8>(mode), int(listed.size()), listed};
-        for (int i = 0; i < count; ++i)
+        QFETCH(int, row);
+        const ListRow &r = listRows[row];
+        ChannelServices s{r.count, {}, true, r.mode, int(r.listed.size()), r.listed};
+        for (int i = 0; i < r.count; ++i)
             s.input.append({QStringLiteral("Name%1").arg(i), static_cast<qint16>(100 + i)});
         QByteArray list = rtfServiceList(6, s);
         QVERIFY(list.endsWith("\r\n"));
         QCOMPARE(list.replace("\r\n", ""),
-                 R"(\par\par\ul\b\fs16 Servicelist Channel 7)" + heading + names);
-    }
-
-    void escaping_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("rtf");
-        // clang-format off
-        QTest::newRow("braces and backslashes") << R"(A{b}\c\par)" << QByteArray(R"(A\{b\}\\c\\par)");
-        QTest::newRow("Latin-1") << QStringLiteral("ARD Das Erste Ä µ") << QByteArray(R"(ARD Das Erste \'c4 \'b5)");
-        QTest::newRow("code page 1252 extras") << QStringLiteral("€ Œ") << QByteArray(R"(\'80 \'8c)");
-        QTest::newRow("outside code page 1252") << QStringLiteral("Ω") << QByteArray(R"(\u937?)");
-        QTest::newRow("control characters") << QStringLiteral("a\tb\r\nc") << QByteArray("abc");
-        // clang-format on
+                 R"(\par\par\ul\b\fs16 Servicelist Channel 7)" + QByteArray(r.heading) + r.names);
     }
 
     void escaping()
     {
-        QFETCH(QString, text);
-        QFETCH(QByteArray, rtf);
-        QCOMPARE(rtfEscape(text), rtf);
+        // clang-format off
+        const std::pair<QString, QByteArray> rows[]{
+            {R"(A{b}\c\par)", R"(A\{b\}\\c\\par)"}, {QStringLiteral("ARD Das Erste Ä µ"), R"(ARD Das Erste \'c4 \'b5)"},
+            {QStringLiteral("€ Œ"), R"(\'80 \'8c)"}, {QStringLiteral("Ω"), R"(\u937?)"}, {QStringLiteral("a\tb\r\nc"), "abc"}};
+        // clang-format on
+        for (const auto &[text, rtf] : rows)
+            QCOMPARE(rtfEscape(text), rtf);
     }
 
     // The report of a configuration as read: its lists come from the read, where the versions
     // let the selections be read, and the report itself asks the headend nothing.
-    void reportOfARead_data()
-    {
-        QTest::addColumn<int>("variant");
-        QTest::addColumn<QString>("controller");
-        QTest::addColumn<QString>("fpga");
-        QTest::addColumn<int>("lists");
-        // clang-format off
-        QTest::newRow("12 channels, 1.05 / 1.06") << 0 << "1.05" << "1.06" << 12;
-        QTest::newRow("8 channels, 1.10 / 2.00") << 1 << "1.10" << "2.00" << 8;
-        QTest::newRow("controller 1.04") << 0 << "1.04" << "1.06" << 0;
-        QTest::newRow("FPGA 1.05") << 0 << "1.05" << "1.05" << 0;
-        QTest::newRow("16 channels") << 3 << "1.05" << "1.06" << 0;
-        // clang-format on
-    }
-
+    void reportOfARead_data() { addRows(readRows); }
     void reportOfARead()
     {
-        QFETCH(int, variant);
-        QFETCH(QString, controller);
-        QFETCH(QString, fpga);
-        QFETCH(int, lists);
+        QFETCH(int, row);
+        const auto &[name, variant, controller, fpga, lists] = readRows[row];
         SessionFixture f;
         QVERIFY(f.start());
         f.session.timing = withoutSendPause();

@@ -4,6 +4,7 @@
 #include "core/features/shell/shellstate.h"
 #include "core/model/settingsfile.h"
 
+#include "datarows.h"
 #include "files.h"
 #include "recordingui.h"
 
@@ -47,6 +48,18 @@ const QByteArray goldenRecord =
     QByteArray::fromHex("04F82916266C6B0000AD430105F41A010C0201010380AB") + QByteArray(24, '\0') +
     QByteArray::fromHex("CDE803FEFF") + QByteArray(194, '\0') + QByteArray::fromHex("3412");
 
+// Every row but "empty" holds the proxy's address before its own lines.
+const QByteArray storedProxy = "[Settings]\nProxy-IP=192.168.0.9\nProxy-Port=3128\n";
+constexpr auto lan = ConnectionMode::Lan, usb = ConnectionMode::Usb;
+// clang-format off
+struct StoredRow { const char *name; QByteArray ini; ConnectionMode mode; int proxyUse; } const storedRows[]{
+    {"empty", "", usb, 0}, {"LAN True", "LAN-Control=True\nUSB-Control=False", lan, 0},
+    {"lower case", "LAN-Control=true\nUSB-Control=fALSE", lan, 0}, {"LAN 1", "LAN-Control=1\nUSB-Control=0", lan, 0},
+    {"LAN 0", "LAN-Control=0", usb, 0}, {"both", "LAN-Control=True\nUSB-Control=True", usb, 0},
+    {"nonsense", "LAN-Control=maybe\nUSB-Control=maybe", usb, 0}, {"list", "LAN-Control=1,1", usb, 0},
+    {"use 1", "Proxy-Use=1", usb, 1}, {"banana", "Proxy-Use=banana", usb, 0}, {"binary junk", "\x01\xff[=\n=\x80", usb, 0}};
+// clang-format on
+
 HeadendEntry headend(int n)
 {
     const QString number = QString::number(n);
@@ -88,42 +101,20 @@ private slots:
         qunsetenv("XDG_DATA_HOME");
     }
 
-    void storedValuesAreRead_data()
-    {
-        QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<ConnectionMode>("mode");
-        QTest::addColumn<int>("proxyUse");
-        const auto lan = ConnectionMode::Lan;
-        const auto usb = ConnectionMode::Usb;
-        const QByteArray proxy = "[Settings]\nProxy-IP=192.168.0.9\nProxy-Port=3128\n";
-        // clang-format off
-        QTest::newRow("empty") << QByteArray() << usb << 0;
-        QTest::newRow("LAN True") << proxy + "LAN-Control=True\nUSB-Control=False" << lan << 0;
-        QTest::newRow("lower case") << proxy + "LAN-Control=true\nUSB-Control=fALSE" << lan << 0;
-        QTest::newRow("LAN 1") << proxy + "LAN-Control=1\nUSB-Control=0" << lan << 0;
-        QTest::newRow("LAN 0") << proxy + "LAN-Control=0" << usb << 0;
-        QTest::newRow("both") << proxy + "LAN-Control=True\nUSB-Control=True" << usb << 0;
-        QTest::newRow("nonsense") << proxy + "LAN-Control=maybe\nUSB-Control=maybe" << usb << 0;
-        QTest::newRow("list") << proxy + "LAN-Control=1,1" << usb << 0;
-        QTest::newRow("use 1") << proxy + "Proxy-Use=1" << usb << 1;
-        QTest::newRow("banana") << proxy + "Proxy-Use=banana" << usb << 0;
-        QTest::newRow("binary junk") << proxy + "\x01\xff[=\n=\x80" << usb << 0;
-        // clang-format on
-    }
-
+    void storedValuesAreRead_data() { addRows(storedRows); }
     void storedValuesAreRead()
     {
-        QFETCH(QByteArray, ini);
-        QFETCH(ConnectionMode, mode);
-        QFETCH(int, proxyUse);
+        QFETCH(int, row);
+        const StoredRow &r = storedRows[row];
+        const QByteArray ini = r.ini.isEmpty() ? QByteArray() : storedProxy + r.ini;
         QVERIFY(writeFile(m_ini, ini + '\n'));
         ShellState state;
         state.proxyUse = 1;
         state.proxyIp = "10.1.1.1";
         QSettings settings(m_ini, QSettings::IniFormat);
         loadSettings(state, SettingsStore(settings));
-        QCOMPARE(state.connectionMode, mode);
-        QCOMPARE(state.proxyUse, proxyUse);
+        QCOMPARE(state.connectionMode, r.mode);
+        QCOMPARE(state.proxyUse, r.proxyUse);
         QCOMPARE(state.proxyIp, ini.isEmpty() ? "" : "192.168.0.9");
         QCOMPARE(state.proxyPort, ini.isEmpty() ? "" : "3128");
         QCOMPARE(state.activeHeadendName, "non");
@@ -201,26 +192,16 @@ private slots:
         QVERIFY(m_ui.messages.isEmpty());
     }
 
-    void fileNames_data()
-    {
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("settings");
-        QTest::addColumn<QString>("report");
-        // clang-format off
-        QTest::newRow("plain") << "abc" << "abc.kdr" << "abc.rtf";
-        QTest::newRow("upper case extension") << "abc.KDR" << "abc.KDR.kdr" << "abc.KDR.rtf";
-        QTest::newRow("extension given") << "/x/rack.kdr" << "/x/rack.kdr" << "/x/rack.rtf";
-        QTest::newRow("other extension") << "rack.txt" << "rack.txt.kdr" << "rack.txt.rtf";
-        // clang-format on
-    }
-
     void fileNames()
     {
-        QFETCH(QString, chosen);
-        QFETCH(QString, settings);
-        QFETCH(QString, report);
-        QCOMPARE(settingsFileName(chosen), settings);
-        QCOMPARE(reportFileName(settingsFileName(chosen)), report);
+        // clang-format off
+        const std::array<QString, 3> rows[]{{"abc", "abc.kdr", "abc.rtf"}, {"abc.KDR", "abc.KDR.kdr", "abc.KDR.rtf"},
+                                            {"/x/rack.kdr", "/x/rack.kdr", "/x/rack.rtf"}, {"rack.txt", "rack.txt.kdr", "rack.txt.rtf"}};
+        // clang-format on
+        for (const auto &[chosen, settings, report] : rows) {
+            QCOMPARE(settingsFileName(chosen), settings);
+            QCOMPARE(reportFileName(settingsFileName(chosen)), report);
+        }
     }
 
     void creationNeverReplacesADirectory()

@@ -6,6 +6,7 @@
 #include "core/model/headendsettings.h"
 #include "core/model/settingsfile.h"
 
+#include "datarows.h"
 #include "files.h"
 #include "recordingupdateview.h"
 #include "sessionfixture.h"
@@ -41,13 +42,6 @@ QByteArray randomBytes(qsizetype size)
     QList<quint32> words((size + 3) / 4);
     QRandomGenerator::global()->fillRange(words.data(), words.size());
     return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
-}
-
-template<typename Row, size_t N> void addRows(const Row (&rows)[N])
-{
-    QTest::addColumn<int>("row");
-    for (size_t i = 0; i < N; ++i)
-        QTest::newRow(rows[i].name) << int(i);
 }
 
 // The image is checked before the backup, the backup taken before the first byte goes out. Every

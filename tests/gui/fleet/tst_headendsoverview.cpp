@@ -11,40 +11,22 @@ using namespace keldor;
 
 namespace {
 
-// One simulated headend of the fleet, as the window shows it after Check All.
-struct FleetRow {
-    const char *name;
-    std::function<void(sim::Headend &)> setUp;
-    QString state;
-    QString temperature;
-    QString outputs;
-    QString fpga;
-    QString details; // the start of the details
-};
-
 enum Column { Name, Address, State, Temperature, Outputs, Controller, Fpga, Checked, Details };
 
-const FleetRow fleetRows[] = {
-    {"Adler", [](sim::Headend &) {}, "OK", "41 °C", "12/12", "1.06",
-     "temperature 41 C, 12 of 12 active outputs locked"},
-    {"Berg",
-     [](sim::Headend &h) {
-         h.state().diagnostics.actualTemperatureRaw = 16 + 60;
-         h.state().identity.fpgaVersion = QStringLiteral("2.10");
-     },
+// One simulated headend of the fleet, as the window shows it after Check All; details: the start.
+// clang-format off
+struct FleetRow { const char *name; std::function<void(sim::Headend &)> setUp; QString state, temperature, outputs, fpga, details; }
+const fleetRows[] = {
+    {"Adler", [](sim::Headend &) {}, "OK", "41 °C", "12/12", "1.06", "temperature 41 C, 12 of 12 active outputs locked"},
+    {"Berg", [](sim::Headend &h) { h.state().diagnostics.actualTemperatureRaw = 16 + 60; h.state().identity.fpgaVersion = QStringLiteral("2.10"); },
      "OK", "60 °C", "12/12", "2.10", "temperature 60 C"},
-    {"Dock", [](sim::Headend &h) { h.state().diagnostics.actualTemperatureRaw = 16 + 61; },
-     "WARNING", "61 °C", "12/12", "1.06", "temperature 61 C above 60"},
-    {"Eiche",
-     [](sim::Headend &h) {
-         h.state().channels[2].tuner.status = 0;
-         h.state().channels[5].outputOn = 0;
-         h.state().identity.variant = *sim::variantForChannelCount(8);
-     },
+    {"Dock", [](sim::Headend &h) { h.state().diagnostics.actualTemperatureRaw = 16 + 61; }, "WARNING", "61 °C", "12/12", "1.06", "temperature 61 C above 60"},
+    {"Eiche", [](sim::Headend &h) { h.state().channels[2].tuner.status = 0; h.state().channels[5].outputOn = 0;
+                                    h.state().identity.variant = *sim::variantForChannelCount(8); },
      "CRITICAL", "41 °C", "6/7", "1.06", "channel 3 output on: "},
-    {"Forst", [](sim::Headend &h) { h.setFault({sim::Fault::Silent}); }, "UNKNOWN", "", "", "",
-     "Download Error: Connection could not be established!"},
+    {"Forst", [](sim::Headend &h) { h.setFault({sim::Fault::Silent}); }, "UNKNOWN", "", "", "", "Download Error: Connection could not be established!"},
 };
+// clang-format on
 constexpr int fleetSize = int(std::size(fleetRows));
 
 } // namespace

@@ -317,9 +317,6 @@ private slots:
         }
     }
 
-    // With the channel window open, Save adds only the selections to the window's read, and
-    // writes what keldor-ctl writes from the same headend, byte for byte; a field typed but not
-    // Set reaches neither file nor report.
     // Over USB a Load whose write the headend breaks off gives the port back all the same.
     void failedUsbLoadFreesThePort()
     {
@@ -341,6 +338,9 @@ private slots:
         QVERIFY(!m_f->station().session.serial.isOpen());
     }
 
+    // With the channel window open, Save adds only the selections to the window's read, and
+    // writes what keldor-ctl writes from the same headend, byte for byte; a field typed but not
+    // Set reaches neither file nor report.
     void saveWithTheOverviewOpenIsTheCommandLinesSave()
     {
         QVERIFY(startMenu(true));
