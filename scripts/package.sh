@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds the Debian package keldor-station_VERSION_ARCH.deb with CPack and checks it with
 # lintian, which fails the run on any error. The programs are built without the tests into
-# build-package/; KELDOR_BUILD_DIR packages an existing build instead (CI reuses build/).
+# build-package/ at -O2, as Debian builds its packages; KELDOR_BUILD_DIR packages an existing
+# build instead.
 # Prints the package's path as the last line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +12,8 @@ if [ -n "${KELDOR_BUILD_DIR:-}" ]; then
     scripts/build.sh
 else
     build_dir=build-package
-    KELDOR_BUILD_DIR=$build_dir KELDOR_BUILD_TYPE=Release scripts/build.sh -DKELDOR_BUILD_TESTS=OFF
+    KELDOR_BUILD_DIR=$build_dir KELDOR_BUILD_TYPE=Release scripts/build.sh -DKELDOR_BUILD_TESTS=OFF \
+        "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG"
 fi
 rm -f "$build_dir"/keldor-station_*.deb
 (cd "$build_dir" && cpack -G DEB >/dev/null)
