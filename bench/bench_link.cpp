@@ -76,7 +76,7 @@ int benchReads(QTextStream &out, int reads, const QString &baud)
                .arg(elapsed, 0, 'f', 3)
                .arg(bound, 0, 'f', 3)
                .arg(elapsed / bound, 0, 'f', 3);
-    session.exchange.comEnd();
+    endSession(session.exchange);
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include "core/features/health/health.h"
 #include "core/features/traffic/traffictrace.h"
 #include "core/link/session.h"
+#include "core/protocol/parameters.h"
 #include "ctlcommand.h"
 #include "ctlcommandline.h"
 #include "ctlcompletion.h"
@@ -55,7 +56,7 @@ TerminalQuestion &terminalQuestion()
 void closeSession(Session &session)
 {
     if (session.serial.isOpen()) {
-        session.exchange.comEnd();
+        endSession(session.exchange);
         session.serial.close();
     }
     session.lan.close();

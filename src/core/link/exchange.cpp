@@ -7,6 +7,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <utility>
+
 namespace keldor {
 
 namespace {
@@ -27,7 +29,7 @@ Exchange::Exchange(UserInterface &ui, const Timing &timing, SerialLink &serial, 
         connect(link, &Link::received, this, &Exchange::appendRx);
         connect(link, &Link::stateChanged, this, &Exchange::arrived);
     }
-    connect(&m_serial, &SerialLink::inputLost, this, &Exchange::showInputLoss);
+    connect(&m_serial, &SerialLink::inputLost, this, &Exchange::reportInputLoss);
 }
 
 Link &Exchange::activeLink() const
@@ -135,36 +137,30 @@ void Exchange::noteRepeat()
     emit repeating();
 }
 
-void Exchange::showInputLoss(InputLoss loss)
+void Exchange::reportInputLoss(InputLoss loss)
 {
-    // Only news for the operator: the bytes lost leave the answer short, and the wait for it
-    // ends as it would anyway. Once is enough while the same exchange runs.
-    bool &shown = m_lossShown.at(static_cast<size_t>(loss));
-    if (shown)
-        return;
-    shown = true;
-    m_ui.message(UserInterface::Icon::None, QString(),
-                 loss == InputLoss::Overrun ? QStringLiteral("Overrun!")
-                                            : QStringLiteral("RXOver!"));
+    bool &reported = m_lossReported.at(static_cast<size_t>(loss));
+    if (!std::exchange(reported, true))
+        emit inputLost(loss);
 }
 
 bool Exchange::comStart()
 {
     // Opening the session is an exchange of its own.
-    m_lossShown = {};
+    m_lossReported = {};
     clearRx();
     if (!write(m_serial, sessionOpen.toByteArray()))
         return false;
     return waitUntil([this] { return m_rx.endsWith(acceptedTail); }, m_timing.sessionOpenLimit);
 }
 
-bool Exchange::comEnd()
+bool Exchange::comEnd(const QByteArray &closingFrame)
 {
     m_ui.setKeepAliveRunning(false);
     bool sent = false;
     if (m_serial.isOpen()) {
         clearRx();
-        write(m_serial, QByteArray("\x00P\x00\x00\x00\x00\x00\x00\x00\x00", 10));
+        write(m_serial, closingFrame);
         sent = true;
     }
     waitSeconds(m_timing.closePause);
@@ -173,7 +169,7 @@ bool Exchange::comEnd()
 
 void Exchange::beginExchange()
 {
-    m_lossShown = {};
+    m_lossReported = {};
     m_ui.setMainWindowEnabled(false);
     m_ui.setKeepAliveRunning(false);
 }

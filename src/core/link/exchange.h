@@ -58,7 +58,9 @@ public:
     void noteRepeat();
     int repeats() const { return m_repeats; }
     bool comStart();
-    bool comEnd();
+    // Sends the closing frame, which the protocol above composes, when the serial port is
+    // open, and pauses so that the headend takes it before the port goes.
+    bool comEnd(const QByteArray &closingFrame);
 
     // Waits without any message until the condition holds or the limit has passed.
     // Every wait, waitSeconds too, ends by the operation's deadline at the latest.
@@ -66,7 +68,7 @@ public:
 
     // The bracket around every exchange: the main window is disabled and the keep-alive timer
     // stopped while it runs; a good ending gives both back. The serial port's alarms of lost
-    // input show once per exchange.
+    // input are reported once per exchange.
     void beginExchange();
     void endExchange();
 
@@ -85,12 +87,16 @@ signals:
     void arrived();
     // Before the repeated request goes out.
     void repeating();
+    // The serial port lost input of this kind; reported once per exchange, the session's
+    // opening counting as one. Only news for the operator: the bytes lost leave the answer
+    // short, and the wait for it ends as it would anyway.
+    void inputLost(keldor::InputLoss loss);
 
 private:
     bool waitForAnswer(const std::function<bool()> &condition);
     bool write(Link &link, const QByteArray &bytes);
     void waitEvent(milliseconds remaining);
-    void showInputLoss(InputLoss loss);
+    void reportInputLoss(InputLoss loss);
 
     UserInterface &m_ui;
     const Timing &m_timing;
@@ -102,8 +108,8 @@ private:
     ExchangeError m_error = ExchangeError::None;
     int m_repeats = 0;
     bool m_serialSelected = true;
-    // Which alarms of lost input this exchange has shown, by InputLoss.
-    std::array<bool, 2> m_lossShown{};
+    // Which alarms of lost input this exchange has reported, by InputLoss.
+    std::array<bool, 2> m_lossReported{};
     OperationDeadline m_deadline{this};
 };
 

@@ -15,13 +15,11 @@ Session::Session(UserInterface &ui, const Timing &timing)
     // An operation over its deadline lets go of the headend at once. The serial port stays
     // open, so the closing frame still reaches a headend on the USB link.
     QObject::connect(&exchange.deadline(), &OperationDeadline::expired, &lan, &LanLink::close);
-}
-
-void closeWindowSession(Session &session)
-{
-    session.ui.setKeepAliveRunning(false);
-    if (session.exchange.comEnd() && session.serial.isOpen())
-        session.serial.close();
+    QObject::connect(&exchange, &Exchange::inputLost, [&ui](InputLoss loss) {
+        ui.message(UserInterface::Icon::None, QString(),
+                   loss == InputLoss::Overrun ? QStringLiteral("Overrun!")
+                                              : QStringLiteral("RXOver!"));
+    });
 }
 
 bool checkDevicePresent(Session &session)

@@ -15,7 +15,8 @@
 namespace keldor {
 
 // Everything needed to talk to one headend: both links, the exchange over them, the timings
-// and the operator-facing side. One per process in the programs; tests make their own.
+// and the operator-facing side, which shows the serial port's alarms of lost input as the
+// exchange reports them. One per process in the programs; tests make their own.
 class Session {
 public:
     explicit Session(UserInterface &ui, const Timing &timing = {});
@@ -32,10 +33,6 @@ public:
         return listUsbSerialPorts();
     };
 };
-
-// What a headend window does when it closes: the keep-alive stops and, over USB, the closing
-// frame goes out and the port is given back. The LAN connection stays for the next window.
-void closeWindowSession(Session &session);
 
 // Finds the headend on one of the USB serial ports and opens a session on it.
 bool checkDevicePresent(Session &session);

@@ -4,6 +4,7 @@
 #include "core/common/userinterface.h"
 #include "core/link/exchange.h"
 #include "core/link/link.h"
+#include "core/link/session.h"
 
 #include <QDeadlineTimer>
 #include <QtEndian>
@@ -98,6 +99,23 @@ std::variant<qint64, QString> wholeInRange(const WriteValue &value, quint8 code,
 }
 
 } // namespace
+
+QByteArray sessionCloseRequest()
+{
+    return frame(0, param::sessionClose, {});
+}
+
+bool endSession(Exchange &exchange)
+{
+    return exchange.comEnd(sessionCloseRequest());
+}
+
+void closeWindowSession(Session &session)
+{
+    session.ui.setKeepAliveRunning(false);
+    if (endSession(session.exchange) && session.serial.isOpen())
+        session.serial.close();
+}
 
 QString codeHex(quint8 code)
 {

@@ -17,6 +17,7 @@ namespace keldor {
 constexpr qsizetype requestFrameLength = 10;
 
 class Exchange;
+class Session;
 
 // How the headend answers a read, by parameter code.
 AnswerKind answerKind(quint8 code);
@@ -66,6 +67,14 @@ bool connectionAborted(Exchange &exchange);
 
 bool readParameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, ParamValue &value);
 bool setParameter(Exchange &exchange, quint8 channel, quint8 code, const WriteValue &value);
+
+// The frame that ends the session with a headend on the USB link, and the exchange's sending
+// of it (false when no serial port was open).
+QByteArray sessionCloseRequest();
+bool endSession(Exchange &exchange);
+// What a headend window does when it closes: the keep-alive stops and, over USB, the closing
+// frame goes out and the port is given back. The LAN connection stays for the next window.
+void closeWindowSession(Session &session);
 
 // The keep-alive write: value 0 on channel 0.
 bool keepAlive(Exchange &exchange);

@@ -7,6 +7,7 @@
 #include "core/model/headendsettings.h"
 #include "core/model/readunitdata.h"
 #include "core/model/settingsfile.h"
+#include "core/protocol/parameters.h"
 #include "gui/channels/frequencyplanview.h"
 #include "gui/station/overviewmenus.h"
 #include "gui/station/station.h"

@@ -1,6 +1,7 @@
 #include "gui/diagnostics/diagnosticwindow.h"
 
 #include "core/features/diagnostics/diagnostics.h"
+#include "core/protocol/parameters.h"
 #include "gui/app/mainwindow.h"
 #include "gui/station/station.h"
 #include "gui/ui/programicons.h"

@@ -10,6 +10,7 @@
 #include "core/model/headendsettings.h"
 #include "core/model/settingsfile.h"
 #include "core/model/unitdiff.h"
+#include "core/protocol/parameters.h"
 #include "gui/app/mainwindow.h"
 #include "gui/channels/channeloverview.h"
 #include "gui/directory/headendpicker.h"
@@ -323,7 +324,7 @@ void SettingsMenu::releaseUsbPort()
     // window finds the headend again the way the Program menu does, and after a failure the
     // next function needs it free.
     if (m_window.usbChecked()) {
-        m_station.session.exchange.comEnd();
+        endSession(m_station.session.exchange);
         m_station.session.serial.close();
     }
 }

@@ -6,6 +6,7 @@
 #include "core/features/update/upload.h"
 #include "core/link/reconnect.h"
 #include "core/model/devicetype.h"
+#include "core/protocol/parameters.h"
 #include "gui/app/expertlogin.h"
 #include "gui/app/mainwindow.h"
 #include "gui/station/station.h"

@@ -59,7 +59,7 @@ private slots:
         m_link->reply("ENx", 5ms);
         QVERIFY(!m_exchange->commandQuit());
         m_f->ui.keepAliveRunning = true;
-        QVERIFY(!m_exchange->comEnd() && !m_f->ui.keepAliveRunning);
+        QVERIFY(!endSession(*m_exchange) && !m_f->ui.keepAliveRunning);
         m_exchange->send("abc");
         m_exchange->setSerialSelected(true);
         m_exchange->send("def");
@@ -210,7 +210,7 @@ private slots:
         QVERIFY(m_f->ui.connectionModeLocked);
         QCOMPARE(silent.count(sim::TranscriptEntry::Kind::Open), 1);
         QCOMPARE(good.count(sim::TranscriptEntry::Kind::Open), 1);
-        QVERIFY(m_f->exchange().comEnd());
+        QVERIFY(endSession(m_f->exchange()));
         QCOMPARE(good.frames(0x50).size(), 1);
         QCOMPARE(good.frames(0x50).first().bytes, QByteArray("\0P\0\0\0\0\0\0\0\0", 10));
         m_f->session.serial.close();

@@ -1,5 +1,6 @@
 #include "core/features/update/backup.h"
 #include "core/features/update/imagefiles.h"
+#include "core/protocol/parameters.h"
 
 #include "core/features/report/rtfreport.h"
 #include "core/features/shell/shellstate.h"
@@ -186,7 +187,7 @@ private slots:
         QVERIFY(writeFile(path, image));
         QCOMPARE(updateFw(m_f->session, *m_view, path), R::Abandoned);
         QVERIFY(!m_f->session.serial.isOpen());
-        QVERIFY(!m_f->session.exchange.comEnd());
+        QVERIFY(!endSession(m_f->session.exchange));
         QFile line(port);
         QVERIFY(line.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
         QCOMPARE(line.write(image.mid(2 * 1024)), image.size() - 2 * 1024);
