@@ -13,8 +13,8 @@ build_dir=${KELDOR_SANITIZE_DIR:-build-sanitize}
 seconds=60
 limits=()
 if [ "${1:-}" = --ci ]; then
-    seconds=30
-    limits=(-seed=1 -runs=3000)
+    seconds=10
+    limits=(-seed=1 -runs=1000)
     shift
 elif [[ "${1:-}" =~ ^[0-9]+$ ]]; then
     seconds=$1
