@@ -12,18 +12,23 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <optional>
+
 namespace keldor {
 
 namespace {
 
 const QString dirOption = QStringLiteral("--dir");
 
-// The repository named by --dir (the current folder without it), and the arguments without it.
-QString takeDir(QStringList &arguments)
+// The repository named by --dir (the current folder without it), and the arguments without it;
+// nothing when --dir lacks its folder.
+std::optional<QString> takeDir(QStringList &arguments)
 {
     const qsizetype at = arguments.indexOf(dirOption);
-    if (at < 0 || at + 1 >= arguments.size())
+    if (at < 0)
         return QStringLiteral(".");
+    if (at + 1 >= arguments.size())
+        return std::nullopt;
     const QString dir = arguments.at(at + 1);
     arguments.remove(at, 2);
     return dir;
@@ -39,21 +44,20 @@ QString storedSettings(const QString &name)
 QString checkHistory(const QStringList &raw)
 {
     QStringList arguments = raw;
-    const bool dirGiven = arguments.contains(dirOption);
-    const QString dir = takeDir(arguments);
-    if (dirGiven && arguments.size() == raw.size())
+    const auto dir = takeDir(arguments);
+    if (!dir)
         return QStringLiteral("--dir needs a folder");
     if (arguments.size() != 1 || arguments.first().startsWith(QLatin1String("--")))
         return QStringLiteral("history takes NAME [--dir DIR]");
-    if (!QFileInfo::exists(QDir(dir).filePath(QStringLiteral(".git"))))
-        return QStringLiteral("%1 holds no history; fleet backup DIR --git makes one").arg(dir);
+    if (!QFileInfo::exists(QDir(*dir).filePath(QStringLiteral(".git"))))
+        return QStringLiteral("%1 holds no history; fleet backup DIR --git makes one").arg(*dir);
     return {};
 }
 
 int history(Session &, const QStringList &raw, QTextStream &out)
 {
     QStringList arguments = raw;
-    const QString dir = takeDir(arguments);
+    const QString dir = takeDir(arguments).value_or(QStringLiteral("."));
     const GitRepository repository(dir, Timing().fleetCommandLimit);
     const ProgramRun log =
         repository.run({QStringLiteral("log"), QStringLiteral("--format=%ct%x09%h%x09%s"),
@@ -81,11 +85,10 @@ int history(Session &, const QStringList &raw, QTextStream &out)
 
 QString takeStoredVersions(QStringList &arguments, QTemporaryDir &store)
 {
-    const bool dirGiven = arguments.contains(dirOption);
-    const qsizetype before = arguments.size();
-    const QString dir = takeDir(arguments);
-    if (dirGiven && arguments.size() == before)
+    const auto taken = takeDir(arguments);
+    if (!taken)
         return QStringLiteral("--dir needs a folder");
+    const QString &dir = *taken;
     const GitRepository repository(dir, Timing().fleetCommandLimit);
     for (QString &argument : arguments) {
         const qsizetype at = argument.lastIndexOf(QLatin1Char('@'));

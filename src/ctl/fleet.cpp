@@ -114,7 +114,11 @@ FleetOutcome runMember(const FleetMember &member, const FleetWork &work, const T
         // The messages are taken as the interface keeps them, not as it printed them.
         QTextStream messages(&shown);
         ConsoleUi ui(messages);
-        Session session(ui, timing);
+        // Nobody watches a fleet member connect: its progress window's pauses would only hold
+        // the member's slot.
+        Timing memberTiming = timing;
+        memberTiming.connectNotice = milliseconds(0);
+        Session session(ui, memberTiming);
         session.exchange.setSerialSelected(false);
         OperationDeadline &deadline = session.exchange.deadline();
         deadline.start(std::min(memberLimit, left));

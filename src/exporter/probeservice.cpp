@@ -113,10 +113,7 @@ ProbeService::ProbeService(QList<FleetMember> members, const Timing &timing,
     : m_members(std::move(members))
     , m_timing(timing)
     , m_minInterval(minInterval)
-{
-    // Nobody watches a probe connect.
-    m_timing.connectNotice = 0ms;
-}
+{}
 
 ProbeService::~ProbeService()
 {

@@ -53,15 +53,16 @@ struct Timing {
     milliseconds fleetRequestAllowance = 400ms;
 
     // The deadline of one headend of a fleet, when the command line sets none: a 16-channel
-    // backup over a proxy with room to spare. Connecting may use every limit on the way (57 s
-    // by default); the backup's read is 562 requests, each allowed its send pause and
-    // fleetRequestAllowance (230 s), where at 9600 baud it needs about 10 s in all. 287 s,
+    // backup over a proxy with room to spare. Connecting may use every limit on the way (55 s
+    // by default; a fleet member shows no progress window, so connectNotice is not among them);
+    // the backup's read is 562 requests, each allowed its send pause and
+    // fleetRequestAllowance (230 s), where at 9600 baud it needs about 10 s in all. 285 s,
     // rounded up to the whole minute: 5 minutes.
     milliseconds fleetMemberLimit() const
     {
         constexpr int sixteenChannelBackupRequests = 562;
         return std::chrono::ceil<std::chrono::minutes>(
-            2 * connectNotice + proxyConnectLimit + proxyReplyLimit + handshakeWindow +
+            proxyConnectLimit + proxyReplyLimit + handshakeWindow +
             sixteenChannelBackupRequests * (sendPause + fleetRequestAllowance));
     }
     milliseconds fleetCommandLimit = 5min; // a git command, an --on-change or --on-fail command
