@@ -45,10 +45,12 @@ template<typename Record, typename Field> void tailFields(Record &r, Field &&fie
 {
     field(20, r.serviceCount);
     field(21, r.serviceMode);
+    // Checked access: a loop bound that strayed past the arrays would throw here rather than
+    // read or write beyond the record.
     for (int i = 0; i < reservedBytes; ++i)
-        field(reservedAt + i, r.reserved[i]);
+        field(reservedAt + i, r.reserved.at(static_cast<size_t>(i)));
     for (int i = 0; i < serviceIdCapacity; ++i)
-        field(serviceIdsAt + 2 * i, r.serviceIds[i]);
+        field(serviceIdsAt + 2 * i, r.serviceIds.at(static_cast<size_t>(i)));
 }
 
 template<typename T> void put(QByteArray &bytes, int at, T value)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace keldor {
 
@@ -45,15 +46,14 @@ double highEdge(const PlanBar &bar)
 QList<SpanOverlap> findOverlaps(const QList<BandSpan> &spans)
 {
     QList<SpanOverlap> overlaps;
-    for (qsizetype a = 0; a < spans.size(); ++a) {
-        for (qsizetype b = a + 1; b < spans.size(); ++b) {
-            const BandSpan &x = spans.at(a);
-            const BandSpan &y = spans.at(b);
+    // Every pair once, walked with iterators so that no index can step past the last span.
+    for (auto x = spans.cbegin(); x != spans.cend(); ++x) {
+        for (auto y = std::next(x); y != spans.cend(); ++y) {
             // Strict on both sides: edges that meet are neighbours, while a channel without
             // width inside another one still collides with it.
-            if (x.lowMHz < y.highMHz && y.lowMHz < x.highMHz)
-                overlaps.append({std::min(x.channel, y.channel), std::max(x.channel, y.channel),
-                                 std::max(x.lowMHz, y.lowMHz), std::min(x.highMHz, y.highMHz)});
+            if (x->lowMHz < y->highMHz && y->lowMHz < x->highMHz)
+                overlaps.append({std::min(x->channel, y->channel), std::max(x->channel, y->channel),
+                                 std::max(x->lowMHz, y->lowMHz), std::min(x->highMHz, y->highMHz)});
         }
     }
     std::sort(overlaps.begin(), overlaps.end(), [](const SpanOverlap &l, const SpanOverlap &r) {
