@@ -1,4 +1,5 @@
 #include "core/features/health/health.h"
+#include "core/features/health/inventory.h"
 #include "core/model/tunerinfo.h"
 
 #include <QTest>
@@ -213,6 +214,26 @@ private slots:
         for (const Row &row : rows)
             QVERIFY2(thresholdProblem(thresholdsOf(row.thresholds)) == row.problem,
                      qPrintable(row.thresholds.join(' ')));
+    }
+
+    // Whatever a headend or an operator calls things, each format keeps its shape: one status
+    // line, label values escaped, spreadsheet cells that stay texts.
+    void outputEscaping()
+    {
+        HealthReport report = unknownHealth("a\rb\nc|d");
+        report.headend = "q\"b\\s\nl";
+        QCOMPARE(nagiosLine(report), "UNKNOWN - a b c/d");
+        QVERIFY(prometheusText({report}).contains("keldor_up{headend=\"q\\\"b\\\\s\\nl\"} 0"));
+        // clang-format off
+        const std::pair<QString, QString> cells[]{
+            {"", ""}, {"a b", "a b"}, {"=1", "'=1"}, {"+1", "'+1"}, {"-1", "'-1"}, {"@a", "'@a"},
+            {"\tx", "'\tx"}, {"\rx", "\"'\rx\""}, {"a\nb", "\"a\nb\""}, {"a\"b", "\"a\"\"b\""}, {"a,b", "\"a,b\""}};
+        // clang-format on
+        for (const auto &[text, cell] : cells) {
+            InventoryRecord record;
+            record.headend = text;
+            QCOMPARE(inventoryCsv({record}).section('\n', 1), cell + ",,0,,,,0\n");
+        }
     }
 };
 

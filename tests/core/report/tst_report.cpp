@@ -97,7 +97,8 @@ private slots:
         // clang-format off
         const std::pair<QString, QByteArray> rows[]{
             {R"(A{b}\c\par)", R"(A\{b\}\\c\\par)"}, {QStringLiteral("ARD Das Erste Ä µ"), R"(ARD Das Erste \'c4 \'b5)"},
-            {QStringLiteral("€ Œ"), R"(\'80 \'8c)"}, {QStringLiteral("Ω"), R"(\u937?)"}, {QStringLiteral("a\tb\r\nc"), "abc"}};
+            {QStringLiteral("€ Œ"), R"(\'80 \'8c)"}, {QStringLiteral("Ω"), R"(\u937?)"}, {QStringLiteral("a\tb\r\nc"), "abc"},
+            {QStringLiteral("~\x7f\u0080\u009f\u00a0\u00ff\u0100Ÿ"), R"(~\u128?\u159?\'a0\'ff\u256?\'9f)"}};
         // clang-format on
         for (const auto &[text, rtf] : rows)
             QCOMPARE(rtfEscape(text), rtf);

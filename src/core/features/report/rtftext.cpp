@@ -1,5 +1,6 @@
 #include "core/features/report/rtftext.h"
 
+#include <algorithm>
 #include <array>
 
 namespace keldor {
@@ -16,11 +17,9 @@ int cp1252Byte(char16_t c)
 {
     if (c >= 0xA0 && c <= 0xFF)
         return c;
-    for (size_t i = 0; i < cp1252High.size(); ++i) {
-        if (cp1252High[i] != 0 && cp1252High[i] == c)
-            return 0x80 + static_cast<int>(i);
-    }
-    return -1;
+    // The gaps hold 0, which never matches here: control characters don't reach this.
+    const auto found = std::find(cp1252High.cbegin(), cp1252High.cend(), c);
+    return found == cp1252High.cend() ? -1 : 0x80 + static_cast<int>(found - cp1252High.cbegin());
 }
 
 const char *const headerLines[] = {
