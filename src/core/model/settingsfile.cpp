@@ -140,13 +140,14 @@ QByteArray encodeSettings(const std::array<ChannelRecord, channelCount> &channel
 std::optional<QString> decodeSettings(const QByteArray &image,
                                       std::array<ChannelRecord, channelCount> &channels)
 {
-    // Decoded into a copy first: a refused file must not leave half a table behind.
+    // Decoded into a copy first: a refused file must not leave half a table behind. Checked
+    // access keeps every record loop inside the table.
     std::array<ChannelRecord, channelCount> decoded = channels;
     int recordsInFile = 0;
     if (image.size() == oldSettingsFileSize) {
         recordsInFile = oldRecordCount;
         for (int ch = 0; ch < oldRecordCount; ++ch)
-            decodeSettingsHead(QByteArrayView(image).sliced(ch * oldRecordSize), decoded[ch]);
+            decodeSettingsHead(QByteArrayView(image).sliced(ch * oldRecordSize), decoded.at(ch));
         for (ChannelRecord &record : decoded) {
             record.serviceCount = 0;
             record.serviceMode = 0;
@@ -154,13 +155,13 @@ std::optional<QString> decodeSettings(const QByteArray &image,
     } else if (image.size() == settingsFileSize) {
         recordsInFile = channelCount;
         for (int ch = 0; ch < channelCount; ++ch)
-            decoded[ch] = decodeSettingsRecord(
+            decoded.at(ch) = decodeSettingsRecord(
                 QByteArrayView(image).sliced(ch * settingsRecordSize, settingsRecordSize));
     } else {
         return wrongSize(image.size());
     }
     for (int ch = 0; ch < recordsInFile; ++ch) {
-        if (const auto problem = damage(decoded[ch], ch))
+        if (const auto problem = damage(decoded.at(ch), ch))
             return QStringLiteral("it is damaged: ") + *problem;
     }
     channels = decoded;
