@@ -72,7 +72,7 @@ private slots:
         // even neighbour. Beyond any cable channel the rate saturates; NaN means no minimum.
         struct { int qam; float rate; int symbolrate; } minSymbol[]{
             {3, 38, 6870}, {5, 38, 5152}, {0, 38, 0}, {6, 38, 0}, {-1, 38, 0}, {1, 0, -2},
-            {1, float(4.0 * 188 / 204 * 2.5005), 2498}, {1, 1.0e6f, 32767}, {1, inf, 32767}, {1, -inf, -32768}, {1, notANumber, 0}};
+            {1, float(4.0 * 188 / 204 * 2.5005), 2498}, {3, 39.82282f, 7200}, {1, 1.0e6f, 32767}, {1, inf, 32767}, {1, -inf, -32768}, {1, notANumber, 0}};
         // clang-format on
         for (const auto &r : minSymbol)
             QCOMPARE(getMinSymbol(r.qam, r.rate), r.symbolrate);
@@ -378,6 +378,7 @@ private slots:
         struct { const char *text; int qam; float rate; QString message; F focus; } rates[]{
             {"7200", 3, 38, {}, F::Leave}, {"7201", 3, 38, range, F::Back}, {"6870", 3, 38, {}, F::Leave}, {"6869", 3, 38, range, F::Back},
             {"1000", 3, 0, {}, F::Leave}, {"99999", 3, 0, "Output Symbolrate must be in the range-2 to 7200kSym", F::Back},
+            {"7200", 3, 39.82282f, {}, F::Leave}, // a minimum of exactly 7200 still fits
             {"", 3, 38, invalidSymbolrate, F::Back}, {"6900", 1, 38, highDatarate, F::Leave}};
         // clang-format on
         for (const auto &r : rates) {
