@@ -142,8 +142,8 @@ private slots:
             {{"@40:50", "0:70"}, -1, {}, S::Critical, "temperature -1 C below 0; 0 of 0 active outputs locked", ""},
             {{"", "", "9:30", "6:40"}, 41, {30, 30.1, 8.9}, S::Warning, "channel 3 S/N 8.9 dB below 9, channel 2 S/N 30.1 dB above 30; temperature 41 C, 3 of 3 active outputs locked", "'ch1_snr'=30.0;9:30;6:40"},
             {{"", "", "9:30", "6:40"}, 41, {40, 40.1}, S::Critical, "channel 2 S/N 40.1 dB above 40, channel 1 S/N 40.0 dB above 30; temperature 41 C, 2 of 2 active outputs locked", ""},
-            {{"", "", "9:30"}, 41, {31, 33, 32, 30.5}, S::Warning, "S/N above 30 dB on 4 channels, highest 33.0 dB on channel 2; temperature 41 C, 4 of 4 active outputs locked", ""},
-            {{"", "", "@9:12"}, 41, {11, 10, 12, 9}, S::Warning, "S/N inside @9:12 dB on 4 channels, lowest 9.0 dB on channel 4; temperature 41 C, 4 of 4 active outputs locked", ""},
+            {{"", "", "9:30"}, 41, {31, 33, 32, 33}, S::Warning, "S/N above 30 dB on 4 channels, highest 33.0 dB on channel 2; temperature 41 C, 4 of 4 active outputs locked", ""},
+            {{"", "", "@9:12"}, 41, {9, 10, 12, 9}, S::Warning, "S/N inside @9:12 dB on 4 channels, lowest 9.0 dB on channel 1; temperature 41 C, 4 of 4 active outputs locked", ""},
             {{"", "", "@9:12"}, 41, {8.9, 12.1}, S::Ok, "temperature 41 C, 2 of 2 active outputs locked", ""},
         };
         // clang-format on
