@@ -277,9 +277,11 @@ private slots:
                          r.name);
                 QVERIFY2(a.left >= 0 && a.left + a.width <= pixels, r.name);
                 QVERIFY2(a.left <= x && x <= a.left + a.width, r.name);
+                // Labels on one spot stack in channel order.
                 for (const PlanLabel &b : labels)
-                    QVERIFY2(&a == &b || a.row != b.row || a.left + a.width + gap <= b.left ||
-                                 b.left + b.width + gap <= a.left,
+                    QVERIFY2((&a == &b || a.row != b.row || a.left + a.width + gap <= b.left ||
+                              b.left + b.width + gap <= a.left) &&
+                                 (a.left != b.left || a.channel >= b.channel || a.row < b.row),
                              r.name);
                 rowCount = std::max(rowCount, a.row + 1);
             }
