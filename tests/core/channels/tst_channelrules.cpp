@@ -2,6 +2,7 @@
 #include "core/features/channels/inputrules.h"
 #include "core/features/channels/keyfilters.h"
 #include "core/features/channels/outputrules.h"
+#include "core/model/channeltextsview.h"
 #include "core/model/readunitdata.h"
 #include "core/model/tunerinfo.h"
 #include "core/model/unitdiff.h"
@@ -95,6 +96,34 @@ private slots:
         // clang-format on
         for (const auto &r : lists)
             QCOMPARE(serviceListsSupported(r.fpga, r.controller, r.variant), r.supported);
+    }
+
+    // A column's tuner state; -1: the button keeps what the window had.
+    void tunerStateShown()
+    {
+        // clang-format off
+        struct { std::optional<TunerState> state; const char *status; bool black; const char *ber, *snr; int search, services; } rows[]{
+            {std::nullopt, "", true, "", "", 0, 1}, {TunerState{tunerLocked, false, 2345, 105}, "Tuner Locked", true, "2.3e-4", "11", 0, 1},
+            {TunerState{tunerUnlocked, false, 2345, 105}, "Tuner unlocked", false, "", "", -1, 0},
+            {TunerState{tunerUnlocked, true}, "No Signal", false, "", "", -1, 0}, {TunerState{12}, "I2C NOACKE", false, "", "", -1, -1}};
+        // clang-format on
+        for (const auto &r : rows) {
+            for (const bool before : {false, true}) {
+                UnitData unit;
+                unit.tuners[0] = r.state;
+                ChannelTextsView view;
+                view.setSearchEnabled(0, before);
+                view.setServiceListEnabled(0, before);
+                showTunerState(unit, 0, view);
+                const ChannelTexts &t = view.texts(0);
+                QVERIFY2(t.status == r.status && view.statusBlack(0) == r.black && t.ber == r.ber &&
+                             t.snr == r.snr,
+                         r.status);
+                QCOMPARE(view.state(0).searchEnabled, r.search < 0 ? before : r.search == 1);
+                QCOMPARE(view.state(0).serviceListEnabled,
+                         r.services < 0 ? before : r.services == 1);
+            }
+        }
     }
 
     void keyFilters()
