@@ -98,14 +98,13 @@ private slots:
             QCOMPARE(serviceListsSupported(r.fpga, r.controller, r.variant), r.supported);
     }
 
-    // A column's tuner state; -1: the button keeps what the window had.
-    void tunerStateShown()
+    // The buttons and the status colour a tuner state sets; -1: the button keeps what it had.
+    void tunerStateButtons()
     {
         // clang-format off
-        struct { std::optional<TunerState> state; const char *status; bool black; const char *ber, *snr; int search, services; } rows[]{
-            {std::nullopt, "", true, "", "", 0, 1}, {TunerState{tunerLocked, false, 2345, 105}, "Tuner Locked", true, "2.3e-4", "11", 0, 1},
-            {TunerState{tunerUnlocked, false, 2345, 105}, "Tuner unlocked", false, "", "", -1, 0},
-            {TunerState{tunerUnlocked, true}, "No Signal", false, "", "", -1, 0}, {TunerState{12}, "I2C NOACKE", false, "", "", -1, -1}};
+        struct { std::optional<TunerState> state; bool black; int search, services; } rows[]{
+            {std::nullopt, true, 0, 1}, {TunerState{tunerLocked}, true, 0, 1}, {TunerState{tunerUnlocked}, false, -1, 0},
+            {TunerState{tunerUnlocked, true}, false, -1, 0}, {TunerState{12}, false, -1, -1}};
         // clang-format on
         for (const auto &r : rows) {
             for (const bool before : {false, true}) {
@@ -115,10 +114,7 @@ private slots:
                 view.setSearchEnabled(0, before);
                 view.setServiceListEnabled(0, before);
                 showTunerState(unit, 0, view);
-                const ChannelTexts &t = view.texts(0);
-                QVERIFY2(t.status == r.status && view.statusBlack(0) == r.black && t.ber == r.ber &&
-                             t.snr == r.snr,
-                         r.status);
+                QCOMPARE(view.statusBlack(0), r.black);
                 QCOMPARE(view.state(0).searchEnabled, r.search < 0 ? before : r.search == 1);
                 QCOMPARE(view.state(0).serviceListEnabled,
                          r.services < 0 ? before : r.services == 1);

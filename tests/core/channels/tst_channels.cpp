@@ -117,7 +117,6 @@ private slots:
             QCOMPARE(line(i), QString(rows[i].line));
             QCOMPARE(m_view->state(i).qamFirstCode, rows[i].firstCode);
         }
-        QVERIFY(!m_view->statusBlack(0) && !m_view->state(0).serviceListEnabled);
         QCOMPARE(m_unit.channelDataRate[0], 0.0f);
         QCOMPARE(m_f->ui.messages.first().icon, UserInterface::Icon::Critical);
         QCOMPARE(m_f->ui.texts(),
