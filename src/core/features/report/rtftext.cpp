@@ -17,7 +17,7 @@ int cp1252Byte(char16_t c)
 {
     if (c >= 0xA0 && c <= 0xFF)
         return c;
-    // The gaps hold 0, which never matches here: control characters don't reach this.
+    // The gaps hold 0, which matches no character from 0x80 up, the only ones asked here.
     const auto found = std::find(cp1252High.cbegin(), cp1252High.cend(), c);
     return found == cp1252High.cend() ? -1 : 0x80 + static_cast<int>(found - cp1252High.cbegin());
 }
