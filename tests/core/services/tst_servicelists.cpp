@@ -119,6 +119,11 @@ private slots:
         editor.addAll();
         editor.removeOutput(0);
         editor.addInput(0);
+        // A click with no row, or past the last one, changes nothing.
+        for (const int row : {-1, 5})
+            editor.removeOutput(row);
+        for (const int row : {-1, 5})
+            editor.addInput(row);
         QCOMPARE(idsOf(editor.output()), (QList<qint16>{3001, 3002, 3003, 3004, 3000}));
         QVERIFY(m_f->ui.messages.isEmpty());
         // A duplicate is refused but still counts as an edit.
@@ -130,6 +135,23 @@ private slots:
                 m_f->ui.messages.first().title == "Info");
         QCOMPARE(m_f->ui.texts(),
                  QStringList{"Service Service 3-3 is already a member of the Outputservicelist!"});
+    }
+
+    // Offline the record's IDs are the output, named by their numbers, up to its last one.
+    void outputFromTheRecord()
+    {
+        ChannelRecord &record = m_unit.channels[channel];
+        record.serviceIds.fill(7);
+        record.serviceIds.front() = -2;
+        record.serviceIds.back() = 99;
+        for (const int count : {2, 100, 255}) {
+            record.serviceCount = quint8(count);
+            ServiceListEditor editor(m_f->exchange(), m_unit, channel);
+            editor.fillFromRecord();
+            const QList<Service> &out = editor.output();
+            QVERIFY(out.size() == std::min(count, 100) && out.first().name == "65534" &&
+                    out.last().id == (count == 2 ? 7 : 99) && editor.input().isEmpty());
+        }
     }
 
     // Without input services the editor needs no listed ID; a configuration read keeps them.
