@@ -215,7 +215,7 @@ private slots:
 
     // Whatever a headend or an operator calls things, each format keeps its shape: one status
     // line, label values escaped, spreadsheet cells that stay texts.
-    void outputEscaping()
+    void outputFormats()
     {
         HealthReport report = unknownHealth("a\rb\nc|d");
         report.headend = "q\"b\\s\nl";
@@ -228,6 +228,15 @@ private slots:
         for (const auto &[text, cell] : cells)
             QCOMPARE(inventoryCsv({{text, "", 0, "", "", "", 0}}).section('\n', 1),
                      cell + ",,0,,,,0\n");
+        // The table pads each column to its widest cell; without any name it has no NAME column.
+        const InventoryRecord rack{"rack-a", "KELDOR QAM", 4711, "1.00", "1.05", "1.06", 16};
+        QCOMPARE(inventoryTable({rack, {"b", "X", 1, "", "", "", 8}}),
+                 "NAME    DEVICE TYPE  SERIAL  HARDWARE  CONTROLLER  FPGA  CHANNELS\n"
+                 "rack-a  KELDOR QAM   4711    1.00      1.05        1.06  16\n"
+                 "b       X            1                                   8\n");
+        QCOMPARE(inventoryTable({{"", "X", 1, "", "", "", 8}}),
+                 "DEVICE TYPE  SERIAL  HARDWARE  CONTROLLER  FPGA  CHANNELS\n"
+                 "X            1                                   8\n");
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <iterator>
 
 namespace keldor {
 
@@ -68,17 +69,19 @@ QString inventoryTable(const QList<InventoryRecord> &records)
     const bool named = std::any_of(records.cbegin(), records.cend(),
                                    [](const InventoryRecord &r) { return !r.headend.isEmpty(); });
     const qsizetype first = named ? 0 : 1;
+    // Every row has the heading's columns; cells and widths are walked side by side.
     QList<qsizetype> widths(rows.first().size(), 0);
-    for (const QStringList &row : rows) {
-        for (qsizetype column = 0; column < row.size(); ++column)
-            widths[column] = std::max(widths[column], row.at(column).size());
-    }
+    for (const QStringList &row : rows)
+        std::transform(
+            row.cbegin(), row.cend(), widths.cbegin(), widths.begin(),
+            [](const QString &cell, qsizetype width) { return std::max(width, cell.size()); });
     QString text;
     for (const QStringList &row : rows) {
-        QString line;
-        for (qsizetype column = first; column < row.size(); ++column)
-            line += row.at(column).leftJustified(widths[column] + 2);
-        text += line.trimmed() + QLatin1Char('\n');
+        QStringList cells;
+        std::transform(
+            row.cbegin() + first, row.cend(), widths.cbegin() + first, std::back_inserter(cells),
+            [](const QString &cell, qsizetype width) { return cell.leftJustified(width + 2); });
+        text += cells.join(QString()).trimmed() + QLatin1Char('\n');
     }
     return text;
 }
