@@ -104,6 +104,11 @@ ChannelOverview::ChannelOverview(Station &station, OverviewMenus &menus, QWidget
     setWindowTitle(QStringLiteral("Channel Overview"));
     // The columns use all the room the main window has; they scroll where it has too little.
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // The read that follows the first show keeps the main window greyed throughout. Greyed from
+    // the start, the controls are painted once as the read shows them, and the first exchange
+    // finds nothing left to grey.
+    if (!m_offline)
+        setEnabled(false);
 
     // Without an answer the window keeps the twelve columns of the standard model. Offline the
     // operator has chosen the model.
@@ -227,7 +232,10 @@ void ChannelOverview::addColumns(int pageSize, int lastChannel)
         bindColumn(channel);
         // Sixteen columns of controls take long enough to build that the window would stop
         // painting and the link would stop being read; let both run between columns. User input
-        // waits until the window is complete.
+        // waits until the window is complete. Each column is measured before that: measuring
+        // polishes its controls and lays out the text of its captions, which for all columns at
+        // once, when the window is shown, held the event loop for several milliseconds.
+        m_columns.back().frame->sizeHint();
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     for (QHBoxLayout *row : rows)
@@ -286,7 +294,9 @@ void ChannelOverview::showChannels13To16()
 void ChannelOverview::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    // On screen and painted before the read starts: a timer waits for the queued first paint.
+    // The read starts in a later turn of the event loop than the show, so that laying out the
+    // controls and filling their lists never run in one turn; the window is painted while the
+    // read waits for the headend's first answer.
     if (!m_activated) {
         QTimer::singleShot(1ms, this, [this] {
             if (!m_activated && !m_unloaded)
@@ -333,6 +343,7 @@ void ChannelOverview::activate()
         showIdentity(unit, *this);
     if (complete)
         showFirstPage();
+    setEnabled(true);
     m_readComplete = complete;
     m_menus.overviewShown(true, m_offline);
     emit headendRead(complete);
