@@ -104,9 +104,7 @@ ChannelOverview::ChannelOverview(Station &station, OverviewMenus &menus, QWidget
     setWindowTitle(QStringLiteral("Channel Overview"));
     // The columns use all the room the main window has; they scroll where it has too little.
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    // The read that follows the first show keeps the main window greyed throughout. Greyed from
-    // the start, the controls are painted once as the read shows them, and the first exchange
-    // finds nothing left to grey.
+    // Greyed, as the read after the first show keeps it: painted once, nothing left to grey.
     if (!m_offline)
         setEnabled(false);
 
@@ -232,9 +230,8 @@ void ChannelOverview::addColumns(int pageSize, int lastChannel)
         bindColumn(channel);
         // Sixteen columns of controls take long enough to build that the window would stop
         // painting and the link would stop being read; let both run between columns. User input
-        // waits until the window is complete. Each column is measured before that: measuring
-        // polishes its controls and lays out the text of its captions, which for all columns at
-        // once, when the window is shown, held the event loop for several milliseconds.
+        // waits until the window is complete. Measured now, the column is polished and its text
+        // laid out here rather than for all the columns at once when the window is first shown.
         m_columns.back().frame->sizeHint();
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
@@ -294,9 +291,8 @@ void ChannelOverview::showChannels13To16()
 void ChannelOverview::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    // The read starts in a later turn of the event loop than the show, so that laying out the
-    // controls and filling their lists never run in one turn; the window is painted while the
-    // read waits for the headend's first answer.
+    // The read starts a turn of the event loop after the show, so that laying out the controls
+    // and filling their lists never add up; the first paint comes while the read waits.
     if (!m_activated) {
         QTimer::singleShot(1ms, this, [this] {
             if (!m_activated && !m_unloaded)
