@@ -316,9 +316,14 @@ QMdiSubWindow *MainWindow::addChildWindow(QWidget *window)
 {
     QMdiSubWindow *child = m_mdiArea->addSubWindow(window);
     child->setAttribute(Qt::WA_DeleteOnClose);
+    // Showing a large window lays out every control it has, and painting them is as much work
+    // again: the window is drawn in a later turn of the event loop than it is shown, so that the
+    // two never hold the loop together. The area keeps what it showed until then.
+    child->setUpdatesEnabled(false);
     placeChildWindow(*child);
     child->show();
     placeChildWindow(*child);
+    QTimer::singleShot(1ms, child, [child] { child->setUpdatesEnabled(true); });
     return child;
 }
 

@@ -104,6 +104,9 @@ ChannelOverview::ChannelOverview(Station &station, OverviewMenus &menus, QWidget
     setWindowTitle(QStringLiteral("Channel Overview"));
     // The columns use all the room the main window has; they scroll where it has too little.
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // Greyed, as the read after the first show keeps it: painted once, nothing left to grey.
+    if (!m_offline)
+        setEnabled(false);
 
     // Without an answer the window keeps the twelve columns of the standard model. Offline the
     // operator has chosen the model.
@@ -227,7 +230,9 @@ void ChannelOverview::addColumns(int pageSize, int lastChannel)
         bindColumn(channel);
         // Sixteen columns of controls take long enough to build that the window would stop
         // painting and the link would stop being read; let both run between columns. User input
-        // waits until the window is complete.
+        // waits until the window is complete. Measured now, the column is polished and its text
+        // laid out here rather than for all the columns at once when the window is first shown.
+        m_columns.back().frame->sizeHint();
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     for (QHBoxLayout *row : rows)
@@ -286,7 +291,8 @@ void ChannelOverview::showChannels13To16()
 void ChannelOverview::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    // On screen and painted before the read starts: a timer waits for the queued first paint.
+    // The read starts a turn of the event loop after the show, so that laying out the controls
+    // and filling their lists never add up; the first paint comes while the read waits.
     if (!m_activated) {
         QTimer::singleShot(1ms, this, [this] {
             if (!m_activated && !m_unloaded)
@@ -333,6 +339,7 @@ void ChannelOverview::activate()
         showIdentity(unit, *this);
     if (complete)
         showFirstPage();
+    setEnabled(true);
     m_readComplete = complete;
     m_menus.overviewShown(true, m_offline);
     emit headendRead(complete);
