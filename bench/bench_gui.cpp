@@ -77,6 +77,7 @@ int main(int argc, char *argv[])
     qint64 lastTick = -1;
     qint64 lastCpu = 0;
     qint64 longestGap = 0;
+    qint64 longestGapEnd = 0;
     qint64 longestGapCpu = 0;
     qint64 longestCpu = 0;
     qint64 ticks = 0;
@@ -88,6 +89,7 @@ int main(int argc, char *argv[])
         if (lastTick >= 0) {
             if (now - lastTick > longestGap) {
                 longestGap = now - lastTick;
+                longestGapEnd = now;
                 longestGapCpu = cpu - lastCpu;
             }
             longestCpu = qMax(longestCpu, cpu - lastCpu);
@@ -129,7 +131,7 @@ int main(int argc, char *argv[])
 
     const bool registered = bool(standardWindows().factory(HeadendWindow::Program));
     out << QStringLiteral("GUI stall during %1 (%2 s, %3 ticks): longest gap %4 ms, %5 ms of it "
-                          "busy; longest busy gap %6 ms (target <= 16 ms)\n")
+                          "busy, ending %7 s in; longest busy gap %6 ms (target <= 16 ms)\n")
                .arg(registered ? QStringLiteral("the Program window's read of a 16-channel headend")
                                : QStringLiteral("the connection phase (no Program window "
                                                 "registered yet)"))
@@ -137,6 +139,7 @@ int main(int argc, char *argv[])
                .arg(ticks)
                .arg(longestGap / 1e6, 0, 'f', 1)
                .arg(longestGapCpu / 1e6, 0, 'f', 1)
-               .arg(longestCpu / 1e6, 0, 'f', 1);
+               .arg(longestCpu / 1e6, 0, 'f', 1)
+               .arg(longestGapEnd / 1e9, 0, 'f', 2);
     return 0;
 }

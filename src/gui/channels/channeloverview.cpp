@@ -9,6 +9,7 @@
 #include "core/model/settingsfile.h"
 #include "core/protocol/parameters.h"
 #include "gui/channels/frequencyplanview.h"
+#include "gui/channels/sidewaysscrollarea.h"
 #include "gui/station/overviewmenus.h"
 #include "gui/station/station.h"
 #include "gui/ui/listindex.h"
@@ -27,7 +28,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -49,39 +49,6 @@ QString pageCaption(int first, int last)
 {
     return QStringLiteral("CHANNEL") + numberText(first) + QStringLiteral(" -") + numberText(last);
 }
-
-// Scrolls the columns sideways only, always as tall as they are with room for its bar.
-class SidewaysScrollArea : public QScrollArea {
-public:
-    SidewaysScrollArea()
-    {
-        setFrameShape(QFrame::NoFrame);
-        setWidgetResizable(true);
-        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    }
-
-    QSize sizeHint() const override { return {QScrollArea::sizeHint().width(), fullHeight()}; }
-    QSize minimumSizeHint() const override
-    {
-        return {QScrollArea::minimumSizeHint().width(), fullHeight()};
-    }
-
-protected:
-    // The columns are built after the area took them in; their new height is its height.
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (watched == widget() && event->type() == QEvent::LayoutRequest)
-            updateGeometry();
-        return QScrollArea::eventFilter(watched, event);
-    }
-
-private:
-    int fullHeight() const
-    {
-        return widget()->sizeHint().height() + horizontalScrollBar()->sizeHint().height();
-    }
-};
 
 void setTextColour(QLabel *label, const QColor &colour)
 {
@@ -226,7 +193,13 @@ void ChannelOverview::addColumns(int pageSize, int lastChannel)
     for (int channel = 0; channel <= lastChannel; ++channel) {
         const size_t page = channel < pageSize ? 0 : channel < firstChannelOfThirdPage ? 1 : 2;
         m_columns.push_back(buildChannelColumn(channel, m_page[page]));
-        rows[page]->addWidget(m_columns.back().frame, 0, Qt::AlignTop);
+        QGroupBox *frame = m_columns.back().frame;
+        rows[page]->addWidget(frame, 0, Qt::AlignTop);
+        // Shown one by one after the window (see showEvent), each in its place from the start.
+        QSizePolicy policy = frame->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        frame->setSizePolicy(policy);
+        frame->hide();
         bindColumn(channel);
         // Sixteen columns of controls take long enough to build that the window would stop
         // painting and the link would stop being read; let both run between columns. User input
@@ -291,14 +264,22 @@ void ChannelOverview::showChannels13To16()
 void ChannelOverview::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    // The read starts a turn of the event loop after the show, so that laying out the controls
-    // and filling their lists never add up; the first paint comes while the read waits.
-    if (!m_activated) {
-        QTimer::singleShot(1ms, this, [this] {
-            if (!m_activated && !m_unloaded)
-                activate();
-        });
+    // Painting every column at once holds the event loop for more than a frame, so the window
+    // shows its frame first and then one column a turn; the read starts after the last.
+    if (!m_activated)
+        QTimer::singleShot(1ms, this, [this] { revealColumn(0); });
+}
+
+void ChannelOverview::revealColumn(size_t index)
+{
+    if (m_activated || m_unloaded)
+        return;
+    if (index == m_columns.size()) {
+        activate();
+        return;
     }
+    m_columns[index].frame->show();
+    QTimer::singleShot(1ms, this, [this, index] { revealColumn(index + 1); });
 }
 
 void ChannelOverview::activate()

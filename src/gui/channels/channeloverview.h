@@ -96,6 +96,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void revealColumn(size_t index);
     // The fields whose keys, focus and leaving the rules watch.
     enum class Field { InFrequency, InSymbolrate, Lo, OutFrequency, OutSymbolrate, On, Off };
     struct FieldRef {
