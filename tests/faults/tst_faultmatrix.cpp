@@ -283,7 +283,7 @@ QList<Row> TestFaultMatrix::rows()
         // The answer may pass; the flood fails the next read; only a new connection ends it.
         {"babbling headend", {garbled}, Start::Lan, {Babble, 0x7A, 1}, [](T &t) {
             t.m_succeeded = t.read() != 42;
-            QVERIFY(t.exchange().rxBuffer().size() <= Exchange::rxLimit);
+            QVERIFY(t.exchange().heldBytes() <= Exchange::rxLimit);
             t.m_f->session.lan.close(); }},
         // One opening, not one for every wait the flood ends at once; bounded reads.
         {"babbling headend at connect", {notEstablished}, Start::Idle, {}, [](T &t) {

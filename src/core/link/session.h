@@ -52,9 +52,6 @@ struct LanTarget {
 std::optional<QByteArray> connectRequest(const LanTarget &target);
 // Whether the proxy's reply header opens the tunnel: "200" within its first 20 characters.
 bool proxyAccepted(QByteArrayView header);
-// The length of the proxy's reply header through the empty line that ends it, or nothing while
-// that line has not arrived. Only what follows it comes from the headend.
-std::optional<qsizetype> proxyHeaderLength(QByteArrayView reply);
 
 // The two steps after the socket is up: the proxy tunnel and the "RM"/"OK" opening. They only
 // need some link, so they can be driven without a network.
