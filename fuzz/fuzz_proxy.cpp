@@ -3,7 +3,7 @@
 
 #include "fuzzsupport.h"
 
-#include "core/link/session.h"
+#include "core/protocol/session.h"
 
 using namespace keldor;
 

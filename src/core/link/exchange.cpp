@@ -11,10 +11,6 @@
 
 namespace keldor {
 
-namespace {
-constexpr QByteArrayView sessionOpen = "RM";
-} // namespace
-
 Exchange::Exchange(UserInterface &ui, const Timing &timing, SerialLink &serial, Link &lan,
                    QObject *parent)
     : QObject(parent)
@@ -224,19 +220,8 @@ void Exchange::reportInputLoss(InputLoss loss)
         emit inputLost(loss);
 }
 
-bool Exchange::comStart()
-{
-    // Opening the session is an exchange of its own.
-    m_lossReported = {};
-    discard();
-    if (!sendOn(m_serial, sessionOpen.toByteArray(), Expectation::ack()))
-        return false;
-    return waitForAck(RxUnit::Kind::Accepted, m_timing.sessionOpenLimit);
-}
-
 bool Exchange::comEnd(const QByteArray &closingFrame)
 {
-    m_ui.setKeepAliveRunning(false);
     bool sent = false;
     if (m_serial.isOpen()) {
         discard();
@@ -250,14 +235,12 @@ bool Exchange::comEnd(const QByteArray &closingFrame)
 void Exchange::beginExchange()
 {
     m_lossReported = {};
-    m_ui.setMainWindowEnabled(false);
-    m_ui.setKeepAliveRunning(false);
+    emit busyChanged(true);
 }
 
 void Exchange::endExchange()
 {
-    m_ui.setKeepAliveRunning(true);
-    m_ui.setMainWindowEnabled(true);
+    emit busyChanged(false);
 }
 
 } // namespace keldor

@@ -72,7 +72,6 @@ public:
     // session, so that the operator can tell a link that only just works.
     void noteRepeat();
     int repeats() const { return m_repeats; }
-    bool comStart();
     // Sends the closing frame, which the protocol above composes, when the serial port is
     // open, and pauses so that the headend takes it before the port goes.
     bool comEnd(const QByteArray &closingFrame);
@@ -81,11 +80,13 @@ public:
     // Every wait, waitSeconds too, ends by the operation's deadline at the latest.
     bool waitUntil(const std::function<bool()> &condition, milliseconds limit);
 
-    // The bracket around every exchange: the main window is disabled and the keep-alive timer
-    // stopped while it runs; a good ending gives both back. The serial port's alarms of lost
-    // input are reported once per exchange.
+    // The bracket around every exchange, told through busyChanged: whoever shows the exchange
+    // holds the operator and the keep-alive off while it runs; a good ending lets both go. The
+    // serial port's alarms of lost input are reported once per exchange, and the session's
+    // opening counts as one.
     void beginExchange();
     void endExchange();
+    void beginOpening() { m_lossReported = {}; }
 
     // The deadline and stage of the operation that runs on this exchange.
     OperationDeadline &deadline() { return m_deadline; }
@@ -104,6 +105,7 @@ signals:
     void unitReceived(keldor::Link *link, const keldor::RxUnit &unit);
     // Before the repeated request goes out.
     void repeating();
+    void busyChanged(bool busy);
     // The serial port lost input of this kind; reported once per exchange, the session's
     // opening counting as one. Only news for the operator: the bytes lost leave the answer
     // short, and the wait for it ends as it would anyway.

@@ -4,7 +4,7 @@
 #include "core/common/userinterface.h"
 #include "core/link/exchange.h"
 #include "core/link/link.h"
-#include "core/link/session.h"
+#include "core/protocol/session.h"
 
 #include <QDeadlineTimer>
 #include <QtEndian>
@@ -113,6 +113,7 @@ QByteArray sessionCloseRequest()
 
 bool endSession(Exchange &exchange)
 {
+    exchange.ui().setKeepAliveRunning(false);
     return exchange.comEnd(sessionCloseRequest());
 }
 

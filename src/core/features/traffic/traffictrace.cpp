@@ -3,10 +3,10 @@
 #include "core/features/update/upload.h"
 #include "core/link/link.h"
 #include "core/link/linklog.h"
-#include "core/link/session.h"
 #include "core/model/fullwrite.h"
 #include "core/model/servicelists.h"
 #include "core/protocol/parameters.h"
+#include "core/protocol/session.h"
 
 #include <QCryptographicHash>
 #include <QFileDevice>

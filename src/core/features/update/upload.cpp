@@ -2,8 +2,8 @@
 
 #include "core/common/textutil.h"
 #include "core/features/update/updateview.h"
-#include "core/link/session.h"
 #include "core/protocol/parameters.h"
+#include "core/protocol/session.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -34,6 +34,12 @@ public:
     };
 };
 
+// Lets the operator's side follow the exchange: while it is busy the main window takes no input
+// and the keep-alive timer rests; a good ending gives both back.
+void followExchange(Exchange &exchange, UserInterface &ui);
+
+// Opens the session on the serial port: "RM", and the headend's "OK" within its limit.
+bool openSerialSession(Session &session);
 // Finds the headend on one of the USB serial ports and opens a session on it.
 bool checkDevicePresent(Session &session);
 

@@ -1,4 +1,4 @@
-#include "core/link/session.h"
+#include "core/protocol/session.h"
 
 #include <QDeadlineTimer>
 
@@ -15,11 +15,35 @@ Session::Session(UserInterface &ui, const Timing &timing)
     // An operation over its deadline lets go of the headend at once. The serial port stays
     // open, so the closing frame still reaches a headend on the USB link.
     QObject::connect(&exchange.deadline(), &OperationDeadline::expired, &lan, &LanLink::close);
+    followExchange(exchange, ui);
     QObject::connect(&exchange, &Exchange::inputLost, [&ui](InputLoss loss) {
         ui.message(UserInterface::Icon::None, QString(),
                    loss == InputLoss::Overrun ? QStringLiteral("Overrun!")
                                               : QStringLiteral("RXOver!"));
     });
+}
+
+void followExchange(Exchange &exchange, UserInterface &ui)
+{
+    QObject::connect(&exchange, &Exchange::busyChanged, [&ui](bool busy) {
+        if (busy) {
+            ui.setMainWindowEnabled(false);
+            ui.setKeepAliveRunning(false);
+        } else {
+            ui.setKeepAliveRunning(true);
+            ui.setMainWindowEnabled(true);
+        }
+    });
+}
+
+bool openSerialSession(Session &session)
+{
+    Exchange &exchange = session.exchange;
+    exchange.beginOpening();
+    exchange.discard();
+    if (!exchange.sendOn(session.serial, "RM", Expectation::ack()))
+        return false;
+    return exchange.waitForAck(RxUnit::Kind::Accepted, session.timing.sessionOpenLimit);
 }
 
 bool checkDevicePresent(Session &session)
@@ -38,7 +62,7 @@ bool checkDevicePresent(Session &session)
                 refused = SerialLink::permissionProblem(port);
             continue;
         }
-        if (session.exchange.comStart()) {
+        if (openSerialSession(session)) {
             session.ui.setConnectionModeLocked(true);
             return true;
         }
