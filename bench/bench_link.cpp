@@ -2,8 +2,8 @@
 //  1. parameter reads over a pseudo-terminal at 9600 baud, against the time the bytes need on
 //     the wire plus the pauses the protocol demands before every send;
 //  2. the CPU the client burns while it waits for a headend that never answers.
-#include "core/link/session.h"
 #include "core/protocol/parameters.h"
+#include "core/protocol/session.h"
 
 #include "lansession.h"
 #include "recordingui.h"

@@ -12,10 +12,10 @@
 // because bytes are read after they arrive and leave after they are written.
 #include "core/features/update/updateview.h"
 #include "core/features/update/upload.h"
-#include "core/link/session.h"
 #include "core/model/devicetype.h"
 #include "core/model/readunitdata.h"
 #include "core/model/unitdata.h"
+#include "core/protocol/session.h"
 
 #include "lansession.h"
 #include "recordingui.h"

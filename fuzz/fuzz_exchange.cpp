@@ -126,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         }
         }
         expect(ui.busyDepth == 0, "every busy cursor is given back");
-        expect(exchange.rxBuffer().size() <= Exchange::rxLimit, "receive buffer bound");
+        expect(exchange.heldBytes() <= Exchange::rxLimit, "receive bound");
         ui.clear();
     }
     return 0;

@@ -1,5 +1,5 @@
 // Whatever a headend or a proxy answers, in whatever pieces, between whatever requests: the
-// trace's decoder names every byte once, never reads past what has arrived and never stalls.
+// units hold every byte once and the trace's decoder gives each unit and write a meaning.
 // The same input as a trace file from elsewhere: the simulator's replay either refuses it with
 // a reason or plays it back without reading past what a client sent.
 
@@ -12,32 +12,39 @@ using namespace keldor;
 
 namespace {
 
+void name(TraceDecoder &decoder, const QList<RxUnit> &units, QByteArray &named)
+{
+    for (const RxUnit &unit : units) {
+        expect(!decoder.received(unit).isEmpty(), "every unit has a meaning");
+        named += unit.before + unit.bytes;
+    }
+}
+
+// Cut under whatever the sends expect, every byte that arrived lands in exactly one unit, in
+// order, and every unit and write has a meaning.
 void decode(FuzzedDataProvider &data)
 {
     TraceDecoder decoder;
-    QByteArray pending;
+    UnitCutter cutter;
+    QByteArray arrived;
+    QByteArray named;
     while (data.remaining_bytes() > 0) {
         const QByteArray chunk = bytes(data, 300);
         if (data.ConsumeBool()) {
             expect(!decoder.sent(chunk).isEmpty(), "every write has a meaning");
-            if (!pending.isEmpty() && data.ConsumeBool()) {
-                expect(!decoder.leftover(pending).isEmpty(), "left-over bytes have a meaning");
-                pending.clear();
-            }
+            const Expectation next{Expectation::Kind(data.ConsumeIntegralInRange(0, 4)),
+                                   data.ConsumeIntegralInRange(0, 255)};
+            if (const std::optional<RxUnit> stale = cutter.expect(next))
+                name(decoder, {*stale}, named);
+            name(decoder, cutter.cut({}), named);
             continue;
         }
-        pending += chunk;
-        // An empty text is a unit of no bytes; two in a row would keep the trace going round.
-        bool empty = false;
-        while (const auto unit = decoder.received(pending)) {
-            expect(unit->length >= 0 && unit->length <= pending.size(),
-                   "a unit is a part of what arrived");
-            expect(!(empty && unit->length == 0), "no two empty units in a row");
-            empty = unit->length == 0;
-            expect(!unit->meaning.isEmpty(), "every unit has a meaning");
-            pending.remove(0, unit->length);
-        }
+        arrived += chunk;
+        name(decoder, cutter.cut(chunk), named);
     }
+    if (const std::optional<RxUnit> rest = cutter.flush())
+        name(decoder, {*rest}, named);
+    expect(named == arrived, "every byte is in one unit, in order");
 }
 
 // The client sends the trace's own text, as a session of the simulator receives it.

@@ -84,7 +84,7 @@ struct Playback {
             const int repeats = floods && action == 1 ? data.ConsumeIntegralInRange(1, 512) : 1;
             for (int r = 0; r < repeats; ++r) {
                 emit link.received(piece);
-                expect(exchange.rxBuffer().size() <= keldor::Exchange::rxLimit, "rx bound");
+                expect(exchange.heldBytes() <= keldor::Exchange::rxLimit, "rx bound");
             }
         }
     }

@@ -4,12 +4,12 @@
 #include "core/features/channels/inputrules.h"
 #include "core/features/channels/outputrules.h"
 #include "core/features/channels/setsearch.h"
-#include "core/link/session.h"
 #include "core/model/channeltextsview.h"
 #include "core/model/devicetype.h"
 #include "core/model/headendsettings.h"
 #include "core/model/readunitdata.h"
 #include "core/model/unitdata.h"
+#include "core/protocol/session.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

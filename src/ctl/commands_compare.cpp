@@ -6,13 +6,13 @@
 #include "core/common/textutil.h"
 #include "core/features/channels/frequencyplan.h"
 #include "core/features/update/backup.h"
-#include "core/link/session.h"
 #include "core/model/devicetype.h"
 #include "core/model/fullwrite.h"
 #include "core/model/headendsettings.h"
 #include "core/model/readunitdata.h"
 #include "core/model/settingsfile.h"
 #include "core/model/unitdiff.h"
+#include "core/protocol/session.h"
 
 #include <QDir>
 #include <QJsonDocument>

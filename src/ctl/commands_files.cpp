@@ -3,11 +3,11 @@
 #include "core/common/textutil.h"
 #include "core/features/report/rtfreport.h"
 #include "core/features/services/serviceeditor.h"
-#include "core/link/session.h"
 #include "core/model/devicetype.h"
 #include "core/model/headendsettings.h"
 #include "core/model/settingsfile.h"
 #include "core/model/unitdata.h"
+#include "core/protocol/session.h"
 
 #include <QFileInfo>
 

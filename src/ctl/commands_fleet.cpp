@@ -10,9 +10,9 @@
 #include "core/features/health/inventory.h"
 #include "core/features/shell/programfolder.h"
 #include "core/features/update/backup.h"
-#include "core/link/session.h"
 #include "core/model/headendsettings.h"
 #include "core/model/settingsfile.h"
+#include "core/protocol/session.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,9 +7,9 @@
 #include "core/features/update/backup.h"
 #include "core/features/update/updateview.h"
 #include "core/features/update/upload.h"
-#include "core/link/session.h"
 #include "core/model/devicetype.h"
 #include "core/model/unitdata.h"
+#include "core/protocol/session.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,11 +1,11 @@
 #include "ctlcommand.h"
 
 #include "core/common/textutil.h"
-#include "core/link/session.h"
 #include "core/model/devicetype.h"
 #include "core/model/readunitdata.h"
 #include "core/model/unitdata.h"
 #include "core/protocol/parameters.h"
+#include "core/protocol/session.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -6,7 +6,7 @@
 #include "core/features/directory/headenddirectory.h"
 #include "core/features/shell/settingsstore.h"
 #include "core/features/shell/shellstate.h"
-#include "core/link/session.h"
+#include "core/protocol/session.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

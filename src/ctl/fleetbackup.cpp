@@ -9,10 +9,10 @@
 #include "core/common/fileaccess.h"
 #include "core/features/report/rtfreport.h"
 #include "core/features/update/backup.h"
-#include "core/link/session.h"
 #include "core/model/headendsettings.h"
 #include "core/model/settingsfile.h"
 #include "core/model/unitdiff.h"
+#include "core/protocol/session.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

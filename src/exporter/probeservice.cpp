@@ -2,8 +2,8 @@
 
 #include "core/common/deadline.h"
 #include "core/features/health/healthread.h"
-#include "core/link/session.h"
 #include "core/model/unitdata.h"
+#include "core/protocol/session.h"
 
 #include <QMutexLocker>
 #include <QTimer>

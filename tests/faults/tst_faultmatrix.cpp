@@ -3,13 +3,13 @@
 #include "core/features/channels/setsearch.h"
 #include "core/features/services/serviceeditor.h"
 #include "core/features/update/upload.h"
-#include "core/link/reconnect.h"
 #include "core/model/devicetype.h"
 #include "core/model/fullwrite.h"
 #include "core/model/headendsettings.h"
 #include "core/model/readunitdata.h"
 #include "core/model/unitdata.h"
 #include "core/protocol/parameters.h"
+#include "core/protocol/reconnect.h"
 
 #include "files.h"
 #include "recordingupdateview.h"
@@ -283,7 +283,7 @@ QList<Row> TestFaultMatrix::rows()
         // The answer may pass; the flood fails the next read; only a new connection ends it.
         {"babbling headend", {garbled}, Start::Lan, {Babble, 0x7A, 1}, [](T &t) {
             t.m_succeeded = t.read() != 42;
-            QVERIFY(t.exchange().rxBuffer().size() <= Exchange::rxLimit);
+            QVERIFY(t.exchange().heldBytes() <= Exchange::rxLimit);
             t.m_f->session.lan.close(); }},
         // One opening, not one for every wait the flood ends at once; bounded reads.
         {"babbling headend at connect", {notEstablished}, Start::Idle, {}, [](T &t) {

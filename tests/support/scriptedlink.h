@@ -20,6 +20,7 @@ public:
         if (refusesWrites)
             return false;
         written.append(bytes);
+        emit sent(bytes);
         if (responder)
             responder(*this, bytes);
         return true;

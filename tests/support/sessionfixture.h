@@ -3,7 +3,7 @@
 #include "recordingui.h"
 #include "simfixture.h"
 
-#include "core/link/session.h"
+#include "core/protocol/session.h"
 
 #include <QTcpServer>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/link/session.h"
+#include "core/protocol/session.h"
 #include "sim/headend.h"
 #include "sim/ptytransport.h"
 #include "sim/tcptransport.h"

@@ -12,8 +12,8 @@ using namespace std::chrono_literals;
 struct Timing {
     // Command exchange
     milliseconds sendPause = 10ms;        // pause before every send
-    milliseconds answerLimit = 20s;       // waitForBytes and commandQuit
-    milliseconds sessionOpenLimit = 5s;   // comStart: "RM" -> "OK"
+    milliseconds answerLimit = 20s;       // an answer, or the end of a command
+    milliseconds sessionOpenLimit = 5s;   // the serial opening: "RM" -> "OK"
     milliseconds closePause = 500ms;      // after the closing frame
     milliseconds resendWindow = 30s;      // setParameter resends within this window
     milliseconds keepAliveInterval = 60s; // keep-alive write period

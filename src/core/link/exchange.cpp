@@ -11,12 +11,6 @@
 
 namespace keldor {
 
-namespace {
-constexpr QByteArrayView sessionOpen = "RM";
-constexpr QByteArrayView acceptedTail = "OK";
-constexpr QByteArrayView commandEndTail = "EN";
-} // namespace
-
 Exchange::Exchange(UserInterface &ui, const Timing &timing, SerialLink &serial, Link &lan,
                    QObject *parent)
     : QObject(parent)
@@ -26,8 +20,14 @@ Exchange::Exchange(UserInterface &ui, const Timing &timing, SerialLink &serial, 
     , m_lan(lan)
 {
     for (Link *link : {static_cast<Link *>(&m_serial), &m_lan}) {
-        connect(link, &Link::received, this, &Exchange::appendRx);
-        connect(link, &Link::stateChanged, this, &Exchange::arrived);
+        connect(link, &Link::received, this,
+                [this, link](const QByteArray &bytes) { receive(link, bytes); });
+        connect(link, &Link::stateChanged, this, [this, link] {
+            // What a link left half-said when it went down is no answer to anything.
+            if (!link->isOpen() && link == m_rxLink)
+                flushUnexpected();
+            emit arrived();
+        });
     }
     connect(&m_serial, &SerialLink::inputLost, this, &Exchange::reportInputLoss);
 }
@@ -37,23 +37,49 @@ Link &Exchange::activeLink() const
     return m_serialSelected ? static_cast<Link &>(m_serial) : m_lan;
 }
 
-void Exchange::clearRx()
+void Exchange::discard()
 {
-    m_rx.clear();
+    if (std::optional<RxUnit> stale = m_cutter.flush())
+        deliver(m_rxLink, {*stale}, false);
+    m_units.clear();
+    m_received = 0;
     m_overflow = false;
     m_writeFailed = false;
 }
 
-void Exchange::appendRx(const QByteArray &bytes)
+qsizetype Exchange::heldBytes() const
 {
-    if (m_overflow)
-        return;
-    m_rx.append(bytes);
-    if (m_rx.size() > rxLimit) {
-        m_rx.clear();
+    qsizetype held = m_cutter.pendingSize();
+    for (const RxUnit &unit : m_units)
+        held += unit.before.size() + unit.bytes.size();
+    return held;
+}
+
+void Exchange::receive(Link *link, const QByteArray &bytes)
+{
+    m_rxLink = link;
+    m_received += bytes.size();
+    if (m_received > rxLimit && !m_overflow) {
         m_overflow = true;
+        m_units.clear();
     }
+    deliver(link, m_cutter.cut(bytes), !m_overflow);
     emit arrived();
+}
+
+void Exchange::deliver(Link *link, const QList<RxUnit> &units, bool queued)
+{
+    for (const RxUnit &unit : units) {
+        if (queued)
+            m_units.push_back(unit);
+        emit unitReceived(link, unit);
+    }
+}
+
+void Exchange::flushUnexpected()
+{
+    if (std::optional<RxUnit> rest = m_cutter.flush())
+        deliver(m_rxLink, {*rest}, false);
 }
 
 bool Exchange::write(Link &link, const QByteArray &bytes)
@@ -64,9 +90,21 @@ bool Exchange::write(Link &link, const QByteArray &bytes)
     return !m_writeFailed;
 }
 
-bool Exchange::send(const QByteArray &bytes)
+bool Exchange::send(const QByteArray &bytes, Expectation next)
 {
-    return write(activeLink(), bytes);
+    return sendOn(activeLink(), bytes, next);
+}
+
+bool Exchange::sendOn(Link &link, const QByteArray &bytes, Expectation next)
+{
+    // Bytes nobody could make sense of before this request stay in the queue, so that a wait
+    // that must hear only its answer learns of them.
+    if (std::optional<RxUnit> stale = m_cutter.expect(next))
+        deliver(m_rxLink, {*stale}, !m_overflow);
+    m_txLink = &link;
+    const bool written = write(link, bytes);
+    deliver(&link, m_cutter.cut({}), !m_overflow);
+    return written;
 }
 
 void Exchange::waitEvent(milliseconds remaining)
@@ -104,13 +142,19 @@ bool Exchange::waitUntil(const std::function<bool()> &condition, milliseconds li
     }
 }
 
-bool Exchange::waitForAnswer(const std::function<bool()> &condition)
+bool Exchange::waitForAnswer(const std::function<bool()> &taken, milliseconds limit)
 {
     // A link that has gone away can't deliver the answer any more; waiting out the full
     // limit would only keep the operator looking at the hourglass.
-    Link &link = activeLink();
-    waitUntil([&] { return condition() || !link.isOpen(); }, m_timing.answerLimit);
-    if (condition())
+    Link &link = m_txLink ? *m_txLink : activeLink();
+    bool done = false;
+    waitUntil(
+        [&] {
+            done = done || taken();
+            return done || !link.isOpen();
+        },
+        limit);
+    if (done)
         m_error = ExchangeError::None;
     else if (m_writeFailed)
         m_error = ExchangeError::WriteFailed;
@@ -118,17 +162,49 @@ bool Exchange::waitForAnswer(const std::function<bool()> &condition)
         m_error = ExchangeError::Overflow;
     else
         m_error = link.isOpen() ? ExchangeError::NoAnswer : ExchangeError::LinkLost;
-    return m_error == ExchangeError::None;
+    return done;
 }
 
-bool Exchange::waitForBytes(int count)
+std::optional<RxUnit> Exchange::waitForUnit()
 {
-    return waitForAnswer([this, count] { return m_rx.size() >= count; });
+    return waitForUnit(m_timing.answerLimit);
 }
 
-bool Exchange::commandQuit()
+std::optional<RxUnit> Exchange::waitForUnit(milliseconds limit)
 {
-    return waitForAnswer([this] { return m_rx.endsWith(commandEndTail); });
+    std::optional<RxUnit> unit;
+    waitForAnswer(
+        [&] {
+            if (m_units.empty())
+                return false;
+            unit = m_units.front();
+            m_units.pop_front();
+            return true;
+        },
+        limit);
+    return unit;
+}
+
+bool Exchange::waitForAck(RxUnit::Kind ack, milliseconds limit, bool *alone)
+{
+    bool clean = true;
+    const bool heard = waitForAnswer(
+        [&] {
+            while (!m_units.empty()) {
+                const RxUnit unit = m_units.front();
+                m_units.pop_front();
+                if (unit.kind == ack && !unit.followed) {
+                    clean = clean && unit.before.isEmpty();
+                    return true;
+                }
+                clean = false;
+            }
+            return false;
+        },
+        limit);
+    if (alone)
+        *alone = clean;
+    return heard;
 }
 
 void Exchange::noteRepeat()
@@ -144,23 +220,12 @@ void Exchange::reportInputLoss(InputLoss loss)
         emit inputLost(loss);
 }
 
-bool Exchange::comStart()
-{
-    // Opening the session is an exchange of its own.
-    m_lossReported = {};
-    clearRx();
-    if (!write(m_serial, sessionOpen.toByteArray()))
-        return false;
-    return waitUntil([this] { return m_rx.endsWith(acceptedTail); }, m_timing.sessionOpenLimit);
-}
-
 bool Exchange::comEnd(const QByteArray &closingFrame)
 {
-    m_ui.setKeepAliveRunning(false);
     bool sent = false;
     if (m_serial.isOpen()) {
-        clearRx();
-        write(m_serial, closingFrame);
+        discard();
+        sendOn(m_serial, closingFrame, Expectation::nothing());
         sent = true;
     }
     waitSeconds(m_timing.closePause);
@@ -170,14 +235,12 @@ bool Exchange::comEnd(const QByteArray &closingFrame)
 void Exchange::beginExchange()
 {
     m_lossReported = {};
-    m_ui.setMainWindowEnabled(false);
-    m_ui.setKeepAliveRunning(false);
+    emit busyChanged(true);
 }
 
 void Exchange::endExchange()
 {
-    m_ui.setKeepAliveRunning(true);
-    m_ui.setMainWindowEnabled(true);
+    emit busyChanged(false);
 }
 
 } // namespace keldor

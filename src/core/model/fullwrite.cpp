@@ -19,13 +19,13 @@ const QByteArray startFrame = [] {
     return frame;
 }();
 
-// Sends one block the way the headend expects it: a fresh buffer for its go-ahead and the
-// short pause every send gets.
+// Sends one block the way the headend expects it: nothing older taken for its go-ahead, and
+// the short pause every send gets.
 void sendBlock(Exchange &exchange, const QByteArray &block)
 {
-    exchange.clearRx();
+    exchange.discard();
     exchange.waitSeconds(exchange.timing().sendPause);
-    exchange.send(block);
+    exchange.send(block, Expectation::goAhead());
 }
 
 // The count that goes on the wire never exceeds what the record can hold, so the frame and the
@@ -68,12 +68,12 @@ bool saveUnitData(Exchange &exchange, UnitData &unit, bool keepServices)
     UserInterface &ui = exchange.ui();
     BusyCursor busy(ui);
     exchange.beginExchange();
-    exchange.clearRx();
+    exchange.discard();
     const int last = qMin<int>(unit.maxChannel, channelCount - 1);
     ui.showProgress(QString(), last + 1);
     ui.setProgressValue(0);
     exchange.waitSeconds(exchange.timing().sendPause);
-    exchange.send(startFrame);
+    exchange.send(startFrame, Expectation::goAhead());
 
     // A window left on screen after a failure could never be closed by the operator.
     const auto fail = [&] {
@@ -82,7 +82,7 @@ bool saveUnitData(Exchange &exchange, UnitData &unit, bool keepServices)
         return false;
     };
     for (int ch = 0; ch <= last; ++ch) {
-        if (!exchange.waitForBytes(1))
+        if (!exchange.waitForUnit())
             return fail();
         ui.setProgressLabel(QStringLiteral("Setting Data Channel: ") + numberText(ch + 1));
         ChannelRecord &record = unit.channel(ch);
@@ -92,15 +92,15 @@ bool saveUnitData(Exchange &exchange, UnitData &unit, bool keepServices)
         }
         sendBlock(exchange, bulkChannelFrame(record));
         if (listedCount(record) > 0) {
-            if (!exchange.waitForBytes(1))
+            if (!exchange.waitForUnit())
                 return fail();
             sendBlock(exchange, bulkServiceFrame(record));
         }
         ui.setProgressValue(ui.progressValue() + 1);
     }
 
-    exchange.clearRx();
-    if (!exchange.commandQuit())
+    exchange.discard();
+    if (!exchange.waitForEnd())
         return fail();
     exchange.endExchange();
     ui.setProgressLabel(QStringLiteral("Headend Data successfully updated!"));

@@ -4,7 +4,7 @@
 #include "core/common/userinterface.h"
 #include "core/link/exchange.h"
 #include "core/link/link.h"
-#include "core/link/session.h"
+#include "core/protocol/session.h"
 
 #include <QDeadlineTimer>
 #include <QtEndian>
@@ -18,7 +18,6 @@ namespace keldor {
 namespace {
 
 const QByteArray continueRequest("N");
-const QByteArray commandEnd("EN");
 
 } // namespace
 
@@ -34,15 +33,22 @@ namespace {
 
 // A read changes nothing on the headend, so a request whose answer was lost is sent once
 // more. Whatever of the lost answer came in the meantime is dropped after the pause.
-bool askAgain(Exchange &exchange, const QByteArray &request, int length)
+std::optional<RxUnit> askAgain(Exchange &exchange, const QByteArray &request, int length)
 {
     if (exchange.error() != ExchangeError::NoAnswer)
-        return false;
+        return std::nullopt;
     exchange.waitSeconds(exchange.timing().sendPause);
-    exchange.clearRx();
+    exchange.discard();
     exchange.noteRepeat();
-    exchange.send(request);
-    return exchange.waitForBytes(length);
+    exchange.send(request, Expectation::bytes(length));
+    return exchange.waitForUnit();
+}
+
+// The headend sends nothing beyond the answer before it hears "N", and only "EN" after it.
+// Anything more means the bytes read were not (only) the answer, so none of them is used.
+bool wholeAnswer(const RxUnit &unit)
+{
+    return unit.kind == RxUnit::Kind::Bytes && !unit.followed;
 }
 
 bool garbledAnswer(Exchange &exchange)
@@ -107,6 +113,7 @@ QByteArray sessionCloseRequest()
 
 bool endSession(Exchange &exchange)
 {
+    exchange.ui().setKeepAliveRunning(false);
     return exchange.comEnd(sessionCloseRequest());
 }
 
@@ -252,39 +259,46 @@ bool readParameter(Exchange &exchange, quint8 channel, quint8 code, quint8 sub, 
     // Nothing is due from the headend before the request: what comes during the pause is late
     // news of an earlier exchange and is dropped with it.
     exchange.waitSeconds(exchange.timing().sendPause);
-    exchange.clearRx();
+    exchange.discard();
     const QByteArray request = readRequest(channel, code, sub);
-    exchange.send(request);
-
-    // The headend sends nothing beyond the answer before it hears "N", and only "EN" after it.
-    // Anything more means the bytes read were not (only) the answer, so none of them is used.
     const AnswerKind kind = answerKind(code);
     const int length = answerLength(kind);
-    if (!exchange.waitForBytes(length) && !askAgain(exchange, request, length))
-        return connectionAborted(exchange);
-    if (exchange.rxBuffer().size() != length)
-        return garbledAnswer(exchange);
-    ParamValue answer;
-    if (kind == AnswerKind::Text) {
-        const int textLength = static_cast<uchar>(exchange.rxBuffer().at(0));
-        exchange.clearRx();
-        exchange.waitSeconds(exchange.timing().sendPause);
-        exchange.send(continueRequest);
-        if (!exchange.waitForBytes(textLength))
-            return connectionAborted(exchange);
-        if (exchange.rxBuffer().size() != textLength)
-            return garbledAnswer(exchange);
-        answer = decodeAnswer(kind, exchange.rxBuffer());
-    } else {
-        answer = decodeAnswer(kind, exchange.rxBuffer());
-    }
+    exchange.send(request, Expectation::bytes(length));
 
-    exchange.clearRx();
-    exchange.waitSeconds(exchange.timing().sendPause);
-    exchange.send(continueRequest);
-    if (!exchange.commandQuit())
+    std::optional<RxUnit> unit = exchange.waitForUnit();
+    if (!unit)
+        unit = askAgain(exchange, request, length);
+    if (!unit)
         return connectionAborted(exchange);
-    if (exchange.rxBuffer() != commandEnd)
+    if (!wholeAnswer(*unit))
+        return garbledAnswer(exchange);
+    QByteArray bytes = unit->bytes;
+    if (kind == AnswerKind::Text) {
+        const int textLength = static_cast<uchar>(bytes.at(0));
+        bytes.clear();
+        exchange.discard();
+        exchange.waitSeconds(exchange.timing().sendPause);
+        // An empty text has nothing to wait for: the "EN" that ends the read may follow at once.
+        exchange.send(continueRequest,
+                      textLength > 0 ? Expectation::bytes(textLength) : Expectation::ack());
+        if (textLength > 0) {
+            unit = exchange.waitForUnit();
+            if (!unit)
+                return connectionAborted(exchange);
+            if (!wholeAnswer(*unit))
+                return garbledAnswer(exchange);
+            bytes = unit->bytes;
+        }
+    }
+    const ParamValue answer = decodeAnswer(kind, bytes);
+
+    exchange.discard();
+    exchange.waitSeconds(exchange.timing().sendPause);
+    exchange.send(continueRequest, Expectation::ack());
+    bool alone = false;
+    if (!exchange.waitForEnd(&alone))
+        return connectionAborted(exchange);
+    if (!alone)
         return garbledAnswer(exchange);
     value = answer;
     exchange.endExchange();
@@ -303,22 +317,22 @@ bool setParameter(Exchange &exchange, quint8 channel, quint8 code, const WriteVa
 
     BusyCursor busy(ui);
     exchange.beginExchange();
-    exchange.clearRx();
+    exchange.discard();
     exchange.waitSeconds(exchange.timing().sendPause);
 
     QByteArray request = write.frame;
     if (payloadKind(code) == PayloadKind::ListText) {
-        exchange.send(write.frame);
-        if (!exchange.waitForBytes(1))
+        exchange.send(write.frame, Expectation::goAhead());
+        if (!exchange.waitForUnit())
             return connectionAborted(exchange);
         request = write.rest;
     }
 
-    // The buffer is not cleared between attempts, so a late "EN" ends the next wait at once.
+    // Nothing is discarded between attempts, so a late "EN" ends the next wait at once.
     const QDeadlineTimer window(exchange.timing().resendWindow, Qt::PreciseTimer);
     for (;;) {
-        exchange.send(request);
-        if (exchange.commandQuit()) {
+        exchange.send(request, Expectation::ack());
+        if (exchange.waitForEnd()) {
             exchange.endExchange();
             return true;
         }

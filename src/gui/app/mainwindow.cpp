@@ -2,8 +2,8 @@
 
 #include "core/features/directory/directoryfile.h"
 #include "core/features/shell/programfolder.h"
-#include "core/link/reconnect.h"
 #include "core/protocol/parameters.h"
+#include "core/protocol/reconnect.h"
 #include "gui/directory/directoryeditor.h"
 #include "gui/directory/headendpicker.h"
 #include "gui/files/settingsmenu.h"

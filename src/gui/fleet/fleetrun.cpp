@@ -2,8 +2,8 @@
 
 #include "core/features/health/healthread.h"
 #include "core/features/health/inventory.h"
-#include "core/link/session.h"
 #include "core/model/unitdata.h"
+#include "core/protocol/session.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

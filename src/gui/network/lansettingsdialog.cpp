@@ -1,6 +1,6 @@
 #include "gui/network/lansettingsdialog.h"
 
-#include "core/link/reconnect.h"
+#include "core/protocol/reconnect.h"
 #include "gui/app/mainwindow.h"
 #include "gui/station/station.h"
 

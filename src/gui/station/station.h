@@ -4,8 +4,8 @@
 #include "core/common/userinterface.h"
 #include "core/features/shell/settingsstore.h"
 #include "core/features/shell/shellstate.h"
-#include "core/link/session.h"
 #include "core/model/unitdata.h"
+#include "core/protocol/session.h"
 
 namespace keldor {
 

@@ -1,6 +1,6 @@
 #include "gui/traffic/trafficwindow.h"
 
-#include "core/link/session.h"
+#include "core/protocol/session.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

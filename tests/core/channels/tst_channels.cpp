@@ -1,9 +1,9 @@
 #include "core/features/channels/setsearch.h"
-#include "core/link/session.h"
 #include "core/model/channeltextsview.h"
 #include "core/model/devicetype.h"
 #include "core/model/readunitdata.h"
 #include "core/model/unitdata.h"
+#include "core/protocol/session.h"
 
 #include "sessionfixture.h"
 

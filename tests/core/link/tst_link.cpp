@@ -1,12 +1,12 @@
 #include "core/features/traffic/traffictrace.h"
-#include "core/link/reconnect.h"
 #include "core/link/seriallink.h"
-#include "core/link/session.h"
 #include "core/link/usbports.h"
 #include "core/model/devicetype.h"
 #include "core/model/readunitdata.h"
 #include "core/model/unitdata.h"
 #include "core/protocol/parameters.h"
+#include "core/protocol/reconnect.h"
+#include "core/protocol/session.h"
 
 #include "files.h"
 #include "scriptedlink.h"
@@ -42,52 +42,103 @@ private slots:
         m_exchange->setSerialSelected(false);
     }
 
-    // Answers complete at their length and only with "EN" at the end; sends go to the selected
-    // link only; waits run events and end at once when the link drops or refuses a write, not
-    // at the limit, and say why without showing anything.
+    // What arrives is cut under the expectation of the last send: a unit that more bytes follow
+    // in the same arrival says so ("+"), an acknowledgement carries what came before it ("|"),
+    // and what makes no unit waits ("~") until the noise limit gives it up.
+    void unitsAreCutByExpectation()
+    {
+        const QByteArray noise(UnitCutter::noiseLimit, 'x');
+        // clang-format off
+        const std::tuple<const char *, Expectation, QByteArrayList, QString> rows[] = {
+            {"answer in pieces", Expectation::bytes(4), {"a", "bc", "d"}, "B|abcd"}, {"answer and a stray byte", Expectation::bytes(2), {"abc"}, "B|ab+ ~1"},
+            {"empty text", Expectation::bytes(0), {""}, "B|"}, {"end after noise", Expectation::ack(), {"xxE", "N"}, "Exx|EN"},
+            {"end and more", Expectation::ack(), {"ENx"}, "E|EN+ ~1"}, {"two acknowledgements", Expectation::ack(), {"OKEN"}, "O|OK+ E|EN"},
+            {"OK split", Expectation::ack(), {"O", "K"}, "O|OK"}, {"go-ahead, then end", Expectation::goAhead(), {"G", "EN"}, "G|G E|EN"},
+            {"go-ahead OK split", Expectation::goAhead(), {"O", "K"}, "O|OK"}, {"go-ahead EN split", Expectation::goAhead(), {"E", "N"}, "E|EN"},
+            {"go-ahead O alone", Expectation::goAhead(), {"O", "x"}, "G|O+ ~1"}, {"nothing expected", Expectation::nothing(), {"EN"}, "~2"},
+            {"proxy header", Expectation::proxyReply(), {"HTTP/1.0 200 OK\r\n", "\r\nOK"}, "P|HTTP/1.0 200 OK\r\n\r\n+ ~2"},
+            {"noise at the limit", Expectation::ack(), {noise}, "~2048"}, {"noise past it", Expectation::ack(), {noise + 'x'}, "U|2049"}};
+        // clang-format on
+        for (const auto &[name, expectation, arrivals, expected] : rows) {
+            UnitCutter cutter;
+            cutter.expect(expectation);
+            QStringList seen;
+            for (const QByteArray &arrival : arrivals) {
+                for (const RxUnit &unit : cutter.cut(arrival)) {
+                    const QString bytes = unit.bytes.size() > 64
+                                              ? QString::number(unit.bytes.size())
+                                              : QString::fromLatin1(unit.bytes);
+                    seen.append(QString("BOEGPU").at(int(unit.kind)) +
+                                QString::fromLatin1(unit.before) + '|' + bytes +
+                                (unit.followed ? "+" : ""));
+                }
+            }
+            if (cutter.pendingSize() > 0)
+                seen.append('~' + QString::number(cutter.pendingSize()));
+            QCOMPARE(seen.join(' '), expected);
+        }
+    }
+
+    // Waits take the units of the last send: an answer, an end that came with other bytes
+    // first; sends go to the selected link only; waits run events and end at once when the link
+    // drops or refuses a write, not at the limit, and say why without showing anything.
     void exchangePrimitives()
     {
+        m_exchange->send("abc", Expectation::bytes(4));
         m_link->reply("\x01", 5ms);
         m_link->reply(QByteArray("\x02\x03", 2), 15ms);
         m_link->reply("\x04", 25ms);
-        QVERIFY(m_exchange->waitForBytes(4));
-        QCOMPARE(m_exchange->rxBuffer(), QByteArray("\x01\x02\x03\x04"));
-        m_exchange->clearRx();
+        const std::optional<RxUnit> answer = m_exchange->waitForUnit();
+        QVERIFY(answer && answer->bytes == "\x01\x02\x03\x04");
+        m_exchange->send("N", Expectation::ack());
         m_link->reply("xxEN", 5ms);
-        QVERIFY(m_exchange->commandQuit() && m_f->ui.messages.isEmpty());
-        m_exchange->clearRx();
+        bool alone = true;
+        QVERIFY(m_exchange->waitForEnd(&alone) && !alone && m_f->ui.messages.isEmpty());
         m_link->reply("ENx", 5ms);
-        QVERIFY(!m_exchange->commandQuit());
+        QVERIFY(!m_exchange->waitForEnd());
         m_f->ui.keepAliveRunning = true;
         QVERIFY(!endSession(*m_exchange) && !m_f->ui.keepAliveRunning);
-        m_exchange->send("abc");
         m_exchange->setSerialSelected(true);
         m_exchange->send("def");
         m_exchange->setSerialSelected(false);
-        QCOMPARE(m_link->written, QByteArrayList{"abc"});
+        QCOMPARE(m_link->written, (QByteArrayList{"abc", "N"}));
         bool fired = false;
         QTimer::singleShot(25ms, Qt::PreciseTimer, [&] { fired = true; });
         m_exchange->waitSeconds(30ms);
         QVERIFY(fired);
-        m_exchange->clearRx();
+        // Exactly the limit is no flood yet; one byte more is.
+        m_exchange->discard();
+        emit m_link->received(QByteArray(Exchange::rxLimit, 'x'));
+        QVERIFY(!m_exchange->overflowed());
+        emit m_link->received("x");
+        QVERIFY(m_exchange->overflowed());
+        m_exchange->discard();
         m_f->ui.clear();
         m_timing.answerLimit = 1h;
+        QList<RxUnit> heard;
+        connect(&*m_exchange, &Exchange::unitReceived,
+                [&](Link *, const RxUnit &unit) { heard.append(unit); });
+        m_exchange->send("abc", Expectation::bytes(4));
         m_link->reply("\x01", 5ms);
-        QTimer::singleShot(20ms, &*m_link, [this] { m_link->drop(); });
+        // News of the other link leaves the half-said bytes alone; the loss of their own doesn't.
+        QTimer::singleShot(10ms, [this] { emit m_f->session.serial.stateChanged(); });
+        qsizetype heardBeforeDrop = -1;
+        QTimer::singleShot(20ms, &*m_link, [&] { heardBeforeDrop = heard.size(), m_link->drop(); });
         m_link->reply(QByteArray("\x02\x03\x04"), 30s);
-        QVERIFY(!m_exchange->waitForBytes(4));
-        QCOMPARE(m_exchange->rxBuffer(), QByteArray("\x01"));
+        QVERIFY(!m_exchange->waitForUnit() && heardBeforeDrop == 0);
+        QVERIFY(heard.size() == 1 && heard[0].kind == RxUnit::Kind::Unexpected &&
+                heard[0].bytes == "\x01");
         QCOMPARE(m_exchange->error(), ExchangeError::LinkLost);
         QVERIFY(m_f->ui.messages.isEmpty());
 
         m_link->open = true;
         m_link->refusesWrites = true;
-        QVERIFY(!m_exchange->send("N"));
-        QVERIFY(!m_exchange->commandQuit());
+        QVERIFY(!m_exchange->send("N", Expectation::ack()));
+        QVERIFY(!m_exchange->waitForEnd());
         QCOMPARE(m_exchange->error(), ExchangeError::WriteFailed);
         m_link->refusesWrites = false;
         m_link->reply("EN", 5ms);
-        QVERIFY(m_exchange->send("N") && m_exchange->commandQuit());
+        QVERIFY(m_exchange->send("N", Expectation::ack()) && m_exchange->waitForEnd());
         QCOMPARE(m_exchange->error(), ExchangeError::None);
     }
 
@@ -123,7 +174,7 @@ private slots:
             {"header in pieces", "127.0.0.2", "80", {"HTTP/1.1 200", " OK\r\n", "\r\n"}, true},
             {"403", "127.0.0.2", "80", {"HTTP/1.1 403 Forbidden\r\n\r\n"}, false},
             {"200 too late", "127.0.0.2", "80", {"HTTP/1.1 403 Denied 200\r\n\r\n"}, false},
-            {"no empty line", "127.0.0.2", "80", {"HTTP/1.1 200 OK\r\n"}, false},
+            {"no empty line", "127.0.0.2", "80", {"HTTP/1.1 200 OK\r\n"}, false}, {"no empty line after two", "127.0.0.2", "80", {"HTTP/1.1 200 OK\r\nVia: x\r\n"}, false},
             {"line break", "10.0.0.1:80 HTTP/1.0\r\nX: 1\r\n", "80", {}, false},
             {"bare line feed", "10.0.0.1\n", "80", {}, false}, {"blank in the address", "10.0.0.1 x", "80", {}, false},
             {"blank in the port", "10.0.0.1", "80 1", {}, false}, {"not ASCII", "räck.example", "80", {}, false},
@@ -371,31 +422,35 @@ private slots:
                      R"(,"link":"lan","dir":"rx","hex":"44508000","meaning":)"
                      R"({"channel":15,"code":"0x51","kind":"answer","value":834}})");
 
-        const auto tx = [](const QByteArray &bytes) {
-            return '>' + bytes;
-        };
-        const auto frame = [&](quint8 code, const QByteArray &payload = {}) {
+        // A send's first character says what it expects back: an acknowledgement, a go-ahead,
+        // the proxy's reply or one byte; '<' marks an arrival.
+        const auto frame = [](char expects, quint8 code, const QByteArray &payload = {}) {
             QByteArray bytes(10, '\0');
             bytes[1] = char(code);
-            return tx(bytes.replace(2, payload.size(), payload).left(10));
+            return expects + bytes.replace(2, payload.size(), payload).left(10);
         };
         QByteArray withServices(48, 'x');
         withServices[20] = 1;
         // clang-format off
         const std::pair<QByteArrayList, const char *> rows[] = {
-            {{">RM", "<O", "<K", frame(0x78), QByteArray("<\0", 2), ">N", ">N", "<EN"},
+            {{"aRM", "<O", "<K", frame('1', 0x78), QByteArray("<\0", 2), "aN", "aN", "<EN"},
              "session-open OK read text-length continue continue EN"},
-            {{">CONNECT 127.0.0.2:80 HTTP/1.0\r\n", ">\r\n", "<HTTP/1.0 200 OK\r\n\r\nOK"},
+            {{"pCONNECT 127.0.0.2:80 HTTP/1.0\r\n", "p\r\n", "<HTTP/1.0 200 OK\r\n\r\nOK"},
              "proxy:proxy-request proxy:proxy-header proxy:proxy-reply unexpected"},
-            {{frame(0x84, QByteArray("\0\0\x04\x01", 4)), "<OK", tx(QByteArray(1024, 'u')), "<OK", ">u", "<OKEN"},
+            {{frame('a', 0x84, QByteArray("\0\0\x04\x01", 4)), "<OK", 'a' + QByteArray(1024, 'u'), "<OK", "au", "<OKEN"},
              "upload-start OK upload-block OK upload-block OK EN"},
-            {{frame(0x8A), "<G", tx(withServices), "<G", ">ab", "<G", tx(QByteArray(48, '\0')), "<EN"},
+            {{frame('g', 0x8A), "<G", 'g' + withServices, "<G", "gab", "<G", 'g' + QByteArray(48, '\0'), "<EN"},
              "bulk-write-start go-ahead bulk-channel go-ahead bulk-services go-ahead bulk-channel EN"},
         };
         // clang-format on
+        const QMap<char, Expectation> expects{{'a', Expectation::ack()},
+                                              {'g', Expectation::goAhead()},
+                                              {'p', Expectation::proxyReply()},
+                                              {'1', Expectation::bytes(1)}};
         for (const auto &[steps, expected] : rows) {
-            Session session(f.ui, Timing::fast());
-            TrafficTrace rowTrace(session);
+            ScriptedLink lan;
+            Exchange exchange(f.ui, m_timing, f.session.serial, lan);
+            TrafficTrace rowTrace(exchange, f.session.serial, lan);
             QStringList read;
             connect(&rowTrace, &TrafficTrace::recorded, [&](const TraceLine &line) {
                 const QString kind = line.meaning["kind"].toString();
@@ -403,10 +458,10 @@ private slots:
                 QCOMPARE(line.toJson().contains("\"hex\""), kind != "upload-block");
             });
             for (const QByteArray &step : steps) {
-                if (step.startsWith('>'))
-                    emit session.lan.sent(step.mid(1));
+                if (step.front() == '<')
+                    emit lan.received(step.mid(1));
                 else
-                    emit session.lan.received(step.mid(1));
+                    exchange.sendOn(lan, step.mid(1), expects.value(step.front()));
             }
             rowTrace.finish();
             QCOMPARE(read.join(' '), QString(expected));

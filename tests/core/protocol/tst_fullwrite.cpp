@@ -1,10 +1,10 @@
-#include "core/link/session.h"
 #include "core/model/fullwrite.h"
 #include "core/model/headendsettings.h"
 #include "core/model/settingsfile.h"
 #include "core/model/unitdata.h"
 #include "core/model/unitdiff.h"
 #include "core/protocol/parametertable.h"
+#include "core/protocol/session.h"
 #include "sim/stateio.h"
 
 #include "files.h"

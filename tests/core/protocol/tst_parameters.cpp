@@ -3,6 +3,7 @@
 #include "core/model/devicetype.h"
 #include "core/model/unitdata.h"
 #include "core/protocol/parameters.h"
+#include "core/protocol/session.h"
 #include "sim/codes.h"
 
 #include "recordingui.h"
@@ -62,6 +63,7 @@ private slots:
         m_link = std::make_unique<ScriptedLink>();
         m_exchange = std::make_unique<Exchange>(*m_ui, m_timing, m_serial, *m_link);
         m_exchange->setSerialSelected(false);
+        followExchange(*m_exchange, *m_ui);
     }
 
     void readsDecodeBigEndian()

@@ -1,10 +1,10 @@
 #include "core/features/report/reporttexts.h"
 #include "core/features/report/rtfreport.h"
 #include "core/features/report/rtftext.h"
-#include "core/link/session.h"
 #include "core/model/headendsettings.h"
 #include "core/model/servicelists.h"
 #include "core/protocol/parametertable.h"
+#include "core/protocol/session.h"
 
 #include "datarows.h"
 #include "files.h"

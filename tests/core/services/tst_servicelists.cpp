@@ -1,7 +1,7 @@
 #include "core/features/services/serviceeditor.h"
-#include "core/link/session.h"
 #include "core/model/unitdata.h"
 #include "core/protocol/parametertable.h"
+#include "core/protocol/session.h"
 
 #include "sessionfixture.h"
 

@@ -3,10 +3,10 @@
 #include "core/features/update/upload.h"
 #include "core/link/link.h"
 #include "core/link/linklog.h"
-#include "core/link/session.h"
 #include "core/model/fullwrite.h"
 #include "core/model/servicelists.h"
 #include "core/protocol/parameters.h"
+#include "core/protocol/session.h"
 
 #include <QCryptographicHash>
 #include <QFileDevice>
@@ -24,8 +24,6 @@ namespace {
 
 // Where the bulk write's channel frame holds its service count.
 constexpr qsizetype bulkServiceCountAt = 20;
-// More than any unit of the protocol: what piles up beyond it without making one is noise.
-constexpr qsizetype noiseLimit = 2048;
 
 const QString kindKey = QStringLiteral("kind");
 
@@ -96,17 +94,15 @@ QJsonObject TraceDecoder::sent(QByteArrayView bytes)
 {
     if (bytes == "RM") {
         m_code = -1;
-        m_expect = Expect::Ack;
+        m_expect = Expect::Nothing;
         return {{kindKey, QStringLiteral("session-open")}};
     }
     if (bytes == "N") {
-        m_expect = m_afterContinue;
-        m_afterContinue = Expect::Ack;
+        m_expect = std::exchange(m_afterContinue, Expect::Nothing);
         return request(QStringLiteral("continue"));
     }
     if (bytes.startsWith("CONNECT ")) {
         m_tunnel = true;
-        m_expect = Expect::ProxyReply;
         return {{kindKey, QStringLiteral("proxy-request")}, {"line", lineText(bytes)}};
     }
     if (m_tunnel)
@@ -129,14 +125,13 @@ QJsonObject TraceDecoder::sent(QByteArrayView bytes)
 
 QJsonObject TraceDecoder::transferSent(QByteArrayView bytes)
 {
+    m_expect = Expect::Nothing;
     if (m_listRest) {
-        m_expect = Expect::Ack;
         QJsonObject meaning = request(QStringLiteral("list-rest"));
         meaning.insert(QStringLiteral("size"), bytes.size());
         return meaning;
     }
     if (m_bulk) {
-        m_expect = Expect::GoAhead;
         if (m_bulkServices > 0) {
             const int channel = m_bulkChannel++;
             m_bulkServices = 0;
@@ -150,7 +145,6 @@ QJsonObject TraceDecoder::transferSent(QByteArrayView bytes)
             ++m_bulkChannel;
         return {{kindKey, QStringLiteral("bulk-channel")}, {"channel", channel}};
     }
-    m_expect = Expect::Ack;
     return {{kindKey, QStringLiteral("upload-block")},
             {"number", ++m_uploadSent},
             {"of", m_uploadBlocks},
@@ -168,30 +162,25 @@ QJsonObject TraceDecoder::frameSent(QByteArrayView frame)
     m_bulk = m_listRest = false;
     m_channel = channel;
     m_code = code;
-    m_afterContinue = Expect::Ack;
+    m_expect = m_afterContinue = Expect::Nothing;
 
     if (channel == 0 && code == param::sessionClose && payload.count('\0') == payload.size()) {
-        m_expect = Expect::Nothing;
         m_code = -1;
         return {{kindKey, QStringLiteral("session-close")}};
     }
     if (channel == 0 && (code == param::controllerUpload || code == param::fpgaUpload)) {
         m_uploadLength = qFromBigEndian<quint32>(payload.data());
         m_uploadBlocks = uploadBlockCount(m_uploadLength);
-        m_expect = Expect::Ack;
         return {{kindKey, QStringLiteral("upload-start")},
                 {"target", code == param::controllerUpload ? "controller" : "fpga"},
                 {"length", m_uploadLength},
                 {"blocks", m_uploadBlocks}};
     }
-    if (channel == 0 && code == param::fpgaStore) {
-        m_expect = Expect::Ack;
+    if (channel == 0 && code == param::fpgaStore)
         return request(QStringLiteral("fpga-store"));
-    }
     if (channel == 0 && code == param::bulkWrite) {
         m_bulk = true;
         m_bulkChannel = m_bulkServices = 0;
-        m_expect = Expect::GoAhead;
         return request(QStringLiteral("bulk-write-start"));
     }
     if (isReadCode(code)) {
@@ -202,102 +191,82 @@ QJsonObject TraceDecoder::frameSent(QByteArrayView frame)
         return meaning;
     }
     m_listRest = code == param::listString;
-    m_expect = m_listRest ? Expect::GoAhead : Expect::Ack;
     QJsonObject meaning = request(QStringLiteral("write"));
     meaning.insert(QStringLiteral("value"), writtenValue(code, payload));
     return meaning;
 }
 
-TraceDecoder::Unit TraceDecoder::ackUnit(qsizetype at, QByteArrayView pending)
+QJsonObject TraceDecoder::bytesReceived(QByteArrayView bytes)
 {
-    const QByteArrayView ack = pending.sliced(at, 2);
-    QJsonObject meaning = request(QString::fromLatin1(ack));
-    if (at > 0)
-        meaning.insert(QStringLiteral("before"), QString::fromLatin1(pending.first(at)));
-    if (ack == "EN") {
-        m_expect = Expect::Nothing;
-        m_bulk = m_listRest = false;
-    }
-    return {at + 2, meaning};
-}
-
-std::optional<TraceDecoder::Unit> TraceDecoder::received(QByteArrayView pending)
-{
-    if (pending.isEmpty())
-        return std::nullopt;
-    switch (m_expect) {
-    case Expect::Nothing:
-        return std::nullopt;
-    case Expect::ProxyReply: {
-        const auto length = proxyHeaderLength(pending);
-        if (!length)
-            return std::nullopt;
-        const QByteArrayView header = pending.first(*length);
-        m_tunnel = false;
-        m_expect = Expect::Nothing;
-        return Unit{*length,
-                    {{kindKey, QStringLiteral("proxy-reply")},
-                     {"status", lineText(header.first(qMax<qsizetype>(0, header.indexOf('\n'))))},
-                     {"accepted", proxyAccepted(header)}}};
-    }
+    switch (std::exchange(m_expect, Expect::Nothing)) {
     case Expect::Answer: {
-        const AnswerKind kind = answerKind(quint8(m_code));
-        const int length = answerLength(kind);
-        if (pending.size() < length)
-            return std::nullopt;
-        m_expect = Expect::Nothing;
         QJsonObject meaning = request(QStringLiteral("answer"));
-        meaning.insert(QStringLiteral("value"), decodeAnswer(kind, pending.first(length)).number);
-        return Unit{length, meaning};
+        meaning.insert(QStringLiteral("value"),
+                       decodeAnswer(answerKind(quint8(m_code)), bytes).number);
+        return meaning;
     }
     case Expect::TextLength: {
-        m_textLength = quint8(pending[0]);
-        m_expect = Expect::Nothing;
         m_afterContinue = Expect::Text;
         QJsonObject meaning = request(QStringLiteral("text-length"));
-        meaning.insert(QStringLiteral("length"), m_textLength);
-        return Unit{1, meaning};
+        meaning.insert(QStringLiteral("length"), quint8(bytes[0]));
+        return meaning;
     }
     case Expect::Text: {
-        if (pending.size() < m_textLength)
-            return std::nullopt;
-        m_expect = Expect::Nothing;
         QJsonObject meaning = request(QStringLiteral("text"));
-        meaning.insert(QStringLiteral("text"), QString::fromLatin1(pending.first(m_textLength)));
-        return Unit{m_textLength, meaning};
+        meaning.insert(QStringLiteral("text"), QString::fromLatin1(bytes));
+        return meaning;
     }
-    case Expect::GoAhead:
-        if (pending.startsWith("OK") || pending.startsWith("EN"))
-            return ackUnit(0, pending);
-        if (pending.size() == 1 && (pending[0] == 'O' || pending[0] == 'E'))
-            return std::nullopt;
-        m_expect = Expect::Nothing;
-        return Unit{1, request(QStringLiteral("go-ahead"))};
-    case Expect::Ack:
-        for (qsizetype at = 0; at + 1 < pending.size(); ++at) {
-            const QByteArrayView two = pending.sliced(at, 2);
-            if (two == "OK" || two == "EN")
-                return ackUnit(at, pending);
-        }
-        return std::nullopt;
+    case Expect::Nothing:
+        break;
     }
-    return std::nullopt;
+    return {{kindKey, QStringLiteral("unknown")}, {"size", bytes.size()}};
 }
 
-QJsonObject TraceDecoder::leftover(QByteArrayView pending)
+QJsonObject TraceDecoder::received(const RxUnit &unit)
 {
+    switch (unit.kind) {
+    case RxUnit::Kind::Bytes:
+        return bytesReceived(unit.bytes);
+    case RxUnit::Kind::Accepted:
+    case RxUnit::Kind::Ended: {
+        QJsonObject meaning = request(QString::fromLatin1(unit.bytes));
+        if (!unit.before.isEmpty())
+            meaning.insert(QStringLiteral("before"), QString::fromLatin1(unit.before));
+        if (unit.kind == RxUnit::Kind::Ended)
+            m_bulk = m_listRest = false;
+        return meaning;
+    }
+    case RxUnit::Kind::GoAhead:
+        return request(QStringLiteral("go-ahead"));
+    case RxUnit::Kind::ProxyReply: {
+        const QByteArrayView header = unit.bytes;
+        m_tunnel = false;
+        return {{kindKey, QStringLiteral("proxy-reply")},
+                {"status", lineText(header.first(qMax<qsizetype>(0, header.indexOf('\n'))))},
+                {"accepted", proxyAccepted(header)}};
+    }
+    case RxUnit::Kind::Unexpected:
+        break;
+    }
+    const QByteArrayView bytes = unit.bytes;
     return {{kindKey, QStringLiteral("unexpected")},
-            {"size", pending.size()},
-            {"text", QString::fromLatin1(pending.first(qMin<qsizetype>(pending.size(), 64)))}};
+            {"size", bytes.size()},
+            {"text", QString::fromLatin1(bytes.first(qMin<qsizetype>(bytes.size(), 64)))}};
 }
 
 TrafficTrace::TrafficTrace(Session &session, QObject *parent)
+    : TrafficTrace(session.exchange, session.serial, session.lan, parent)
+{}
+
+TrafficTrace::TrafficTrace(Exchange &exchange, Link &serial, Link &lan, QObject *parent)
     : QObject(parent)
+    , m_exchange(exchange)
 {
     m_clock.start();
-    follow(session.serial, QStringLiteral("serial"));
-    follow(session.lan, QStringLiteral("lan"));
-    connect(&session.exchange, &Exchange::repeating, this, [this] { m_repeat = true; });
+    follow(serial, QStringLiteral("serial"));
+    follow(lan, QStringLiteral("lan"));
+    connect(&exchange, &Exchange::unitReceived, this, &TrafficTrace::onReceived);
+    connect(&exchange, &Exchange::repeating, this, [this] { m_repeat = true; });
 }
 
 void TrafficTrace::follow(Link &link, const QString &name)
@@ -307,18 +276,10 @@ void TrafficTrace::follow(Link &link, const QString &name)
     follower.name = name;
     connect(&link, &Link::sent, this,
             [this, &follower](const QByteArray &bytes) { onSent(follower, bytes); });
-    connect(&link, &Link::received, this,
-            [this, &follower](const QByteArray &bytes) { onReceived(follower, bytes); });
-    // Whatever a link left half-said when it went down is shown before the next connection.
-    connect(&link, &Link::stateChanged, this, [this, &follower] {
-        if (!follower.link->isOpen())
-            takeLeftover(follower);
-    });
 }
 
 void TrafficTrace::onSent(Follower &follower, const QByteArray &bytes)
 {
-    takeLeftover(follower);
     QJsonObject meaning = follower.decoder.sent(bytes);
     if (std::exchange(m_repeat, false))
         meaning.insert(QStringLiteral("retry"), 1);
@@ -326,35 +287,21 @@ void TrafficTrace::onSent(Follower &follower, const QByteArray &bytes)
     add(QStringLiteral("tx"), bytes, meaning, tunnel ? QStringLiteral("proxy") : follower.name);
 }
 
-void TrafficTrace::onReceived(Follower &follower, const QByteArray &bytes)
+void TrafficTrace::onReceived(Link *link, const RxUnit &unit)
 {
-    follower.pending.append(bytes);
-    for (;;) {
-        const bool tunnel = follower.decoder.openingTunnel();
-        const auto unit = follower.decoder.received(follower.pending);
-        if (!unit)
-            break;
-        add(QStringLiteral("rx"), follower.pending.first(unit->length), unit->meaning,
-            tunnel ? QStringLiteral("proxy") : follower.name);
-        follower.pending.remove(0, unit->length);
-    }
-    if (follower.pending.size() > noiseLimit)
-        takeLeftover(follower);
-}
-
-void TrafficTrace::takeLeftover(Follower &follower)
-{
-    if (follower.pending.isEmpty())
+    const auto follower = std::find_if(m_followers.begin(), m_followers.end(),
+                                       [link](const Follower &f) { return f.link == link; });
+    if (follower == m_followers.end())
         return;
-    const QByteArray bytes = std::exchange(follower.pending, {});
-    add(QStringLiteral("rx"), bytes, follower.decoder.leftover(bytes),
-        follower.decoder.openingTunnel() ? QStringLiteral("proxy") : follower.name);
+    const bool tunnel = follower->decoder.openingTunnel();
+    const QJsonObject meaning = follower->decoder.received(unit);
+    add(QStringLiteral("rx"), unit.before + unit.bytes, meaning,
+        tunnel ? QStringLiteral("proxy") : follower->name);
 }
 
 void TrafficTrace::finish()
 {
-    for (Follower &follower : m_followers)
-        takeLeftover(follower);
+    m_exchange.flushUnexpected();
 }
 
 void TrafficTrace::add(const QString &direction, const QByteArray &bytes,

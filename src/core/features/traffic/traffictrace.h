@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/link/rxunit.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -7,12 +9,12 @@
 #include <QString>
 
 #include <list>
-#include <optional>
 
 class QIODevice;
 
 namespace keldor {
 
+class Exchange;
 class Link;
 class Session;
 
@@ -28,42 +30,34 @@ struct TraceLine {
     QByteArray toJson() const;
 };
 
-// Tells what the bytes of one link mean. It keeps only what the protocol makes the next unit
-// depend on (the request waiting for its answer, an upload, bulk write or list string under
-// way), so the same bytes in the same order always read the same, live or from a file.
+// Tells what the writes and received units of one link mean. It keeps only what the meaning of
+// the next unit depends on (the request waiting for its answer, an upload, bulk write or list
+// string under way), so the same traffic always reads the same, live or from a file.
 class TraceDecoder {
 public:
-    struct Unit {
-        qsizetype length = 0;
-        QJsonObject meaning;
-    };
-
     // What a whole write means.
     QJsonObject sent(QByteArrayView bytes);
     // An upload block is not kept byte for byte: its number, size and hash stand for it.
     static bool keepsBytes(const QJsonObject &meaning);
-    // The first complete unit at the front of what has arrived; nothing while it is incomplete.
-    std::optional<Unit> received(QByteArrayView pending);
-    // Bytes that make no unit, taken as they are when the next request goes out or the link
-    // goes down.
-    QJsonObject leftover(QByteArrayView pending);
+    // What a unit the exchange cut means.
+    QJsonObject received(const RxUnit &unit);
 
     // Between the CONNECT request and the proxy's reply the LAN link talks to the proxy.
     bool openingTunnel() const { return m_tunnel; }
 
 private:
-    enum class Expect { Nothing, Ack, Answer, TextLength, Text, GoAhead, ProxyReply };
+    // What a unit of plain bytes answers.
+    enum class Expect { Nothing, Answer, TextLength, Text };
 
     QJsonObject frameSent(QByteArrayView frame);
     QJsonObject transferSent(QByteArrayView bytes);
     QJsonObject request(const QString &kind) const;
-    Unit ackUnit(qsizetype at, QByteArrayView pending);
+    QJsonObject bytesReceived(QByteArrayView bytes);
 
     Expect m_expect = Expect::Nothing;
-    Expect m_afterContinue = Expect::Ack;
+    Expect m_afterContinue = Expect::Nothing;
     int m_channel = -1;
     int m_code = -1;
-    int m_textLength = 0;
     bool m_tunnel = false;
     // Upload: blocks announced by the start frame and blocks sent so far.
     qint64 m_uploadBlocks = 0;
@@ -77,14 +71,16 @@ private:
 };
 
 // Records everything that passes the session's two links, from its construction on, as
-// TraceLines. Its only inputs are the links' own signals and the exchange's word that the next
-// request repeats a lost one ("retry": 1): what the operator types into a dialog never passes
-// a link unless the protocol sends it, so it can't reach a trace.
+// TraceLines. Its only inputs are what the links sent, the units the exchange cut from what
+// they received and the exchange's word that the next request repeats a lost one ("retry": 1):
+// what the operator types into a dialog never passes a link unless the protocol sends it, so
+// it can't reach a trace.
 class TrafficTrace : public QObject {
     Q_OBJECT
 
 public:
     explicit TrafficTrace(Session &session, QObject *parent = nullptr);
+    TrafficTrace(Exchange &exchange, Link &serial, Link &lan, QObject *parent = nullptr);
 
     // Also writes every line to out (open for writing, not owned), each line flushed.
     void writeTo(QIODevice *out) { m_out = out; }
@@ -101,16 +97,15 @@ private:
         Link *link = nullptr;
         QString name;
         TraceDecoder decoder;
-        QByteArray pending;
     };
 
     void follow(Link &link, const QString &name);
     void onSent(Follower &follower, const QByteArray &bytes);
-    void onReceived(Follower &follower, const QByteArray &bytes);
-    void takeLeftover(Follower &follower);
+    void onReceived(Link *link, const RxUnit &unit);
     void add(const QString &direction, const QByteArray &bytes, const QJsonObject &meaning,
              const QString &link);
 
+    Exchange &m_exchange;
     std::list<Follower> m_followers;
     QElapsedTimer m_clock;
     QIODevice *m_out = nullptr;

@@ -1,9 +1,9 @@
 #include "core/features/update/backup.h"
 
 #include "core/features/report/rtfreport.h"
-#include "core/link/session.h"
 #include "core/model/headendsettings.h"
 #include "core/model/settingsfile.h"
+#include "core/protocol/session.h"
 
 #include <QDir>
 #include <QStandardPaths>

@@ -2,8 +2,8 @@
 
 #include "core/common/textutil.h"
 #include "core/features/update/updateview.h"
-#include "core/link/session.h"
 #include "core/protocol/parameters.h"
+#include "core/protocol/session.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -15,9 +15,6 @@
 namespace keldor {
 
 namespace {
-
-constexpr QByteArrayView acceptedTail = "OK";
-constexpr QByteArrayView commandEndTail = "EN";
 
 const QString updateErrorTitle = QStringLiteral("Update Error");
 const QString cancelledTitle = QStringLiteral("Update Cancelled");
@@ -107,14 +104,6 @@ struct Upload {
     Exchange &exchange() const { return session.exchange; }
     UserInterface &ui() const { return session.ui; }
 
-    bool waitForTail(QByteArrayView tail, milliseconds limit)
-    {
-        // A link that has gone away can't deliver the acknowledgement any more.
-        Link &link = exchange().activeLink();
-        exchange().waitUntil([&] { return exchange().rxEndsWith(tail) || !link.isOpen(); }, limit);
-        return exchange().rxEndsWith(tail);
-    }
-
     void closeLink()
     {
         if (exchange().serialSelected())
@@ -160,12 +149,12 @@ struct Upload {
     {
         if (!image.rewind())
             return TransferEnd::FileError;
-        exchange().clearRx();
+        exchange().discard();
         if (pauseBeforeStart)
             exchange().waitSeconds(session.timing.sendPause);
-        exchange().send(startFrame(startCode, image.length()));
+        exchange().send(startFrame(startCode, image.length()), Expectation::ack());
         for (int k = 1; k <= image.blocks(); ++k) {
-            if (!waitForTail(acceptedTail, session.timing.blockAckLimit))
+            if (!exchange().waitForAck(RxUnit::Kind::Accepted, session.timing.blockAckLimit))
                 return TransferEnd::NotAccepted;
             headendTakesImage = true;
             if (const std::optional<TransferEnd> stop = cancellation())
@@ -174,11 +163,11 @@ struct Upload {
             const std::optional<QByteArray> block = image.block(k);
             if (!block)
                 return TransferEnd::FileError;
-            exchange().clearRx();
-            exchange().send(*block);
+            exchange().discard();
+            exchange().send(*block, Expectation::ack());
             showBlock(k);
         }
-        if (exchange().commandQuit())
+        if (exchange().waitForEnd())
             return TransferEnd::Sent;
         connectionAborted(exchange());
         return TransferEnd::NotAccepted;
@@ -376,9 +365,9 @@ UploadResult updateFpga(Session &session, UpdateView &view, const QString &image
     const QDeadlineTimer storeWindow(session.timing.storeWindow, Qt::PreciseTimer);
     bool accepted = false;
     for (;;) {
-        exchange.clearRx();
-        exchange.send(storeFrame());
-        accepted = upload.waitForTail(acceptedTail, session.timing.blockAckLimit);
+        exchange.discard();
+        exchange.send(storeFrame(), Expectation::ack());
+        accepted = exchange.waitForAck(RxUnit::Kind::Accepted, session.timing.blockAckLimit);
         if (accepted || storeWindow.hasExpired() || !exchange.activeLink().isOpen() ||
             exchange.overflowed())
             break;
@@ -394,7 +383,7 @@ UploadResult updateFpga(Session &session, UpdateView &view, const QString &image
     // The headend needs up to ten minutes; a bound well above that tells a dead headend from
     // a slow one instead of leaving the operator waiting for ever.
     view.setElapsedTimerRunning(true);
-    if (!upload.waitForTail(commandEndTail, session.timing.storeEndLimit)) {
+    if (!exchange.waitForAck(RxUnit::Kind::Ended, session.timing.storeEndLimit)) {
         view.setElapsedTimerRunning(false);
         const QString why =
             exchange.activeLink().isOpen()

@@ -34,6 +34,12 @@ public:
     };
 };
 
+// Lets the operator's side follow the exchange: while it is busy the main window takes no input
+// and the keep-alive timer rests; a good ending gives both back.
+void followExchange(Exchange &exchange, UserInterface &ui);
+
+// Opens the session on the serial port: "RM", and the headend's "OK" within its limit.
+bool openSerialSession(Session &session);
 // Finds the headend on one of the USB serial ports and opens a session on it.
 bool checkDevicePresent(Session &session);
 
@@ -52,9 +58,6 @@ struct LanTarget {
 std::optional<QByteArray> connectRequest(const LanTarget &target);
 // Whether the proxy's reply header opens the tunnel: "200" within its first 20 characters.
 bool proxyAccepted(QByteArrayView header);
-// The length of the proxy's reply header through the empty line that ends it, or nothing while
-// that line has not arrived. Only what follows it comes from the headend.
-std::optional<qsizetype> proxyHeaderLength(QByteArrayView reply);
 
 // The two steps after the socket is up: the proxy tunnel and the "RM"/"OK" opening. They only
 // need some link, so they can be driven without a network.

@@ -1,4 +1,4 @@
-#include "core/link/reconnect.h"
+#include "core/protocol/reconnect.h"
 
 #include "core/common/userinterface.h"
 

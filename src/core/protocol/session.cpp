@@ -1,4 +1,4 @@
-#include "core/link/session.h"
+#include "core/protocol/session.h"
 
 #include <QDeadlineTimer>
 
@@ -15,11 +15,35 @@ Session::Session(UserInterface &ui, const Timing &timing)
     // An operation over its deadline lets go of the headend at once. The serial port stays
     // open, so the closing frame still reaches a headend on the USB link.
     QObject::connect(&exchange.deadline(), &OperationDeadline::expired, &lan, &LanLink::close);
+    followExchange(exchange, ui);
     QObject::connect(&exchange, &Exchange::inputLost, [&ui](InputLoss loss) {
         ui.message(UserInterface::Icon::None, QString(),
                    loss == InputLoss::Overrun ? QStringLiteral("Overrun!")
                                               : QStringLiteral("RXOver!"));
     });
+}
+
+void followExchange(Exchange &exchange, UserInterface &ui)
+{
+    QObject::connect(&exchange, &Exchange::busyChanged, [&ui](bool busy) {
+        if (busy) {
+            ui.setMainWindowEnabled(false);
+            ui.setKeepAliveRunning(false);
+        } else {
+            ui.setKeepAliveRunning(true);
+            ui.setMainWindowEnabled(true);
+        }
+    });
+}
+
+bool openSerialSession(Session &session)
+{
+    Exchange &exchange = session.exchange;
+    exchange.beginOpening();
+    exchange.discard();
+    if (!exchange.sendOn(session.serial, "RM", Expectation::ack()))
+        return false;
+    return exchange.waitForAck(RxUnit::Kind::Accepted, session.timing.sessionOpenLimit);
 }
 
 bool checkDevicePresent(Session &session)
@@ -38,7 +62,7 @@ bool checkDevicePresent(Session &session)
                 refused = SerialLink::permissionProblem(port);
             continue;
         }
-        if (session.exchange.comStart()) {
+        if (openSerialSession(session)) {
             session.ui.setConnectionModeLocked(true);
             return true;
         }
@@ -72,7 +96,7 @@ bool connectSocket(Session &session, const QString &host, const QString &portTex
     if (!port)
         return false;
     // What the previous connection left behind, a flood included, would end this wait at once.
-    session.exchange.clearRx();
+    session.exchange.discard();
     session.lan.connectTo(host, *port);
     session.exchange.waitUntil([&] { return session.lan.isConnected() || session.lan.hasFailed(); },
                                limit);
@@ -99,19 +123,6 @@ bool proxyAccepted(QByteArrayView header)
     return header.first(std::min<qsizetype>(header.size(), 20)).contains("200");
 }
 
-std::optional<qsizetype> proxyHeaderLength(QByteArrayView reply)
-{
-    // Lines end in CR LF, or in a bare LF from a lax proxy.
-    for (qsizetype end = reply.indexOf('\n'); end >= 0; end = reply.indexOf('\n', end + 1)) {
-        qsizetype next = end + 1;
-        if (next < reply.size() && reply.at(next) == '\r')
-            ++next;
-        if (next < reply.size() && reply.at(next) == '\n')
-            return next + 1;
-    }
-    return std::nullopt;
-}
-
 bool openTunnel(Exchange &exchange, Link &link, const LanTarget &target, const Timing &timing)
 {
     const auto request = connectRequest(target);
@@ -119,30 +130,26 @@ bool openTunnel(Exchange &exchange, Link &link, const LanTarget &target, const T
         return false;
     // The proxy dials the target on our behalf.
     LanLink::announceDial(target.ip);
-    exchange.clearRx();
-    link.write(*request);
-    link.write("Accept: */*\r\n");
-    link.write("\r\n");
-    // The whole header is read before the handshake clears the buffer: a header line that
-    // came late would otherwise be taken for the headend's answer to "RM".
-    exchange.waitUntil([&] { return proxyHeaderLength(exchange.rxBuffer()) || !link.isOpen(); },
-                       timing.proxyReplyLimit);
-    const auto header = proxyHeaderLength(exchange.rxBuffer());
-    return header && proxyAccepted(exchange.rxBuffer().first(*header));
+    exchange.discard();
+    for (const QByteArray &line : {*request, QByteArray("Accept: */*\r\n"), QByteArray("\r\n")})
+        exchange.sendOn(link, line, Expectation::proxyReply());
+    // The whole header is one unit: a header line that came late can't be taken for the
+    // headend's answer to "RM".
+    const std::optional<RxUnit> reply = exchange.waitForUnit(timing.proxyReplyLimit);
+    return reply && reply->kind == RxUnit::Kind::ProxyReply && proxyAccepted(reply->bytes);
 }
 
 bool lanHandshake(Exchange &exchange, Link &link, const Timing &timing)
 {
     const QDeadlineTimer window(timing.handshakeWindow, Qt::PreciseTimer);
-    exchange.clearRx();
+    exchange.discard();
     do {
-        link.write("RM");
-        // The buffer is kept between attempts: a late "OK" to an earlier "RM" still counts.
-        exchange.waitUntil([&] { return exchange.rxEndsWith("OK") || !link.isOpen(); },
-                           timing.handshakeAttempt);
-        if (exchange.rxEndsWith("OK"))
+        // Nothing is discarded between attempts: a late "OK" to an earlier "RM" still counts.
+        exchange.sendOn(link, "RM", Expectation::ack());
+        if (exchange.waitForAck(RxUnit::Kind::Accepted, timing.handshakeAttempt))
             return true;
-    } while (!window.hasExpired() && link.isOpen() && !exchange.overflowed());
+        // A link gone, refusing writes or flooded fails the next attempt the same way.
+    } while (!window.hasExpired() && exchange.error() == ExchangeError::NoAnswer);
     return false;
 }
 

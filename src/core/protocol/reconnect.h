@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/link/session.h"
+#include "core/protocol/session.h"
 
 namespace keldor {
 
