@@ -85,11 +85,10 @@ std::optional<RxUnit> UnitCutter::next()
     case Expectation::Kind::GoAhead: {
         if (m_pending.isEmpty())
             return std::nullopt;
+        // Any byte lets the next block go; a whole acknowledgement in its place is named as one.
         std::optional<RxUnit> unit;
         if (m_pending.size() > 1)
             unit = ackAt(0);
-        else if (m_pending.front() == 'O' || m_pending.front() == 'E')
-            return std::nullopt; // the first half of an acknowledgement, perhaps
         if (!unit)
             unit = take(RxUnit::Kind::GoAhead, 0, 1);
         m_expect = Expectation::ack();

@@ -59,6 +59,7 @@ class TestParameters : public QObject {
 private slots:
     void init()
     {
+        m_timing = Timing::fast();
         m_ui = std::make_unique<RecordingUi>();
         m_link = std::make_unique<ScriptedLink>();
         m_exchange = std::make_unique<Exchange>(*m_ui, m_timing, m_serial, *m_link);
@@ -102,6 +103,17 @@ private slots:
             QCOMPARE(value.text, answers.values.value(code));
             QCOMPARE(m_link->written, (QByteArrayList{frame(0, code), "N", "N"}));
         }
+
+        // A text that comes in the pause before its "N" was not asked for, even when its length
+        // fits.
+        m_timing.sendPause = 40ms;
+        m_link->responder = [](ScriptedLink &link, const QByteArray &request) {
+            if (request != "N")
+                link.reply("\x04"), link.reply("1.05", 20ms);
+        };
+        QVERIFY(!readParameter(*m_exchange, 0, 0x78, 0, value));
+        QCOMPARE(m_ui->texts(), QStringList{"The headend's answer was garbled; it was not used.\r"
+                                            "Please try again."});
     }
 
     void writePayloads()
