@@ -39,8 +39,7 @@ Link &Exchange::activeLink() const
 
 void Exchange::discard()
 {
-    if (std::optional<RxUnit> stale = m_cutter.flush())
-        deliver(m_rxLink, {*stale}, false);
+    flushUnexpected();
     m_units.clear();
     m_received = 0;
     m_overflow = false;

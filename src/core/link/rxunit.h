@@ -69,7 +69,6 @@ public:
     QList<RxUnit> cut(QByteArrayView arrival);
     // The pending bytes as an unexpected unit, when there are any.
     std::optional<RxUnit> flush();
-    void clear() { m_pending.clear(); }
     qsizetype pendingSize() const { return m_pending.size(); }
 
 private:
