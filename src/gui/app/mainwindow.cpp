@@ -54,6 +54,7 @@ MainWindow::MainWindow(Station &station, WindowRegistry windows, QWidget *parent
     , m_station(station)
     , m_windows(std::move(windows))
     , m_mdiArea(new QMdiArea(this))
+    , m_inputBlocker(new InputBlocker(*this))
 {
     setObjectName(QStringLiteral("MDIForm1"));
     m_mdiArea->setObjectName(QStringLiteral("MDIArea"));
@@ -273,7 +274,7 @@ void MainWindow::showConnectionPanels()
 void MainWindow::setInputEnabled(bool enabled)
 {
     menuBar()->setEnabled(enabled);
-    m_mdiArea->setEnabled(enabled);
+    m_inputBlocker->setBlocked(!enabled);
 }
 
 void MainWindow::setConnectionModeLocked(bool locked)

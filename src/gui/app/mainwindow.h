@@ -3,6 +3,7 @@
 #include "core/features/shell/shellstate.h"
 #include "gui/app/windowregistry.h"
 #include "gui/station/overviewmenus.h"
+#include "gui/ui/inputblocker.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -47,8 +48,10 @@ public:
     QString statusPanel(int panel) const;
 
     // The menus and the child windows take no input while an exchange runs. Dialogs and
-    // message boxes of their own stay usable.
+    // message boxes of their own stay usable. The menu bar greys; the child windows keep their
+    // look (the wait cursor tells that the program is busy) and are not redrawn for it.
     void setInputEnabled(bool enabled);
+    bool isInputEnabled() const { return !m_inputBlocker->isBlocked(); }
     // The link can't be changed while a headend is connected.
     void setConnectionModeLocked(bool locked);
 
@@ -113,6 +116,7 @@ private:
     Station &m_station;
     WindowRegistry m_windows;
     QMdiArea *m_mdiArea = nullptr;
+    InputBlocker *m_inputBlocker = nullptr;
     QHash<QString, QAction *> m_items;
     QHash<QString, QMenu *> m_menus;
     QLabel *m_panels[3] = {};

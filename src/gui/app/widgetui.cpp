@@ -131,10 +131,8 @@ void WidgetUi::setBusy(bool busy)
 void WidgetUi::setMainWindowEnabled(bool enabled)
 {
     // A full read is a few hundred exchanges back to back, and each one gives the window back at
-    // its end. Greying and redrawing every child window twice per exchange held the event loop
-    // for tens of milliseconds each time; the window is given back once the event loop runs
-    // again, before which nobody could have used it anyway, so the next exchange finds it still
-    // disabled and nothing is redrawn.
+    // its end. The window is given back once the event loop runs again, before which nobody
+    // could have used it anyway, so the menu bar doesn't flicker between two exchanges.
     if (enabled) {
         m_enableLater.start(0);
         return;

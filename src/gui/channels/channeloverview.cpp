@@ -12,6 +12,7 @@
 #include "gui/channels/sidewaysscrollarea.h"
 #include "gui/station/overviewmenus.h"
 #include "gui/station/station.h"
+#include "gui/ui/inputblocker.h"
 #include "gui/ui/listindex.h"
 
 #include <QAction>
@@ -65,15 +66,15 @@ ChannelOverview::ChannelOverview(Station &station, OverviewMenus &menus, QWidget
     , m_menus(menus)
     , m_pages(new QStackedWidget)
     , m_plan(new FrequencyPlanView)
+    , m_inputBlocker(new InputBlocker(*this))
     , m_offline(!station.shell.offlineFile.isEmpty())
 {
     setObjectName(QStringLiteral("Form_Uebersicht"));
     setWindowTitle(QStringLiteral("Channel Overview"));
     // The columns use all the room the main window has; they scroll where it has too little.
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    // Greyed, as the read after the first show keeps it: painted once, nothing left to grey.
-    if (!m_offline)
-        setEnabled(false);
+    // Nothing typed before the table and the read have filled the columns would be kept.
+    m_inputBlocker->setBlocked(true);
 
     // Without an answer the window keeps the twelve columns of the standard model. Offline the
     // operator has chosen the model.
@@ -297,6 +298,7 @@ void ChannelOverview::activate()
     if (m_offline) {
         showUnitData(m_station.unit, *this);
         showOfflineFile();
+        m_inputBlocker->setBlocked(false);
         m_menus.overviewShown(true, m_offline);
         return;
     }
@@ -320,7 +322,7 @@ void ChannelOverview::activate()
         showIdentity(unit, *this);
     if (complete)
         showFirstPage();
-    setEnabled(true);
+    m_inputBlocker->setBlocked(false);
     m_readComplete = complete;
     m_menus.overviewShown(true, m_offline);
     emit headendRead(complete);

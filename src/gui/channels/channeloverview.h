@@ -20,6 +20,7 @@ class QStackedWidget;
 namespace keldor {
 
 class FrequencyPlanView;
+class InputBlocker;
 class OverviewMenus;
 class Station;
 
@@ -146,6 +147,7 @@ private:
     QHash<QObject *, FieldRef> m_fields;
     QStackedWidget *m_pages = nullptr;
     FrequencyPlanView *m_plan = nullptr;
+    InputBlocker *m_inputBlocker = nullptr;
     std::array<QWidget *, 3> m_page{};
     std::array<QPushButton *, 3> m_pageButtons{};
     std::array<QLabel *, 5> m_deviceLabels{};

@@ -294,11 +294,22 @@ private:
         m_f->simChannel(channels - 1).tuner.status = 0;
         if (!m_f->start(channels, true))
             return false;
+        // The window takes no click before it has shown what it read: the output switched off
+        // here would leave channel 1 with its Set button enabled.
+        int clicks = 0;
+        QTimer click;
+        connect(&click, &QTimer::timeout, [&] {
+            QWidget *off = column("Option_Off", 0);
+            if (off && off->isVisible() && ++clicks)
+                QTest::mouseClick(off, Qt::LeftButton);
+        });
+        click.start(1);
         m_f->window->item("Program")->trigger();
         return QTest::qWaitFor([this] {
-            return m_f->child<ChannelOverview>() &&
-                   m_f->window->item("Settings_Dialog")->isVisible();
-        });
+                   return m_f->child<ChannelOverview>() &&
+                          m_f->window->item("Settings_Dialog")->isVisible();
+               }) &&
+               clicks > 0;
     }
 
     template<typename T = QWidget> T *column(const char *name, int channel) const

@@ -119,21 +119,57 @@ private slots:
                                      QString::number(Qt::PlainText)}));
     }
 
-    // Between exchanges that follow each other the main window stays disabled, so a full read
-    // does not grey and redraw the child windows twice per exchange; it comes back with the
-    // event loop. So does the drawing of a child window just shown.
-    void mainWindowComesBackWithTheEventLoop()
+    // While an exchange runs no click or key reaches a child window or its drop-down list; the
+    // window keeps its look and its focus, and a message box still takes its answer. Between
+    // exchanges that follow each other the window stays blocked; it comes back with the event
+    // loop, as does the drawing of a child window.
+    void mainWindowTakesNoInputDuringAnExchange()
     {
         StationFixture f;
         WidgetUi ui;
         MainWindow window(f.station);
         ui.attach(window);
-        QMdiSubWindow *child = window.addChildWindow(new QWidget);
-        for (const bool enabled : {false, true, false, true})
+        auto *content = new QWidget;
+        auto *layout = new QVBoxLayout(content);
+        auto *button = new QPushButton("Set");
+        auto *field = new QLineEdit;
+        auto *list = new QComboBox;
+        list->addItems({"QAM-64", "QAM-256"});
+        layout->addWidget(button);
+        layout->addWidget(field);
+        layout->addWidget(list);
+        QMdiSubWindow *child = window.addChildWindow(content);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        field->setFocus();
+        int clicks = 0;
+        connect(button, &QPushButton::clicked, [&] { ++clicks; });
+        const auto operate = [&] {
+            QTest::mouseClick(button, Qt::LeftButton);
+            QTest::keyClicks(field, "7");
+            list->showPopup();
+            QTest::keyClick(list->view(), Qt::Key_Down);
+            QTest::keyClick(list->view(), Qt::Key_Return);
+        };
+        for (const bool enabled : {false, true, false, true, false})
             ui.setMainWindowEnabled(enabled);
-        QVERIFY(!window.mdiArea()->isEnabled() && !window.menuBar()->isEnabled());
-        QTRY_VERIFY(window.mdiArea()->isEnabled() && window.menuBar()->isEnabled() &&
+        QVERIFY(field->hasFocus());
+        QTimer::singleShot(0, &window, [] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+            // A box the click didn't reach is closed, which answers Cancel.
+            QTimer::singleShot(5s, box, &QWidget::close);
+        });
+        QCOMPARE(ui.message(Ui::Icon::Critical, "Connect Error", "aborted", Ui::Buttons::OkCancel),
+                 Answer::Ok);
+        operate();
+        QVERIFY(clicks == 0 && field->text().isEmpty() && list->currentIndex() == 0);
+        QVERIFY(content->isEnabled() && !window.isInputEnabled() && !window.menuBar()->isEnabled());
+        ui.setMainWindowEnabled(true);
+        QTRY_VERIFY(window.isInputEnabled() && window.menuBar()->isEnabled() &&
                     child->updatesEnabled());
+        operate();
+        QVERIFY(clicks == 1 && field->text() == "7" && list->currentIndex() == 1);
     }
 
     void expertLogin()
