@@ -13,7 +13,6 @@
 #include "tinyproxy.h"
 
 #include <QCryptographicHash>
-#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -360,13 +359,7 @@ private slots:
         // reads the device type again.
         QTimer frontPanel;
         connect(&frontPanel, &QTimer::timeout, [&] {
-            const auto &t = m_sim->headend.transcript();
-            const auto written = std::find_if(t.cbegin(), t.cend(), [](const auto &e) {
-                return e.kind == Kind::Frame && e.code() == 0x8A;
-            });
-            if (std::any_of(written, t.cend(), [](const auto &e) {
-                    return e.kind == Kind::Frame && e.code() == 0x79;
-                })) {
+            if (m_sim->framesAfter(0x8A, 0x79) > 0) {
                 frontPanel.stop();
                 state().channels[2].outFrequency = 500.0f;
             }
@@ -449,14 +442,9 @@ private slots:
                      run.out.endsWith("backed up 2 of 4 headends, 2 failed\n"),
                  qPrintable(run.err + run.out));
         // Besides the backups only the run's lock and each headend's state.
-        QStringList files;
-        for (QDirIterator it(path("b"), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-             it.hasNext();) {
-            const QString file = it.next().mid(path("b").size() + 1);
-            if (!file.endsWith(".keldor-state") && file != ".keldor-lock")
-                files.append(file);
-        }
-        files.sort();
+        QStringList files = filesIn(path("b"));
+        files.removeIf(
+            [](const QString &f) { return f.endsWith(".keldor-state") || f == ".keldor-lock"; });
         QCOMPARE(files.size(), 4);
         for (const QString &backup : {files.at(0), files.at(2)}) {
             std::array<ChannelRecord, channelCount> channels{};
@@ -547,14 +535,11 @@ private slots:
             if (signal)
                 operatorAtTheKeyboard.start(1);
             const CtlRun run = lan(QStringList{"update-fw", "KELDOR_FW_5.UC3"} + options);
-            QStringList saved;
-            for (QDirIterator it(m_dir->path(), {"backup-*.kdr"}, QDir::Files,
-                                 QDirIterator::Subdirectories);
-                 it.hasNext();)
-                saved.append(it.next());
+            static const QRegularExpression backup("backup-[^/]*\\.kdr$");
+            const QStringList saved = filesIn(m_dir->path()).filter(backup);
             QCOMPARE(saved.size(), backupDir.isEmpty() ? 0 : 1);
-            QVERIFY(saved.isEmpty() ||
-                    (QFileInfo(saved[0]).dir().dirName() == backupDir && QFile::remove(saved[0])));
+            QVERIFY(saved.isEmpty() || (QFileInfo(path(saved[0])).dir().dirName() == backupDir &&
+                                        QFile::remove(path(saved[0]))));
             const auto &last = m_sim->headend.transcript().constLast();
             if (!signal) {
                 QVERIFY(run.status == 0 &&

@@ -8,7 +8,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,17 +32,6 @@ class TestFleetBackup : public QObject {
     {
         return runCtl(QStringList{"fleet", "backup", path("b"), "--list", path("fleet.list")} +
                       options);
-    }
-    // Every file below folder, relative to it, links included, in name order.
-    static QStringList filesIn(const QString &folder)
-    {
-        QStringList files;
-        for (QDirIterator it(folder, QDir::Files | QDir::System | QDir::Hidden,
-                             QDirIterator::Subdirectories);
-             it.hasNext();)
-            files.append(it.next().mid(folder.size() + 1));
-        files.sort();
-        return files;
     }
     static Configuration configuration(qint32 serial)
     {

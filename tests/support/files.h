@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QDirIterator>
 #include <QFile>
 #include <QString>
 
@@ -32,6 +33,18 @@ inline QByteArray fileHash(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+// Every file below folder, relative to it, links and hidden files included, in name order.
+inline QStringList filesIn(const QString &folder)
+{
+    QStringList files;
+    for (QDirIterator it(folder, QDir::Files | QDir::System | QDir::Hidden,
+                         QDirIterator::Subdirectories);
+         it.hasNext();)
+        files.append(it.next().mid(folder.size() + 1));
+    files.sort();
+    return files;
 }
 
 // Runs the work in a child process after prepare has set that process up, and returns what

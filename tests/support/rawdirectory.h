@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/features/directory/headenddirectory.h"
 #include "core/features/directory/headendentry.h"
 
 #include <QSqlDatabase>
@@ -23,4 +24,15 @@ inline bool insertRawRows(const QString &path, const QList<keldor::HeadendEntry>
     }
     QSqlDatabase::removeDatabase(QStringLiteral("raw"));
     return written;
+}
+
+// The rows of the directory file in folder as the program reads them; none when it can't open it.
+inline QList<keldor::HeadendEntry> directoryRows(const QString &folder)
+{
+    keldor::HeadendDirectory directory;
+    QList<keldor::HeadendEntry> rows;
+    const bool open = directory.open(folder);
+    for (int i = 0; open && i < directory.count(); ++i)
+        rows.append(directory.row(i));
+    return rows;
 }

@@ -29,14 +29,35 @@ struct SimHeadend {
         return keldor::lanConnect(session, target);
     }
 
+    // The frames of code, or all of them when code is -1.
     QList<sim::TranscriptEntry> frames(int code) const
     {
         QList<sim::TranscriptEntry> out;
         for (const auto &entry : headend.transcript()) {
-            if (entry.kind == sim::TranscriptEntry::Kind::Frame && entry.code() == code)
+            if (entry.kind == sim::TranscriptEntry::Kind::Frame &&
+                (code < 0 || entry.code() == code))
                 out.append(entry);
         }
         return out;
+    }
+    // The frames' codes in order; a resent frame is the same write again, not another step.
+    QList<int> frameCodes() const
+    {
+        QList<int> out;
+        for (const auto &frame : frames(-1)) {
+            if (out.isEmpty() || out.last() != frame.code())
+                out.append(frame.code());
+        }
+        return out;
+    }
+    // How many frames of code came after the first frame of since (none before it came).
+    int framesAfter(int since, int code) const
+    {
+        const auto all = frames(-1);
+        const auto first = std::find_if(
+            all.cbegin(), all.cend(), [since](const auto &frame) { return frame.code() == since; });
+        return int(std::count_if(first, all.cend(),
+                                 [code](const auto &frame) { return frame.code() == code; }));
     }
     int count(sim::TranscriptEntry::Kind kind) const
     {

@@ -8,6 +8,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+// A loopback port that nothing listens on right now.
+inline quint16 freePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
 // A real tinyproxy on a loopback port, with a configuration written by the test. Only the
 // ports listed in allowedConnectPorts may be tunnelled; tinyproxy answers 403 for the rest.
 class TinyProxy {
@@ -69,13 +77,6 @@ public:
     }
 
     quint16 port() const { return m_port; }
-
-    static quint16 freePort()
-    {
-        QTcpServer server;
-        server.listen(QHostAddress::LocalHost, 0);
-        return server.serverPort();
-    }
 
 private:
     QTemporaryDir m_dir;

@@ -116,8 +116,7 @@ private slots:
     void upload_data() { addRows(uploadRows); }
     void upload()
     {
-        QFETCH(int, row);
-        const UploadRow &r = uploadRows[row];
+        const UploadRow &r = fetchRow(uploadRows);
         m_f->sim.headend.setFault({sim::Fault::DropAnswer, 0x84, r.unanswered});
         m_f->ui.answers = {r.answer};
         m_view->confirmCancel = r.confirm;
@@ -197,8 +196,7 @@ private slots:
     void storeAfterTheTransfer_data() { addRows(storeRows); }
     void storeAfterTheTransfer()
     {
-        QFETCH(int, row);
-        const StoreRow &r = storeRows[row];
+        const StoreRow &r = fetchRow(storeRows);
         m_f->session.timing.storeEndLimit = r.endLimit;
         m_f->sim.headend.setFault({sim::Fault::DropAnswer, 0x8B, r.unanswered});
         QStringList shown;
@@ -274,8 +272,7 @@ private slots:
     void newestImage_data() { addRows(imageRows); }
     void newestImage()
     {
-        QFETCH(int, row);
-        const ImageRow &r = imageRows[row];
+        const ImageRow &r = fetchRow(imageRows);
         const QDateTime now = QDateTime::currentDateTimeUtc();
         for (const auto &[name, age] : imageAges) {
             QFile file(m_dir->filePath(name));

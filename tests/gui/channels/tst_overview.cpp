@@ -81,8 +81,7 @@ private slots:
     void ruleMessageDecidesTheFocus_data() { addRows(ruleRows); }
     void ruleMessageDecidesTheFocus()
     {
-        QFETCH(int, row);
-        const RuleRow *r = &ruleRows[row];
+        const RuleRow *r = &fetchRow(ruleRows);
         QVERIFY(open());
         QWidget *control = column(r->field, 0);
         control->setFocus();
@@ -167,8 +166,7 @@ private slots:
     void editAndSend_data() { addRows(editRows); }
     void editAndSend()
     {
-        QFETCH(int, row);
-        const EditRow &r = editRows[row];
+        const EditRow &r = fetchRow(editRows);
         m_f.emplace();
         QVERIFY(m_f->start());
         m_f->simChannel(listChannel).serviceMode = servicemode::listed;
