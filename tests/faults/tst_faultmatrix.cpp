@@ -193,14 +193,7 @@ private:
     bool viaProxy(quint16 port) { return lanConnect(m_f->session, target({}, port)); }
     bool connectPty()
     {
-        exchange().setSerialSelected(true);
-        if (m_f->sim.pty.slavePath().isEmpty() && !m_f->sim.openPty())
-            return false;
-        const QString port = m_f->sim.pty.slavePath();
-        m_f->session.usbPorts = [port] {
-            return QStringList{port};
-        };
-        return checkDevicePresent(m_f->session);
+        return m_f->sim.offerPty(m_f->session) && checkDevicePresent(m_f->session);
     }
     // What a read of a parameter leaves in a value that held 42 before.
     int read(int code = 0x7A)

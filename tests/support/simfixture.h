@@ -17,6 +17,18 @@ struct SimHeadend {
     bool listen() { return tcp.listen(QHostAddress::LocalHost, 0); }
     QString portText() const { return QString::number(tcp.port()); }
     bool openPty() { return pty.open(); }
+    // Offers the pseudo-terminal, opened once, to the session as its only USB port and selects
+    // the serial link.
+    bool offerPty(keldor::Session &session)
+    {
+        if (pty.slavePath().isEmpty() && !pty.open())
+            return false;
+        session.usbPorts = [port = pty.slavePath()] {
+            return QStringList{port};
+        };
+        session.exchange.setSerialSelected(true);
+        return true;
+    }
 
     // Connects a session over loopback TCP the way the operator's LAN mode does.
     bool connect(keldor::Session &session, const QString &name = QStringLiteral("sim")) const

@@ -171,12 +171,7 @@ private slots:
     // frame with which a window or keldor-ctl ends its session.
     void nothingFollowsAnAbandonedUpload()
     {
-        QVERIFY2(m_f->sim.openPty(), qPrintable(m_f->sim.pty.errorString()));
-        const QString port = m_f->sim.pty.slavePath();
-        m_f->session.usbPorts = [port] {
-            return QStringList{port};
-        };
-        m_f->session.exchange.setSerialSelected(true);
+        QVERIFY2(m_f->sim.offerPty(m_f->session), qPrintable(m_f->sim.pty.errorString()));
         QVERIFY(checkDevicePresent(m_f->session));
         m_view->onBlock = [this](int k) {
             m_view->cancel = k == 2;
@@ -187,7 +182,7 @@ private slots:
         QCOMPARE(updateFw(m_f->session, *m_view, path), R::Abandoned);
         QVERIFY(!m_f->session.serial.isOpen());
         QVERIFY(!endSession(m_f->session.exchange));
-        QFile line(port);
+        QFile line(m_f->sim.pty.slavePath());
         QVERIFY(line.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
         QCOMPARE(line.write(image.mid(2 * 1024)), image.size() - 2 * 1024);
         QTRY_COMPARE(m_f->sim.headend.image(sim::UploadTarget::Controller), image);

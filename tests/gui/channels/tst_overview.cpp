@@ -268,10 +268,7 @@ private slots:
         m_f.emplace();
         StationFixture &f = m_f->fixture;
         f.settings.setValue("Settings/USB-Control", "True");
-        QVERIFY(m_f->sim.openPty());
-        f.station.session.usbPorts = [port = m_f->sim.pty.slavePath()] {
-            return QStringList{port};
-        };
+        QVERIFY(m_f->sim.offerPty(f.station.session));
         m_f->window = std::make_unique<MainWindow>(f.station, standardWindows());
         m_f->window->show();
         bool read = false;

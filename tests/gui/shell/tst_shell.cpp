@@ -323,10 +323,7 @@ private slots:
     {
         QVERIFY(startMenu());
         m_f->window->item("USB")->trigger();
-        QVERIFY(m_f->sim.openPty());
-        m_f->station().session.usbPorts = [port = m_f->sim.pty.slavePath()] {
-            return QStringList{port};
-        };
+        QVERIFY(m_f->sim.offerPty(m_f->station().session));
         QVERIFY(writeFile(path("x.kdr"), encodeSettings({})));
         m_chosen = {"x.kdr"};
         m_f->sim.headend.setFault({sim::Fault::DropAnswer, param::bulkWrite});
