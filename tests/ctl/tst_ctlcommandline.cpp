@@ -105,12 +105,9 @@ private slots:
     void completeFromDirectory()
     {
         const QString directory = path("headend.mdb");
-        QList<keldor::HeadendEntry> entries(3);
-        for (qsizetype i = 0; i < entries.size(); ++i) {
-            entries[i].name = QStringList{"adler", "alpen", "post"}.at(i);
-            entries[i].ip = QStringLiteral("127.0.0.1");
-            entries[i].port = QStringLiteral("1");
-        }
+        QList<keldor::HeadendEntry> entries;
+        for (const char *name : {"adler", "alpen", "post"})
+            entries.append({name, {}, "127.0.0.1", "1"});
         QVERIFY(createDirectoryFile(m_dir->path()) && insertRawRows(directory, entries));
         // clang-format off
         struct Row { QString typed; QString offered; };

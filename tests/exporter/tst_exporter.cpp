@@ -142,11 +142,9 @@ private slots:
             names.append(row.name);
         startExporter(names);
         for (qsizetype i = 0; i < rows.size(); ++i) {
-            if (rows.at(i).set)
-                rows.at(i).set(sim(int(i)).headend);
-        }
-        for (qsizetype i = 0; i < rows.size(); ++i) {
             const Row &row = rows.at(i);
+            if (row.set)
+                row.set(sim(int(i)).headend);
             const Scrape got = scrape("/probe?target=" + row.name + row.query, row.timeout);
             const QByteArray what = (row.name + ": " + got.body).toUtf8();
             QVERIFY2(got.status == 200, what);
