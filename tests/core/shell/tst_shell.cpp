@@ -10,8 +10,6 @@
 #include "recordingui.h"
 
 #include <QCoreApplication>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -208,19 +206,16 @@ private slots:
     {
         const QString path = directoryPath(m_folder);
         QVERIFY(directoryFileExists(path) && !directoryFileExists(m_folder));
-        {
-            auto db = QSqlDatabase::addDatabase("QSQLITE", "raw");
-            db.setDatabaseName(path);
-            QVERIFY(db.open());
+        QStringList columns;
+        QVERIFY(onRawDatabase(path, [&columns](QSqlDatabase &db) {
             QSqlQuery query("SELECT name || ' ' || type FROM pragma_table_info('KELDOR_Headend')",
                             db);
-            QStringList columns;
             while (query.next())
                 columns.append(query.value(0).toString());
-            QCOMPARE(columns, QStringList({"Name VARCHAR(100)", "Location VARCHAR(100)",
-                                           "IP-Adress VARCHAR(50)", "Port VARCHAR(5)"}));
-        }
-        QSqlDatabase::removeDatabase("raw");
+            return true;
+        }));
+        QCOMPARE(columns, QStringList({"Name VARCHAR(100)", "Location VARCHAR(100)",
+                                       "IP-Adress VARCHAR(50)", "Port VARCHAR(5)"}));
         QVERIFY(m_directory.update(m_directory.appendEmpty(), headend(1)));
         QVERIFY(!createDirectoryFile(m_folder));
         QCOMPARE(directoryRows(m_folder), QList{headend(1)});
