@@ -3,7 +3,6 @@
 #include "core/model/settingsfile.h"
 #include "ctlcommand.h"
 #include "ctlfixture.h"
-#include "ctlrunner.h"
 #include "files.h"
 #include "fleet.h"
 #include "rawdirectory.h"
@@ -29,16 +28,9 @@ using Kind = sim::TranscriptEntry::Kind;
 
 // keldor-ctl's commands run in this process against an in-process simulator with 8 channels;
 // one test runs the program against headend-sim as a separate process over each kind of link.
-class TestCtl : public QObject {
+class TestCtl : public CtlTest {
     Q_OBJECT
 
-    std::optional<SimHeadend> m_sim;
-    std::optional<QTemporaryDir> m_dir;
-
-    CtlRun lan(const QStringList &arguments, const Timing &timing = Timing::fast())
-    {
-        return runCtl(QStringList{"--lan", "127.0.0.1:" + m_sim->portText()} + arguments, timing);
-    }
     // Commands that read the whole headend, and loads, which read it twice.
     CtlRun reads(const QStringList &arguments) { return lan(arguments, withoutSendPause()); }
     QJsonValue json(const QStringList &arguments, const QString &key)
@@ -81,11 +73,10 @@ class TestCtl : public QObject {
                  status == 3 ? 0 : 10.5);
     }
 
-    QString path(const QString &name) const { return m_dir->filePath(name); }
 private slots:
     void init()
     {
-        QVERIFY(startCtlTest(m_dir, m_sim));
+        QVERIFY(start());
         state().identity.variant = 1;
     }
 

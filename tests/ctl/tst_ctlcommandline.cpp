@@ -1,35 +1,24 @@
 #include "core/features/directory/directoryfile.h"
 #include "ctlcompletion.h"
 #include "ctlfixture.h"
-#include "ctlrunner.h"
 #include "files.h"
 #include "rawdirectory.h"
-#include "simfixture.h"
 
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <optional>
 
 using namespace keldor;
 
 // What keldor-ctl's command line gives besides the commands' work: versions, the JSON object a
 // failed --json run ends with, and the completion's answers.
-class TestCtlCommandLine : public QObject {
+class TestCtlCommandLine : public CtlTest {
     Q_OBJECT
 
-    std::optional<SimHeadend> m_sim;
-    std::optional<QTemporaryDir> m_dir;
-
-    CtlRun lan(const QStringList &arguments)
-    {
-        return runCtl(QStringList{"--lan", "127.0.0.1:" + m_sim->portText()} + arguments);
-    }
-    QString path(const QString &name) const { return m_dir->filePath(name); }
 private slots:
-    void init() { QVERIFY(startCtlTest(m_dir, m_sim)); }
+    void init() { QVERIFY(start()); }
 
     // With --json a failure ends with one JSON object on stderr, whatever stage it failed in;
     // a success and the differences diff finds end without one.

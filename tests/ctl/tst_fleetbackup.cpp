@@ -1,10 +1,9 @@
 #include "core/features/update/backup.h"
 #include "core/model/headendsettings.h"
 #include "core/model/settingsfile.h"
-#include "ctlrunner.h"
+#include "ctlfixture.h"
 #include "files.h"
 #include "gitrepository.h"
-#include "simfixture.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -21,13 +20,9 @@ using namespace keldor;
 
 // fleet backup in a folder others may have prepared: planted links, a second run, pruning
 // among headends that share a name, and the history kept in git.
-class TestFleetBackup : public QObject {
+class TestFleetBackup : public CtlTest {
     Q_OBJECT
 
-    std::optional<QTemporaryDir> m_dir;
-    std::optional<SimHeadend> m_sim;
-
-    QString path(const QString &name) const { return m_dir->filePath(name); }
     CtlRun backup(const QStringList &options = {})
     {
         return runCtl(QStringList{"fleet", "backup", path("b"), "--list", path("fleet.list")} +
@@ -44,10 +39,8 @@ class TestFleetBackup : public QObject {
 private slots:
     void init()
     {
-        m_dir.emplace();
-        m_sim.emplace();
+        QVERIFY(start());
         m_sim->headend.state().identity.variant = 1;
-        QVERIFY(m_sim->listen());
         QVERIFY(writeFile(path("fleet.list"), "rack-a 127.0.0.1:" + m_sim->portText().toLatin1()));
         QVERIFY(QDir().mkpath(path("outside")) && writeFile(path("outside/victim"), "victim"));
     }
