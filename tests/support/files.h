@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDirIterator>
 #include <QFile>
 #include <QString>
@@ -20,10 +21,13 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline bool writeFile(const QString &path, const QByteArray &bytes)
+// With a valid modified, the file bears that time of its last change.
+inline bool writeFile(const QString &path, const QByteArray &bytes, const QDateTime &modified = {})
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+           (!modified.isValid() ||
+            (file.flush() && file.setFileTime(modified, QFileDevice::FileModificationTime)));
 }
 
 // Empty when the file can't be read.

@@ -269,11 +269,8 @@ private slots:
     {
         const ImageRow &r = fetchRow(imageRows);
         const QDateTime now = QDateTime::currentDateTimeUtc();
-        for (const auto &[name, age] : imageAges) {
-            QFile file(m_dir->filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("image") == 5 && file.flush());
-            QVERIFY(file.setFileTime(now.addSecs(-age), QFileDevice::FileModificationTime));
-        }
+        for (const auto &[name, age] : imageAges)
+            QVERIFY(writeFile(m_dir->filePath(name), "image", now.addSecs(-age)));
         QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("KELDOR_FW_1.08.UC3")));
         const QString mask = imageMask(r.target, r.variant);
         const QStringList matching = matchingImages(m_dir->path(), mask);

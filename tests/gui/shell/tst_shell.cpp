@@ -808,10 +808,7 @@ private:
         QByteArray bytes(size, '\0');
         for (int i = 0; i < size; ++i)
             bytes[i] = char((i * 7 + size) % 251);
-        QFile file(programFile(name));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == size && file.flush() &&
-                file.setFileTime(QDateTime::currentDateTime().addDays(days),
-                                 QFileDevice::FileModificationTime));
+        QVERIFY(writeFile(programFile(name), bytes, QDateTime::currentDateTime().addDays(days)));
     }
     QAction *button(int index) const
     {
