@@ -34,11 +34,7 @@ struct SimHeadend {
     bool connect(keldor::Session &session, const QString &name = QStringLiteral("sim")) const
     {
         session.exchange.setSerialSelected(false);
-        keldor::LanTarget target;
-        target.name = name;
-        target.ip = QStringLiteral("127.0.0.1");
-        target.port = portText();
-        return keldor::lanConnect(session, target);
+        return keldor::lanConnect(session, {name, "127.0.0.1", portText(), 0, {}, {}});
     }
 
     // The frames of code, or all of them when code is -1.

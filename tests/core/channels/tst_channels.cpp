@@ -123,8 +123,6 @@ private slots:
                  QStringList{"This transponder cannot be converted due to high datarate!"});
         QCOMPARE(m_view->state(6).loEntries, lists::lo() + QStringList{"10000"});
         QCOMPARE(m_view->state(7).loEntries, lists::lo());
-        QCOMPARE(m_unit.channel(6).loMode, 1);
-        QCOMPARE(m_unit.channel(8).qam, 1);
     }
 
     void failedReadsKeepTheRest()
