@@ -4,7 +4,6 @@
 #include "ctlcommand.h"
 #include "ctlfixture.h"
 #include "files.h"
-#include "fleet.h"
 #include "rawdirectory.h"
 #include "sessionfixture.h"
 #include "simprocess.h"
@@ -15,12 +14,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <csignal>
-#include <optional>
 #include <sys/resource.h>
 
 using namespace keldor;

@@ -6,7 +6,6 @@
 
 #include <QJsonDocument>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 

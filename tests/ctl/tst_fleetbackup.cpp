@@ -8,11 +8,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 

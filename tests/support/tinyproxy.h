@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QFile>
+#include "files.h"
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -30,21 +31,19 @@ public:
             return false;
         }
         m_port = freePort();
-        QFile conf(m_dir.filePath(QStringLiteral("tinyproxy.conf")));
-        if (!conf.open(QIODevice::WriteOnly)) {
-            *error = conf.errorString();
-            return false;
-        }
+        const QString conf = m_dir.filePath(QStringLiteral("tinyproxy.conf"));
         QByteArray text = "Port " + QByteArray::number(m_port) +
                           "\nListen 127.0.0.1\n"
                           "Timeout 30\nMaxClients 20\nAllow 127.0.0.1\nLogLevel Error\n";
         for (quint16 port : allowedConnectPorts)
             text += "ConnectPort " + QByteArray::number(port) + '\n';
-        conf.write(text);
-        conf.close();
+        if (!writeFile(conf, text)) {
+            *error = QStringLiteral("cannot write ") + conf;
+            return false;
+        }
 
         m_process.setProgram(binary);
-        m_process.setArguments({QStringLiteral("-d"), QStringLiteral("-c"), conf.fileName()});
+        m_process.setArguments({QStringLiteral("-d"), QStringLiteral("-c"), conf});
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start();
         if (!m_process.waitForStarted(5000)) {

@@ -73,13 +73,10 @@ private slots:
         QSet<QRgb> colours;
         for (int row = 0; row < fleetSize; ++row) {
             const FleetRow &expected = fleetRows[row];
-            const QString name = QLatin1String(expected.name);
-            QCOMPARE(text(row, Name), name);
-            QCOMPARE(text(row, Address), QStringLiteral("127.0.0.1:") + sim(row).portText());
-            QCOMPARE(text(row, State), expected.state);
-            QCOMPARE(text(row, Temperature), expected.temperature);
-            QCOMPARE(text(row, Outputs), expected.outputs);
-            QCOMPARE(text(row, Fpga), expected.fpga);
+            QCOMPARE((QStringList{text(row, Name), text(row, Address), text(row, State),
+                                  text(row, Temperature), text(row, Outputs), text(row, Fpga)}),
+                     (QStringList{expected.name, "127.0.0.1:" + sim(row).portText(), expected.state,
+                                  expected.temperature, expected.outputs, expected.fpga}));
             QVERIFY2(text(row, Details).startsWith(expected.details),
                      qPrintable(text(row, Details)));
             QVERIFY(!text(row, Checked).isEmpty());

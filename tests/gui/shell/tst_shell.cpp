@@ -1,6 +1,5 @@
 #include "connectedstation.h"
 #include "core/features/update/backup.h"
-#include "core/model/fullwrite.h"
 #include "core/model/headendsettings.h"
 #include "core/model/servicelists.h"
 #include "core/model/settingsfile.h"
