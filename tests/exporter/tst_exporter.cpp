@@ -18,23 +18,19 @@
 
 using namespace keldor;
 
-namespace {
-
-// A scrape: what Prometheus sends and what it gets back.
-struct Scrape {
-    int status = 0;
-    QString body;
-    qint64 ms = 0;
-};
-
-} // namespace
-
 // The exporter in this process in front of simulated headends, each listed by name, scraped
 // over loopback as Prometheus scrapes it.
 class TestExporter : public QObject {
     Q_OBJECT
 
 private:
+    // A scrape: what Prometheus gets back, and after how long.
+    struct Scrape {
+        int status = 0;
+        QString body;
+        qint64 ms = 0;
+    };
+
     std::list<SimHeadend> m_sims;
     std::optional<ProbeService> m_probes;
     std::optional<ExporterServer> m_server;
