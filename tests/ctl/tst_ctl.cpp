@@ -3,27 +3,21 @@
 #include "core/model/settingsfile.h"
 #include "ctlcommand.h"
 #include "ctlfixture.h"
-#include "ctlrunner.h"
 #include "files.h"
-#include "fleet.h"
 #include "rawdirectory.h"
 #include "sessionfixture.h"
-#include "sim/replay.h"
 #include "simprocess.h"
 #include "tinyproxy.h"
 
 #include <QCryptographicHash>
-#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <csignal>
-#include <optional>
 #include <sys/resource.h>
 
 using namespace keldor;
@@ -31,16 +25,9 @@ using Kind = sim::TranscriptEntry::Kind;
 
 // keldor-ctl's commands run in this process against an in-process simulator with 8 channels;
 // one test runs the program against headend-sim as a separate process over each kind of link.
-class TestCtl : public QObject {
+class TestCtl : public CtlTest {
     Q_OBJECT
 
-    std::optional<SimHeadend> m_sim;
-    std::optional<QTemporaryDir> m_dir;
-
-    CtlRun lan(const QStringList &arguments, const Timing &timing = Timing::fast())
-    {
-        return runCtl(QStringList{"--lan", "127.0.0.1:" + m_sim->portText()} + arguments, timing);
-    }
     // Commands that read the whole headend, and loads, which read it twice.
     CtlRun reads(const QStringList &arguments) { return lan(arguments, withoutSendPause()); }
     QJsonValue json(const QStringList &arguments, const QString &key)
@@ -83,11 +70,10 @@ class TestCtl : public QObject {
                  status == 3 ? 0 : 10.5);
     }
 
-    QString path(const QString &name) const { return m_dir->filePath(name); }
 private slots:
     void init()
     {
-        QVERIFY(startCtlTest(m_dir, m_sim));
+        QVERIFY(start());
         state().identity.variant = 1;
     }
 
@@ -360,13 +346,7 @@ private slots:
         // reads the device type again.
         QTimer frontPanel;
         connect(&frontPanel, &QTimer::timeout, [&] {
-            const auto &t = m_sim->headend.transcript();
-            const auto written = std::find_if(t.cbegin(), t.cend(), [](const auto &e) {
-                return e.kind == Kind::Frame && e.code() == 0x8A;
-            });
-            if (std::any_of(written, t.cend(), [](const auto &e) {
-                    return e.kind == Kind::Frame && e.code() == 0x79;
-                })) {
+            if (m_sim->framesAfter(0x8A, 0x79) > 0) {
                 frontPanel.stop();
                 state().channels[2].outFrequency = 500.0f;
             }
@@ -449,14 +429,9 @@ private slots:
                      run.out.endsWith("backed up 2 of 4 headends, 2 failed\n"),
                  qPrintable(run.err + run.out));
         // Besides the backups only the run's lock and each headend's state.
-        QStringList files;
-        for (QDirIterator it(path("b"), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-             it.hasNext();) {
-            const QString file = it.next().mid(path("b").size() + 1);
-            if (!file.endsWith(".keldor-state") && file != ".keldor-lock")
-                files.append(file);
-        }
-        files.sort();
+        QStringList files = filesIn(path("b"));
+        files.removeIf(
+            [](const QString &f) { return f.endsWith(".keldor-state") || f == ".keldor-lock"; });
         QCOMPARE(files.size(), 4);
         for (const QString &backup : {files.at(0), files.at(2)}) {
             std::array<ChannelRecord, channelCount> channels{};
@@ -547,14 +522,11 @@ private slots:
             if (signal)
                 operatorAtTheKeyboard.start(1);
             const CtlRun run = lan(QStringList{"update-fw", "KELDOR_FW_5.UC3"} + options);
-            QStringList saved;
-            for (QDirIterator it(m_dir->path(), {"backup-*.kdr"}, QDir::Files,
-                                 QDirIterator::Subdirectories);
-                 it.hasNext();)
-                saved.append(it.next());
+            static const QRegularExpression backup("backup-[^/]*\\.kdr$");
+            const QStringList saved = filesIn(m_dir->path()).filter(backup);
             QCOMPARE(saved.size(), backupDir.isEmpty() ? 0 : 1);
-            QVERIFY(saved.isEmpty() ||
-                    (QFileInfo(saved[0]).dir().dirName() == backupDir && QFile::remove(saved[0])));
+            QVERIFY(saved.isEmpty() || (QFileInfo(path(saved[0])).dir().dirName() == backupDir &&
+                                        QFile::remove(path(saved[0]))));
             const auto &last = m_sim->headend.transcript().constLast();
             if (!signal) {
                 QVERIFY(run.status == 0 &&
@@ -588,40 +560,26 @@ private slots:
             QVERIFY2(!kind.isEmpty() && kind != "unexpected" && kind != "unknown", line);
         }
         // A dialogue that ends before the recording does is reported when the replay ends.
-        for (const bool whole : {true, false}) {
+        const QString requests = QString::number(readFile(trace).count(R"("dir":"tx")"));
+        const QString replay = "headend-sim: replay: request ";
+        const QString expected =
+            "  expected 00 %1 00 00 00 00 00 00 00 00 (read channel 0 code 0x%1)\n";
+        // clang-format off
+        const std::tuple<QStringList, int, QString> rows[] = {
+            {{"read", "--json"}, 0, ""},
+            {{"get", "0", "0x78"}, 0, replay + "5 of " + requests + " never came\n" + expected.arg("a3")},
+            {{"get", "0", "0x79"}, 1, replay + "2 of " + requests + " differs from the recording\n" + expected.arg("78") +
+                                      "  received 00 79 00 00 00 00 00 00 00 00 (read channel 0 code 0x79)\n"}};
+        // clang-format on
+        for (const auto &[command, status, report] : rows) {
             SimProcess replaying;
             const QStringList at = replaying.start({"--tcp", "0", "--replay", trace}, "LISTENING");
             QCOMPARE(at.size(), 4);
-            const CtlRun again =
-                runCtl(QStringList{"--lan", at[2] + ':' + at[3]} +
-                       (whole ? QStringList{"read", "--json"} : QStringList{"get", "0", "0x78"}));
-            QVERIFY(again.status == 0 && (!whole || again.out == recorded.out));
-            QCOMPARE(replaying.stop(), whole ? 0 : 3);
-            QCOMPARE(replaying.errorOutput(),
-                     whole ? QString()
-                           : QString("headend-sim: replay: request 5 of %1 never came\n"
-                                     "  expected 00 a3 00 00 00 00 00 00 00 00 (read channel 0 "
-                                     "code 0xa3)\n")
-                                 .arg(readFile(trace).count(R"("dir":"tx")")));
+            const CtlRun again = runCtl(QStringList{"--lan", at[2] + ':' + at[3]} + command);
+            QVERIFY(again.status == status && (command[0] != "read" || again.out == recorded.out));
+            QCOMPARE(replaying.stop(), report.isEmpty() ? 0 : 3);
+            QCOMPARE(replaying.errorOutput(), report);
         }
-
-        sim::Replay replay;
-        QString error;
-        QVERIFY2(replay.load(trace, &error), qPrintable(error));
-        SimHeadend replaying;
-        replaying.headend.setReplay(&replay);
-        QString report;
-        connect(&replaying.headend, &sim::Headend::replayEnded,
-                [&](const QString &r) { report = r; });
-        QVERIFY(replaying.listen());
-        const CtlRun other =
-            runCtl({"--lan", "127.0.0.1:" + replaying.portText(), "get", "0", "0x79"});
-        QCOMPARE(other.status, 1);
-        QCOMPARE(report,
-                 QString("replay: request 2 of %1 differs from the recording\n"
-                         "  expected 00 78 00 00 00 00 00 00 00 00 (read channel 0 code 0x78)\n"
-                         "  received 00 79 00 00 00 00 00 00 00 00 (read channel 0 code 0x79)")
-                     .arg(readFile(trace).count(R"("dir":"tx")")));
     }
 
     // keldor-ctl as a script runs it, against headend-sim as its own process (options and

@@ -1,35 +1,23 @@
 #include "core/features/directory/directoryfile.h"
 #include "ctlcompletion.h"
 #include "ctlfixture.h"
-#include "ctlrunner.h"
 #include "files.h"
 #include "rawdirectory.h"
-#include "simfixture.h"
 
 #include <QJsonDocument>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <optional>
 
 using namespace keldor;
 
 // What keldor-ctl's command line gives besides the commands' work: versions, the JSON object a
 // failed --json run ends with, and the completion's answers.
-class TestCtlCommandLine : public QObject {
+class TestCtlCommandLine : public CtlTest {
     Q_OBJECT
 
-    std::optional<SimHeadend> m_sim;
-    std::optional<QTemporaryDir> m_dir;
-
-    CtlRun lan(const QStringList &arguments)
-    {
-        return runCtl(QStringList{"--lan", "127.0.0.1:" + m_sim->portText()} + arguments);
-    }
-    QString path(const QString &name) const { return m_dir->filePath(name); }
 private slots:
-    void init() { QVERIFY(startCtlTest(m_dir, m_sim)); }
+    void init() { QVERIFY(start()); }
 
     // With --json a failure ends with one JSON object on stderr, whatever stage it failed in;
     // a success and the differences diff finds end without one.
@@ -105,12 +93,9 @@ private slots:
     void completeFromDirectory()
     {
         const QString directory = path("headend.mdb");
-        QList<keldor::HeadendEntry> entries(3);
-        for (qsizetype i = 0; i < entries.size(); ++i) {
-            entries[i].name = QStringList{"adler", "alpen", "post"}.at(i);
-            entries[i].ip = QStringLiteral("127.0.0.1");
-            entries[i].port = QStringLiteral("1");
-        }
+        QList<keldor::HeadendEntry> entries;
+        for (const char *name : {"adler", "alpen", "post"})
+            entries.append({name, {}, "127.0.0.1", "1"});
         QVERIFY(createDirectoryFile(m_dir->path()) && insertRawRows(directory, entries));
         // clang-format off
         struct Row { QString typed; QString offered; };

@@ -1,20 +1,16 @@
 #include "core/features/update/backup.h"
 #include "core/model/headendsettings.h"
 #include "core/model/settingsfile.h"
-#include "ctlrunner.h"
+#include "ctlfixture.h"
 #include "files.h"
 #include "gitrepository.h"
-#include "simfixture.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,28 +18,13 @@ using namespace keldor;
 
 // fleet backup in a folder others may have prepared: planted links, a second run, pruning
 // among headends that share a name, and the history kept in git.
-class TestFleetBackup : public QObject {
+class TestFleetBackup : public CtlTest {
     Q_OBJECT
 
-    std::optional<QTemporaryDir> m_dir;
-    std::optional<SimHeadend> m_sim;
-
-    QString path(const QString &name) const { return m_dir->filePath(name); }
     CtlRun backup(const QStringList &options = {})
     {
         return runCtl(QStringList{"fleet", "backup", path("b"), "--list", path("fleet.list")} +
                       options);
-    }
-    // Every file below folder, relative to it, links included, in name order.
-    static QStringList filesIn(const QString &folder)
-    {
-        QStringList files;
-        for (QDirIterator it(folder, QDir::Files | QDir::System | QDir::Hidden,
-                             QDirIterator::Subdirectories);
-             it.hasNext();)
-            files.append(it.next().mid(folder.size() + 1));
-        files.sort();
-        return files;
     }
     static Configuration configuration(qint32 serial)
     {
@@ -56,10 +37,8 @@ class TestFleetBackup : public QObject {
 private slots:
     void init()
     {
-        m_dir.emplace();
-        m_sim.emplace();
+        QVERIFY(start());
         m_sim->headend.state().identity.variant = 1;
-        QVERIFY(m_sim->listen());
         QVERIFY(writeFile(path("fleet.list"), "rack-a 127.0.0.1:" + m_sim->portText().toLatin1()));
         QVERIFY(QDir().mkpath(path("outside")) && writeFile(path("outside/victim"), "victim"));
     }

@@ -18,23 +18,19 @@
 
 using namespace keldor;
 
-namespace {
-
-// A scrape: what Prometheus sends and what it gets back.
-struct Scrape {
-    int status = 0;
-    QString body;
-    qint64 ms = 0;
-};
-
-} // namespace
-
 // The exporter in this process in front of simulated headends, each listed by name, scraped
 // over loopback as Prometheus scrapes it.
 class TestExporter : public QObject {
     Q_OBJECT
 
 private:
+    // A scrape: what Prometheus gets back, and after how long.
+    struct Scrape {
+        int status = 0;
+        QString body;
+        qint64 ms = 0;
+    };
+
     std::list<SimHeadend> m_sims;
     std::optional<ProbeService> m_probes;
     std::optional<ExporterServer> m_server;
@@ -142,11 +138,9 @@ private slots:
             names.append(row.name);
         startExporter(names);
         for (qsizetype i = 0; i < rows.size(); ++i) {
-            if (rows.at(i).set)
-                rows.at(i).set(sim(int(i)).headend);
-        }
-        for (qsizetype i = 0; i < rows.size(); ++i) {
             const Row &row = rows.at(i);
+            if (row.set)
+                row.set(sim(int(i)).headend);
             const Scrape got = scrape("/probe?target=" + row.name + row.query, row.timeout);
             const QByteArray what = (row.name + ": " + got.body).toUtf8();
             QVERIFY2(got.status == 200, what);

@@ -11,6 +11,7 @@
 #include "core/protocol/parameters.h"
 #include "core/protocol/reconnect.h"
 
+#include "datarows.h"
 #include "files.h"
 #include "recordingupdateview.h"
 #include "sessionfixture.h"
@@ -21,8 +22,6 @@
 
 using namespace keldor;
 using namespace std::chrono_literals;
-
-Q_DECLARE_METATYPE(sim::FaultPlan)
 
 class TestFaultMatrix;
 namespace {
@@ -63,6 +62,18 @@ FakePeer::Answer flood(bool atOpening)
                                                          : QByteArray(4 * Exchange::rxLimit, 'x'));
     };
 }
+
+// Answers lost, and how often the read asked again (-1: very often). Where the late answer lands
+// is up to the loopback: in a pause it is dropped, beside another answer it garbles that one,
+// which is then not used either; a read that completes holds the headend's values.
+// clang-format off
+struct LossRow { const char *name; sim::FaultPlan fault; QStringList texts; int repeats; }
+const lossRows[] = {
+    {"every third answer lost", {.fault = sim::Fault::DropAnswer, .every = 3}, {}, -1},
+    {"one request lost twice", {sim::Fault::DropAnswer, param::readInFrequency, 2}, {aborted}, 1},
+    {"late answer after its repeat", {sim::Fault::LateAnswer, param::readInFrequency, 1, 2, 55ms}, {garbled}, 1},
+};
+// clang-format on
 
 enum class Start { Idle, Lan, LanRead, Pty };
 
@@ -127,29 +138,11 @@ private slots:
     // A read whose answer is lost is asked once more: a link that loses every third answer
     // still reads the whole headend, a request lost twice fails as before, and an answer that
     // comes after its repeat is never taken for the next request's.
-    void lostAnswersAreAskedAgain_data()
-    {
-        QTest::addColumn<sim::FaultPlan>("fault");
-        QTest::addColumn<QStringList>("texts");
-        QTest::addColumn<int>("repeats");
-        sim::FaultPlan third{sim::Fault::DropAnswer};
-        third.every = 3;
-        QTest::newRow("every third answer lost") << third << QStringList() << -1;
-        QTest::newRow("one request lost twice")
-            << sim::FaultPlan{sim::Fault::DropAnswer, param::readInFrequency, 2}
-            << QStringList{aborted} << 1;
-        // Where the late answer lands is up to the loopback: in a pause it is dropped, beside
-        // another answer it garbles that one, which is then not used either; a read that
-        // completes holds the headend's values.
-        QTest::newRow("late answer after its repeat")
-            << sim::FaultPlan{sim::Fault::LateAnswer, param::readInFrequency, 1, 2, 55ms}
-            << QStringList{garbled} << 1;
-    }
+    void lostAnswersAreAskedAgain_data() { addRows(lossRows); }
     void lostAnswersAreAskedAgain()
     {
-        QFETCH(sim::FaultPlan, fault);
-        QFETCH(QStringList, texts);
-        QFETCH(int, repeats);
+        const auto &[name, fault, expected, repeats] = fetchRow(lossRows);
+        QStringList texts = expected;
         m_f->session.timing = withoutSendPause();
         m_f->session.timing.answerLimit = 40ms;
         m_f->sim.headend.state().identity.variant = *sim::variantForChannelCount(16);
@@ -193,14 +186,7 @@ private:
     bool viaProxy(quint16 port) { return lanConnect(m_f->session, target({}, port)); }
     bool connectPty()
     {
-        exchange().setSerialSelected(true);
-        if (m_f->sim.pty.slavePath().isEmpty() && !m_f->sim.openPty())
-            return false;
-        const QString port = m_f->sim.pty.slavePath();
-        m_f->session.usbPorts = [port] {
-            return QStringList{port};
-        };
-        return checkDevicePresent(m_f->session);
+        return m_f->sim.offerPty(m_f->session) && checkDevicePresent(m_f->session);
     }
     // What a read of a parameter leaves in a value that held 42 before.
     int read(int code = 0x7A)

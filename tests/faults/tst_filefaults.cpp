@@ -15,14 +15,13 @@
 #include "fleet.h"
 
 #include "files.h"
+#include "rawdirectory.h"
 #include "recordingupdateview.h"
 #include "sessionfixture.h"
 #include "unwritable.h"
 
 #include <QDir>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -139,21 +138,16 @@ QList<Row> rows()
 // that undoes it; the change is then taken back at source.
 bool unfinishedChange(const QString &source, const QString &target)
 {
-    bool copied = false;
-    {
-        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("change"));
-        db.setDatabaseName(source);
+    return onRawDatabase(source, [&](QSqlDatabase &db) {
         QSqlQuery query(db);
         // A cache of one page spills the change into the file before it is committed.
-        copied = db.open() && query.exec("PRAGMA cache_size = 1") && db.transaction() &&
-                 query.exec("INSERT INTO KELDOR_Headend (Name) WITH RECURSIVE n(i) AS (SELECT 1 "
-                            "UNION ALL SELECT i + 1 FROM n WHERE i < 2000) SELECT hex(i) FROM n") &&
-                 QFile::copy(source, target) &&
-                 QFile::copy(source + "-journal", target + "-journal");
-        copied = db.rollback() && copied;
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("change"));
-    return copied;
+        const bool copied =
+            query.exec("PRAGMA cache_size = 1") && db.transaction() &&
+            query.exec("INSERT INTO KELDOR_Headend (Name) WITH RECURSIVE n(i) AS (SELECT 1 "
+                       "UNION ALL SELECT i + 1 FROM n WHERE i < 2000) SELECT hex(i) FROM n") &&
+            QFile::copy(source, target) && QFile::copy(source + "-journal", target + "-journal");
+        return db.rollback() && copied;
+    });
 }
 
 } // namespace
@@ -202,13 +196,13 @@ private slots:
             ready = createDirectoryFile(before.path()) &&
                     unfinishedChange(directoryPath(before.path()), path);
         } else if (r.setup == Setup::Sql) {
-            auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
-            db.setDatabaseName(path);
-            ready = db.open();
-            for (const QByteArray &statement : r.content.split('\n'))
-                ready = QSqlQuery(db).exec(QString::fromUtf8(statement)) && ready;
+            ready = onRawDatabase(path, [&r](QSqlDatabase &db) {
+                bool all = true;
+                for (const QByteArray &statement : r.content.split('\n'))
+                    all = QSqlQuery(db).exec(QString::fromUtf8(statement)) && all;
+                return all;
+            });
         }
-        QSqlDatabase::removeDatabase(QStringLiteral("raw"));
         QVERIFY(ready);
         const QByteArray hash = QFileInfo(path).isFile() ? fileHash(path) : QByteArray();
         const QStringList files = QDir(dir.path()).entryList(QDir::AllEntries);

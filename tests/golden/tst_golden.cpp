@@ -1,6 +1,7 @@
 #include "ctlrunner.h"
 #include "datarows.h"
 #include "files.h"
+#include "sessionfixture.h"
 #include "simprocess.h"
 
 #include "sim/devicestate.h"
@@ -142,15 +143,6 @@ class TestGolden : public QObject {
         return tcp.size() == 4 ? QStringList{"--lan", tcp[2] + ':' + tcp[3]} : QStringList{};
     }
 
-    // The client's pauses before each request change no byte it sends; without them the
-    // replays take seconds, not minutes.
-    static keldor::Timing timing()
-    {
-        keldor::Timing timing = keldor::Timing::fast();
-        timing.sendPause = {};
-        return timing;
-    }
-
     // The operation's command line with its files in folder, where the images lie ready.
     static QStringList commandLine(const Operation &operation, const QString &folder)
     {
@@ -173,9 +165,11 @@ class TestGolden : public QObject {
         const QStringList link =
             startSim(sim, operation, {"--config", state, "--store-delay", "50"});
         QVERIFY(!link.isEmpty());
+        // The client's pauses before each request change no byte it sends; without them the
+        // replays take seconds, not minutes.
         const CtlRun run = runCtl(link + QStringList{"--trace", trace, "--overwrite"} +
                                       commandLine(operation, folder.path()),
-                                  timing());
+                                  withoutSendPause());
         QVERIFY2(run.status == operation.status, qPrintable(run.err));
     }
 
@@ -197,8 +191,7 @@ private slots:
 
     void replay()
     {
-        QFETCH(int, row);
-        const Operation &operation = operations[row];
+        const Operation &operation = fetchRow(operations);
         const QString trace = goldenPath(operation.name + QStringLiteral(".jsonl"));
         if (m_recording) {
             record(operation, trace);
@@ -209,7 +202,7 @@ private slots:
         SimProcess sim;
         const QStringList link = startSim(sim, operation, {"--replay", trace});
         QVERIFY2(!link.isEmpty(), qPrintable(sim.errorOutput()));
-        const CtlRun run = runCtl(link + commandLine(operation, folder.path()), timing());
+        const CtlRun run = runCtl(link + commandLine(operation, folder.path()), withoutSendPause());
         QVERIFY2(sim.stop() == 0, qPrintable(sim.errorOutput()));
         QVERIFY2(run.status == operation.status, qPrintable(run.err));
     }

@@ -6,6 +6,7 @@
 #include "gui/station/station.h"
 
 #include "datarows.h"
+#include "rawdirectory.h"
 #include "recordingui.h"
 
 #include <QApplication>
@@ -38,15 +39,7 @@ struct StationFixture {
         return written;
     }
 
-    QList<keldor::HeadendEntry> directoryRows() const
-    {
-        keldor::HeadendDirectory directory;
-        QList<keldor::HeadendEntry> rows;
-        const bool open = directory.open(folder.path());
-        for (int i = 0; open && i < directory.count(); ++i)
-            rows.append(directory.row(i));
-        return rows;
-    }
+    QList<keldor::HeadendEntry> directoryRows() const { return ::directoryRows(folder.path()); }
 
     QTemporaryDir folder;
     QSettings settings{folder.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};

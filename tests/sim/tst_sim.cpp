@@ -156,8 +156,7 @@ private slots:
     }
     void conversation()
     {
-        QFETCH(int, row);
-        const Row r = rows().at(row);
+        const Row r = fetchRow(rows());
         if (r.setup)
             r.setup();
         play(*m_client, r.script, r.blobs);
@@ -202,8 +201,7 @@ private slots:
     void replay_data() { addRows(replayRows); }
     void replay()
     {
-        QFETCH(int, row);
-        const ReplayRow &r = replayRows[row];
+        const ReplayRow &r = fetchRow(replayRows);
         const QByteArray request = QByteArray::fromHex("000102030405060708090a0b");
         QByteArray received = request.left(r.requestBytes) + r.after;
         const QString lastLine = r.lastLine;
@@ -342,7 +340,7 @@ QList<TestSim::Row> TestSim::rows()
                                                  : "29686B6C1ADB01000301020300010000"))
                         .leftJustified(48, '\0'));
     const QByteArray stalled(1022, 'x');
-    const quint16 port = TinyProxy::freePort();
+    const quint16 port = freePort();
     // clang-format off
     return {
         {"openings, also after a close and in place of a read's N", "RM>OK RM>OK @0:50 RM>OK @0:7A>0001E240 RM>OK ?0:59>05"},

@@ -9,3 +9,10 @@ template<typename Row, size_t N> void addRows(const Row (&rows)[N])
     for (size_t i = 0; i < N; ++i)
         QTest::addRow("%s", rows[i].name) << int(i);
 }
+
+// The row of rows that the running test's data row names.
+template<typename Rows> decltype(auto) fetchRow(const Rows &rows)
+{
+    QFETCH(int, row);
+    return rows[row];
+}

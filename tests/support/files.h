@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QDateTime>
+#include <QDirIterator>
 #include <QFile>
 #include <QString>
 
@@ -19,10 +21,13 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline bool writeFile(const QString &path, const QByteArray &bytes)
+// With a valid modified, the file bears that time of its last change.
+inline bool writeFile(const QString &path, const QByteArray &bytes, const QDateTime &modified = {})
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+           (!modified.isValid() ||
+            (file.flush() && file.setFileTime(modified, QFileDevice::FileModificationTime)));
 }
 
 // Empty when the file can't be read.
@@ -32,6 +37,18 @@ inline QByteArray fileHash(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+// Every file below folder, relative to it, links and hidden files included, in name order.
+inline QStringList filesIn(const QString &folder)
+{
+    QStringList files;
+    for (QDirIterator it(folder, QDir::Files | QDir::System | QDir::Hidden,
+                         QDirIterator::Subdirectories);
+         it.hasNext();)
+        files.append(it.next().mid(folder.size() + 1));
+    files.sort();
+    return files;
 }
 
 // Runs the work in a child process after prepare has set that process up, and returns what

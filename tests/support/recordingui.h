@@ -26,11 +26,7 @@ public:
     }
     void setBusy(bool busy) override { busyDepth += busy ? 1 : -1; }
     void setMainWindowEnabled(bool enabled) override { mainWindowEnabled = enabled; }
-    void setKeepAliveRunning(bool running) override
-    {
-        keepAliveRunning = running;
-        keepAliveChanges.append(running);
-    }
+    void setKeepAliveRunning(bool running) override { keepAliveRunning = running; }
     void setConnectionModeLocked(bool locked) override { connectionModeLocked = locked; }
     void setStatusPanel(int panel, const QString &text) override
     {
@@ -66,7 +62,6 @@ public:
     int busyDepth = 0;
     bool mainWindowEnabled = true;
     bool keepAliveRunning = false;
-    QList<bool> keepAliveChanges;
     bool connectionModeLocked = false;
     QString panels[3];
     bool progressShown = false;

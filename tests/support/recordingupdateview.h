@@ -13,27 +13,23 @@ class RecordingUpdateView : public keldor::UpdateView {
 public:
     void setTitle(const QString &text, keldor::Tint tint) override
     {
-        title = text;
-        titleTint = tint;
         log.append(QStringLiteral("title %1 %2").arg(text).arg(int(tint)));
     }
     void setExplanation(int line, const QString &english, const QString &german,
                         keldor::Tint tint) override
     {
-        explanation[line] = {english, german};
         log.append(
             QStringLiteral("line%1 %2 | %3 %4").arg(line).arg(english, german).arg(int(tint)));
     }
-    void setProgressMaximum(int maximum) override { progressMaximum = maximum; }
+    void setProgressMaximum(int) override {}
     void setProgressValue(int value) override
     {
-        progress = value;
         if (value > 0 && onBlock)
             onBlock(value);
     }
     void setPercentage(const QString &text) override { percentages.append(text); }
     void setProgressVisible(bool visible) override { progressVisible = visible; }
-    void setActivityTint(keldor::Tint tint) override { activity.append(tint); }
+    void setActivityTint(keldor::Tint) override {}
     void setElapsedTimerRunning(bool running) override
     {
         timerRunning = running;
@@ -45,15 +41,9 @@ public:
     bool cancelNeedsConfirmation() const override { return confirmCancel; }
     void withdrawCancel() override { cancel = false; }
 
-    QString title;
-    keldor::Tint titleTint = keldor::Tint::Black;
-    QStringList explanation[2];
     QStringList log;
-    int progressMaximum = -1;
-    int progress = -1;
     QStringList percentages;
     bool progressVisible = true;
-    QList<keldor::Tint> activity;
     bool timerRunning = false;
     QList<Toolbar> toolbar;
     QString backupFile;

@@ -38,8 +38,6 @@ public:
         emit stateChanged();
     }
 
-    QByteArray allWritten() const { return written.join(); }
-
     bool open = true;
     bool refusesWrites = false;
     QByteArrayList written;

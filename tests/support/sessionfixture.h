@@ -2,10 +2,9 @@
 
 #include "recordingui.h"
 #include "simfixture.h"
+#include "tinyproxy.h"
 
 #include "core/protocol/session.h"
-
-#include <QTcpServer>
 
 // What most tests start from: a recording interface, a session with short timings and a
 // simulated headend in this process, connected over loopback TCP, with what the opening left
@@ -39,12 +38,4 @@ inline keldor::Timing withoutSendPause()
     keldor::Timing timing = keldor::Timing::fast();
     timing.sendPause = keldor::milliseconds(0);
     return timing;
-}
-
-// A loopback port that nothing listens on right now.
-inline quint16 freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
 }

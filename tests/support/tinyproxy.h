@@ -1,12 +1,21 @@
 #pragma once
 
-#include <QFile>
+#include "files.h"
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+
+// A loopback port that nothing listens on right now.
+inline quint16 freePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
 
 // A real tinyproxy on a loopback port, with a configuration written by the test. Only the
 // ports listed in allowedConnectPorts may be tunnelled; tinyproxy answers 403 for the rest.
@@ -22,21 +31,19 @@ public:
             return false;
         }
         m_port = freePort();
-        QFile conf(m_dir.filePath(QStringLiteral("tinyproxy.conf")));
-        if (!conf.open(QIODevice::WriteOnly)) {
-            *error = conf.errorString();
-            return false;
-        }
+        const QString conf = m_dir.filePath(QStringLiteral("tinyproxy.conf"));
         QByteArray text = "Port " + QByteArray::number(m_port) +
                           "\nListen 127.0.0.1\n"
                           "Timeout 30\nMaxClients 20\nAllow 127.0.0.1\nLogLevel Error\n";
         for (quint16 port : allowedConnectPorts)
             text += "ConnectPort " + QByteArray::number(port) + '\n';
-        conf.write(text);
-        conf.close();
+        if (!writeFile(conf, text)) {
+            *error = QStringLiteral("cannot write ") + conf;
+            return false;
+        }
 
         m_process.setProgram(binary);
-        m_process.setArguments({QStringLiteral("-d"), QStringLiteral("-c"), conf.fileName()});
+        m_process.setArguments({QStringLiteral("-d"), QStringLiteral("-c"), conf});
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start();
         if (!m_process.waitForStarted(5000)) {
@@ -69,13 +76,6 @@ public:
     }
 
     quint16 port() const { return m_port; }
-
-    static quint16 freePort()
-    {
-        QTcpServer server;
-        server.listen(QHostAddress::LocalHost, 0);
-        return server.serverPort();
-    }
 
 private:
     QTemporaryDir m_dir;

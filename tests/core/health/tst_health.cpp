@@ -44,14 +44,8 @@ HealthReading readingOf(int temperature, const QList<double> &snr)
 {
     HealthReading reading;
     reading.temperature = temperature;
-    for (qsizetype i = 0; i < snr.size(); ++i) {
-        ChannelHealth channel;
-        channel.channel = int(i + 1);
-        channel.outputOn = true;
-        channel.tunerState = tunerLocked;
-        channel.snrTenths = qRound(snr.at(i) * 10);
-        reading.channels.append(channel);
-    }
+    for (qsizetype i = 0; i < snr.size(); ++i)
+        reading.channels.append({int(i + 1), true, tunerLocked, false, {}, qRound(snr.at(i) * 10)});
     return reading;
 }
 
@@ -157,14 +151,9 @@ private slots:
     // one that is switched off is neither judged nor reported.
     void channelStates()
     {
+        // One figure serves as bit errors and S/N.
         const auto channel = [](int state, bool noSignal, bool on, std::optional<qint32> snr) {
-            ChannelHealth health;
-            health.outputOn = on;
-            health.tunerState = state;
-            health.noSignal = noSignal;
-            health.bitErrors = snr;
-            health.snrTenths = snr;
-            return health;
+            return ChannelHealth{1, on, state, noSignal, snr, snr};
         };
         const QString device = "'temperature'=41;60;70 'temperature_max'=0 "
                                "'operating_hours'=0;;;0 'critical_hours'=0;;;0";

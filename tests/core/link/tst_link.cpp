@@ -336,12 +336,7 @@ private slots:
                         now = {now.overrun + step.overrun, now.bufferOverrun + step.bufferOverrun};
                         return now;
                     });
-            QVERIFY(m_f->sim.openPty());
-            m_f->session.usbPorts = [this] {
-                return QStringList{m_f->sim.pty.slavePath()};
-            };
-            m_f->exchange().setSerialSelected(true);
-            QVERIFY2(checkDevicePresent(m_f->session), name);
+            QVERIFY2(m_f->sim.offerPty(m_f->session) && checkDevicePresent(m_f->session), name);
             for (int exchange = 0; exchange < 2; ++exchange) {
                 ParamValue serial;
                 QVERIFY2(readParameter(m_f->exchange(), 0, 0x7A, 0, serial), name);

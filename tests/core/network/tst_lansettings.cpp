@@ -143,15 +143,13 @@ private:
         const QByteArray golden = "008DC0A8011400000000 008EFFFFFE0000000000 00A2C0A801FE00000000 "
                                   "008F9C40000000000000 00960000000000000000 00910000000000000000 "
                                   "00920000000000000000 00A10000000000000000 00900000000000000000";
-        QStringList codes;
-        for (const auto &entry : m_f->sim.headend.transcript()) {
-            const QString code = QString::number(entry.code(), 16).toUpper();
-            const bool frame = entry.kind == sim::TranscriptEntry::Kind::Frame;
-            if (frame && lanSettings && !golden.contains(entry.bytes.toHex().toUpper()))
-                return "unexpected " + entry.bytes.toHex();
-            if (frame && codes.value(codes.size() - 1) != code)
-                codes.append(code);
+        for (const auto &frame : m_f->sim.frames(-1)) {
+            if (lanSettings && !golden.contains(frame.bytes.toHex().toUpper()))
+                return "unexpected " + frame.bytes.toHex();
         }
+        QStringList codes;
+        for (const int code : m_f->sim.frameCodes())
+            codes.append(QString::number(code, 16).toUpper());
         return codes.join(' ');
     }
 
@@ -167,8 +165,7 @@ private slots:
     void boxes_data() { addRows(boxRows); }
     void boxes()
     {
-        QFETCH(int, row);
-        const BoxRow &r = boxRows[row];
+        const BoxRow &r = fetchRow(boxRows);
         QString shown = r.keys      ? typeInto(r.box, r.start, r.selected, r.keys)
                         : r.box < 0 ? (checkPort(m_f->ui, r.start) ? r.start : "")
                                     : checkOctet(m_f->ui, r.start).value_or(QString());
@@ -182,8 +179,7 @@ private slots:
     void lan_data() { addRows(lanRows); }
     void lan()
     {
-        QFETCH(int, row);
-        const LanRow &r = lanRows[row];
+        const LanRow &r = fetchRow(lanRows);
         m_f->sim.headend.state().lan.gateway = {10, 0, 0, 1};
         m_f->sim.headend.state().lan.port = 40000;
         m_f->sim.headend.setFault({sim::Fault::DropAnswer, r.unanswered, r.unanswered ? -1 : 0});
@@ -221,8 +217,7 @@ private slots:
     void diagnostics_data() { addRows(diagnosticRows); }
     void diagnostics()
     {
-        QFETCH(int, row);
-        const DiagnosticRow &r = diagnosticRows[row];
+        const DiagnosticRow &r = fetchRow(diagnosticRows);
         m_f.emplace();
         QVERIFY(m_f->start(r.channels));
         sim::DeviceState &state = m_f->sim.headend.state();

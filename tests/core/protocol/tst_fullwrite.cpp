@@ -4,7 +4,6 @@
 #include "core/model/unitdata.h"
 #include "core/model/unitdiff.h"
 #include "core/protocol/parametertable.h"
-#include "core/protocol/session.h"
 #include "sim/stateio.h"
 
 #include "files.h"

@@ -70,8 +70,7 @@ private slots:
     void channelTable_data() { addRows(tableRows); }
     void channelTable()
     {
-        QFETCH(int, row);
-        const TableRow &r = tableRows[row];
+        const TableRow &r = fetchRow(tableRows);
         QCOMPARE(QCryptographicHash::hash(rtfChannelTable(sampleTexts(), r.variant, r.channels),
                                           QCryptographicHash::Sha1)
                      .toHex(),
@@ -81,8 +80,7 @@ private slots:
     void serviceLists_data() { addRows(listRows); }
     void serviceLists()
     {
-        QFETCH(int, row);
-        const ListRow &r = listRows[row];
+        const ListRow &r = fetchRow(listRows);
         ChannelServices s{r.count, {}, true, r.mode, int(r.listed.size()), r.listed};
         for (int i = 0; i < r.count; ++i)
             s.input.append({QStringLiteral("Name%1").arg(i), static_cast<qint16>(100 + i)});
@@ -109,8 +107,7 @@ private slots:
     void reportOfARead_data() { addRows(readRows); }
     void reportOfARead()
     {
-        QFETCH(int, row);
-        const auto &[name, variant, controller, fpga, lists] = readRows[row];
+        const auto &[name, variant, controller, fpga, lists] = fetchRow(readRows);
         SessionFixture f;
         QVERIFY(f.start());
         f.session.timing = withoutSendPause();

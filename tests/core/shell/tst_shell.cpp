@@ -6,11 +6,10 @@
 
 #include "datarows.h"
 #include "files.h"
+#include "rawdirectory.h"
 #include "recordingui.h"
 
 #include <QCoreApplication>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -104,8 +103,7 @@ private slots:
     void storedValuesAreRead_data() { addRows(storedRows); }
     void storedValuesAreRead()
     {
-        QFETCH(int, row);
-        const StoredRow &r = storedRows[row];
+        const StoredRow &r = fetchRow(storedRows);
         const QByteArray ini = r.ini.isEmpty() ? QByteArray() : storedProxy + r.ini;
         QVERIFY(writeFile(m_ini, ini + '\n'));
         ShellState state;
@@ -208,22 +206,19 @@ private slots:
     {
         const QString path = directoryPath(m_folder);
         QVERIFY(directoryFileExists(path) && !directoryFileExists(m_folder));
-        {
-            auto db = QSqlDatabase::addDatabase("QSQLITE", "raw");
-            db.setDatabaseName(path);
-            QVERIFY(db.open());
+        QStringList columns;
+        QVERIFY(onRawDatabase(path, [&columns](QSqlDatabase &db) {
             QSqlQuery query("SELECT name || ' ' || type FROM pragma_table_info('KELDOR_Headend')",
                             db);
-            QStringList columns;
             while (query.next())
                 columns.append(query.value(0).toString());
-            QCOMPARE(columns, QStringList({"Name VARCHAR(100)", "Location VARCHAR(100)",
-                                           "IP-Adress VARCHAR(50)", "Port VARCHAR(5)"}));
-        }
-        QSqlDatabase::removeDatabase("raw");
+            return true;
+        }));
+        QCOMPARE(columns, QStringList({"Name VARCHAR(100)", "Location VARCHAR(100)",
+                                       "IP-Adress VARCHAR(50)", "Port VARCHAR(5)"}));
         QVERIFY(m_directory.update(m_directory.appendEmpty(), headend(1)));
         QVERIFY(!createDirectoryFile(m_folder));
-        QCOMPARE(rowsInFile(), QList{headend(1)});
+        QCOMPARE(directoryRows(m_folder), QList{headend(1)});
 
         HeadendDirectory gone;
         QVERIFY(!gone.open(m_folder + "/gone"));
@@ -236,9 +231,9 @@ private slots:
     {
         // Add New and Save without typing leaves an empty row; it can be deleted as the only one.
         QCOMPARE(m_directory.appendEmpty(), 0);
-        QCOMPARE(rowsInFile(), QList{HeadendEntry{}});
+        QCOMPARE(directoryRows(m_folder), QList{HeadendEntry{}});
         QVERIFY(m_directory.remove(0));
-        QCOMPARE(rowsInFile(), QList<HeadendEntry>{});
+        QCOMPARE(directoryRows(m_folder), QList<HeadendEntry>{});
 
         // Duplicates are rows of their own; deleting the third of five keeps the order.
         for (int n : {1, 2, 3, 2, 5})
@@ -248,12 +243,12 @@ private slots:
         QVERIFY(!m_directory.remove(4));
         QCOMPARE(m_directory.lastError(), "There is no headend number 5 in the directory.");
         QVERIFY(!m_directory.update(-1, headend(1)));
-        QCOMPARE(rowsInFile(), expected);
+        QCOMPARE(directoryRows(m_folder), expected);
 
         const HeadendEntry sqlish{R"(x'); DROP TABLE "KELDOR_Headend";--)", "O'Brien; \"A\"",
                                   "?1 :name %s", "'--;"};
         QVERIFY2(m_directory.update(1, sqlish), qPrintable(m_directory.lastError()));
-        QCOMPARE(rowsInFile().value(1), sqlish);
+        QCOMPARE(directoryRows(m_folder).value(1), sqlish);
     }
 
     void overLongValuesAreRefused()
@@ -274,21 +269,11 @@ private slots:
             tooLong.*fields[i] = fits.*fields[i] + "x";
             QVERIFY(!m_directory.update(0, tooLong));
             QCOMPARE(m_directory.lastError(), errors.at(int(i)));
-            QCOMPARE(rowsInFile(), QList{fits});
+            QCOMPARE(directoryRows(m_folder), QList{fits});
         }
     }
 
 private:
-    QList<HeadendEntry> rowsInFile() const
-    {
-        HeadendDirectory directory;
-        directory.open(m_folder);
-        QList<HeadendEntry> all;
-        for (int i = 0; i < directory.count(); ++i)
-            all.append(directory.row(i));
-        return all;
-    }
-
     std::optional<QTemporaryDir> m_dir;
     QString m_folder;
     QString m_ini;

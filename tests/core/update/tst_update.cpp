@@ -116,8 +116,7 @@ private slots:
     void upload_data() { addRows(uploadRows); }
     void upload()
     {
-        QFETCH(int, row);
-        const UploadRow &r = uploadRows[row];
+        const UploadRow &r = fetchRow(uploadRows);
         m_f->sim.headend.setFault({sim::Fault::DropAnswer, 0x84, r.unanswered});
         m_f->ui.answers = {r.answer};
         m_view->confirmCancel = r.confirm;
@@ -172,12 +171,7 @@ private slots:
     // frame with which a window or keldor-ctl ends its session.
     void nothingFollowsAnAbandonedUpload()
     {
-        QVERIFY2(m_f->sim.openPty(), qPrintable(m_f->sim.pty.errorString()));
-        const QString port = m_f->sim.pty.slavePath();
-        m_f->session.usbPorts = [port] {
-            return QStringList{port};
-        };
-        m_f->session.exchange.setSerialSelected(true);
+        QVERIFY2(m_f->sim.offerPty(m_f->session), qPrintable(m_f->sim.pty.errorString()));
         QVERIFY(checkDevicePresent(m_f->session));
         m_view->onBlock = [this](int k) {
             m_view->cancel = k == 2;
@@ -188,7 +182,7 @@ private slots:
         QCOMPARE(updateFw(m_f->session, *m_view, path), R::Abandoned);
         QVERIFY(!m_f->session.serial.isOpen());
         QVERIFY(!endSession(m_f->session.exchange));
-        QFile line(port);
+        QFile line(m_f->sim.pty.slavePath());
         QVERIFY(line.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
         QCOMPARE(line.write(image.mid(2 * 1024)), image.size() - 2 * 1024);
         QTRY_COMPARE(m_f->sim.headend.image(sim::UploadTarget::Controller), image);
@@ -197,8 +191,7 @@ private slots:
     void storeAfterTheTransfer_data() { addRows(storeRows); }
     void storeAfterTheTransfer()
     {
-        QFETCH(int, row);
-        const StoreRow &r = storeRows[row];
+        const StoreRow &r = fetchRow(storeRows);
         m_f->session.timing.storeEndLimit = r.endLimit;
         m_f->sim.headend.setFault({sim::Fault::DropAnswer, 0x8B, r.unanswered});
         QStringList shown;
@@ -274,14 +267,10 @@ private slots:
     void newestImage_data() { addRows(imageRows); }
     void newestImage()
     {
-        QFETCH(int, row);
-        const ImageRow &r = imageRows[row];
+        const ImageRow &r = fetchRow(imageRows);
         const QDateTime now = QDateTime::currentDateTimeUtc();
-        for (const auto &[name, age] : imageAges) {
-            QFile file(m_dir->filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("image") == 5 && file.flush());
-            QVERIFY(file.setFileTime(now.addSecs(-age), QFileDevice::FileModificationTime));
-        }
+        for (const auto &[name, age] : imageAges)
+            QVERIFY(writeFile(m_dir->filePath(name), "image", now.addSecs(-age)));
         QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("KELDOR_FW_1.08.UC3")));
         const QString mask = imageMask(r.target, r.variant);
         const QStringList matching = matchingImages(m_dir->path(), mask);

@@ -81,8 +81,7 @@ private slots:
     void ruleMessageDecidesTheFocus_data() { addRows(ruleRows); }
     void ruleMessageDecidesTheFocus()
     {
-        QFETCH(int, row);
-        const RuleRow *r = &ruleRows[row];
+        const RuleRow *r = &fetchRow(ruleRows);
         QVERIFY(open());
         QWidget *control = column(r->field, 0);
         control->setFocus();
@@ -167,8 +166,7 @@ private slots:
     void editAndSend_data() { addRows(editRows); }
     void editAndSend()
     {
-        QFETCH(int, row);
-        const EditRow &r = editRows[row];
+        const EditRow &r = fetchRow(editRows);
         m_f.emplace();
         QVERIFY(m_f->start());
         m_f->simChannel(listChannel).serviceMode = servicemode::listed;
@@ -270,10 +268,7 @@ private slots:
         m_f.emplace();
         StationFixture &f = m_f->fixture;
         f.settings.setValue("Settings/USB-Control", "True");
-        QVERIFY(m_f->sim.openPty());
-        f.station.session.usbPorts = [port = m_f->sim.pty.slavePath()] {
-            return QStringList{port};
-        };
+        QVERIFY(m_f->sim.offerPty(f.station.session));
         m_f->window = std::make_unique<MainWindow>(f.station, standardWindows());
         m_f->window->show();
         bool read = false;

@@ -1,6 +1,5 @@
 #include "connectedstation.h"
 #include "core/features/update/backup.h"
-#include "core/model/fullwrite.h"
 #include "core/model/headendsettings.h"
 #include "core/model/servicelists.h"
 #include "core/model/settingsfile.h"
@@ -100,8 +99,7 @@ private slots:
 
     void messageBoxIsPlainAndAnswers()
     {
-        QFETCH(int, row);
-        const BoxRow &r = boxRows[row];
+        const BoxRow &r = fetchRow(boxRows);
         WidgetUi ui;
         QStringList shown;
         OnNextModal reply([&](QWidget *modal) {
@@ -360,10 +358,7 @@ private slots:
     {
         QVERIFY(startMenu());
         m_f->window->item("USB")->trigger();
-        QVERIFY(m_f->sim.openPty());
-        m_f->station().session.usbPorts = [port = m_f->sim.pty.slavePath()] {
-            return QStringList{port};
-        };
+        QVERIFY(m_f->sim.offerPty(m_f->station().session));
         QVERIFY(writeFile(path("x.kdr"), encodeSettings({})));
         m_chosen = {"x.kdr"};
         m_f->sim.headend.setFault({sim::Fault::DropAnswer, param::bulkWrite});
@@ -418,15 +413,6 @@ private slots:
         const QString lan = "127.0.0.1:" + m_f->sim.portText();
         QCOMPARE(runCtl({"--lan", lan, "save", path("x")}, withoutSendPause()).status, 0);
         m_chosen = {"x.kdr", "x.kdr", "x.kdr"};
-        const auto fullReadsAfterWrite = [this] {
-            const auto &t = m_f->sim.headend.transcript();
-            const auto written = std::find_if(t.cbegin(), t.cend(), [](const auto &e) {
-                return e.kind == Kind::Frame && e.code() == 0x8A;
-            });
-            return std::count_if(written, t.cend(), [](const auto &e) {
-                return e.kind == Kind::Frame && e.code() == 0x79;
-            });
-        };
         for (const bool frontPanel : {false, true}) {
             m_f->simChannel(0).serviceMode = servicemode::listed;
             m_f->simChannel(0).serviceIds = {1001};
@@ -435,7 +421,7 @@ private slots:
             m_f->ui().panels[1].clear();
             QTimer change;
             connect(&change, &QTimer::timeout, [&] {
-                if (fullReadsAfterWrite() > 0) {
+                if (m_f->sim.framesAfter(0x8A, 0x79) > 0) {
                     change.stop();
                     m_f->simChannel(2).outFrequency = 500.0f;
                 }
@@ -450,7 +436,7 @@ private slots:
             }
             QTRY_VERIFY2(m_f->ui().panels[1] == heldText,
                          qPrintable(m_f->ui().texts().join(" / ") + QString::number(frontPanel)));
-            QCOMPARE(fullReadsAfterWrite(), frontPanel ? 2 : 1);
+            QCOMPARE(m_f->sim.framesAfter(0x8A, 0x79), frontPanel ? 2 : 1);
             // Written back, the headend holds its selection again.
             QCOMPARE(m_f->simChannel(0).serviceIds,
                      frontPanel ? QList<quint16>{1001} : QList<quint16>{});
@@ -726,8 +712,7 @@ private slots:
     void editorFlows_data() { addRows(flows); }
     void editorFlows()
     {
-        QFETCH(int, row);
-        const Flow &flow = flows[row];
+        const Flow &flow = fetchRow(flows);
         QVERIFY(m_d->writeDirectory(rows(flow.count)));
         m_d->ui.answers = {flow.answer};
         DirectoryEditor &editor = openEditor();
@@ -858,10 +843,7 @@ private:
         QByteArray bytes(size, '\0');
         for (int i = 0; i < size; ++i)
             bytes[i] = char((i * 7 + size) % 251);
-        QFile file(programFile(name));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == size && file.flush() &&
-                file.setFileTime(QDateTime::currentDateTime().addDays(days),
-                                 QFileDevice::FileModificationTime));
+        QVERIFY(writeFile(programFile(name), bytes, QDateTime::currentDateTime().addDays(days)));
     }
     QAction *button(int index) const
     {

@@ -43,16 +43,14 @@ private slots:
     void childWindowEndsInsideTheArea_data() { addRows(placeRows); }
     void childWindowEndsInsideTheArea()
     {
-        QFETCH(int, row);
-        const PlaceRow &r = placeRows[row];
+        const PlaceRow &r = fetchRow(placeRows);
         QCOMPARE(placeInside(r.area, r.size, r.at), r.placed);
     }
 
     void storedPlaceMustFitAScreen_data() { addRows(storedRows); }
     void storedPlaceMustFitAScreen()
     {
-        QFETCH(int, row);
-        const StoredRow &r = storedRows[row];
+        const StoredRow &r = fetchRow(storedRows);
         const QList<QRect> screens{{0, 0, 1920, 1040}, {1920, 0, 1280, 760}};
         QCOMPARE(fittingGeometry(QString::fromLatin1(r.stored), screens), r.restored);
         if (r.restored)
