@@ -15,11 +15,9 @@ constexpr int restartSteps = 10;
 void startConnection(Session &session, const LanTarget &target)
 {
     session.lan.close();
-    bool ok = false;
-    const uint port = target.port.trimmed().toUInt(&ok);
     // A port text that is no port number is tried as port 0, which fails like an unreachable
     // headend and ends in the reconnect message.
-    session.lan.connectTo(target.ip, ok && port <= 65535 ? static_cast<quint16>(port) : 0);
+    session.lan.connectTo(target.ip, portNumber(target.port).value_or(0));
 }
 
 bool reachable(Session &session, const LanTarget &target, const QString &serialPort)

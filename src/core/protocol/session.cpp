@@ -76,10 +76,6 @@ bool checkDevicePresent(Session &session)
     return false;
 }
 
-namespace {
-
-// A port text that is no port number can never connect; it fails at once instead of after
-// the connection limit.
 std::optional<quint16> portNumber(const QString &text)
 {
     bool ok = false;
@@ -89,9 +85,13 @@ std::optional<quint16> portNumber(const QString &text)
     return static_cast<quint16>(value);
 }
 
+namespace {
+
 bool connectSocket(Session &session, const QString &host, const QString &portText,
                    milliseconds limit)
 {
+    // A port text that is no port number can never connect; it fails at once instead of after
+    // the connection limit.
     const auto port = portNumber(portText);
     if (!port)
         return false;

@@ -53,6 +53,9 @@ struct LanTarget {
     QString proxyPort;
 };
 
+// The port number a directory's or a proxy's port text names: 1..65535, blanks around it
+// allowed; nothing for any other text.
+std::optional<quint16> portNumber(const QString &text);
 // The proxy's CONNECT request line for the target, or nothing when the address holds a
 // character that has no place in a request line or the port is no port number.
 std::optional<QByteArray> connectRequest(const LanTarget &target);

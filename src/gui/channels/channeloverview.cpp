@@ -206,7 +206,7 @@ void ChannelOverview::addColumns(int pageSize, int lastChannel)
         // painting and the link would stop being read; let both run between columns. User input
         // waits until the window is complete. Measured now, the column is polished and its text
         // laid out here rather than for all the columns at once when the window is first shown.
-        m_columns.back().frame->sizeHint();
+        frame->sizeHint();
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     for (QHBoxLayout *row : rows)
