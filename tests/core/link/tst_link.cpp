@@ -179,6 +179,7 @@ private slots:
             {"bare line feed", "10.0.0.1\n", "80", {}, false}, {"blank in the address", "10.0.0.1 x", "80", {}, false},
             {"blank in the port", "10.0.0.1", "80 1", {}, false}, {"not ASCII", "räck.example", "80", {}, false},
             {"port 0", "127.0.0.2", "0", {}, false}, {"port 65536", "127.0.0.2", "65536", {}, false},
+            {"port 65535", "127.0.0.2", "65535", granted, true}, {"a DEL in the address", "10.0.0.1\x7f", "80", {}, false},
             {"negative port", "127.0.0.2", "-80", {}, false}};
         // clang-format on
         for (const auto &[name, ip, port, reply, opened] : rows) {
@@ -269,6 +270,8 @@ private slots:
         QVERIFY(!m_f->session.serial.isOpen());
         QVERIFY(!waitForRestart(m_f->session, {}, QStringLiteral("/dev/keldor-no-such-port")));
         QCOMPARE(m_f->ui.texts(), QStringList{"Reconnect to Headend failed, please try manually!"});
+        // The bar wraps at full while it waits: it never shows more than its maximum.
+        QCOMPARE(std::ranges::max(m_f->ui.progressValues), 100);
         QVERIFY(!m_f->ui.progressShown && m_f->ui.busyDepth == 0);
     }
 
